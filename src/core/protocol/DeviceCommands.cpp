@@ -1,0 +1,85 @@
+#include "core/protocol/DeviceCommands.h"
+
+#include <array>
+
+#include "core/net/Connect.h"
+#include "core/ops/Notifier.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/Frames.h"
+#include "core/protocol/VersionRules.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+
+namespace tarvo::protocol {
+
+namespace {
+
+// connect + login of a fresh client; the caller stops it.
+bool connectAndLogin(CCamClient& client) { return client.connect() == 0 && client.login(); }
+
+}  // namespace
+
+bool loginCheck(const LoginInfo& info, ops::Notifier& notifier) {
+    CCamClient client(info, notifier);
+    const bool accepted = connectAndLogin(client);
+    client.stop();
+    return accepted;
+}
+
+bool rebootDevice(const LoginInfo& info, ops::Notifier& notifier) {
+    CCamClient client(info, notifier);
+    bool sent = false;
+    if (connectAndLogin(client)) {
+        if (client.sendFrame(tcpQuery(cmd::kReboot).view())) {
+            sent = true;
+            std::array<std::uint8_t, 256> ignored{};
+            client.receiveReply(ignored);
+        } else {
+            notifier.message(text::msg::kControlFailed);
+        }
+    }
+    client.stop();
+    return sent;
+}
+
+std::u16string versionFromReply(std::span<const std::uint8_t> reply) {
+    if (reply.size() <= 6) return {};
+    const auto* bytes = reinterpret_cast<const char*>(reply.data()) + 6;
+    std::array<char16_t, 64> field{};
+    if (text::widenText(std::string_view(bytes, reply.size() - 6), field) != 1) return {};
+    return std::u16string(text::fieldText(std::span<const char16_t>(field)));
+}
+
+bool checkCameraVersion(std::string_view address, std::uint16_t port, std::u16string& version,
+                        ops::Notifier& notifier) {
+    version.clear();
+    if (address.empty()) return false;
+    net::Socket socket;
+    if (!net::connectWithTimeout(address, port, socket)) {
+        notifier.message(text::msg::kConnectCameraFailed);
+        return false;
+    }
+    std::array<std::uint8_t, 260> reply{};
+    long got = -1;
+    const Frame query = tcpQuery(cmd::kCameraVersion);
+    if (net::sendBytes(socket, query.bytes.data(), query.size) == static_cast<long>(query.size)) {
+        got = net::receiveOnce(socket, reply.data(), reply.size());
+    }
+    socket.close();
+    if (got <= 0) {
+        notifier.message(text::msg::kVersionQueryFailed);
+        return false;
+    }
+    const std::u16string full =
+        versionFromReply(std::span<const std::uint8_t>(reply.data(), static_cast<std::size_t>(got)));
+    if (full.size() != kVersionTextLength) {
+        notifier.message(text::msg::kVersionMalformed);
+        return false;
+    }
+    version = full.substr(1, 11);
+    if (meetsMinimumVersion(full)) return true;
+    notifier.message(text::msg::kVersionTooLow);
+    return false;
+}
+
+}  // namespace tarvo::protocol

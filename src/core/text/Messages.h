@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string_view>
+
+// Every fixed text the program shows in a message box, exactly as devices' users know them.
+namespace tarvo::text::msg {
+
+// Caption of the system-modal warning boxes.
+inline constexpr std::u16string_view kErrorCaption = u"Error";
+
+// Main window.
+inline constexpr std::u16string_view kSelectDeviceFirst = u"请先选择设备";
+
+// Command connection and login.
+inline constexpr std::u16string_view kConnectCameraFailedEn = u"Connect to IP camera failed !";
+inline constexpr std::u16string_view kControlFailed = u"Control failed";
+inline constexpr std::u16string_view kConnectCameraFailed = u"连接摄像机失败";
+
+// Version check.
+inline constexpr std::u16string_view kVersionQueryFailed = u"获取摄像机版本信息失败";
+inline constexpr std::u16string_view kVersionMalformed = u"摄像机版本信息出错";
+inline constexpr std::u16string_view kVersionTooLow =
+    u"操作不支持，摄像机版本太低，请升级到最新版本";
+
+// Discovery.
+inline constexpr std::u16string_view kMacReassigned = u"摄像机已重新分配MAC地址，重启后生效";
+
+// Login dialog and network settings.
+inline constexpr std::u16string_view kPortInputError = u"端口输入错误";
+inline constexpr std::u16string_view kGatewayNotInSubnet = u"ip地址与网关不在一个网段! 请检查";
+
+// Firmware upgrade.
+inline constexpr std::u16string_view kUpgrading = u"正在升级......";
+inline constexpr std::u16string_view kCameraUpgradeStarted =
+    u"摄像机正在升级，请不要断电，重新搜到摄像机表示升级完成";
+inline constexpr std::u16string_view kCameraUpgradeFailedCheck =
+    u"升级失败, 请检查网络、选择正确的升级文件";
+inline constexpr std::u16string_view kUpgradeFailed = u"升级失败";
+inline constexpr std::u16string_view kWrongUpgradeFile = u"你选择了错误的升级文件";
+inline constexpr std::u16string_view kNvrUpgradeStarted =
+    u"NVR正在升级，请不要断电，升级完后NVR会自动重启";
+
+// NVR configuration.
+inline constexpr std::u16string_view kNvrConnectFailed = u"连接NVR失败！";
+inline constexpr std::u16string_view kNvrResolutionFailed = u"获取NVR分辨率失败！";
+
+// Preview.
+inline constexpr std::u16string_view kDecoderInitFailed = u"init hisilcon h264 decode failed";
+inline constexpr std::u16string_view kStreamConnectError = u"connect error!";
+inline constexpr std::u16string_view kDisplayAdapterUnsupported =
+    u"Display adapter not support! Please update driver or hardware!";
+
+}  // namespace tarvo::text::msg

@@ -1,0 +1,24 @@
+#include "core/text/SystemLocale.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace tarvo::text {
+
+std::uint32_t localeIdFromName(const char* name) {
+    if (name == nullptr) return kLocaleEnglishUs;
+    const std::string_view text(name);
+    if (text.starts_with("zh_CN")) return kLocaleChinaPrc;
+    if (text.starts_with("zh_TW")) return kLocaleChinaTaiwan;
+    return kLocaleEnglishUs;
+}
+
+std::uint32_t systemLocaleId() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return localeIdFromName(value);
+    }
+    return kLocaleEnglishUs;
+}
+
+}  // namespace tarvo::text
