@@ -1,1 +1,26 @@
-int main() { return 0; }
+#include <CLI/CLI.hpp>
+
+#include <functional>
+
+#include "cli/DeviceCommandsCli.h"
+
+// tarvo-cli: the device operations from a shell. Exit status 0 only on success; the program's
+// messages go to stderr, --json results to stdout.
+int main(int argc, char** argv) {
+    CLI::App app{"Tarvo command line: find and manage IP cameras, NVRs, DVRs and decoders"};
+    app.require_subcommand(1);
+    app.fallthrough();  // global options also after the subcommand
+    tarvo::cli::GlobalOptions global;
+    app.add_flag("--json", global.json, "Print a machine-readable result on stdout");
+    std::function<int()> run;
+    tarvo::cli::addDeviceCommands(app, global, run);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    }
+    return run ? run() : 2;
+}

@@ -1,5 +1,6 @@
 #include "core/protocol/DeviceCommands.h"
 
+#include <algorithm>
 #include <array>
 
 #include "core/net/Connect.h"
@@ -18,6 +19,24 @@ namespace {
 bool connectAndLogin(CCamClient& client) { return client.connect() == 0 && client.login(); }
 
 }  // namespace
+
+std::string narrowCredential(std::u16string_view text) {
+    std::array<char, 16> field{};
+    text::narrowText(text, field);
+    return std::string(text::fieldText(std::span<const char>(field)));
+}
+
+LoginInfo makeLoginInfo(std::string_view address, std::uint16_t port, std::u16string_view user,
+                        std::u16string_view password, int streamChoice, int deviceType) {
+    LoginInfo info;
+    info.address = std::string(address.substr(0, std::min<std::size_t>(address.size(), 63)));
+    info.port = port;
+    info.user = narrowCredential(user);
+    info.password = narrowCredential(password);
+    info.streamChoice = streamChoice;
+    info.deviceType = deviceType;
+    return info;
+}
 
 bool loginCheck(const LoginInfo& info, ops::Notifier& notifier) {
     CCamClient client(info, notifier);

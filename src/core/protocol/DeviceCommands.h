@@ -12,6 +12,12 @@ class Notifier;
 
 namespace tarvo::protocol {
 
+// Credentials as the login dialog passes them on: each text narrowed into a 16-byte field; a text
+// that does not fit with its terminator becomes empty.
+std::string narrowCredential(std::u16string_view text);
+LoginInfo makeLoginInfo(std::string_view address, std::uint16_t port, std::u16string_view user,
+                        std::u16string_view password, int streamChoice, int deviceType);
+
 // TCP login with the given credentials, then the connection is closed again.
 // True only when the device accepted them; the failures show their own messages.
 bool loginCheck(const LoginInfo& info, ops::Notifier& notifier);

@@ -1,0 +1,20 @@
+#include "cli/CliNotifier.h"
+
+#include <cstdio>
+
+#include "core/text/TextConvert.h"
+
+namespace tarvo::cli {
+
+void CliNotifier::message(std::u16string_view text) { emit("message", text); }
+
+void CliNotifier::systemError(std::u16string_view text) { emit("error", text); }
+
+void CliNotifier::emit(const char* kind, std::u16string_view text) {
+    std::string line = text::toUtf8(text);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+    entries_.push_back({kind, std::move(line)});
+}
+
+}  // namespace tarvo::cli

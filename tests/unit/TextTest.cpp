@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "core/text/SystemLocale.h"
+#include "core/text/TextConvert.h"
+
+using namespace tarvo::text;
+
+TEST(NarrowText, WritesTextAndTerminatorOrLeavesDestinationUntouched) {
+    std::array<char, 6> dest;
+    dest.fill('#');
+    EXPECT_EQ(narrowText(u"admin", dest), 1);  // 5 + NUL = 6: fits exactly
+    EXPECT_EQ(std::string(dest.data()), "admin");
+
+    dest.fill('#');
+    EXPECT_EQ(narrowText(u"admin1", dest), 0);  // 7 bytes needed
+    EXPECT_EQ(std::string(dest.data(), dest.size()), "######");
+
+    // Capacity counts bytes of the device encoding: two Chinese characters take four.
+    std::array<char, 5> cjk{};
+    EXPECT_EQ(narrowText(u"名称", cjk), 1);
+    EXPECT_EQ(std::string(cjk.data()), "\xC3\xFB\xB3\xC6");
+    std::array<char, 4> small{};
+    EXPECT_EQ(narrowText(u"名称", small), 0);
+    EXPECT_EQ(small, (std::array<char, 4>{}));
+
+    std::array<char, 1> onlyTerminator{'x'};
+    EXPECT_EQ(narrowText(u"", onlyTerminator), 1);
+    EXPECT_EQ(onlyTerminator[0], '\0');
+    EXPECT_EQ(narrowText(u"", std::span<char>()), 0);
+}
+
+TEST(NarrowText, RejectsBrokenUtf16) {
+    std::array<char, 16> dest{};
+    const char16_t lone[] = {u'a', 0xD800, u'b', 0};
+    EXPECT_EQ(narrowText(lone, dest), 0);
+    EXPECT_EQ(dest, (std::array<char, 16>{}));
+}
+
+TEST(WidenText, CapacityInUnitsWithTerminator) {
+    std::array<char16_t, 3> dest;
+    dest.fill(u'#');
+    EXPECT_EQ(widenText("ab", dest), 1);
+    EXPECT_EQ(std::u16string(dest.data()), u"ab");
+    dest.fill(u'#');
+    EXPECT_EQ(widenText("abc", dest), 0);
+    EXPECT_EQ(dest, (std::array<char16_t, 3>{u'#', u'#', u'#'}));
+
+    // Four GB18030 bytes are two units.
+    EXPECT_EQ(widenText("\xC3\xFB\xB3\xC6", dest), 1);
+    EXPECT_EQ(std::u16string(dest.data()), u"名称");
+
+    // Read stops at the first NUL; without one, at the end of the bytes.
+    std::array<char16_t, 64> wide{};
+    EXPECT_EQ(widenText(std::string_view("cam\0junk", 8), wide), 1);
+    EXPECT_EQ(std::u16string(wide.data()), u"cam");
+}
+
+TEST(WidenText, InvalidBytesBecomeReplacementCharacters) {
+    std::array<char16_t, 8> dest{};
+    EXPECT_EQ(widenText("a\xFF" "b", dest), 1);
+    EXPECT_EQ(std::u16string(dest.data()), u"a\uFFFDb");
+    // A lead byte cut off at the end of the datagram.
+    EXPECT_EQ(widenText("ab\xC3", dest), 1);
+    EXPECT_EQ(std::u16string(dest.data()), u"ab\uFFFD");
+}
+
+TEST(TextConvert, RoundTripsAndUtf8) {
+    const std::u16string name = u"前门摄像机 Cam-01 😀";
+    EXPECT_EQ(widenString(narrowString(name)), name);
+    EXPECT_EQ(fromUtf8(toUtf8(name)), name);
+    EXPECT_EQ(toUtf8(u"序号"), "\xE5\xBA\x8F\xE5\x8F\xB7");
+    EXPECT_EQ(fromUtf8("\xFF" "a"), u"\uFFFDa");
+}
+
+TEST(SystemLocale, MapsLocaleNames) {
+    EXPECT_EQ(localeIdFromName("zh_CN.UTF-8"), 0x0804u);
+    EXPECT_EQ(localeIdFromName("zh_CN"), 0x0804u);
+    EXPECT_EQ(localeIdFromName("zh_TW.UTF-8"), 0x0404u);
+    EXPECT_EQ(localeIdFromName("en_US.UTF-8"), 0x0409u);
+    EXPECT_EQ(localeIdFromName("C"), 0x0409u);
+    EXPECT_EQ(localeIdFromName(nullptr), 0x0409u);
+}
+
+TEST(SystemLocale, FirstSetVariableWins) {
+    ::setenv("LC_ALL", "", 1);
+    ::setenv("LC_MESSAGES", "zh_CN.UTF-8", 1);
+    ::setenv("LANG", "en_US.UTF-8", 1);
+    EXPECT_EQ(systemLocaleId(), 0x0804u);
+    ::setenv("LC_ALL", "zh_TW.UTF-8", 1);
+    EXPECT_EQ(systemLocaleId(), 0x0404u);
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_MESSAGES");
+    ::unsetenv("LANG");
+    EXPECT_EQ(systemLocaleId(), 0x0409u);
+}

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "core/text/UiTextTable.h"
+
+using namespace tarvo::text;
+
+namespace {
+std::u16string_view v(const auto& field) { return fieldView(field); }
+}  // namespace
+
+TEST(UiTextTable, ChineseForPrcLocaleOnly) {
+    EXPECT_EQ(chooseUiLanguageFor(0x0804), 2);
+    EXPECT_EQ(chooseUiLanguageFor(0x0404), 0);
+    EXPECT_EQ(chooseUiLanguageFor(0x0409), 0);
+}
+
+TEST(UiTextTable, ChineseTexts) {
+    ASSERT_EQ(buildUiText(2), 1);
+    const UiTextTable& t = uiText();
+    EXPECT_EQ(v(t.colSeq), u"序号");
+    EXPECT_EQ(v(t.colIpAddress), u"IP 地址");
+    EXPECT_EQ(v(t.colName), u"名称");
+    EXPECT_EQ(v(t.colNote), u"备注");
+    EXPECT_EQ(v(t.loginMismatch), u"用户名密码错误");
+    EXPECT_EQ(v(t.btnCancel), u"退出");
+    EXPECT_EQ(v(t.netDns), u"DNS 服务器:");
+    EXPECT_EQ(v(t.logOk), u"确定");
+    EXPECT_EQ(v(t.netTitle), u"网络设置修改");
+    EXPECT_EQ(v(t.netInitFailed), u"初始化网络失败");
+    EXPECT_EQ(v(t.mainAbout), u"关于");
+    EXPECT_TRUE(v(t.notSameNetwork).empty());
+}
+
+TEST(UiTextTable, EnglishTextsKeepTrailingBlanks) {
+    for (int language : {0, 1, 3, 99}) {
+        ASSERT_EQ(buildUiText(language), 1);
+        const UiTextTable& t = uiText();
+        EXPECT_EQ(v(t.loginMismatch), u"Username and password do not match ");
+        EXPECT_EQ(v(t.notSameNetwork), u"does not belong to the same network ");
+        EXPECT_EQ(v(t.netInitFailed), u"Failed to initialize the network");
+        EXPECT_EQ(v(t.netTitle), u"Net Set And Modify");
+        EXPECT_EQ(v(t.netIpAddress), u"IP Address:");
+        EXPECT_EQ(v(t.netDns), u"DNS Server:");
+        EXPECT_EQ(v(t.colSeq), u"Seq");
+        EXPECT_EQ(v(t.colIpAddress), u"IP Address");
+        EXPECT_EQ(v(t.logSubStream), u"Sub-stream");
+        EXPECT_EQ(v(t.btnCancel), u"Cancel");
+    }
+}
+
+TEST(UiTextTable, EveryFieldEndsInsideItsCapacity) {
+    for (int language : {0, 2}) {
+        ASSERT_EQ(buildUiText(language), 1);
+        const UiTextTable& t = uiText();
+        // The last unit of every field stays the terminator.
+        EXPECT_EQ(t.loginMismatch.back(), 0);
+        EXPECT_EQ(t.colSeq.back(), 0);
+        EXPECT_EQ(t.netDns.back(), 0);
+        EXPECT_EQ(t.logMainStream.back(), 0);
+        EXPECT_EQ(t.notSameNetwork.back(), 0);
+    }
+}
+
+TEST(UiTextTable, RebuildingKeepsOneTableWithTheSecondLanguage) {
+    ASSERT_EQ(buildUiText(0), 1);
+    const UiTextTable* first = UiTextHolder::table();
+    ASSERT_EQ(buildUiText(2), 1);
+    EXPECT_EQ(v(uiText().colSeq), u"序号");
+    EXPECT_NE(UiTextHolder::table(), nullptr);
+    (void)first;
+    UiTextHolder::reset();
+    EXPECT_EQ(UiTextHolder::table(), nullptr);
+    EXPECT_TRUE(v(uiText().colSeq).empty());  // readers fall back to empty texts
+}
