@@ -1,0 +1,172 @@
+#include "core/discovery/DeviceTable.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <numeric>
+
+namespace tarvo::discovery {
+
+namespace {
+
+bool allDigits(std::u16string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+// The number a text stands for, read like atoi through a 10-byte buffer: a text of ten or more
+// characters does not fit and counts as empty (0).
+long long numberOf(std::u16string_view text) {
+    if (text.size() >= 10) return 0;
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) value = value * 10 + (text[i] - u'0');
+    return negative ? -value : value;
+}
+
+std::wstring toWide(std::u16string_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        out += static_cast<wchar_t>(cp);
+    }
+    return out;
+}
+
+int sign(long long v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+
+}  // namespace
+
+int compareCellTexts(std::u16string_view a, std::u16string_view b, bool ascending) {
+    if (a.size() != b.size()) {
+        const bool aShorter = a.size() < b.size();
+        if (ascending) return aShorter ? -1 : 1;
+        return aShorter ? 1 : -1;
+    }
+    if (allDigits(a)) {
+        const long long na = numberOf(a);
+        const long long nb = numberOf(b);
+        return ascending ? sign(na - nb) : sign(nb - na);
+    }
+    const std::wstring wa = toWide(a);
+    const std::wstring wb = toWide(b);
+    const int c = ascending ? std::wcscoll(wa.c_str(), wb.c_str()) : std::wcscoll(wb.c_str(), wa.c_str());
+    return sign(c);
+}
+
+void DeviceTable::setColumnCount(int count) {
+    std::lock_guard guard(lock_);
+    columnCount_ = std::max(0, count);
+}
+
+int DeviceTable::columnCount() const {
+    std::lock_guard guard(lock_);
+    return columnCount_;
+}
+
+int DeviceTable::AddItem(std::vector<std::u16string> texts, bool sameNetwork) {
+    std::lock_guard guard(lock_);
+    texts.resize(static_cast<std::size_t>(columnCount_));
+    rows_.push_back(RowTexts{std::move(texts), 0, sameNetwork});
+    const int index = static_cast<int>(rows_.size()) - 1;
+    if (listener_ != nullptr) listener_->rowInserted(index, rows_.back());
+    return index;
+}
+
+int DeviceTable::SetItemText(int row, int column, std::u16string text) {
+    std::lock_guard guard(lock_);
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_) return 0;
+    auto& cell = rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    cell = std::move(text);
+    if (listener_ != nullptr) listener_->cellChanged(row, column, cell);
+    return 1;
+}
+
+bool DeviceTable::DeleteItem(int row) {
+    std::lock_guard guard(lock_);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    rows_.erase(rows_.begin() + row);
+    if (listener_ != nullptr) listener_->rowRemoved(row);
+    return true;
+}
+
+void DeviceTable::Sort(int column, bool ascending) {
+    std::lock_guard guard(lock_);
+    sortColumn_ = column;
+    ascending_ = ascending;
+    std::vector<int> order(rows_.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (column >= 0 && column < columnCount_) {
+        const auto col = static_cast<std::size_t>(column);
+        std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+            return compareCellTexts(rows_[static_cast<std::size_t>(x)].cells[col],
+                                    rows_[static_cast<std::size_t>(y)].cells[col], ascending) < 0;
+        });
+        std::vector<RowTexts> sorted;
+        sorted.reserve(rows_.size());
+        for (int index : order) sorted.push_back(std::move(rows_[static_cast<std::size_t>(index)]));
+        rows_ = std::move(sorted);
+    }
+    if (listener_ != nullptr) listener_->rowsSorted(order, column, ascending);
+}
+
+void DeviceTable::columnClicked(int column) {
+    std::lock_guard guard(lock_);
+    Sort(column, column == sortColumn_ ? !ascending_ : true);
+}
+
+int DeviceTable::rowCount() const {
+    std::lock_guard guard(lock_);
+    return static_cast<int>(rows_.size());
+}
+
+std::u16string DeviceTable::text(int row, int column) const {
+    std::lock_guard guard(lock_);
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_) return {};
+    return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+}
+
+RowTexts DeviceTable::row(int row) const {
+    std::lock_guard guard(lock_);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
+    return rows_[static_cast<std::size_t>(row)];
+}
+
+std::vector<RowTexts> DeviceTable::rows() const {
+    std::lock_guard guard(lock_);
+    return rows_;
+}
+
+int DeviceTable::findRow(int column, std::u16string_view text) const {
+    std::lock_guard guard(lock_);
+    if (column < 0 || column >= columnCount_) return -1;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].cells[static_cast<std::size_t>(column)] == text) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int DeviceTable::sortColumn() const {
+    std::lock_guard guard(lock_);
+    return sortColumn_;
+}
+
+bool DeviceTable::ascending() const {
+    std::lock_guard guard(lock_);
+    return ascending_;
+}
+
+void DeviceTable::setListener(DeviceTableListener* listener) {
+    std::lock_guard guard(lock_);
+    listener_ = listener;
+}
+
+}  // namespace tarvo::discovery

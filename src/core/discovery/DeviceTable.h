@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo::discovery {
+
+// The stored copy of every cell of one row; the sort reads these, never the view.
+struct RowTexts {
+    std::vector<std::u16string> cells;
+    std::int32_t reserved = 0;
+    // Whether the device's address lies in the subnet of the interface that heard it.
+    bool sameNetwork = true;
+};
+
+// Compares two cell texts the way the device list sorts: shorter first (longer first when
+// descending); equal lengths of digits (decided by `a` alone) by number; otherwise by the
+// locale's collation. Returns -1, 0 or +1.
+int compareCellTexts(std::u16string_view a, std::u16string_view b, bool ascending);
+
+// What a view of the table learns. Called with the table's lock held, on the thread that made
+// the change; a view on another thread copies what it needs and hands it over.
+class DeviceTableListener {
+public:
+    virtual ~DeviceTableListener() = default;
+    virtual void rowInserted(int row, const RowTexts& texts) = 0;
+    virtual void cellChanged(int row, int column, const std::u16string& text) = 0;
+    virtual void rowRemoved(int row) = 0;
+    // The rows were re-ordered; `order[i]` is the former index of the row now at i.
+    virtual void rowsSorted(const std::vector<int>& order, int column, bool ascending) = 0;
+};
+
+// The rows of the device list, keyed by address text in column 1, with the list's sort state.
+// Every change goes through these operations so the stored copies stay current.
+class DeviceTable {
+public:
+    explicit DeviceTable(int columnCount = 0) : columnCount_(columnCount) {}
+
+    // The lock that receive threads and searches take around their changes (listLock).
+    std::recursive_mutex& lock() const { return lock_; }
+
+    void setColumnCount(int count);
+    [[nodiscard]] int columnCount() const;
+
+    // Appends a row with exactly column-count texts (missing ones empty); returns its index.
+    int AddItem(std::vector<std::u16string> texts, bool sameNetwork = true);
+    // 1 on success; 0 for a row or column that does not exist, changing nothing.
+    int SetItemText(int row, int column, std::u16string text);
+    // Removes a row; false when it does not exist.
+    bool DeleteItem(int row);
+    void Sort(int column, bool ascending);
+    // A click on a column header: the same column reverses, another sorts ascending.
+    void columnClicked(int column);
+
+    [[nodiscard]] int rowCount() const;
+    [[nodiscard]] std::u16string text(int row, int column) const;
+    [[nodiscard]] RowTexts row(int row) const;
+    [[nodiscard]] std::vector<RowTexts> rows() const;
+    // Index of the first row whose column `column` reads `text`, or -1.
+    [[nodiscard]] int findRow(int column, std::u16string_view text) const;
+    [[nodiscard]] int sortColumn() const;
+    [[nodiscard]] bool ascending() const;
+
+    void setListener(DeviceTableListener* listener);
+
+private:
+    mutable std::recursive_mutex lock_;
+    int columnCount_;
+    int sortColumn_ = -1;
+    bool ascending_ = true;
+    std::vector<RowTexts> rows_;
+    DeviceTableListener* listener_ = nullptr;
+};
+
+}  // namespace tarvo::discovery

@@ -1,0 +1,282 @@
+#include "core/discovery/DiscoveryEngine.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "core/discovery/DeviceTypes.h"
+#include "core/ops/Notifier.h"
+#include "core/protocol/ByteIo.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/CommandHeader.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/text/UiTextTable.h"
+
+namespace tarvo::discovery {
+
+namespace {
+
+constexpr int kReceiveTimeoutMs = 8000;
+constexpr std::size_t kDatagramBytes = 1024;
+constexpr std::size_t kNameUnits = 64;
+
+sockaddr_in groupSocketAddress() {
+    sockaddr_in group{};
+    group.sin_family = AF_INET;
+    group.sin_port = htons(protocol::kGroupPort);
+    ::inet_pton(AF_INET, protocol::kGroupAddress, &group.sin_addr);
+    return group;
+}
+
+std::u16string decimal(long value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+}  // namespace
+
+DiscoveryEngine::DiscoveryEngine(DeviceTable& table, net::MacResolver& macResolver,
+                                 ops::Notifier& notifier)
+    : table_(table), macResolver_(macResolver), notifier_(notifier) {}
+
+DiscoveryEngine::~DiscoveryEngine() { closeInterfaces(); }
+
+int DiscoveryEngine::openInterfaces() { return openInterfaces(net::localInterfaces()); }
+
+int DiscoveryEngine::openInterfaces(const std::vector<net::LocalInterface>& interfaces) {
+    int opened = 0;
+    for (const auto& iface : interfaces) {
+        auto context = InterfaceContext::open(iface);
+        if (!context) {
+            notifier_.message(text::fieldView(text::uiText().netInitFailed));
+            continue;
+        }
+        InterfaceContext* raw = context.get();
+        {
+            std::unique_lock guard(contextsLock_);
+            contexts_.push_back(std::move(context));
+        }
+        raw->thread() = std::thread([this, raw] { receiveLoop(raw); });
+        ++opened;
+    }
+    return opened;
+}
+
+void DiscoveryEngine::startSearch() {
+    {
+        std::lock_guard guard(table_.lock());
+        if (clearGate_.load()) {
+            while (table_.rowCount() > 0) table_.DeleteItem(0);
+            deviceCounter_ = 0;
+            ++generation_;
+            clearGate_.store(false);
+        }
+    }
+    ignoreReplies_.store(false);
+    const protocol::Frame request = protocol::discoveryRequest();
+    const sockaddr_in group = groupSocketAddress();
+    std::shared_lock guard(contextsLock_);
+    for (const auto& context : contexts_) {
+        // A failed discovery send is not reported; the other interfaces still search.
+        ::sendto(context->joinSocket().fd(), request.bytes.data(), request.size, MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&group), sizeof group);
+    }
+}
+
+bool DiscoveryEngine::sendOn(const InterfaceContext* context, const protocol::Frame& frame) {
+    if (context == nullptr) return false;
+    const sockaddr_in group = groupSocketAddress();
+    return ::sendto(context->boundSocket().fd(), frame.bytes.data(), frame.size, MSG_NOSIGNAL,
+                    reinterpret_cast<const sockaddr*>(&group), sizeof group) >= 0;
+}
+
+bool DiscoveryEngine::sendCommand(const protocol::Frame& frame) {
+    std::shared_lock guard(contextsLock_);
+    return sendOn(currentContext_.load(), frame);
+}
+
+void DiscoveryEngine::closeInterfaces() {
+    std::vector<std::unique_ptr<InterfaceContext>> closing;
+    {
+        std::unique_lock guard(contextsLock_);
+        closing.swap(contexts_);
+        currentContext_.store(nullptr);
+    }
+    for (auto& context : closing) context->shutdown();
+    // Every receive thread has ended before any context goes away: a thread still finishing a
+    // reply may point the current socket at any of them.
+    for (auto& context : closing) {
+        if (context->thread().joinable()) context->thread().join();
+    }
+    currentContext_.store(nullptr);
+    closing.clear();
+}
+
+int DiscoveryEngine::interfaceCount() const {
+    std::shared_lock guard(contextsLock_);
+    return static_cast<int>(contexts_.size());
+}
+
+std::vector<std::string> DiscoveryEngine::interfaceAddresses() const {
+    std::shared_lock guard(contextsLock_);
+    std::vector<std::string> out;
+    for (const auto& context : contexts_) out.push_back(context->address());
+    return out;
+}
+
+void DiscoveryEngine::receiveLoop(InterfaceContext* context) {
+    const net::Socket& socket = context->boundSocket();
+    socket.setTimeouts(kReceiveTimeoutMs, kReceiveTimeoutMs);
+    const std::uint32_t interfaceAddress = context->interface().address;
+    const unsigned interfaceIndex = context->interface().index;
+
+    std::array<std::uint8_t, kDatagramBytes> buffer{};
+    std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+    while (!context->stopping().load()) {
+        buffer.fill(0);
+        sockaddr_in from{};
+        iovec io{buffer.data(), buffer.size()};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        const ssize_t got = ::recvmsg(socket.fd(), &message, 0);
+        if (got < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+            break;  // the socket was closed or failed: this interface is done
+        }
+        if (got == 0 || context->stopping().load()) continue;
+        // Without a device binding the socket also hears other interfaces; keep only ours.
+        if (!context->boundToDevice()) {
+            bool ours = true;
+            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                    in_pktinfo info{};
+                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                    ours = static_cast<unsigned>(info.ipi_ifindex) == interfaceIndex;
+                }
+            }
+            if (!ours) continue;
+        }
+        handleDatagram(context, interfaceAddress,
+                       std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)),
+                       from.sin_addr.s_addr);
+    }
+}
+
+void DiscoveryEngine::handleDatagram(InterfaceContext* context, std::uint32_t interfaceAddress,
+                                     std::span<const std::uint8_t> datagram, std::uint32_t sender) {
+    const auto header = protocol::CommandHeader::decode(datagram);
+    if (!protocol::passesReceiveFilter(header.tag, interfaceAddress)) return;
+    handled_.fetch_add(1, std::memory_order_relaxed);
+    const protocol::ByteReader in(datagram);
+    namespace cmd = protocol::cmd;
+    switch (header.command) {
+        case cmd::kDiscoveryReply:
+            handleDiscoveryReply(context, header.target, sender, datagram);
+            break;
+        case cmd::kOnvifSubStream:
+            replyCache_.setOnvifSubStream(in.u32(6));
+            break;
+        case cmd::kNetParamsReply:
+            replyCache_.setNetParams(
+                protocol::NetParams::decode(datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>()));
+            break;
+        case cmd::kUdpLoginReply:
+            g_loginAccepted.store(in.u8(6) == 1 ? 1 : 0);
+            break;
+        case cmd::kCloudReply:
+            replyCache_.setCloud(
+                protocol::CloudRecord::decode(datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>()));
+            break;
+        case cmd::kAudioReply:
+            replyCache_.setAudio(in.u32(6));
+            break;
+        case cmd::kProtocolReply:
+            replyCache_.setProtocol(in.u32(6));
+            break;
+        case cmd::kOverlayReply:
+            replyCache_.setOverlay(in.u32(6));
+            break;
+        case cmd::kMacReassignedReply:
+            // The notifier must not hold this thread for the user: other replies keep coming.
+            notifier_.message(text::msg::kMacReassigned);
+            break;
+        case cmd::kMainResolutionReply:
+            updateResolution(sender, in.u32(6));
+            break;
+        default:
+            break;  // requests looping back through the group, unknown codes
+    }
+}
+
+void DiscoveryEngine::handleDiscoveryReply(InterfaceContext* context, int type, std::uint32_t sender,
+                                           std::span<const std::uint8_t> datagram) {
+    if (!ignoreReplies_.load()) {
+        clearGate_.store(true);
+        if (isListedType(type)) {
+            addDevice(context, sender, type,
+                      datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>());
+        }
+    }
+    if (context != nullptr) currentContext_.store(context);
+    if (type == kTypeSelectableResolution) {
+        std::shared_lock guard(contextsLock_);
+        sendOn(currentContext_.load(),
+               protocol::udpQuery(protocol::cmd::kGetMainResolution, protocol::targetFor(sender)));
+    }
+}
+
+void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender, int type,
+                                std::span<const std::uint8_t> name) {
+    const std::u16string address = ascii(net::formatIPv4(sender));
+    std::array<char16_t, kNameUnits> nameField{};
+    text::widenText(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()), nameField);
+    const std::u16string nameText(text::fieldText(std::span<const char16_t>(nameField)));
+
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard guard(table_.lock());
+        if (table_.findRow(kColAddress, address) >= 0) return;
+        generation = generation_;
+    }
+    // The MAC lookup may wait for address resolution; the list stays free meanwhile.
+    const auto mac = macResolver_.resolve(sender);
+
+    std::lock_guard guard(table_.lock());
+    if (generation != generation_) return;  // the list was cleared meanwhile
+    if (table_.findRow(kColAddress, address) >= 0) return;
+    const int sequence = deviceCounter_ + 1;
+    ++deviceCounter_;  // counted even when the device cannot be listed
+    if (!mac) return;
+    bool sameNet = true;
+    if (context != nullptr) {
+        sameNet = net::sameSubnet(sender, context->interface().address, context->interface().netmask);
+    }
+    table_.AddItem({decimal(sequence), address, ascii(net::formatMac(*mac)), nameText,
+                    std::u16string(typeLabel(type)), decimal(type)},
+                   sameNet);
+}
+
+void DiscoveryEngine::updateResolution(std::uint32_t sender, std::uint32_t value) {
+    const std::u16string address = ascii(net::formatIPv4(sender));
+    std::lock_guard guard(table_.lock());
+    for (int row = 0; row < table_.rowCount(); ++row) {
+        if (table_.text(row, kColAddress) == address && table_.text(row, kColType) == u"89") {
+            table_.SetItemText(row, kColNote, std::u16string(resolutionLabel(value)));
+            return;
+        }
+    }
+}
+
+}  // namespace tarvo::discovery

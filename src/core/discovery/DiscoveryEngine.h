@@ -1,0 +1,95 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/discovery/DeviceTable.h"
+#include "core/discovery/InterfaceContext.h"
+#include "core/discovery/ReplyCache.h"
+#include "core/net/MacResolver.h"
+#include "core/protocol/Frames.h"
+
+namespace tarvo::ops {
+class Notifier;
+}
+
+namespace tarvo::discovery {
+
+// Column layout of the device list.
+enum Column : int { kColSeq = 0, kColAddress, kColMac, kColName, kColNote, kColType, kColumnCount };
+
+// Finds devices on every local network and keeps the device table: one context and receive
+// thread per local IPv4 address, the reply dispatch, the reply cache and the search state.
+class DiscoveryEngine {
+public:
+    DiscoveryEngine(DeviceTable& table, net::MacResolver& macResolver, ops::Notifier& notifier);
+    ~DiscoveryEngine();
+    DiscoveryEngine(const DiscoveryEngine&) = delete;
+    DiscoveryEngine& operator=(const DiscoveryEngine&) = delete;
+
+    // Opens the given interfaces (default: every local multicast-capable IPv4 address) and
+    // starts their receive threads. An address that cannot be opened is reported with the
+    // network start-up text and skipped. Returns the number opened.
+    int openInterfaces();
+    int openInterfaces(const std::vector<net::LocalInterface>& interfaces);
+
+    // Clears the list when a reply came in since the last clear, lets replies in again and sends
+    // the discovery request on every interface.
+    void startSearch();
+    // Drops discovery replies from now on (the search button sets it before its wait).
+    void setIgnoreReplies(bool ignore) { ignoreReplies_.store(ignore); }
+    [[nodiscard]] bool ignoreReplies() const { return ignoreReplies_.load(); }
+
+    // Sends one UDP command on the socket of the interface that heard the last discovery reply,
+    // to the group. False when there is no such socket or the send failed.
+    bool sendCommand(const protocol::Frame& frame);
+
+    // Closes every interface; the receive threads are woken and have ended when this returns.
+    // A second call does nothing.
+    void closeInterfaces();
+
+    // One received datagram, as a receive thread hands it over (public for tests and fuzzing).
+    void handleDatagram(InterfaceContext* context, std::uint32_t interfaceAddress,
+                        std::span<const std::uint8_t> datagram, std::uint32_t sender);
+
+    ReplyCache& replyCache() { return replyCache_; }
+    DeviceTable& table() { return table_; }
+    [[nodiscard]] int interfaceCount() const;
+    [[nodiscard]] std::vector<std::string> interfaceAddresses() const;
+    // Replies handled (every datagram that passed the filter) since start; for benchmarks.
+    [[nodiscard]] std::uint64_t datagramsHandled() const { return handled_.load(); }
+
+private:
+    void receiveLoop(InterfaceContext* context);
+    void handleDiscoveryReply(InterfaceContext* context, int type, std::uint32_t sender,
+                              std::span<const std::uint8_t> datagram);
+    void addDevice(InterfaceContext* context, std::uint32_t sender, int type,
+                   std::span<const std::uint8_t> name);
+    void updateResolution(std::uint32_t sender, std::uint32_t value);
+    bool sendOn(const InterfaceContext* context, const protocol::Frame& frame);
+
+    DeviceTable& table_;
+    net::MacResolver& macResolver_;
+    ops::Notifier& notifier_;
+    ReplyCache replyCache_;
+
+    mutable std::shared_mutex contextsLock_;
+    std::vector<std::unique_ptr<InterfaceContext>> contexts_;
+    std::atomic<InterfaceContext*> currentContext_{nullptr};
+
+    std::atomic<bool> ignoreReplies_{true};
+    std::atomic<bool> clearGate_{true};
+    // Guarded by the table's lock.
+    int deviceCounter_ = 0;
+    std::uint64_t generation_ = 0;
+
+    std::atomic<std::uint64_t> handled_{0};
+};
+
+}  // namespace tarvo::discovery
