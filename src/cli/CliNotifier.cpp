@@ -10,7 +10,13 @@ void CliNotifier::message(std::u16string_view text) { emit("message", text); }
 
 void CliNotifier::systemError(std::u16string_view text) { emit("error", text); }
 
+std::vector<CliNotifier::Entry> CliNotifier::entries() const {
+    std::lock_guard guard(mutex_);
+    return entries_;
+}
+
 void CliNotifier::emit(const char* kind, std::u16string_view text) {
+    std::lock_guard guard(mutex_);
     std::string line = text::toUtf8(text);
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,7 @@
 namespace tarvo::cli {
 
 // Writes every message to stderr, one a line, exactly as the text reads, and keeps them for
-// the JSON result.
+// the JSON result. Safe to call from any thread.
 class CliNotifier final : public ops::Notifier {
 public:
     struct Entry {
@@ -19,10 +20,12 @@ public:
     void message(std::u16string_view text) override;
     void systemError(std::u16string_view text) override;
 
-    [[nodiscard]] const std::vector<Entry>& entries() const { return entries_; }
+    // A copy: receive threads may still add messages.
+    [[nodiscard]] std::vector<Entry> entries() const;
 
 private:
     void emit(const char* kind, std::u16string_view text);
+    mutable std::mutex mutex_;
     std::vector<Entry> entries_;
 };
 

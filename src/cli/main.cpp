@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "cli/DeviceCommandsCli.h"
+#include "cli/DiscoverCli.h"
 
 // tarvo-cli: the device operations from a shell. Exit status 0 only on success; the program's
 // messages go to stderr, --json results to stdout.
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     tarvo::cli::GlobalOptions global;
     app.add_flag("--json", global.json, "Print a machine-readable result on stdout");
     std::function<int()> run;
+    tarvo::cli::addDiscoverCommand(app, global, run);
     tarvo::cli::addDeviceCommands(app, global, run);
     try {
         app.parse(argc, argv);

@@ -1,0 +1,185 @@
+#include "cli/DiscoverCli.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <clocale>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "cli/CliNotifier.h"
+#include "core/discovery/DeviceTable.h"
+#include "core/discovery/DiscoveryEngine.h"
+#include "core/net/MacResolver.h"
+#include "core/net/NetworkInterfaces.h"
+#include "core/text/TextConvert.h"
+#include "core/text/UiTextTable.h"
+
+namespace tarvo::cli {
+
+namespace {
+
+using discovery::Column;
+
+struct DiscoverArgs {
+    double seconds = 3.0;
+    std::vector<std::string> interfaces;
+    std::string sort;
+};
+
+// Columns on a terminal: East Asian wide characters take two cells.
+std::size_t displayWidth(std::u16string_view text) {
+    std::size_t width = 0;
+    for (char16_t c : text) {
+        if (c >= 0xDC00 && c <= 0xDFFF) continue;  // second half of a pair
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                          (c >= 0xFFE0 && c <= 0xFFE6);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+std::string padded(std::u16string_view text, std::size_t width) {
+    std::string out = text::toUtf8(text);
+    out.append(width > displayWidth(text) ? width - displayWidth(text) : 0, ' ');
+    return out;
+}
+
+// "ip", "ip:desc", "3" or "3:desc" -> column and order; false when not a column.
+bool parseSort(const std::string& spec, int& column, bool& ascending) {
+    static const std::vector<std::string> names{"seq", "ip", "mac", "name", "note", "type"};
+    const auto colon = spec.find(':');
+    const std::string name = spec.substr(0, colon);
+    const std::string order = colon == std::string::npos ? "asc" : spec.substr(colon + 1);
+    if (order != "asc" && order != "desc") return false;
+    ascending = order == "asc";
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found != names.end()) {
+        column = static_cast<int>(found - names.begin());
+        return true;
+    }
+    if (name.size() == 1 && name[0] >= '0' && name[0] <= '5') {
+        column = name[0] - '0';
+        return true;
+    }
+    return false;
+}
+
+std::vector<net::LocalInterface> chooseInterfaces(const std::vector<std::string>& wanted, bool& ok) {
+    auto all = net::localInterfaces();
+    ok = true;
+    if (wanted.empty()) return all;
+    std::vector<net::LocalInterface> chosen;
+    for (const auto& address : wanted) {
+        const auto found = std::find_if(all.begin(), all.end(), [&](const net::LocalInterface& i) {
+            return net::formatIPv4(i.address) == address || i.name == address;
+        });
+        if (found == all.end()) {
+            std::cerr << "no local multicast interface with address " << address << std::endl;
+            ok = false;
+            continue;
+        }
+        chosen.push_back(*found);
+    }
+    return chosen;
+}
+
+void printTable(const std::vector<discovery::RowTexts>& rows) {
+    const auto& ui = text::uiText();
+    const std::vector<std::u16string> headers{
+        std::u16string(text::fieldView(ui.colSeq)),  std::u16string(text::fieldView(ui.colIpAddress)),
+        u"mac地址",                                  std::u16string(text::fieldView(ui.colName)),
+        std::u16string(text::fieldView(ui.colNote)), u"类型",
+        u"subnet"};
+    std::vector<std::vector<std::u16string>> lines{headers};
+    for (const auto& row : rows) {
+        auto cells = row.cells;
+        cells.push_back(row.sameNetwork ? u"same" : u"other");
+        lines.push_back(std::move(cells));
+    }
+    std::vector<std::size_t> widths(headers.size(), 0);
+    for (const auto& line : lines) {
+        for (std::size_t c = 0; c < line.size() && c < widths.size(); ++c) {
+            widths[c] = std::max(widths[c], displayWidth(line[c]));
+        }
+    }
+    for (const auto& line : lines) {
+        std::string out;
+        for (std::size_t c = 0; c < line.size() && c < widths.size(); ++c) {
+            out += c + 1 < line.size() ? padded(line[c], widths[c] + 2) : text::toUtf8(line[c]);
+        }
+        std::cout << out << '\n';
+    }
+    std::cout.flush();
+}
+
+nlohmann::json rowsToJson(const std::vector<discovery::RowTexts>& rows) {
+    auto array = nlohmann::json::array();
+    for (const auto& row : rows) {
+        auto cell = [&](int c) { return text::toUtf8(row.cells[static_cast<std::size_t>(c)]); };
+        array.push_back({{"seq", std::stol("0" + cell(Column::kColSeq))},
+                         {"ip", cell(Column::kColAddress)},
+                         {"mac", cell(Column::kColMac)},
+                         {"name", cell(Column::kColName)},
+                         {"note", cell(Column::kColNote)},
+                         {"type", std::stol("0" + cell(Column::kColType))},
+                         {"sameNetwork", row.sameNetwork}});
+    }
+    return array;
+}
+
+int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
+    int sortColumn = -1;
+    bool ascending = true;
+    if (!args.sort.empty() && !parseSort(args.sort, sortColumn, ascending)) {
+        std::cerr << "--sort: expected one of seq, ip, mac, name, note, type (or 0-5), "
+                     "optionally followed by :asc or :desc"
+                  << std::endl;
+        return 2;
+    }
+    std::setlocale(LC_COLLATE, "");
+    text::buildUiText(text::chooseUiLanguage());
+
+    bool interfacesOk = true;
+    const auto interfaces = chooseInterfaces(args.interfaces, interfacesOk);
+    if (!interfacesOk) return 2;
+
+    CliNotifier notifier;
+    net::SystemMacResolver macResolver;
+    discovery::DeviceTable table(Column::kColumnCount);
+    discovery::DiscoveryEngine engine(table, macResolver, notifier);
+    const int opened = engine.openInterfaces(interfaces);
+    engine.startSearch();
+    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(args.seconds * 1000)));
+    engine.setIgnoreReplies(true);
+    engine.closeInterfaces();
+
+    if (sortColumn >= 0) table.Sort(sortColumn, ascending);
+    const auto rows = table.rows();
+    if (global.json) {
+        std::cout << rowsToJson(rows).dump() << std::endl;
+    } else {
+        printTable(rows);
+    }
+    return opened > 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void addDiscoverCommand(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    auto args = std::make_shared<DiscoverArgs>();
+    CLI::App* sub = app.add_subcommand("discover", "Search every local network for devices and list them");
+    sub->add_option("--seconds", args->seconds, "How long to collect replies")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 600.0));
+    sub->add_option("--interface", args->interfaces,
+                    "Search only on this local address (or interface name); repeatable");
+    sub->add_option("--sort", args->sort, "Sort by COLUMN[:asc|:desc]: seq, ip, mac, name, note, type");
+    sub->callback([&global, &run, args] { run = [&global, args] { return runDiscover(global, *args); }; });
+}
+
+}  // namespace tarvo::cli

@@ -1,0 +1,318 @@
+#include "sim/DeviceConfig.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <set>
+
+#include "core/text/TextConvert.h"
+#include "sim/Wire.h"
+
+namespace tarvo::sim {
+
+namespace {
+
+constexpr std::array<std::pair<ReplyShape, std::string_view>, 6> kShapes{{
+    {ReplyShape::Normal, "normal"},
+    {ReplyShape::Short, "short"},
+    {ReplyShape::NoNul, "noNul"},
+    {ReplyShape::Long, "long"},
+    {ReplyShape::Empty, "empty"},
+    {ReplyShape::ForeignTag, "foreignTag"},
+}};
+
+template <typename T>
+std::optional<T> parseInteger(std::string_view text, long long min, long long max) {
+    long long value = 0;
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max) {
+        return std::nullopt;
+    }
+    return static_cast<T>(value);
+}
+
+std::optional<bool> parseBool(std::string_view text) {
+    if (text == "true" || text == "1" || text == "on" || text == "yes") return true;
+    if (text == "false" || text == "0" || text == "off" || text == "no") return false;
+    return std::nullopt;
+}
+
+std::string badValue(std::string_view key, std::string_view value) {
+    return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
+}
+
+// Writes `utf8` in the device encoding, NUL-terminated, into a 64-byte field of the record.
+bool setCloudText(CloudRecord& record, std::size_t offset, std::string_view utf8) {
+    const std::string narrow = text::narrowString(text::fromUtf8(utf8));
+    if (narrow.size() + 1 > kCloudTextSize) return false;
+    std::fill_n(record.begin() + static_cast<std::ptrdiff_t>(offset), kCloudTextSize, 0);
+    std::copy(narrow.begin(), narrow.end(), record.begin() + static_cast<std::ptrdiff_t>(offset));
+    return true;
+}
+
+std::string cloudText(const CloudRecord& record, std::size_t offset) {
+    const auto* start = reinterpret_cast<const char*>(record.data()) + offset;
+    const std::string_view field(start, kCloudTextSize);
+    return text::toUtf8(text::widenString(field));
+}
+
+std::string defaultName(int type) {
+    if (type == 181) return "NVR";
+    if (type == 31) return "DVR";
+    if (type >= 171 && type <= 179) return "Decoder";
+    return "IPCamera";
+}
+
+}  // namespace
+
+std::optional<ReplyShape> parseReplyShape(std::string_view text) {
+    for (const auto& [shape, name] : kShapes) {
+        if (name == text) return shape;
+    }
+    return std::nullopt;
+}
+
+std::string_view replyShapeName(ReplyShape shape) {
+    for (const auto& [candidate, name] : kShapes) {
+        if (candidate == shape) return name;
+    }
+    return "normal";
+}
+
+std::string formatAddress(std::uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+std::optional<std::uint32_t> parseAddress(std::string_view text) {
+    if (text.size() > 15) return std::nullopt;
+    const std::string copy(text);
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, copy.c_str(), &parsed) != 1) return std::nullopt;
+    return ntohl(parsed.s_addr);
+}
+
+std::string DeviceConfig::cloudIdentity() const { return cloudText(cloud, 0); }
+std::string DeviceConfig::cloudPassword() const { return cloudText(cloud, kCloudTextSize); }
+std::int32_t DeviceConfig::cloudDeviceId() const {
+    return static_cast<std::int32_t>(wire::getU32(cloud, 2 * kCloudTextSize));
+}
+
+std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
+    const auto setAddress = [&](std::uint32_t& field) -> std::string {
+        const auto parsed = parseAddress(value);
+        if (!parsed) return badValue(key, value);
+        field = *parsed;
+        return {};
+    };
+    const auto setU32 = [&](std::uint32_t& field) -> std::string {
+        const auto parsed = parseInteger<std::uint32_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                        std::numeric_limits<std::uint32_t>::max());
+        if (!parsed) return badValue(key, value);
+        field = *parsed;
+        return {};
+    };
+    const auto setU16 = [&](std::uint16_t& field) -> std::string {
+        const auto parsed = parseInteger<std::uint16_t>(value, 0, 0xFFFF);
+        if (!parsed) return badValue(key, value);
+        field = *parsed;
+        return {};
+    };
+    const auto setMs = [&](int& field) -> std::string {
+        const auto parsed = parseInteger<int>(value, 0, 600'000);
+        if (!parsed) return badValue(key, value);
+        field = *parsed;
+        return {};
+    };
+    const auto setFlag = [&](bool& field) -> std::string {
+        const auto parsed = parseBool(value);
+        if (!parsed) return badValue(key, value);
+        field = *parsed;
+        return {};
+    };
+
+    if (key == "ip" || key == "address") {
+        const std::string error = setAddress(ip);
+        if (error.empty()) net.address = ip;
+        return error;
+    }
+    if (key == "mac") {
+        mac = value;
+        return {};
+    }
+    if (key == "type") {
+        const auto parsed = parseInteger<int>(value, 0, 0xFFFF);
+        if (!parsed) return badValue(key, value);
+        type = *parsed;
+        return {};
+    }
+    if (key == "name") {
+        name = value;
+        return {};
+    }
+    if (key == "version") {
+        version = value;
+        return {};
+    }
+    if (key == "user") {
+        user = value;
+        return {};
+    }
+    if (key == "password") {
+        password = value;
+        return {};
+    }
+    if (key == "port") {
+        const auto parsed = parseInteger<std::uint16_t>(value, 1, 0xFFFF);
+        if (!parsed) return badValue(key, value);
+        port = *parsed;
+        return {};
+    }
+    if (key == "tag") {
+        const auto parsed = parseInteger<std::uint8_t>(value, 0, 0xFF);
+        if (!parsed) return badValue(key, value);
+        tag = *parsed;
+        return {};
+    }
+    if (key == "replyDelayMs") return setMs(replyDelayMs);
+    if (key == "jitterMs") return setMs(jitterMs);
+    if (key == "moveGraceMs") return setMs(moveGraceMs);
+    if (key == "mask") return setAddress(net.mask);
+    if (key == "gateway") return setAddress(net.gateway);
+    if (key == "dns") return setAddress(net.dns);
+    if (key == "httpPort") return setU16(net.httpPort);
+    if (key == "reserved") return setU16(net.reserved);
+    if (key == "dhcp") return setU32(net.dhcp);
+    if (key == "opaque") return setU32(net.opaque);
+    if (key == "audio") return setU32(audio);
+    if (key == "protocol") return setU32(protocol);
+    if (key == "overlay") return setU32(overlay);
+    if (key == "onvifSubStream") return setU32(onvifSubStream);
+    if (key == "resolution") return setU32(resolution);
+    if (key == "outputResolution") return setU16(outputResolution);
+    if (key == "cloudIdentity" || key == "cloud.identity") {
+        return setCloudText(cloud, 0, value) ? std::string() : badValue(key, value);
+    }
+    if (key == "cloudPassword" || key == "cloud.password") {
+        return setCloudText(cloud, kCloudTextSize, value) ? std::string() : badValue(key, value);
+    }
+    if (key == "cloudDeviceId" || key == "cloud.deviceId") {
+        const auto parsed = parseInteger<std::int32_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                       std::numeric_limits<std::int32_t>::max());
+        if (!parsed) return badValue(key, value);
+        wire::Bytes bytes(4);
+        wire::putU32(bytes, 0, static_cast<std::uint32_t>(*parsed));
+        std::copy(bytes.begin(), bytes.end(), cloud.begin() + 2 * kCloudTextSize);
+        return {};
+    }
+    if (key == "loginRefused") return setFlag(loginRefused);
+    if (key == "tcpSilent") return setFlag(tcpSilent);
+    if (key == "noTcp") return setFlag(noTcp);
+    if (key == "dropUdp") return setFlag(dropUdp);
+    if (key == "duplicates") {
+        const auto parsed = parseInteger<int>(value, 0, 100);
+        if (!parsed) return badValue(key, value);
+        duplicates = *parsed;
+        return {};
+    }
+    if (key == "duplicateName") {
+        duplicateName = std::string(value);
+        return {};
+    }
+    if (key == "replyShape") {
+        const auto parsed = parseReplyShape(value);
+        if (!parsed) return badValue(key, value);
+        replyShape = *parsed;
+        return {};
+    }
+    return "unknown setting '" + std::string(key) + "'";
+}
+
+nlohmann::json DeviceConfig::toJson() const {
+    nlohmann::json out;
+    out["ip"] = formatAddress(ip);
+    out["mac"] = mac;
+    out["type"] = type;
+    out["name"] = name;
+    out["version"] = version;
+    out["user"] = user;
+    out["password"] = password;
+    out["port"] = port;
+    out["tag"] = tag;
+    out["replyDelayMs"] = replyDelayMs;
+    out["jitterMs"] = jitterMs;
+    out["moveGraceMs"] = moveGraceMs;
+    out["netParams"] = {
+        {"address", formatAddress(net.address)},
+        {"mask", formatAddress(net.mask)},
+        {"gateway", formatAddress(net.gateway)},
+        {"dns", formatAddress(net.dns)},
+        {"httpPort", net.httpPort},
+        {"reserved", net.reserved},
+        {"dhcp", net.dhcp},
+        {"opaque", net.opaque},
+    };
+    out["audio"] = audio;
+    out["protocol"] = protocol;
+    out["overlay"] = overlay;
+    out["onvifSubStream"] = onvifSubStream;
+    out["resolution"] = resolution;
+    out["outputResolution"] = outputResolution;
+    out["cloud"] = {
+        {"identity", cloudIdentity()},
+        {"password", cloudPassword()},
+        {"deviceId", cloudDeviceId()},
+    };
+    out["loginRefused"] = loginRefused;
+    out["tcpSilent"] = tcpSilent;
+    out["noTcp"] = noTcp;
+    out["dropUdp"] = dropUdp;
+    out["duplicates"] = duplicates;
+    out["duplicateName"] = duplicateName ? nlohmann::json(*duplicateName) : nlohmann::json();
+    out["replyShape"] = replyShapeName(replyShape);
+    return out;
+}
+
+std::optional<DeviceConfig> DeviceConfig::build(const std::vector<Setting>& settings,
+                                                std::string& error) {
+    DeviceConfig config;
+    std::set<std::string, std::less<>> given;
+    for (const auto& [key, value] : settings) {
+        error = config.apply(key, value);
+        if (!error.empty()) return std::nullopt;
+        given.insert(key == "address" ? "ip" : key);
+    }
+    if (!given.contains("ip")) {
+        error = "a device needs an ip";
+        return std::nullopt;
+    }
+    if (!given.contains("port")) config.port = config.type == 181 ? 5500 : 5505;
+    if (!given.contains("name")) config.name = defaultName(config.type);
+    if (!given.contains("mac")) {
+        // Informational only: the MAC the program sees comes from the host.
+        char text[18] = {};
+        std::snprintf(text, sizeof text, "02:00:%02X:%02X:%02X:%02X", config.ip >> 24,
+                      (config.ip >> 16) & 0xFF, (config.ip >> 8) & 0xFF, config.ip & 0xFF);
+        config.mac = text;
+    }
+    const std::uint32_t subnet = config.ip & config.net.mask;
+    if (!given.contains("gateway")) {
+        config.net.gateway = subnet | 1;
+        if (config.net.gateway == config.ip) config.net.gateway = subnet | 254;
+    }
+    if (!given.contains("dns")) config.net.dns = config.net.gateway;
+    error.clear();
+    return config;
+}
+
+}  // namespace tarvo::sim

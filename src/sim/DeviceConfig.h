@@ -1,0 +1,104 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace tarvo::sim {
+
+// How a device spoils its UDP replies, for testing the program's handling of bad datagrams.
+enum class ReplyShape {
+    Normal,
+    Short,       // the first 4 bytes only: less than a header
+    NoNul,       // discovery reply: the name fills the datagram, no terminator
+    Long,        // padded to 1024 bytes with 'Z' after the payload
+    Empty,       // a 0-byte datagram
+    ForeignTag,  // tag 0xEE, which no receiving interface accepts
+};
+
+std::optional<ReplyShape> parseReplyShape(std::string_view text);
+std::string_view replyShapeName(ReplyShape shape);
+
+// The network parameters as the device keeps them. Addresses in host order.
+struct NetSettings {
+    std::uint32_t address = 0;
+    std::uint32_t mask = 0xFFFFFF00;
+    std::uint32_t gateway = 0;
+    std::uint32_t dns = 0;
+    std::uint16_t httpPort = 80;
+    std::uint16_t reserved = 0;
+    std::uint32_t dhcp = 0;
+    std::uint32_t opaque = 0;
+};
+
+inline constexpr std::size_t kCloudRecordSize = 132;
+inline constexpr std::size_t kCloudTextSize = 64;
+using CloudRecord = std::array<std::uint8_t, kCloudRecordSize>;
+
+// One key=value setting, as given on the command line, in a fleet file or at run time.
+using Setting = std::pair<std::string, std::string>;
+
+// Everything a simulated device is configured with: identity, credentials, every stored value,
+// and its fault switches. Texts are UTF-8; they are converted to the device encoding on the wire.
+struct DeviceConfig {
+    std::uint32_t ip = 0;  // host order
+    std::string mac;
+    int type = 100;
+    std::string name;
+    std::string version = "v00.00.22.06";
+    std::string user = "admin";
+    std::string password;
+    std::uint16_t port = 5505;
+    std::uint8_t tag = 0;
+    int replyDelayMs = 0;
+    int jitterMs = 0;
+    // After a move, frames for the old address are still taken for this long: the program
+    // sends the audio flag to the old address right after the new network parameters.
+    int moveGraceMs = 1000;
+
+    NetSettings net;
+    std::uint32_t audio = 0;
+    std::uint32_t protocol = 0;
+    std::uint32_t overlay = 0;
+    std::uint32_t onvifSubStream = 1;
+    std::uint32_t resolution = 0;
+    std::uint16_t outputResolution = 0;
+    // Kept as raw bytes so that what the program wrote comes back byte for byte.
+    CloudRecord cloud{};
+
+    bool loginRefused = false;
+    bool tcpSilent = false;
+    bool noTcp = false;
+    bool dropUdp = false;
+    int duplicates = 0;
+    std::optional<std::string> duplicateName;
+    ReplyShape replyShape = ReplyShape::Normal;
+
+    // Applies one setting; returns an error text, empty on success. Changing `ip` here only
+    // changes the field: moving a running device is the simulator's business.
+    std::string apply(std::string_view key, std::string_view value);
+
+    std::string cloudIdentity() const;
+    std::string cloudPassword() const;
+    std::int32_t cloudDeviceId() const;
+
+    // The settings as JSON, in the shape a fleet file accepts.
+    nlohmann::json toJson() const;
+
+    // A device from settings; type-dependent defaults (port, name, gateway) are filled in for
+    // what was not given. nullopt with `error` set when a setting is wrong or ip is missing.
+    static std::optional<DeviceConfig> build(const std::vector<Setting>& settings,
+                                             std::string& error);
+};
+
+// Formatting and parsing of dotted IPv4 addresses in host order.
+std::string formatAddress(std::uint32_t address);
+std::optional<std::uint32_t> parseAddress(std::string_view text);
+
+}  // namespace tarvo::sim
