@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <map>
+
+#include "core/discovery/DeviceTable.h"
+
+using namespace tarvo::discovery;
+
+namespace {
+
+std::vector<std::u16string> column(const DeviceTable& t, int c) {
+    std::vector<std::u16string> out;
+    for (int r = 0; r < t.rowCount(); ++r) out.push_back(t.text(r, c));
+    return out;
+}
+
+class CountingListener : public DeviceTableListener {
+public:
+    void rowInserted(int, const RowTexts&) override { ++inserted; }
+    void cellChanged(int, int, const std::u16string&) override { ++changed; }
+    void rowRemoved(int) override { ++removed; }
+    void rowsSorted(const std::vector<int>& o, int, bool) override { order = o; }
+    int inserted = 0, changed = 0, removed = 0;
+    std::vector<int> order;
+};
+
+}  // namespace
+
+TEST(CompareCellTexts, ShorterFirstThenNumbersThenCollation) {
+    EXPECT_EQ(compareCellTexts(u"9", u"10", true), -1);
+    EXPECT_EQ(compareCellTexts(u"10", u"9", true), 1);
+    EXPECT_EQ(compareCellTexts(u"9", u"10", false), 1);
+    EXPECT_EQ(compareCellTexts(u"10", u"9", false), -1);
+
+    EXPECT_EQ(compareCellTexts(u"abc", u"abd", true), -1);
+    EXPECT_EQ(compareCellTexts(u"abc", u"abd", false), 1);
+    EXPECT_EQ(compareCellTexts(u"abc", u"abc", true), 0);
+
+    // Ten digits do not fit the 10-byte buffer: both read as 0, so equal.
+    EXPECT_EQ(compareCellTexts(u"1234567890", u"9876543210", true), 0);
+    EXPECT_EQ(compareCellTexts(u"123456789", u"987654321", true), -1);
+    EXPECT_EQ(compareCellTexts(u"", u"", true), 0);  // empty counts as digits
+}
+
+TEST(CompareCellTexts, DigitRuleIsDecidedByTheFirstTextAlone) {
+    // A is digits, B is not: both are read as numbers (B up to its first non-digit).
+    EXPECT_EQ(compareCellTexts(u"12", u"1x", true), 1);
+    EXPECT_EQ(compareCellTexts(u"12", u"-5", true), 1);
+    // A is not digits: plain text comparison, whatever B is.
+    EXPECT_EQ(compareCellTexts(u"1x", u"12", true), 1);
+    EXPECT_EQ(compareCellTexts(u"a1", u"99", true), 1);
+}
+
+TEST(DeviceTable, AddSetDeleteKeepTheStoredCopies) {
+    DeviceTable t(6);
+    CountingListener l;
+    t.setListener(&l);
+    EXPECT_EQ(t.AddItem({u"1", u"10.0.0.2", u"mac", u"cam", u"note", u"100"}), 0);
+    EXPECT_EQ(t.AddItem({u"2", u"10.0.0.3"}), 1);  // missing texts are empty
+    EXPECT_EQ(t.text(1, 5), u"");
+    EXPECT_EQ(t.SetItemText(0, 4, u"changed"), 1);
+    EXPECT_EQ(t.text(0, 4), u"changed");
+    EXPECT_EQ(t.SetItemText(5, 0, u"x"), 0);
+    EXPECT_EQ(t.SetItemText(0, 6, u"x"), 0);
+    EXPECT_EQ(t.findRow(1, u"10.0.0.3"), 1);
+    EXPECT_TRUE(t.DeleteItem(0));
+    EXPECT_FALSE(t.DeleteItem(3));
+    EXPECT_EQ(t.rowCount(), 1);
+    EXPECT_EQ(t.findRow(1, u"10.0.0.3"), 0);
+    EXPECT_EQ(l.inserted, 2);
+    EXPECT_EQ(l.changed, 1);
+    EXPECT_EQ(l.removed, 1);
+    t.setListener(nullptr);
+}
+
+TEST(DeviceTable, ClickSequences) {
+    std::setlocale(LC_COLLATE, "C.UTF-8");
+    DeviceTable t(6);
+    t.AddItem({u"1", u"10.0.0.20", u"", u"b", u"", u"9"});
+    t.AddItem({u"2", u"10.0.0.3", u"", u"a", u"", u"10"});
+    t.AddItem({u"3", u"10.0.0.100", u"", u"c", u"", u"100"});
+
+    t.columnClicked(5);  // first click: ascending
+    EXPECT_EQ(column(t, 5), (std::vector<std::u16string>{u"9", u"10", u"100"}));
+    EXPECT_EQ(t.sortColumn(), 5);
+    EXPECT_TRUE(t.ascending());
+
+    t.columnClicked(2);
+    t.columnClicked(2);  // second click on the same column: descending
+    EXPECT_EQ(t.sortColumn(), 2);
+    EXPECT_FALSE(t.ascending());
+
+    t.columnClicked(3);  // another column: ascending again
+    EXPECT_EQ(t.sortColumn(), 3);
+    EXPECT_TRUE(t.ascending());
+    EXPECT_EQ(column(t, 3), (std::vector<std::u16string>{u"a", u"b", u"c"}));
+
+    t.columnClicked(1);  // addresses: length first
+    EXPECT_EQ(column(t, 1), (std::vector<std::u16string>{u"10.0.0.3", u"10.0.0.20", u"10.0.0.100"}));
+
+    // A row added after a sort goes to the end, unsorted.
+    t.AddItem({u"4", u"10.0.0.1", u"", u"d", u"", u"1"});
+    EXPECT_EQ(t.text(3, 1), u"10.0.0.1");
+}
+
+TEST(DeviceTable, SortSurvivesInconsistentMixedColumns) {
+    // Mixed digit and text cells make the comparison non-transitive; the sort must still end
+    // with every row present exactly once.
+    DeviceTable t(1);
+    const std::vector<std::u16string> cells{u"12", u"1x", u"a1", u"99", u"-5", u"", u"7", u"x", u"10", u"0a"};
+    for (int round = 0; round < 20; ++round) {
+        for (const auto& c : cells) t.AddItem({c});
+    }
+    t.Sort(0, true);
+    t.Sort(0, false);
+    EXPECT_EQ(t.rowCount(), 200);
+    std::map<std::u16string, int> counts;
+    for (int r = 0; r < t.rowCount(); ++r) ++counts[t.text(r, 0)];
+    for (const auto& c : cells) EXPECT_EQ(counts[c], 20);
+}
