@@ -68,8 +68,14 @@ TEST(DeviceTable, AddSetDeleteKeepTheStoredCopies) {
     EXPECT_FALSE(t.DeleteItem(3));
     EXPECT_EQ(t.rowCount(), 1);
     EXPECT_EQ(t.findRow(1, u"10.0.0.3"), 0);
+    EXPECT_FALSE(t.hasAddress(u"10.0.0.2"));
+    EXPECT_TRUE(t.hasAddress(u"10.0.0.3"));
+    EXPECT_EQ(t.SetItemText(0, 1, u"10.0.0.9"), 1);
+    EXPECT_FALSE(t.hasAddress(u"10.0.0.3"));
+    EXPECT_TRUE(t.hasAddress(u"10.0.0.9"));
+    EXPECT_EQ(t.findRow(1, u"10.0.0.9"), 0);
     EXPECT_EQ(l.inserted, 2);
-    EXPECT_EQ(l.changed, 1);
+    EXPECT_EQ(l.changed, 2);
     EXPECT_EQ(l.removed, 1);
     t.setListener(nullptr);
 }

@@ -65,6 +65,11 @@ int compareCellTexts(std::u16string_view a, std::u16string_view b, bool ascendin
 void DeviceTable::setColumnCount(int count) {
     std::lock_guard guard(lock_);
     columnCount_ = std::max(0, count);
+    addressCount_.clear();
+    for (auto& row : rows_) {
+        row.cells.resize(static_cast<std::size_t>(columnCount_));
+        countAddress(row, +1);
+    }
 }
 
 int DeviceTable::columnCount() const {
@@ -76,6 +81,7 @@ int DeviceTable::AddItem(std::vector<std::u16string> texts, bool sameNetwork) {
     std::lock_guard guard(lock_);
     texts.resize(static_cast<std::size_t>(columnCount_));
     rows_.push_back(RowTexts{std::move(texts), 0, sameNetwork});
+    countAddress(rows_.back(), +1);
     const int index = static_cast<int>(rows_.size()) - 1;
     if (listener_ != nullptr) listener_->rowInserted(index, rows_.back());
     return index;
@@ -84,8 +90,11 @@ int DeviceTable::AddItem(std::vector<std::u16string> texts, bool sameNetwork) {
 int DeviceTable::SetItemText(int row, int column, std::u16string text) {
     std::lock_guard guard(lock_);
     if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_) return 0;
-    auto& cell = rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    auto& target = rows_[static_cast<std::size_t>(row)];
+    if (column == kAddressColumn) countAddress(target, -1);
+    auto& cell = target.cells[static_cast<std::size_t>(column)];
     cell = std::move(text);
+    if (column == kAddressColumn) countAddress(target, +1);
     if (listener_ != nullptr) listener_->cellChanged(row, column, cell);
     return 1;
 }
@@ -93,6 +102,7 @@ int DeviceTable::SetItemText(int row, int column, std::u16string text) {
 bool DeviceTable::DeleteItem(int row) {
     std::lock_guard guard(lock_);
     if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    countAddress(rows_[static_cast<std::size_t>(row)], -1);
     rows_.erase(rows_.begin() + row);
     if (listener_ != nullptr) listener_->rowRemoved(row);
     return true;
@@ -145,9 +155,27 @@ std::vector<RowTexts> DeviceTable::rows() const {
     return rows_;
 }
 
+void DeviceTable::countAddress(const RowTexts& row, int delta) {
+    if (row.cells.size() <= static_cast<std::size_t>(kAddressColumn)) return;
+    const auto& address = row.cells[kAddressColumn];
+    auto found = addressCount_.find(address);
+    if (found == addressCount_.end()) {
+        if (delta > 0) addressCount_.emplace(address, delta);
+        return;
+    }
+    found->second += delta;
+    if (found->second <= 0) addressCount_.erase(found);
+}
+
+bool DeviceTable::hasAddress(std::u16string_view address) const {
+    std::lock_guard guard(lock_);
+    return addressCount_.find(std::u16string(address)) != addressCount_.end();
+}
+
 int DeviceTable::findRow(int column, std::u16string_view text) const {
     std::lock_guard guard(lock_);
     if (column < 0 || column >= columnCount_) return -1;
+    if (column == kAddressColumn && addressCount_.find(std::u16string(text)) == addressCount_.end()) return -1;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         if (rows_[i].cells[static_cast<std::size_t>(column)] == text) return static_cast<int>(i);
     }

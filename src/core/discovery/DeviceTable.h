@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tarvo::discovery {
@@ -39,6 +40,8 @@ public:
 // Every change goes through these operations so the stored copies stay current.
 class DeviceTable {
 public:
+    static constexpr int kAddressColumn = 1;
+
     explicit DeviceTable(int columnCount = 0) : columnCount_(columnCount) {}
 
     // The lock that receive threads and searches take around their changes (listLock).
@@ -61,6 +64,8 @@ public:
     [[nodiscard]] std::u16string text(int row, int column) const;
     [[nodiscard]] RowTexts row(int row) const;
     [[nodiscard]] std::vector<RowTexts> rows() const;
+    // Whether any row's address column (1) reads `address`; constant time.
+    [[nodiscard]] bool hasAddress(std::u16string_view address) const;
     // Index of the first row whose column `column` reads `text`, or -1.
     [[nodiscard]] int findRow(int column, std::u16string_view text) const;
     [[nodiscard]] int sortColumn() const;
@@ -74,7 +79,11 @@ private:
     int sortColumn_ = -1;
     bool ascending_ = true;
     std::vector<RowTexts> rows_;
+    // How many rows carry each address; keeps the duplicate test of large sites cheap.
+    std::unordered_map<std::u16string, int> addressCount_;
     DeviceTableListener* listener_ = nullptr;
+
+    void countAddress(const RowTexts& row, int delta);
 };
 
 }  // namespace tarvo::discovery

@@ -247,7 +247,7 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
     std::uint64_t generation = 0;
     {
         std::lock_guard guard(table_.lock());
-        if (table_.findRow(kColAddress, address) >= 0) return;
+        if (table_.hasAddress(address)) return;
         generation = generation_;
     }
     // The MAC lookup may wait for address resolution; the list stays free meanwhile.
@@ -255,7 +255,7 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
 
     std::lock_guard guard(table_.lock());
     if (generation != generation_) return;  // the list was cleared meanwhile
-    if (table_.findRow(kColAddress, address) >= 0) return;
+    if (table_.hasAddress(address)) return;
     const int sequence = deviceCounter_ + 1;
     ++deviceCounter_;  // counted even when the device cannot be listed
     if (!mac) return;
