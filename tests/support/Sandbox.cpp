@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,7 +99,8 @@ bool insideSandbox(std::string& why) {
         why = std::string("cannot list network interfaces: ") + std::strerror(errno);
         return false;
     }
-    for (struct if_nameindex* i = list; i->if_index != 0 && i->if_name; ++i) names.insert(i->if_name);
+    for (struct if_nameindex* i = list; i->if_index != 0 && i->if_name; ++i)
+        names.insert(i->if_name);
     if_freenameindex(list);
 
     struct ifaddrs* addrs = nullptr;
@@ -132,7 +134,7 @@ void requireSandboxOrExit() {
     if (insideSandbox(why)) return;
     std::fprintf(stderr, "network test refused: run it through scripts/sandbox (%s)\n",
                  why.c_str());
-    std::fflush(stderr);
+    std::fflush(nullptr);
     std::_Exit(2);
 }
 
@@ -169,9 +171,13 @@ std::vector<std::string> sandboxHostAddresses() {
 }
 
 std::vector<std::string> hostCommandPrefix(int k, std::string& why) {
-    const long pid = hostHolderPid(k, why);
-    if (pid < 0) return {};
-    return {"nsenter", "--net=/proc/" + std::to_string(pid) + "/ns/net", "--"};
+    if (hostHolderPid(k, why) < 0) return {};
+    const std::string tool = envOr("TARVO_SANDBOX_HOST_CMD", "");
+    if (tool.empty() || ::access(tool.c_str(), X_OK) != 0) {
+        why = "TARVO_SANDBOX_HOST_CMD does not name scripts/sandbox-host";
+        return {};
+    }
+    return {tool, std::to_string(k)};
 }
 
 pid_t spawnInHost(int k, const std::vector<std::string>& argv, std::string& why) {
@@ -215,6 +221,12 @@ pid_t spawnInHost(int k, const std::vector<std::string>& argv, std::string& why)
             (void)!::write(STDERR_FILENO, msg, sizeof msg - 1);
             ::_exit(126);
         }
+        // Like scripts/sandbox-host: a private mount namespace whose /sys shows this host's
+        // interfaces. Not fatal when it fails; sockets and netlink see the host either way.
+        if (::unshare(CLONE_NEWNS) == 0 &&
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0) {
+            (void)::mount("sysfs", "/sys", "sysfs", 0, nullptr);
+        }
         ::execvpe(args[0], args.data(), envp.data());
         static const char msg[] = "spawnInHost: exec failed\n";
         (void)!::write(STDERR_FILENO, msg, sizeof msg - 1);
@@ -250,7 +262,9 @@ int waitInHostChild(pid_t pid, std::chrono::milliseconds limit) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             const auto ms = std::clamp<std::chrono::milliseconds::rep>(left.count(), 1, 1000);
-            struct pollfd p {pidFd, POLLIN, 0};
+            struct pollfd p {
+                pidFd, POLLIN, 0
+            };
             ::poll(&p, 1, static_cast<int>(ms));
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -41,13 +41,15 @@ std::string sandboxHostMac(int k);
 // Addresses of hosts 1..sandboxHostCount(), in order.
 std::vector<std::string> sandboxHostAddresses();
 
-// {"nsenter", "--net=/proc/<pid>/ns/net", "--"}: prefix that runs a command in host k.
-// Empty (with the reason in `why`) when there is no such host.
+// {"<path>/scripts/sandbox-host", "<k>"}: prefix that runs a command in host k (for a child
+// started by other means, e.g. QProcess). Empty, with the reason in `why`, when there is no such
+// host.
 std::vector<std::string> hostCommandPrefix(int k, std::string& why);
 
 // Starts argv (argv[0] looked up in PATH) in the network namespace of host k, with
-// TARVO_SANDBOX_HOST=k added to its environment. Returns the child's pid, or -1 with the reason
-// in `why`. The caller reaps it (waitpid, or waitInHostChild below).
+// TARVO_SANDBOX_HOST=k added to its environment and a /sys that shows the host's interfaces.
+// Returns the child's pid, or -1 with the reason in `why`. The caller reaps it (waitpid, or
+// waitInHostChild below).
 pid_t spawnInHost(int k, const std::vector<std::string>& argv, std::string& why);
 
 // Waits for a child started by spawnInHost, at most `limit`; kills it (SIGKILL) when it runs
