@@ -132,9 +132,9 @@ wire::Bytes Device::discoveryReply(const std::string& name) const {
     const std::string narrow = text::narrowString(text::fromUtf8(name));
     // The name with its terminator; without one when the shape asks for it.
     const std::size_t nul = config_.replyShape == ReplyShape::NoNul ? 0 : 1;
-    auto frame = wire::makeFrame(kDiscoverReply, config_.tag,
-                                 static_cast<std::uint16_t>(config_.type),
-                                 std::min(wire::kHeaderSize + narrow.size() + nul, kLongDatagram));
+    auto frame =
+        wire::makeFrame(kDiscoverReply, config_.tag, static_cast<std::uint16_t>(config_.type),
+                        std::min(wire::kHeaderSize + narrow.size() + nul, kLongDatagram));
     for (std::size_t i = 0; i < narrow.size() && wire::kHeaderSize + i < frame.size(); ++i) {
         frame[wire::kHeaderSize + i] = static_cast<std::uint8_t>(narrow[i]);
     }

@@ -38,6 +38,8 @@ public:
     // address it has just left while the grace period lasts.
     bool answersTo(std::uint16_t target, Clock::time_point now) const;
 
+    bool inMoveGrace(Clock::time_point now) const { return formerTarget_ && now < formerUntil_; }
+
     void record(Transport transport, wire::ByteView frame);
 
     struct UdpOutcome {

@@ -102,8 +102,12 @@ std::optional<std::uint32_t> parseAddress(std::string_view text) {
     return ntohl(parsed.s_addr);
 }
 
-std::string DeviceConfig::cloudIdentity() const { return cloudText(cloud, 0); }
-std::string DeviceConfig::cloudPassword() const { return cloudText(cloud, kCloudTextSize); }
+std::string DeviceConfig::cloudIdentity() const {
+    return cloudText(cloud, 0);
+}
+std::string DeviceConfig::cloudPassword() const {
+    return cloudText(cloud, kCloudTextSize);
+}
 std::int32_t DeviceConfig::cloudDeviceId() const {
     return static_cast<std::int32_t>(wire::getU32(cloud, 2 * kCloudTextSize));
 }
@@ -116,8 +120,9 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
         return {};
     };
     const auto setU32 = [&](std::uint32_t& field) -> std::string {
-        const auto parsed = parseInteger<std::uint32_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                                        std::numeric_limits<std::uint32_t>::max());
+        const auto parsed =
+            parseInteger<std::uint32_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                        std::numeric_limits<std::uint32_t>::max());
         if (!parsed) return badValue(key, value);
         field = *parsed;
         return {};
@@ -207,8 +212,9 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
         return setCloudText(cloud, kCloudTextSize, value) ? std::string() : badValue(key, value);
     }
     if (key == "cloudDeviceId" || key == "cloud.deviceId") {
-        const auto parsed = parseInteger<std::int32_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                                       std::numeric_limits<std::int32_t>::max());
+        const auto parsed =
+            parseInteger<std::int32_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                       std::numeric_limits<std::int32_t>::max());
         if (!parsed) return badValue(key, value);
         wire::Bytes bytes(4);
         wire::putU32(bytes, 0, static_cast<std::uint32_t>(*parsed));

@@ -47,18 +47,24 @@ void EventLoop::remove(int fd) {
 }
 
 EventLoop::TimerId EventLoop::after(std::chrono::milliseconds delay, std::function<void()> task) {
+    return at(Clock::now() + delay, std::move(task));
+}
+
+EventLoop::TimerId EventLoop::at(Clock::time_point when, std::function<void()> task) {
     const TimerId id = nextTimer_++;
-    timerQueue_.emplace(Clock::now() + delay, id);
+    timerQueue_.emplace(when, id);
     timers_.emplace(id, std::move(task));
     return id;
 }
 
-void EventLoop::cancel(TimerId id) { timers_.erase(id); }
+void EventLoop::cancel(TimerId id) {
+    timers_.erase(id);
+}
 
 int EventLoop::nextTimeoutMs() const {
     if (timerQueue_.empty()) return -1;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(timerQueue_.begin()->first -
-                                                                   Clock::now());
+    const auto wait =
+        std::chrono::ceil<std::chrono::milliseconds>(timerQueue_.begin()->first - Clock::now());
     if (wait.count() <= 0) return 0;
     return wait.count() > 60'000 ? 60'000 : static_cast<int>(wait.count());
 }
@@ -85,8 +91,8 @@ void EventLoop::runDueTimers() {
 bool EventLoop::run() {
     std::array<epoll_event, 256> events{};
     while (!stopped_) {
-        const int count = ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()),
-                                       nextTimeoutMs());
+        const int count =
+            ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), nextTimeoutMs());
         if (count < 0) {
             if (errno == EINTR) continue;
             return false;

@@ -31,6 +31,8 @@ public:
     void remove(int fd);
 
     TimerId after(std::chrono::milliseconds delay, std::function<void()> task);
+    // Tasks due at the same time run in the order they were added.
+    TimerId at(Clock::time_point when, std::function<void()> task);
     void cancel(TimerId id);
 
     // Runs until stop(); false when epoll fails.

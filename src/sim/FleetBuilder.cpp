@@ -19,7 +19,7 @@ bool isObservation(std::string_view key) {
     return false;
 }
 
-// JSON scalars as the text a --device spec would carry.
+// JSON scalars as the text a --device setting would carry.
 bool scalarText(const nlohmann::json& value, std::string& text) {
     if (value.is_string()) {
         text = value.get<std::string>();
@@ -72,7 +72,7 @@ bool FleetBuilder::settingsFromJson(const nlohmann::json& object, std::vector<Se
     return true;
 }
 
-std::vector<Setting> FleetBuilder::splitSpec(std::string_view spec, char separator) {
+std::vector<Setting> FleetBuilder::splitSettings(std::string_view text, char separator) {
     std::vector<Setting> settings;
     std::string item;
     const auto flush = [&] {
@@ -85,13 +85,13 @@ std::vector<Setting> FleetBuilder::splitSpec(std::string_view spec, char separat
         }
         item.clear();
     };
-    for (std::size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] == '\\' && i + 1 < spec.size()) {
-            item += spec[++i];
-        } else if (spec[i] == separator) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            item += text[++i];
+        } else if (text[i] == separator) {
             flush();
         } else {
-            item += spec[i];
+            item += text[i];
         }
     }
     flush();
@@ -143,8 +143,8 @@ bool FleetBuilder::addJson(const nlohmann::json& fleet) {
     return true;
 }
 
-bool FleetBuilder::addSpec(std::string_view spec) {
-    return addDevice(splitSpec(spec, ','), "--device '" + std::string(spec) + "'");
+bool FleetBuilder::addDeviceLine(std::string_view text) {
+    return addDevice(splitSettings(text, ','), "--device '" + std::string(text) + "'");
 }
 
 bool FleetBuilder::generate(int count, std::string_view baseIp, int type,

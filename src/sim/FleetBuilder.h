@@ -19,7 +19,7 @@ public:
     bool addFile(const std::string& path);
     bool addJson(const nlohmann::json& fleet);
     // 'ip=127.0.0.2,type=100,name=Cam' (a comma inside a value is written "\,").
-    bool addSpec(std::string_view spec);
+    bool addDeviceLine(std::string_view text);
     // `count` devices from `baseIp` on, skipping addresses ending in .0 and .255.
     bool generate(int count, std::string_view baseIp, int type, std::string_view namePrefix);
 
@@ -31,7 +31,7 @@ public:
     // flattened; the observation keys of a state dump are skipped so that a dump can be reused.
     static bool settingsFromJson(const nlohmann::json& object, std::vector<Setting>& settings,
                                  std::string& error);
-    static std::vector<Setting> splitSpec(std::string_view spec, char separator);
+    static std::vector<Setting> splitSettings(std::string_view text, char separator);
 
 private:
     bool addDevice(const std::vector<Setting>& settings, std::string_view where);

@@ -18,7 +18,6 @@ namespace {
 constexpr const char* kGroup = "233.0.0.1";
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;
 constexpr int kSendBuffer = 4 * 1024 * 1024;
-constexpr std::size_t kMaxDatagram = 65536;
 constexpr auto kEchoLifetime = std::chrono::seconds(5);
 constexpr std::size_t kMaxQueued = 100'000;
 
@@ -95,17 +94,28 @@ std::uint64_t UdpChannel::echoKey(std::uint32_t source, wire::ByteView bytes) {
     return hash;
 }
 
+void UdpChannel::rememberEcho(const Outgoing& outgoing) {
+    const auto now = std::chrono::steady_clock::now();
+    const std::uint64_t key = echoKey(outgoing.source, outgoing.bytes);
+    pendingEchoes_[key].push_back(now);
+    echoOrder_.emplace_back(now, key);
+}
+
 void UdpChannel::expireEchoes() {
     const auto now = std::chrono::steady_clock::now();
     while (!echoOrder_.empty() && now - echoOrder_.front().first > kEchoLifetime) {
-        const auto found = pendingEchoes_.find(echoOrder_.front().second);
-        if (found != pendingEchoes_.end() && --found->second <= 0) pendingEchoes_.erase(found);
+        const auto [sent, key] = echoOrder_.front();
         echoOrder_.pop_front();
+        const auto found = pendingEchoes_.find(key);
+        if (found == pendingEchoes_.end()) continue;
+        // An echo that came back already took the oldest send time of its key.
+        if (!found->second.empty() && found->second.front() == sent) found->second.pop_front();
+        if (found->second.empty()) pendingEchoes_.erase(found);
     }
 }
 
 bool UdpChannel::receive(Datagram& datagram) {
-    std::array<std::uint8_t, kMaxDatagram> buffer{};
+    auto& buffer = buffer_;
     alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
     for (;;) {
         sockaddr_in from{};
@@ -139,8 +149,9 @@ bool UdpChannel::receive(Datagram& datagram) {
         expireEchoes();
         if (datagram.sourcePort == kPort) {
             const auto found = pendingEchoes_.find(echoKey(datagram.source, datagram.bytes));
-            if (found != pendingEchoes_.end() && found->second > 0) {
-                --found->second;  // the entry itself goes when it expires
+            if (found != pendingEchoes_.end() && !found->second.empty()) {
+                found->second.pop_front();
+                if (found->second.empty()) pendingEchoes_.erase(found);
                 continue;
             }
         }
@@ -186,9 +197,7 @@ void UdpChannel::send(std::uint32_t source, int interfaceIndex, wire::Bytes byte
         const SendResult result = sendNow(outgoing);
         if (result == SendResult::Failed) return;
         if (result == SendResult::Sent) {
-            const std::uint64_t key = echoKey(source, outgoing.bytes);
-            ++pendingEchoes_[key];
-            echoOrder_.emplace_back(std::chrono::steady_clock::now(), key);
+            rememberEcho(outgoing);
             return;
         }
     }
@@ -199,11 +208,7 @@ void UdpChannel::flush() {
     while (!queue_.empty()) {
         const SendResult result = sendNow(queue_.front());
         if (result == SendResult::Busy) return;
-        if (result == SendResult::Sent) {
-            const std::uint64_t key = echoKey(queue_.front().source, queue_.front().bytes);
-            ++pendingEchoes_[key];
-            echoOrder_.emplace_back(std::chrono::steady_clock::now(), key);
-        }
+        if (result == SendResult::Sent) rememberEcho(queue_.front());
         queue_.pop_front();
     }
 }

@@ -52,12 +52,16 @@ private:
     SendResult sendNow(const Outgoing& outgoing);
     static std::uint64_t echoKey(std::uint32_t source, wire::ByteView bytes);
     void expireEchoes();
+    void rememberEcho(const Outgoing& outgoing);
 
     net::Socket socket_;
+    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(65536);
     std::vector<std::string> joined_;
     std::deque<Outgoing> queue_;
     // Datagrams sent recently, by source and content, waiting for their looped-back copy.
-    std::unordered_map<std::uint64_t, int> pendingEchoes_;
+    // Per key the send times not yet matched by an echo, oldest first.
+    std::unordered_map<std::uint64_t, std::deque<std::chrono::steady_clock::time_point>>
+        pendingEchoes_;
     std::deque<std::pair<std::chrono::steady_clock::time_point, std::uint64_t>> echoOrder_;
 };
 

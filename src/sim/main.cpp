@@ -1,1 +1,97 @@
-int main() { return 0; }
+// tarvo-sim: a fleet of simulated cameras, NVRs, DVRs and decoders on this host's addresses.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "sim/FleetBuilder.h"
+#include "sim/Simulator.h"
+
+namespace {
+
+constexpr const char* kFooter = R"(
+Device settings (--device, fleet file, and 'set' on the control socket):
+  ip, mac, type, name, version, user (admin), password (""), port (5505; 5500 for type 181),
+  tag (0, put in every reply), replyDelayMs, jitterMs, moveGraceMs (1000),
+  mask, gateway, dns, httpPort, reserved, dhcp, opaque   (network parameters),
+  audio, protocol, overlay, onvifSubStream (1), resolution, outputResolution (NVR, 0..5),
+  cloudIdentity, cloudPassword, cloudDeviceId,
+  loginRefused, tcpSilent, noTcp, dropUdp   (true/false),
+  duplicates (extra discovery replies), duplicateName,
+  replyShape: normal | short | noNul | long | empty | foreignTag.
+  In --device and 'set', settings are separated by ',' (write '\,' inside a value).
+
+Fleet file: {"devices": [{"ip": "127.0.0.2", "type": 100, "name": "Cam",
+  "netParams": {"mask": "255.255.255.0", "gateway": "127.0.0.1", "httpPort": 80},
+  "cloud": {"identity": "x", "password": "p", "deviceId": 7}, "dropUdp": false}, ...]}
+  (or a bare array). Names and texts are UTF-8; devices send them in GB18030.
+
+Control socket (--control PATH): one line per connection, one JSON line back, then close.
+  state [IP]                   {"devices":[{settings..., "tcpListening", "reboots",
+                               "macResets", "logins":[{"transport","user","password",
+                               "accepted"}], "received":[{"transport","command","length",
+                               "hex"}], "receivedDropped"}]}
+  clear [all]                  forget received frames (all: also logins, reboots, macResets)
+  set IP|all key=value[,...]   change settings at run time; 'ip' moves the device,
+                               'port'/'noTcp' re-open its command port
+  ping                         {"ok":true}
+  Other answers: {"ok":true} or {"ok":false,"error":"..."}.
+
+A network-parameters write with a new address of this host (e.g. another 127.x) moves the
+device there; any other address is only remembered in its network parameters.
+Stops cleanly on SIGINT/SIGTERM. Run it only inside a private network namespace.
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "tarvo-sim: simulated network video devices answering on UDP 233.0.0.1:5250 "
+        "and on their TCP command ports"};
+    app.footer(kFooter);
+
+    std::vector<std::string> fleetFiles;
+    std::vector<std::string> deviceLines;
+    int count = 0;
+    std::string baseIp = "127.0.1.1";
+    int type = 100;
+    std::string namePrefix = "IPC";
+    tarvo::sim::SimulatorOptions options;
+
+    app.add_option("--fleet", fleetFiles, "fleet file (JSON); repeatable")
+        ->check(CLI::ExistingFile);
+    app.add_option("--device", deviceLines,
+                   "one device, e.g. 'ip=127.0.0.2,type=100,name=Cam,version=v00.00.22.06'; "
+                   "repeatable");
+    auto* countOption = app.add_option("--count", count, "generate this many devices (1..5000)")
+                            ->check(CLI::Range(1, 5000));
+    app.add_option("--base-ip", baseIp, "first address of the generated devices")
+        ->needs(countOption);
+    app.add_option("--type", type, "type code of the generated devices")
+        ->needs(countOption)
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--name-prefix", namePrefix, "name prefix of the generated devices")
+        ->needs(countOption);
+    app.add_option("--control", options.controlPath, "Unix socket for the control commands");
+    app.add_option("--ready-file", options.readyFile,
+                   "written once every socket is up (READY is also printed on stdout)");
+    app.add_option("--seed", options.seed, "seed for the reply jitter (default: from the clock)");
+
+    CLI11_PARSE(app, argc, argv);
+
+    tarvo::sim::FleetBuilder builder;
+    bool ok = true;
+    for (const auto& file : fleetFiles) ok = ok && builder.addFile(file);
+    for (const auto& line : deviceLines) ok = ok && builder.addDeviceLine(line);
+    if (ok && count > 0) ok = builder.generate(count, baseIp, type, namePrefix);
+    std::vector<tarvo::sim::DeviceConfig> devices;
+    if (!ok || !builder.finish(devices)) {
+        std::cerr << "tarvo-sim: " << builder.error() << "\n";
+        return 2;
+    }
+
+    tarvo::sim::Simulator simulator(std::move(devices));
+    return simulator.run(options);
+}
