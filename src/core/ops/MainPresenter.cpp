@@ -1,0 +1,177 @@
+#include "core/ops/MainPresenter.h"
+
+#include "core/discovery/DeviceTypes.h"
+#include "core/discovery/DiscoveryEngine.h"
+#include "core/net/Clock.h"
+#include "core/ops/Dialogs.h"
+#include "core/ops/LoginForm.h"
+#include "core/ops/Notifier.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+
+namespace tarvo::ops {
+
+namespace {
+
+using discovery::kTypeDvr;
+using discovery::kTypeNvr;
+
+constexpr int kCameraPort = protocol::kCameraCommandPort;
+constexpr int kNvrPort = protocol::kNvrCommandPort;
+
+// Marks the presenter busy for one operation, so that nothing started from a nested event loop
+// (a wait, a modal window) runs inside it.
+class BusyScope {
+public:
+    explicit BusyScope(bool& busy) : busy_(busy), entered_(!busy) { busy_ = true; }
+    ~BusyScope() {
+        if (entered_) busy_ = false;
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+    [[nodiscard]] bool entered() const { return entered_; }
+
+private:
+    bool& busy_;
+    bool entered_;
+};
+
+}  // namespace
+
+void EngineSearch::setIgnoreReplies(bool ignore) { engine_.setIgnoreReplies(ignore); }
+void EngineSearch::startSearch() { engine_.startSearch(); }
+
+bool NetworkDeviceActions::loginCheck(const protocol::LoginInfo& target) {
+    return protocol::loginCheck(target, notifier_);
+}
+
+void NetworkDeviceActions::rebootDevice(const protocol::LoginInfo& target) {
+    protocol::rebootDevice(target, notifier_);
+}
+
+MainPresenter::MainPresenter(Dialogs& dialogs, Notifier& notifier, SearchTarget& search,
+                             DeviceActions& actions, std::function<std::uint32_t()> tick)
+    : dialogs_(dialogs),
+      notifier_(notifier),
+      search_(search),
+      actions_(actions),
+      tick_(tick ? std::move(tick) : std::function<std::uint32_t()>(net::tickMs)) {}
+
+void MainPresenter::search() {
+    BusyScope scope(busy_);
+    if (!scope.entered()) return;
+    // Unsigned difference: correct across the wrap of the 32-bit tick.
+    if (static_cast<std::uint32_t>(tick_() - lastSearchTick_) < kSearchDebounceMs) return;
+    search_.setIgnoreReplies(true);
+    dialogs_.waitMs(kSearchWaitMs);
+    search_.startSearch();
+    lastSearchTick_ = tick_();
+}
+
+std::optional<bool> MainPresenter::leftClick(const std::optional<RowHit>& hit) {
+    selectedAddress_.clear();
+    selectedType_ = 0;
+    if (!hit) return std::nullopt;
+    selectedAddress_ = hit->address;
+    selectedType_ = decimalValue(hit->typeText);
+    return hit->typeText != u"171";
+}
+
+bool MainPresenter::rightClick(const std::optional<RowHit>& hit) {
+    selectedAddress_.clear();
+    if (!hit) return false;
+    selectedAddress_ = hit->address;
+    selectedType_ = decimalValue(hit->typeText);
+    return true;
+}
+
+void MainPresenter::doubleClick(const std::optional<RowHit>& hit) {
+    selectedAddress_.clear();
+    if (hit) selectedAddress_ = hit->address;
+    if (selectedAddress_.empty()) return;
+    selectedType_ = decimalValue(hit->typeText);
+    dialogs_.openUrl(u"http://" + selectedAddress_);
+}
+
+bool MainPresenter::requireSelection() {
+    if (!selectedAddress_.empty()) return true;
+    notifier_.message(text::msg::kSelectDeviceFirst);
+    return false;
+}
+
+std::string MainPresenter::addressText() const { return text::toUtf8(selectedAddress_); }
+
+std::optional<protocol::LoginInfo> MainPresenter::loginOnly(int port, bool nvrMode) {
+    const LoginDialogResult login = dialogs_.runLogin(port, nvrMode);
+    if (!login.accepted) return std::nullopt;
+    // The dialog only confirms ports within 5000..6000, so the value fits.
+    return protocol::makeLoginInfo(addressText(), static_cast<std::uint16_t>(login.port), login.user,
+                                   login.password, login.streamChoice, selectedType_);
+}
+
+std::optional<protocol::LoginInfo> MainPresenter::loginAndCheck(int port, bool nvrMode) {
+    auto target = loginOnly(port, nvrMode);
+    if (!target || !actions_.loginCheck(*target)) return std::nullopt;
+    return target;
+}
+
+void MainPresenter::preview() {
+    BusyScope scope(busy_);
+    if (!scope.entered() || !requireSelection() || selectedType_ == kTypeDvr) return;
+    const auto target = loginAndCheck(selectedType_ == kTypeNvr ? kNvrPort : kCameraPort, false);
+    if (target) dialogs_.runPreview(*target);
+}
+
+void MainPresenter::networkSettings() {
+    BusyScope scope(busy_);
+    if (!scope.entered() || !requireSelection()) return;
+    if (selectedType_ == kTypeDvr || selectedType_ == kTypeNvr) return;
+    dialogs_.runNetworkSettings(addressText(), selectedType_);
+}
+
+void MainPresenter::parameterConfiguration() {
+    BusyScope scope(busy_);
+    if (!scope.entered() || !requireSelection() || selectedType_ == kTypeDvr) return;
+    if (selectedType_ == kTypeNvr) {
+        // The NVR configuration connects on its own; no login check here.
+        const auto target = loginOnly(kCameraPort, true);
+        if (target) dialogs_.runNvrConfig(target->address, target->port);
+        return;
+    }
+    // Of the camera configuration's login only the port is used.
+    const auto target = loginOnly(kCameraPort, false);
+    if (target) dialogs_.runCameraConfig(target->address, selectedType_, target->port);
+}
+
+void MainPresenter::upgrade() {
+    BusyScope scope(busy_);
+    if (!scope.entered() || !requireSelection() || selectedType_ == kTypeDvr) return;
+    const bool nvr = selectedType_ == kTypeNvr;
+    const auto target = loginAndCheck(kCameraPort, nvr);
+    if (!target) return;
+    if (nvr) {
+        dialogs_.runNvrUpgrade(target->address, target->port);
+    } else {
+        dialogs_.runCameraUpgrade(target->address, target->port);
+    }
+}
+
+void MainPresenter::reboot() {
+    BusyScope scope(busy_);
+    if (!scope.entered() || !requireSelection()) return;
+    if (selectedType_ == kTypeDvr || selectedType_ == kTypeNvr) return;
+    const auto target = loginOnly(kCameraPort, false);
+    if (target) actions_.rebootDevice(*target);
+}
+
+void MainPresenter::cloudSettings() {
+    BusyScope scope(busy_);
+    if (!scope.entered() || !requireSelection()) return;
+    if (selectedType_ == kTypeDvr || selectedType_ == kTypeNvr) return;
+    const auto target = loginAndCheck(kCameraPort, false);
+    if (target) dialogs_.runCloudSettings(*target);
+}
+
+}  // namespace tarvo::ops
