@@ -1,0 +1,188 @@
+// The TCP procedures against the simulator: login, reboot and the version check, through the
+// core and through tarvo-cli.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "core/protocol/DeviceCommands.h"
+#include "core/text/TextConvert.h"
+#include "support/RecordingNotifier.h"
+#include "support/RunProcess.h"
+#include "support/SimProcess.h"
+
+using namespace tarvo;
+using namespace std::chrono_literals;
+using test::RecordingNotifier;
+
+namespace {
+
+const char* kFleet = R"({"devices": [
+  {"ip": "127.0.0.2", "type": 100, "name": "Cam", "version": "v00.00.22.06"},
+  {"ip": "127.0.0.3", "type": 100, "name": "Locked", "loginRefused": true},
+  {"ip": "127.0.0.4", "type": 100, "version": "v00.00.21.06"},
+  {"ip": "127.0.0.5", "type": 100, "version": "v00.00.23.06"},
+  {"ip": "127.0.0.6", "type": 100, "version": "v00.00.01.07"},
+  {"ip": "127.0.0.7", "type": 100, "version": "v0.00.22.6"},
+  {"ip": "127.0.0.8", "type": 100, "tcpSilent": true},
+  {"ip": "127.0.0.9", "type": 100, "noTcp": true},
+  {"ip": "127.0.0.10", "type": 100, "user": "operator12345", "password": "secret"}
+]})";
+
+class DeviceCommandsE2E : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { sim = new test::SimProcess(test::SimProcess::FleetText{kFleet}); }
+    static void TearDownTestSuite() {
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override { sim->clear(true); }
+
+    static protocol::LoginInfo login(const std::string& ip, std::u16string user = u"admin",
+                                     std::u16string password = u"") {
+        return protocol::makeLoginInfo(ip, 5505, user, password, 0, 100);
+    }
+    static std::vector<std::string> framesOf(const std::string& ip, int command) {
+        std::vector<std::string> out;
+        const nlohmann::json device = sim->device(ip);
+        for (const auto& f : device["received"]) {
+            if (f["transport"] == "tcp" && f["command"] == command) out.push_back(f["hex"]);
+        }
+        return out;
+    }
+
+    static test::SimProcess* sim;
+    RecordingNotifier notifier;
+};
+
+test::SimProcess* DeviceCommandsE2E::sim = nullptr;
+
+std::string cli() { return TARVO_CLI_PATH; }
+
+}  // namespace
+
+TEST_F(DeviceCommandsE2E, LoginAcceptedSendsTheThirtyByteFrame) {
+    EXPECT_TRUE(protocol::loginCheck(login("127.0.0.2"), notifier));
+    EXPECT_TRUE(notifier.entries().empty());
+    const auto frames = framesOf("127.0.0.2", 0);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], "000b211c1e00" "61646d696e" + std::string(14, '0') + std::string(24, '0'));
+    const auto logins = sim->device("127.0.0.2")["logins"];
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_TRUE(logins[0]["accepted"].get<bool>());
+}
+
+TEST_F(DeviceCommandsE2E, LoginRefusedSaysControlFailed) {
+    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.3"), notifier));
+    EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"Control failed"});
+    EXPECT_FALSE(notifier.entries()[0].systemError);
+    // Wrong password on a device that would accept the right one.
+    notifier.clear();
+    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.2", u"admin", u"wrong"), notifier));
+    EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"Control failed"});
+}
+
+TEST_F(DeviceCommandsE2E, LongUserNamesAreCutToTwelveBytes) {
+    // The device knows the user by its first twelve bytes, as every client sends it.
+    EXPECT_TRUE(protocol::loginCheck(login("127.0.0.10", u"operator12345", u"secret"), notifier));
+    const auto frames = framesOf("127.0.0.10", 0);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].substr(12, 24), "6f70657261746f7231323334");  // "operator1234", no NUL
+}
+
+TEST_F(DeviceCommandsE2E, RefusedConnectionFailsFast) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.9"), notifier));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+    ASSERT_EQ(notifier.entries().size(), 1u);
+    EXPECT_TRUE(notifier.entries()[0].systemError);
+    EXPECT_EQ(notifier.entries()[0].text, u"Connect to IP camera failed !");
+
+    notifier.clear();
+    std::u16string version;
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_FALSE(protocol::checkCameraVersion("127.0.0.9", 5505, version, notifier));
+    EXPECT_LT(std::chrono::steady_clock::now() - again, 1000ms);
+    EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"连接摄像机失败"});
+}
+
+TEST_F(DeviceCommandsE2E, RebootOnlyAfterAnAcceptedLogin) {
+    EXPECT_FALSE(protocol::rebootDevice(login("127.0.0.3"), notifier));
+    EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"Control failed"});
+    EXPECT_TRUE(framesOf("127.0.0.3", 130).empty());
+    EXPECT_EQ(sim->device("127.0.0.3")["reboots"], 0);
+
+    notifier.clear();
+    EXPECT_TRUE(protocol::rebootDevice(login("127.0.0.2"), notifier));
+    EXPECT_TRUE(notifier.entries().empty());
+    EXPECT_EQ(framesOf("127.0.0.2", 130), std::vector<std::string>{"820000000600"});
+    EXPECT_EQ(sim->device("127.0.0.2")["reboots"], 1);
+}
+
+TEST_F(DeviceCommandsE2E, VersionRulesAndTheirMessages) {
+    struct Case {
+        const char* ip;
+        bool ok;
+        std::u16string version;
+        std::vector<std::u16string> messages;
+    };
+    const std::vector<Case> cases{
+        {"127.0.0.2", true, u"00.00.22.06", {}},
+        {"127.0.0.4", false, u"00.00.21.06", {u"操作不支持，摄像机版本太低，请升级到最新版本"}},
+        {"127.0.0.5", true, u"00.00.23.06", {}},
+        {"127.0.0.6", true, u"00.00.01.07", {}},
+        {"127.0.0.7", false, u"", {u"摄像机版本信息出错"}},
+    };
+    for (const auto& c : cases) {
+        notifier.clear();
+        std::u16string version = u"stale";
+        EXPECT_EQ(protocol::checkCameraVersion(c.ip, 5505, version, notifier), c.ok) << c.ip;
+        EXPECT_EQ(version, c.version) << c.ip;
+        EXPECT_EQ(notifier.texts(), c.messages) << c.ip;
+        EXPECT_EQ(framesOf(c.ip, 103), std::vector<std::string>{"670000000600"}) << c.ip;
+    }
+    std::u16string version;
+    EXPECT_FALSE(protocol::checkCameraVersion("", 5505, version, notifier));
+}
+
+TEST_F(DeviceCommandsE2E, SilentDeviceTimesOutWithItsMessage) {
+    const auto start = std::chrono::steady_clock::now();
+    std::u16string version;
+    EXPECT_FALSE(protocol::checkCameraVersion("127.0.0.8", 5505, version, notifier));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 4500ms);
+    EXPECT_LT(took, 7000ms);
+    EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"获取摄像机版本信息失败"});
+}
+
+TEST_F(DeviceCommandsE2E, CliExitStatusMessagesAndJson) {
+    auto r = test::runProcess({cli(), "login", "127.0.0.2"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    r = test::runProcess({cli(), "login", "127.0.0.3", "--user", "admin", "--password", "x"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Control failed\n");
+
+    r = test::runProcess({cli(), "--json", "login", "127.0.0.9"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Connect to IP camera failed !\n");
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["ok"], false);
+    EXPECT_EQ(json["messages"][0]["kind"], "error");
+    EXPECT_EQ(json["messages"][0]["text"], "Connect to IP camera failed !");
+
+    r = test::runProcess({cli(), "version", "127.0.0.2"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "00.00.22.06\n");
+    r = test::runProcess({cli(), "version", "127.0.0.4", "--json"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "操作不支持，摄像机版本太低，请升级到最新版本\n");
+    EXPECT_EQ(nlohmann::json::parse(r.out)["version"], "00.00.21.06");
+
+    r = test::runProcess({cli(), "reboot", "127.0.0.2", "--port", "5505"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sim->device("127.0.0.2")["reboots"], 1);
+
+    r = test::runProcess({cli(), "reboot"});
+    EXPECT_EQ(r.exitCode, 2);  // usage error: no address
+}
