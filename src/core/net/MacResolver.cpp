@@ -27,8 +27,9 @@ bool isLocalAddress(std::uint32_t address) {
     return ::bind(probe.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
-std::optional<MacAddress> localMac(std::uint32_t address) {
-    const auto interfaces = allLocalAddresses();
+// A local address: its own interface's MAC; one in a local subnet (127/8 on lo): that
+// interface's MAC.
+MacAddress localMac(std::uint32_t address, const std::vector<LocalInterface>& interfaces) {
     for (const auto& entry : interfaces) {
         if (entry.address == address) return entry.mac;
     }
@@ -59,13 +60,29 @@ std::optional<MacAddress> neighbourEntry(const Socket& probe, std::uint32_t addr
 
 }  // namespace
 
+std::vector<LocalInterface> SystemMacResolver::interfaces() {
+    std::lock_guard guard(mutex_);
+    const std::uint32_t now = tickMs();
+    if (!haveInterfaces_ || now - interfacesTick_ >= 1000) {
+        interfaces_ = allLocalAddresses();
+        interfacesTick_ = now;
+        haveInterfaces_ = true;
+    }
+    return interfaces_;
+}
+
 std::optional<MacAddress> SystemMacResolver::resolve(std::uint32_t address) {
-    if (isLocalAddress(address)) return localMac(address);
+    const auto interfaces = this->interfaces();
+    for (const auto& entry : interfaces) {
+        if (entry.address == address || (entry.loopback && sameSubnet(entry.address, address, entry.netmask))) {
+            return entry.mac;
+        }
+    }
 
     Socket probe(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!probe) return std::nullopt;
-    const auto interfaces = allLocalAddresses();
     if (auto mac = neighbourEntry(probe, address, interfaces)) return mac;
+    if (isLocalAddress(address)) return localMac(address, interfaces);
 
     // Not in the table: one datagram to the discard port makes the kernel resolve it.
     sockaddr_in peer{};

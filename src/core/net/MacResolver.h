@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -25,7 +27,15 @@ public:
     std::optional<MacAddress> resolve(std::uint32_t address) override;
 
 private:
+    // The interface list, read again at most once a second: large sites resolve thousands of
+    // addresses in a burst.
+    std::vector<LocalInterface> interfaces();
+
     int waitMs_;
+    std::mutex mutex_;
+    std::vector<LocalInterface> interfaces_;
+    std::uint32_t interfacesTick_ = 0;
+    bool haveInterfaces_ = false;
 };
 
 std::string formatMac(const MacAddress& mac);
