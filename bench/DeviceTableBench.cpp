@@ -13,7 +13,9 @@ using namespace tarvo::discovery;
 
 namespace {
 
-std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string u16(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
 
 std::vector<std::vector<std::u16string>> makeRows(int count) {
     std::mt19937 rng(7);
@@ -24,8 +26,9 @@ std::vector<std::vector<std::u16string>> makeRows(int count) {
         const std::string ip = "10.1." + std::to_string(a) + "." + std::to_string(b);
         char mac[18];
         std::snprintf(mac, sizeof mac, "02:00:0A:01:%02X:%02X", a, b);
-        rows.push_back({u16(std::to_string(i + 1)), u16(ip), u16(mac), u"Camera " + u16(std::to_string(rng() % 1000)),
-                        u"网络摄像机", u16(std::to_string(80 + rng() % 100))});
+        rows.push_back({u16(std::to_string(i + 1)), u16(ip), u16(mac),
+                        u"Camera " + u16(std::to_string(rng() % 1000)), u"网络摄像机",
+                        u16(std::to_string(80 + rng() % 100))});
     }
     return rows;
 }
@@ -47,7 +50,9 @@ void BM_SortByColumn(benchmark::State& state) {
     }
     state.SetLabel("column " + std::to_string(column));
 }
-BENCHMARK(BM_SortByColumn)->ArgsProduct({{1000, 5000}, {0, 1, 3, 4}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortByColumn)
+    ->ArgsProduct({{1000, 5000}, {0, 1, 3, 4}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ReferenceStdSort(benchmark::State& state) {
     const auto rows = makeRows(static_cast<int>(state.range(0)));

@@ -28,7 +28,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // Counts discovery replies from distinct senders, as plainly as a receiver can.
 class ReferenceReceiver {
@@ -66,7 +68,8 @@ private:
         while (!stop_ && seen() < expected_ && Clock::now() < end) {
             sockaddr_in from{};
             socklen_t len = sizeof from;
-            const ssize_t got = ::recvfrom(socket_.fd(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            const ssize_t got = ::recvfrom(socket_.fd(), buffer, sizeof buffer, 0,
+                                           reinterpret_cast<sockaddr*>(&from), &len);
             if (got >= 6 && buffer[0] == 100) {
                 senders_.insert(from.sin_addr.s_addr);
                 last_ = Clock::now();
@@ -106,8 +109,9 @@ double threadCpuMs(const std::thread::native_handle_type&) {
 }
 
 int runOnce(int devices) {
-    test::SimProcess sim(test::SimOptions{{"--count", std::to_string(devices), "--base-ip", "127.1.0.1", "--type", "100"},
-                                          std::chrono::milliseconds(20000)});
+    test::SimProcess sim(test::SimOptions{
+        {"--count", std::to_string(devices), "--base-ip", "127.1.0.1", "--type", "100"},
+        std::chrono::milliseconds(20000)});
     discovery::DeviceTable table(discovery::kColumnCount);
     InsertClock clock;
     table.setListener(&clock);
@@ -122,9 +126,11 @@ int runOnce(int devices) {
     const auto start = Clock::now();
     engine.startSearch();
     const auto deadline = start + std::chrono::seconds(20);
-    while (clock.count() < devices && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (clock.count() < devices && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     const double cpuAfter = threadCpuMs({});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // anything late or doubled shows now
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(200));  // anything late or doubled shows now
     engine.closeInterfaces();
     table.setListener(nullptr);
 
@@ -132,11 +138,16 @@ int runOnce(int devices) {
     const double toLast = ms(clock.last_ - start);
     const double refLast = ms(reference.last() - start);
     const double spread = ms(clock.last_ - clock.first_);
-    std::printf("devices %d: listed %d, lost %d, request->last row %.1f ms; reference receiver saw %d, last at %.1f ms;"
-                " ratio %.2f\n",
-                devices, listed, devices - listed, toLast, reference.seen(), refLast, refLast > 0 ? toLast / refLast : 0.0);
-    std::printf("  rows inserted at %.0f per second (first to last row %.1f ms); process CPU %.3f ms per device\n",
-                spread > 0 ? listed / (spread / 1000.0) : 0.0, spread, (cpuAfter - cpuBefore) / devices);
+    std::printf(
+        "devices %d: listed %d, lost %d, request->last row %.1f ms; reference receiver saw %d, "
+        "last at %.1f ms;"
+        " ratio %.2f\n",
+        devices, listed, devices - listed, toLast, reference.seen(), refLast,
+        refLast > 0 ? toLast / refLast : 0.0);
+    std::printf(
+        "  rows inserted at %.0f per second (first to last row %.1f ms); process CPU %.3f ms per "
+        "device\n",
+        spread > 0 ? listed / (spread / 1000.0) : 0.0, spread, (cpuAfter - cpuBefore) / devices);
     return listed == devices ? 0 : 1;
 }
 

@@ -6,9 +6,13 @@
 
 namespace tarvo::cli {
 
-void CliNotifier::message(std::u16string_view text) { emit("message", text); }
+void CliNotifier::message(std::u16string_view text) {
+    emit("message", text);
+}
 
-void CliNotifier::systemError(std::u16string_view text) { emit("error", text); }
+void CliNotifier::systemError(std::u16string_view text) {
+    emit("error", text);
+}
 
 std::vector<CliNotifier::Entry> CliNotifier::entries() const {
     std::lock_guard guard(mutex_);

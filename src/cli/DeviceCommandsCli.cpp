@@ -38,9 +38,11 @@ protocol::LoginInfo loginInfoOf(const DeviceArgs& args) {
 int finish(const GlobalOptions& global, const char* command, const DeviceArgs& args, bool ok,
            const CliNotifier& notifier, nlohmann::json extra = nlohmann::json::object()) {
     if (global.json) {
-        nlohmann::json out = {{"command", command}, {"ip", args.ip}, {"port", args.port}, {"ok", ok}};
+        nlohmann::json out = {
+            {"command", command}, {"ip", args.ip}, {"port", args.port}, {"ok", ok}};
         auto messages = nlohmann::json::array();
-        for (const auto& e : notifier.entries()) messages.push_back({{"kind", e.kind}, {"text", e.text}});
+        for (const auto& e : notifier.entries())
+            messages.push_back({{"kind", e.kind}, {"text", e.text}});
         out["messages"] = messages;
         out.update(extra);
         std::cout << out.dump() << std::endl;
@@ -70,7 +72,8 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
         run = [&global, version] {
             CliNotifier notifier;
             std::u16string text;
-            const bool ok = protocol::checkCameraVersion(version->ip, version->port, text, notifier);
+            const bool ok =
+                protocol::checkCameraVersion(version->ip, version->port, text, notifier);
             if (!global.json && !text.empty()) std::cout << text::toUtf8(text) << std::endl;
             return finish(global, "version", *version, ok, notifier,
                           {{"version", text::toUtf8(text)}});

@@ -69,7 +69,8 @@ bool parseSort(const std::string& spec, int& column, bool& ascending) {
     return false;
 }
 
-std::vector<net::LocalInterface> chooseInterfaces(const std::vector<std::string>& wanted, bool& ok) {
+std::vector<net::LocalInterface> chooseInterfaces(const std::vector<std::string>& wanted,
+                                                  bool& ok) {
     auto all = net::localInterfaces();
     ok = true;
     if (wanted.empty()) return all;
@@ -90,11 +91,13 @@ std::vector<net::LocalInterface> chooseInterfaces(const std::vector<std::string>
 
 void printTable(const std::vector<discovery::RowTexts>& rows) {
     const auto& ui = text::uiText();
-    const std::vector<std::u16string> headers{
-        std::u16string(text::fieldView(ui.colSeq)),  std::u16string(text::fieldView(ui.colIpAddress)),
-        u"mac地址",                                  std::u16string(text::fieldView(ui.colName)),
-        std::u16string(text::fieldView(ui.colNote)), u"类型",
-        u"subnet"};
+    const std::vector<std::u16string> headers{std::u16string(text::fieldView(ui.colSeq)),
+                                              std::u16string(text::fieldView(ui.colIpAddress)),
+                                              u"mac地址",
+                                              std::u16string(text::fieldView(ui.colName)),
+                                              std::u16string(text::fieldView(ui.colNote)),
+                                              u"类型",
+                                              u"subnet"};
     std::vector<std::vector<std::u16string>> lines{headers};
     for (const auto& row : rows) {
         auto cells = row.cells;
@@ -172,14 +175,17 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
 
 void addDiscoverCommand(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
     auto args = std::make_shared<DiscoverArgs>();
-    CLI::App* sub = app.add_subcommand("discover", "Search every local network for devices and list them");
+    CLI::App* sub =
+        app.add_subcommand("discover", "Search every local network for devices and list them");
     sub->add_option("--seconds", args->seconds, "How long to collect replies")
         ->capture_default_str()
         ->check(CLI::Range(0.1, 600.0));
     sub->add_option("--interface", args->interfaces,
                     "Search only on this local address (or interface name); repeatable");
-    sub->add_option("--sort", args->sort, "Sort by COLUMN[:asc|:desc]: seq, ip, mac, name, note, type");
-    sub->callback([&global, &run, args] { run = [&global, args] { return runDiscover(global, *args); }; });
+    sub->add_option("--sort", args->sort,
+                    "Sort by COLUMN[:asc|:desc]: seq, ip, mac, name, note, type");
+    sub->callback(
+        [&global, &run, args] { run = [&global, args] { return runDiscover(global, *args); }; });
 }
 
 }  // namespace tarvo::cli

@@ -70,7 +70,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::mill
             ::kill(pid, SIGKILL);
             break;
         }
-        if (::poll(fds.data(), fds.size(), static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+        if (::poll(fds.data(), fds.size(), static_cast<int>(left.count())) < 0 && errno != EINTR)
+            break;
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char buffer[4096];
@@ -90,7 +91,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::mill
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

@@ -103,7 +103,8 @@ TEST(DeviceTable, ClickSequences) {
     EXPECT_EQ(column(t, 3), (std::vector<std::u16string>{u"a", u"b", u"c"}));
 
     t.columnClicked(1);  // addresses: length first
-    EXPECT_EQ(column(t, 1), (std::vector<std::u16string>{u"10.0.0.3", u"10.0.0.20", u"10.0.0.100"}));
+    EXPECT_EQ(column(t, 1),
+              (std::vector<std::u16string>{u"10.0.0.3", u"10.0.0.20", u"10.0.0.100"}));
 
     // A row added after a sort goes to the end, unsorted.
     t.AddItem({u"4", u"10.0.0.1", u"", u"d", u"", u"1"});
@@ -114,7 +115,8 @@ TEST(DeviceTable, SortSurvivesInconsistentMixedColumns) {
     // Mixed digit and text cells make the comparison non-transitive; the sort must still end
     // with every row present exactly once.
     DeviceTable t(1);
-    const std::vector<std::u16string> cells{u"12", u"1x", u"a1", u"99", u"-5", u"", u"7", u"x", u"10", u"0a"};
+    const std::vector<std::u16string> cells{u"12", u"1x", u"a1", u"99", u"-5",
+                                            u"",   u"7",  u"x",  u"10", u"0a"};
     for (int round = 0; round < 20; ++round) {
         for (const auto& c : cells) t.AddItem({c});
     }

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "core/discovery/DeviceTable.h"
-#include "core/discovery/DiscoveryEngine.h"
 #include "core/discovery/DeviceTypes.h"
+#include "core/discovery/DiscoveryEngine.h"
 #include "core/text/TextConvert.h"
 #include "support/FakeMacResolver.h"
 #include "support/RecordingNotifier.h"
@@ -16,10 +16,12 @@ using namespace tarvo::discovery;
 
 namespace {
 
-std::uint32_t addr(const char* text) { return inet_addr(text); }
+std::uint32_t addr(const char* text) {
+    return inet_addr(text);
+}
 
-std::vector<std::uint8_t> reply(std::uint8_t command, std::uint16_t target, std::vector<std::uint8_t> payload,
-                                std::uint8_t tag = 0) {
+std::vector<std::uint8_t> reply(std::uint8_t command, std::uint16_t target,
+                                std::vector<std::uint8_t> payload, std::uint8_t tag = 0) {
     std::vector<std::uint8_t> d(6 + payload.size(), 0);
     d[0] = command;
     d[1] = tag;
@@ -41,7 +43,8 @@ class DispatchTest : public ::testing::Test {
 protected:
     DispatchTest() : engine(table, mac, notifier) { engine.setIgnoreReplies(false); }
 
-    void deliver(const std::vector<std::uint8_t>& d, const char* from, const char* iface = "10.0.5.7") {
+    void deliver(const std::vector<std::uint8_t>& d, const char* from,
+                 const char* iface = "10.0.5.7") {
         engine.handleDatagram(nullptr, addr(iface), d, addr(from));
     }
     void discovery(const char* from, int type, const std::string& name = "cam") {
@@ -65,8 +68,9 @@ TEST_F(DispatchTest, ListsTakenTypesWithTheirLabels) {
     discovery("10.0.5.99", 199);
     discovery("10.0.5.81", 181, "nvr");
     ASSERT_EQ(table.rowCount(), 4);
-    EXPECT_EQ(table.row(0).cells, (std::vector<std::u16string>{u"1", u"10.0.5.31", u"02:00:0A:00:05:1F", u"cam",
-                                                               u"DVR", u"31"}));
+    EXPECT_EQ(table.row(0).cells,
+              (std::vector<std::u16string>{u"1", u"10.0.5.31", u"02:00:0A:00:05:1F", u"cam", u"DVR",
+                                           u"31"}));
     EXPECT_EQ(table.text(1, kColNote), u"视频解码器");
     EXPECT_EQ(table.text(2, kColNote), u"未知设备");
     EXPECT_EQ(table.text(3, kColNote), u"NVR");
@@ -75,11 +79,12 @@ TEST_F(DispatchTest, ListsTakenTypesWithTheirLabels) {
 
 TEST_F(DispatchTest, LabelTable) {
     const std::vector<std::pair<int, std::u16string>> expected{
-        {81, u"R系列摄像机"}, {84, u"R系列摄像机"}, {82, u"T系列摄像机"}, {85, u"T系列摄像机"},
-        {83, u"200W摄像机"},  {86, u"200W摄像机"},  {89, u"V系列摄像机130万"}, {100, u"高速球摄像机"},
-        {80, u"网络摄像机"},  {87, u"网络摄像机"},  {90, u"网络摄像机"}, {159, u"网络摄像机"},
-        {160, u"未知设备"},   {170, u"未知设备"},   {171, u"视频解码器"}, {179, u"视频解码器"},
-        {182, u"未知设备"},   {198, u"未知设备"}};
+        {81, u"R系列摄像机"},      {84, u"R系列摄像机"},   {82, u"T系列摄像机"},
+        {85, u"T系列摄像机"},      {83, u"200W摄像机"},    {86, u"200W摄像机"},
+        {89, u"V系列摄像机130万"}, {100, u"高速球摄像机"}, {80, u"网络摄像机"},
+        {87, u"网络摄像机"},       {90, u"网络摄像机"},    {159, u"网络摄像机"},
+        {160, u"未知设备"},        {170, u"未知设备"},     {171, u"视频解码器"},
+        {179, u"视频解码器"},      {182, u"未知设备"},     {198, u"未知设备"}};
     for (const auto& [type, label] : expected) EXPECT_EQ(typeLabel(type), label) << type;
     EXPECT_TRUE(isListedType(31));
     EXPECT_TRUE(isListedType(80));
@@ -180,5 +185,6 @@ TEST_F(DispatchTest, SettingsRepliesFillTheCache) {
     EXPECT_EQ(g_loginAccepted.load(), 0);
 
     deliver(reply(186, 0, {}), "10.0.5.1");
-    EXPECT_EQ(notifier.texts(), (std::vector<std::u16string>{u"摄像机已重新分配MAC地址，重启后生效"}));
+    EXPECT_EQ(notifier.texts(),
+              (std::vector<std::u16string>{u"摄像机已重新分配MAC地址，重启后生效"}));
 }

@@ -12,14 +12,18 @@ using namespace tarvo::protocol;
 
 namespace {
 
-std::vector<std::uint8_t> bytesOf(const Frame& f) { return {f.bytes.begin(), f.bytes.begin() + f.size}; }
+std::vector<std::uint8_t> bytesOf(const Frame& f) {
+    return {f.bytes.begin(), f.bytes.begin() + f.size};
+}
 
 std::vector<std::uint8_t> withZeros(std::vector<std::uint8_t> head, std::size_t total) {
     head.resize(total, 0);
     return head;
 }
 
-std::uint32_t addr(const char* text) { return inet_addr(text); }
+std::uint32_t addr(const char* text) {
+    return inet_addr(text);
+}
 
 }  // namespace
 
@@ -65,8 +69,10 @@ TEST(Frames, U32CommandsAreTenBytesLittleEndian) {
 
 TEST(Frames, ReceiveFilterAcceptsZeroAndTheInterfaceLowOctets) {
     const std::uint32_t iface = addr("10.0.5.7");
-    for (int tag : {0, 5, 7}) EXPECT_TRUE(passesReceiveFilter(static_cast<std::uint8_t>(tag), iface)) << tag;
-    for (int tag : {1, 10, 6, 255}) EXPECT_FALSE(passesReceiveFilter(static_cast<std::uint8_t>(tag), iface)) << tag;
+    for (int tag : {0, 5, 7})
+        EXPECT_TRUE(passesReceiveFilter(static_cast<std::uint8_t>(tag), iface)) << tag;
+    for (int tag : {1, 10, 6, 255})
+        EXPECT_FALSE(passesReceiveFilter(static_cast<std::uint8_t>(tag), iface)) << tag;
 }
 
 TEST(Frames, UdpLoginFieldsThatDoNotFitAreSentAsZeros) {
@@ -93,9 +99,9 @@ TEST(Frames, NetParamsFrameLayout) {
     p.dhcp = 1;
     p.opaque = 0xA1B2C3D4;
     const Frame f = udpNetParams(targetFor("192.168.1.64"), p);
-    std::vector<std::uint8_t> expected{106, 0, 0x01, 0x40, 34, 0,  192, 168, 1, 64, 255, 255,
-                                       255, 0, 192,  168,  1,  1,  8,   8,   8, 8,  0x90, 0x1F,
-                                       0xEF, 0xBE, 1, 0, 0, 0, 0xD4, 0xC3, 0xB2, 0xA1};
+    std::vector<std::uint8_t> expected{
+        106, 0, 0x01, 0x40, 34, 0,    192,  168,  1,    64, 255, 255, 255, 0,    192,  168,  1,
+        1,   8, 8,    8,    8,  0x90, 0x1F, 0xEF, 0xBE, 1,  0,   0,   0,   0xD4, 0xC3, 0xB2, 0xA1};
     EXPECT_EQ(bytesOf(f), expected);
     EXPECT_EQ(NetParams::decode(std::span<const std::uint8_t>(f.bytes).subspan(6, 28)), p);
 }
@@ -120,7 +126,8 @@ TEST(Frames, CloudFrameIs138BytesWithSignedId) {
 
 TEST(Frames, TcpQueriesAndUploadFrames) {
     EXPECT_EQ(bytesOf(tcpQuery(cmd::kReboot)), (std::vector<std::uint8_t>{0x82, 0, 0, 0, 6, 0}));
-    EXPECT_EQ(bytesOf(tcpQuery(cmd::kCameraVersion)), (std::vector<std::uint8_t>{0x67, 0, 0, 0, 6, 0}));
+    EXPECT_EQ(bytesOf(tcpQuery(cmd::kCameraVersion)),
+              (std::vector<std::uint8_t>{0x67, 0, 0, 0, 6, 0}));
     EXPECT_EQ(bytesOf(tcpQueryWithTarget(cmd::kSetNvrResolution, 5)),
               (std::vector<std::uint8_t>{0xE9, 0, 5, 0, 6, 0}));
     // 65536 bytes: upper half 1 in target, lower half 0 in length.

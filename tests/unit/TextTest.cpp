@@ -59,7 +59,10 @@ TEST(WidenText, CapacityInUnitsWithTerminator) {
 
 TEST(WidenText, InvalidBytesBecomeReplacementCharacters) {
     std::array<char16_t, 8> dest{};
-    EXPECT_EQ(widenText("a\xFF" "b", dest), 1);
+    EXPECT_EQ(widenText("a\xFF"
+                        "b",
+                        dest),
+              1);
     EXPECT_EQ(std::u16string(dest.data()), u"a\uFFFDb");
     // A lead byte cut off at the end of the datagram.
     EXPECT_EQ(widenText("ab\xC3", dest), 1);
@@ -71,7 +74,9 @@ TEST(TextConvert, RoundTripsAndUtf8) {
     EXPECT_EQ(widenString(narrowString(name)), name);
     EXPECT_EQ(fromUtf8(toUtf8(name)), name);
     EXPECT_EQ(toUtf8(u"序号"), "\xE5\xBA\x8F\xE5\x8F\xB7");
-    EXPECT_EQ(fromUtf8("\xFF" "a"), u"\uFFFDa");
+    EXPECT_EQ(fromUtf8("\xFF"
+                       "a"),
+              u"\uFFFDa");
 }
 
 TEST(SystemLocale, MapsLocaleNames) {

@@ -5,7 +5,9 @@
 using namespace tarvo::text;
 
 namespace {
-std::u16string_view v(const auto& field) { return fieldView(field); }
+std::u16string_view v(const auto& field) {
+    return fieldView(field);
+}
 }  // namespace
 
 TEST(UiTextTable, ChineseForPrcLocaleOnly) {

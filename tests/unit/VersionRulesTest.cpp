@@ -20,7 +20,8 @@ TEST(VersionRules, MinimumByCameraType) {
 }
 
 TEST(VersionRules, ReplyTextIsBoundedByWhatArrived) {
-    std::array<std::uint8_t, 18> reply{0x67, 0, 0, 0, 18, 0, 'v', '0', '0', '.', '0', '0', '.', '2', '2', '.', '0', '6'};
+    std::array<std::uint8_t, 18> reply{0x67, 0,   0,   0,   18,  0,   'v', '0', '0',
+                                       '.',  '0', '0', '.', '2', '2', '.', '0', '6'};
     EXPECT_EQ(versionFromReply(reply), u"v00.00.22.06");  // no NUL: up to the end
     EXPECT_EQ(versionFromReply(std::span<const std::uint8_t>(reply).first(6)), u"");
     EXPECT_EQ(versionFromReply({}), u"");

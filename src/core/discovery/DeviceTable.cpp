@@ -22,7 +22,8 @@ long long numberOf(std::u16string_view text) {
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
     long long value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) value = value * 10 + (text[i] - u'0');
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        value = value * 10 + (text[i] - u'0');
     return negative ? -value : value;
 }
 
@@ -41,7 +42,9 @@ std::wstring toWide(std::u16string_view text) {
     return out;
 }
 
-int sign(long long v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+int sign(long long v) {
+    return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
 
 }  // namespace
 
@@ -58,7 +61,8 @@ int compareCellTexts(std::u16string_view a, std::u16string_view b, bool ascendin
     }
     const std::wstring wa = toWide(a);
     const std::wstring wb = toWide(b);
-    const int c = ascending ? std::wcscoll(wa.c_str(), wb.c_str()) : std::wcscoll(wb.c_str(), wa.c_str());
+    const int c =
+        ascending ? std::wcscoll(wa.c_str(), wb.c_str()) : std::wcscoll(wb.c_str(), wa.c_str());
     return sign(c);
 }
 
@@ -89,7 +93,8 @@ int DeviceTable::AddItem(std::vector<std::u16string> texts, bool sameNetwork) {
 
 int DeviceTable::SetItemText(int row, int column, std::u16string text) {
     std::lock_guard guard(lock_);
-    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_) return 0;
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_)
+        return 0;
     auto& target = rows_[static_cast<std::size_t>(row)];
     if (column == kAddressColumn) countAddress(target, -1);
     auto& cell = target.cells[static_cast<std::size_t>(column)];
@@ -140,7 +145,8 @@ int DeviceTable::rowCount() const {
 
 std::u16string DeviceTable::text(int row, int column) const {
     std::lock_guard guard(lock_);
-    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_) return {};
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_)
+        return {};
     return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
 }
 
@@ -175,7 +181,8 @@ bool DeviceTable::hasAddress(std::u16string_view address) const {
 int DeviceTable::findRow(int column, std::u16string_view text) const {
     std::lock_guard guard(lock_);
     if (column < 0 || column >= columnCount_) return -1;
-    if (column == kAddressColumn && addressCount_.find(std::u16string(text)) == addressCount_.end()) return -1;
+    if (column == kAddressColumn && addressCount_.find(std::u16string(text)) == addressCount_.end())
+        return -1;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         if (rows_[i].cells[static_cast<std::size_t>(column)] == text) return static_cast<int>(i);
     }

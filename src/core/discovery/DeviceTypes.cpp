@@ -2,9 +2,13 @@
 
 namespace tarvo::discovery {
 
-bool isListedType(int type) { return type == kTypeDvr || (type >= 80 && type <= 198); }
+bool isListedType(int type) {
+    return type == kTypeDvr || (type >= 80 && type <= 198);
+}
 
-bool isDecoderType(int type) { return type >= 171 && type <= 179; }
+bool isDecoderType(int type) {
+    return type >= 171 && type <= 179;
+}
 
 std::u16string_view typeLabel(int type) {
     if (isDecoderType(type)) return u"视频解码器";

@@ -38,7 +38,9 @@ std::u16string decimal(long value) {
     return std::u16string(digits.begin(), digits.end());
 }
 
-std::u16string ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string ascii(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 }  // namespace
 
@@ -46,9 +48,13 @@ DiscoveryEngine::DiscoveryEngine(DeviceTable& table, net::MacResolver& macResolv
                                  ops::Notifier& notifier)
     : table_(table), macResolver_(macResolver), notifier_(notifier) {}
 
-DiscoveryEngine::~DiscoveryEngine() { closeInterfaces(); }
+DiscoveryEngine::~DiscoveryEngine() {
+    closeInterfaces();
+}
 
-int DiscoveryEngine::openInterfaces() { return openInterfaces(net::localInterfaces()); }
+int DiscoveryEngine::openInterfaces() {
+    return openInterfaces(net::localInterfaces());
+}
 
 int DiscoveryEngine::openInterfaces(const std::vector<net::LocalInterface>& interfaces) {
     int opened = 0;
@@ -189,15 +195,15 @@ void DiscoveryEngine::handleDatagram(InterfaceContext* context, std::uint32_t in
             replyCache_.setOnvifSubStream(in.u32(6));
             break;
         case cmd::kNetParamsReply:
-            replyCache_.setNetParams(
-                protocol::NetParams::decode(datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>()));
+            replyCache_.setNetParams(protocol::NetParams::decode(
+                datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>()));
             break;
         case cmd::kUdpLoginReply:
             g_loginAccepted.store(in.u8(6) == 1 ? 1 : 0);
             break;
         case cmd::kCloudReply:
-            replyCache_.setCloud(
-                protocol::CloudRecord::decode(datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>()));
+            replyCache_.setCloud(protocol::CloudRecord::decode(
+                datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>()));
             break;
         case cmd::kAudioReply:
             replyCache_.setAudio(in.u32(6));
@@ -220,7 +226,8 @@ void DiscoveryEngine::handleDatagram(InterfaceContext* context, std::uint32_t in
     }
 }
 
-void DiscoveryEngine::handleDiscoveryReply(InterfaceContext* context, int type, std::uint32_t sender,
+void DiscoveryEngine::handleDiscoveryReply(InterfaceContext* context, int type,
+                                           std::uint32_t sender,
                                            std::span<const std::uint8_t> datagram) {
     if (!ignoreReplies_.load()) {
         clearGate_.store(true);
@@ -241,7 +248,8 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
                                 std::span<const std::uint8_t> name) {
     const std::u16string address = ascii(net::formatIPv4(sender));
     std::array<char16_t, kNameUnits> nameField{};
-    text::widenText(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()), nameField);
+    text::widenText(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()),
+                    nameField);
     const std::u16string nameText(text::fieldText(std::span<const char16_t>(nameField)));
 
     std::uint64_t generation = 0;
@@ -261,7 +269,8 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
     if (!mac) return;
     bool sameNet = true;
     if (context != nullptr) {
-        sameNet = net::sameSubnet(sender, context->interface().address, context->interface().netmask);
+        sameNet =
+            net::sameSubnet(sender, context->interface().address, context->interface().netmask);
     }
     table_.AddItem({decimal(sequence), address, ascii(net::formatMac(*mac)), nameText,
                     std::u16string(typeLabel(type)), decimal(type)},

@@ -51,12 +51,14 @@ std::unique_ptr<InterfaceContext> InterfaceContext::open(const net::LocalInterfa
     local.sin_family = AF_INET;
     local.sin_port = htons(protocol::kGroupPort);
     local.sin_addr = group;
-    if (::bind(bound.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return nullptr;
+    if (::bind(bound.fd(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+        return nullptr;
     ip_mreqn membership{};
     membership.imr_multiaddr = group;
     membership.imr_address.s_addr = iface.address;
     membership.imr_ifindex = static_cast<int>(iface.index);
-    if (::setsockopt(bound.fd(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) != 0) {
+    if (::setsockopt(bound.fd(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) !=
+        0) {
         return nullptr;
     }
     if (!setMulticastInterface(bound, iface)) return nullptr;
@@ -68,7 +70,8 @@ std::unique_ptr<InterfaceContext> InterfaceContext::open(const net::LocalInterfa
     sockaddr_in source{};
     source.sin_family = AF_INET;
     source.sin_addr.s_addr = iface.address;
-    if (::bind(join.fd(), reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) return nullptr;
+    if (::bind(join.fd(), reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0)
+        return nullptr;
 
     ctx->bound_ = std::move(bound);
     ctx->join_ = std::move(join);

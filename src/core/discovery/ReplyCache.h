@@ -40,7 +40,8 @@ private:
     protocol::CloudRecord cloud_{};
 };
 
-// The last UDP login result (reply 181): 1 accepted, 0 otherwise. Sending a login does not clear it.
+// The last UDP login result (reply 181): 1 accepted, 0 otherwise. Sending a login does not clear
+// it.
 extern std::atomic<int> g_loginAccepted;
 
 }  // namespace tarvo::discovery

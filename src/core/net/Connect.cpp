@@ -75,7 +75,8 @@ bool connectSocket(std::string_view host, std::uint16_t port, Socket& slot, int 
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     peer.sin_addr.s_addr = *address;
-    const int started = ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    const int started =
+        ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
     if (started != 0 && errno != EINPROGRESS && errno != EINTR) return false;
     const bool connected = started == 0 || waitConnected(socket, waitMs);
     if (!socket.setBlocking(true) || !connected) return false;

@@ -74,7 +74,8 @@ std::vector<LocalInterface> SystemMacResolver::interfaces() {
 std::optional<MacAddress> SystemMacResolver::resolve(std::uint32_t address) {
     const auto interfaces = this->interfaces();
     for (const auto& entry : interfaces) {
-        if (entry.address == address || (entry.loopback && sameSubnet(entry.address, address, entry.netmask))) {
+        if (entry.address == address ||
+            (entry.loopback && sameSubnet(entry.address, address, entry.netmask))) {
             return entry.mac;
         }
     }

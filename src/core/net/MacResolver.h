@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <mutex>
-#include <vector>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/net/NetworkInterfaces.h"
 

@@ -49,8 +49,12 @@ std::vector<LocalInterface> collect(bool multicastOnly) {
 
 }  // namespace
 
-std::vector<LocalInterface> localInterfaces() { return collect(true); }
-std::vector<LocalInterface> allLocalAddresses() { return collect(false); }
+std::vector<LocalInterface> localInterfaces() {
+    return collect(true);
+}
+std::vector<LocalInterface> allLocalAddresses() {
+    return collect(false);
+}
 
 std::string formatIPv4(std::uint32_t networkOrder) {
     char text[INET_ADDRSTRLEN] = {};

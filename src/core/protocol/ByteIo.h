@@ -46,7 +46,8 @@ public:
         u8(offset + 1, static_cast<std::uint8_t>(value >> 8));
     }
     void u32(std::size_t offset, std::uint32_t value) {
-        for (std::size_t i = 0; i < 4; ++i) u8(offset + i, static_cast<std::uint8_t>(value >> (8 * i)));
+        for (std::size_t i = 0; i < 4; ++i)
+            u8(offset + i, static_cast<std::uint8_t>(value >> (8 * i)));
     }
     void bytes(std::size_t offset, std::span<const std::uint8_t> data) {
         for (std::size_t i = 0; i < data.size(); ++i) u8(offset + i, data[i]);

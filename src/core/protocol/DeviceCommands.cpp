@@ -16,7 +16,9 @@ namespace tarvo::protocol {
 namespace {
 
 // connect + login of a fresh client; the caller stops it.
-bool connectAndLogin(CCamClient& client) { return client.connect() == 0 && client.login(); }
+bool connectAndLogin(CCamClient& client) {
+    return client.connect() == 0 && client.login();
+}
 
 }  // namespace
 
@@ -89,8 +91,8 @@ bool checkCameraVersion(std::string_view address, std::uint16_t port, std::u16st
         notifier.message(text::msg::kVersionQueryFailed);
         return false;
     }
-    const std::u16string full =
-        versionFromReply(std::span<const std::uint8_t>(reply.data(), static_cast<std::size_t>(got)));
+    const std::u16string full = versionFromReply(
+        std::span<const std::uint8_t>(reply.data(), static_cast<std::size_t>(got)));
     if (full.size() != kVersionTextLength) {
         notifier.message(text::msg::kVersionMalformed);
         return false;

@@ -24,7 +24,8 @@ Frame headerOnly(std::uint8_t command, std::uint8_t tag, std::uint16_t target, s
 void putNarrowField(Frame& f, std::size_t offset, std::size_t width, std::u16string_view text) {
     std::array<char, 128> field{};
     if (text::narrowText(text, std::span<char>(field.data(), width)) == 1) {
-        for (std::size_t i = 0; i < width; ++i) f.bytes[offset + i] = static_cast<std::uint8_t>(field[i]);
+        for (std::size_t i = 0; i < width; ++i)
+            f.bytes[offset + i] = static_cast<std::uint8_t>(field[i]);
     }
 }
 
@@ -47,7 +48,9 @@ bool passesReceiveFilter(std::uint8_t tag, std::uint32_t interfaceAddressNetwork
     return tag == 0 || tag == octets[2] || tag == octets[3];
 }
 
-Frame discoveryRequest() { return headerOnly(cmd::kDiscovery, 0, 0, 6); }
+Frame discoveryRequest() {
+    return headerOnly(cmd::kDiscovery, 0, 0, 6);
+}
 
 Frame udpQuery(std::uint8_t command, std::uint16_t target) {
     return headerOnly(command, 0, target, 6);
@@ -78,7 +81,9 @@ Frame udpLogin(std::uint16_t target, std::u16string_view user, std::u16string_vi
     return f;
 }
 
-Frame tcpQuery(std::uint8_t command) { return headerOnly(command, 0, 0, 6); }
+Frame tcpQuery(std::uint8_t command) {
+    return headerOnly(command, 0, 0, 6);
+}
 
 Frame tcpQueryWithTarget(std::uint8_t command, std::uint16_t target) {
     return headerOnly(command, 0, target, 6);

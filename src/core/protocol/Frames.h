@@ -30,11 +30,11 @@ std::uint16_t targetFor(std::uint32_t networkOrderAddress);
 bool passesReceiveFilter(std::uint8_t tag, std::uint32_t interfaceAddressNetworkOrder);
 
 // UDP frames.
-Frame discoveryRequest();                                            // 0A 00 00 00 06 00
-Frame udpQuery(std::uint8_t command, std::uint16_t target);          // 6 bytes
+Frame discoveryRequest();                                    // 0A 00 00 00 06 00
+Frame udpQuery(std::uint8_t command, std::uint16_t target);  // 6 bytes
 Frame udpValue(std::uint8_t command, std::uint16_t target, std::uint32_t value);  // 10 bytes
-Frame udpNetParams(std::uint16_t target, const NetParams& params);  // 106, 34 bytes
-Frame udpCloud(std::uint16_t target, const CloudRecord& record);    // 123, 138 bytes
+Frame udpNetParams(std::uint16_t target, const NetParams& params);                // 106, 34 bytes
+Frame udpCloud(std::uint16_t target, const CloudRecord& record);                  // 123, 138 bytes
 // 0, 30 bytes: each text narrowed into 12 bytes with its NUL; one that does not fit is sent as
 // 12 zero bytes.
 Frame udpLogin(std::uint16_t target, std::u16string_view user, std::u16string_view password);

@@ -32,8 +32,10 @@ NetParams NetParams::decode(std::span<const std::uint8_t> in) {
 
 void CloudRecord::encode(std::span<std::uint8_t> out) const {
     ByteWriter w(out);
-    for (std::size_t i = 0; i < identity.size(); ++i) w.u8(i, static_cast<std::uint8_t>(identity[i]));
-    for (std::size_t i = 0; i < password.size(); ++i) w.u8(64 + i, static_cast<std::uint8_t>(password[i]));
+    for (std::size_t i = 0; i < identity.size(); ++i)
+        w.u8(i, static_cast<std::uint8_t>(identity[i]));
+    for (std::size_t i = 0; i < password.size(); ++i)
+        w.u8(64 + i, static_cast<std::uint8_t>(password[i]));
     w.u32(128, static_cast<std::uint32_t>(deviceId));
 }
 
@@ -41,7 +43,8 @@ CloudRecord CloudRecord::decode(std::span<const std::uint8_t> in) {
     const ByteReader r(in);
     CloudRecord c;
     for (std::size_t i = 0; i < c.identity.size(); ++i) c.identity[i] = static_cast<char>(r.u8(i));
-    for (std::size_t i = 0; i < c.password.size(); ++i) c.password[i] = static_cast<char>(r.u8(64 + i));
+    for (std::size_t i = 0; i < c.password.size(); ++i)
+        c.password[i] = static_cast<char>(r.u8(64 + i));
     c.deviceId = static_cast<std::int32_t>(r.u32(128));
     return c;
 }

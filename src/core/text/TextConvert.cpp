@@ -135,7 +135,9 @@ std::string narrowString(std::u16string_view text) {
     return std::string(out.begin(), out.end());
 }
 
-std::u16string widenString(std::string_view text) { return widenAll(upToNul(text)); }
+std::u16string widenString(std::string_view text) {
+    return widenAll(upToNul(text));
+}
 
 std::u16string_view fieldText(std::span<const char16_t> field) {
     const std::u16string_view all(field.data(), field.size());

@@ -93,7 +93,9 @@ int chooseUiLanguageFor(std::uint32_t localeId) {
     return localeId == kLocaleChinaPrc ? kLanguageChinese : kLanguageEnglish;
 }
 
-int chooseUiLanguage() { return chooseUiLanguageFor(systemLocaleId()); }
+int chooseUiLanguage() {
+    return chooseUiLanguageFor(systemLocaleId());
+}
 
 int buildUiText(int language) {
     UiTextHolder::reset();
@@ -109,7 +111,9 @@ int buildUiText(int language) {
     return 1;
 }
 
-const UiTextTable* UiTextHolder::table() { return g_published.load(std::memory_order_acquire); }
+const UiTextTable* UiTextHolder::table() {
+    return g_published.load(std::memory_order_acquire);
+}
 
 void UiTextHolder::reset() {
     g_published.store(nullptr, std::memory_order_release);

@@ -15,7 +15,8 @@ TEST(UnreachableE2E, LoginAndVersionGiveUpWithinFourSeconds) {
     const std::string nobody = "10.250.0.99";  // in the device subnet, no host behind it
     test::RecordingNotifier notifier;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(protocol::loginCheck(protocol::makeLoginInfo(nobody, 5505, u"admin", u"", 0, 100), notifier));
+    EXPECT_FALSE(protocol::loginCheck(protocol::makeLoginInfo(nobody, 5505, u"admin", u"", 0, 100),
+                                      notifier));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 4500ms);
     EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"Connect to IP camera failed !"});
 

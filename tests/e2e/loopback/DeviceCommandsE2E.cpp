@@ -30,7 +30,9 @@ const char* kFleet = R"({"devices": [
 
 class DeviceCommandsE2E : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { sim = new test::SimProcess(test::SimProcess::FleetText{kFleet}); }
+    static void SetUpTestSuite() {
+        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
+    }
     static void TearDownTestSuite() {
         delete sim;
         sim = nullptr;
@@ -56,7 +58,9 @@ protected:
 
 test::SimProcess* DeviceCommandsE2E::sim = nullptr;
 
-std::string cli() { return TARVO_CLI_PATH; }
+std::string cli() {
+    return TARVO_CLI_PATH;
+}
 
 }  // namespace
 
@@ -65,7 +69,10 @@ TEST_F(DeviceCommandsE2E, LoginAcceptedSendsTheThirtyByteFrame) {
     EXPECT_TRUE(notifier.entries().empty());
     const auto frames = framesOf("127.0.0.2", 0);
     ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0], "000b211c1e00" "61646d696e" + std::string(14, '0') + std::string(24, '0'));
+    EXPECT_EQ(frames[0],
+              "000b211c1e00"
+              "61646d696e" +
+                  std::string(14, '0') + std::string(24, '0'));
     const auto logins = sim->device("127.0.0.2")["logins"];
     ASSERT_EQ(logins.size(), 1u);
     EXPECT_TRUE(logins[0]["accepted"].get<bool>());

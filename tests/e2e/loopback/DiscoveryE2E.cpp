@@ -83,8 +83,9 @@ TEST(DiscoveryE2E, TextTableAndSortOrder) {
     test::SimProcess sim(test::SimProcess::FleetText{R"({"devices": [
       {"ip": "127.0.0.9", "type": 100, "name": "b"}, {"ip": "127.0.0.10", "type": 100, "name": "a"},
       {"ip": "127.0.0.100", "type": 100, "name": "c"}]})"});
-    const auto r = test::runProcess({TARVO_CLI_PATH, "discover", "--seconds", "1", "--sort", "ip:desc"},
-                                    30s, {"LANG=zh_CN.UTF-8", "LC_ALL="});
+    const auto r =
+        test::runProcess({TARVO_CLI_PATH, "discover", "--seconds", "1", "--sort", "ip:desc"}, 30s,
+                         {"LANG=zh_CN.UTF-8", "LC_ALL="});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto header = r.out.substr(0, r.out.find('\n'));
     EXPECT_NE(header.find("序号"), std::string::npos) << header;
@@ -122,7 +123,8 @@ TEST(DiscoveryE2E, DuplicatesForeignTagsAndMalformedReplies) {
     // Four bytes still carry the type; the missing name reads empty.
     EXPECT_EQ(text::toUtf8(rows.at("127.0.0.4").cells[kColName]), "");
     EXPECT_EQ(text::toUtf8(rows.at("127.0.0.5").cells[kColName]), "NoNulAtAll");
-    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.6").cells[kColName]), "long");  // a full 1,024-byte datagram
+    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.6").cells[kColName]),
+              "long");  // a full 1,024-byte datagram
     EXPECT_EQ(rows.count("127.0.0.7"), 0u);
     EXPECT_EQ(text::toUtf8(rows.at("127.0.0.8").cells[kColName]), "fine");
     EXPECT_TRUE(d.notifier.entries().empty());
@@ -164,8 +166,10 @@ TEST(DiscoveryE2E, SearchRebuildsTheListAndUdpCommandsReachTheDevice) {
 }
 
 TEST(DiscoveryE2E, ThousandDevicesAllListed) {
-    test::SimProcess sim(test::SimOptions{{"--count", "1000", "--base-ip", "127.0.1.1", "--type", "100"}});
+    test::SimProcess sim(
+        test::SimOptions{{"--count", "1000", "--base-ip", "127.0.1.1", "--type", "100"}});
     Discovery d;
     d.engine.startSearch();
-    EXPECT_TRUE(test::waitUntil([&] { return d.table.rowCount() == 1000; }, 10s)) << d.table.rowCount();
+    EXPECT_TRUE(test::waitUntil([&] { return d.table.rowCount() == 1000; }, 10s))
+        << d.table.rowCount();
 }
