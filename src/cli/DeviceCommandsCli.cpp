@@ -36,7 +36,7 @@ protocol::LoginInfo loginInfoOf(const DeviceArgs& args) {
 }
 
 int finish(const GlobalOptions& global, const char* command, const DeviceArgs& args, bool ok,
-           const CliNotifier& notifier, nlohmann::json extra = nlohmann::json::object()) {
+           const CliNotifier& notifier, const nlohmann::json& extra = nlohmann::json::object()) {
     if (global.json) {
         nlohmann::json out = {
             {"command", command}, {"ip", args.ip}, {"port", args.port}, {"ok", ok}};

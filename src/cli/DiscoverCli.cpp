@@ -144,7 +144,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
                   << std::endl;
         return 2;
     }
-    std::setlocale(LC_COLLATE, "");
+    (void)std::setlocale(LC_COLLATE, "");
     text::buildUiText(text::chooseUiLanguage());
 
     bool interfacesOk = true;

@@ -1,13 +1,15 @@
 #include <CLI/CLI.hpp>
 
+#include <exception>
 #include <functional>
+#include <iostream>
 
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
 
 // tarvo-cli: the device operations from a shell. Exit status 0 only on success; the program's
 // messages go to stderr, --json results to stdout.
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     CLI::App app{"Tarvo command line: find and manage IP cameras, NVRs, DVRs and decoders"};
     app.require_subcommand(1);
     app.fallthrough();  // global options also after the subcommand
@@ -25,4 +27,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     return run ? run() : 2;
+} catch (const std::exception& e) {
+    std::cerr << "tarvo-cli: " << e.what() << std::endl;
+    return 1;
 }

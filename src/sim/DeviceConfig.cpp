@@ -147,7 +147,7 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
     };
 
     if (key == "ip" || key == "address") {
-        const std::string error = setAddress(ip);
+        std::string error = setAddress(ip);
         if (error.empty()) net.address = ip;
         return error;
     }
@@ -307,8 +307,8 @@ std::optional<DeviceConfig> DeviceConfig::build(const std::vector<Setting>& sett
     if (!given.contains("mac")) {
         // Informational only: the MAC the program sees comes from the host.
         char text[18] = {};
-        std::snprintf(text, sizeof text, "02:00:%02X:%02X:%02X:%02X", config.ip >> 24,
-                      (config.ip >> 16) & 0xFF, (config.ip >> 8) & 0xFF, config.ip & 0xFF);
+        (void)std::snprintf(text, sizeof text, "02:00:%02X:%02X:%02X:%02X", config.ip >> 24,
+                            (config.ip >> 16) & 0xFF, (config.ip >> 8) & 0xFF, config.ip & 0xFF);
         config.mac = text;
     }
     const std::uint32_t subnet = config.ip & config.net.mask;

@@ -54,7 +54,8 @@ bool FleetBuilder::settingsFromJson(const nlohmann::json& object, std::vector<Se
                 if (key == "netParams" && inner == "address" && hasIp) continue;
                 std::string text;
                 if (!scalarText(innerValue, text)) {
-                    error = "bad value for " + key + "." + inner;
+                    error = "bad value for " + key;
+                    error += "." + inner;
                     return false;
                 }
                 settings.emplace_back(key == "cloud" ? "cloud." + inner : inner, text);
@@ -135,7 +136,8 @@ bool FleetBuilder::addJson(const nlohmann::json& fleet) {
         std::vector<Setting> settings;
         std::string error;
         if (!settingsFromJson((*list)[i], settings, error)) {
-            error_ = where + ": " + error;
+            error_ = where;
+            error_ += ": " + error;
             return false;
         }
         if (!addDevice(settings, where)) return false;

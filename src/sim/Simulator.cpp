@@ -104,7 +104,7 @@ bool Simulator::start(const SimulatorOptions& options, std::string& error) {
     sigaddset(&mask, SIGINT);
     sigaddset(&mask, SIGTERM);
     ::sigprocmask(SIG_BLOCK, &mask, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    (void)std::signal(SIGPIPE, SIG_IGN);
     signals_ = net::Socket(::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC));
     if (!signals_ || !loop_.add(signals_.fd(), EPOLLIN, [this](std::uint32_t) {
             signalfd_siginfo info{};

@@ -46,7 +46,7 @@ Stops cleanly on SIGINT/SIGTERM. Run it only inside a private network namespace.
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     CLI::App app{
         "tarvo-sim: simulated network video devices answering on UDP 233.0.0.1:5250 "
         "and on their TCP command ports"};
@@ -94,4 +94,7 @@ int main(int argc, char** argv) {
 
     tarvo::sim::Simulator simulator(std::move(devices));
     return simulator.run(options);
+} catch (const std::exception& e) {
+    std::cerr << "tarvo-sim: " << e.what() << std::endl;
+    return 1;
 }

@@ -48,7 +48,7 @@ std::optional<MacAddress> neighbourEntry(const Socket& probe, std::uint32_t addr
         auto* pa = reinterpret_cast<sockaddr_in*>(&request.arp_pa);
         pa->sin_family = AF_INET;
         pa->sin_addr.s_addr = address;
-        std::snprintf(request.arp_dev, sizeof request.arp_dev, "%s", entry.name.c_str());
+        (void)std::snprintf(request.arp_dev, sizeof request.arp_dev, "%s", entry.name.c_str());
         if (::ioctl(probe.fd(), SIOCGARP, &request) != 0) continue;
         if ((request.arp_flags & ATF_COM) == 0) continue;
         MacAddress mac{};
@@ -103,7 +103,7 @@ std::optional<MacAddress> SystemMacResolver::resolve(std::uint32_t address) {
 
 std::string formatMac(const MacAddress& mac) {
     char text[18] = {};
-    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
+    (void)std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
                   mac[3], mac[4], mac[5]);
     return text;
 }

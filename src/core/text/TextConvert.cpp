@@ -22,7 +22,10 @@ public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    [[nodiscard]] bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+    // iconv_open reports failure as (iconv_t)-1.
+    [[nodiscard]] bool valid() const {
+        return handle_ != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+    }
 
     // Converts all of `in` and appends to `out`. With `lenient`, an invalid input unit of
     // `unit` bytes becomes `replacement` instead of failing the conversion.
