@@ -1,0 +1,20 @@
+#include "app/CTarvoApp.h"
+
+#include "app/AppIcon.h"
+#include "app/CTarvoDlg.h"
+
+namespace tarvo::gui {
+
+CTarvoApp::CTarvoApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Tarvo"));
+    setWindowIcon(appIcon());
+}
+
+int CTarvoApp::InitInstance() {
+    CTarvoDlg dialog;
+    dialog.OnInitDialog();
+    dialog.exec();
+    return 0;
+}
+
+}  // namespace tarvo::gui

@@ -1,0 +1,260 @@
+#include "app/CTarvoDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QLabel>
+#include <QMenu>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QShortcut>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/AppIcon.h"
+#include "app/CAboutDlg.h"
+#include "app/MessageBoxes.h"
+#include "controls/CSortListCtrl.h"
+#include "controls/DialogUnits.h"
+#include "core/text/UiTextTable.h"
+#include "dialogs/CLog.h"
+
+namespace tarvo::gui {
+
+namespace t = tmpl::main;
+
+namespace {
+
+QString ui(std::u16string_view text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
+
+// Swallows the user's input to every window while a fixed wait runs: the window repaints and
+// takes queued rows meanwhile, but no click starts anything.
+class InputBlocker final : public QObject {
+public:
+    InputBlocker() { qApp->installEventFilter(this); }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+    InputBlocker(const InputBlocker&) = delete;
+    InputBlocker& operator=(const InputBlocker&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Shortcut:
+            case QEvent::ShortcutOverride:
+            case QEvent::Wheel:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+            case QEvent::TabletPress:
+            case QEvent::TabletRelease:
+                return true;
+            default:
+                return QObject::eventFilter(watched, event);
+        }
+    }
+};
+
+}  // namespace
+
+CTarvoDlg::CTarvoDlg(QWidget* parent) : CTarvoDlg(Options{}, parent) {}
+
+CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
+    : QDialog(parent),
+      options_(std::move(options)),
+      ownResolver_(options_.macResolver != nullptr ? nullptr : std::make_unique<net::SystemMacResolver>()),
+      table_(discovery::kColumnCount),
+      engine_(table_, options_.macResolver != nullptr ? *options_.macResolver : *ownResolver_, *this),
+      search_(engine_),
+      actions_(*this),
+      presenter_(std::make_unique<ops::MainPresenter>(*this, *this, search_, actions_)) {
+    if (!options_.urlOpener) options_.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    build();
+}
+
+CTarvoDlg::~CTarvoDlg() {
+    // No receive thread may reach the list or this window once they start going away.
+    engine_.closeInterfaces();
+    list_->detach();
+}
+
+void CTarvoDlg::build() {
+    setObjectName(QStringLiteral("CTarvoDlg"));
+    setWindowTitle(templateText(t::kCaption));
+    setWindowIcon(appIcon());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(dialogFont(t::kFont, t::kFontPoints));
+    const DialogUnits du(font());
+    setFixedSize(du.size(t::kWidth, t::kHeight));
+
+    const std::pair<int, void (ops::MainPresenter::*)()> handlers[] = {
+        {t::kSearch, &ops::MainPresenter::search},
+        {t::kPreview, &ops::MainPresenter::preview},
+        {t::kNetwork, &ops::MainPresenter::networkSettings},
+        {t::kParameters, &ops::MainPresenter::parameterConfiguration},
+        {t::kUpgrade, &ops::MainPresenter::upgrade},
+        {t::kReboot, &ops::MainPresenter::reboot},
+        {t::kCloud, &ops::MainPresenter::cloudSettings},
+    };
+    for (const auto& c : t::kButtons) {
+        auto* b = new QPushButton(templateText(c.text), this);
+        b->setObjectName(controlName(c.id));
+        b->setGeometry(du.rect(c.rect));
+        b->setAutoDefault(false);
+        for (const auto& [id, handler] : handlers) {
+            if (id == c.id) connect(b, &QPushButton::clicked, this, [this, h = handler] { ((*presenter_).*h)(); });
+        }
+        if (c.id == t::kSearch) b->setDefault(true);
+    }
+    for (const auto& c : t::kHidden) {
+        auto* b = new QPushButton(templateText(c.text), this);
+        b->setObjectName(controlName(c.id));
+        b->setGeometry(du.rect(c.rect));
+        b->setAutoDefault(false);
+        b->setEnabled(false);
+        b->hide();
+    }
+
+    list_ = new CSortListCtrl(this);
+    list_->setObjectName(controlName(t::kList));
+    list_->setGeometry(du.rect(t::kListRect));
+    list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    connect(list_, &CSortListCtrl::leftClicked, this, &CTarvoDlg::onLeftClick);
+    connect(list_, &CSortListCtrl::rightClicked, this, &CTarvoDlg::onRightClick);
+    connect(list_, &CSortListCtrl::doubleClickedRow, this, &CTarvoDlg::onDoubleClick);
+
+    auto* note = new QLabel(templateText(t::kNote.text), this);
+    note->setGeometry(du.rect(t::kNote.rect));
+    note->adjustSize();
+
+    // The About entry. This platform's title bars have no menu to extend, so it sits on the
+    // window's own context menu (right click beside the list) and on F1.
+    windowMenu_ = new QMenu(this);
+    windowMenu_->setObjectName(QStringLiteral("windowMenu"));
+    QAction* about = windowMenu_->addAction(templateText(t::kAboutItem));
+    connect(about, &QAction::triggered, this, &CTarvoDlg::showAbout);
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, &CTarvoDlg::showAbout);
+}
+
+void CTarvoDlg::OnInitDialog() {
+    if (initialised_) return;
+    initialised_ = true;
+    text::buildUiText(text::chooseUiLanguage());
+    engine_.setIgnoreReplies(true);
+    setWindowTitle(templateText(t::kTitle));
+
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName(QStringLiteral("menu129"));
+    QAction* modify = contextMenu_->addAction(templateText(t::kMenuModifyText));
+    modify->setData(t::kMenuModify);
+    connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
+
+    const auto& texts = text::uiText();
+    const QString headers[] = {ui(text::fieldView(texts.colSeq)),  ui(text::fieldView(texts.colIpAddress)),
+                               QStringLiteral("mac地址"),           ui(text::fieldView(texts.colName)),
+                               ui(text::fieldView(texts.colNote)), QStringLiteral("类型")};
+    const int widths[] = {50, 130, 160, 80, 150, 50};
+    list_->attach(table_);
+    for (int c = 0; c < discovery::kColumnCount; ++c) list_->InsertColumn(c, headers[c], widths[c]);
+    list_->SetColumnCount(discovery::kColumnCount);
+
+    if (options_.interfaces.empty()) {
+        engine_.openInterfaces();
+    } else {
+        engine_.openInterfaces(options_.interfaces);
+    }
+    engine_.startSearch();
+}
+
+QPushButton* CTarvoDlg::button(int id) const { return findChild<QPushButton*>(controlName(id)); }
+
+ops::LoginDialogResult CTarvoDlg::runLogin(int port, bool nvrMode) {
+    CLog dialog(port, this);
+    dialog.SetNvrMode(nvrMode ? 1 : 0);
+    ops::LoginDialogResult result;
+    if (dialog.exec() != QDialog::Accepted) return result;
+    result.accepted = true;
+    result.user = dialog.userName.toStdU16String();
+    result.password = dialog.password.toStdU16String();
+    result.port = dialog.GetPort();
+    result.streamChoice = dialog.StreamChoice;
+    return result;
+}
+
+void CTarvoDlg::openUrl(std::u16string_view url) { options_.urlOpener(QUrl(ui(url))); }
+
+void CTarvoDlg::waitMs(int milliseconds) {
+    const InputBlocker blocker;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+    QApplication::restoreOverrideCursor();
+}
+
+void CTarvoDlg::message(std::u16string_view text) { showBox(false, ui(text)); }
+
+void CTarvoDlg::systemError(std::u16string_view text) { showBox(true, ui(text)); }
+
+void CTarvoDlg::showBox(bool error, const QString& text) {
+    if (QThread::currentThread() != thread()) {
+        // A receive thread must not wait for the user: the box opens on the window's thread.
+        QMetaObject::invokeMethod(this, [this, error, text] { showBox(error, text); }, Qt::QueuedConnection);
+        return;
+    }
+    if (error) {
+        showSystemError(this, text);
+    } else {
+        showMessage(this, text);
+    }
+}
+
+void CTarvoDlg::showAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CTarvoDlg::onLeftClick(int row) {
+    const auto previewEnabled = presenter_->leftClick(list_->rowHit(row));
+    if (previewEnabled) button(t::kPreview)->setEnabled(*previewEnabled);
+}
+
+void CTarvoDlg::onRightClick(int row, QPoint globalPosition) {
+    if (presenter_->rightClick(list_->rowHit(row)) && contextMenu_ != nullptr) contextMenu_->exec(globalPosition);
+}
+
+void CTarvoDlg::onDoubleClick(int row) { presenter_->doubleClick(list_->rowHit(row)); }
+
+void CTarvoDlg::contextMenuEvent(QContextMenuEvent* event) {
+    windowMenu_->exec(event->globalPos());
+    event->accept();
+}
+
+void CTarvoDlg::reject() {
+    // Cancel: release the sockets and let the modal loop end normally.
+    engine_.closeInterfaces();
+    QDialog::reject();
+}
+
+void CTarvoDlg::closeEvent(QCloseEvent* event) {
+    // The close box ends the program at once; the receive threads have been woken and joined.
+    engine_.closeInterfaces();
+    event->accept();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+}  // namespace tarvo::gui

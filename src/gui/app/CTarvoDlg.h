@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QDialog>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+#include "core/discovery/DeviceTable.h"
+#include "core/discovery/DiscoveryEngine.h"
+#include "core/net/MacResolver.h"
+#include "core/ops/Dialogs.h"
+#include "core/ops/MainPresenter.h"
+#include "core/ops/Notifier.h"
+
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace tarvo::gui {
+
+class CSortListCtrl;
+
+// The main window: the device list, the selection and every device operation. It shows the
+// dialogs and message boxes the operations ask for; the operations themselves are the
+// presenter's.
+class CTarvoDlg final : public QDialog, public ops::Dialogs, public ops::Notifier {
+    Q_OBJECT
+public:
+    struct Options {
+        // MAC lookup of discovered devices; the system's when null.
+        net::MacResolver* macResolver = nullptr;
+        // Opens the device's web page; the desktop's browser when empty.
+        std::function<void(const QUrl&)> urlOpener;
+        // Interfaces to search on; every local one when empty.
+        std::vector<net::LocalInterface> interfaces;
+    };
+
+    explicit CTarvoDlg(QWidget* parent = nullptr);
+    CTarvoDlg(Options options, QWidget* parent);
+    ~CTarvoDlg() override;
+
+    // Texts, list columns, sockets and the first search. Runs once, before the window shows.
+    void OnInitDialog();
+
+    // ops::Dialogs
+    ops::LoginDialogResult runLogin(int port, bool nvrMode) override;
+    void openUrl(std::u16string_view url) override;
+    void waitMs(int milliseconds) override;
+
+    // ops::Notifier: from any thread; other threads hand the box to the window and go on.
+    void message(std::u16string_view text) override;
+    void systemError(std::u16string_view text) override;
+
+    void showAbout();
+
+    [[nodiscard]] ops::MainPresenter& presenter() { return *presenter_; }
+    [[nodiscard]] discovery::DiscoveryEngine& engine() { return engine_; }
+    [[nodiscard]] discovery::DeviceTable& table() { return table_; }
+    [[nodiscard]] CSortListCtrl* list() const { return list_; }
+    [[nodiscard]] QPushButton* button(int id) const;
+    [[nodiscard]] QMenu* contextMenu() const { return contextMenu_; }
+    [[nodiscard]] QMenu* windowMenu() const { return windowMenu_; }
+
+public slots:
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void build();
+    void showBox(bool error, const QString& text);
+    void onLeftClick(int row);
+    void onRightClick(int row, QPoint globalPosition);
+    void onDoubleClick(int row);
+
+    Options options_;
+    std::unique_ptr<net::MacResolver> ownResolver_;
+    discovery::DeviceTable table_;
+    discovery::DiscoveryEngine engine_;
+    ops::EngineSearch search_;
+    ops::NetworkDeviceActions actions_;
+    std::unique_ptr<ops::MainPresenter> presenter_;
+
+    CSortListCtrl* list_ = nullptr;
+    QMenu* contextMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    bool initialised_ = false;
+};
+
+}  // namespace tarvo::gui

@@ -1,0 +1,28 @@
+#include "app/MessageBoxes.h"
+
+#include <QMessageBox>
+
+#include "core/text/Messages.h"
+
+namespace tarvo::gui {
+
+QString applicationTitle() { return QStringLiteral("Tarvo"); }
+
+void showMessage(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("message"));
+    box.exec();
+}
+
+void showSystemError(QWidget* parent, const QString& text) {
+    const auto caption = text::msg::kErrorCaption;
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf16(caption.data(), static_cast<qsizetype>(caption.size())),
+                    text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("systemError"));
+    // Stays in front of every window of the program until answered.
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.exec();
+}
+
+}  // namespace tarvo::gui

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QTableView>
+
+#include <memory>
+#include <optional>
+
+#include "controls/CSortHeaderCtrl.h"
+#include "controls/DeviceListModel.h"
+#include "controls/DeviceTableBridge.h"
+#include "core/discovery/DeviceTable.h"
+#include "core/ops/MainPresenter.h"
+
+namespace tarvo::gui {
+
+// The report-style device list over the core device table: grid lines, full-row selection,
+// click-to-sort with the header's arrow. Rows change only through the table; this view shows
+// the copy the table's changes keep up to date.
+class CSortListCtrl final : public QTableView {
+    Q_OBJECT
+public:
+    explicit CSortListCtrl(QWidget* parent = nullptr);
+    ~CSortListCtrl() override;
+
+    // Shows `table` from now on; its changes arrive through queued calls.
+    void attach(discovery::DeviceTable& table);
+    // Stops following the table (before the table or this view goes away).
+    void detach();
+
+    void InsertColumn(int column, const QString& header, int width);
+    void SetColumnCount(int count);
+    // Sorts by `column` and moves the header's arrow there.
+    void Sort(int column, bool ascending);
+
+    // The address and type cells of a row as the list shows them; nothing for -1.
+    [[nodiscard]] std::optional<ops::RowHit> rowHit(int row) const;
+    [[nodiscard]] DeviceListModel* listModel() const { return model_; }
+    [[nodiscard]] CSortHeaderCtrl* sortHeader() const { return header_; }
+
+signals:
+    // A press on the list: the row under the pointer, or -1 beside the rows.
+    void leftClicked(int row);
+    void rightClicked(int row, QPoint globalPosition);
+    void doubleClickedRow(int row);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void columnClicked(int column);
+
+    DeviceListModel* model_;
+    CSortHeaderCtrl* header_;
+    std::unique_ptr<DeviceTableBridge> bridge_;
+    discovery::DeviceTable* table_ = nullptr;
+    QStringList headers_;
+};
+
+}  // namespace tarvo::gui

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <vector>
+
+namespace tarvo::gui {
+
+// The rows the device list shows: a copy of the core device table, kept in step by the changes
+// the table reports (delivered on the window's thread, in the order they were made).
+class DeviceListModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit DeviceListModel(QObject* parent = nullptr);
+
+    void setHeaders(const QStringList& headers);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The changes of the core table, replayed.
+    void insertRowTexts(int row, const QStringList& texts);
+    void setCellText(int row, int column, const QString& text);
+    void removeRowAt(int row);
+    // `order[i]` is the former index of the row now at i.
+    void reorder(const std::vector<int>& order);
+
+    [[nodiscard]] QString text(int row, int column) const;
+
+private:
+    QStringList headers_;
+    std::vector<QStringList> rows_;
+};
+
+}  // namespace tarvo::gui

@@ -1,0 +1,125 @@
+#include "dialogs/CLog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "controls/DialogUnits.h"
+#include "core/ops/LoginForm.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/text/Messages.h"
+#include "core/text/UiTextTable.h"
+#include "app/MessageBoxes.h"
+
+namespace tarvo::gui {
+
+namespace t = tmpl::login;
+
+namespace {
+
+QString ui(std::u16string_view text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+CLog::CLog(QWidget* parent) : CLog(protocol::kCameraCommandPort, parent) {}
+
+CLog::CLog(int port, QWidget* parent) : QDialog(parent), port_(port) { build(); }
+
+void CLog::build() {
+    setObjectName(QStringLiteral("CLog"));
+    setWindowTitle(templateText(t::kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(dialogFont(t::kFont, t::kFontPoints));
+    const DialogUnits du(font());
+    setFixedSize(du.size(t::kWidth, t::kHeight));
+
+    auto label = [&](const tmpl::Control& c) {
+        auto* l = new QLabel(templateText(c.text), this);
+        if (c.id > 0) l->setObjectName(controlName(c.id));
+        l->setGeometry(du.rect(c.rect));
+        return l;
+    };
+    auto edit = [&](const tmpl::Control& c) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(controlName(c.id));
+        e->setGeometry(du.rect(c.rect));
+        return e;
+    };
+    userLabel_ = label(t::kUserLabelCtl);
+    userEdit_ = edit(t::kUserEdit);
+    passwordLabel_ = label(t::kPasswordLabelCtl);
+    passwordEdit_ = edit(t::kPasswordEdit);  // shown in clear, as installers expect
+    label(t::kPortLabel);
+    portEdit_ = edit(t::kPortEdit);
+    streamLabel_ = label(t::kStreamLabelCtl);
+    for (int i = 0; i < 3; ++i) {
+        const auto& c = t::kRadios[i];
+        auto* radio = new QRadioButton(templateText(c.text), this);
+        radio->setObjectName(controlName(c.id));
+        radio->setGeometry(du.rect(c.rect));
+        // Not automatic: the dialog keeps exactly one checked.
+        radio->setAutoExclusive(false);
+        connect(radio, &QRadioButton::clicked, this, [this, radio] { checkRadio(radio); });
+        radios_[i] = radio;
+    }
+    okButton_ = new QPushButton(templateText(t::kOkButton.text), this);
+    okButton_->setObjectName(controlName(t::kOk));
+    okButton_->setGeometry(du.rect(t::kOkButton.rect));
+    okButton_->setDefault(true);
+    connect(okButton_, &QPushButton::clicked, this, &CLog::accept);
+    auto* cancel = new QPushButton(templateText(t::kCancelButton.text), this);
+    cancel->setObjectName(controlName(t::kCancel));
+    cancel->setGeometry(du.rect(t::kCancelButton.rect));
+    connect(cancel, &QPushButton::clicked, this, &CLog::reject);
+}
+
+void CLog::showEvent(QShowEvent* event) {
+    if (!initialised_) {
+        initialised_ = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void CLog::OnInitDialog() {
+    if (nvrMode_ != 0) {
+        streamLabel_->hide();
+        for (auto* radio : radios_) radio->hide();
+        port_ = protocol::kNvrCommandPort;
+    }
+    const auto& table = text::uiText();
+    userLabel_->setText(ui(text::fieldView(table.logUser)));
+    passwordLabel_->setText(ui(text::fieldView(table.logPassword)));
+    okButton_->setText(ui(text::fieldView(table.logOk)));
+    checkRadio(radios_[0]);
+    userEdit_->setText(QStringLiteral("admin"));
+    portEdit_->setText(QString::asprintf("%d", port_));
+    userEdit_->setFocus();
+}
+
+void CLog::checkRadio(QRadioButton* chosen) {
+    for (auto* radio : radios_) radio->setChecked(radio == chosen);
+}
+
+void CLog::accept() {
+    const auto check = ops::checkLoginPort(portEdit_->text().toStdU16String());
+    if (!portEdit_->text().isEmpty()) port_ = check.port;
+    if (!check.valid) {
+        showMessage(this, ui(text::msg::kPortInputError));
+        return;
+    }
+    userName = userEdit_->text();
+    password = passwordEdit_->text();
+    if (radios_[0]->isChecked()) {
+        StreamChoice = 0;
+    } else if (radios_[2]->isChecked()) {
+        StreamChoice = 2;
+    } else {
+        StreamChoice = 1;
+    }
+    QDialog::accept();
+}
+
+}  // namespace tarvo::gui

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tarvo::gui {
+
+// The login dialog: user name, password, command port and, for cameras, the stream. It sends
+// nothing; the caller reads the values after OK.
+class CLog final : public QDialog {
+    Q_OBJECT
+public:
+    explicit CLog(QWidget* parent = nullptr);  // default port 5505
+    CLog(int port, QWidget* parent);
+
+    // 1: NVR mode (no stream choice, port 5500). Call before the dialog is shown.
+    void SetNvrMode(int nvrMode) { nvrMode_ = nvrMode; }
+    [[nodiscard]] int GetPort() const { return port_; }
+
+    // Filled on OK.
+    QString userName;
+    QString password;
+    int StreamChoice = 0;
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void build();
+    void OnInitDialog();
+    void checkRadio(QRadioButton* chosen);
+
+    int port_;
+    int nvrMode_ = 0;
+    bool initialised_ = false;
+    QLineEdit* userEdit_ = nullptr;
+    QLineEdit* passwordEdit_ = nullptr;
+    QLineEdit* portEdit_ = nullptr;
+    QLabel* userLabel_ = nullptr;
+    QLabel* passwordLabel_ = nullptr;
+    QLabel* streamLabel_ = nullptr;
+    QRadioButton* radios_[3] = {nullptr, nullptr, nullptr};
+    QPushButton* okButton_ = nullptr;
+};
+
+}  // namespace tarvo::gui

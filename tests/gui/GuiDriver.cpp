@@ -1,0 +1,110 @@
+#include "GuiDriver.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <thread>
+
+#include "app/CTarvoDlg.h"
+#include "controls/CSortListCtrl.h"
+#include "controls/DialogUnits.h"
+#include "dialogs/CLog.h"
+
+namespace tarvo::test {
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return done();
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void pump(std::chrono::milliseconds duration) {
+    waitUntil([] { return false; }, duration);
+}
+
+void setLanguage(const char* lang) {
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_MESSAGES");
+    ::setenv("LANG", lang, 1);
+}
+
+ModalDriver::ModalDriver() : timer_(new QTimer) {
+    QObject::connect(timer_, &QTimer::timeout, [this] { poll(); });
+    timer_->start(20);
+}
+
+ModalDriver::~ModalDriver() { delete timer_; }
+
+ModalDriver::LoginAnswer ModalDriver::confirm() {
+    return [](gui::CLog& dialog) { dialog.findChild<QPushButton*>(gui::controlName(1))->click(); };
+}
+
+ModalDriver::LoginAnswer ModalDriver::confirmWithPort(const QString& port) {
+    return [port](gui::CLog& dialog) {
+        dialog.findChild<QLineEdit*>(gui::controlName(1061))->setText(port);
+        dialog.findChild<QPushButton*>(gui::controlName(1))->click();
+    };
+}
+
+void ModalDriver::poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        boxes.push_back({box->windowTitle(), box->text()});
+        box->button(QMessageBox::Ok)->click();
+        return;
+    }
+    if (auto* login = qobject_cast<gui::CLog*>(modal)) {
+        ++loginsSeen;
+        if (logins.empty()) {
+            login->findChild<QPushButton*>(gui::controlName(2))->click();
+            return;
+        }
+        auto answer = std::move(logins.front());
+        logins.pop_front();
+        answer(*login);
+        return;
+    }
+    if (auto* dialog = qobject_cast<QDialog*>(modal); dialog != nullptr && dialog->objectName() != "CTarvoDlg") {
+        others.push_back(dialog->objectName());
+        dialog->reject();
+    }
+}
+
+QPoint rowCentre(gui::CTarvoDlg& window, int row) {
+    auto* list = window.list();
+    const QRect rect = list->visualRect(list->model()->index(row, 1));
+    return rect.center();
+}
+
+int rowOf(gui::CTarvoDlg& window, const QString& address) {
+    auto* model = window.list()->listModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->text(row, 1) == address) return row;
+    }
+    return -1;
+}
+
+void clickRow(gui::CTarvoDlg& window, int row, Qt::MouseButton button) {
+    QTest::mouseClick(window.list()->viewport(), button, {}, rowCentre(window, row));
+}
+
+void clickBesideRows(gui::CTarvoDlg& window) {
+    QWidget* viewport = window.list()->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(viewport->width() / 2, viewport->height() - 3));
+}
+
+void clickButton(gui::CTarvoDlg& window, int id) { QTest::mouseClick(window.button(id), Qt::LeftButton); }
+
+}  // namespace tarvo::test

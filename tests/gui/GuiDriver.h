@@ -1,0 +1,71 @@
+#pragma once
+
+// Drives the real widgets from window tests: waits with the event loop running, answers the
+// modal boxes and dialogs that operations open, and clicks rows of the device list.
+
+#include <QPoint>
+#include <QString>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <vector>
+
+class QTimer;
+class QWidget;
+
+namespace tarvo::gui {
+class CTarvoDlg;
+class CLog;
+}  // namespace tarvo::gui
+
+namespace tarvo::test {
+
+// Runs the event loop until `done` holds or `limit` passed; the final value of `done`.
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5));
+// Runs the event loop for `duration`.
+void pump(std::chrono::milliseconds duration);
+
+// Sets the locale variables the program reads its language from.
+void setLanguage(const char* lang);
+
+// Watches for modal windows while alive. Message boxes are recorded and closed with OK;
+// login dialogs get the next scripted answer (none left: cancelled).
+class ModalDriver {
+public:
+    struct Box {
+        QString title;
+        QString text;
+    };
+    using LoginAnswer = std::function<void(gui::CLog&)>;
+
+    ModalDriver();
+    ~ModalDriver();
+    ModalDriver(const ModalDriver&) = delete;
+    ModalDriver& operator=(const ModalDriver&) = delete;
+
+    std::vector<Box> boxes;
+    std::deque<LoginAnswer> logins;
+    int loginsSeen = 0;
+    // Other dialogs seen (object names), each closed at once.
+    std::vector<QString> others;
+
+    // An answer that confirms the dialog as it opened (user admin, empty password, its port).
+    static LoginAnswer confirm();
+    // An answer that types the port, then presses OK.
+    static LoginAnswer confirmWithPort(const QString& port);
+
+private:
+    void poll();
+    QTimer* timer_;
+};
+
+// The centre of a row of the device list, in its viewport's coordinates.
+QPoint rowCentre(gui::CTarvoDlg& window, int row);
+// The row of the device list whose column 1 reads `address`, or -1.
+int rowOf(gui::CTarvoDlg& window, const QString& address);
+void clickRow(gui::CTarvoDlg& window, int row, Qt::MouseButton button = Qt::LeftButton);
+void clickBesideRows(gui::CTarvoDlg& window);
+void clickButton(gui::CTarvoDlg& window, int id);
+
+}  // namespace tarvo::test
