@@ -96,3 +96,24 @@ TEST(DiscoveryHostsE2E, UnresolvableMacIsSkippedAndCounted) {
     EXPECT_EQ(text::toUtf8(d.table.text(0, kColAddress)), test::sandboxHostAddress(1));
     EXPECT_EQ(d.table.text(0, kColSeq), u"2");
 }
+
+TEST(DiscoveryHostsE2E, DeviceOutsideTheInterfaceSubnetIsMarked) {
+    // A camera still on its factory address in another subnet of the same cable; an on-link
+    // route lets the computer resolve it.
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.251.0.5/24", "dev", "eth0"}), 0);
+    ASSERT_EQ(test::runProcess({"ip", "route", "add", "10.251.0.0/24", "dev", "tvbr0"}).exitCode, 0);
+    test::SimOptions options;
+    options.host = 1;
+    test::SimProcess sim(nlohmann::json::parse(R"({"devices": [
+      {"ip": "10.250.0.11", "type": 100, "name": "home"},
+      {"ip": "10.251.0.5", "type": 100, "name": "factory"}]})"),
+                         options);
+    const auto r = test::runProcess({TARVO_CLI_PATH, "discover", "--seconds", "1", "--json", "--interface", "tvbr0"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::map<std::string, nlohmann::json> byIp;
+    for (const auto& row : nlohmann::json::parse(r.out)) byIp[row["ip"]] = row;
+    ASSERT_EQ(byIp.size(), 2u) << r.out;
+    EXPECT_EQ(byIp["10.250.0.11"]["sameNetwork"], true);
+    EXPECT_EQ(byIp["10.251.0.5"]["sameNetwork"], false);
+    EXPECT_EQ(byIp["10.251.0.5"]["mac"], upper(test::sandboxHostMac(1)));
+}
