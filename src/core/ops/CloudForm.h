@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/protocol/Frames.h"
+#include "core/protocol/NetParams.h"
+
+namespace tarvo::ops {
+
+class UdpSession;
+
+// The cloud settings dialog apart from its widgets: the record as the device sent it, the
+// texts it shows, and the frame its OK sends.
+class CloudForm {
+public:
+    static constexpr int kAfterSendMs = 10;
+
+    void SetDeviceIp(std::string address) { deviceIp_ = std::move(address); }
+    void SetCloudRecord(const protocol::CloudRecord& record) { record_ = record; }
+
+    [[nodiscard]] const std::string& deviceIp() const { return deviceIp_; }
+    [[nodiscard]] const protocol::CloudRecord& record() const { return record_; }
+    [[nodiscard]] std::u16string identityText() const;  // the invisible field at offset 0
+    [[nodiscard]] std::u16string passwordText() const;
+    [[nodiscard]] std::u16string deviceIdText() const;
+
+    // The record OK sends: each text narrowed into its 64-byte field (one that does not fit
+    // keeps the field as received), the device ID parsed from its text.
+    [[nodiscard]] protocol::CloudRecord edited(std::u16string_view identity,
+                                               std::u16string_view password,
+                                               std::u16string_view deviceId) const;
+    // OK: sends 123 with the edited record (the send is not checked), then `wait`s 10 ms.
+    void ok(std::u16string_view identity, std::u16string_view password,
+            std::u16string_view deviceId, UdpSession& session,
+            const std::function<void(int)>& wait);
+
+private:
+    std::string deviceIp_;
+    protocol::CloudRecord record_{};
+};
+
+}  // namespace tarvo::ops

@@ -1,0 +1,114 @@
+#include "core/ops/SettingsFlows.h"
+
+#include "core/discovery/DeviceTypes.h"
+#include "core/ops/Notifier.h"
+#include "core/ops/UdpSession.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/protocol/Frames.h"
+#include "core/protocol/VersionRules.h"
+
+namespace tarvo::ops {
+
+namespace cmd = protocol::cmd;
+
+SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, Notifier& notifier,
+                             VersionCheck versionCheck)
+    : dialogs_(dialogs),
+      session_(session),
+      notifier_(notifier),
+      versionCheck_(std::move(versionCheck)) {
+    if (!versionCheck_) {
+        versionCheck_ = [this](std::string_view address, std::uint16_t port,
+                               std::u16string& version) {
+            return protocol::checkCameraVersion(address, port, version, notifier_);
+        };
+    }
+}
+
+bool SettingsFlows::sendChain(std::initializer_list<protocol::Frame> frames, int gapMs) {
+    bool first = true;
+    for (const auto& frame : frames) {
+        if (!first && gapMs > 0) dialogs_.waitMs(gapMs);
+        first = false;
+        if (!session_.send(frame)) return false;
+    }
+    return true;
+}
+
+bool SettingsFlows::networkSettings(const std::string& address, int type) {
+    const std::uint16_t target = protocol::targetFor(address);
+    sendChain({protocol::udpQuery(cmd::kGetNetParams, target),
+               protocol::udpQuery(cmd::kGetAudio, target)},
+              0);
+    dialogs_.waitMs(kReplyWaitMs);
+
+    auto& cache = session_.cache();
+    netForm_.SetDeviceIp(address);
+    netForm_.SetNetParams(cache.netParams());
+    netForm_.SetAudio(cache.audio());
+    netForm_.SetDeviceType(type);
+    cache.takeNetParams();  // the audio flag stays
+
+    if (!dialogs_.runNetSettings(netForm_)) return false;
+    cache.setAudio(netForm_.audio());
+    sendChain({protocol::udpNetParams(target, netForm_.netParams()),
+               protocol::udpValue(cmd::kSetAudio, target, netForm_.audio())},
+              0);
+    session_.startSearch();
+    return true;
+}
+
+bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint16_t port) {
+    std::u16string version;
+    versionCheck_(address, port, version);  // its messages are told; the sequence goes on
+
+    const std::uint16_t target = protocol::targetFor(address);
+    sendChain({protocol::udpQuery(cmd::kGetCameraConfig1, target),
+               protocol::udpQuery(cmd::kGetCameraConfig2, target),
+               protocol::udpQuery(cmd::kOnvifSubStream, target)},
+              kChainWaitMs);
+    dialogs_.waitMs(kReplyWaitMs);
+
+    auto& cache = session_.cache();
+    cameraForm_.SetCameraIp(address);
+    cameraForm_.SetProtocol(cache.protocolSupport());
+    cameraForm_.SetOverlay(cache.overlay());
+    cameraForm_.SetSubStream(cache.onvifSubStream());
+    cameraForm_.SetVersion(version);
+
+    const bool takesResolution =
+        type == discovery::kTypeSelectableResolution &&
+        protocol::versionAtLeast(cameraForm_.version(), kResolutionMinimum);
+    if (takesResolution) {
+        // Preselect what the camera reported to the search (its resolution reply relabelled the
+        // row).
+        const std::u16string addressText(address.begin(), address.end());
+        if (const auto label = session_.type89Label(addressText)) {
+            cameraForm_.SetResolution(*label == discovery::resolutionLabel(0) ? 0 : 1, true);
+        }
+    } else {
+        cameraForm_.SetResolution(0, false);
+    }
+
+    if (!dialogs_.runCameraConfig(cameraForm_)) return false;
+    if (takesResolution)
+        session_.send(
+            protocol::udpValue(cmd::kSetMainResolution, target, cameraForm_.resolution()));
+    sendChain({protocol::udpValue(cmd::kSetOverlay, target, cameraForm_.overlay()),
+               protocol::udpValue(cmd::kSetProtocol, target, cameraForm_.protocolSupport()),
+               protocol::udpValue(cmd::kSetOnvifSubStream, target, cameraForm_.subStream())},
+              kChainWaitMs);
+    return true;
+}
+
+void SettingsFlows::cloudSettings(const std::string& address) {
+    session_.send(protocol::udpQuery(cmd::kGetCloud, protocol::targetFor(address)));
+    dialogs_.waitMs(kReplyWaitMs);
+    cloudForm_.SetCloudRecord(session_.cache().cloud());
+    cloudForm_.SetDeviceIp(address);
+    session_.cache().takeCloud();
+    dialogs_.runCloudSettings(cloudForm_);
+}
+
+}  // namespace tarvo::ops

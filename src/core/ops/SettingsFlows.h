@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/ops/CameraConfigForm.h"
+#include "core/ops/CloudForm.h"
+#include "core/ops/NetSettingsForm.h"
+
+namespace tarvo::ops {
+
+class Notifier;
+class UdpSession;
+
+// The three settings windows, run modally on their forms. OK leaves the new values in the form
+// (the window runs the form's own OK rules before it closes).
+class SettingsDialogs {
+public:
+    virtual ~SettingsDialogs() = default;
+    virtual bool runNetSettings(NetSettingsForm& form) = 0;
+    virtual bool runCameraConfig(CameraConfigForm& form) = 0;
+    virtual void runCloudSettings(CloudForm& form) = 0;
+    // Lets time pass while the window keeps repainting.
+    virtual void waitMs(int milliseconds) = 0;
+};
+
+// The main window's UDP sequences around the settings windows: the queries before, the fixed
+// waits, the hand-over from the reply cache, and the writes after OK. A failed send skips the
+// rest of its group without a message; the sequence itself goes on.
+class SettingsFlows {
+public:
+    static constexpr int kReplyWaitMs = 500;
+    static constexpr int kChainWaitMs = 100;
+    // Type-89 cameras take the resolution setting from this version on.
+    static constexpr std::u16string_view kResolutionMinimum = u"00.00.08.08";
+
+    using VersionCheck =
+        std::function<bool(std::string_view address, std::uint16_t port, std::u16string& version)>;
+
+    // `versionCheck` defaults to the TCP version query with its messages.
+    SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, Notifier& notifier,
+                  VersionCheck versionCheck = {});
+
+    // 99 and 129, 500 ms, the dialog, then 106 and 128 and a new search. True on OK.
+    bool networkSettings(const std::string& address, int type);
+    // Version check, 140/142/148, 500 ms, the dialog, then 144 (when the camera takes it),
+    // 141, 139 and 149. True on OK.
+    bool cameraConfig(const std::string& address, int type, std::uint16_t port);
+    // After the login check: 124, 500 ms, the dialog (which sends 123 itself).
+    void cloudSettings(const std::string& address);
+
+    NetSettingsForm& netForm() { return netForm_; }
+    CameraConfigForm& cameraForm() { return cameraForm_; }
+    CloudForm& cloudForm() { return cloudForm_; }
+
+private:
+    // Sends the frames in order with `gapMs` between them; stops at the first failed send.
+    bool sendChain(std::initializer_list<protocol::Frame> frames, int gapMs);
+
+    SettingsDialogs& dialogs_;
+    UdpSession& session_;
+    Notifier& notifier_;
+    VersionCheck versionCheck_;
+    NetSettingsForm netForm_;
+    CameraConfigForm cameraForm_;
+    CloudForm cloudForm_;
+};
+
+}  // namespace tarvo::ops

@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <deque>
+
+#include "core/discovery/ReplyCache.h"
+#include "core/ops/SettingsFlows.h"
+#include "core/ops/UdpSession.h"
+#include "core/protocol/Frames.h"
+#include "core/text/UiTextTable.h"
+#include "support/RecordingNotifier.h"
+
+using namespace tarvo;
+using namespace tarvo::ops;
+
+namespace {
+
+std::uint32_t addr(const char* text) {
+    return inet_addr(text);
+}
+
+// Records every frame with the time (in scripted milliseconds) it went out.
+class FakeSession : public UdpSession {
+public:
+    bool send(const protocol::Frame& frame) override {
+        sent.emplace_back(frame.bytes.begin(), frame.bytes.begin() + frame.size);
+        sentAt.push_back(*clock);
+        if (failOn >= 0 && static_cast<int>(sent.size()) - 1 == failOn) return false;
+        return true;
+    }
+    discovery::ReplyCache& cache() override { return replyCache; }
+    void startSearch() override { ++searches; }
+    std::optional<std::u16string> type89Label(std::u16string_view address) override {
+        if (address == labelAddress) return label;
+        return std::nullopt;
+    }
+    std::vector<int> commands() const {
+        std::vector<int> out;
+        for (const auto& f : sent) out.push_back(f[0]);
+        return out;
+    }
+
+    discovery::ReplyCache replyCache;
+    std::vector<std::vector<std::uint8_t>> sent;
+    std::vector<int> sentAt;
+    int failOn = -1;
+    int searches = 0;
+    std::u16string labelAddress;
+    std::u16string label;
+    int* clock = nullptr;
+};
+
+class ScriptedDialogs : public SettingsDialogs {
+public:
+    bool runNetSettings(NetSettingsForm& form) override {
+        netOpenedWith = form.netParams();
+        netAudio = form.audio();
+        if (netEdit) return netEdit(form);
+        return false;
+    }
+    bool runCameraConfig(CameraConfigForm& form) override {
+        cameraOpened = true;
+        seen = form;
+        if (cameraEdit) return cameraEdit(form);
+        return false;
+    }
+    void runCloudSettings(CloudForm& form) override {
+        cloudOpenedWith = form.record();
+        if (cloudEdit) cloudEdit(form);
+    }
+    void waitMs(int ms) override {
+        clock += ms;
+        waits.push_back(ms);
+    }
+
+    std::function<bool(NetSettingsForm&)> netEdit;
+    std::function<bool(CameraConfigForm&)> cameraEdit;
+    std::function<void(CloudForm&)> cloudEdit;
+    protocol::NetParams netOpenedWith;
+    std::uint32_t netAudio = 0;
+    bool cameraOpened = false;
+    CameraConfigForm seen;
+    protocol::CloudRecord cloudOpenedWith;
+    std::vector<int> waits;
+    int clock = 0;
+};
+
+class SettingsFlowsTest : public ::testing::Test {
+protected:
+    SettingsFlowsTest()
+        : flows(dialogs, session, notifier,
+                [this](std::string_view, std::uint16_t, std::u16string& v) {
+                    v = cameraVersion;
+                    return versionOk;
+                }) {
+        session.clock = &dialogs.clock;
+        text::buildUiText(0);
+        discovery::g_loginAccepted.store(0);
+    }
+
+    protocol::NetParams deviceParams() {
+        protocol::NetParams p;
+        p.address = addr("192.168.1.64");
+        p.netmask = addr("255.255.255.0");
+        p.gateway = addr("192.168.1.1");
+        p.dns = addr("192.168.1.1");
+        p.httpPort = 65535;
+        p.reserved = 0x1234;
+        p.dhcp = 1;
+        p.opaque = 0xCAFEBABE;
+        return p;
+    }
+
+    ScriptedDialogs dialogs;
+    FakeSession session;
+    test::RecordingNotifier notifier;
+    std::u16string cameraVersion = u"00.00.22.06";
+    bool versionOk = true;
+    SettingsFlows flows;
+};
+
+NetSettingsEntry entryFrom(const NetSettingsForm& form) {
+    NetSettingsEntry e;
+    e.user = NetSettingsForm::defaultUser();
+    e.address = form.addressText();
+    e.netmask = form.netmaskText();
+    e.gateway = form.gatewayText();
+    e.dns = form.dnsText();
+    e.httpPort = form.httpPortText();
+    e.dhcp = form.netParams().dhcp != 0;
+    e.audio = form.audio() != 0;
+    return e;
+}
+
+}  // namespace
+
+TEST_F(SettingsFlowsTest, NetworkSettingsQueriesHandsOverAndWritesBack) {
+    session.replyCache.setNetParams(deviceParams());
+    session.replyCache.setAudio(1);
+    dialogs.netEdit = [this](NetSettingsForm& form) {
+        discovery::g_loginAccepted.store(1);
+        NetSettingsEntry e = entryFrom(form);
+        e.address = u"192.168.1.65";
+        EXPECT_EQ(form.ok(e, session, notifier, [this](int ms) { dialogs.waitMs(ms); }),
+                  NetSettingsOutcome::Accepted);
+        return true;
+    };
+    EXPECT_TRUE(flows.networkSettings("192.168.1.64", 100));
+
+    EXPECT_EQ(dialogs.netOpenedWith, deviceParams());
+    EXPECT_EQ(dialogs.netAudio, 1u);
+    EXPECT_EQ(session.replyCache.netParams(), protocol::NetParams{});  // handed over, then cleared
+    EXPECT_EQ(session.replyCache.audio(), 1u);
+    EXPECT_EQ(session.commands(), (std::vector<int>{99, 129, 0, 106, 128}));
+    EXPECT_EQ(dialogs.waits, (std::vector<int>{500, 200}));
+    EXPECT_EQ(session.searches, 1);
+
+    auto expected = deviceParams();
+    expected.address = addr("192.168.1.65");
+    const auto frame106 = protocol::udpNetParams(protocol::targetFor("192.168.1.64"), expected);
+    EXPECT_EQ(session.sent[3],
+              std::vector<std::uint8_t>(frame106.bytes.begin(), frame106.bytes.begin() + 34));
+    EXPECT_EQ(session.sent[4], (std::vector<std::uint8_t>{128, 0, 1, 64, 10, 0, 1, 0, 0, 0}));
+}
+
+TEST_F(SettingsFlowsTest, NetworkSettingsCancelAndFailedSends) {
+    session.failOn = 0;  // 99 fails: no 129, the dialog still opens
+    EXPECT_FALSE(flows.networkSettings("192.168.1.64", 100));
+    EXPECT_EQ(session.commands(), (std::vector<int>{99}));
+    EXPECT_EQ(session.searches, 0);
+
+    session.sent.clear();
+    dialogs.netEdit = [](NetSettingsForm&) { return true; };
+    EXPECT_TRUE(flows.networkSettings("192.168.1.64", 100));  // 99 fails again; the writes go out
+    EXPECT_EQ(session.commands(), (std::vector<int>{99, 106, 128}));
+    session.sent.clear();
+    session.failOn = 2;  // 106 fails: no 128, but the search runs
+    EXPECT_TRUE(flows.networkSettings("192.168.1.64", 100));
+    EXPECT_EQ(session.commands(), (std::vector<int>{99, 129, 106}));
+    EXPECT_EQ(session.searches, 2);
+}
+
+TEST_F(SettingsFlowsTest, NetFormRefusesWrongLoginAndForeignGateway) {
+    NetSettingsForm& form = flows.netForm();
+    form.SetDeviceIp("192.168.1.64");
+    form.SetNetParams(deviceParams());
+    auto wait = [this](int ms) { dialogs.waitMs(ms); };
+
+    NetSettingsEntry e = entryFrom(form);
+    EXPECT_EQ(form.ok(e, session, notifier, wait), NetSettingsOutcome::LoginMismatch);
+    EXPECT_EQ(notifier.texts(),
+              std::vector<std::u16string>{u"Username and password do not match "});
+
+    discovery::g_loginAccepted.store(1);  // an earlier accepted login still counts
+    notifier.clear();
+    e.address = u"192.168.2.10";
+    e.gateway = u"192.168.1.1";
+    e.netmask = u"255.255.255.0";
+    EXPECT_EQ(form.ok(e, session, notifier, wait), NetSettingsOutcome::SubnetMismatch);
+    EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"ip地址与网关不在一个网段! 请检查"});
+    EXPECT_EQ(form.netParams(), deviceParams());  // nothing taken yet
+
+    notifier.clear();
+    e.address = u"192.168.1.10";
+    EXPECT_EQ(form.ok(e, session, notifier, wait), NetSettingsOutcome::Accepted);
+    EXPECT_TRUE(notifier.entries().empty());
+    EXPECT_EQ(form.netParams().address, addr("192.168.1.10"));
+    EXPECT_EQ(form.netParams().httpPort, 65535);  // shown as -1, back unchanged
+    EXPECT_EQ(form.netParams().reserved, 0x1234);
+    EXPECT_EQ(form.netParams().opaque, 0xCAFEBABEu);
+
+    // Every OK sends a login of its own, 30 bytes, to the device.
+    for (const auto& f : session.sent) {
+        EXPECT_EQ(f.size(), 30u);
+        EXPECT_EQ(f[0], 0);
+        EXPECT_EQ(f[2], 1);
+        EXPECT_EQ(f[3], 64);
+    }
+}
+
+TEST_F(SettingsFlowsTest, NetFormFieldRules) {
+    NetSettingsForm form;
+    form.SetNetParams(deviceParams());
+    EXPECT_EQ(form.httpPortText(), u"-1");
+    EXPECT_EQ(NetSettingsForm::parseHttpPort(u"-1"), 65535);
+    EXPECT_EQ(NetSettingsForm::parseHttpPort(u"8080"), 8080);
+    EXPECT_EQ(NetSettingsForm::parseHttpPort(u"70000"), 70000 & 0xFFFF);
+    EXPECT_EQ(NetSettingsForm::parseHttpPort(u"abc"), 0);
+    EXPECT_EQ(NetSettingsForm::parseHttpPort(u"1234567890"), 0);  // does not fit ten bytes
+    EXPECT_EQ(NetSettingsForm::parseAddress(u""), 0u);
+    EXPECT_TRUE(
+        NetSettingsForm::sameSubnet(addr("10.0.0.5"), 0, addr("192.168.1.1")));  // mask 0 passes
+    form.SetDeviceType(175);
+    EXPECT_FALSE(form.showsDhcpAndAudio());
+    form.SetDeviceType(100);
+    EXPECT_TRUE(form.showsDhcpAndAudio());
+
+    // A decoder's hidden switches are read and sent like any other.
+    discovery::g_loginAccepted.store(1);
+    form.SetDeviceIp("192.168.1.64");
+    form.SetDeviceType(175);
+    NetSettingsEntry e = entryFrom(form);
+    e.dhcp = true;
+    e.audio = true;
+    e.user = u"abcdefghijkl";  // twelve characters: sent as twelve zero bytes
+    ASSERT_EQ(form.ok(e, session, notifier, [](int) {}), NetSettingsOutcome::Accepted);
+    EXPECT_EQ(form.netParams().dhcp, 1u);
+    EXPECT_EQ(form.audio(), 1u);
+    const auto& login = session.sent.back();
+    EXPECT_EQ(std::vector<std::uint8_t>(login.begin() + 6, login.begin() + 18),
+              std::vector<std::uint8_t>(12, 0));
+}
+
+TEST_F(SettingsFlowsTest, CameraConfigSequenceAndWaits) {
+    session.replyCache.setProtocol(1);
+    session.replyCache.setOverlay(1);
+    session.replyCache.setOnvifSubStream(2);
+    dialogs.cameraEdit = [](CameraConfigForm& form) {
+        form.accept(form.protocolIndex(), 0, form.resolutionIndex(), 1);  // overlay shown, CIF
+        return true;
+    };
+    EXPECT_TRUE(flows.cameraConfig("192.168.1.64", 100, 5505));
+    EXPECT_EQ(dialogs.seen.protocolSupport(), 1u);
+    EXPECT_EQ(dialogs.seen.overlay(), 1u);
+    EXPECT_EQ(dialogs.seen.subStream(), 2u);
+    EXPECT_EQ(dialogs.seen.version(), u"00.00.22.06");
+    EXPECT_FALSE(dialogs.seen.resolutionEnabled());
+    EXPECT_EQ(session.commands(), (std::vector<int>{140, 142, 148, 141, 139, 149}));
+    EXPECT_EQ(session.sentAt, (std::vector<int>{0, 100, 200, 700, 800, 900}));
+    EXPECT_EQ(session.sent[5], (std::vector<std::uint8_t>{149, 0, 1, 64, 10, 0, 2, 0, 0, 0}));
+    EXPECT_EQ(session.sent[3], (std::vector<std::uint8_t>{141, 0, 1, 64, 10, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(SettingsFlowsTest, CameraConfigResolutionRule) {
+    session.labelAddress = u"192.168.1.64";
+    session.label = u"V系列摄像机100万";
+    dialogs.cameraEdit = [](CameraConfigForm&) { return true; };
+
+    cameraVersion = u"00.00.08.07";
+    EXPECT_TRUE(flows.cameraConfig("192.168.1.64", 89, 5505));
+    EXPECT_FALSE(dialogs.seen.resolutionEnabled());
+    EXPECT_EQ(session.commands(), (std::vector<int>{140, 142, 148, 141, 139, 149}));  // no 144
+
+    session.sent.clear();
+    cameraVersion = u"00.00.08.08";
+    EXPECT_TRUE(flows.cameraConfig("192.168.1.64", 89, 5505));
+    EXPECT_TRUE(dialogs.seen.resolutionEnabled());
+    EXPECT_EQ(dialogs.seen.resolution(), 1u);
+    EXPECT_EQ(session.commands(), (std::vector<int>{140, 142, 148, 144, 141, 139, 149}));
+    EXPECT_EQ(session.sent[3], (std::vector<std::uint8_t>{144, 0, 1, 64, 10, 0, 1, 0, 0, 0}));
+
+    session.sent.clear();
+    session.label = u"V系列摄像机130万";
+    EXPECT_TRUE(flows.cameraConfig("192.168.1.64", 89, 5505));
+    EXPECT_EQ(dialogs.seen.resolution(), 0u);
+
+    // A failed version check does not stop the sequence; an empty version disables the combo.
+    session.sent.clear();
+    cameraVersion = u"";
+    versionOk = false;
+    dialogs.cameraOpened = false;
+    EXPECT_TRUE(flows.cameraConfig("192.168.1.64", 89, 5505));
+    EXPECT_TRUE(dialogs.cameraOpened);
+    EXPECT_FALSE(dialogs.seen.resolutionEnabled());
+}
+
+TEST_F(SettingsFlowsTest, CameraFormGuardsKeepPreviousValues) {
+    CameraConfigForm form;
+    form.SetProtocol(1);
+    form.SetProtocol(2);
+    EXPECT_EQ(form.protocolSupport(), 1u);
+    form.SetOverlay(7);
+    EXPECT_EQ(form.overlay(), 0u);
+    form.SetSubStream(0);
+    EXPECT_EQ(form.subStream(), 1u);
+    form.SetSubStream(2);
+    EXPECT_EQ(form.subStreamIndex(), 1);
+    form.SetResolution(5, true);
+    EXPECT_FALSE(form.resolutionEnabled());
+    form.SetVersion(u"0123456789012345678901234567890123456789");
+    EXPECT_EQ(form.version().size(), 31u);
+    EXPECT_EQ(CameraConfigForm::kProtocolItems[0], u"支持私有协议和Onvif协议");
+    EXPECT_EQ(CameraConfigForm::kSubStreamItems[1], u"CIF");
+}
+
+TEST_F(SettingsFlowsTest, CloudHandOverAndEdits) {
+    protocol::CloudRecord received;
+    std::snprintf(received.identity.data(), 64, "%s", "ID-1");
+    std::snprintf(received.password.data(), 64, "%s", "old");
+    received.deviceId = 4711;
+    session.replyCache.setCloud(received);
+    dialogs.cloudEdit = [this](CloudForm& form) {
+        EXPECT_EQ(form.deviceIdText(), u"4711");
+        EXPECT_EQ(form.identityText(), u"ID-1");
+        form.ok(form.identityText(), std::u16string(63, u'p'), form.deviceIdText(), session,
+                [this](int ms) { dialogs.waitMs(ms); });
+    };
+    flows.cloudSettings("192.168.1.64");
+    EXPECT_EQ(dialogs.cloudOpenedWith, received);
+    EXPECT_EQ(session.replyCache.cloud(), protocol::CloudRecord{});
+    EXPECT_EQ(session.commands(), (std::vector<int>{124, 123}));
+    EXPECT_EQ(dialogs.waits, (std::vector<int>{500, 10}));
+    const auto& frame = session.sent[1];
+    ASSERT_EQ(frame.size(), 138u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&frame[6 + 64]), 63), std::string(63, 'p'));
+    EXPECT_EQ(frame[6 + 127], 0);
+    EXPECT_EQ(frame[134] | (frame[135] << 8), 4711);
+
+    // 64 characters do not fit with the terminator: the received password stays.
+    CloudForm form;
+    form.SetCloudRecord(received);
+    const auto kept = form.edited(form.identityText(), std::u16string(64, u'q'), u"4711");
+    EXPECT_EQ(std::string(kept.password.data()), "old");
+    EXPECT_EQ(form.edited(u"", u"", u"-3").deviceId, -3);
+}
