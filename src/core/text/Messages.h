@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string_view>
 
 // Every fixed text the program shows in a message box, exactly as devices' users know them.
@@ -39,10 +40,22 @@ inline constexpr std::u16string_view kUpgradeFailed = u"升级失败";
 inline constexpr std::u16string_view kWrongUpgradeFile = u"你选择了错误的升级文件";
 inline constexpr std::u16string_view kNvrUpgradeStarted =
     u"NVR正在升级，请不要断电，升级完后NVR会自动重启";
+inline constexpr std::u16string_view kNvrUpgradeFailed = kCameraUpgradeFailedCheck;
+// The part an NVR file stands for, shown under its path.
+inline constexpr std::u16string_view kNvrPartUboot = u"你选择了升级 uboot";
+inline constexpr std::u16string_view kNvrPartEnvironment = u"你选择了升级 环境变量";
+inline constexpr std::u16string_view kNvrPartRootfs = u"你选择了升级 文件系统";
+inline constexpr std::u16string_view kNvrPartKernel = u"你选择了升级 内核";
+// Sizes travel in 32 bits, counted signed: nothing is sent for a file of 2 GiB or more.
+inline constexpr std::u16string_view kUpgradeFileTooLarge =
+    u"升级文件太大（2 GB 或以上），没有发送任何数据";
 
 // NVR configuration.
 inline constexpr std::u16string_view kNvrConnectFailed = u"连接NVR失败！";
 inline constexpr std::u16string_view kNvrResolutionFailed = u"获取NVR分辨率失败！";
+// The output resolutions in list order; the position is the index on the wire.
+inline constexpr std::array<std::u16string_view, 6> kNvrResolutions{
+    u"1024 x 768", u"1280 x 1024", u"1366 x 768", u"1400 x 900", u"1920 x 1080", u"3840 x 2160"};
 
 // Preview.
 inline constexpr std::u16string_view kDecoderInitFailed = u"init hisilcon h264 decode failed";

@@ -1,0 +1,345 @@
+#include "core/upgrade/FirmwareUploader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+
+#include "core/net/Connect.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/protocol/Frames.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/upgrade/PackageRules.h"
+
+namespace tarvo::upgrade {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A file descriptor that is closed on every path.
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    [[nodiscard]] int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::u16string systemErrorText(int error) {
+    return text::fromUtf8(std::error_code(error, std::generic_category()).message());
+}
+
+// Sends all of `data`: a send that took only part of it is continued, within one time-out for
+// the whole buffer. False on an error, a closed peer, or when the time-out ran out.
+bool sendAll(const net::Socket& socket, const std::uint8_t* data, std::size_t size,
+             int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::size_t done = 0;
+    while (done < size) {
+        const long sent = net::sendBytes(socket, data + done, size - done);
+        if (sent <= 0) return false;
+        done += static_cast<std::size_t>(sent);
+        if (done < size && Clock::now() >= deadline) return false;
+    }
+    return true;
+}
+
+// Reads up to `size` bytes, from the file's current position, stopping early only at its end.
+long readPiece(int fd, std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, data + done, size - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<long>(done);
+}
+
+}  // namespace
+
+const char* statusName(UploadStatus status) {
+    switch (status) {
+        case UploadStatus::NotConnected:
+            return "not-connected";
+        case UploadStatus::NoFile:
+            return "no-file";
+        case UploadStatus::NotNewer:
+            return "not-newer";
+        case UploadStatus::FileError:
+            return "file-error";
+        case UploadStatus::FileTooLarge:
+            return "file-too-large";
+        case UploadStatus::HeaderNotSent:
+            return "header-not-sent";
+        case UploadStatus::StreamFailed:
+            return "stream-failed";
+        case UploadStatus::Cancelled:
+            return "cancelled";
+        case UploadStatus::NoAnswer:
+            return "no-answer";
+        case UploadStatus::Refused:
+            return "refused";
+        case UploadStatus::Accepted:
+            return "accepted";
+    }
+    return "unknown";
+}
+
+bool nothingSent(UploadStatus status) {
+    return status == UploadStatus::NotConnected || status == UploadStatus::NoFile ||
+           status == UploadStatus::NotNewer || status == UploadStatus::FileError ||
+           status == UploadStatus::FileTooLarge;
+}
+
+FirmwareUploader::FirmwareUploader(const UpgradeProfile& profile, UploadObserver& observer)
+    : profile_(profile), observer_(observer) {}
+
+FirmwareUploader::~FirmwareUploader() {
+    cancel();
+}
+
+int FirmwareUploader::SetTarget(int port, std::string_view address) {
+    port_ = static_cast<std::uint16_t>(port & 0xFFFF);
+    const std::string_view text = address.substr(0, address.find('\0'));
+    address_ = std::string(text.substr(0, std::min<std::size_t>(text.size(), 63)));
+    return 1;
+}
+
+bool FirmwareUploader::connect() {
+    if (profile_.slot.claimed.load()) return false;
+    std::lock_guard guard(profile_.slot.mutex);
+    reconnect_ = false;
+    return net::connectSocket(address_, port_, profile_.slot.socket, profile_.ioTimeoutMs);
+}
+
+bool FirmwareUploader::connected() const {
+    std::lock_guard guard(profile_.slot.mutex);
+    return profile_.slot.socket.valid();
+}
+
+void FirmwareUploader::QueryFirmwareVersion() {
+    std::lock_guard guard(profile_.slot.mutex);
+    const net::Socket& socket = profile_.slot.socket;
+    if (!socket) return;
+    const protocol::Frame query = protocol::tcpQuery(profile_.versionCommand);
+    if (net::sendBytes(socket, query.bytes.data(), query.size) != static_cast<long>(query.size)) {
+        return;
+    }
+    std::array<std::uint8_t, 260> reply{};
+    const long got = net::receiveOnce(socket, reply.data(), reply.size());
+    if (got <= 0) return;
+    std::u16string version = protocol::versionFromReply(
+        std::span<const std::uint8_t>(reply.data(), static_cast<std::size_t>(got)));
+    std::lock_guard versionGuard(versionMutex_);
+    currentVersion_ = std::move(version);
+}
+
+std::u16string FirmwareUploader::currentVersion() const {
+    std::lock_guard guard(versionMutex_);
+    return currentVersion_;
+}
+
+bool FirmwareUploader::start(std::string packagePath) {
+    if (worker_.joinable() && worker_.get_id() == std::this_thread::get_id()) return false;
+    bool expected = false;
+    if (!profile_.slot.claimed.compare_exchange_strong(expected, true)) return false;
+    if (worker_.joinable()) worker_.join();  // the last one has ended: it gave up its claim
+    cancel_ = false;
+    running_ = true;
+    worker_ = std::thread([this, path = std::move(packagePath)] {
+        const UploadOutcome outcome = UploadFirmware(path);
+        profile_.busy = false;
+        profile_.slot.claimed = false;
+        running_ = false;
+        observer_.uploadFinished(outcome);
+    });
+    return true;
+}
+
+void FirmwareUploader::cancel() {
+    cancel_ = true;
+    {
+        std::lock_guard guard(activeMutex_);
+        active_.shutdown();
+    }
+    wait();
+}
+
+void FirmwareUploader::wait() {
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
+}
+
+net::Socket FirmwareUploader::takeConnection() {
+    std::lock_guard guard(profile_.slot.mutex);
+    if (reconnect_ && profile_.keepConnection) {
+        reconnect_ = false;
+        net::connectSocket(address_, port_, profile_.slot.socket, profile_.ioTimeoutMs);
+    }
+    return std::move(profile_.slot.socket);
+}
+
+void FirmwareUploader::releaseConnection(bool keep) {
+    net::Socket socket;
+    {
+        std::lock_guard guard(activeMutex_);
+        socket = std::move(active_);
+    }
+    if (!socket) return;
+    if (!keep) return;  // closes with `socket`
+    std::lock_guard guard(profile_.slot.mutex);
+    profile_.slot.socket = std::move(socket);
+}
+
+UploadOutcome FirmwareUploader::finish(UploadOutcome outcome, bool keepConnection) {
+    using enum UploadStatus;
+    switch (outcome.status) {
+        case NotConnected:
+        case NoFile:
+        case NotNewer:
+        case HeaderNotSent:
+        case NoAnswer:
+        case Refused:
+        case Cancelled:
+            break;
+        case FileError:
+        case FileTooLarge:
+            // `message` set by the caller.
+            break;
+        case StreamFailed:
+            outcome.message = std::u16string(profile_.sendFailedMessage);
+            break;
+        case Accepted:
+            outcome.message = std::u16string(profile_.successMessage);
+            break;
+    }
+    outcome.closeDialog = outcome.status == Accepted ||
+                          (profile_.closeAfterEveryAttempt && outcome.status != Cancelled);
+    if (!keepConnection && profile_.keepConnection) reconnect_ = true;
+    releaseConnection(keepConnection);
+    profile_.busy = false;
+    return outcome;
+}
+
+UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
+    using enum UploadStatus;
+    UploadOutcome outcome;
+    {
+        net::Socket taken = takeConnection();
+        std::lock_guard guard(activeMutex_);
+        active_ = std::move(taken);
+        // A cancel that came before the connection was ours finds it shut down here.
+        if (cancel_) active_.shutdown();
+    }
+    // The connection is only touched by this thread from here on; cancel() may shut it down.
+    const net::Socket& socket = active_;
+    const bool keepBeforeOpen = true;
+    const bool keepAfterOpen = profile_.keepConnection;
+
+    const auto silent = [&](UploadStatus status) {
+        outcome.status = status;
+        return finish(std::move(outcome), keepBeforeOpen);
+    };
+    if (!socket) return silent(NotConnected);
+    const std::string_view name = fileNameOf(packagePath);
+    if (name.empty()) return silent(NoFile);
+    const std::u16string wideName = text::fromUtf8(name);
+    if (profile_.checkPackageVersion && !IsNewerPackage(currentVersion(), wideName)) {
+        return silent(NotNewer);
+    }
+
+    const FileHandle file(::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd() < 0) {
+        outcome.status = FileError;
+        outcome.message = systemErrorText(errno);
+        return finish(std::move(outcome), keepBeforeOpen);
+    }
+    struct stat info{};
+    if (::fstat(file.fd(), &info) != 0) {
+        outcome.status = FileError;
+        outcome.message = systemErrorText(errno);
+        return finish(std::move(outcome), keepAfterOpen);
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > kLargestPackage) {
+        outcome.status = FileTooLarge;
+        outcome.message = std::u16string(text::msg::kUpgradeFileTooLarge);
+        return finish(std::move(outcome), keepAfterOpen);
+    }
+    const auto size = static_cast<std::uint32_t>(info.st_size);
+    outcome.fileSize = size;
+
+    profile_.busy = false;
+    const protocol::Frame frameA = protocol::uploadNameFrame(profile_.uploadCommand, wideName);
+    const protocol::Frame frameB = protocol::uploadSizeFrame(profile_.uploadCommand, size);
+    if (cancel_ || !sendAll(socket, frameA.bytes.data(), frameA.size, profile_.ioTimeoutMs) ||
+        !sendAll(socket, frameB.bytes.data(), frameB.size, profile_.ioTimeoutMs)) {
+        outcome.status = cancel_ ? Cancelled : HeaderNotSent;
+        return finish(std::move(outcome), false);
+    }
+    profile_.busy = true;
+    observer_.uploadStarted(progressUpper(size), size);
+
+    std::array<std::uint8_t, kPieceSize> piece{};
+    std::uint64_t remaining = size;
+    while (remaining > 0) {
+        if (cancel_) {
+            outcome.status = Cancelled;
+            return finish(std::move(outcome), false);
+        }
+        piece.fill(0);
+        // Never more than announced, even when the file has grown since.
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kPieceSize));
+        const long got = readPiece(file.fd(), piece.data(), want);
+        // A file that shrank (or cannot be read) can no longer deliver the announced size.
+        if (got <= 0 || !sendAll(socket, piece.data(), static_cast<std::size_t>(got),
+                                 profile_.ioTimeoutMs)) {
+            outcome.status = cancel_ ? Cancelled : StreamFailed;
+            return finish(std::move(outcome), false);
+        }
+        ++outcome.pieces;
+        outcome.bytesSent += static_cast<std::uint64_t>(got);
+        remaining -= static_cast<std::uint64_t>(got);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPiecePauseMs));
+        observer_.uploadProgress(outcome.pieces, outcome.bytesSent);
+    }
+
+    // The 6-byte answer; its tag says whether the device took the package. Collected until
+    // complete within the receive time-out, so that an answer split in two still counts.
+    std::array<std::uint8_t, 6> answer{};
+    std::size_t got = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(profile_.ioTimeoutMs);
+    while (got < answer.size() && !cancel_) {
+        const long n = net::receiveOnce(socket, answer.data() + got, answer.size() - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+        if (Clock::now() >= deadline) break;
+    }
+    if (cancel_) {
+        outcome.status = Cancelled;
+        return finish(std::move(outcome), false);
+    }
+    if (got < 2) {
+        outcome.status = NoAnswer;
+        return finish(std::move(outcome), false);
+    }
+    outcome.answered = true;
+    outcome.answerTag = answer[1];
+    outcome.status = answer[1] == 1 ? Accepted : Refused;
+    return finish(std::move(outcome), keepAfterOpen && got == answer.size());
+}
+
+}  // namespace tarvo::upgrade

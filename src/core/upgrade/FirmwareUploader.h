@@ -1,0 +1,88 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "core/net/Socket.h"
+#include "core/upgrade/UploadObserver.h"
+#include "core/upgrade/UpgradeProfile.h"
+
+namespace tarvo::upgrade {
+
+// The firmware upload behind the camera and NVR upgrade dialogs, and the command line:
+//
+//   FirmwareUploader uploader(cameraUpgrade(), observer);
+//   uploader.SetTarget(port, address);
+//   uploader.connect();               // on the profile's process-wide connection
+//   uploader.QueryFirmwareVersion();  // currentVersion() for the label
+//   uploader.start(path);             // a worker streams the file; observer hears of it
+//
+// One worker at a time per kind of device. Destroying the uploader cancels a running worker
+// and joins it, so no worker outlives its owner (nor the observer the owner gave it).
+class FirmwareUploader {
+public:
+    FirmwareUploader(const UpgradeProfile& profile, UploadObserver& observer);
+    ~FirmwareUploader();
+    FirmwareUploader(const FirmwareUploader&) = delete;
+    FirmwareUploader& operator=(const FirmwareUploader&) = delete;
+
+    // Keeps the port's low 16 bits and at most 63 bytes of the address; returns 1.
+    int SetTarget(int port, std::string_view address);
+    [[nodiscard]] const std::string& address() const { return address_; }
+    [[nodiscard]] std::uint16_t port() const { return port_; }
+
+    // Connects the profile's slot (an open connection there is closed first), with the
+    // profile's time-outs and the 4-second connect wait. Refused while an upload of this kind
+    // runs.
+    bool connect();
+    [[nodiscard]] bool connected() const;
+
+    // Asks the device for its firmware version on the slot's connection; the version stays as
+    // it was when the device does not answer.
+    void QueryFirmwareVersion();
+    [[nodiscard]] std::u16string currentVersion() const;
+
+    // Starts a worker that uploads the file at `packagePath`. False, and nothing happens, while
+    // an upload of this kind runs (from the start, not only from frame B on).
+    bool start(std::string packagePath);
+    // Stops a running worker at its next piece (or its blocked send) and joins it.
+    void cancel();
+    // Joins a worker that ends by itself.
+    void wait();
+    [[nodiscard]] bool running() const { return running_.load(); }
+
+    // The upload itself, on the calling thread: the worker's body. Public for the tests.
+    UploadOutcome UploadFirmware(const std::string& packagePath);
+
+private:
+    // Takes the slot's connection for the worker; an invalid socket when there is none.
+    net::Socket takeConnection();
+    // Gives it back (camera, exchange complete) or closes it.
+    void releaseConnection(bool keep);
+    UploadOutcome finish(UploadOutcome outcome, bool keepConnection);
+
+    const UpgradeProfile& profile_;
+    UploadObserver& observer_;
+    std::string address_;
+    std::uint16_t port_ = 0;
+
+    mutable std::mutex versionMutex_;
+    std::u16string currentVersion_;
+
+    // The connection while the worker holds it; cancel() shuts it down to wake a blocked send.
+    std::mutex activeMutex_;
+    net::Socket active_;
+
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> running_{false};
+    // A camera upload that broke off leaves the connection out of step: the next upload
+    // connects again first.
+    std::atomic<bool> reconnect_{false};
+    std::thread worker_;
+};
+
+}  // namespace tarvo::upgrade

@@ -1,0 +1,51 @@
+#include "core/upgrade/PackageRules.h"
+
+#include <array>
+
+#include "core/text/Messages.h"
+
+namespace tarvo::upgrade {
+
+namespace {
+
+std::u16string_view cut(std::u16string_view text, std::size_t from, std::size_t count) {
+    if (from >= text.size()) return {};
+    return text.substr(from, count);
+}
+
+}  // namespace
+
+std::string_view fileNameOf(std::string_view path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string_view::npos) return {};
+    return path.substr(slash + 1);
+}
+
+bool IsNewerPackage(std::u16string_view currentVersion, std::u16string_view fileName) {
+    if (currentVersion.empty()) return true;
+    return cut(currentVersion, 1, 11) < cut(fileName, 11, 11);
+}
+
+std::uint64_t pieceCount(std::uint64_t size) {
+    return (size + kPieceSize - 1) / kPieceSize;
+}
+
+int progressUpper(std::uint32_t size) {
+    return static_cast<int>(size / kPieceSize);
+}
+
+std::optional<NvrPart> nvrPartOf(std::u16string_view fileName) {
+    using namespace text::msg;
+    static constexpr std::array<NvrPart, 4> kParts{{
+        {u"uboot", kNvrPartUboot},
+        {u"env", kNvrPartEnvironment},
+        {u"rootfs", kNvrPartRootfs},
+        {u"kernel", kNvrPartKernel},
+    }};
+    for (const NvrPart& part : kParts) {
+        if (fileName.starts_with(part.prefix)) return part;
+    }
+    return std::nullopt;
+}
+
+}  // namespace tarvo::upgrade
