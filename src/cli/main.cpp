@@ -6,6 +6,7 @@
 
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
+#include "cli/SettingsCli.h"
 
 // tarvo-cli: the device operations from a shell. Exit status 0 only on success; the program's
 // messages go to stderr, --json results to stdout.
@@ -18,6 +19,7 @@ int main(int argc, char** argv) try {
     std::function<int()> run;
     tarvo::cli::addDiscoverCommand(app, global, run);
     tarvo::cli::addDeviceCommands(app, global, run);
+    tarvo::cli::addSettingsCommands(app, global, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

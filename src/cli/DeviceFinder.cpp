@@ -1,0 +1,45 @@
+#include "cli/DeviceFinder.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
+#include "core/text/TextConvert.h"
+
+namespace tarvo::cli {
+
+DeviceFinder::DeviceFinder(CliNotifier& notifier)
+    : engine_(std::make_unique<discovery::DiscoveryEngine>(table_, resolver_, notifier)),
+      session_(std::make_unique<ops::EngineSession>(*engine_)) {}
+
+DeviceFinder::~DeviceFinder() {
+    engine_->closeInterfaces();
+}
+
+std::optional<int> DeviceFinder::find(const std::string& address, double seconds) {
+    if (engine_->interfaceCount() == 0 && engine_->openInterfaces() == 0) {
+        std::cerr << "no local network to search on" << std::endl;
+        return std::nullopt;
+    }
+    engine_->startSearch();
+    const std::u16string key = text::fromUtf8(address);
+    const auto end = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    while (std::chrono::steady_clock::now() < end) {
+        {
+            std::lock_guard guard(table_.lock());
+            const int row = table_.findRow(discovery::kColAddress, key);
+            if (row >= 0) {
+                const std::u16string type = table_.text(row, discovery::kColType);
+                return static_cast<int>(std::strtol(text::toUtf8(type).c_str(), nullptr, 10));
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::cerr << "device " << address << " did not answer the search on any local network"
+              << std::endl;
+    return std::nullopt;
+}
+
+}  // namespace tarvo::cli

@@ -1,0 +1,277 @@
+#include "cli/SettingsCli.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "cli/CliNotifier.h"
+#include "cli/DeviceFinder.h"
+#include "core/discovery/DeviceTypes.h"
+#include "core/net/NetworkInterfaces.h"
+#include "core/ops/SettingsFlows.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/text/TextConvert.h"
+#include "core/text/UiTextTable.h"
+
+namespace tarvo::cli {
+
+namespace {
+
+using json = nlohmann::json;
+
+struct SettingsArgs {
+    std::string ip;
+    double searchSeconds = 3.0;
+    std::uint16_t port = protocol::kCameraCommandPort;
+    std::string user = "admin";
+    std::string password;
+    // net set
+    std::optional<std::string> newIp, mask, gateway, dns, dhcp, audio;
+    // camera set
+    std::optional<std::string> overlay, resolution, substream;
+    // cloud set
+    std::optional<std::string> cloudPassword;
+};
+
+void wait(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The settings windows, answered from the command line: `get` shows and cancels, `set` edits
+// the values the options name and confirms through the same rules as the window.
+class CliSettingsDialogs final : public ops::SettingsDialogs {
+public:
+    CliSettingsDialogs(const SettingsArgs& args, bool set, ops::UdpSession& session,
+                       CliNotifier& notifier)
+        : args_(args), set_(set), session_(session), notifier_(notifier) {}
+
+    bool runNetSettings(ops::NetSettingsForm& form) override {
+        const auto& p = form.netParams();
+        shown = {{"ip", net::formatIPv4(p.address)},
+                 {"mask", net::formatIPv4(p.netmask)},
+                 {"gateway", net::formatIPv4(p.gateway)},
+                 {"dns", net::formatIPv4(p.dns)},
+                 {"httpPort", p.httpPort},
+                 {"dhcp", p.dhcp != 0},
+                 {"audio", form.audio() != 0}};
+        if (!set_) return false;
+        ops::NetSettingsEntry e;
+        e.user = text::fromUtf8(args_.user);
+        e.password = text::fromUtf8(args_.password);
+        e.address = text::fromUtf8(args_.newIp.value_or(net::formatIPv4(p.address)));
+        e.netmask = text::fromUtf8(args_.mask.value_or(net::formatIPv4(p.netmask)));
+        e.gateway = text::fromUtf8(args_.gateway.value_or(net::formatIPv4(p.gateway)));
+        e.dns = text::fromUtf8(args_.dns.value_or(net::formatIPv4(p.dns)));
+        e.httpPort = form.httpPortText();
+        e.dhcp = args_.dhcp ? *args_.dhcp == "on" : p.dhcp != 0;
+        e.audio = args_.audio ? *args_.audio == "on" : form.audio() != 0;
+        accepted = form.ok(e, session_, notifier_, wait) == ops::NetSettingsOutcome::Accepted;
+        return accepted;
+    }
+
+    bool runCameraConfig(ops::CameraConfigForm& form) override {
+        shown = {{"version", text::toUtf8(form.version())},
+                 {"protocol",
+                  text::toUtf8(ops::CameraConfigForm::kProtocolItems[form.protocolIndex() & 1])},
+                 {"overlay", form.overlay() == 0 ? "on" : "off"},
+                 {"resolution", form.resolution() == 0 ? "all" : "1mp"},
+                 {"resolutionChangeable", form.resolutionEnabled()},
+                 {"substream", form.subStream() == 2 ? "cif" : "d1"}};
+        if (!set_) return false;
+        int resolution = form.resolutionIndex();
+        if (args_.resolution) {
+            if (form.resolutionEnabled()) {
+                resolution = *args_.resolution == "1mp" ? 1 : 0;
+            } else {
+                std::cerr << "this camera's main-stream resolution cannot be set (type 89 from "
+                             "00.00.08.08 only); "
+                             "leaving it"
+                          << std::endl;
+            }
+        }
+        const int overlay = args_.overlay ? (*args_.overlay == "on" ? 0 : 1) : form.overlayIndex();
+        const int substream =
+            args_.substream ? (*args_.substream == "cif" ? 1 : 0) : form.subStreamIndex();
+        form.accept(form.protocolIndex(), overlay, resolution, substream);
+        accepted = true;
+        return true;
+    }
+
+    void runCloudSettings(ops::CloudForm& form) override {
+        shown = {{"identity", text::toUtf8(form.identityText())},
+                 {"cloudPassword", text::toUtf8(form.passwordText())},
+                 {"deviceId", form.record().deviceId}};
+        if (!set_ || !args_.cloudPassword) return;
+        form.ok(form.identityText(), text::fromUtf8(*args_.cloudPassword), form.deviceIdText(),
+                session_, wait);
+        accepted = true;
+    }
+
+    void waitMs(int milliseconds) override { wait(milliseconds); }
+
+    json shown = json::object();
+    bool accepted = false;
+
+private:
+    const SettingsArgs& args_;
+    bool set_;
+    ops::UdpSession& session_;
+    CliNotifier& notifier_;
+};
+
+int report(const GlobalOptions& global, const std::string& command, const SettingsArgs& args,
+           bool ok, const json& values, const CliNotifier& notifier) {
+    if (global.json) {
+        json messages = json::array();
+        for (const auto& e : notifier.entries())
+            messages.push_back({{"kind", e.kind}, {"text", e.text}});
+        std::cout << json{{"command", command},
+                          {"ip", args.ip},
+                          {"ok", ok},
+                          {"values", values},
+                          {"messages", messages}}
+                         .dump()
+                  << std::endl;
+    } else if (ok && !values.empty()) {
+        for (const auto& [key, value] : values.items()) {
+            std::cout << key << ": "
+                      << (value.is_string() ? value.get<std::string>() : value.dump()) << '\n';
+        }
+        std::cout.flush();
+    }
+    return ok ? 0 : 1;
+}
+
+enum class Kind { Net, Camera, Cloud, FixMac };
+
+int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind, bool set,
+                const std::string& name) {
+    text::buildUiText(text::chooseUiLanguage());
+    CliNotifier notifier;
+    DeviceFinder finder(notifier);
+    const auto type = finder.find(args.ip, args.searchSeconds);
+    if (!type) return 1;
+    const bool camera = *type != discovery::kTypeDvr && *type != discovery::kTypeNvr;
+    if (!camera) {
+        std::cerr << args.ip << " is " << (*type == discovery::kTypeNvr ? "an NVR" : "a DVR")
+                  << ": these settings are for cameras and decoders" << std::endl;
+        return 1;
+    }
+    CliSettingsDialogs dialogs(args, set, finder.session(), notifier);
+    ops::SettingsFlows flows(dialogs, finder.session(), notifier);
+    switch (kind) {
+        case Kind::Net:
+            flows.networkSettings(args.ip, *type);
+            break;
+        case Kind::Camera:
+            flows.cameraConfig(args.ip, *type, args.port);
+            break;
+        case Kind::Cloud: {
+            const auto login =
+                protocol::makeLoginInfo(args.ip, args.port, text::fromUtf8(args.user),
+                                        text::fromUtf8(args.password), 0, *type);
+            if (!protocol::loginCheck(login, notifier))
+                return report(global, name, args, false, {}, notifier);
+            flows.cloudSettings(args.ip);
+            break;
+        }
+        case Kind::FixMac: {
+            // The camera answers with its own message once it took a new MAC address.
+            const std::size_t before = notifier.entries().size();
+            finder.session().send(protocol::udpValue(protocol::cmd::kResolveMacConflict,
+                                                     protocol::targetFor(args.ip), 0));
+            for (int i = 0; i < 100 && notifier.entries().size() == before; ++i) wait(20);
+            return report(global, name, args, notifier.entries().size() > before, {}, notifier);
+        }
+    }
+    const bool ok = set ? dialogs.accepted : true;
+    return report(global, name, args, ok, dialogs.shown, notifier);
+}
+
+CLI::App* addCommand(CLI::App& parent, const char* name, const char* help,
+                     const std::shared_ptr<SettingsArgs>& args, bool credentials, bool port) {
+    CLI::App* sub = parent.add_subcommand(name, help);
+    sub->add_option("IP", args->ip, "Device address")->required();
+    sub->add_option("--search-seconds", args->searchSeconds, "How long to search for the device")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 60.0));
+    if (port) sub->add_option("--port", args->port, "Command port")->capture_default_str();
+    if (credentials) {
+        sub->add_option("--user", args->user, "User name")->capture_default_str();
+        sub->add_option("--password", args->password, "Password (default: empty)");
+    }
+    return sub;
+}
+
+}  // namespace
+
+void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    const auto onOff = CLI::IsMember({"on", "off"});
+    auto bind = [&global, &run](CLI::App* sub, std::shared_ptr<SettingsArgs> args, Kind kind,
+                                bool set, std::string name) {
+        sub->callback([&global, &run, args, kind, set, name] {
+            run = [&global, args, kind, set, name] {
+                return runSettings(global, *args, kind, set, name);
+            };
+        });
+    };
+
+    CLI::App* net = app.add_subcommand("net", "Network parameters of a camera or decoder (UDP)");
+    net->require_subcommand(1);
+    auto netGet = std::make_shared<SettingsArgs>();
+    bind(addCommand(*net, "get", "Show address, mask, gateway, DNS, HTTP port, DHCP and audio",
+                    netGet, false, false),
+         netGet, Kind::Net, false, "net get");
+    auto netSet = std::make_shared<SettingsArgs>();
+    CLI::App* set =
+        addCommand(*net, "set", "Change network parameters; the device moves to its new address",
+                   netSet, true, false);
+    set->add_option("--ip", netSet->newIp, "New address");
+    set->add_option("--mask", netSet->mask, "Subnet mask");
+    set->add_option("--gateway", netSet->gateway, "Gateway");
+    set->add_option("--dns", netSet->dns, "DNS server");
+    set->add_option("--dhcp", netSet->dhcp, "on|off")->check(onOff);
+    set->add_option("--audio", netSet->audio, "on|off")->check(onOff);
+    bind(set, netSet, Kind::Net, true, "net set");
+
+    CLI::App* camera = app.add_subcommand(
+        "camera", "Camera options: overlay, main-stream limit, ONVIF sub-stream");
+    camera->require_subcommand(1);
+    auto camGet = std::make_shared<SettingsArgs>();
+    bind(addCommand(*camera, "get", "Show the camera's version and options", camGet, false, true),
+         camGet, Kind::Camera, false, "camera get");
+    auto camSet = std::make_shared<SettingsArgs>();
+    CLI::App* cset = addCommand(*camera, "set", "Change camera options", camSet, false, true);
+    cset->add_option("--overlay", camSet->overlay, "Date/time in the picture: on|off")
+        ->check(onOff);
+    cset->add_option("--resolution", camSet->resolution, "Main stream: all|1mp")
+        ->check(CLI::IsMember({"all", "1mp"}));
+    cset->add_option("--substream", camSet->substream, "ONVIF sub-stream: d1|cif")
+        ->check(CLI::IsMember({"d1", "cif"}));
+    bind(cset, camSet, Kind::Camera, true, "camera set");
+    auto fix = std::make_shared<SettingsArgs>();
+    bind(addCommand(*camera, "fix-mac", "Ask the camera to resolve a MAC address conflict", fix,
+                    false, false),
+         fix, Kind::FixMac, true, "camera fix-mac");
+
+    CLI::App* cloud =
+        app.add_subcommand("cloud", "Cloud connection password (after a login check)");
+    cloud->require_subcommand(1);
+    auto cloudGet = std::make_shared<SettingsArgs>();
+    bind(addCommand(*cloud, "get", "Show the cloud identity, password and device ID", cloudGet,
+                    true, true),
+         cloudGet, Kind::Cloud, false, "cloud get");
+    auto cloudSet = std::make_shared<SettingsArgs>();
+    CLI::App* clset =
+        addCommand(*cloud, "set", "Set the cloud connection password", cloudSet, true, true);
+    clset->add_option("--cloud-password", cloudSet->cloudPassword, "New cloud connection password")
+        ->required();
+    bind(clset, cloudSet, Kind::Cloud, true, "cloud set");
+}
+
+}  // namespace tarvo::cli

@@ -1,0 +1,206 @@
+// The settings sequences through tarvo-cli against the simulator: what goes out on the wire,
+// byte for byte, and what the devices end up with.
+#include <gtest/gtest.h>
+
+#include "support/RunProcess.h"
+#include "support/SimProcess.h"
+
+using namespace tarvo;
+
+namespace {
+
+const char* kFleet = R"({"devices": [
+  {"ip": "127.0.0.2", "type": 100, "name": "cam", "version": "v00.00.22.06", "password": "pw", "audio": 1,
+   "netParams": {"mask": "255.0.0.0", "gateway": "127.0.0.1", "dns": "127.0.0.1", "httpPort": 65535,
+                 "reserved": 4660, "dhcp": 0, "opaque": 3405691582}},
+  {"ip": "127.0.0.3", "type": 175, "name": "decoder", "password": "pw", "audio": 1,
+   "netParams": {"mask": "255.0.0.0", "gateway": "127.0.0.1", "dhcp": 1}},
+  {"ip": "127.0.0.4", "type": 100, "version": "v00.00.21.06", "overlay": 1, "onvifSubStream": 2},
+  {"ip": "127.0.0.5", "type": 89, "version": "v00.00.08.07", "resolution": 1},
+  {"ip": "127.0.0.6", "type": 89, "version": "v00.00.08.08", "resolution": 0},
+  {"ip": "127.0.0.7", "type": 100, "cloud": {"identity": "ID-7", "password": "old", "deviceId": -5}},
+  {"ip": "127.0.0.8", "type": 181, "name": "nvr"}
+]})";
+
+class SettingsCliE2E : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
+    }
+    static void TearDownTestSuite() {
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override { sim->clear(true); }
+
+    static test::ProcessResult cli(std::vector<std::string> args) {
+        args.insert(args.begin(), TARVO_CLI_PATH);
+        return test::runProcess(args, std::chrono::seconds(30), {"LANG=en_US.UTF-8", "LC_ALL="});
+    }
+    // UDP frames the device received with this command code, as hex.
+    static std::vector<std::string> udpFrames(const std::string& ip, int command) {
+        const nlohmann::json device = sim->device(ip);
+        std::vector<std::string> out;
+        for (const auto& f : device["received"]) {
+            if (f["transport"] == "udp" && f["command"] == command) out.push_back(f["hex"]);
+        }
+        return out;
+    }
+
+    static test::SimProcess* sim;
+};
+
+test::SimProcess* SettingsCliE2E::sim = nullptr;
+
+}  // namespace
+
+TEST_F(SettingsCliE2E, NetGetShowsTheDeviceRecord) {
+    const auto r = cli({"net", "get", "127.0.0.2", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto values = nlohmann::json::parse(r.out)["values"];
+    EXPECT_EQ(values["ip"], "127.0.0.2");
+    EXPECT_EQ(values["mask"], "255.0.0.0");
+    EXPECT_EQ(values["httpPort"], 65535);
+    EXPECT_EQ(values["audio"], true);
+    EXPECT_EQ(udpFrames("127.0.0.2", 99), std::vector<std::string>{"630000020600"});
+    EXPECT_EQ(udpFrames("127.0.0.2", 129), std::vector<std::string>{"810000020600"});
+    EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());  // get cancels
+}
+
+TEST_F(SettingsCliE2E, WrongPasswordSendsNoWrite) {
+    const auto r = cli({"net", "set", "127.0.0.2", "--ip", "127.0.0.12", "--password", "nope"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Username and password do not match \n");
+    const auto logins = udpFrames("127.0.0.2", 0);
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_EQ(logins[0],
+              "00000002"
+              "1e00"
+              "61646d696e" +
+                  std::string(14, '0') + "6e6f7065" + std::string(16, '0'));
+    EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
+    EXPECT_TRUE(udpFrames("127.0.0.2", 128).empty());
+}
+
+TEST_F(SettingsCliE2E, GatewayOutsideTheSubnetIsRefused) {
+    const auto r = cli({"net", "set", "127.0.0.2", "--password", "pw", "--ip", "192.168.2.10",
+                        "--mask", "255.255.255.0", "--gateway", "192.168.1.1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "ip地址与网关不在一个网段! 请检查\n");
+    EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
+}
+
+TEST_F(SettingsCliE2E, AcceptedChangeWritesTheRecordAndCarriesFieldsBack) {
+    // The device moves to its new loopback address and a new search finds it there.
+    const auto r = cli({"net", "set", "127.0.0.2", "--password", "pw", "--ip", "127.0.0.12",
+                        "--dns", "127.0.0.53", "--audio", "off"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto writes =
+        udpFrames("127.0.0.12", 106);  // the device's record, now at its new address
+    ASSERT_EQ(writes.size(), 1u);
+    // 106, target 00 02, 34 bytes: address, mask, gateway, DNS, port FFFF, reserved 1234, DHCP 0,
+    // opaque CAFEBABE — the last three exactly as the device sent them.
+    EXPECT_EQ(writes[0],
+              "6a0000022200"
+              "7f00000c"
+              "ff000000"
+              "7f000001"
+              "7f000035"
+              "ffff"
+              "3412"
+              "00000000"
+              "bebafeca");
+    EXPECT_EQ(udpFrames("127.0.0.12", 128), std::vector<std::string>{"800000020a0000000000"});
+    EXPECT_EQ(sim->device("127.0.0.12")["audio"], 0);
+
+    const auto found = cli({"discover", "--seconds", "1", "--json"});
+    bool atNewAddress = false;
+    for (const auto& row : nlohmann::json::parse(found.out))
+        atNewAddress |= row["ip"] == "127.0.0.12";
+    EXPECT_TRUE(atNewAddress) << found.out;
+    // Put it back for the other tests.
+    ASSERT_EQ(cli({"net", "set", "127.0.0.12", "--password", "pw", "--ip", "127.0.0.2"}).exitCode,
+              0);
+}
+
+TEST_F(SettingsCliE2E, DecoderSwitchesAreSentAlthoughNotShown) {
+    const auto r = cli({"net", "set", "127.0.0.3", "--password", "pw"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto writes = udpFrames("127.0.0.3", 106);
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].substr(12 + 40, 8), "01000000");  // DHCP as the device had it
+    EXPECT_EQ(udpFrames("127.0.0.3", 128), std::vector<std::string>{"800000030a0001000000"});
+}
+
+TEST_F(SettingsCliE2E, CameraOptionsReadAndWritten) {
+    auto r = cli({"camera", "get", "127.0.0.4", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "操作不支持，摄像机版本太低，请升级到最新版本\n");  // and the options still show
+    const auto values = nlohmann::json::parse(r.out)["values"];
+    EXPECT_EQ(values["overlay"], "off");
+    EXPECT_EQ(values["substream"], "cif");
+    EXPECT_EQ(values["version"], "00.00.21.06");
+
+    sim->clear(true);
+    r = cli({"camera", "set", "127.0.0.4", "--substream", "d1", "--overlay", "on"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(udpFrames("127.0.0.4", 140), std::vector<std::string>{"8c0000040600"});
+    EXPECT_EQ(udpFrames("127.0.0.4", 142), std::vector<std::string>{"8e0000040600"});
+    EXPECT_EQ(udpFrames("127.0.0.4", 148), std::vector<std::string>{"940000040600"});
+    EXPECT_EQ(udpFrames("127.0.0.4", 141), std::vector<std::string>{"8d0000040a0000000000"});
+    EXPECT_EQ(udpFrames("127.0.0.4", 139), std::vector<std::string>{"8b0000040a0000000000"});
+    EXPECT_EQ(udpFrames("127.0.0.4", 149), std::vector<std::string>{"950000040a0001000000"});
+    EXPECT_TRUE(udpFrames("127.0.0.4", 144).empty());
+
+    r = cli({"camera", "set", "127.0.0.4", "--substream", "cif"});
+    EXPECT_EQ(udpFrames("127.0.0.4", 149).back(), "950000040a0002000000");
+    EXPECT_EQ(sim->device("127.0.0.4")["onvifSubStream"], 2);
+}
+
+TEST_F(SettingsCliE2E, ResolutionOnlyForNewerType89Cameras) {
+    auto r = cli({"camera", "set", "127.0.0.5", "--resolution", "all"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(udpFrames("127.0.0.5", 144).empty());
+
+    r = cli({"camera", "get", "127.0.0.6", "--json"});
+    EXPECT_EQ(nlohmann::json::parse(r.out)["values"]["resolutionChangeable"], true);
+    EXPECT_EQ(nlohmann::json::parse(r.out)["values"]["resolution"], "all");
+    r = cli({"camera", "set", "127.0.0.6", "--resolution", "1mp"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(udpFrames("127.0.0.6", 144), std::vector<std::string>{"900000060a0001000000"});
+    EXPECT_EQ(sim->device("127.0.0.6")["resolution"], 1);
+}
+
+TEST_F(SettingsCliE2E, CloudPasswordFitsSixtyThreeCharacters) {
+    const std::string fits(63, 'k');
+    auto r = cli({"cloud", "set", "127.0.0.7", "--cloud-password", fits});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto device = sim->device("127.0.0.7");
+    EXPECT_EQ(device["cloud"]["password"], fits);
+    EXPECT_EQ(device["cloud"]["identity"], "ID-7");
+    EXPECT_EQ(device["cloud"]["deviceId"], -5);
+    const auto frames = udpFrames("127.0.0.7", 123);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].size(), 2u * 138);
+
+    r = cli({"cloud", "set", "127.0.0.7", "--cloud-password", std::string(64, 'x')});
+    EXPECT_EQ(sim->device("127.0.0.7")["cloud"]["password"], fits);  // too long: the old one stays
+
+    r = cli({"cloud", "get", "127.0.0.7", "--json"});
+    EXPECT_EQ(nlohmann::json::parse(r.out)["values"]["deviceId"], -5);
+}
+
+TEST_F(SettingsCliE2E, FixMacAndTypeRules) {
+    auto r = cli({"camera", "fix-mac", "127.0.0.2"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "摄像机已重新分配MAC地址，重启后生效\n");
+    EXPECT_EQ(udpFrames("127.0.0.2", 143), std::vector<std::string>{"8f0000020a0000000000"});
+
+    r = cli({"net", "get", "127.0.0.8"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("NVR"), std::string::npos);
+    r = cli({"net", "get", "127.0.0.99", "--search-seconds", "0.5"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("did not answer"), std::string::npos);
+}
