@@ -1,0 +1,39 @@
+// Changing a device's address through the network settings: the next search lists it at the
+// new address with the same MAC.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "support/RunProcess.h"
+#include "support/Sandbox.h"
+#include "support/SimProcess.h"
+
+using namespace tarvo;
+
+TEST(NetworkMoveE2E, DeviceMovesAndKeepsItsMac) {
+    // The camera's host already answers on the new address, as the camera will after the change.
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.250.0.21/24", "dev", "eth0"}), 0);
+    test::SimOptions options;
+    options.host = 1;
+    test::SimProcess sim(nlohmann::json::parse(R"({"devices": [{"ip": "10.250.0.11", "type": 100, "password": "pw",
+        "netParams": {"mask": "255.255.255.0", "gateway": "10.250.0.1"}}]})"),
+                         options);
+    auto discover = [] {
+        const auto r = test::runProcess({TARVO_CLI_PATH, "discover", "--seconds", "1", "--json"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::map<std::string, std::string> macs;
+        for (const auto& row : nlohmann::json::parse(r.out)) macs[row["ip"]] = row["mac"];
+        return macs;
+    };
+    const auto before = discover();
+    ASSERT_EQ(before.count("10.250.0.11"), 1u);
+
+    const auto r = test::runProcess(
+        {TARVO_CLI_PATH, "net", "set", "10.250.0.11", "--password", "pw", "--ip", "10.250.0.21"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    const auto after = discover();
+    EXPECT_EQ(after.count("10.250.0.11"), 0u);
+    ASSERT_EQ(after.count("10.250.0.21"), 1u);
+    EXPECT_EQ(after.at("10.250.0.21"), before.at("10.250.0.11"));
+}
