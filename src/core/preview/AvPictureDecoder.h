@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/preview/AlignedPicture.h"
+#include "core/preview/AvStreamDecoder.h"
+#include "core/preview/CDecoder.h"
+
+namespace tarvo::preview {
+
+// What both wrappers share: the size from Init, the aligned YUYV picture buffer, the libavcodec
+// decoder, and the conversion of its last picture.
+//
+// Pictures whose size differs from Init's are cropped to the part both share; when the
+// picture is smaller, the rest of the buffer is black. Neither buffer is read or written
+// beyond its size. Pictures in a layout other than 8-bit 4:2:0 produce nothing.
+class AvPictureDecoder : public CDecoder {
+public:
+    static constexpr int kMinSide = 8;
+    static constexpr int kMaxSide = 16384;
+
+    ~AvPictureDecoder() override;
+
+    bool Init(int width, int height) override;
+    int Resize(int width, int height) override;
+
+    [[nodiscard]] int width() const { return width_; }
+    [[nodiscard]] int height() const { return height_; }
+    [[nodiscard]] const std::uint8_t* picture() const { return buffer_.data(); }
+    [[nodiscard]] bool hasDecoder() const { return decoder_.isOpen(); }
+    [[nodiscard]] int threadCount() const { return decoder_.threadCount(); }
+    // Pictures seen with a size other than Init's.
+    [[nodiscard]] std::uint64_t mismatchedPictures() const { return mismatched_; }
+
+protected:
+    explicit AvPictureDecoder(AVCodecID codec) : codec_(codec) {}
+    // Slice threads for this size.
+    virtual int threadsFor(int width, int height) = 0;
+    // Decodes the chunk; true when a picture was converted into the buffer.
+    bool decodeChunk(const std::uint8_t* data, int length);
+    void release();
+
+private:
+    bool convertLast();
+
+    AVCodecID codec_;
+    int width_ = 0;
+    int height_ = 0;
+    AlignedPicture buffer_;
+    AvStreamDecoder decoder_;
+    std::uint64_t mismatched_ = 0;
+};
+
+}  // namespace tarvo::preview

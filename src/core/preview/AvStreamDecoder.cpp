@@ -1,0 +1,104 @@
+#include "core/preview/AvStreamDecoder.h"
+
+#include <algorithm>
+#include <thread>
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+namespace tarvo::preview {
+
+namespace {
+// A decoder that neither takes input nor gives output would loop forever otherwise.
+constexpr int kMaxRounds = 64;
+}  // namespace
+
+int sliceThreadsFor(bool large) {
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::min(cores, large ? 4 : 2);
+}
+
+bool AvStreamDecoder::open(AVCodecID codecId, int sliceThreads) {
+    close();
+    const AVCodec* codec = avcodec_find_decoder(codecId);
+    if (codec == nullptr) return false;
+    context_ = avcodec_alloc_context3(codec);
+    parser_ = av_parser_init(codecId);
+    packet_ = av_packet_alloc();
+    frame_ = av_frame_alloc();
+    last_ = av_frame_alloc();
+    if (context_ == nullptr || parser_ == nullptr || packet_ == nullptr || frame_ == nullptr ||
+        last_ == nullptr) {
+        close();
+        return false;
+    }
+    context_->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    context_->thread_type = FF_THREAD_SLICE;
+    context_->thread_count = std::max(1, sliceThreads);
+    if (avcodec_open2(context_, codec, nullptr) < 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void AvStreamDecoder::close() {
+    if (parser_ != nullptr) av_parser_close(parser_);
+    parser_ = nullptr;
+    avcodec_free_context(&context_);
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+    av_frame_free(&last_);
+}
+
+int AvStreamDecoder::threadCount() const {
+    return context_ != nullptr ? context_->thread_count : 0;
+}
+
+int AvStreamDecoder::decode(const std::uint8_t* data, int size) {
+    if (context_ == nullptr || data == nullptr || size <= 0) return 0;
+    int pictures = 0;
+    for (int round = 0; size > 0 && round < 1 << 20; ++round) {
+        std::uint8_t* unit = nullptr;
+        int unitSize = 0;
+        const int used = av_parser_parse2(parser_, context_, &unit, &unitSize, data, size,
+                                          AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (used < 0) break;
+        data += used;
+        size -= used;
+        if (unitSize > 0) pictures += sendAndReceive(unit, unitSize);
+        if (used == 0 && unitSize == 0) break;
+    }
+    return pictures;
+}
+
+int AvStreamDecoder::sendAndReceive(const std::uint8_t* data, int size) {
+    int pictures = 0;
+    packet_->data = const_cast<std::uint8_t*>(data);  // not owned; the decoder copies it
+    packet_->size = size;
+    bool sent = false;
+    for (int round = 0; round < kMaxRounds; ++round) {
+        if (!sent) {
+            const int result = avcodec_send_packet(context_, packet_);
+            if (result == 0) {
+                sent = true;
+            } else if (result != AVERROR(EAGAIN)) {
+                break;  // a broken unit: drop it
+            }
+        }
+        const int received = avcodec_receive_frame(context_, frame_);
+        if (received == 0) {
+            av_frame_unref(last_);
+            av_frame_move_ref(last_, frame_);
+            ++pictures;
+            continue;
+        }
+        if (sent || received != AVERROR(EAGAIN)) break;
+    }
+    packet_->data = nullptr;
+    packet_->size = 0;
+    return pictures;
+}
+
+}  // namespace tarvo::preview

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace tarvo::preview {
+
+// libavcodec behind the decoder wrappers: a parser that cuts chunks into access units (a chunk
+// need not be one), a low-delay decoder (slice threads only, so no frame of threading delay),
+// and the last picture that came out.
+class AvStreamDecoder {
+public:
+    AvStreamDecoder() = default;
+    ~AvStreamDecoder() { close(); }
+    AvStreamDecoder(const AvStreamDecoder&) = delete;
+    AvStreamDecoder& operator=(const AvStreamDecoder&) = delete;
+
+    // `sliceThreads` threads decode the slices or wavefront rows of one picture.
+    bool open(AVCodecID codec, int sliceThreads);
+    void close();
+    [[nodiscard]] bool isOpen() const { return context_ != nullptr; }
+
+    // Feeds one chunk; the number of pictures it completed. The last of them stays in
+    // lastFrame() until the next call.
+    int decode(const std::uint8_t* data, int size);
+    [[nodiscard]] const AVFrame* lastFrame() const { return last_; }
+    [[nodiscard]] int threadCount() const;
+
+private:
+    int sendAndReceive(const std::uint8_t* data, int size);
+
+    AVCodecContext* context_ = nullptr;
+    AVCodecParserContext* parser_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVFrame* last_ = nullptr;
+};
+
+// Slice threads for a picture size: every core (at most four) for pictures of 3840 × 2160 and
+// more, two below.
+int sliceThreadsFor(bool large);
+
+}  // namespace tarvo::preview

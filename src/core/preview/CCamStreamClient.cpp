@@ -1,0 +1,167 @@
+#include "core/preview/CCamStreamClient.h"
+
+#include <sys/socket.h>
+
+#include <system_error>
+
+#include "core/net/Connect.h"
+#include "core/ops/Notifier.h"
+#include "core/preview/C264Decode.h"
+#include "core/preview/CHI265Decode.h"
+#include "core/text/Messages.h"
+
+namespace tarvo::preview {
+
+CCamStreamClient::CCamStreamClient(const protocol::LoginInfo& info, ops::Notifier& notifier,
+                                   std::unique_ptr<Renderer> renderer, void* window)
+    : CCamClient(info, notifier), renderer_(std::move(renderer)), window_(window) {}
+
+CCamStreamClient::~CCamStreamClient() {
+    if (!stopped_) stop();
+}
+
+int CCamStreamClient::startPreview() {
+    if (renderer_) renderer_->initialise(window_);
+    // Nothing is sent on the command connection; it stays open while the preview runs.
+    (void)connect();
+    (void)startStream();
+    return 1;
+}
+
+bool CCamStreamClient::readReply() {
+    replyBytes_.fill(0);
+    std::size_t got = 0;
+    while (got < replyBytes_.size()) {
+        const long n =
+            net::receiveOnce(streamSocket_, replyBytes_.data() + got, replyBytes_.size() - got);
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool CCamStreamClient::startStream() {
+    stopped_ = false;
+    receiveRunning_ = true;
+    decodeRunning_ = true;
+    if (!net::resolveIPv4(address())) return false;
+    if (!net::connectSocket(address(), streamPort(), streamSocket_, kStreamIoTimeoutMs)) {
+        notifier_.message(text::msg::kStreamConnectError);
+        return false;
+    }
+    const linger lingerOption{1, kLingerSeconds};
+    (void)::setsockopt(streamSocket_.fd(), SOL_SOCKET, SO_LINGER, &lingerOption,
+                       sizeof lingerOption);
+    const int bufferBytes = kSocketBufferBytes;
+    (void)::setsockopt(streamSocket_.fd(), SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+    (void)::setsockopt(streamSocket_.fd(), SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
+
+    const StreamRequest request = streamRequest(deviceType(), streamChoice());
+    (void)net::sendBytes(streamSocket_, request.data(), request.size());
+    if (!readReply()) return false;
+    reply_ = parseStreamReply(replyBytes_);
+
+    decoder_.reset();
+    if (decodesAsHevc(reply_.codecCode)) {
+        decoder_ = std::make_unique<CHI265Decode>();
+    } else {
+        decoder_ = std::make_unique<C264Decode>();
+    }
+    if (!decoder_->Init(reply_.width, reply_.height))
+        notifier_.systemError(text::msg::kDecoderInitFailed);
+    if (renderer_ && !renderer_->setUpSurface(reply_.width, reply_.height))
+        notifier_.systemError(text::msg::kDisplayAdapterUnsupported);
+
+    ring_.reset();
+    receiveEnded_ = false;
+    oversize_ = false;
+    try {
+        decodeThread_ = std::thread([this] { decodeLoop(); });
+        receiveThread_ = std::thread([this] { receiveLoop(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void CCamStreamClient::receiveLoop() {
+    while (receiveRunning_.load()) {
+        const std::span<std::uint8_t> space = ring_.receiveSpace();
+        const long got = net::receiveOnce(streamSocket_, space.data(), space.size());
+        if (got <= 0) break;  // closed, failed, or 15 s without data: the picture freezes
+        const PacketRing::Result result = ring_.commit(static_cast<std::size_t>(got));
+        if (result == PacketRing::Result::Oversize) {
+            // Nothing after a length that cannot be right can be framed again.
+            oversize_ = true;
+            streamSocket_.shutdown();
+            break;
+        }
+        if (result == PacketRing::Result::Closed) break;
+    }
+    receiveEnded_ = true;
+}
+
+void CCamStreamClient::decodeLoop() {
+    while (decodeRunning_.load()) {
+        const std::uint8_t* packet = ring_.waitPacket();
+        if (packet == nullptr) break;
+        decodeStep(packet);
+        ring_.release();
+    }
+}
+
+void CCamStreamClient::decodeStep(const std::uint8_t* packet) {
+    ++packets_;
+    const int type = packetType(packet);
+    const std::uint32_t length = packetPayloadLength(packet);  // fits the slot: checked on arrival
+    const std::uint8_t* payload = packet + kPacketHeaderSize;
+    if (tap_) tap_(type, {packet, kPacketHeaderSize}, {payload, length});
+    if (type != static_cast<int>(PacketType::Video)) {
+        // Type 1 carries no video; unknown types are skipped too rather than stalling the ring.
+        ++skippedPackets_;
+        return;
+    }
+    ++videoPackets_;
+    std::uint8_t* picture = nullptr;
+    try {
+        decoder_->Decode(payload, static_cast<int>(length), &picture);
+    } catch (...) {
+        // One bad chunk costs one packet, not the preview.
+        ++decoderFaults_;
+    }
+    if (picture != nullptr) {
+        if (renderer_) renderer_->draw(picture);
+        ++pictures_;
+    }
+}
+
+void CCamStreamClient::stop() {
+    decodeRunning_ = false;
+    receiveRunning_ = false;
+    ring_.close();
+    streamSocket_.shutdown();
+    if (decodeThread_.joinable()) decodeThread_.join();
+    if (receiveThread_.joinable()) receiveThread_.join();
+    CCamClient::stop();
+    decoder_.reset();
+    renderer_.reset();
+    stopped_ = true;
+}
+
+std::u16string CCamStreamClient::title() const {
+    return previewTitle(reply_.width, reply_.height, reply_.codecCode);
+}
+
+CCamStreamClient::Stats CCamStreamClient::stats() const {
+    Stats s;
+    s.packets = packets_.load();
+    s.videoPackets = videoPackets_.load();
+    s.skippedPackets = skippedPackets_.load();
+    s.pictures = pictures_.load();
+    s.decoderFaults = decoderFaults_.load();
+    s.receiveEnded = receiveEnded_.load();
+    s.oversizePacket = oversize_.load();
+    return s;
+}
+
+}  // namespace tarvo::preview

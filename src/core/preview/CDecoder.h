@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+namespace tarvo::preview {
+
+// Turns compressed video chunks into packed YUYV pictures of the size given to Init.
+class CDecoder {
+public:
+    virtual ~CDecoder() = default;
+
+    // Decodes one chunk. When a picture came out, `out` points at it (valid until the next
+    // Decode, Resize or destruction); otherwise `out` is left as it was.
+    virtual int Decode(const std::uint8_t* /*data*/, int /*length*/, std::uint8_t** /*out*/) {
+        return 1;
+    }
+    virtual int Resize(int /*width*/, int /*height*/) { return 0; }
+    virtual bool Init(int /*width*/, int /*height*/) { return true; }
+
+    // Held around creating and destroying the library's decoder, when set.
+    void SetLock(std::mutex* lock) { lock_ = lock; }
+
+protected:
+    std::mutex* lock_ = nullptr;
+};
+
+}  // namespace tarvo::preview

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tarvo::preview {
+
+// Shows the preview's pictures. The stream client initialises it with the window's handle,
+// sets up a surface once the picture size is known, and draws every decoded picture from its
+// decode thread: packed YUYV (Y0 U Y1 V), rows of width × 2 bytes without gaps.
+// Implementations serialise set-up and drawing themselves; drawing before set-up, or after a
+// failed set-up, shows nothing and does not fail.
+class Renderer {
+public:
+    virtual ~Renderer() = default;
+    // `window` is whatever the implementation draws into (a widget, nothing for off-screen ones).
+    virtual void initialise(void* window) = 0;
+    // False when no surface of that size can be made; the caller tells the user.
+    virtual bool setUpSurface(int width, int height) = 0;
+    virtual void draw(const std::uint8_t* yuyv) = 0;
+};
+
+}  // namespace tarvo::preview

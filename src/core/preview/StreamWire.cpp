@@ -1,0 +1,50 @@
+#include "core/preview/StreamWire.h"
+
+#include <algorithm>
+
+#include "core/protocol/ByteIo.h"
+
+namespace tarvo::preview {
+
+StreamRequest streamRequest(int deviceType, int streamChoice) {
+    StreamRequest request{};
+    protocol::ByteWriter out(request);
+    const bool nvr = deviceType == kNvrType;
+    const std::uint16_t channel = nvr ? 255 : 0;
+    out.u8(0, 0);
+    out.u8(1, 0);
+    out.u16(2, channel);
+    out.u32(4, 100u + channel);
+    out.u8(8, nvr ? 1 : static_cast<std::uint8_t>(streamChoice));
+    return request;
+}
+
+StreamReply parseStreamReply(std::span<const std::uint8_t> reply) {
+    const protocol::ByteReader in(reply);
+    return {in.u16(8), in.u16(12), in.u8(26)};
+}
+
+bool decodesAsHevc(int codecCode) {
+    return codecCode == 3 || codecCode == 4;
+}
+
+std::u16string previewTitle(int width, int height, int codecCode) {
+    const auto number = [](int value) {
+        const std::string digits = std::to_string(value);
+        return std::u16string(digits.begin(), digits.end());
+    };
+    const bool h264 = codecCode == 1 || codecCode == 2;
+    return u"宽 x 高：" + number(width) + u" x " + number(height) + u" , 编码模式：" +
+           (h264 ? u"H264" : u"H265");
+}
+
+WindowPlacement placeOnScreen(int videoWidth, int videoHeight, int screenWidth, int screenHeight) {
+    WindowPlacement place;
+    place.width = std::min(videoWidth, screenWidth);
+    place.height = std::min(videoHeight, screenHeight);
+    place.left = (screenWidth - place.width) / 2;
+    place.top = (screenHeight - place.height) / 2;
+    return place;
+}
+
+}  // namespace tarvo::preview
