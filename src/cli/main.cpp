@@ -7,6 +7,7 @@
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
 #include "cli/SettingsCli.h"
+#include "cli/UpgradeCli.h"
 
 // tarvo-cli: the device operations from a shell. Exit status 0 only on success; the program's
 // messages go to stderr, --json results to stdout.
@@ -19,6 +20,7 @@ int main(int argc, char** argv) try {
     std::function<int()> run;
     tarvo::cli::addDiscoverCommand(app, global, run);
     tarvo::cli::addDeviceCommands(app, global, run);
+    tarvo::cli::addUpgradeCommands(app, global, run);
     tarvo::cli::addSettingsCommands(app, global, run);
     try {
         app.parse(argc, argv);

@@ -318,6 +318,7 @@ void Device::clearAll() {
     logins_.clear();
     reboots_ = 0;
     macResets_ = 0;
+    uploads.clear();
 }
 
 nlohmann::json Device::toJson() const {
@@ -343,6 +344,7 @@ nlohmann::json Device::toJson() const {
     }
     out["received"] = std::move(received);
     out["receivedDropped"] = receivedDropped_;
+    out["uploads"] = uploads.toJson();
     return out;
 }
 

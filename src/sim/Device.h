@@ -67,6 +67,9 @@ public:
 
     nlohmann::json toJson() const;
 
+    // Firmware uploads seen on the command port.
+    UploadLog uploads;
+
     bool tcpListening = false;
     std::string tcpError;
 

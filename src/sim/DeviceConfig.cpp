@@ -241,6 +241,7 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
         replyShape = *parsed;
         return {};
     }
+    if (auto uploadError = upload.apply(key, value)) return *uploadError;
     return "unknown setting '" + std::string(key) + "'";
 }
 
@@ -286,6 +287,7 @@ nlohmann::json DeviceConfig::toJson() const {
     out["duplicates"] = duplicates;
     out["duplicateName"] = duplicateName ? nlohmann::json(*duplicateName) : nlohmann::json();
     out["replyShape"] = replyShapeName(replyShape);
+    upload.addTo(out);
     return out;
 }
 

@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/UploadReceiver.h"
+
 namespace tarvo::sim {
 
 // How a device spoils its UDP replies, for testing the program's handling of bad datagrams.
@@ -79,6 +81,7 @@ struct DeviceConfig {
     int duplicates = 0;
     std::optional<std::string> duplicateName;
     ReplyShape replyShape = ReplyShape::Normal;
+    UploadSettings upload;
 
     // Applies one setting; returns an error text, empty on success. Changing `ip` here only
     // changes the field: moving a running device is the simulator's business.

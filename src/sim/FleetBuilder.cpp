@@ -9,8 +9,9 @@ namespace tarvo::sim {
 
 namespace {
 
-constexpr std::array<std::string_view, 7> kObservationKeys{
-    "reboots", "macResets", "logins", "received", "receivedDropped", "tcpListening", "tcpError"};
+constexpr std::array<std::string_view, 8> kObservationKeys{
+    "reboots", "macResets", "logins",   "received",
+    "receivedDropped", "tcpListening", "tcpError", "uploads"};
 
 bool isObservation(std::string_view key) {
     for (const auto observation : kObservationKeys) {

@@ -130,7 +130,10 @@ void TcpService::onEvents(std::uint64_t id, std::uint32_t events) {
     Connection& connection = *found->second;
     bool keep = (events & EPOLLERR) == 0;
     if (keep && (events & EPOLLOUT) != 0) keep = flush(connection);
-    if (keep && (events & (EPOLLIN | EPOLLHUP)) != 0) keep = readInput(connection);
+    if (keep && connection.readPaused && (events & (EPOLLHUP | EPOLLRDHUP)) != 0) keep = false;
+    if (keep && !connection.readPaused && (events & (EPOLLIN | EPOLLHUP)) != 0) {
+        keep = readInput(connection);
+    }
     if (keep && connection.closeAfterFlush) keep = flush(connection);
     if (!keep || connection.finished) closeConnection(id);
 }
@@ -138,7 +141,7 @@ void TcpService::onEvents(std::uint64_t id, std::uint32_t events) {
 bool TcpService::readInput(Connection& connection) {
     std::array<std::uint8_t, kReadChunk> chunk{};
     for (int i = 0; i < kReadsPerWake; ++i) {
-        const ssize_t got = ::recv(connection.socket.fd(), chunk.data(), chunk.size(), 0);
+        const ssize_t got = ::recv(connection.socket.fd(), chunk.data(), readLimit(connection), 0);
         if (got > 0) {
             connection.lastActivity = EventLoop::Clock::now();
             // After a reboot the device takes nothing more from this peer.
@@ -146,7 +149,7 @@ bool TcpService::readInput(Connection& connection) {
                 connection.input.insert(connection.input.end(), chunk.begin(), chunk.begin() + got);
             }
             takeFrames(connection);
-            if (connection.finished) return true;
+            if (connection.finished || connection.readPaused) return true;
             continue;
         }
         if (got == 0) return false;
@@ -159,7 +162,8 @@ bool TcpService::readInput(Connection& connection) {
 void TcpService::takeFrames(Connection& connection) {
     Device& device = *connection.device;
     std::size_t used = 0;
-    while (!connection.closeAfterFlush && connection.input.size() - used >= wire::kHeaderSize) {
+    while (!connection.closeAfterFlush && !takeUpload(connection, used) &&
+           connection.input.size() - used >= wire::kHeaderSize) {
         const wire::ByteView rest(connection.input.data() + used, connection.input.size() - used);
         const auto header = wire::parseHeader(rest);
         if (header->length < wire::kHeaderSize) {
@@ -172,6 +176,12 @@ void TcpService::takeFrames(Connection& connection) {
         if (rest.size() < header->length) break;
         const wire::ByteView frame = rest.first(header->length);
         device.record(Transport::Tcp, frame);
+        if (UploadReceiver::startsUpload(header->command, header->length, device.config().type)) {
+            connection.upload =
+                std::make_unique<UploadReceiver>(frame, device.config().upload, device.uploads);
+            used += header->length;
+            continue;
+        }
         auto outcome = device.handleTcp(*header, frame, connection.loggedIn);
         used += header->length;
         if (outcome.reply)
@@ -220,8 +230,8 @@ bool TcpService::flush(Connection& connection) {
     }
     const bool pending = !connection.output.empty();
     if (pending != connection.writing) {
-        loop_.modify(connection.socket.fd(), pending ? (EPOLLIN | EPOLLOUT) : EPOLLIN);
         connection.writing = pending;
+        updateWatch(connection);
     }
     // Close once everything promised has gone out (a reply may still wait for its delay).
     if (!pending && connection.closeAfterFlush && connection.repliesWaiting == 0) return false;
@@ -233,6 +243,7 @@ void TcpService::closeConnection(std::uint64_t id) {
     if (found == connections_.end()) return;
     loop_.remove(found->second->socket.fd());
     loop_.cancel(found->second->idleTimer);
+    if (found->second->upload) found->second->upload->brokenOff();
     connections_.erase(found);  // closes the socket
 }
 

@@ -10,6 +10,7 @@
 #include "core/net/Socket.h"
 #include "sim/Device.h"
 #include "sim/EventLoop.h"
+#include "sim/UploadReceiver.h"
 
 namespace tarvo::sim {
 
@@ -46,6 +47,9 @@ private:
         EventLoop::Clock::time_point lastActivity;
         EventLoop::Clock::time_point lastReplyDue;
         EventLoop::TimerId idleTimer = 0;
+        // A firmware upload in progress: its bytes are not frames (TcpServiceUpload.cpp).
+        std::unique_ptr<UploadReceiver> upload;
+        bool readPaused = false;
     };
 
     void accept(Device& device, int listenFd);
@@ -56,6 +60,11 @@ private:
     bool flush(Connection& connection);
     void armIdleTimer(Connection& connection, std::chrono::milliseconds wait);
     void closeConnection(std::uint64_t id);
+    // Upload mode: feeds the receiver from `input` at `used`; false when frames go on.
+    bool takeUpload(Connection& connection, std::size_t& used);
+    std::size_t readLimit(const Connection& connection) const;
+    void pauseReading(Connection& connection, std::chrono::milliseconds wait);
+    void updateWatch(Connection& connection);
 
     EventLoop& loop_;
     std::mt19937& random_;

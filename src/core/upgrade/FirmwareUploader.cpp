@@ -44,8 +44,7 @@ std::u16string systemErrorText(int error) {
 
 // Sends all of `data`: a send that took only part of it is continued, within one time-out for
 // the whole buffer. False on an error, a closed peer, or when the time-out ran out.
-bool sendAll(const net::Socket& socket, const std::uint8_t* data, std::size_t size,
-             int timeoutMs) {
+bool sendAll(const net::Socket& socket, const std::uint8_t* data, std::size_t size, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::size_t done = 0;
     while (done < size) {
@@ -268,7 +267,7 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
         outcome.message = systemErrorText(errno);
         return finish(std::move(outcome), keepBeforeOpen);
     }
-    struct stat info{};
+    struct stat info {};
     if (::fstat(file.fd(), &info) != 0) {
         outcome.status = FileError;
         outcome.message = systemErrorText(errno);
@@ -305,8 +304,8 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kPieceSize));
         const long got = readPiece(file.fd(), piece.data(), want);
         // A file that shrank (or cannot be read) can no longer deliver the announced size.
-        if (got <= 0 || !sendAll(socket, piece.data(), static_cast<std::size_t>(got),
-                                 profile_.ioTimeoutMs)) {
+        if (got <= 0 ||
+            !sendAll(socket, piece.data(), static_cast<std::size_t>(got), profile_.ioTimeoutMs)) {
             outcome.status = cancel_ ? Cancelled : StreamFailed;
             return finish(std::move(outcome), false);
         }

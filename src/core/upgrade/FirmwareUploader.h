@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "core/net/Socket.h"
-#include "core/upgrade/UploadObserver.h"
 #include "core/upgrade/UpgradeProfile.h"
+#include "core/upgrade/UploadObserver.h"
 
 namespace tarvo::upgrade {
 

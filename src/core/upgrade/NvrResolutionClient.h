@@ -51,8 +51,9 @@ public:
     bool QueryOutputResolution();
     [[nodiscard]] int currentIndex() const { return currentIndex_; }
 
-    // The dialog's opening: connect ("连接NVR失败！" when it fails), then query ("获取NVR分辨率失败！"
-    // when it fails). Returns the list position to select: the NVR's index, else 0.
+    // The dialog's opening: connect ("连接NVR失败！" when it fails), then query
+    // ("获取NVR分辨率失败！" when it fails). Returns the list position to select: the NVR's index,
+    // else 0.
     int FillResolutionList(ops::Notifier& notifier);
 
     // Sends 233 with `selected` when there is a connection and it differs from the current index

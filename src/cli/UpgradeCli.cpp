@@ -1,0 +1,359 @@
+#include "cli/UpgradeCli.h"
+
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "cli/CliNotifier.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/upgrade/FirmwareUploader.h"
+#include "core/upgrade/NvrResolutionClient.h"
+#include "core/upgrade/PackageRules.h"
+
+namespace tarvo::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Exit statuses of `upgrade`.
+constexpr int kAccepted = 0;
+constexpr int kRefused = 1;  // the device answered, but not with 1
+constexpr int kNoAnswer = 3;
+constexpr int kBrokenOff = 4;    // the transfer failed part-way
+constexpr int kNothingSent = 5;  // refused before the first byte: login, connection, file, version
+
+constexpr const char* kUpgradeFooter =
+    "Exit status: 0 the device accepted the package (answer tag 1), 1 it refused it, "
+    "3 it did not answer, 4 the transfer broke off, 5 nothing was sent (login, connection, "
+    "file or version), 2 usage.";
+
+struct UpgradeArgs {
+    std::string ip;
+    std::string file;
+    bool nvr = false;
+    std::optional<int> port;
+    std::string user = "admin";
+    std::string password;
+};
+
+struct ResolutionArgs {
+    std::string ip;
+    std::optional<int> port;
+    std::string user = "admin";
+    std::string password;
+    std::optional<int> set;
+};
+
+std::string mebibytes(double bytes) {
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
+    return text;
+}
+
+std::string minutesSeconds(double seconds) {
+    const auto whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+// Progress on stderr: a bar redrawn in place on a terminal, plain lines every tenth otherwise.
+class ProgressPrinter final : public upgrade::UploadObserver {
+public:
+    explicit ProgressPrinter(bool enabled) : enabled_(enabled), tty_(::isatty(2) == 1) {}
+
+    void uploadStarted(int /*progressUpper*/, std::uint32_t fileSize) override {
+        std::lock_guard guard(mutex_);
+        total_ = upgrade::pieceCount(fileSize);
+        size_ = fileSize;
+        started_ = Clock::now();
+        lastDraw_ = {};
+        lastTenth_ = 0;
+        if (enabled_) print(0, 0, true);
+    }
+    void uploadProgress(int position, std::uint64_t bytesSent) override {
+        std::lock_guard guard(mutex_);
+        if (enabled_) print(static_cast<std::uint64_t>(position), bytesSent, false);
+    }
+    void uploadFinished(const upgrade::UploadOutcome& outcome) override {
+        std::lock_guard guard(mutex_);
+        if (enabled_ && tty_ && drawn_) std::fputs("\n", stderr);
+        outcome_ = outcome;
+    }
+    upgrade::UploadOutcome outcome() const {
+        std::lock_guard guard(mutex_);
+        return outcome_;
+    }
+
+private:
+    void print(std::uint64_t pieces, std::uint64_t bytes, bool first) {
+        const auto now = Clock::now();
+        const bool last = pieces == total_;
+        const double seconds = std::chrono::duration<double>(now - started_).count();
+        const double rate = seconds > 0 ? static_cast<double>(bytes) / seconds : 0.0;
+        const double left = rate > 0 ? static_cast<double>(size_ - bytes) / rate : 0.0;
+        const std::string figures =
+            std::to_string(pieces) + "/" + std::to_string(total_) + " pieces  " + mebibytes(rate) +
+            "/s  " + (pieces > 0 ? minutesSeconds(left) : std::string("-:--")) + " left";
+        if (tty_) {
+            if (!first && !last && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+            lastDraw_ = now;
+            constexpr int kWidth = 30;
+            const int filled = total_ == 0 ? kWidth : static_cast<int>(pieces * kWidth / total_);
+            const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
+                                    std::string(static_cast<std::size_t>(kWidth - filled), '.');
+            (void)std::fprintf(stderr, "\r[%s] %s   ", bar.c_str(), figures.c_str());
+            drawn_ = true;
+        } else {
+            const std::uint64_t tenth = total_ == 0 ? 10 : pieces * 10 / total_;
+            if (!first && !last && tenth == lastTenth_) return;
+            lastTenth_ = tenth;
+            (void)std::fprintf(stderr, "upload: %s\n", figures.c_str());
+        }
+        (void)std::fflush(stderr);
+    }
+
+    mutable std::mutex mutex_;
+    const bool enabled_;
+    const bool tty_;
+    bool drawn_ = false;
+    std::uint64_t total_ = 0;
+    std::uint64_t size_ = 0;
+    std::uint64_t lastTenth_ = 0;
+    Clock::time_point started_{};
+    Clock::time_point lastDraw_{};
+    upgrade::UploadOutcome outcome_;
+};
+
+void note(const std::string& text) {
+    std::cerr << "tarvo-cli: " << text << std::endl;
+}
+
+int exitStatusOf(upgrade::UploadStatus status) {
+    using enum upgrade::UploadStatus;
+    switch (status) {
+        case Accepted:
+            return kAccepted;
+        case Refused:
+            return kRefused;
+        case NoAnswer:
+            return kNoAnswer;
+        case HeaderNotSent:
+        case StreamFailed:
+        case Cancelled:
+            return kBrokenOff;
+        default:
+            return kNothingSent;
+    }
+}
+
+int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
+    const upgrade::UpgradeProfile& profile =
+        args.nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
+    const int port =
+        args.port.value_or(args.nvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort);
+    CliNotifier notifier;
+    nlohmann::json result = {{"command", "upgrade"},
+                             {"ip", args.ip},
+                             {"port", port},
+                             {"nvr", args.nvr},
+                             {"file", args.file}};
+    const auto done = [&](int status, const std::string& outcome) {
+        if (global.json) {
+            result["status"] = outcome;
+            result["ok"] = status == kAccepted;
+            auto messages = nlohmann::json::array();
+            for (const auto& e : notifier.entries())
+                messages.push_back({{"kind", e.kind}, {"text", e.text}});
+            result["messages"] = messages;
+            std::cout << result.dump() << std::endl;
+        }
+        return status;
+    };
+
+    // The window's path: the login dialog's credentials are checked first.
+    const auto login = protocol::makeLoginInfo(
+        args.ip, static_cast<std::uint16_t>(port), text::fromUtf8(args.user),
+        text::fromUtf8(args.password), 0, args.nvr ? 181 : 100);
+    if (!protocol::loginCheck(login, notifier)) {
+        note("login failed; nothing sent");
+        return done(kNothingSent, "login-failed");
+    }
+
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(args.file, error).string();
+    const std::u16string fileName = text::fromUtf8(upgrade::fileNameOf(path));
+    if (args.nvr) {
+        const auto part = upgrade::nvrPartOf(fileName);
+        if (!part) {
+            notifier.message(text::msg::kWrongUpgradeFile);
+            note("an NVR part file's name starts with uboot, env, rootfs or kernel; nothing sent");
+            return done(kNothingSent, "wrong-file");
+        }
+        note(text::toUtf8(part->text));
+    }
+
+    ProgressPrinter progress(true);
+    upgrade::FirmwareUploader uploader(profile, progress);
+    uploader.SetTarget(port, args.ip);
+    if (!uploader.connect()) {
+        note("cannot connect to " + args.ip + ":" + std::to_string(port) + "; nothing sent");
+        return done(kNothingSent, "not-connected");
+    }
+    uploader.QueryFirmwareVersion();
+    const std::u16string version = uploader.currentVersion();
+    result["version"] = text::toUtf8(version);
+    note(std::string(profile.name) +
+         " version: " + (version.empty() ? std::string("(no answer)") : text::toUtf8(version)));
+
+    if (!uploader.start(path)) {
+        note("another upload is running; nothing sent");
+        return done(kNothingSent, "busy");
+    }
+    uploader.wait();
+    const upgrade::UploadOutcome outcome = progress.outcome();
+    result["bytesSent"] = outcome.bytesSent;
+    result["pieces"] = outcome.pieces;
+    if (outcome.answered) result["answerTag"] = outcome.answerTag;
+    if (!outcome.message.empty()) notifier.message(outcome.message);
+
+    using enum upgrade::UploadStatus;
+    switch (outcome.status) {
+        case NotNewer:
+            note("nothing sent: the package's version (name from character 12: '" +
+                 text::toUtf8(fileName.size() > 11 ? fileName.substr(11, 11) : u"") +
+                 "') is not newer than the camera's " + text::toUtf8(version));
+            break;
+        case NoFile:
+            note("nothing sent: no file name in " + path);
+            break;
+        case FileError:
+            note("nothing sent: cannot read " + path);
+            break;
+        case FileTooLarge:
+            note("nothing sent: " + path + " is 2 GiB or larger");
+            break;
+        case NotConnected:
+            note("nothing sent: no connection");
+            break;
+        case HeaderNotSent:
+            note("the upload header could not be sent");
+            break;
+        case NoAnswer:
+            note("all " + std::to_string(outcome.bytesSent) +
+                 " bytes sent; the device did not answer");
+            break;
+        case Refused:
+            note("the device refused the package (answer tag " + std::to_string(outcome.answerTag) +
+                 ")");
+            break;
+        default:
+            break;
+    }
+    return done(exitStatusOf(outcome.status), upgrade::statusName(outcome.status));
+}
+
+int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
+    const int port = args.port.value_or(protocol::kNvrCommandPort);
+    CliNotifier notifier;
+    nlohmann::json result = {{"command", "nvr-resolution"}, {"ip", args.ip}, {"port", port}};
+    const auto done = [&](bool ok) {
+        if (global.json) {
+            result["ok"] = ok;
+            auto messages = nlohmann::json::array();
+            for (const auto& e : notifier.entries())
+                messages.push_back({{"kind", e.kind}, {"text", e.text}});
+            result["messages"] = messages;
+            std::cout << result.dump() << std::endl;
+        }
+        return ok ? 0 : 1;
+    };
+
+    const auto login =
+        protocol::makeLoginInfo(args.ip, static_cast<std::uint16_t>(port),
+                                text::fromUtf8(args.user), text::fromUtf8(args.password), 0, 181);
+    if (!protocol::loginCheck(login, notifier)) {
+        note("login failed; nothing sent");
+        return done(false);
+    }
+    upgrade::NvrResolutionClient client;
+    client.SetTarget(args.ip, port);
+    if (!client.connect()) {
+        notifier.message(text::msg::kNvrConnectFailed);
+        return done(false);
+    }
+    if (!client.QueryOutputResolution()) {
+        notifier.message(text::msg::kNvrResolutionFailed);
+        return done(false);
+    }
+    const int current = client.currentIndex();
+    const std::string currentText =
+        text::toUtf8(upgrade::NvrResolutionClient::resolutionText(current));
+    result["index"] = current;
+    result["resolution"] = currentText;
+    if (!global.json) std::cout << currentText << std::endl;
+    if (!args.set) return done(true);
+
+    const int wanted = *args.set;
+    if (wanted == current) {
+        note("already " + currentText + "; nothing sent");
+        return done(true);
+    }
+    const bool sent = client.ApplyOutputResolution(wanted);
+    result["set"] = wanted;
+    result["sent"] = sent;
+    note(sent ? "set to " + text::toUtf8(upgrade::NvrResolutionClient::resolutionText(wanted))
+              : std::string("the new resolution could not be sent"));
+    return done(sent);
+}
+
+}  // namespace
+
+void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    auto upgradeArgs = std::make_shared<UpgradeArgs>();
+    CLI::App* upgradeCmd = app.add_subcommand(
+        "upgrade", "Upload a firmware package to a camera, or a part file to an NVR (--nvr)");
+    upgradeCmd->add_option("IP", upgradeArgs->ip, "Device address")->required();
+    upgradeCmd->add_option("FILE", upgradeArgs->file, "Package or part file")->required();
+    upgradeCmd->add_flag("--nvr", upgradeArgs->nvr, "The device is an NVR (port 5500, code 230)");
+    upgradeCmd->add_option("--port", upgradeArgs->port, "Command port (5505, NVR 5500)")
+        ->check(CLI::Range(1, 65535));
+    upgradeCmd->add_option("--user", upgradeArgs->user, "User name")->capture_default_str();
+    upgradeCmd->add_option("--password", upgradeArgs->password, "Password (default: empty)");
+    upgradeCmd->footer(kUpgradeFooter);
+    upgradeCmd->callback([&global, &run, upgradeArgs] {
+        run = [&global, upgradeArgs] { return runUpgrade(global, *upgradeArgs); };
+    });
+
+    auto resolutionArgs = std::make_shared<ResolutionArgs>();
+    CLI::App* resolutionCmd = app.add_subcommand(
+        "nvr-resolution", "Read, or with --set change, an NVR's output resolution");
+    resolutionCmd->add_option("IP", resolutionArgs->ip, "NVR address")->required();
+    resolutionCmd->add_option("--port", resolutionArgs->port, "Command port (default 5500)")
+        ->check(CLI::Range(1, 65535));
+    resolutionCmd->add_option("--user", resolutionArgs->user, "User name")->capture_default_str();
+    resolutionCmd->add_option("--password", resolutionArgs->password, "Password (default: empty)");
+    resolutionCmd
+        ->add_option("--set", resolutionArgs->set,
+                     "New resolution: 0 1024 x 768, 1 1280 x 1024, 2 1366 x 768, 3 1400 x 900, "
+                     "4 1920 x 1080, 5 3840 x 2160")
+        ->check(CLI::Range(0, 5));
+    resolutionCmd->callback([&global, &run, resolutionArgs] {
+        run = [&global, resolutionArgs] { return runResolution(global, *resolutionArgs); };
+    });
+}
+
+}  // namespace tarvo::cli
