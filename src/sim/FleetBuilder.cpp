@@ -10,7 +10,7 @@ namespace tarvo::sim {
 namespace {
 
 constexpr std::array<std::string_view, 8> kObservationKeys{
-    "reboots", "macResets", "logins",   "received",
+    "reboots",         "macResets",    "logins",   "received",
     "receivedDropped", "tcpListening", "tcpError", "uploads"};
 
 bool isObservation(std::string_view key) {
