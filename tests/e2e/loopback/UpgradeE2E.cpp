@@ -1,0 +1,436 @@
+// Firmware upload and NVR output resolution against the simulator, through the core and
+// through tarvo-cli.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <thread>
+
+extern "C" {
+#include <libavutil/mem.h>
+#include <libavutil/sha.h>
+}
+
+#include "core/net/Socket.h"
+#include "core/text/Messages.h"
+#include "core/upgrade/FirmwareUploader.h"
+#include "core/upgrade/NvrResolutionClient.h"
+#include "support/RecordingNotifier.h"
+#include "support/RunProcess.h"
+#include "support/SimProcess.h"
+#include "support/Wait.h"
+
+using namespace tarvo;
+using namespace tarvo::upgrade;
+using namespace std::chrono_literals;
+using test::RecordingNotifier;
+
+namespace {
+
+const char* kFleet = R"({"devices": [
+  {"ip": "127.0.0.2", "type": 100, "version": "v00.00.02.08"},
+  {"ip": "127.0.0.3", "type": 181, "version": "v8.9.1", "outputResolution": 4},
+  {"ip": "127.0.0.4", "type": 100, "version": "v00.00.02.08", "uploadResetAfter": 40000},
+  {"ip": "127.0.0.5", "type": 100, "version": "v00.00.02.08", "uploadStallAfter": 0},
+  {"ip": "127.0.0.6", "type": 181, "uploadRefused": true},
+  {"ip": "127.0.0.7", "type": 181, "outputResolution": 6},
+  {"ip": "127.0.0.8", "type": 181, "noTcp": true},
+  {"ip": "127.0.0.9", "type": 100, "version": "v00.00.02.08", "uploadNoAnswer": true},
+  {"ip": "127.0.0.10", "type": 100, "version": "v00.00.02.08", "uploadReadRate": 2000000}
+]})";
+
+class Recorder final : public UploadObserver {
+public:
+    void uploadStarted(int upper, std::uint32_t) override {
+        std::lock_guard guard(mutex);
+        range = upper;
+    }
+    void uploadProgress(int position, std::uint64_t) override {
+        std::lock_guard guard(mutex);
+        positions.push_back(position);
+    }
+    void uploadFinished(const UploadOutcome& o) override {
+        std::lock_guard guard(mutex);
+        outcome = o;
+        ++finishes;
+    }
+    std::mutex mutex;
+    int range = -1;
+    std::vector<int> positions;
+    UploadOutcome outcome;
+    int finishes = 0;
+};
+
+std::string sha256Of(const std::string& path) {
+    AVSHA* sha = av_sha_alloc();
+    av_sha_init(sha, 256);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> buffer(1 << 20);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        av_sha_update(sha, reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                      static_cast<std::size_t>(in.gcount()));
+    }
+    std::array<std::uint8_t, 32> digest{};
+    av_sha_final(sha, digest.data());
+    av_free(sha);
+    std::string hex;
+    for (const auto byte : digest) {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0x0F];
+    }
+    return hex;
+}
+
+class UpgradeE2E : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
+    }
+    static void TearDownTestSuite() {
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tarvo-e2e-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // A package of random bytes.
+    std::string package(const std::string& name, std::uint64_t size) const {
+        const std::string path = dir + "/" + name;
+        std::ofstream out(path, std::ios::binary);
+        std::mt19937_64 random(size);
+        std::vector<std::uint64_t> block(8192);
+        std::uint64_t left = size;
+        while (left > 0) {
+            for (auto& word : block) word = random();
+            const auto n = std::min<std::uint64_t>(left, block.size() * 8);
+            out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
+            left -= n;
+        }
+        return path;
+    }
+
+    static nlohmann::json uploads(const std::string& ip) { return sim->device(ip)["uploads"]; }
+    static std::vector<std::string> framesOf(const std::string& ip, int command) {
+        std::vector<std::string> out;
+        const nlohmann::json device = sim->device(ip);
+        for (const auto& f : device["received"]) {
+            if (f["transport"] == "tcp" && f["command"] == command) out.push_back(f["hex"]);
+        }
+        return out;
+    }
+
+    // Connects, reads the version and uploads on this thread's uploader.
+    static UploadOutcome upload(const UpgradeProfile& profile, const std::string& ip, int port,
+                                const std::string& path, Recorder& recorder) {
+        FirmwareUploader uploader(profile, recorder);
+        uploader.SetTarget(port, ip);
+        uploader.connect();
+        uploader.QueryFirmwareVersion();
+        EXPECT_TRUE(uploader.start(path));
+        uploader.wait();
+        return recorder.outcome;
+    }
+
+    static test::ProcessResult cli(const std::vector<std::string>& args,
+                                   std::chrono::milliseconds limit = 60s) {
+        std::vector<std::string> argv{TARVO_CLI_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return test::runProcess(argv, limit);
+    }
+
+    static test::SimProcess* sim;
+    std::string dir;
+};
+
+test::SimProcess* UpgradeE2E::sim = nullptr;
+
+}  // namespace
+
+TEST_F(UpgradeE2E, SixtyFourMebibytesArriveWithTheSameHashThroughCoreAndCli) {
+    const std::string path = package("IPC_update_00.00.02.09.img", 64u << 20);
+    const std::string expected = sha256Of(path);
+    Recorder recorder;
+    const UploadOutcome outcome = upload(cameraUpgrade(), "127.0.0.2", 5505, path, recorder);
+    EXPECT_EQ(outcome.status, UploadStatus::Accepted);
+    EXPECT_EQ(outcome.message, u"摄像机正在升级，请不要断电，重新搜到摄像机表示升级完成");
+    EXPECT_EQ(recorder.range, 2048);
+    ASSERT_EQ(recorder.positions.size(), 2048u);
+    EXPECT_EQ(recorder.positions.back(), 2048);
+    auto seen = uploads("127.0.0.2");
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0]["name"], "IPC_update_00.00.02.09.img");
+    EXPECT_EQ(seen[0]["announced"], 64u << 20);
+    EXPECT_EQ(seen[0]["received"], 64u << 20);
+    EXPECT_EQ(seen[0]["sha256"], expected);
+    EXPECT_TRUE(seen[0]["complete"].get<bool>());
+
+    sim->clear(true);
+    const auto result = cli({"upgrade", "127.0.0.2", path});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("2048/2048 pieces"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("摄像机正在升级"), std::string::npos);
+    seen = uploads("127.0.0.2");
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0]["sha256"], expected);
+    // The window's login check ran first.
+    EXPECT_EQ(sim->device("127.0.0.2")["logins"].size(), 1u);
+}
+
+TEST_F(UpgradeE2E, EmptyExactAndOddSizedPackages) {
+    struct Case {
+        std::uint32_t size;
+        const char* frameB;
+        int range;
+        std::vector<int> positions;
+    };
+    const std::vector<Case> cases{
+        {0, "660000000000", 0, {}},
+        {65536, "660001000000", 2, {1, 2}},
+        {3 * 32768 + 100, "660001006480", 3, {1, 2, 3, 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        sim->clear(true);
+        const std::string path = package("IPC_update_00.00.02.09.img", c.size);
+        Recorder recorder;
+        EXPECT_EQ(upload(cameraUpgrade(), "127.0.0.2", 5505, path, recorder).status,
+                  UploadStatus::Accepted);
+        EXPECT_EQ(recorder.range, c.range);
+        EXPECT_EQ(recorder.positions, c.positions);
+        const auto frames = framesOf("127.0.0.2", 102);
+        ASSERT_EQ(frames.size(), 2u);  // frames A and B
+        EXPECT_EQ(frames[1], c.frameB);
+        const auto seen = uploads("127.0.0.2");
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0]["received"], c.size);
+        EXPECT_EQ(seen[0]["sha256"], sha256Of(path));
+    }
+}
+
+TEST_F(UpgradeE2E, PackagesNotNewerThanTheCameraAreRefusedSilently) {
+    RecordingNotifier notifier;
+    Recorder same;
+    const UploadOutcome outcome = upload(cameraUpgrade(), "127.0.0.2", 5505,
+                                         package("IPC_update_00.00.02.08.img", 1000), same);
+    EXPECT_EQ(outcome.status, UploadStatus::NotNewer);
+    EXPECT_TRUE(outcome.message.empty());
+    EXPECT_FALSE(outcome.closeDialog);
+    EXPECT_TRUE(framesOf("127.0.0.2", 102).empty());
+    EXPECT_TRUE(uploads("127.0.0.2").empty());
+
+    const auto refused = cli({"upgrade", "127.0.0.2", dir + "/IPC_update_00.00.02.08.img"});
+    EXPECT_EQ(refused.exitCode, 5);
+    EXPECT_NE(refused.err.find("not newer"), std::string::npos) << refused.err;
+    EXPECT_TRUE(uploads("127.0.0.2").empty());
+
+    Recorder newer;
+    EXPECT_EQ(upload(cameraUpgrade(), "127.0.0.2", 5505,
+                     package("IPC_update_00.00.02.09.img", 1000), newer)
+                  .status,
+              UploadStatus::Accepted);
+    EXPECT_EQ(uploads("127.0.0.2").size(), 1u);
+}
+
+TEST_F(UpgradeE2E, ResetMidUploadFailsAndTheNextUploadWorks) {
+    const std::string path = package("IPC_update_00.00.02.09.img", 200000);
+    Recorder recorder;
+    FirmwareUploader uploader(cameraUpgrade(), recorder);
+    uploader.SetTarget(5505, "127.0.0.4");
+    ASSERT_TRUE(uploader.connect());
+    uploader.QueryFirmwareVersion();
+    ASSERT_TRUE(uploader.start(path));
+    uploader.wait();
+    EXPECT_EQ(recorder.outcome.status, UploadStatus::StreamFailed);
+    EXPECT_EQ(recorder.outcome.message, u"升级失败");
+    EXPECT_FALSE(recorder.outcome.closeDialog);
+    EXPECT_TRUE(uploads("127.0.0.4")[0]["reset"].get<bool>());
+
+    // Same dialog, device healthy again: a fresh connection carries the whole package.
+    sim->set("127.0.0.4", "uploadResetAfter=-1");
+    ASSERT_TRUE(uploader.start(path));
+    uploader.wait();
+    EXPECT_EQ(recorder.outcome.status, UploadStatus::Accepted);
+    EXPECT_EQ(recorder.finishes, 2);
+    const auto seen = uploads("127.0.0.4");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1]["sha256"], sha256Of(path));
+
+    // Through the CLI the reset is exit status 4 and the same message.
+    sim->set("127.0.0.4", "uploadResetAfter=40000");
+    const auto result = cli({"upgrade", "127.0.0.4", path});
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_NE(result.err.find("升级失败"), std::string::npos) << result.err;
+}
+
+TEST_F(UpgradeE2E, NvrClosesItsConnectionAfterEveryAttemptAndReconnectsNextTime) {
+    const std::string path = package("rootfs.squashfs", 100000);
+    Recorder accepted;
+    {
+        FirmwareUploader uploader(nvrUpgrade(), accepted);
+        uploader.SetTarget(5500, "127.0.0.3");
+        ASSERT_TRUE(uploader.connect());
+        uploader.QueryFirmwareVersion();
+        EXPECT_EQ(uploader.currentVersion(), u"v8.9.1");
+        ASSERT_TRUE(uploader.start(path));
+        uploader.wait();
+        EXPECT_FALSE(uploader.connected());
+    }
+    EXPECT_EQ(accepted.outcome.status, UploadStatus::Accepted);
+    EXPECT_EQ(accepted.outcome.message, u"NVR正在升级，请不要断电，升级完后NVR会自动重启");
+    EXPECT_TRUE(accepted.outcome.closeDialog);
+    EXPECT_EQ(uploads("127.0.0.3")[0]["command"], 230);
+
+    Recorder refused;
+    {
+        FirmwareUploader uploader(nvrUpgrade(), refused);
+        uploader.SetTarget(5500, "127.0.0.6");
+        ASSERT_TRUE(uploader.connect());
+        ASSERT_TRUE(uploader.start(path));
+        uploader.wait();
+        EXPECT_FALSE(uploader.connected());
+    }
+    EXPECT_EQ(refused.outcome.status, UploadStatus::Refused);
+    EXPECT_TRUE(refused.outcome.message.empty());
+    EXPECT_TRUE(refused.outcome.closeDialog);
+
+    // The next dialog connects anew and uploads again.
+    Recorder next;
+    EXPECT_EQ(upload(nvrUpgrade(), "127.0.0.3", 5500, path, next).status, UploadStatus::Accepted);
+    EXPECT_EQ(uploads("127.0.0.3").size(), 2u);
+}
+
+TEST_F(UpgradeE2E, NvrPartFilesByNameThroughTheCli) {
+    for (const char* name : {"uboot.bin", "environment.img"}) {
+        const auto result = cli({"upgrade", "--nvr", "127.0.0.3", package(name, 5000)});
+        EXPECT_EQ(result.exitCode, 0) << name << result.err;
+    }
+    EXPECT_NE(cli({"upgrade", "--nvr", "127.0.0.3", dir + "/environment.img"})
+                  .err.find("你选择了升级 环境变量"),
+              std::string::npos);
+    for (const char* name : {"Uboot.bin", "my_kernel"}) {
+        const auto result = cli({"upgrade", "--nvr", "127.0.0.3", package(name, 5000)});
+        EXPECT_EQ(result.exitCode, 5) << name;
+        EXPECT_NE(result.err.find("你选择了错误的升级文件"), std::string::npos) << result.err;
+    }
+    const auto seen = uploads("127.0.0.3");
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0]["name"], "uboot.bin");
+    EXPECT_EQ(seen[1]["name"], "environment.img");
+}
+
+TEST_F(UpgradeE2E, PeerThatStopsReadingEndsWithinTheTimeout) {
+    Recorder recorder;
+    const auto start = std::chrono::steady_clock::now();
+    const UploadOutcome outcome =
+        upload(cameraUpgrade(), "127.0.0.5", 5505, package("IPC_update_00.00.02.09.img", 48u << 20),
+               recorder);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(outcome.status, UploadStatus::StreamFailed);
+    EXPECT_EQ(outcome.message, u"升级失败");
+    // Until the socket buffers fill, pieces go out at their pace; then one 5 s send time-out.
+    EXPECT_LT(elapsed, 25s);
+    EXPECT_TRUE(uploads("127.0.0.5")[0]["stalled"].get<bool>());
+}
+
+TEST_F(UpgradeE2E, SilentAndSlowCameras) {
+    const std::string path = package("IPC_update_00.00.02.09.img", 200000);
+    Recorder silent;
+    EXPECT_EQ(upload(cameraUpgrade(), "127.0.0.9", 5505, path, silent).status,
+              UploadStatus::NoAnswer);
+    EXPECT_TRUE(silent.outcome.message.empty());
+    EXPECT_EQ(uploads("127.0.0.9")[0]["received"], 200000);
+
+    // 2 MB/s reader: every byte still arrives, in order.
+    Recorder slow;
+    EXPECT_EQ(upload(cameraUpgrade(), "127.0.0.10", 5505, path, slow).status,
+              UploadStatus::Accepted);
+    EXPECT_EQ(uploads("127.0.0.10")[0]["sha256"], sha256Of(path));
+}
+
+TEST_F(UpgradeE2E, NvrResolutionQueryAndChange) {
+    RecordingNotifier notifier;
+    NvrResolutionClient client;
+    client.SetTarget("127.0.0.3", -1);  // a negative port means 5500
+    EXPECT_EQ(client.FillResolutionList(notifier), 4);
+    EXPECT_TRUE(notifier.entries().empty());
+    EXPECT_EQ(NvrResolutionClient::resolutionText(client.currentIndex()), u"1920 x 1080");
+    EXPECT_EQ(framesOf("127.0.0.3", 232), std::vector<std::string>{"e80000000600"});
+
+    std::vector<std::chrono::milliseconds> waits;
+    const auto record = [&](std::chrono::milliseconds ms) { waits.push_back(ms); };
+    EXPECT_FALSE(client.ApplyOutputResolution(4, record));  // unchanged: nothing, no wait
+    EXPECT_TRUE(waits.empty());
+    EXPECT_TRUE(client.ApplyOutputResolution(5, record));
+    EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>{3000ms});
+    ASSERT_TRUE(test::waitUntil([] { return !framesOf("127.0.0.3", 233).empty(); }, 2s));
+    EXPECT_EQ(framesOf("127.0.0.3", 233), std::vector<std::string>{"e90005000600"});
+    EXPECT_EQ(sim->device("127.0.0.3")["outputResolution"], 5);
+
+    const auto shown = cli({"nvr-resolution", "127.0.0.3"});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(shown.out, "3840 x 2160\n");
+    const auto set = cli({"nvr-resolution", "127.0.0.3", "--set", "4"});
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_GE(set.elapsed, 3000ms);
+    EXPECT_EQ(sim->device("127.0.0.3")["outputResolution"], 4);
+}
+
+TEST_F(UpgradeE2E, NvrResolutionFailures) {
+    RecordingNotifier notifier;
+    {
+        NvrResolutionClient client;
+        client.SetTarget("127.0.0.7", 5500);  // reports index 6
+        EXPECT_EQ(client.FillResolutionList(notifier), 0);
+        EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"获取NVR分辨率失败！"});
+        EXPECT_TRUE(client.connected());
+        EXPECT_EQ(client.currentIndex(), 0);
+    }
+    notifier.clear();
+    {
+        NvrResolutionClient client;
+        client.SetTarget("127.0.0.8", 5500);  // nothing listens
+        EXPECT_EQ(client.FillResolutionList(notifier), 0);
+        EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"连接NVR失败！"});
+        EXPECT_FALSE(client.ApplyOutputResolution(3, [](auto) {}));
+    }
+    // A peer that answers 232 with five bytes.
+    net::Socket listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(5500);
+    where.sin_addr.s_addr = htonl(0x7F000063);  // 127.0.0.99
+    ASSERT_EQ(::bind(listener.fd(), reinterpret_cast<sockaddr*>(&where), sizeof where), 0);
+    ASSERT_EQ(::listen(listener.fd(), 1), 0);
+    std::thread peer([&] {
+        net::Socket connection(::accept(listener.fd(), nullptr, nullptr));
+        std::array<std::uint8_t, 6> query{};
+        const timeval tv{5, 0};
+        ::setsockopt(connection.fd(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        if (::recv(connection.fd(), query.data(), query.size(), MSG_WAITALL) != 6) return;
+        const std::array<std::uint8_t, 5> reply{232, 0, 4, 0, 6};
+        ::send(connection.fd(), reply.data(), reply.size(), MSG_NOSIGNAL);
+        ::recv(connection.fd(), query.data(), query.size(), 0);  // until the client closes
+    });
+    notifier.clear();
+    {
+        NvrResolutionClient client;
+        client.SetTarget("127.0.0.99", 5500);
+        EXPECT_EQ(client.FillResolutionList(notifier), 0);
+    }
+    peer.join();
+    EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"获取NVR分辨率失败！"});
+}
