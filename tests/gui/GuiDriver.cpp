@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -58,8 +59,19 @@ ModalDriver::LoginAnswer ModalDriver::confirmWithPort(const QString& port) {
 }
 
 void ModalDriver::poll() {
+    if (pending_) return;
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || !modal->isVisible()) return;
+    // Act from a fresh call: an answer may open further modal windows (a message box over the
+    // login dialog), and this timer does not fire again while its own slot is still running.
+    pending_ = true;
+    QTimer::singleShot(0, [this, target = QPointer<QWidget>(modal)] {
+        pending_ = false;
+        if (target && target->isVisible()) act(target.data());
+    });
+}
+
+void ModalDriver::act(QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         boxes.push_back({box->windowTitle(), box->text()});
         box->button(QMessageBox::Ok)->click();

@@ -57,7 +57,9 @@ public:
 
 private:
     void poll();
+    void act(QWidget* modal);
     QTimer* timer_;
+    bool pending_ = false;
 };
 
 // The centre of a row of the device list, in its viewport's coordinates.

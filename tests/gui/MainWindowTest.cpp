@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "GuiDriver.h"
@@ -315,6 +316,24 @@ TEST_F(MainWindowTest, DvrButtonsDoNothingAndNvrPreviewAsksForPort5500) {
     test::clickButton(*window, kPreview);
     EXPECT_EQ(port, QStringLiteral("5500"));
     ASSERT_TRUE(test::waitUntil([&] { return sim->device("127.0.0.4")["logins"].size() == 1; }, 3s));
+}
+
+TEST_F(MainWindowTest, MessagesFromOtherThreadsDoNotWaitForTheUser) {
+    open();
+    ModalDriver driver;
+    const auto started = std::chrono::steady_clock::now();
+    std::thread receiver([&] { window->message(text::msg::kMacReassigned); });
+    receiver.join();  // returns without the window's thread having run at all
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
+    EXPECT_TRUE(driver.boxes.empty());
+    ASSERT_TRUE(test::waitUntil([&] { return !driver.boxes.empty(); }, 2s));
+    EXPECT_EQ(driver.boxes[0].text, QStringLiteral("摄像机已重新分配MAC地址，重启后生效"));
+    EXPECT_EQ(driver.boxes[0].title, QStringLiteral("Tarvo"));
+
+    std::thread failing([&] { window->systemError(u"Connect to IP camera failed !"); });
+    failing.join();
+    ASSERT_TRUE(test::waitUntil([&] { return driver.boxes.size() == 2; }, 2s));
+    EXPECT_EQ(driver.boxes[1].title, QStringLiteral("Error"));
 }
 
 TEST_F(MainWindowTest, CancelEndsTheWindowNormally) {
