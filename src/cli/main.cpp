@@ -6,6 +6,7 @@
 
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
+#include "cli/PreviewCli.h"
 #include "cli/SettingsCli.h"
 #include "cli/UpgradeCli.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv) try {
     std::function<int()> run;
     tarvo::cli::addDiscoverCommand(app, global, run);
     tarvo::cli::addDeviceCommands(app, global, run);
+    tarvo::cli::addPreviewCommands(app, global, run);
     tarvo::cli::addUpgradeCommands(app, global, run);
     tarvo::cli::addSettingsCommands(app, global, run);
     try {

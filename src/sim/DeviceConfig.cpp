@@ -25,6 +25,14 @@ constexpr std::array<std::pair<ReplyShape, std::string_view>, 6> kShapes{{
     {ReplyShape::ForeignTag, "foreignTag"},
 }};
 
+constexpr std::array<std::pair<StreamFault, std::string_view>, 5> kStreamFaults{{
+    {StreamFault::None, "none"},
+    {StreamFault::Stall, "stall"},
+    {StreamFault::Reset, "reset"},
+    {StreamFault::Oversize, "oversize"},
+    {StreamFault::Garbage, "garbage"},
+}};
+
 template <typename T>
 std::optional<T> parseInteger(std::string_view text, long long min, long long max) {
     long long value = 0;
@@ -87,6 +95,20 @@ std::string_view replyShapeName(ReplyShape shape) {
         if (candidate == shape) return name;
     }
     return "normal";
+}
+
+std::optional<StreamFault> parseStreamFault(std::string_view text) {
+    for (const auto& [fault, name] : kStreamFaults) {
+        if (name == text) return fault;
+    }
+    return std::nullopt;
+}
+
+std::string_view streamFaultName(StreamFault fault) {
+    for (const auto& [candidate, name] : kStreamFaults) {
+        if (candidate == fault) return name;
+    }
+    return "none";
 }
 
 std::string formatAddress(std::uint32_t address) {
@@ -242,7 +264,45 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
         return {};
     }
     if (auto uploadError = upload.apply(key, value)) return *uploadError;
+    if (key.starts_with("video.")) return applyVideo(key.substr(6), value);
     return "unknown setting '" + std::string(key) + "'";
+}
+
+std::string DeviceConfig::applyVideo(std::string_view key, std::string_view value) {
+    const auto setInt = [&](int& field, int min, int max) -> std::string {
+        const auto parsed = parseInteger<int>(value, min, max);
+        if (!parsed) return badValue("video." + std::string(key), value);
+        field = *parsed;
+        return {};
+    };
+    if (key == "codec") {
+        if (value != "h264" && value != "h265") return badValue("video.codec", value);
+        video.codec = value;
+        return {};
+    }
+    // Even sizes: the encoders take 4:2:0 pictures.
+    if (key == "width" || key == "height") {
+        int& field = key == "width" ? video.width : video.height;
+        int parsed = 0;
+        std::string error = setInt(parsed, 16, 8192);
+        if (!error.empty() || parsed % 2 != 0) return badValue("video." + std::string(key), value);
+        field = parsed;
+        return {};
+    }
+    if (key == "fps") return setInt(video.fps, 1, 120);
+    if (key == "bitrate") return setInt(video.bitrateKbps, 16, 200'000);
+    if (key == "gop") return setInt(video.gop, 1, 600);
+    if (key == "codecCode") return setInt(video.codecCode, -1, 255);
+    if (key == "typeOneEvery") return setInt(video.typeOneEvery, 0, 1000);
+    if (key == "otherTypeEvery") return setInt(video.otherTypeEvery, 0, 1000);
+    if (key == "faultAfter") return setInt(video.faultAfter, 0, 1'000'000);
+    if (key == "fault") {
+        const auto parsed = parseStreamFault(value);
+        if (!parsed) return badValue("video.fault", value);
+        video.fault = *parsed;
+        return {};
+    }
+    return "unknown setting 'video." + std::string(key) + "'";
 }
 
 nlohmann::json DeviceConfig::toJson() const {

@@ -43,6 +43,37 @@ inline constexpr std::size_t kCloudRecordSize = 132;
 inline constexpr std::size_t kCloudTextSize = 64;
 using CloudRecord = std::array<std::uint8_t, kCloudRecordSize>;
 
+// How a device's stream port misbehaves after `faultAfter` media packets.
+enum class StreamFault {
+    None,
+    Stall,     // stops sending, keeps the connection open
+    Reset,     // resets the connection (RST)
+    Oversize,  // a packet header announcing more than a client slot holds
+    Garbage,   // video packets of random bytes from then on
+};
+
+std::optional<StreamFault> parseStreamFault(std::string_view text);
+std::string_view streamFaultName(StreamFault fault);
+
+// The main stream of a camera or NVR (sub-streams are D1 and CIF of the same codec).
+struct VideoSettings {
+    std::string codec = "h264";  // h264 | h265
+    int width = 1280;
+    int height = 720;
+    int fps = 25;
+    int bitrateKbps = 2000;
+    int gop = 50;
+    int codecCode = -1;      // byte 26 of the stream reply; -1: 1 for h264, 3 for h265
+    int typeOneEvery = 1;    // a type-1 (non-video) packet after every N video packets; 0: none
+    int otherTypeEvery = 0;  // a packet of type 7 after every N video packets; 0: none
+    StreamFault fault = StreamFault::None;
+    int faultAfter = 50;
+
+    [[nodiscard]] int replyCodecCode() const {
+        return codecCode >= 0 ? codecCode : (codec == "h265" ? 3 : 1);
+    }
+};
+
 // One key=value setting, as given on the command line, in a fleet file or at run time.
 using Setting = std::pair<std::string, std::string>;
 
@@ -81,11 +112,14 @@ struct DeviceConfig {
     int duplicates = 0;
     std::optional<std::string> duplicateName;
     ReplyShape replyShape = ReplyShape::Normal;
+    VideoSettings video;
     UploadSettings upload;
 
     // Applies one setting; returns an error text, empty on success. Changing `ip` here only
     // changes the field: moving a running device is the simulator's business.
     std::string apply(std::string_view key, std::string_view value);
+    // The "video.*" settings, without their prefix.
+    std::string applyVideo(std::string_view key, std::string_view value);
 
     std::string cloudIdentity() const;
     std::string cloudPassword() const;

@@ -45,7 +45,7 @@ bool FleetBuilder::settingsFromJson(const nlohmann::json& object, std::vector<Se
     const bool hasIp = object.contains("ip");
     for (const auto& [key, value] : object.items()) {
         if (isObservation(key)) continue;
-        if (key == "netParams" || key == "cloud") {
+        if (key == "netParams" || key == "cloud" || key == "video") {
             if (!value.is_object()) {
                 error = key + " must be an object";
                 return false;
@@ -59,7 +59,7 @@ bool FleetBuilder::settingsFromJson(const nlohmann::json& object, std::vector<Se
                     error += "." + inner;
                     return false;
                 }
-                settings.emplace_back(key == "cloud" ? "cloud." + inner : inner, text);
+                settings.emplace_back(key == "netParams" ? inner : key + "." + inner, text);
             }
             continue;
         }

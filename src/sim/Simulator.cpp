@@ -74,6 +74,7 @@ std::pair<std::string_view, std::string_view> splitWord(std::string_view text) {
 
 Simulator::Simulator(std::vector<DeviceConfig> devices)
     : tcp_(loop_, random_),
+      stream_(loop_, video_, random_),
       control_(loop_, [this](std::string_view line) { return execute(line); }) {
     devices_.reserve(devices.size());
     for (auto& config : devices) devices_.push_back(std::make_unique<Device>(std::move(config)));
@@ -122,7 +123,7 @@ bool Simulator::start(const SimulatorOptions& options, std::string& error) {
         return false;
     }
     for (const auto& device : devices_) {
-        if (!tcp_.listen(*device)) {
+        if (!tcp_.listen(*device) || !stream_.listen(*device)) {
             error = device->tcpError;
             return false;
         }
@@ -152,6 +153,7 @@ bool Simulator::start(const SimulatorOptions& options, std::string& error) {
 void Simulator::stop() {
     control_.close();
     tcp_.closeAll();
+    stream_.closeAll();
     if (udp_.fd() >= 0) loop_.remove(udp_.fd());
     udp_.close();
     if (signals_) loop_.remove(signals_.fd());
@@ -263,6 +265,7 @@ bool Simulator::moveDevice(Device& device, std::uint32_t address) {
         recentlyMoved_.push_back(&device);
     }
     if (!tcp_.listen(device)) std::cerr << "tarvo-sim: " << device.tcpError << "\n";
+    if (!stream_.listen(device)) std::cerr << "tarvo-sim: " << device.tcpError << "\n";
     std::cerr << "tarvo-sim: " << formatAddress(from) << " moved to " << formatAddress(address)
               << "\n";
     return true;
@@ -282,11 +285,17 @@ std::vector<Device*> Simulator::selectDevices(std::string_view which) {
 std::string Simulator::stateJson(std::string_view which) {
     nlohmann::json devices = nlohmann::json::array();
     if (which.empty()) {
-        for (const auto& device : devices_) devices.push_back(device->toJson());
+        for (const auto& device : devices_) {
+            devices.push_back(device->toJson());
+            devices.back()["stream"] = stream_.stateOf(*device);
+        }
     } else {
         const auto chosen = selectDevices(which);
         if (chosen.empty()) return errorAnswer("no device " + std::string(which)).dump();
-        for (Device* device : chosen) devices.push_back(device->toJson());
+        for (Device* device : chosen) {
+            devices.push_back(device->toJson());
+            devices.back()["stream"] = stream_.stateOf(*device);
+        }
     }
     // Names the program wrote may be any bytes: never let the dump throw on them.
     return nlohmann::json{{"devices", std::move(devices)}}.dump(
@@ -325,7 +334,8 @@ std::string Simulator::setCommand(std::string_view arguments) {
                         " is not an address of this host";
         }
         if (device.config().port != before.port || device.config().noTcp != before.noTcp) {
-            if (!tcp_.listen(device)) problems += (problems.empty() ? "" : "; ") + device.tcpError;
+            if (!tcp_.listen(device) || !stream_.listen(device))
+                problems += (problems.empty() ? "" : "; ") + device.tcpError;
         }
     }
     if (!problems.empty()) return errorAnswer(problems).dump();
@@ -341,6 +351,7 @@ std::string Simulator::execute(std::string_view line) {
             return errorAnswer("usage: clear [all]").dump();
         }
         for (const auto& device : devices_) {
+            stream_.clear(*device);
             if (arguments == "all") {
                 device->clearAll();
             } else {

@@ -12,8 +12,10 @@
 #include "sim/ControlServer.h"
 #include "sim/Device.h"
 #include "sim/EventLoop.h"
+#include "sim/StreamService.h"
 #include "sim/TcpService.h"
 #include "sim/UdpChannel.h"
+#include "sim/VideoClip.h"
 
 namespace tarvo::sim {
 
@@ -58,6 +60,8 @@ private:
     std::mt19937 random_;
     UdpChannel udp_;
     TcpService tcp_;
+    VideoLibrary video_;
+    StreamService stream_;
     ControlServer control_;
     net::Socket signals_;
     bool udpWriting_ = false;

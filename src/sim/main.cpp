@@ -6,6 +6,10 @@
 
 #include <CLI/CLI.hpp>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "sim/FleetBuilder.h"
 #include "sim/Simulator.h"
 
@@ -20,8 +24,17 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   cloudIdentity, cloudPassword, cloudDeviceId,
   loginRefused, tcpSilent, noTcp, dropUdp   (true/false),
   duplicates (extra discovery replies), duplicateName,
-  replyShape: normal | short | noNul | long | empty | foreignTag.
+  replyShape: normal | short | noNul | long | empty | foreignTag,
+  video.codec (h264 | h265), video.width, video.height (1280x720), video.fps (25),
+  video.bitrate (kbit/s, 2000), video.gop (50), video.codecCode (reply byte 26; 1 for h264,
+  3 for h265), video.typeOneEvery (1: a type-1 packet after every picture), video.otherTypeEvery,
+  video.fault: none | stall | reset | oversize | garbage, video.faultAfter (pictures, 50).
+  Fleet files may nest them: "video": {"codec": "h265", "width": 3840, ...}.
   In --device and 'set', settings are separated by ',' (write '\,' inside a value).
+
+Stream port (command port + 1, cameras and NVRs): the 12-byte request, the 32-byte reply, then
+  one media packet per picture from a looped clip of the test pattern (about two seconds, whole
+  GOPs) that libx264/libx265 encode once per format when it is first asked for.
 
 Fleet file: {"devices": [{"ip": "127.0.0.2", "type": 100, "name": "Cam",
   "netParams": {"mask": "255.255.255.0", "gateway": "127.0.0.1", "httpPort": 80},
@@ -80,6 +93,7 @@ int main(int argc, char** argv) try {
     app.add_option("--seed", options.seed, "seed for the reply jitter (default: from the clock)");
 
     CLI11_PARSE(app, argc, argv);
+    av_log_set_level(AV_LOG_ERROR);
 
     tarvo::sim::FleetBuilder builder;
     bool ok = true;

@@ -1,0 +1,101 @@
+#include "cli/Mp4Recorder.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "core/preview/NalScan.h"
+
+namespace tarvo::cli {
+
+Mp4Recorder::Mp4Recorder(std::string path, bool hevc, int width, int height)
+    : path_(std::move(path)), hevc_(hevc), width_(width), height_(height) {}
+
+Mp4Recorder::~Mp4Recorder() {
+    std::lock_guard lock(mutex_);
+    close();
+}
+
+void Mp4Recorder::close() {
+    if (format_ != nullptr) {
+        if (format_->pb != nullptr) avio_closep(&format_->pb);
+        avformat_free_context(format_);
+        format_ = nullptr;
+    }
+    av_packet_free(&packet_);
+}
+
+bool Mp4Recorder::open() {
+    if (avformat_alloc_output_context2(&format_, nullptr, "mp4", path_.c_str()) < 0 ||
+        format_ == nullptr) {
+        error_ = "cannot make an MP4 muxer";
+        return false;
+    }
+    AVStream* stream = avformat_new_stream(format_, nullptr);
+    packet_ = av_packet_alloc();
+    if (stream == nullptr || packet_ == nullptr) {
+        error_ = "out of memory";
+        return false;
+    }
+    stream->time_base = AVRational{1, 1000};
+    AVCodecParameters& par = *stream->codecpar;
+    par.codec_type = AVMEDIA_TYPE_VIDEO;
+    par.codec_id = hevc_ ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+    par.width = width_;
+    par.height = height_;
+    // The muxer takes the parameter sets from the first sample, which starts with them.
+    if (avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE) < 0) {
+        error_ = "cannot write " + path_;
+        return false;
+    }
+    if (avformat_write_header(format_, nullptr) < 0) {
+        error_ = "cannot write the MP4 header";
+        return false;
+    }
+    headerWritten_ = true;
+    return true;
+}
+
+void Mp4Recorder::add(std::span<const std::uint8_t> chunk) {
+    std::lock_guard lock(mutex_);
+    if (finished_ || chunk.empty() || !error_.empty()) return;
+    const bool key = preview::startsDecoding(chunk, hevc_);
+    if (!headerWritten_) {
+        if (!key) return;  // nothing before the first picture a player could start from
+        if (!open()) return;
+        first_ = std::chrono::steady_clock::now();
+    }
+    std::int64_t pts = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - first_)
+                           .count();
+    if (pts <= lastPts_) pts = lastPts_ + 1;
+    lastPts_ = pts;
+    av_packet_unref(packet_);
+    if (av_new_packet(packet_, static_cast<int>(chunk.size())) < 0) return;
+    std::copy(chunk.begin(), chunk.end(), packet_->data);
+    packet_->pts = packet_->dts = pts;
+    packet_->stream_index = 0;
+    if (key) packet_->flags |= AV_PKT_FLAG_KEY;
+    av_packet_rescale_ts(packet_, AVRational{1, 1000}, format_->streams[0]->time_base);
+    if (av_write_frame(format_, packet_) >= 0) ++samples_;
+}
+
+bool Mp4Recorder::finish() {
+    std::lock_guard lock(mutex_);
+    if (finished_) return samples_ > 0;
+    finished_ = true;
+    bool ok = false;
+    if (headerWritten_) ok = av_write_trailer(format_) >= 0 && samples_ > 0;
+    close();
+    return ok;
+}
+
+std::uint64_t Mp4Recorder::samples() const {
+    std::lock_guard lock(mutex_);
+    return samples_;
+}
+
+}  // namespace tarvo::cli

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+
+struct AVFormatContext;
+struct AVPacket;
+
+namespace tarvo::cli {
+
+// Writes the camera's elementary stream into an MP4 file as it arrives, without re-encoding:
+// from the first picture a decoder can start from, each video chunk becomes one sample timed
+// by its arrival. Safe to feed from the decode thread while another thread finishes it.
+class Mp4Recorder {
+public:
+    Mp4Recorder(std::string path, bool hevc, int width, int height);
+    ~Mp4Recorder();
+    Mp4Recorder(const Mp4Recorder&) = delete;
+    Mp4Recorder& operator=(const Mp4Recorder&) = delete;
+
+    void add(std::span<const std::uint8_t> chunk);
+    // Writes the index; false when nothing could be written. Later add() calls do nothing.
+    bool finish();
+
+    [[nodiscard]] std::uint64_t samples() const;
+    [[nodiscard]] const std::string& error() const { return error_; }
+
+private:
+    bool open();
+    void close();
+
+    std::string path_;
+    bool hevc_;
+    int width_;
+    int height_;
+    mutable std::mutex mutex_;
+    AVFormatContext* format_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    bool headerWritten_ = false;
+    bool finished_ = false;
+    std::uint64_t samples_ = 0;
+    std::int64_t lastPts_ = -1;
+    std::chrono::steady_clock::time_point first_;
+    std::string error_;
+};
+
+}  // namespace tarvo::cli

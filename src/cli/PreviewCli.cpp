@@ -1,0 +1,272 @@
+#include "cli/PreviewCli.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libswscale/swscale.h>
+}
+
+#include "cli/CliNotifier.h"
+#include "cli/Mp4Recorder.h"
+#include "core/discovery/DeviceTable.h"
+#include "core/discovery/DiscoveryEngine.h"
+#include "core/net/MacResolver.h"
+#include "core/preview/CCamStreamClient.h"
+#include "core/preview/HeadlessRenderer.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/text/TextConvert.h"
+
+namespace tarvo::cli {
+
+namespace {
+
+struct PreviewArgs {
+    std::string ip;
+    std::optional<int> port;
+    std::string user = "admin";
+    std::string password;
+    std::string stream = "main";
+    std::optional<int> type;
+    double seconds = 10.0;
+    double timeout = 20.0;
+    std::string out;
+};
+
+// A short search; the type code of the device at `ip`, if it answered.
+std::optional<int> searchType(const std::string& ip) {
+    CliNotifier notifier;
+    net::SystemMacResolver macResolver;
+    discovery::DeviceTable table(discovery::Column::kColumnCount);
+    discovery::DiscoveryEngine engine(table, macResolver, notifier);
+    if (engine.openInterfaces() == 0) return std::nullopt;
+    engine.startSearch();
+    std::optional<int> type;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    while (!type && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (const auto& row : table.rows()) {
+            if (text::toUtf8(row.cells[discovery::Column::kColAddress]) != ip) continue;
+            const std::string code = text::toUtf8(row.cells[discovery::Column::kColType]);
+            type = std::atoi(code.c_str());
+        }
+    }
+    engine.setIgnoreReplies(true);
+    engine.closeInterfaces();
+    return type;
+}
+
+// YUYV to RGB, then libavcodec's PNG encoder.
+bool writePng(const std::string& path, const std::vector<std::uint8_t>& yuyv, int width,
+              int height) {
+    SwsContext* sws = sws_getContext(width, height, AV_PIX_FMT_YUYV422, width, height,
+                                     AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+    AVCodecContext* context = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
+    AVFrame* rgb = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    bool ok = sws != nullptr && context != nullptr && rgb != nullptr && packet != nullptr;
+    if (ok) {
+        rgb->format = AV_PIX_FMT_RGB24;
+        rgb->width = width;
+        rgb->height = height;
+        ok = av_frame_get_buffer(rgb, 0) >= 0;
+    }
+    if (ok) {
+        const std::uint8_t* src[1] = {yuyv.data()};
+        const int srcStride[1] = {width * 2};
+        sws_scale(sws, src, srcStride, 0, height, rgb->data, rgb->linesize);
+        context->width = width;
+        context->height = height;
+        context->pix_fmt = AV_PIX_FMT_RGB24;
+        context->time_base = AVRational{1, 25};
+        ok = avcodec_open2(context, codec, nullptr) >= 0 && avcodec_send_frame(context, rgb) >= 0 &&
+             avcodec_receive_packet(context, packet) >= 0;
+    }
+    if (ok) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(packet->data), packet->size);
+        ok = static_cast<bool>(out);
+    }
+    av_packet_free(&packet);
+    av_frame_free(&rgb);
+    avcodec_free_context(&context);
+    sws_freeContext(sws);
+    return ok;
+}
+
+struct Prepared {
+    protocol::LoginInfo info;
+    int type = 0;
+};
+
+// Type (given or searched), port, stream and the login check; nullopt with the exit status.
+std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, int& status) {
+    Prepared p;
+    if (args.type) {
+        p.type = *args.type;
+    } else {
+        const auto found = searchType(args.ip);
+        if (!found) {
+            std::cerr << args.ip << " did not answer a search; give its type with --type"
+                      << std::endl;
+            status = 1;
+            return std::nullopt;
+        }
+        p.type = *found;
+    }
+    const int choice = args.stream == "d1" ? 1 : args.stream == "cif" ? 2 : 0;
+    const auto port = static_cast<std::uint16_t>(args.port.value_or(
+        p.type == 181 ? protocol::kNvrCommandPort : protocol::kCameraCommandPort));
+    p.info = protocol::makeLoginInfo(args.ip, port, text::fromUtf8(args.user),
+                                     text::fromUtf8(args.password), choice, p.type);
+    if (!protocol::loginCheck(p.info, notifier)) {
+        status = 1;
+        return std::nullopt;
+    }
+    return p;
+}
+
+std::chrono::milliseconds millis(double seconds) {
+    return std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+}
+
+int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
+    CliNotifier notifier;
+    int status = 0;
+    const auto prepared = prepare(args, notifier, status);
+    if (!prepared) return status;
+    auto renderer = std::make_unique<preview::HeadlessRenderer>();
+    preview::HeadlessRenderer& view = *renderer;
+    preview::CCamStreamClient client(prepared->info, notifier, std::move(renderer));
+    client.startPreview();
+    const bool got = view.waitForPictures(0, millis(args.timeout));
+    const auto picture = view.lastPicture();
+    const int width = view.width();
+    const int height = view.height();
+    const auto reply = client.reply();
+    const auto stats = client.stats();
+    client.stop();
+    bool ok = got && !picture.empty();
+    if (!ok) std::cerr << "no picture arrived" << std::endl;
+    if (ok) {
+        ok = writePng(args.out, picture, width, height);
+        if (!ok) std::cerr << "cannot write " << args.out << std::endl;
+    }
+    if (global.json) {
+        std::cout << nlohmann::json{{"command", "snapshot"},
+                                    {"ip", args.ip},
+                                    {"ok", ok},
+                                    {"type", prepared->type},
+                                    {"width", reply.width},
+                                    {"height", reply.height},
+                                    {"codecCode", reply.codecCode},
+                                    {"title", text::toUtf8(client.title())},
+                                    {"packets", stats.packets},
+                                    {"out", args.out}}
+                         .dump()
+                  << std::endl;
+    }
+    return ok ? 0 : 1;
+}
+
+int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
+    CliNotifier notifier;
+    int status = 0;
+    const auto prepared = prepare(args, notifier, status);
+    if (!prepared) return status;
+    // The recorder is made on the first packet: codec and size come with the stream's reply,
+    // which is in place before the threads start.
+    std::mutex recorderMutex;
+    std::unique_ptr<Mp4Recorder> recorder;
+    preview::CCamStreamClient client(prepared->info, notifier, nullptr);
+    client.setPacketTap(
+        [&](int type, std::span<const std::uint8_t>, std::span<const std::uint8_t> payload) {
+            if (type != 0) return;
+            std::lock_guard lock(recorderMutex);
+            if (!recorder) {
+                const auto& r = client.reply();
+                recorder = std::make_unique<Mp4Recorder>(
+                    args.out, preview::decodesAsHevc(r.codecCode), r.width, r.height);
+            }
+            recorder->add(payload);
+        });
+    client.startPreview();
+    const auto reply = client.reply();
+    const auto end = std::chrono::steady_clock::now() + millis(args.seconds);
+    while (std::chrono::steady_clock::now() < end && !client.stats().receiveEnded &&
+           client.threadsRunning()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    client.stop();  // the tap runs no more after this
+    const bool ok = recorder && recorder->finish();
+    if (!ok) {
+        std::cerr << "nothing recorded"
+                  << (recorder && !recorder->error().empty() ? ": " + recorder->error() : "")
+                  << std::endl;
+    }
+    if (global.json) {
+        std::cout << nlohmann::json{{"command", "record"},
+                                    {"ip", args.ip},
+                                    {"ok", ok},
+                                    {"type", prepared->type},
+                                    {"width", reply.width},
+                                    {"height", reply.height},
+                                    {"codecCode", reply.codecCode},
+                                    {"samples", recorder ? recorder->samples() : 0},
+                                    {"out", args.out}}
+                         .dump()
+                  << std::endl;
+    }
+    return ok ? 0 : 1;
+}
+
+void addCommon(CLI::App& sub, PreviewArgs& args) {
+    sub.add_option("IP", args.ip, "Device address")->required();
+    sub.add_option("--out", args.out, "Output file")->required();
+    sub.add_option("--port", args.port, "Command port (default 5500 for an NVR, else 5505)")
+        ->check(CLI::Range(1, 65534));
+    sub.add_option("--user", args.user, "User name")->capture_default_str();
+    sub.add_option("--password", args.password, "Password (default: empty)");
+    sub.add_option("--stream", args.stream, "Stream: main, d1 or cif")
+        ->check(CLI::IsMember({"main", "d1", "cif"}))
+        ->capture_default_str();
+    sub.add_option("--type", args.type, "Device type code (default: learnt by a search)")
+        ->check(CLI::Range(0, 65535));
+}
+
+}  // namespace
+
+void addPreviewCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    auto snapshot = std::make_shared<PreviewArgs>();
+    CLI::App* snapCmd =
+        app.add_subcommand("snapshot", "Save the first picture of the live stream as PNG");
+    addCommon(*snapCmd, *snapshot);
+    snapCmd->add_option("--timeout", snapshot->timeout, "Seconds to wait for a picture")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 600.0));
+    snapCmd->callback([&global, &run, snapshot] {
+        run = [&global, snapshot] { return runSnapshot(global, *snapshot); };
+    });
+
+    auto record = std::make_shared<PreviewArgs>();
+    CLI::App* recCmd =
+        app.add_subcommand("record", "Record the live stream into MP4 (no re-encoding)");
+    addCommon(*recCmd, *record);
+    recCmd->add_option("--seconds", record->seconds, "How long to record")
+        ->required()
+        ->check(CLI::Range(0.1, 86400.0));
+    recCmd->callback([&global, &run, record] {
+        run = [&global, record] { return runRecord(global, *record); };
+    });
+}
+
+}  // namespace tarvo::cli
