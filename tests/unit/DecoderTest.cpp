@@ -1,0 +1,185 @@
+// The decoder layer over libavcodec, fed with the simulator's encoded test pattern.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <vector>
+
+#include "core/preview/C264Decode.h"
+#include "core/preview/CHI265Decode.h"
+#include "sim/TestPattern.h"
+#include "sim/VideoClip.h"
+
+using namespace tarvo::preview;
+namespace pattern = tarvo::sim::pattern;
+
+namespace {
+
+// Ten pictures (two GOPs of five) of the test pattern.
+const tarvo::sim::VideoClip& clip(const std::string& codec) {
+    static std::map<std::string, std::unique_ptr<tarvo::sim::VideoClip>> clips;
+    auto& slot = clips[codec];
+    if (!slot) {
+        slot = std::make_unique<tarvo::sim::VideoClip>(
+            tarvo::sim::VideoFormat{codec, 320, 240, 5, 800, 5});
+        std::atomic<bool> stop{false};
+        slot->encode(stop);
+    }
+    return *slot;
+}
+
+std::vector<std::uint8_t> frameBytes(const tarvo::sim::VideoClip& c, int from, int to) {
+    std::vector<std::uint8_t> out;
+    for (int i = from; i < to; ++i) {
+        const auto& f = c.frame(i).data;
+        out.insert(out.end(), f.begin(), f.end());
+    }
+    return out;
+}
+
+int decode(CDecoder& decoder, const std::vector<std::uint8_t>& bytes, std::uint8_t** out) {
+    return decoder.Decode(bytes.data(), static_cast<int>(bytes.size()), out);
+}
+
+class Decoders : public ::testing::TestWithParam<std::string> {
+protected:
+    std::unique_ptr<AvPictureDecoder> make() const {
+        if (GetParam() == "h265") return std::make_unique<CHI265Decode>();
+        return std::make_unique<C264Decode>();
+    }
+};
+
+}  // namespace
+
+TEST(DecoderParameters, MacroblocksAndThreadType) {
+    const auto hd = C264Decode::attributesFor(1920, 1080);
+    EXPECT_EQ(hd.widthMacroblocks, 121);
+    EXPECT_EQ(hd.heightMacroblocks, 68);
+    EXPECT_EQ(hd.referenceBuffers, 5);
+    EXPECT_EQ(hd.workMode, 0x20);
+    // Out of range: the decoder's own replacements.
+    const auto tiny = C264Decode::attributesFor(8, 8);
+    EXPECT_EQ(tiny.widthMacroblocks, 120);
+    EXPECT_EQ(tiny.heightMacroblocks, 68);
+    EXPECT_EQ(CHI265Decode::attributesFor(3840, 2160).threadType, 1);
+    EXPECT_EQ(CHI265Decode::attributesFor(3839, 2160).threadType, 0);
+    EXPECT_EQ(CHI265Decode::attributesFor(1920, 1080).maxReferences, 3);
+
+    C264Decode h264;
+    ASSERT_TRUE(h264.Init(1920, 1080));
+    EXPECT_EQ(h264.attributes().widthMacroblocks, 121);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(h264.picture()) % 16, 0u);
+    CHI265Decode hevc;
+    ASSERT_TRUE(hevc.Init(3840, 2160));
+    EXPECT_EQ(hevc.attributes().threadType, 1);
+    EXPECT_GE(hevc.threadCount(), 1);
+}
+
+TEST(DecoderParameters, SizesOutOfRangeFailInit) {
+    C264Decode a;
+    EXPECT_FALSE(a.Init(0, 0));
+    CHI265Decode b;
+    EXPECT_FALSE(b.Init(20000, 100));
+    std::uint8_t* out = nullptr;
+    const std::vector<std::uint8_t> some(100, 0);
+    EXPECT_EQ(decode(b, some, &out), -1);
+    EXPECT_EQ(decode(a, some, &out), 0);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST_P(Decoders, PicturesComeOutInOrderAndLastWins) {
+    const auto& c = clip(GetParam());
+    ASSERT_TRUE(c.finished()) << c.error();
+    auto decoder = make();
+    ASSERT_TRUE(decoder->Init(320, 240));
+    // The parser knows a picture is complete when the next one starts: the first chunk alone
+    // gives nothing and leaves `out` as it was.
+    auto* const sentinel = reinterpret_cast<std::uint8_t*>(0x1);
+    std::uint8_t* out = sentinel;
+    EXPECT_EQ(decode(*decoder, frameBytes(c, 0, 1), &out), 0);
+    EXPECT_EQ(out, sentinel);
+    out = nullptr;
+    decode(*decoder, frameBytes(c, 1, 2), &out);
+    ASSERT_EQ(out, decoder->picture());
+    EXPECT_EQ(pattern::readFrameNumber(out, 320, 240), 0u);
+    EXPECT_TRUE(pattern::hasRedQuarter(out, 320, 240));
+    // One chunk with three pictures: the buffer keeps the last one completed.
+    out = nullptr;
+    decode(*decoder, frameBytes(c, 2, 5), &out);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(pattern::readFrameNumber(out, 320, 240), 3u);
+    // Chunks need not be whole pictures.
+    const auto rest = frameBytes(c, 5, 10);
+    std::uint32_t last = 3;
+    for (std::size_t at = 0; at < rest.size(); at += 777) {
+        const std::vector<std::uint8_t> piece(
+            rest.begin() + static_cast<long>(at),
+            rest.begin() + static_cast<long>(std::min(rest.size(), at + 777)));
+        out = nullptr;
+        decode(*decoder, piece, &out);
+        if (out != nullptr) {
+            const auto number = pattern::readFrameNumber(out, 320, 240);
+            ASSERT_TRUE(number.has_value());
+            EXPECT_GT(*number, last);
+            last = *number;
+        }
+    }
+    EXPECT_EQ(last, 8u);
+}
+
+TEST_P(Decoders, GarbageGivesNoPictureAndDoesNotHurt) {
+    auto decoder = make();
+    ASSERT_TRUE(decoder->Init(320, 240));
+    std::mt19937 random(5);
+    std::vector<std::uint8_t> junk(50'000);
+    for (int round = 0; round < 20; ++round) {
+        for (auto& b : junk) b = static_cast<std::uint8_t>(random());
+        std::uint8_t* out = nullptr;
+        decode(*decoder, junk, &out);
+    }
+    // Still decodes a real stream afterwards.
+    const auto& c = clip(GetParam());
+    std::uint8_t* out = nullptr;
+    decode(*decoder, frameBytes(c, 0, 3), &out);
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(pattern::hasRedQuarter(out, 320, 240));
+}
+
+TEST_P(Decoders, PictureOfAnotherSizeIsCroppedOrPadded) {
+    const auto& c = clip(GetParam());
+    {
+        auto larger = make();
+        ASSERT_TRUE(larger->Init(640, 480));
+        std::uint8_t* out = nullptr;
+        decode(*larger, frameBytes(c, 0, 2), &out);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(larger->mismatchedPictures(), 1u);
+        // The 320 × 240 picture sits top left; the rest is black.
+        const std::uint8_t* corner = out + (400 * 640 + 600) * 2;
+        EXPECT_EQ(corner[0], 16);
+        EXPECT_EQ(corner[1], 128);
+        const std::uint8_t* red = out + (200 * 640 + 300) * 2;
+        EXPECT_NEAR(red[0], pattern::kRedY, 16);
+    }
+    {
+        auto smaller = make();
+        ASSERT_TRUE(smaller->Init(100, 60));
+        std::uint8_t* out = nullptr;
+        decode(*smaller, frameBytes(c, 0, 2), &out);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(smaller->mismatchedPictures(), 1u);
+    }
+}
+
+TEST_P(Decoders, ResizeReinitialisesOnlyOnChange) {
+    auto decoder = make();
+    ASSERT_TRUE(decoder->Init(320, 240));
+    const std::uint8_t* before = decoder->picture();
+    EXPECT_EQ(decoder->Resize(320, 240), 0);
+    EXPECT_EQ(decoder->picture(), before);
+    EXPECT_EQ(decoder->Resize(640, 480), 0);
+    EXPECT_EQ(decoder->width(), 640);
+    EXPECT_TRUE(decoder->hasDecoder());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, Decoders, ::testing::Values("h264", "h265"));
