@@ -1,0 +1,244 @@
+// The preview against simulated cameras: stream request and reply, pictures decoded to the
+// simulator's test pattern, packets of other types, broken streams, and stop.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "core/preview/C264Decode.h"
+#include "core/preview/CCamStreamClient.h"
+#include "core/preview/HeadlessRenderer.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
+#include "sim/TestPattern.h"
+#include "support/RecordingNotifier.h"
+#include "support/RunProcess.h"
+#include "support/SimProcess.h"
+#include "support/Wait.h"
+
+using namespace tarvo;
+using namespace std::chrono_literals;
+namespace pattern = tarvo::sim::pattern;
+
+namespace {
+
+const char* kFleet = R"({"devices": [
+  {"ip": "127.0.0.2", "type": 100, "name": "Cam1080",
+   "video": {"codec": "h264", "width": 1920, "height": 1080, "fps": 25, "bitrate": 4000, "gop": 25}},
+  {"ip": "127.0.0.3", "type": 100, "name": "Cam4K",
+   "video": {"codec": "h265", "width": 3840, "height": 2160, "fps": 25, "bitrate": 6000, "gop": 25}},
+  {"ip": "127.0.0.4", "type": 181, "name": "NVR", "video": {"width": 640, "height": 360}},
+  {"ip": "127.0.0.5", "type": 100, "video": {"width": 320, "height": 240, "fault": "reset", "faultAfter": 10}},
+  {"ip": "127.0.0.6", "type": 100, "video": {"width": 320, "height": 240, "fault": "oversize", "faultAfter": 5}},
+  {"ip": "127.0.0.7", "type": 100, "video": {"width": 320, "height": 240, "fault": "stall", "faultAfter": 5}},
+  {"ip": "127.0.0.8", "type": 100, "video": {"width": 320, "height": 240, "fault": "garbage", "faultAfter": 8}},
+  {"ip": "127.0.0.9", "type": 100,
+   "video": {"width": 320, "height": 240, "codecCode": 0, "otherTypeEvery": 1, "typeOneEvery": 2}},
+  {"ip": "127.0.0.10", "type": 31, "name": "DVR"}
+]})";
+
+int threadCount() {
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/task")) {
+        while (const dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.' ? 1 : 0;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+class PreviewE2E : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
+    }
+    static void TearDownTestSuite() {
+        delete sim;
+        sim = nullptr;
+    }
+
+    // A client with a headless renderer, started.
+    std::unique_ptr<preview::CCamStreamClient> open(const std::string& ip, int type = 100,
+                                                    int stream = 0) {
+        auto renderer = std::make_unique<preview::HeadlessRenderer>();
+        view = renderer.get();
+        const std::uint16_t port = type == 181 ? 5500 : 5505;
+        auto client = std::make_unique<preview::CCamStreamClient>(
+            protocol::makeLoginInfo(ip, port, u"admin", u"", stream, type), notifier,
+            std::move(renderer));
+        EXPECT_EQ(client->startPreview(), 1);
+        return client;
+    }
+
+    // Stops the client and checks that its threads are gone within a second.
+    static void stopQuickly(preview::CCamStreamClient& client) {
+        const auto start = std::chrono::steady_clock::now();
+        client.stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+        EXPECT_FALSE(client.threadsRunning());
+    }
+
+    static test::SimProcess* sim;
+    test::RecordingNotifier notifier;
+    preview::HeadlessRenderer* view = nullptr;
+};
+
+test::SimProcess* PreviewE2E::sim = nullptr;
+
+}  // namespace
+
+TEST_F(PreviewE2E, FullHdH264ShowsTheMovingPatternWithOtherPacketsSkipped) {
+    const int threadsBefore = threadCount();
+    auto client = open("127.0.0.2");
+    EXPECT_EQ(client->reply().width, 1920);
+    EXPECT_EQ(client->reply().height, 1080);
+    EXPECT_EQ(client->reply().codecCode, 1);
+    EXPECT_EQ(client->title(), u"宽 x 高：1920 x 1080 , 编码模式：H264");
+    ASSERT_TRUE(view->waitForPictures(0, 20s));
+    auto first = view->lastPicture();
+    ASSERT_EQ(first.size(), 1920u * 1080 * 2);
+    EXPECT_TRUE(pattern::hasRedQuarter(first.data(), 1920, 1080));
+    const auto number = pattern::readFrameNumber(first.data(), 1920, 1080);
+    ASSERT_TRUE(number.has_value());
+    ASSERT_TRUE(view->waitForPictures(10, 20s));
+    const auto later = view->lastPicture();
+    const auto laterNumber = pattern::readFrameNumber(later.data(), 1920, 1080);
+    ASSERT_TRUE(laterNumber.has_value());
+    EXPECT_NE(*laterNumber, *number);  // the picture moves on
+    const auto stats = client->stats();
+    EXPECT_GT(stats.skippedPackets, 0u);  // the interleaved type-1 packets
+    EXPECT_EQ(stats.decoderFaults, 0u);
+    EXPECT_TRUE(notifier.entries().empty());
+    stopQuickly(*client);
+    EXPECT_EQ(threadCount(), threadsBefore);
+
+    const auto requests = sim->device("127.0.0.2")["stream"]["requests"];
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back()["hex"], "000000006400000000000000");
+    EXPECT_TRUE(requests.back()["accepted"].get<bool>());
+}
+
+TEST_F(PreviewE2E, UltraHdH265DecodesAtFullSize) {
+    auto client = open("127.0.0.3");
+    EXPECT_EQ(client->reply().width, 3840);
+    EXPECT_EQ(client->reply().height, 2160);
+    EXPECT_EQ(client->title(), u"宽 x 高：3840 x 2160 , 编码模式：H265");
+    // The simulator encodes the first loop of a 4K clip while it sends it.
+    ASSERT_TRUE(view->waitForPictures(2, 60s));
+    const auto picture = view->lastPicture();
+    ASSERT_EQ(picture.size(), 3840u * 2160 * 2);
+    EXPECT_TRUE(pattern::hasRedQuarter(picture.data(), 3840, 2160));
+    EXPECT_TRUE(pattern::readFrameNumber(picture.data(), 3840, 2160).has_value());
+    stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, NvrIsAskedForStreamOneWhateverWasChosen) {
+    auto client = open("127.0.0.4", 181, 2);
+    EXPECT_EQ(client->reply().width, 640);
+    ASSERT_TRUE(view->waitForPictures(0, 20s));
+    stopQuickly(*client);
+    const auto requests = sim->device("127.0.0.4")["stream"]["requests"];
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back()["hex"], "0000ff006301000001000000");
+}
+
+TEST_F(PreviewE2E, ResetStreamFreezesTheLastPicture) {
+    auto client = open("127.0.0.5");
+    ASSERT_TRUE(view->waitForPictures(0, 20s));
+    ASSERT_TRUE(test::waitUntil([&] { return client->stats().receiveEnded; }, 10s));
+    const auto pictures = view->pictures();
+    EXPECT_FALSE(view->lastPicture().empty());
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(view->pictures(), pictures);
+    EXPECT_FALSE(client->stats().oversizePacket);
+    EXPECT_TRUE(notifier.entries().empty());
+    stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, OversizePacketClosesTheStreamConnection) {
+    auto client = open("127.0.0.6");
+    ASSERT_TRUE(test::waitUntil([&] { return client->stats().receiveEnded; }, 20s));
+    EXPECT_TRUE(client->stats().oversizePacket);
+    EXPECT_GT(view->pictures(), 0u);
+    stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, StalledStreamStopsWithinASecond) {
+    auto client = open("127.0.0.7");
+    ASSERT_TRUE(view->waitForPictures(0, 20s));
+    // Five pictures and then nothing: the receive thread blocks in recv.
+    std::this_thread::sleep_for(500ms);
+    EXPECT_FALSE(client->stats().receiveEnded);
+    stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, GarbagePayloadsDoNotStopThePreview) {
+    auto client = open("127.0.0.8");
+    ASSERT_TRUE(view->waitForPictures(0, 20s));
+    ASSERT_TRUE(test::waitUntil([&] { return client->stats().videoPackets > 30; }, 20s));
+    EXPECT_FALSE(client->stats().receiveEnded);
+    stopQuickly(*client);
+    EXPECT_GT(sim->device("127.0.0.8")["stream"]["faults"].get<int>(), 0);
+}
+
+TEST_F(PreviewE2E, UnknownPacketTypesAreSkippedAndCodeZeroIsH264TitledH265) {
+    auto client = open("127.0.0.9");
+    EXPECT_EQ(client->reply().codecCode, 0);
+    EXPECT_EQ(client->title(), u"宽 x 高：320 x 240 , 编码模式：H265");
+    ASSERT_TRUE(view->waitForPictures(5, 20s));
+    EXPECT_NE(dynamic_cast<preview::C264Decode*>(client->decoder()), nullptr);
+    const auto stats = client->stats();
+    EXPECT_GT(stats.skippedPackets, stats.videoPackets);  // one type-7 per picture, type 1 too
+    stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, StreamPortRefusedShowsConnectErrorAndZeroTitle) {
+    auto client = open("127.0.0.10", 31);
+    EXPECT_EQ(notifier.texts(),
+              std::vector<std::u16string>{std::u16string(text::msg::kStreamConnectError)});
+    EXPECT_EQ(client->title(), u"宽 x 高：0 x 0 , 编码模式：H265");
+    EXPECT_FALSE(client->threadsRunning());
+    stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, CliSnapshotAndRecord) {
+    const std::string dir = ::testing::TempDir();
+    const std::string png = dir + "/tarvo-snapshot.png";
+    const auto snap =
+        test::runProcess({TARVO_CLI_PATH, "snapshot", "127.0.0.2", "--out", png, "--json"}, 60s);
+    ASSERT_EQ(snap.exitCode, 0) << snap.err;
+    const auto result = nlohmann::json::parse(snap.out);
+    EXPECT_EQ(result["type"], 100);  // learnt by the search
+    EXPECT_EQ(result["width"], 1920);
+    std::ifstream file(png, std::ios::binary);
+    char signature[8] = {};
+    file.read(signature, 8);
+    EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+
+    const std::string mp4 = dir + "/tarvo-record.mp4";
+    const auto rec = test::runProcess({TARVO_CLI_PATH, "record", "127.0.0.4", "--seconds", "2",
+                                       "--out", mp4, "--type", "181", "--json"},
+                                      60s);
+    ASSERT_EQ(rec.exitCode, 0) << rec.err;
+    AVFormatContext* format = nullptr;
+    ASSERT_EQ(avformat_open_input(&format, mp4.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(format, nullptr), 0);
+    ASSERT_EQ(format->nb_streams, 1u);
+    EXPECT_EQ(format->streams[0]->codecpar->codec_id, AV_CODEC_ID_H264);
+    EXPECT_EQ(format->streams[0]->codecpar->width, 640);
+    AVPacket* packet = av_packet_alloc();
+    int packets = 0;
+    while (av_read_frame(format, packet) >= 0) {
+        ++packets;
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    EXPECT_GT(packets, 25);  // two seconds at 25 pictures a second, from the first key picture
+}
