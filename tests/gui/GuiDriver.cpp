@@ -45,7 +45,9 @@ ModalDriver::ModalDriver() : timer_(new QTimer) {
     timer_->start(20);
 }
 
-ModalDriver::~ModalDriver() { delete timer_; }
+ModalDriver::~ModalDriver() {
+    delete timer_;
+}
 
 ModalDriver::LoginAnswer ModalDriver::confirm() {
     return [](gui::CLog& dialog) { dialog.findChild<QPushButton*>(gui::controlName(1))->click(); };
@@ -88,7 +90,8 @@ void ModalDriver::act(QWidget* modal) {
         answer(*login);
         return;
     }
-    if (auto* dialog = qobject_cast<QDialog*>(modal); dialog != nullptr && dialog->objectName() != "CTarvoDlg") {
+    if (auto* dialog = qobject_cast<QDialog*>(modal);
+        dialog != nullptr && dialog->objectName() != "CTarvoDlg") {
         others.push_back(dialog->objectName());
         dialog->reject();
     }
@@ -114,9 +117,12 @@ void clickRow(gui::CTarvoDlg& window, int row, Qt::MouseButton button) {
 
 void clickBesideRows(gui::CTarvoDlg& window) {
     QWidget* viewport = window.list()->viewport();
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(viewport->width() / 2, viewport->height() - 3));
+    QTest::mouseClick(viewport, Qt::LeftButton, {},
+                      QPoint(viewport->width() / 2, viewport->height() - 3));
 }
 
-void clickButton(gui::CTarvoDlg& window, int id) { QTest::mouseClick(window.button(id), Qt::LeftButton); }
+void clickButton(gui::CTarvoDlg& window, int id) {
+    QTest::mouseClick(window.button(id), Qt::LeftButton);
+}
 
 }  // namespace tarvo::test

@@ -22,7 +22,8 @@ class CLog;
 namespace tarvo::test {
 
 // Runs the event loop until `done` holds or `limit` passed; the final value of `done`.
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5));
+bool waitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(5));
 // Runs the event loop for `duration`.
 void pump(std::chrono::milliseconds duration);
 

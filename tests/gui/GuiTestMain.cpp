@@ -11,7 +11,8 @@
 // network namespace, and off-screen unless told otherwise.
 int main(int argc, char** argv) {
     bool listing = false;
-    for (int i = 1; i < argc; ++i) listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
+    for (int i = 1; i < argc; ++i)
+        listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
     if (!listing) tarvo::test::requireSandboxOrExit();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::testing::InitGoogleTest(&argc, argv);

@@ -20,7 +20,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::u16string u16(const std::string& s) { return {s.begin(), s.end()}; }
+std::u16string u16(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 // Rows arriving from several receive threads while the user keeps sorting: the list ends up the
 // same as the table, row for row, and the window's event loop never stalls for long.
@@ -63,11 +65,12 @@ TEST(DeviceListStress, ThousandRowsWhileSortingStayInStepAndResponsive) {
                 const int n = t * kPerThread + i;
                 {
                     std::lock_guard guard(table.lock());
-                    const std::u16string address = u16("10." + std::to_string(t) + ".0." + std::to_string(i));
+                    const std::u16string address =
+                        u16("10." + std::to_string(t) + ".0." + std::to_string(i));
                     if (table.findRow(1, address) < 0) {
                         table.AddItem({u16(std::to_string(n + 1)), address, u"00:00:00:00:00:00",
-                                       u16("dev" + std::to_string((n * 7919) % 1000)), u"网络摄像机",
-                                       u16(std::to_string(80 + n % 100))});
+                                       u16("dev" + std::to_string((n * 7919) % 1000)),
+                                       u"网络摄像机", u16(std::to_string(80 + n % 100))});
                     }
                 }
                 std::this_thread::sleep_for(1ms);  // replies trickle in over a while
@@ -77,7 +80,8 @@ TEST(DeviceListStress, ThousandRowsWhileSortingStayInStepAndResponsive) {
     }
     test::waitUntil([&] { return running.load() == 0; }, 30s);
     for (auto& thread : threads) thread.join();
-    ASSERT_TRUE(test::waitUntil([&] { return list.listModel()->rowCount() == kThreads * kPerThread; }, 10s));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return list.listModel()->rowCount() == kThreads * kPerThread; }, 10s));
     test::pump(50ms);
     user.stop();
     heartbeat.stop();
@@ -86,12 +90,15 @@ TEST(DeviceListStress, ThousandRowsWhileSortingStayInStepAndResponsive) {
     ASSERT_EQ(table.rowCount(), kThreads * kPerThread);
     for (int r = 0; r < table.rowCount(); ++r) {
         for (int c = 0; c < 6; ++c) {
-            ASSERT_EQ(list.listModel()->text(r, c).toStdU16String(), table.text(r, c)) << "row " << r << " column " << c;
+            ASSERT_EQ(list.listModel()->text(r, c).toStdU16String(), table.text(r, c))
+                << "row " << r << " column " << c;
         }
     }
     EXPECT_GE(sorts, 5);
-    std::printf("1000 rows from %d threads with %d sorts in %lld ms; longest event-loop stall %lld ms\n", kThreads,
-                sorts, static_cast<long long>(clock.elapsed()), static_cast<long long>(longestStall));
+    std::printf(
+        "1000 rows from %d threads with %d sorts in %lld ms; longest event-loop stall %lld ms\n",
+        kThreads, sorts, static_cast<long long>(clock.elapsed()),
+        static_cast<long long>(longestStall));
     RecordProperty("longestStallMs", static_cast<int>(longestStall));
     EXPECT_LT(longestStall, 1000);
 }

@@ -64,7 +64,8 @@ TEST_F(LoginDialogTest, OpensWithItsDefaults) {
 TEST_F(LoginDialogTest, PortRangeIsInclusive) {
     for (const char* good : {"5000", "6000"}) {
         CLog dialog(nullptr);
-        EXPECT_EQ(runWith(dialog, driver, ModalDriver::confirmWithPort(QString::fromLatin1(good))), QDialog::Accepted);
+        EXPECT_EQ(runWith(dialog, driver, ModalDriver::confirmWithPort(QString::fromLatin1(good))),
+                  QDialog::Accepted);
         EXPECT_EQ(dialog.GetPort(), QString::fromLatin1(good).toInt());
     }
     EXPECT_TRUE(driver.boxes.empty());
@@ -88,9 +89,11 @@ TEST_F(LoginDialogTest, RadioButtonsKeepExactlyOneAndGiveTheStream) {
         runWith(dialog, driver, [&, id = id](CLog& d) {
             QTest::mouseClick(control<QRadioButton>(d, 1062), Qt::LeftButton);
             QTest::mouseClick(control<QRadioButton>(d, id), Qt::LeftButton);
-            QTest::mouseClick(control<QRadioButton>(d, id), Qt::LeftButton);  // a second click keeps it
+            QTest::mouseClick(control<QRadioButton>(d, id),
+                              Qt::LeftButton);  // a second click keeps it
             checkedCount = 0;
-            for (int r : {1020, 1021, 1062}) checkedCount += control<QRadioButton>(d, r)->isChecked() ? 1 : 0;
+            for (int r : {1020, 1021, 1062})
+                checkedCount += control<QRadioButton>(d, r)->isChecked() ? 1 : 0;
             control<QLineEdit>(d, 1009)->setText(QStringLiteral("密码"));
             control<QPushButton>(d, 1)->click();
         });
@@ -108,7 +111,8 @@ TEST_F(LoginDialogTest, NvrModeHidesTheStreamAndUsesPort5500) {
     EXPECT_EQ(runWith(dialog, driver,
                       [&](CLog& d) {
                           streamHidden = !control<QLabel>(d, 1023)->isVisible();
-                          for (int r : {1020, 1021, 1062}) streamHidden &= !control<QRadioButton>(d, r)->isVisible();
+                          for (int r : {1020, 1021, 1062})
+                              streamHidden &= !control<QRadioButton>(d, r)->isVisible();
                           control<QPushButton>(d, 1)->click();
                       }),
               QDialog::Accepted);

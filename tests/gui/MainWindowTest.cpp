@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -9,16 +10,16 @@
 #include <QTimer>
 
 #include <memory>
-#include <thread>
 #include <nlohmann/json.hpp>
+#include <thread>
 
+#include <QLineEdit>
 #include "GuiDriver.h"
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
 #include "core/text/Messages.h"
 #include "dialogs/CLog.h"
-#include <QLineEdit>
 #include "support/SimProcess.h"
 
 using namespace tarvo;
@@ -40,7 +41,9 @@ const char* kFleet = R"({"devices": [
 ]})";
 constexpr int kFleetSize = 5;
 
-QString q(std::u16string_view text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
+QString q(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 int udpCommands(const nlohmann::json& device, int command) {
     int n = 0;
@@ -68,7 +71,9 @@ protected:
         sim.reset();
     }
     gui::DeviceListModel* model() const { return window->list()->listModel(); }
-    int row(const char* address) const { return test::rowOf(*window, QString::fromLatin1(address)); }
+    int row(const char* address) const {
+        return test::rowOf(*window, QString::fromLatin1(address));
+    }
 
     std::unique_ptr<test::SimProcess> sim;
     std::unique_ptr<CTarvoDlg> window;
@@ -80,9 +85,10 @@ TEST_F(MainWindowTest, LayoutTitleAndHiddenControls) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("KelvraV4.6 - 支持1200W摄像机"));
     const gui::DialogUnits du(window->font());
     EXPECT_EQ(window->size(), du.size(386, 329));
-    const std::pair<int, const char*> buttons[] = {{kSearch, "搜索设备"}, {kPreview, "预览图像"}, {kNetwork, "网络配置"},
-                                                   {kParameters, "参数配置"}, {kUpgrade, "升级"}, {kReboot, "重启"},
-                                                   {kCloud, "云端设置"}};
+    const std::pair<int, const char*> buttons[] = {
+        {kSearch, "搜索设备"},     {kPreview, "预览图像"}, {kNetwork, "网络配置"},
+        {kParameters, "参数配置"}, {kUpgrade, "升级"},     {kReboot, "重启"},
+        {kCloud, "云端设置"}};
     int x = 7;
     for (const auto& [id, text] : buttons) {
         QPushButton* b = window->button(id);
@@ -99,7 +105,8 @@ TEST_F(MainWindowTest, LayoutTitleAndHiddenControls) {
         EXPECT_FALSE(window->button(id)->isEnabled());
     }
     bool noteFound = false;
-    for (auto* label : window->findChildren<QLabel*>()) noteFound |= label->text() == QStringLiteral("* 可在 摄像机升级 中查看版本信息");
+    for (auto* label : window->findChildren<QLabel*>())
+        noteFound |= label->text() == QStringLiteral("* 可在 摄像机升级 中查看版本信息");
     EXPECT_TRUE(noteFound);
     const int widths[] = {50, 130, 160, 80, 150, 50};
     for (int c = 0; c < 6; ++c) EXPECT_EQ(window->list()->columnWidth(c), widths[c]);
@@ -123,7 +130,8 @@ TEST_F(MainWindowTest, SearchListsTheFleetWithItsColumns) {
     EXPECT_EQ(sequence, (QStringList{"1", "2", "3", "4", "5"}));
 
     // The core table and the list agree row for row.
-    for (int r = 0; r < kFleetSize; ++r) EXPECT_EQ(model()->text(r, 1), q(window->table().text(r, 1)));
+    for (int r = 0; r < kFleetSize; ++r)
+        EXPECT_EQ(model()->text(r, 1), q(window->table().text(r, 1)));
 
     // A device that moves away is gone after the next search; the list is rebuilt.
     sim->set("127.0.0.6", "dropUdp=true");
@@ -136,7 +144,8 @@ TEST_F(MainWindowTest, HeaderClickSortsAndMovesTheArrow) {
     open();
     auto* header = window->list()->sortHeader();
     auto clickHeader = [&](int column) {
-        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
         test::pump(50ms);
     };
@@ -153,16 +162,19 @@ TEST_F(MainWindowTest, HeaderClickSortsAndMovesTheArrow) {
     QStringList types;
     for (int r = 0; r < kFleetSize; ++r) types << model()->text(r, 5);
     EXPECT_EQ(types, (QStringList{"31", "82", "100", "171", "181"}));
-    for (int r = 0; r < kFleetSize; ++r) EXPECT_EQ(model()->text(r, 1), q(window->table().text(r, 1)));
+    for (int r = 0; r < kFleetSize; ++r)
+        EXPECT_EQ(model()->text(r, 1), q(window->table().text(r, 1)));
 }
 
-class LanguageTest : public MainWindowTest, public ::testing::WithParamInterface<std::pair<const char*, bool>> {};
+class LanguageTest : public MainWindowTest,
+                     public ::testing::WithParamInterface<std::pair<const char*, bool>> {};
 
 TEST_P(LanguageTest, HeadersFollowLang) {
     open(GetParam().first);
     const bool chinese = GetParam().second;
     QStringList headers;
-    for (int c = 0; c < 6; ++c) headers << model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    for (int c = 0; c < 6; ++c)
+        headers << model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     if (chinese) {
         EXPECT_EQ(headers, (QStringList{"序号", "IP 地址", "mac地址", "名称", "备注", "类型"}));
     } else {
@@ -171,9 +183,12 @@ TEST_P(LanguageTest, HeadersFollowLang) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, LanguageTest,
-                         ::testing::Values(std::pair{"zh_CN.UTF-8", true}, std::pair{"zh_TW.UTF-8", false},
+                         ::testing::Values(std::pair{"zh_CN.UTF-8", true},
+                                           std::pair{"zh_TW.UTF-8", false},
                                            std::pair{"en_US.UTF-8", false}),
-                         [](const auto& info) { return std::string(info.param.first).substr(0, 5); });
+                         [](const auto& info) {
+                             return std::string(info.param.first).substr(0, 5);
+                         });
 
 TEST_F(MainWindowTest, SearchButtonIsDebouncedAndTheWaitTakesNoOtherOperation) {
     open();
@@ -255,14 +270,16 @@ TEST_F(MainWindowTest, ModifyOnAnNvrDoesNothing) {
     EXPECT_EQ(nvr["received"].size(), 0u) << nvr["received"].dump();
 
     // Beside the rows there is no menu and no selection.
-    QTest::mouseClick(window->list()->viewport(), Qt::RightButton, {}, QPoint(5, window->list()->viewport()->height() - 3));
+    QTest::mouseClick(window->list()->viewport(), Qt::RightButton, {},
+                      QPoint(5, window->list()->viewport()->height() - 3));
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
     EXPECT_EQ(window->presenter().selectedAddress(), u"");
 }
 
 TEST_F(MainWindowTest, DoubleClickOpensTheDevicePage) {
     open();
-    QTest::mouseDClick(window->list()->viewport(), Qt::LeftButton, {}, test::rowCentre(*window, row("127.0.0.4")));
+    QTest::mouseDClick(window->list()->viewport(), Qt::LeftButton, {},
+                       test::rowCentre(*window, row("127.0.0.4")));
     ASSERT_EQ(urls.size(), 1u);
     EXPECT_EQ(urls[0], QStringLiteral("http://127.0.0.4"));
     EXPECT_EQ(window->presenter().selectedType(), 181);
@@ -302,7 +319,8 @@ TEST_F(MainWindowTest, DvrButtonsDoNothingAndNvrPreviewAsksForPort5500) {
     open();
     ModalDriver driver;
     test::clickRow(*window, row("127.0.0.5"));
-    for (int id : {kPreview, kNetwork, kParameters, kUpgrade, kReboot, kCloud}) test::clickButton(*window, id);
+    for (int id : {kPreview, kNetwork, kParameters, kUpgrade, kReboot, kCloud})
+        test::clickButton(*window, id);
     test::pump(200ms);
     EXPECT_EQ(driver.loginsSeen, 0);
     EXPECT_TRUE(driver.boxes.empty());
@@ -315,7 +333,8 @@ TEST_F(MainWindowTest, DvrButtonsDoNothingAndNvrPreviewAsksForPort5500) {
     });
     test::clickButton(*window, kPreview);
     EXPECT_EQ(port, QStringLiteral("5500"));
-    ASSERT_TRUE(test::waitUntil([&] { return sim->device("127.0.0.4")["logins"].size() == 1; }, 3s));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return sim->device("127.0.0.4")["logins"].size() == 1; }, 3s));
 }
 
 TEST_F(MainWindowTest, MessagesFromOtherThreadsDoNotWaitForTheUser) {
@@ -334,6 +353,30 @@ TEST_F(MainWindowTest, MessagesFromOtherThreadsDoNotWaitForTheUser) {
     failing.join();
     ASSERT_TRUE(test::waitUntil([&] { return driver.boxes.size() == 2; }, 2s));
     EXPECT_EQ(driver.boxes[1].title, QStringLiteral("Error"));
+}
+
+TEST_F(MainWindowTest, AboutBoxFromTheWindowMenuAndF1) {
+    open();
+    ModalDriver driver;
+    QString itemText;
+    QTimer::singleShot(100, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        itemText = menu->actions().value(0)->text();
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    // A right click beside the list, on the window itself.
+    const QPoint beside(window->width() - 5, 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, beside, window->mapToGlobal(beside));
+    QApplication::sendEvent(window.get(), &event);
+    ASSERT_TRUE(test::waitUntil([&] { return driver.others.size() == 1; }, 2s));
+    EXPECT_EQ(itemText, QStringLiteral("关于 Tarvo(&A)..."));
+    EXPECT_EQ(driver.others[0], QStringLiteral("CAboutDlg"));
+
+    window->activateWindow();
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    ASSERT_TRUE(test::waitUntil([&] { return driver.others.size() == 2; }, 2s));
 }
 
 TEST_F(MainWindowTest, CancelEndsTheWindowNormally) {

@@ -48,14 +48,24 @@ struct Script final : Dialogs, SearchTarget, DeviceActions {
         log.push_back("preview " + t.address + ":" + std::to_string(t.port) + " s" +
                       std::to_string(t.streamChoice) + " t" + std::to_string(t.deviceType));
     }
-    void runCameraUpgrade(const std::string& a, int p) override { log.push_back("camUpgrade " + a + ":" + std::to_string(p)); }
-    void runNvrUpgrade(const std::string& a, int p) override { log.push_back("nvrUpgrade " + a + ":" + std::to_string(p)); }
-    void runNvrConfig(const std::string& a, int p) override { log.push_back("nvrConfig " + a + ":" + std::to_string(p)); }
+    void runCameraUpgrade(const std::string& a, int p) override {
+        log.push_back("camUpgrade " + a + ":" + std::to_string(p));
+    }
+    void runNvrUpgrade(const std::string& a, int p) override {
+        log.push_back("nvrUpgrade " + a + ":" + std::to_string(p));
+    }
+    void runNvrConfig(const std::string& a, int p) override {
+        log.push_back("nvrConfig " + a + ":" + std::to_string(p));
+    }
     void runCameraConfig(const std::string& a, int t, int p) override {
         log.push_back("camConfig " + a + " t" + std::to_string(t) + ":" + std::to_string(p));
     }
-    void runNetworkSettings(const std::string& a, int t) override { log.push_back("netSettings " + a + " t" + std::to_string(t)); }
-    void runCloudSettings(const protocol::LoginInfo& t) override { log.push_back("cloud " + t.address); }
+    void runNetworkSettings(const std::string& a, int t) override {
+        log.push_back("netSettings " + a + " t" + std::to_string(t));
+    }
+    void runCloudSettings(const protocol::LoginInfo& t) override {
+        log.push_back("cloud " + t.address);
+    }
 
     void setIgnoreReplies(bool ignore) override { log.push_back(ignore ? "ignore" : "accept"); }
     void startSearch() override { log.push_back("startSearch"); }
@@ -82,7 +92,9 @@ protected:
     test::RecordingNotifier notifier;
     MainPresenter p{s, notifier, s, s, [this] { return s.now; }};
 
-    void select(const char16_t* address, const char16_t* type) { p.leftClick(RowHit{address, type}); }
+    void select(const char16_t* address, const char16_t* type) {
+        p.leftClick(RowHit{address, type});
+    }
     std::vector<std::u16string> messages() const { return notifier.texts(); }
 };
 
@@ -90,11 +102,16 @@ using Log = std::vector<std::string>;
 
 TEST_F(PresenterTest, EveryOperationWithoutSelectionOnlyAsksToSelect) {
     const std::vector<void (MainPresenter::*)()> operations = {
-        &MainPresenter::preview, &MainPresenter::networkSettings, &MainPresenter::parameterConfiguration,
-        &MainPresenter::upgrade, &MainPresenter::reboot,          &MainPresenter::cloudSettings};
+        &MainPresenter::preview,
+        &MainPresenter::networkSettings,
+        &MainPresenter::parameterConfiguration,
+        &MainPresenter::upgrade,
+        &MainPresenter::reboot,
+        &MainPresenter::cloudSettings};
     for (auto op : operations) (p.*op)();
     EXPECT_TRUE(s.log.empty());
-    EXPECT_EQ(messages(), std::vector<std::u16string>(operations.size(), std::u16string(text::msg::kSelectDeviceFirst)));
+    EXPECT_EQ(messages(), std::vector<std::u16string>(
+                              operations.size(), std::u16string(text::msg::kSelectDeviceFirst)));
 }
 
 TEST_F(PresenterTest, DvrGetsNothingAndNvrOnlyPreviewConfigurationUpgrade) {
@@ -133,12 +150,11 @@ TEST_F(PresenterTest, CameraOperationsUseTheirLoginSteps) {
     p.cloudSettings();
     p.networkSettings();
     p.reboot();
-    EXPECT_EQ(s.log, (Log{"login 5505", "loginCheck", "preview 127.0.0.2:5505 s2 t100",
-                          "login 5505", "loginCheck", "camUpgrade 127.0.0.2:5600",
-                          "login 5505", "camConfig 127.0.0.2 t100:5505",
-                          "login 5505", "loginCheck", "cloud 127.0.0.2",
-                          "netSettings 127.0.0.2 t100",
-                          "login 5505", "reboot"}));
+    EXPECT_EQ(s.log,
+              (Log{"login 5505", "loginCheck", "preview 127.0.0.2:5505 s2 t100", "login 5505",
+                   "loginCheck", "camUpgrade 127.0.0.2:5600", "login 5505",
+                   "camConfig 127.0.0.2 t100:5505", "login 5505", "loginCheck", "cloud 127.0.0.2",
+                   "netSettings 127.0.0.2 t100", "login 5505", "reboot"}));
     ASSERT_FALSE(s.checked.empty());
     EXPECT_EQ(s.checked[0].user, "admin");
     EXPECT_EQ(s.checked[0].password, "pw");
@@ -152,7 +168,8 @@ TEST_F(PresenterTest, RefusedLoginOrCancelEndsTheOperation) {
     p.preview();
     p.upgrade();
     p.cloudSettings();
-    EXPECT_EQ(s.log, (Log{"login 5505", "loginCheck", "login 5505", "loginCheck", "login 5505", "loginCheck"}));
+    EXPECT_EQ(s.log, (Log{"login 5505", "loginCheck", "login 5505", "loginCheck", "login 5505",
+                          "loginCheck"}));
     s.log.clear();
     p.reboot();  // cancelled dialog: nothing is sent
     p.preview();
@@ -173,7 +190,9 @@ TEST_F(PresenterTest, LongCredentialsBecomeEmptyAndLongAddressesAreCut) {
 
 TEST_F(PresenterTest, SearchWaitsWithRepliesIgnoredAndIsDebounced) {
     bool startedDuringWait = false;
-    s.duringWait = [&] { startedDuringWait = std::find(s.log.begin(), s.log.end(), "startSearch") != s.log.end(); };
+    s.duringWait = [&] {
+        startedDuringWait = std::find(s.log.begin(), s.log.end(), "startSearch") != s.log.end();
+    };
     p.search();
     EXPECT_EQ(s.log, (Log{"ignore", "wait 1000", "startSearch"}));
     EXPECT_FALSE(startedDuringWait);
@@ -226,7 +245,8 @@ TEST_F(PresenterTest, SelectionRules) {
     EXPECT_TRUE(s.log.empty());
     EXPECT_FALSE(p.rightClick(std::nullopt));
     p.networkSettings();
-    EXPECT_EQ(messages(), std::vector<std::u16string>{std::u16string(text::msg::kSelectDeviceFirst)});
+    EXPECT_EQ(messages(),
+              std::vector<std::u16string>{std::u16string(text::msg::kSelectDeviceFirst)});
 }
 
 TEST_F(PresenterTest, DoubleClickOpensTheDevicePage) {

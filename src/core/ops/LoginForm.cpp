@@ -37,6 +37,8 @@ LoginPortCheck checkLoginPort(std::u16string_view fieldText) {
     return result;
 }
 
-int decimalValue(std::u16string_view text) { return atoiLike(text); }
+int decimalValue(std::u16string_view text) {
+    return atoiLike(text);
+}
 
 }  // namespace tarvo::ops

@@ -40,8 +40,12 @@ private:
 
 }  // namespace
 
-void EngineSearch::setIgnoreReplies(bool ignore) { engine_.setIgnoreReplies(ignore); }
-void EngineSearch::startSearch() { engine_.startSearch(); }
+void EngineSearch::setIgnoreReplies(bool ignore) {
+    engine_.setIgnoreReplies(ignore);
+}
+void EngineSearch::startSearch() {
+    engine_.startSearch();
+}
 
 bool NetworkDeviceActions::loginCheck(const protocol::LoginInfo& target) {
     return protocol::loginCheck(target, notifier_);
@@ -101,14 +105,16 @@ bool MainPresenter::requireSelection() {
     return false;
 }
 
-std::string MainPresenter::addressText() const { return text::toUtf8(selectedAddress_); }
+std::string MainPresenter::addressText() const {
+    return text::toUtf8(selectedAddress_);
+}
 
 std::optional<protocol::LoginInfo> MainPresenter::loginOnly(int port, bool nvrMode) {
     const LoginDialogResult login = dialogs_.runLogin(port, nvrMode);
     if (!login.accepted) return std::nullopt;
     // The dialog only confirms ports within 5000..6000, so the value fits.
-    return protocol::makeLoginInfo(addressText(), static_cast<std::uint16_t>(login.port), login.user,
-                                   login.password, login.streamChoice, selectedType_);
+    return protocol::makeLoginInfo(addressText(), static_cast<std::uint16_t>(login.port),
+                                   login.user, login.password, login.streamChoice, selectedType_);
 }
 
 std::optional<protocol::LoginInfo> MainPresenter::loginAndCheck(int port, bool nvrMode) {

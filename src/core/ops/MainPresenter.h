@@ -69,8 +69,8 @@ public:
     static constexpr std::uint32_t kSearchDebounceMs = 4000;
     static constexpr int kSearchWaitMs = 1000;
 
-    MainPresenter(Dialogs& dialogs, Notifier& notifier, SearchTarget& search, DeviceActions& actions,
-                  std::function<std::uint32_t()> tick = {});
+    MainPresenter(Dialogs& dialogs, Notifier& notifier, SearchTarget& search,
+                  DeviceActions& actions, std::function<std::uint32_t()> tick = {});
 
     // The search button: at most one search per four seconds.
     void search();

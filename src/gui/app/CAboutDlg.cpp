@@ -13,7 +13,8 @@ namespace t = tmpl::about;
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("CAboutDlg"));
     setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setFont(dialogFont(t::kFont, t::kFontPoints));
     const DialogUnits du(font());
     setFixedSize(du.size(t::kWidth, t::kHeight));

@@ -6,11 +6,11 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMetaObject>
 #include <QPushButton>
-#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 
@@ -31,7 +31,9 @@ namespace t = tmpl::main;
 
 namespace {
 
-QString ui(std::u16string_view text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
+QString ui(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Swallows the user's input to every window while a fixed wait runs: the window repaints and
 // takes queued rows meanwhile, but no click starts anything.
@@ -73,13 +75,16 @@ CTarvoDlg::CTarvoDlg(QWidget* parent) : CTarvoDlg(Options{}, parent) {}
 CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
     : QDialog(parent),
       options_(std::move(options)),
-      ownResolver_(options_.macResolver != nullptr ? nullptr : std::make_unique<net::SystemMacResolver>()),
+      ownResolver_(options_.macResolver != nullptr ? nullptr
+                                                   : std::make_unique<net::SystemMacResolver>()),
       table_(discovery::kColumnCount),
-      engine_(table_, options_.macResolver != nullptr ? *options_.macResolver : *ownResolver_, *this),
+      engine_(table_, options_.macResolver != nullptr ? *options_.macResolver : *ownResolver_,
+              *this),
       search_(engine_),
       actions_(*this),
       presenter_(std::make_unique<ops::MainPresenter>(*this, *this, search_, actions_)) {
-    if (!options_.urlOpener) options_.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    if (!options_.urlOpener)
+        options_.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     build();
 }
 
@@ -93,8 +98,8 @@ void CTarvoDlg::build() {
     setObjectName(QStringLiteral("CTarvoDlg"));
     setWindowTitle(templateText(t::kCaption));
     setWindowIcon(appIcon());
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(dialogFont(t::kFont, t::kFontPoints));
     const DialogUnits du(font());
     setFixedSize(du.size(t::kWidth, t::kHeight));
@@ -114,7 +119,9 @@ void CTarvoDlg::build() {
         b->setGeometry(du.rect(c.rect));
         b->setAutoDefault(false);
         for (const auto& [id, handler] : handlers) {
-            if (id == c.id) connect(b, &QPushButton::clicked, this, [this, h = handler] { ((*presenter_).*h)(); });
+            if (id == c.id)
+                connect(b, &QPushButton::clicked, this,
+                        [this, h = handler] { ((*presenter_).*h)(); });
         }
         if (c.id == t::kSearch) b->setDefault(true);
     }
@@ -145,8 +152,6 @@ void CTarvoDlg::build() {
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
     QAction* about = windowMenu_->addAction(templateText(t::kAboutItem));
     connect(about, &QAction::triggered, this, &CTarvoDlg::showAbout);
-    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(help, &QShortcut::activated, this, &CTarvoDlg::showAbout);
 }
 
 void CTarvoDlg::OnInitDialog() {
@@ -163,9 +168,10 @@ void CTarvoDlg::OnInitDialog() {
     connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
 
     const auto& texts = text::uiText();
-    const QString headers[] = {ui(text::fieldView(texts.colSeq)),  ui(text::fieldView(texts.colIpAddress)),
-                               QStringLiteral("mac地址"),           ui(text::fieldView(texts.colName)),
-                               ui(text::fieldView(texts.colNote)), QStringLiteral("类型")};
+    const QString headers[] = {
+        ui(text::fieldView(texts.colSeq)),  ui(text::fieldView(texts.colIpAddress)),
+        QStringLiteral("mac地址"),          ui(text::fieldView(texts.colName)),
+        ui(text::fieldView(texts.colNote)), QStringLiteral("类型")};
     const int widths[] = {50, 130, 160, 80, 150, 50};
     list_->attach(table_);
     for (int c = 0; c < discovery::kColumnCount; ++c) list_->InsertColumn(c, headers[c], widths[c]);
@@ -179,7 +185,9 @@ void CTarvoDlg::OnInitDialog() {
     engine_.startSearch();
 }
 
-QPushButton* CTarvoDlg::button(int id) const { return findChild<QPushButton*>(controlName(id)); }
+QPushButton* CTarvoDlg::button(int id) const {
+    return findChild<QPushButton*>(controlName(id));
+}
 
 ops::LoginDialogResult CTarvoDlg::runLogin(int port, bool nvrMode) {
     CLog dialog(port, this);
@@ -194,7 +202,9 @@ ops::LoginDialogResult CTarvoDlg::runLogin(int port, bool nvrMode) {
     return result;
 }
 
-void CTarvoDlg::openUrl(std::u16string_view url) { options_.urlOpener(QUrl(ui(url))); }
+void CTarvoDlg::openUrl(std::u16string_view url) {
+    options_.urlOpener(QUrl(ui(url)));
+}
 
 void CTarvoDlg::waitMs(int milliseconds) {
     const InputBlocker blocker;
@@ -205,14 +215,19 @@ void CTarvoDlg::waitMs(int milliseconds) {
     QApplication::restoreOverrideCursor();
 }
 
-void CTarvoDlg::message(std::u16string_view text) { showBox(false, ui(text)); }
+void CTarvoDlg::message(std::u16string_view text) {
+    showBox(false, ui(text));
+}
 
-void CTarvoDlg::systemError(std::u16string_view text) { showBox(true, ui(text)); }
+void CTarvoDlg::systemError(std::u16string_view text) {
+    showBox(true, ui(text));
+}
 
 void CTarvoDlg::showBox(bool error, const QString& text) {
     if (QThread::currentThread() != thread()) {
         // A receive thread must not wait for the user: the box opens on the window's thread.
-        QMetaObject::invokeMethod(this, [this, error, text] { showBox(error, text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, error, text] { showBox(error, text); }, Qt::QueuedConnection);
         return;
     }
     if (error) {
@@ -233,14 +248,25 @@ void CTarvoDlg::onLeftClick(int row) {
 }
 
 void CTarvoDlg::onRightClick(int row, QPoint globalPosition) {
-    if (presenter_->rightClick(list_->rowHit(row)) && contextMenu_ != nullptr) contextMenu_->exec(globalPosition);
+    if (presenter_->rightClick(list_->rowHit(row)) && contextMenu_ != nullptr)
+        contextMenu_->exec(globalPosition);
 }
 
-void CTarvoDlg::onDoubleClick(int row) { presenter_->doubleClick(list_->rowHit(row)); }
+void CTarvoDlg::onDoubleClick(int row) {
+    presenter_->doubleClick(list_->rowHit(row));
+}
 
 void CTarvoDlg::contextMenuEvent(QContextMenuEvent* event) {
     windowMenu_->exec(event->globalPos());
     event->accept();
+}
+
+void CTarvoDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        showAbout();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CTarvoDlg::reject() {

@@ -6,7 +6,9 @@
 
 namespace tarvo::gui {
 
-QString applicationTitle() { return QStringLiteral("Tarvo"); }
+QString applicationTitle() {
+    return QStringLiteral("Tarvo");
+}
 
 void showMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Ok, parent);
@@ -16,7 +18,8 @@ void showMessage(QWidget* parent, const QString& text) {
 
 void showSystemError(QWidget* parent, const QString& text) {
     const auto caption = text::msg::kErrorCaption;
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf16(caption.data(), static_cast<qsizetype>(caption.size())),
+    QMessageBox box(QMessageBox::Warning,
+                    QString::fromUtf16(caption.data(), static_cast<qsizetype>(caption.size())),
                     text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("systemError"));
     // Stays in front of every window of the program until answered.

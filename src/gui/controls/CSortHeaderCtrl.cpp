@@ -79,10 +79,14 @@ void CSortHeaderCtrl::DrawItem(QPainter* painter, const QRect& rect, int logical
     painter->drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
     painter->drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
 
-    const QString label = model() != nullptr ? model()->headerData(logicalIndex, orientation()).toString().left(255) : QString();
+    const QString label =
+        model() != nullptr ? model()->headerData(logicalIndex, orientation()).toString().left(255)
+                           : QString();
     const QVariant alignValue =
-        model() != nullptr ? model()->headerData(logicalIndex, orientation(), Qt::TextAlignmentRole) : QVariant();
-    const auto align = alignValue.isValid() ? Qt::Alignment(alignValue.toInt()) : defaultAlignment();
+        model() != nullptr ? model()->headerData(logicalIndex, orientation(), Qt::TextAlignmentRole)
+                           : QVariant();
+    const auto align =
+        alignValue.isValid() ? Qt::Alignment(alignValue.toInt()) : defaultAlignment();
     Qt::Alignment horizontal = Qt::AlignLeft;
     if (align & Qt::AlignHCenter) {
         horizontal = Qt::AlignHCenter;
@@ -110,7 +114,8 @@ void CSortHeaderCtrl::DrawItem(QPainter* painter, const QRect& rect, int logical
         painter->setFont(font());
         const QRect labelRect(left, top, right - left, bottom - top);
         const QString shown = fontMetrics().elidedText(label, Qt::ElideRight, labelRect.width());
-        painter->drawText(labelRect, static_cast<int>(horizontal | Qt::AlignVCenter | Qt::TextSingleLine), shown);
+        painter->drawText(
+            labelRect, static_cast<int>(horizontal | Qt::AlignVCenter | Qt::TextSingleLine), shown);
     }
 
     if (sorted) {

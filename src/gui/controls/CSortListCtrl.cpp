@@ -19,13 +19,15 @@ CSortListCtrl::CSortListCtrl(QWidget* parent)
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setSortingEnabled(false);  // the header click goes to the table's own sort
+    setSortingEnabled(false);                      // the header click goes to the table's own sort
     setContextMenuPolicy(Qt::PreventContextMenu);  // the right button is handled on press
     setFrameShape(QFrame::StyledPanel);
     connect(header_, &QHeaderView::sectionClicked, this, &CSortListCtrl::columnClicked);
 }
 
-CSortListCtrl::~CSortListCtrl() { detach(); }
+CSortListCtrl::~CSortListCtrl() {
+    detach();
+}
 
 void CSortListCtrl::attach(discovery::DeviceTable& table) {
     detach();
@@ -73,7 +75,8 @@ void CSortListCtrl::columnClicked(int column) {
 
 std::optional<ops::RowHit> CSortListCtrl::rowHit(int row) const {
     if (row < 0 || row >= model_->rowCount()) return std::nullopt;
-    return ops::RowHit{model_->text(row, 1).toStdU16String(), model_->text(row, 5).toStdU16String()};
+    return ops::RowHit{model_->text(row, 1).toStdU16String(),
+                       model_->text(row, 5).toStdU16String()};
 }
 
 void CSortListCtrl::mousePressEvent(QMouseEvent* event) {
@@ -82,7 +85,8 @@ void CSortListCtrl::mousePressEvent(QMouseEvent* event) {
     const int row = hit.isValid() ? hit.row() : -1;
     if (!hit.isValid()) clearSelection();
     if (event->button() == Qt::LeftButton) emit leftClicked(row);
-    if (event->button() == Qt::RightButton) emit rightClicked(row, event->globalPosition().toPoint());
+    if (event->button() == Qt::RightButton)
+        emit rightClicked(row, event->globalPosition().toPoint());
 }
 
 void CSortListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {

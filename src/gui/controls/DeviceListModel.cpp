@@ -68,7 +68,9 @@ void DeviceListModel::reorder(const std::vector<int>& order) {
     std::vector<int> newIndexOf(order.size(), -1);
     for (std::size_t i = 0; i < order.size(); ++i) {
         const int from = order[i];
-        if (from < 0 || from >= static_cast<int>(rows_.size()) || newIndexOf[static_cast<std::size_t>(from)] >= 0) return;
+        if (from < 0 || from >= static_cast<int>(rows_.size()) ||
+            newIndexOf[static_cast<std::size_t>(from)] >= 0)
+            return;
         newIndexOf[static_cast<std::size_t>(from)] = static_cast<int>(i);
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -11,7 +11,8 @@ template <typename Call>
 void post(DeviceListModel* model, Call&& call) {
     // Queued even on the window's own thread: earlier changes from receive threads may still be
     // waiting in the queue, and the model must see every change in table order.
-    if (model != nullptr) QMetaObject::invokeMethod(model, std::forward<Call>(call), Qt::QueuedConnection);
+    if (model != nullptr)
+        QMetaObject::invokeMethod(model, std::forward<Call>(call), Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -26,7 +27,9 @@ void DeviceTableBridge::rowInserted(int row, const discovery::RowTexts& texts) {
 
 void DeviceTableBridge::cellChanged(int row, int column, const std::u16string& text) {
     DeviceListModel* model = model_;
-    post(model, [model, row, column, cell = QString::fromStdU16String(text)] { model->setCellText(row, column, cell); });
+    post(model, [model, row, column, cell = QString::fromStdU16String(text)] {
+        model->setCellText(row, column, cell);
+    });
 }
 
 void DeviceTableBridge::rowRemoved(int row) {
@@ -34,7 +37,8 @@ void DeviceTableBridge::rowRemoved(int row) {
     post(model, [model, row] { model->removeRowAt(row); });
 }
 
-void DeviceTableBridge::rowsSorted(const std::vector<int>& order, int /*column*/, bool /*ascending*/) {
+void DeviceTableBridge::rowsSorted(const std::vector<int>& order, int /*column*/,
+                                   bool /*ascending*/) {
     DeviceListModel* model = model_;
     post(model, [model, order] { model->reorder(order); });
 }

@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "app/MessageBoxes.h"
 #include "controls/DialogUnits.h"
 #include "core/ops/LoginForm.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/text/Messages.h"
 #include "core/text/UiTextTable.h"
-#include "app/MessageBoxes.h"
 
 namespace tarvo::gui {
 
@@ -19,18 +19,23 @@ namespace t = tmpl::login;
 
 namespace {
 
-QString ui(std::u16string_view text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
+QString ui(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
 CLog::CLog(QWidget* parent) : CLog(protocol::kCameraCommandPort, parent) {}
 
-CLog::CLog(int port, QWidget* parent) : QDialog(parent), port_(port) { build(); }
+CLog::CLog(int port, QWidget* parent) : QDialog(parent), port_(port) {
+    build();
+}
 
 void CLog::build() {
     setObjectName(QStringLiteral("CLog"));
     setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setFont(dialogFont(t::kFont, t::kFontPoints));
     const DialogUnits du(font());
     setFixedSize(du.size(t::kWidth, t::kHeight));
