@@ -63,10 +63,28 @@ TEST(YuyvConvert, ReferenceBytesOfTheTopLeftCorner) {
 }
 
 TEST_P(ForcedPath, MatchesScalarReferenceAtAwkwardSizes) {
-    const std::vector<std::pair<int, int>> sizes{
-        {1, 1},     {2, 2},     {3, 3},    {15, 2},   {16, 1},    {17, 3},  {31, 5},
-        {32, 2},    {33, 7},    {47, 4},   {63, 9},   {64, 64},   {65, 33}, {100, 11},
-        {352, 288}, {704, 576}, {1000, 3}, {1920, 7}, {1283, 721}};
+    const std::vector<std::pair<int, int>> sizes{{1, 1},
+                                                 {2, 2},
+                                                 {3, 3},
+                                                 {15, 2},
+                                                 {16, 1},
+                                                 {17, 3},
+                                                 {31, 5},
+                                                 {32, 2},
+                                                 {33, 7},
+                                                 {47, 4},
+                                                 {63, 9},
+                                                 {64, 64},
+                                                 {65, 33},
+                                                 {100, 11},
+                                                 {352, 288},
+                                                 {704, 576},
+                                                 {1000, 3},
+                                                 {1920, 7},
+                                                 {1283, 721},
+                                                 // Large enough for the non-temporal stores.
+                                                 {2048, 1100},
+                                                 {1928, 1090}};
     unsigned seed = 7;
     for (const auto& [w, h] : sizes) {
         for (int pad : {0, 13}) {

@@ -28,7 +28,28 @@ inline void rowTail(const std::uint8_t* y0, const std::uint8_t* y1, const std::u
     }
 }
 
+// Large pictures do not fit any cache: their rows are written with non-temporal stores, which
+// skip reading the destination lines first (the same trick memcpy uses at these sizes).
+template <bool NonTemporal>
+inline void store16(std::uint8_t* at, __m128i value) {
+    if constexpr (NonTemporal) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(at), value);
+    } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
+    }
+}
+
+template <bool NonTemporal>
+__attribute__((target("avx2"))) inline void store32(std::uint8_t* at, __m256i value) {
+    if constexpr (NonTemporal) {
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(at), value);
+    } else {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), value);
+    }
+}
+
 // 16 pixels by two rows a step: 8 Cb and 8 Cr interleaved, then with each row's 16 luma bytes.
+template <bool NonTemporal>
 void rowPairSse2(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* u,
                  const std::uint8_t* v, std::uint8_t* out0, std::uint8_t* out1, int width) {
     int x = 0;
@@ -37,13 +58,12 @@ void rowPairSse2(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint
         const __m128i cr = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2));
         const __m128i uv = _mm_unpacklo_epi8(cb, cr);
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y0 + x));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out0 + 2 * x), _mm_unpacklo_epi8(a, uv));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out0 + 2 * x + 16), _mm_unpackhi_epi8(a, uv));
+        store16<NonTemporal>(out0 + 2 * x, _mm_unpacklo_epi8(a, uv));
+        store16<NonTemporal>(out0 + 2 * x + 16, _mm_unpackhi_epi8(a, uv));
         if (out1 != nullptr) {
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y1 + x));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out1 + 2 * x), _mm_unpacklo_epi8(b, uv));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out1 + 2 * x + 16),
-                             _mm_unpackhi_epi8(b, uv));
+            store16<NonTemporal>(out1 + 2 * x, _mm_unpacklo_epi8(b, uv));
+            store16<NonTemporal>(out1 + 2 * x + 16, _mm_unpackhi_epi8(b, uv));
         }
     }
     rowTail(y0, y1, u, v, out0, out1, x, width);
@@ -51,6 +71,7 @@ void rowPairSse2(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint
 
 // 32 pixels by two rows a step; the unpacks work per 128-bit lane, so the chroma halves are
 // placed one per lane and the results recombined across lanes before storing.
+template <bool NonTemporal>
 __attribute__((target("avx2"))) void rowPairAvx2(const std::uint8_t* y0, const std::uint8_t* y1,
                                                  const std::uint8_t* u, const std::uint8_t* v,
                                                  std::uint8_t* out0, std::uint8_t* out1,
@@ -63,23 +84,19 @@ __attribute__((target("avx2"))) void rowPairAvx2(const std::uint8_t* y0, const s
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y0 + x));
         const __m256i alo = _mm256_unpacklo_epi8(a, uv);
         const __m256i ahi = _mm256_unpackhi_epi8(a, uv);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out0 + 2 * x),
-                            _mm256_permute2x128_si256(alo, ahi, 0x20));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out0 + 2 * x + 32),
-                            _mm256_permute2x128_si256(alo, ahi, 0x31));
+        store32<NonTemporal>(out0 + 2 * x, _mm256_permute2x128_si256(alo, ahi, 0x20));
+        store32<NonTemporal>(out0 + 2 * x + 32, _mm256_permute2x128_si256(alo, ahi, 0x31));
         if (out1 != nullptr) {
             const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y1 + x));
             const __m256i blo = _mm256_unpacklo_epi8(b, uv);
             const __m256i bhi = _mm256_unpackhi_epi8(b, uv);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out1 + 2 * x),
-                                _mm256_permute2x128_si256(blo, bhi, 0x20));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out1 + 2 * x + 32),
-                                _mm256_permute2x128_si256(blo, bhi, 0x31));
+            store32<NonTemporal>(out1 + 2 * x, _mm256_permute2x128_si256(blo, bhi, 0x20));
+            store32<NonTemporal>(out1 + 2 * x + 32, _mm256_permute2x128_si256(blo, bhi, 0x31));
         }
     }
     if (x < width)
-        rowPairSse2(y0 + x, y1 != nullptr ? y1 + x : nullptr, u + x / 2, v + x / 2, out0 + 2 * x,
-                    out1 != nullptr ? out1 + 2 * x : nullptr, width - x);
+        rowPairSse2<NonTemporal>(y0 + x, y1 != nullptr ? y1 + x : nullptr, u + x / 2, v + x / 2,
+                                 out0 + 2 * x, out1 != nullptr ? out1 + 2 * x : nullptr, width - x);
 }
 
 void rowPairScalar(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* u,
@@ -94,8 +111,23 @@ bool cpuHasAvx2() {
     return has;
 }
 
-RowPairFn chooseRowPair() {
-    return !g_forceSse2.load(std::memory_order_relaxed) && cpuHasAvx2() ? rowPairAvx2 : rowPairSse2;
+constexpr std::size_t kNonTemporalBytes = 4u << 20;
+
+// The row-pair kernel for this CPU and destination. Non-temporal stores need every row start
+// aligned to the store width.
+RowPairFn chooseRowPair(const std::uint8_t* out = nullptr, int width = 0, int height = 0) {
+    const auto address = reinterpret_cast<std::uintptr_t>(out);
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
+    const bool large = out != nullptr && bytes >= kNonTemporalBytes;
+    const bool rows16 = large && address % 16 == 0 && (width * 2) % 16 == 0;
+    const bool rows32 = large && address % 32 == 0 && (width * 2) % 32 == 0;
+    if (!g_forceSse2.load(std::memory_order_relaxed) && cpuHasAvx2()) {
+        if (rows32) return rowPairAvx2<true>;
+        if (rows16) return rowPairSse2<true>;
+        return rowPairAvx2<false>;
+    }
+    return rows16 ? rowPairSse2<true> : rowPairSse2<false>;
 }
 
 void convertWith(RowPairFn rowPair, const PlanarPicture& in, std::uint8_t* out) {
@@ -118,7 +150,10 @@ void convertWith(RowPairFn rowPair, const PlanarPicture& in, std::uint8_t* out) 
 }  // namespace
 
 void convertToYuyv(const PlanarPicture& in, std::uint8_t* out) {
-    convertWith(chooseRowPair(), in, out);
+    const RowPairFn rowPair = chooseRowPair(out, in.width, in.height);
+    convertWith(rowPair, in, out);
+    // Non-temporal stores are weakly ordered: make them visible before the picture is handed on.
+    _mm_sfence();
 }
 
 void convertToYuyvScalar(const PlanarPicture& in, std::uint8_t* out) {
@@ -126,7 +161,7 @@ void convertToYuyvScalar(const PlanarPicture& in, std::uint8_t* out) {
 }
 
 const char* yuyvConvertPath() {
-    return chooseRowPair() == rowPairAvx2 ? "avx2" : "sse2";
+    return chooseRowPair() == rowPairAvx2<false> ? "avx2" : "sse2";
 }
 
 void forceSse2YuyvConvert(bool force) {

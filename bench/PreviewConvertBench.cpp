@@ -1,0 +1,97 @@
+// The 4:2:0 to YUYV conversion of a 3840 × 2160 picture, single-threaded, against memcpy of
+// the same output bytes and against libswscale's yuv420p -> yuyv422 (SWS_POINT).
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include "RatioReporter.h"
+#include "core/preview/AlignedPicture.h"
+#include "core/preview/YuyvConvert.h"
+
+using namespace tarvo::preview;
+
+namespace {
+
+constexpr int kWidth = 3840;
+constexpr int kHeight = 2160;
+constexpr std::size_t kOut = static_cast<std::size_t>(kWidth) * kHeight * 2;
+
+struct Source {
+    std::vector<std::uint8_t> y, u, v;
+    Source() : y(static_cast<std::size_t>(kWidth) * kHeight), u(y.size() / 4), v(y.size() / 4) {
+        std::mt19937 random(3);
+        for (auto* plane : {&y, &u, &v})
+            for (auto& b : *plane) b = static_cast<std::uint8_t>(random());
+    }
+};
+
+const Source& source() {
+    static const Source s;
+    return s;
+}
+
+void BM_ConvertToYuyv(benchmark::State& state) {
+    forceSse2YuyvConvert(state.range(0) == 1);
+    const Source& s = source();
+    AlignedPicture out;
+    out.allocate(kOut);
+    const PlanarPicture in{s.y.data(), s.u.data(), s.v.data(), kWidth, kWidth / 2, kWidth, kHeight};
+    for (auto _ : state) {
+        convertToYuyv(in, out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(yuyvConvertPath());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kOut);
+    forceSse2YuyvConvert(false);
+}
+BENCHMARK(BM_ConvertToYuyv)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ReferenceMemcpy(benchmark::State& state) {
+    std::vector<std::uint8_t> from(kOut, 1);
+    AlignedPicture out;
+    out.allocate(kOut);
+    for (auto _ : state) {
+        std::memcpy(out.data(), from.data(), kOut);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kOut);
+}
+BENCHMARK(BM_ReferenceMemcpy)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ReferenceSwscale(benchmark::State& state) {
+    const Source& s = source();
+    SwsContext* sws = sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV420P, kWidth, kHeight,
+                                     AV_PIX_FMT_YUYV422, SWS_POINT, nullptr, nullptr, nullptr);
+    AlignedPicture out;
+    out.allocate(kOut);
+    const std::uint8_t* planes[3] = {s.y.data(), s.u.data(), s.v.data()};
+    const int strides[3] = {kWidth, kWidth / 2, kWidth / 2};
+    std::uint8_t* dst[1] = {out.data()};
+    const int dstStride[1] = {kWidth * 2};
+    for (auto _ : state) {
+        sws_scale(sws, planes, strides, 0, kHeight, dst, dstStride);
+        benchmark::ClobberMemory();
+    }
+    sws_freeContext(sws);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kOut);
+}
+BENCHMARK(BM_ReferenceSwscale)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter({{"BM_ConvertToYuyv/0/real_time", "BM_ReferenceMemcpy/real_time"},
+                            {"BM_ConvertToYuyv/0/real_time", "BM_ReferenceSwscale/real_time"},
+                            {"BM_ConvertToYuyv/1/real_time", "BM_ReferenceMemcpy/real_time"},
+                            {"BM_ConvertToYuyv/1/real_time", "BM_ReferenceSwscale/real_time"}});
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Console output plus, at the end, each benchmark's throughput divided by its reference's,
+// both measured in this run (absolute numbers on these machines are noise).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    // (subject, reference) benchmark names, as printed.
+    explicit RatioReporter(std::vector<std::pair<std::string, std::string>> pairs)
+        : pairs_(std::move(pairs)) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& run : runs) {
+            const auto found = run.counters.find("bytes_per_second");
+            const auto items = run.counters.find("items_per_second");
+            if (found != run.counters.end())
+                rates_[run.benchmark_name()] = found->second;
+            else if (items != run.counters.end())
+                rates_[run.benchmark_name()] = items->second;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\nRatios (subject / reference, same run):\n");
+        for (const auto& [subject, reference] : pairs_) {
+            const auto s = rates_.find(subject);
+            const auto r = rates_.find(reference);
+            if (s == rates_.end() || r == rates_.end() || r->second == 0) continue;
+            std::printf("  %-45s / %-45s = %.2f\n", subject.c_str(), reference.c_str(),
+                        s->second / r->second);
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> pairs_;
+    std::map<std::string, double> rates_;
+};
