@@ -226,8 +226,16 @@ void CTarvoDlg::systemError(std::u16string_view text) {
 void CTarvoDlg::showBox(bool error, const QString& text) {
     if (QThread::currentThread() != thread()) {
         // A receive thread must not wait for the user: the box opens on the window's thread.
-        QMetaObject::invokeMethod(
-            this, [this, error, text] { showBox(error, text); }, Qt::QueuedConnection);
+        bool post = false;
+        {
+            std::lock_guard guard(boxesMutex_);
+            pendingBoxes_.emplace_back(error, text);
+            post = !boxesScheduled_;
+            boxesScheduled_ = true;
+        }
+        if (post)
+            QMetaObject::invokeMethod(
+                this, [this] { showPendingBoxes(); }, Qt::QueuedConnection);
         return;
     }
     if (error) {
@@ -235,6 +243,26 @@ void CTarvoDlg::showBox(bool error, const QString& text) {
     } else {
         showMessage(this, text);
     }
+}
+
+void CTarvoDlg::showPendingBoxes() {
+    // One box after the other; boxes that arrive while one is open wait for it.
+    for (int shown = 0; shown < 1000; ++shown) {
+        std::pair<bool, QString> next;
+        {
+            std::lock_guard guard(boxesMutex_);
+            if (pendingBoxes_.empty()) {
+                boxesScheduled_ = false;
+                return;
+            }
+            next = std::move(pendingBoxes_.front());
+            pendingBoxes_.pop_front();
+        }
+        showBox(next.first, next.second);
+    }
+    // A flood of boxes: let the window breathe, then go on with the rest.
+    QMetaObject::invokeMethod(
+        this, [this] { showPendingBoxes(); }, Qt::QueuedConnection);
 }
 
 void CTarvoDlg::showAbout() {
@@ -279,7 +307,7 @@ void CTarvoDlg::closeEvent(QCloseEvent* event) {
     // The close box ends the program at once; the receive threads have been woken and joined.
     engine_.closeInterfaces();
     event->accept();
-    std::fflush(nullptr);
+    static_cast<void>(std::fflush(nullptr));  // nothing more can be done about a failed flush here
     std::_Exit(0);
 }
 

@@ -3,8 +3,11 @@
 #include <QDialog>
 #include <QUrl>
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <utility>
 
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
@@ -73,6 +76,7 @@ protected:
 private:
     void build();
     void showBox(bool error, const QString& text);
+    void showPendingBoxes();
     void onLeftClick(int row);
     void onRightClick(int row, QPoint globalPosition);
     void onDoubleClick(int row);
@@ -89,6 +93,11 @@ private:
     QMenu* contextMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     bool initialised_ = false;
+
+    // Boxes asked for by other threads, waiting for the window's thread.
+    std::mutex boxesMutex_;
+    std::deque<std::pair<bool, QString>> pendingBoxes_;  // guarded by boxesMutex_
+    bool boxesScheduled_ = false;                        // guarded by boxesMutex_
 };
 
 }  // namespace tarvo::gui

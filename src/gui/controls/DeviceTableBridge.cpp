@@ -5,42 +5,66 @@
 
 namespace tarvo::gui {
 
-namespace {
+DeviceTableBridge::DeviceTableBridge(DeviceListModel* model)
+    : model_(model), queue_(std::make_shared<Queue>()) {}
 
-template <typename Call>
-void post(DeviceListModel* model, Call&& call) {
-    // Queued even on the window's own thread: earlier changes from receive threads may still be
-    // waiting in the queue, and the model must see every change in table order.
-    if (model != nullptr)
-        QMetaObject::invokeMethod(model, std::forward<Call>(call), Qt::QueuedConnection);
+DeviceTableBridge::~DeviceTableBridge() {
+    std::lock_guard guard(queue_->mutex);
+    queue_->closed = true;
+    queue_->changes.clear();
 }
 
-}  // namespace
+void DeviceTableBridge::push(Change change) {
+    bool post = false;
+    {
+        std::lock_guard guard(queue_->mutex);
+        if (queue_->closed) return;
+        queue_->changes.push_back(std::move(change));
+        post = !queue_->scheduled;
+        queue_->scheduled = true;
+    }
+    // One queued call per burst; it runs on the model's thread, after everything posted before.
+    // Queued even on the window's own thread, so that a sort never overtakes earlier inserts.
+    if (post) {
+        QMetaObject::invokeMethod(
+            model_, [queue = queue_, model = model_] { drain(queue, model); },
+            Qt::QueuedConnection);
+    }
+}
+
+void DeviceTableBridge::drain(const std::shared_ptr<Queue>& queue, DeviceListModel* model) {
+    std::vector<Change> changes;
+    {
+        std::lock_guard guard(queue->mutex);
+        changes.swap(queue->changes);
+        queue->scheduled = false;
+        if (queue->closed) return;
+    }
+    for (auto& change : changes) change(*model);
+}
 
 void DeviceTableBridge::rowInserted(int row, const discovery::RowTexts& texts) {
     QStringList cells;
     cells.reserve(static_cast<qsizetype>(texts.cells.size()));
     for (const auto& cell : texts.cells) cells.append(QString::fromStdU16String(cell));
-    DeviceListModel* model = model_;
-    post(model, [model, row, cells] { model->insertRowTexts(row, cells); });
+    push([row, cells = std::move(cells)](DeviceListModel& model) {
+        model.insertRowTexts(row, cells);
+    });
 }
 
 void DeviceTableBridge::cellChanged(int row, int column, const std::u16string& text) {
-    DeviceListModel* model = model_;
-    post(model, [model, row, column, cell = QString::fromStdU16String(text)] {
-        model->setCellText(row, column, cell);
+    push([row, column, cell = QString::fromStdU16String(text)](DeviceListModel& model) {
+        model.setCellText(row, column, cell);
     });
 }
 
 void DeviceTableBridge::rowRemoved(int row) {
-    DeviceListModel* model = model_;
-    post(model, [model, row] { model->removeRowAt(row); });
+    push([row](DeviceListModel& model) { model.removeRowAt(row); });
 }
 
 void DeviceTableBridge::rowsSorted(const std::vector<int>& order, int /*column*/,
                                    bool /*ascending*/) {
-    DeviceListModel* model = model_;
-    post(model, [model, order] { model->reorder(order); });
+    push([order](DeviceListModel& model) { model.reorder(order); });
 }
 
 }  // namespace tarvo::gui

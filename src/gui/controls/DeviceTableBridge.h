@@ -1,16 +1,24 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
 #include "controls/DeviceListModel.h"
 #include "core/discovery/DeviceTable.h"
 
 namespace tarvo::gui {
 
 // Carries the core table's changes to the list model. The table reports them on the thread that
-// made them (often a receive thread) with its lock held; each becomes a queued call carrying
-// copies of the texts, so widgets are touched only on the window's thread and in order.
+// made them (often a receive thread) with its lock held; each change, with copies of its texts,
+// joins a queue that the window's thread empties in order, so widgets are touched only there.
 class DeviceTableBridge final : public discovery::DeviceTableListener {
 public:
-    explicit DeviceTableBridge(DeviceListModel* model) : model_(model) {}
+    explicit DeviceTableBridge(DeviceListModel* model);
+    ~DeviceTableBridge() override;
+    DeviceTableBridge(const DeviceTableBridge&) = delete;
+    DeviceTableBridge& operator=(const DeviceTableBridge&) = delete;
 
     void rowInserted(int row, const discovery::RowTexts& texts) override;
     void cellChanged(int row, int column, const std::u16string& text) override;
@@ -18,8 +26,19 @@ public:
     void rowsSorted(const std::vector<int>& order, int column, bool ascending) override;
 
 private:
-    // Outlives every thread that changes the table: the owner detaches this bridge first.
+    using Change = std::function<void(DeviceListModel&)>;
+    // Shared with the queued call that empties it, which may run after this bridge is gone.
+    struct Queue {
+        std::mutex mutex;
+        std::vector<Change> changes;  // guarded by mutex
+        bool scheduled = false;       // guarded by mutex: an emptying call is on its way
+        bool closed = false;          // guarded by mutex: the bridge was detached
+    };
+    void push(Change change);
+    static void drain(const std::shared_ptr<Queue>& queue, DeviceListModel* model);
+
     DeviceListModel* model_;
+    std::shared_ptr<Queue> queue_;
 };
 
 }  // namespace tarvo::gui
