@@ -39,8 +39,8 @@ private:
     AVFrame* last_ = nullptr;
 };
 
-// Slice threads for a picture size: every core (at most four) for pictures of 3840 × 2160 and
-// more, two below.
+// Slice threads for a picture size: four per core (at most eight) for pictures of 3840 × 2160
+// and more, two below.
 int sliceThreadsFor(bool large);
 
 }  // namespace tarvo::preview
