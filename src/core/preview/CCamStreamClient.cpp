@@ -41,6 +41,7 @@ bool CCamStreamClient::readReply() {
 }
 
 bool CCamStreamClient::startStream() {
+    if (threadsRunning()) return false;  // one stream per client; stop() first
     stopped_ = false;
     receiveRunning_ = true;
     decodeRunning_ = true;

@@ -41,7 +41,8 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.8", "type": 100, "video": {"width": 320, "height": 240, "fault": "garbage", "faultAfter": 8}},
   {"ip": "127.0.0.9", "type": 100,
    "video": {"width": 320, "height": 240, "codecCode": 0, "otherTypeEvery": 1, "typeOneEvery": 2}},
-  {"ip": "127.0.0.10", "type": 31, "name": "DVR"}
+  {"ip": "127.0.0.10", "type": 31, "name": "DVR"},
+  {"ip": "127.0.0.11", "type": 100, "video": {"width": 320, "height": 240, "gop": 10}}
 ]})";
 
 int threadCount() {
@@ -205,6 +206,27 @@ TEST_F(PreviewE2E, StreamPortRefusedShowsConnectErrorAndZeroTitle) {
     EXPECT_EQ(client->title(), u"宽 x 高：0 x 0 , 编码模式：H265");
     EXPECT_FALSE(client->threadsRunning());
     stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, SlowDrawingHoldsTheStreamBackWithoutLosingPackets) {
+    std::vector<std::uint32_t> numbers;  // written on the decode thread, read after stop
+    auto renderer = std::make_unique<preview::HeadlessRenderer>();
+    renderer->setDrawHook([&](const std::uint8_t* yuyv, int width, int height) {
+        numbers.push_back(pattern::readFrameNumber(yuyv, width, height).value_or(0xFFFF));
+        std::this_thread::sleep_for(100ms);  // a quarter of the stream's rate
+    });
+    preview::CCamStreamClient client(
+        protocol::makeLoginInfo("127.0.0.11", 5505, u"admin", u"", 0, 100), notifier,
+        std::move(renderer));
+    client.startPreview();
+    // Long enough for the ten slots to fill and the receive thread to wait for the decoder.
+    std::this_thread::sleep_for(2s);
+    stopQuickly(client);
+    ASSERT_GT(numbers.size(), 10u);
+    const int length = 50;  // the simulator's loop at 25 pictures a second
+    for (std::size_t i = 1; i < numbers.size(); ++i)
+        ASSERT_EQ(numbers[i], (numbers[i - 1] + 1) % length) << "picture " << i;
+    EXPECT_EQ(sim->device("127.0.0.11")["stream"]["framesDropped"], 0);
 }
 
 TEST_F(PreviewE2E, CliSnapshotAndRecord) {
