@@ -2,6 +2,7 @@
 // beside a simulated fleet:
 //   tarvo-screenshot OUTDIR LANG EXPECTED_ROWS
 // writes OUTDIR/main-<lang>.png (after the first search, sorted by the type column),
+// arrow-up-<lang>.png and arrow-down-<lang>.png (the sorted header, enlarged),
 // login-<lang>.png, login-nvr-<lang>.png and about-<lang>.png.
 
 #include <QApplication>
@@ -57,6 +58,20 @@ int main(int argc, char** argv) {
     tarvo::test::pump(200ms);
     window.list()->selectRow(1);
     ok &= save(window, out + "/main-" + tag + ".png");
+
+    // The sort arrow of the type column, four times enlarged, in both directions.
+    auto* header = window.list()->sortHeader();
+    for (const bool ascending : {true, false}) {
+        window.list()->Sort(5, ascending);
+        tarvo::test::pump(100ms);
+        const QRect section(header->sectionViewportPosition(5), 0, header->sectionSize(5),
+                            header->height());
+        const QPixmap crop = header->viewport()->grab(section);
+        const QString path = out + "/arrow-" + (ascending ? "up" : "down") + "-" + tag + ".png";
+        const bool saved = crop.scaled(crop.size() * 4).save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+        ok &= saved;
+    }
 
     tarvo::gui::CLog login(5505, &window);
     ok &= save(login, out + "/login-" + tag + ".png");
