@@ -92,8 +92,8 @@ TEST_P(Decoders, PicturesComeOutInOrderAndLastWins) {
     ASSERT_TRUE(c.finished()) << c.error();
     auto decoder = make();
     ASSERT_TRUE(decoder->Init(320, 240));
-    // The parser knows a picture is complete when the next one starts: the first chunk alone
-    // gives nothing and leaves `out` as it was.
+    // At first the parser knows a picture is complete only when the next one starts: the first
+    // chunk alone gives nothing and leaves `out` as it was.
     auto* const sentinel = reinterpret_cast<std::uint8_t*>(0x1);
     std::uint8_t* out = sentinel;
     EXPECT_EQ(decode(*decoder, frameBytes(c, 0, 1), &out), 0);
@@ -103,28 +103,44 @@ TEST_P(Decoders, PicturesComeOutInOrderAndLastWins) {
     ASSERT_EQ(out, decoder->picture());
     EXPECT_EQ(pattern::readFrameNumber(out, 320, 240), 0u);
     EXPECT_TRUE(pattern::hasRedQuarter(out, 320, 240));
-    // One chunk with three pictures: the buffer keeps the last one completed.
+    EXPECT_FALSE(decoder->wholeChunks());
+    // One chunk with three pictures: the buffer keeps the last one. Every chunk so far began
+    // with a picture, so from here on chunks count as whole pictures: this one's last picture
+    // comes out at once.
     out = nullptr;
     decode(*decoder, frameBytes(c, 2, 5), &out);
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(pattern::readFrameNumber(out, 320, 240), 3u);
-    // Chunks need not be whole pictures.
-    const auto rest = frameBytes(c, 5, 10);
-    std::uint32_t last = 3;
-    for (std::size_t at = 0; at < rest.size(); at += 777) {
-        const std::vector<std::uint8_t> piece(
-            rest.begin() + static_cast<long>(at),
-            rest.begin() + static_cast<long>(std::min(rest.size(), at + 777)));
+    EXPECT_EQ(pattern::readFrameNumber(out, 320, 240), 4u);
+    EXPECT_TRUE(decoder->wholeChunks());
+    for (int i = 5; i < 10; ++i) {
         out = nullptr;
+        decode(*decoder, frameBytes(c, i, i + 1), &out);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(pattern::readFrameNumber(out, 320, 240), static_cast<std::uint32_t>(i));
+    }
+}
+
+TEST_P(Decoders, ChunksCutInsidePicturesGoThroughTheParser) {
+    const auto& c = clip(GetParam());
+    auto decoder = make();
+    ASSERT_TRUE(decoder->Init(320, 240));
+    const auto all = frameBytes(c, 0, 10);
+    std::uint32_t next = 0;
+    for (std::size_t at = 0; at < all.size(); at += 777) {
+        const std::vector<std::uint8_t> piece(
+            all.begin() + static_cast<long>(at),
+            all.begin() + static_cast<long>(std::min(all.size(), at + 777)));
+        std::uint8_t* out = nullptr;
         decode(*decoder, piece, &out);
         if (out != nullptr) {
             const auto number = pattern::readFrameNumber(out, 320, 240);
             ASSERT_TRUE(number.has_value());
-            EXPECT_GT(*number, last);
-            last = *number;
+            EXPECT_GE(*number, next);
+            next = *number + 1;
         }
     }
-    EXPECT_EQ(last, 8u);
+    EXPECT_FALSE(decoder->wholeChunks());
+    EXPECT_EQ(next, 9u);  // the last picture waits for a next one that never comes
 }
 
 TEST_P(Decoders, GarbageGivesNoPictureAndDoesNotHurt) {

@@ -89,3 +89,21 @@ TEST(NalScan, FindsPicturesADecoderCanStartFrom) {
     EXPECT_FALSE(startsDecoding(hevcTrail, true));
     EXPECT_FALSE(startsDecoding(std::span<const std::uint8_t>(), true));
 }
+
+TEST(NalScan, TellsWhereAnAccessUnitBegins) {
+    const std::array<std::uint8_t, 6> sps{0, 0, 0, 1, 0x67, 0x42};
+    const std::array<std::uint8_t, 5> firstSlice{0, 0, 1, 0x41, 0x9A};  // first_mb 0
+    const std::array<std::uint8_t, 5> laterSlice{0, 0, 1, 0x41, 0x1A};  // first_mb > 0
+    const std::array<std::uint8_t, 5> noStartCode{0x41, 0x9A, 0, 0, 1};
+    EXPECT_TRUE(startsAccessUnit(sps, false));
+    EXPECT_TRUE(startsAccessUnit(firstSlice, false));
+    EXPECT_FALSE(startsAccessUnit(laterSlice, false));
+    EXPECT_FALSE(startsAccessUnit(noStartCode, false));
+    const std::array<std::uint8_t, 7> vps{0, 0, 0, 1, 0x40, 0x01, 0x0C};
+    const std::array<std::uint8_t, 6> hevcFirst{0, 0, 1, 0x02, 0x01, 0xD0};
+    const std::array<std::uint8_t, 6> hevcLater{0, 0, 1, 0x02, 0x01, 0x50};
+    EXPECT_TRUE(startsAccessUnit(vps, true));
+    EXPECT_TRUE(startsAccessUnit(hevcFirst, true));
+    EXPECT_FALSE(startsAccessUnit(hevcLater, true));
+    EXPECT_FALSE(startsAccessUnit(std::span<const std::uint8_t>(), true));
+}

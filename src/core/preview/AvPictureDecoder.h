@@ -29,6 +29,8 @@ public:
     [[nodiscard]] const std::uint8_t* picture() const { return buffer_.data(); }
     [[nodiscard]] bool hasDecoder() const { return decoder_.isOpen(); }
     [[nodiscard]] int threadCount() const { return decoder_.threadCount(); }
+    // True once chunks are decoded as whole pictures, without waiting for the next one.
+    [[nodiscard]] bool wholeChunks() const { return decoder_.wholeChunks(); }
     // Pictures seen with a size other than Init's.
     [[nodiscard]] std::uint64_t mismatchedPictures() const { return mismatched_; }
 

@@ -1,5 +1,7 @@
 #include "core/preview/AvStreamDecoder.h"
 
+#include "core/preview/NalScan.h"
+
 #include <algorithm>
 #include <thread>
 
@@ -42,6 +44,9 @@ bool AvStreamDecoder::open(AVCodecID codecId, int sliceThreads) {
         close();
         return false;
     }
+    hevc_ = codecId == AV_CODEC_ID_HEVC;
+    framing_ = Framing::Learning;
+    wholeStreak_ = 0;
     return true;
 }
 
@@ -60,6 +65,40 @@ int AvStreamDecoder::threadCount() const {
 
 int AvStreamDecoder::decode(const std::uint8_t* data, int size) {
     if (context_ == nullptr || data == nullptr || size <= 0) return 0;
+    const bool unitStart = startsAccessUnit(std::span(data, static_cast<std::size_t>(size)), hevc_);
+    switch (framing_) {
+        case Framing::WholeUnits:
+            if (unitStart) return sendAndReceive(data, size);
+            // Cut inside a picture after all: the parser finds the boundaries from now on.
+            framing_ = Framing::Parsing;
+            av_parser_close(parser_);
+            parser_ = av_parser_init(hevc_ ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+            return parse(data, size);
+        case Framing::Learning:
+            if (!unitStart) {
+                framing_ = Framing::Parsing;
+                return parse(data, size);
+            }
+            if (++wholeStreak_ < kChunksBeforeWholeUnits) return parse(data, size);
+            framing_ = Framing::WholeUnits;
+            // The parser gives the previous picture and keeps this chunk, which is whole.
+            return parse(data, size) + flushParser();
+        case Framing::Parsing:
+            break;
+    }
+    return parse(data, size);
+}
+
+int AvStreamDecoder::flushParser() {
+    std::uint8_t* unit = nullptr;
+    int unitSize = 0;
+    av_parser_parse2(parser_, context_, &unit, &unitSize, nullptr, 0, AV_NOPTS_VALUE,
+                     AV_NOPTS_VALUE, 0);
+    return unitSize > 0 ? sendAndReceive(unit, unitSize) : 0;
+}
+
+int AvStreamDecoder::parse(const std::uint8_t* data, int size) {
+    if (parser_ == nullptr) return 0;
     int pictures = 0;
     for (int round = 0; size > 0 && round < 1 << 20; ++round) {
         std::uint8_t* unit = nullptr;

@@ -11,6 +11,12 @@ namespace tarvo::preview {
 // libavcodec behind the decoder wrappers: a parser that cuts chunks into access units (a chunk
 // need not be one), a low-delay decoder (slice threads only, so no frame of threading delay),
 // and the last picture that came out.
+//
+// The parser can only tell that a picture is complete when the next one starts, which costs
+// one frame period of delay. Cameras send one whole picture per chunk, so once several chunks
+// in a row have each begun exactly where a picture begins, chunks go to the decoder whole and
+// at once (the chunk that switches yields two pictures, of which the last is kept). The first
+// chunk that begins inside a picture hands the framing back to the parser for good.
 class AvStreamDecoder {
 public:
     AvStreamDecoder() = default;
@@ -28,9 +34,21 @@ public:
     int decode(const std::uint8_t* data, int size);
     [[nodiscard]] const AVFrame* lastFrame() const { return last_; }
     [[nodiscard]] int threadCount() const;
+    // True once chunks are taken as whole pictures.
+    [[nodiscard]] bool wholeChunks() const { return framing_ == Framing::WholeUnits; }
 
 private:
+    enum class Framing { Learning, WholeUnits, Parsing };
+    static constexpr int kChunksBeforeWholeUnits = 3;
+
+    int parse(const std::uint8_t* data, int size);
+    // Hands over what the parser still holds as one unit.
+    int flushParser();
     int sendAndReceive(const std::uint8_t* data, int size);
+
+    bool hevc_ = false;
+    Framing framing_ = Framing::Learning;
+    int wholeStreak_ = 0;
 
     AVCodecContext* context_ = nullptr;
     AVCodecParserContext* parser_ = nullptr;

@@ -9,4 +9,8 @@ namespace tarvo::preview {
 // (NAL type 5), an IRAP picture in H.265 (types 16 to 21).
 bool startsDecoding(std::span<const std::uint8_t> chunk, bool hevc);
 
+// True when a chunk begins, at its first byte, with a start code and a NAL unit that only
+// opens an access unit: a delimiter, parameter set or SEI, or the first slice of a picture.
+bool startsAccessUnit(std::span<const std::uint8_t> chunk, bool hevc);
+
 }  // namespace tarvo::preview
