@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -99,7 +100,7 @@ public:
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     test::requireSandboxOrExit();
     const std::uint64_t mebibytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 64;
     const std::uint64_t size = mebibytes << 20;
@@ -130,7 +131,7 @@ int main(int argc, char** argv) {
         upgrade::FirmwareUploader uploader(upgrade::cameraUpgrade(), watch);
         uploader.SetTarget(5505, "127.0.0.2");
         if (!uploader.connect()) {
-            std::fprintf(stderr, "bench-upload: cannot connect to the simulator\n");
+            (void)std::fprintf(stderr, "bench-upload: cannot connect to the simulator\n");
             return 1;
         }
         uploader.QueryFirmwareVersion();
@@ -178,4 +179,7 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove_all(dir);
     return status;
+} catch (const std::exception& e) {
+    (void)std::fprintf(stderr, "bench-upload: %s\n", e.what());
+    return 1;
 }

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -64,7 +65,7 @@ std::string mebibytes(double bytes) {
 }
 
 std::string minutesSeconds(double seconds) {
-    const auto whole = static_cast<long>(seconds + 0.5);
+    const long whole = std::lround(seconds);
     char text[32];
     (void)std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
     return text;
@@ -90,7 +91,7 @@ public:
     }
     void uploadFinished(const upgrade::UploadOutcome& outcome) override {
         std::lock_guard guard(mutex_);
-        if (enabled_ && tty_ && drawn_) std::fputs("\n", stderr);
+        if (enabled_ && tty_ && drawn_) (void)std::fputs("\n", stderr);
         outcome_ = outcome;
     }
     upgrade::UploadOutcome outcome() const {

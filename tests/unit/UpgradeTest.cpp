@@ -140,7 +140,7 @@ public:
     }
     ~TempDir() { std::filesystem::remove_all(path); }
     std::string file(const std::string& name, std::uint64_t size) const {
-        const std::string full = path + "/" + name;
+        std::string full = path + "/" + name;
         std::ofstream out(full, std::ios::binary);
         for (std::uint64_t i = 0; i < size; ++i) out.put(static_cast<char>(i * 7));
         return full;

@@ -206,25 +206,11 @@ void FirmwareUploader::releaseConnection(bool keep) {
 
 UploadOutcome FirmwareUploader::finish(UploadOutcome outcome, bool keepConnection) {
     using enum UploadStatus;
-    switch (outcome.status) {
-        case NotConnected:
-        case NoFile:
-        case NotNewer:
-        case HeaderNotSent:
-        case NoAnswer:
-        case Refused:
-        case Cancelled:
-            break;
-        case FileError:
-        case FileTooLarge:
-            // `message` set by the caller.
-            break;
-        case StreamFailed:
-            outcome.message = std::u16string(profile_.sendFailedMessage);
-            break;
-        case Accepted:
-            outcome.message = std::u16string(profile_.successMessage);
-            break;
+    // The rest are silent, but for the file errors, whose text the caller has set.
+    if (outcome.status == StreamFailed) {
+        outcome.message = std::u16string(profile_.sendFailedMessage);
+    } else if (outcome.status == Accepted) {
+        outcome.message = std::u16string(profile_.successMessage);
     }
     outcome.closeDialog = outcome.status == Accepted ||
                           (profile_.closeAfterEveryAttempt && outcome.status != Cancelled);

@@ -109,7 +109,7 @@ protected:
 
     // A package of random bytes.
     std::string package(const std::string& name, std::uint64_t size) const {
-        const std::string path = dir + "/" + name;
+        std::string path = dir + "/" + name;
         std::ofstream out(path, std::ios::binary);
         std::mt19937_64 random(size);
         std::vector<std::uint64_t> block(8192);
