@@ -114,7 +114,7 @@ int percentile(std::vector<int> values, double p) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     test::requireSandboxOrExit();
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     const sim::VideoFormat hd{"h264", 1920, 1080, 25, 4000, 50};
@@ -142,4 +142,7 @@ int main(int argc, char** argv) {
     }
     std::printf("ratio = pictures drawn per second / the stream's own rate, same run\n");
     return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "bench-preview-path: %s\n", e.what());
+    return 1;
 }

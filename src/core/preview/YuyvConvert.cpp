@@ -21,7 +21,7 @@ inline void rowTail(const std::uint8_t* y0, const std::uint8_t* y1, const std::u
         const std::uint8_t c = (x & 1) == 0 ? u[x >> 1] : v[x >> 1];
         out0[2 * x] = y0[x];
         out0[2 * x + 1] = c;
-        if (out1 != nullptr) {
+        if (y1 != nullptr && out1 != nullptr) {
             out1[2 * x] = y1[x];
             out1[2 * x + 1] = c;
         }
@@ -60,7 +60,7 @@ void rowPairSse2(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y0 + x));
         store16<NonTemporal>(out0 + 2 * x, _mm_unpacklo_epi8(a, uv));
         store16<NonTemporal>(out0 + 2 * x + 16, _mm_unpackhi_epi8(a, uv));
-        if (out1 != nullptr) {
+        if (y1 != nullptr && out1 != nullptr) {
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y1 + x));
             store16<NonTemporal>(out1 + 2 * x, _mm_unpacklo_epi8(b, uv));
             store16<NonTemporal>(out1 + 2 * x + 16, _mm_unpackhi_epi8(b, uv));
@@ -86,7 +86,7 @@ __attribute__((target("avx2"))) void rowPairAvx2(const std::uint8_t* y0, const s
         const __m256i ahi = _mm256_unpackhi_epi8(a, uv);
         store32<NonTemporal>(out0 + 2 * x, _mm256_permute2x128_si256(alo, ahi, 0x20));
         store32<NonTemporal>(out0 + 2 * x + 32, _mm256_permute2x128_si256(alo, ahi, 0x31));
-        if (out1 != nullptr) {
+        if (y1 != nullptr && out1 != nullptr) {
             const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y1 + x));
             const __m256i blo = _mm256_unpacklo_epi8(b, uv);
             const __m256i bhi = _mm256_unpackhi_epi8(b, uv);
