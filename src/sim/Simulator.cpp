@@ -25,11 +25,11 @@ namespace {
 constexpr int kDatagramsPerWake = 1024;
 constexpr std::uint8_t kDiscover = 10;
 
-// Descriptors for every listener, the connections and some room.
+// Descriptors for every listener (command and stream port), the connections and some room.
 void raiseDescriptorLimit(std::size_t devices) {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
-    const rlim_t wanted = static_cast<rlim_t>(devices) * 2 + 1024;
+    const rlim_t wanted = static_cast<rlim_t>(devices) * 3 + 1024;  // command, stream, spare
     if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted) {
         rlimit raised{wanted, wanted};
         if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) return;
