@@ -86,7 +86,14 @@ BENCHMARK(BM_ReferenceSwscale)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    // Other work on the machine comes and goes: several interleaved runs, compared by median.
+    std::vector<char*> args(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=5";
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    std::string aggregates = "--benchmark_report_aggregates_only=true";
+    args.insert(args.begin() + 1, {repetitions.data(), interleave.data(), aggregates.data()});
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
     RatioReporter reporter({{"BM_ConvertToYuyv/0/real_time", "BM_ReferenceMemcpy/real_time"},
                             {"BM_ConvertToYuyv/0/real_time", "BM_ReferenceSwscale/real_time"},
                             {"BM_ConvertToYuyv/1/real_time", "BM_ReferenceMemcpy/real_time"},

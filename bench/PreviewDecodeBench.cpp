@@ -5,6 +5,9 @@
 // installed here to run it directly).
 #include <benchmark/benchmark.h>
 
+#include <string>
+#include <vector>
+
 #include <atomic>
 #include <map>
 #include <memory>
@@ -92,7 +95,14 @@ BENCHMARK(BM_ReferenceLibavcodec)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    // Other work on the machine comes and goes: several interleaved runs, compared by median.
+    std::vector<char*> args(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=5";
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    std::string aggregates = "--benchmark_report_aggregates_only=true";
+    args.insert(args.begin() + 1, {repetitions.data(), interleave.data(), aggregates.data()});
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
     RatioReporter reporter({{"BM_DecoderLayer/0/real_time", "BM_ReferenceLibavcodec/0/real_time"},
                             {"BM_DecoderLayer/1/real_time", "BM_ReferenceLibavcodec/1/real_time"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);

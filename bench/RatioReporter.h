@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,13 +18,20 @@ public:
         : pairs_(std::move(pairs)) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
+        // With repetitions, the median stands for the benchmark; otherwise its one run.
         for (const auto& run : runs) {
-            const auto found = run.counters.find("bytes_per_second");
+            const bool aggregate = run.run_type == Run::RT_Aggregate;
+            if (aggregate && run.aggregate_name != "median") continue;
+            const std::string name = run.run_name.str();
+            if (!aggregate && medians_.count(name) != 0) continue;
+            const auto bytes = run.counters.find("bytes_per_second");
             const auto items = run.counters.find("items_per_second");
-            if (found != run.counters.end())
-                rates_[run.benchmark_name()] = found->second;
-            else if (items != run.counters.end())
-                rates_[run.benchmark_name()] = items->second;
+            if (bytes != run.counters.end()) {
+                rates_[name] = bytes->second;
+            } else if (items != run.counters.end()) {
+                rates_[name] = items->second;
+            }
+            if (aggregate) medians_.insert(name);
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -43,4 +51,5 @@ public:
 private:
     std::vector<std::pair<std::string, std::string>> pairs_;
     std::map<std::string, double> rates_;
+    std::set<std::string> medians_;
 };
