@@ -211,6 +211,24 @@ TEST_F(PreviewE2E, StreamPortRefusedShowsConnectErrorAndZeroTitle) {
     stopQuickly(*client);
 }
 
+TEST_F(PreviewE2E, SurfaceThatCannotBeMadeIsReportedAndStreamingGoesOn) {
+    auto renderer = std::make_unique<preview::HeadlessRenderer>();
+    renderer->setSurfaceLimit(1000);
+    preview::HeadlessRenderer& refusing = *renderer;
+    preview::CCamStreamClient client(
+        protocol::makeLoginInfo("127.0.0.11", 5505, u"admin", u"", 0, 100), notifier,
+        std::move(renderer));
+    client.startPreview();
+    const auto entries = notifier.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].systemError);
+    EXPECT_EQ(entries[0].text, text::msg::kDisplayAdapterUnsupported);
+    // Pictures are decoded; drawing them on no surface shows nothing and does not fail.
+    ASSERT_TRUE(test::waitUntil([&] { return client.stats().pictures > 3; }, 20s));
+    EXPECT_EQ(refusing.pictures(), 0u);
+    stopQuickly(client);
+}
+
 TEST_F(PreviewE2E, SlowDrawingHoldsTheStreamBackWithoutLosingPackets) {
     std::vector<std::uint32_t> numbers;  // written on the decode thread, read after stop
     auto renderer = std::make_unique<preview::HeadlessRenderer>();
