@@ -148,7 +148,9 @@ TEST_F(PresenterTest, CameraOperationsUseTheirLoginSteps) {
     p.upgrade();
     p.parameterConfiguration();
     p.cloudSettings();
+    select(u"127.0.0.2", u"100");  // the cloud settings cleared it
     p.networkSettings();
+    select(u"127.0.0.2", u"100");
     p.reboot();
     EXPECT_EQ(s.log,
               (Log{"login 5505", "loginCheck", "preview 127.0.0.2:5505 s2 t100", "login 5505",
@@ -247,6 +249,43 @@ TEST_F(PresenterTest, SelectionRules) {
     p.networkSettings();
     EXPECT_EQ(messages(),
               std::vector<std::u16string>{std::u16string(text::msg::kSelectDeviceFirst)});
+}
+
+TEST_F(PresenterTest, NetworkAndCloudSettingsClearTheSelectionWhateverTheOutcome) {
+    const auto afterwards = [&] {
+        s.log.clear();
+        notifier.clear();
+        s.logins = {Script::ok(5505)};
+        p.reboot();
+        return s.log.empty() &&
+               messages() ==
+                   std::vector<std::u16string>{std::u16string(text::msg::kSelectDeviceFirst)};
+    };
+    select(u"127.0.0.2", u"100");
+    p.networkSettings();  // the window's OK or Cancel is all the same here
+    EXPECT_EQ(s.log, (Log{"netSettings 127.0.0.2 t100"}));
+    EXPECT_EQ(p.selectedAddress(), u"");
+    EXPECT_TRUE(afterwards());
+
+    select(u"127.0.0.2", u"100");
+    s.log.clear();
+    s.logins = {Script::ok(5505)};
+    p.cloudSettings();
+    EXPECT_EQ(s.log, (Log{"login 5505", "loginCheck", "cloud 127.0.0.2"}));
+    EXPECT_TRUE(afterwards());
+
+    // A refused login or a cancelled login dialog never reached the cloud dialog: the
+    // selection stays, and so do the other operations' selections.
+    select(u"127.0.0.2", u"100");
+    s.loginAccepted = false;
+    s.logins = {Script::ok(5505)};
+    p.cloudSettings();
+    p.cloudSettings();  // cancelled
+    EXPECT_EQ(p.selectedAddress(), u"127.0.0.2");
+    s.logins = {Script::ok(5505)};
+    p.parameterConfiguration();
+    p.preview();
+    EXPECT_EQ(p.selectedAddress(), u"127.0.0.2");
 }
 
 TEST_F(PresenterTest, DoubleClickOpensTheDevicePage) {

@@ -135,6 +135,9 @@ void MainPresenter::networkSettings() {
     if (!scope.entered() || !requireSelection()) return;
     if (selectedType_ == kTypeDvr || selectedType_ == kTypeNvr) return;
     dialogs_.runNetworkSettings(addressText(), selectedType_);
+    // The device may have moved and the list was searched anew: the old selection is gone,
+    // whether the user confirmed or cancelled.
+    clearSelection();
 }
 
 void MainPresenter::parameterConfiguration() {
@@ -177,7 +180,9 @@ void MainPresenter::cloudSettings() {
     if (!scope.entered() || !requireSelection()) return;
     if (selectedType_ == kTypeDvr || selectedType_ == kTypeNvr) return;
     const auto target = loginAndCheck(kCameraPort, false);
-    if (target) dialogs_.runCloudSettings(*target);
+    if (!target) return;
+    dialogs_.runCloudSettings(*target);
+    clearSelection();
 }
 
 }  // namespace tarvo::ops

@@ -23,7 +23,10 @@
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
 #include "core/text/UiTextTable.h"
+#include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CLog.h"
+#include "dialogs/CSetNet.h"
+#include "dialogs/CSetOstra.h"
 
 namespace tarvo::gui {
 
@@ -82,7 +85,9 @@ CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
               *this),
       search_(engine_),
       actions_(*this),
-      presenter_(std::make_unique<ops::MainPresenter>(*this, *this, search_, actions_)) {
+      presenter_(std::make_unique<ops::MainPresenter>(*this, *this, search_, actions_)),
+      session_(engine_),
+      settings_(std::make_unique<ops::SettingsFlows>(*this, session_, *this)) {
     if (!options_.urlOpener)
         options_.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     build();
@@ -152,6 +157,12 @@ void CTarvoDlg::build() {
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
     QAction* about = windowMenu_->addAction(templateText(t::kAboutItem));
     connect(about, &QAction::triggered, this, &CTarvoDlg::showAbout);
+
+    // Built once and reused for every device, as the sequences refill them before each opening.
+    const auto wait = [this](int milliseconds) { waitMs(milliseconds); };
+    setNet_ = new CSetNet(session_, wait, this);
+    camConfig_ = new CIPCamConfigDlg(session_, this);
+    setOstra_ = new CSetOstra(session_, wait, this);
 }
 
 void CTarvoDlg::OnInitDialog() {
@@ -213,6 +224,31 @@ void CTarvoDlg::waitMs(int milliseconds) {
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
     QApplication::restoreOverrideCursor();
+}
+
+void CTarvoDlg::runNetworkSettings(const std::string& address, int type) {
+    settings_->networkSettings(address, type);
+}
+
+void CTarvoDlg::runCameraConfig(const std::string& address, int type, int port) {
+    // The login dialog confirms only ports within 5000..6000.
+    settings_->cameraConfig(address, type, static_cast<std::uint16_t>(port));
+}
+
+void CTarvoDlg::runCloudSettings(const protocol::LoginInfo& target) {
+    settings_->cloudSettings(target.address);
+}
+
+bool CTarvoDlg::runNetSettings(ops::NetSettingsForm& form) {
+    return setNet_->run(form);
+}
+
+bool CTarvoDlg::runCameraConfig(ops::CameraConfigForm& form) {
+    return camConfig_->run(form);
+}
+
+void CTarvoDlg::runCloudSettings(ops::CloudForm& form) {
+    setOstra_->run(form);
 }
 
 void CTarvoDlg::message(std::u16string_view text) {

@@ -15,6 +15,8 @@
 #include "core/ops/Dialogs.h"
 #include "core/ops/MainPresenter.h"
 #include "core/ops/Notifier.h"
+#include "core/ops/SettingsFlows.h"
+#include "core/ops/UdpSession.h"
 
 class QLabel;
 class QMenu;
@@ -22,12 +24,18 @@ class QPushButton;
 
 namespace tarvo::gui {
 
+class CIPCamConfigDlg;
+class CSetNet;
+class CSetOstra;
 class CSortListCtrl;
 
 // The main window: the device list, the selection and every device operation. It shows the
 // dialogs and message boxes the operations ask for; the operations themselves are the
 // presenter's.
-class CTarvoDlg final : public QDialog, public ops::Dialogs, public ops::Notifier {
+class CTarvoDlg final : public QDialog,
+                        public ops::Dialogs,
+                        public ops::Notifier,
+                        public ops::SettingsDialogs {
     Q_OBJECT
 public:
     struct Options {
@@ -49,7 +57,15 @@ public:
     // ops::Dialogs
     ops::LoginDialogResult runLogin(int port, bool nvrMode) override;
     void openUrl(std::u16string_view url) override;
-    void waitMs(int milliseconds) override;
+    void waitMs(int milliseconds) override;  // also the settings sequences' waits
+    void runNetworkSettings(const std::string& address, int type) override;
+    void runCameraConfig(const std::string& address, int type, int port) override;
+    void runCloudSettings(const protocol::LoginInfo& target) override;
+
+    // ops::SettingsDialogs: the three long-lived settings dialogs.
+    bool runNetSettings(ops::NetSettingsForm& form) override;
+    bool runCameraConfig(ops::CameraConfigForm& form) override;
+    void runCloudSettings(ops::CloudForm& form) override;
 
     // ops::Notifier: from any thread; other threads hand the box to the window and go on.
     void message(std::u16string_view text) override;
@@ -64,6 +80,9 @@ public:
     [[nodiscard]] QPushButton* button(int id) const;
     [[nodiscard]] QMenu* contextMenu() const { return contextMenu_; }
     [[nodiscard]] QMenu* windowMenu() const { return windowMenu_; }
+    [[nodiscard]] CSetNet* netDialog() const { return setNet_; }
+    [[nodiscard]] CIPCamConfigDlg* cameraDialog() const { return camConfig_; }
+    [[nodiscard]] CSetOstra* cloudDialog() const { return setOstra_; }
 
 public slots:
     void reject() override;
@@ -88,6 +107,11 @@ private:
     ops::EngineSearch search_;
     ops::NetworkDeviceActions actions_;
     std::unique_ptr<ops::MainPresenter> presenter_;
+    ops::EngineSession session_;
+    std::unique_ptr<ops::SettingsFlows> settings_;
+    CSetNet* setNet_ = nullptr;
+    CIPCamConfigDlg* camConfig_ = nullptr;
+    CSetOstra* setOstra_ = nullptr;
 
     CSortListCtrl* list_ = nullptr;
     QMenu* contextMenu_ = nullptr;

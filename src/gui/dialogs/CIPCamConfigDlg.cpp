@@ -1,0 +1,139 @@
+#include "dialogs/CIPCamConfigDlg.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "controls/DialogUnits.h"
+#include "core/ops/CameraConfigForm.h"
+#include "core/ops/UdpSession.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/Frames.h"
+#include "resources/SettingsTemplates.h"
+
+namespace tarvo::gui {
+
+namespace t = tmpl::camera;
+
+namespace {
+
+QString ui(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Two items at their fixed indices, whatever order sorting would give.
+void fill(QComboBox* combo, const std::array<std::u16string_view, 2>& items, int current) {
+    combo->clear();
+    for (int i = 0; i < 2; ++i) combo->insertItem(i, ui(items[static_cast<std::size_t>(i)]));
+    combo->setCurrentIndex(current == 0 || current == 1 ? current : -1);
+}
+
+}  // namespace
+
+CIPCamConfigDlg::CIPCamConfigDlg(ops::UdpSession& session, QWidget* parent)
+    : QDialog(parent), session_(session) {
+    build();
+}
+
+void CIPCamConfigDlg::build() {
+    setObjectName(QStringLiteral("CIPCamConfigDlg"));
+    setWindowTitle(templateText(t::kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(dialogFont(t::kFont, t::kFontPoints));
+    const DialogUnits du(font());
+    setFixedSize(du.size(t::kWidth, t::kHeight));
+
+    auto label = [&](const tmpl::Control& c) {
+        auto* l = new QLabel(templateText(c.text), this);
+        l->setGeometry(du.rect(c.rect));
+        return l;
+    };
+    auto place = [&](QWidget* w, const tmpl::Control& c) {
+        w->setObjectName(controlName(c.id));
+        w->setGeometry(du.rect(c.rect));
+    };
+    auto readOnly = [&](const tmpl::Control& c) {
+        auto* e = new QLineEdit(this);
+        e->setReadOnly(true);
+        place(e, c);
+        return e;
+    };
+    auto combo = [&](const tmpl::Control& c) {
+        auto* box = new QComboBox(this);
+        box->setEditable(false);
+        place(box, c);
+        return box;
+    };
+
+    label(t::kCameraIpLabel);
+    cameraIp_ = readOnly(t::kCameraIpEdit);
+    label(t::kVersionLabel);
+    version_ = readOnly(t::kVersionEdit);
+    label(t::kProtocolLabel);
+    protocol_ = combo(t::kProtocolCombo);
+    label(t::kResolutionLabel);
+    resolution_ = combo(t::kResolutionCombo);
+    label(t::kOverlayLabel);
+    overlay_ = combo(t::kOverlayCombo);
+    label(t::kSubStreamLabel);
+    subStream_ = combo(t::kSubStreamCombo);
+    for (const auto& note : t::kNotes) label(note);
+
+    auto* fixMac = new QPushButton(templateText(t::kFixMacButton.text), this);
+    place(fixMac, t::kFixMacButton);
+    fixMac->setAutoDefault(false);
+    connect(fixMac, &QPushButton::clicked, this, &CIPCamConfigDlg::fixMac);
+
+    auto* ok = new QPushButton(templateText(t::kOkButton.text), this);
+    place(ok, t::kOkButton);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CIPCamConfigDlg::accept);
+    auto* cancel = new QPushButton(templateText(t::kCancelButton.text), this);
+    place(cancel, t::kCancelButton);
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &CIPCamConfigDlg::reject);
+}
+
+bool CIPCamConfigDlg::run(ops::CameraConfigForm& form) {
+    form_ = &form;
+    const bool accepted = exec() == QDialog::Accepted;
+    form_ = nullptr;
+    return accepted;
+}
+
+void CIPCamConfigDlg::showEvent(QShowEvent* event) {
+    OnInitDialog();  // every opening: the dialog is reused for each camera
+    QDialog::showEvent(event);
+}
+
+void CIPCamConfigDlg::OnInitDialog() {
+    if (form_ == nullptr) return;
+    using Form = ops::CameraConfigForm;
+    const auto& form = *form_;
+    cameraIp_->setText(QString::fromStdString(form.cameraIp()));
+    fill(protocol_, Form::kProtocolItems, form.protocolIndex());
+    fill(overlay_, Form::kOverlayItems, form.overlayIndex());
+    fill(resolution_, Form::kResolutionItems, form.resolutionIndex());
+    fill(subStream_, Form::kSubStreamItems, form.subStreamIndex());
+    resolution_->setEnabled(form.resolutionEnabled());
+    version_->setText(ui(form.version()));
+    // Shown for information: which protocols a camera speaks is not changed from here.
+    protocol_->setEnabled(false);
+}
+
+void CIPCamConfigDlg::accept() {
+    if (form_ == nullptr) return;
+    form_->accept(protocol_->currentIndex(), overlay_->currentIndex(), resolution_->currentIndex(),
+                  subStream_->currentIndex());
+    QDialog::accept();
+}
+
+void CIPCamConfigDlg::fixMac() {
+    if (form_ == nullptr) return;
+    session_.send(protocol::udpValue(protocol::cmd::kResolveMacConflict,
+                                     protocol::targetFor(form_->cameraIp()), 0));
+}
+
+}  // namespace tarvo::gui

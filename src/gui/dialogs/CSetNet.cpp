@@ -1,0 +1,162 @@
+#include "dialogs/CSetNet.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/MessageBoxes.h"
+#include "controls/DialogUnits.h"
+#include "controls/IpAddressEdit.h"
+#include "core/ops/NetSettingsForm.h"
+#include "core/text/UiTextTable.h"
+#include "resources/SettingsTemplates.h"
+
+namespace tarvo::gui {
+
+namespace t = tmpl::net;
+
+namespace {
+
+QString ui(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CSetNet::CSetNet(ops::UdpSession& session, Wait wait, QWidget* parent)
+    : QDialog(parent), session_(session), wait_(std::move(wait)) {
+    build();
+}
+
+void CSetNet::build() {
+    setObjectName(QStringLiteral("CSetNet"));
+    setWindowTitle(templateText(t::kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(dialogFont(t::kFont, t::kFontPoints));
+    const DialogUnits du(font());
+    setFixedSize(du.size(t::kWidth, t::kHeight));
+
+    auto label = [&](const tmpl::Control& c) {
+        auto* l = new QLabel(templateText(c.text), this);
+        if (c.id > 0) l->setObjectName(controlName(c.id));
+        l->setGeometry(du.rect(c.rect));
+        return l;
+    };
+    auto place = [&](QWidget* w, const tmpl::Control& c) {
+        w->setObjectName(controlName(c.id));
+        w->setGeometry(du.rect(c.rect));
+    };
+    auto address = [&](const tmpl::Control& c) {
+        auto* e = new IpAddressEdit(this);
+        place(e, c);
+        return e;
+    };
+    auto edit = [&](const tmpl::Control& c) {
+        auto* e = new QLineEdit(this);
+        place(e, c);
+        return e;
+    };
+
+    labels_[0] = label(t::kAddressLabelCtl);
+    address_ = address(t::kAddressEdit);
+    labels_[1] = label(t::kNetmaskLabelCtl);
+    netmask_ = address(t::kNetmaskEdit);
+    labels_[2] = label(t::kGatewayLabelCtl);
+    gateway_ = address(t::kGatewayEdit);
+    labels_[3] = label(t::kDnsLabelCtl);
+    dns_ = address(t::kDnsEdit);
+    label(t::kHttpPortLabel);
+    httpPort_ = edit(t::kHttpPortEdit);
+    httpPort_->setReadOnly(true);
+    labels_[4] = label(t::kUserLabelCtl);
+    user_ = edit(t::kUserEdit);
+    labels_[5] = label(t::kPasswordLabelCtl);
+    password_ = edit(t::kPasswordEdit);
+    dhcp_ = new QCheckBox(templateText(t::kDhcpCheck.text), this);
+    place(dhcp_, t::kDhcpCheck);
+    audio_ = new QCheckBox(templateText(t::kAudioCheck.text), this);
+    place(audio_, t::kAudioCheck);
+
+    okButton_ = new QPushButton(templateText(t::kOkButton.text), this);
+    place(okButton_, t::kOkButton);
+    okButton_->setDefault(true);
+    connect(okButton_, &QPushButton::clicked, this, &CSetNet::accept);
+    cancelButton_ = new QPushButton(templateText(t::kCancelButton.text), this);
+    place(cancelButton_, t::kCancelButton);
+    cancelButton_->setAutoDefault(false);
+    connect(cancelButton_, &QPushButton::clicked, this, &CSetNet::reject);
+}
+
+bool CSetNet::run(ops::NetSettingsForm& form) {
+    form_ = &form;
+    const bool accepted = exec() == QDialog::Accepted;
+    form_ = nullptr;
+    return accepted;
+}
+
+void CSetNet::showEvent(QShowEvent* event) {
+    OnInitDialog();  // every opening: the dialog is reused for each device
+    QDialog::showEvent(event);
+}
+
+void CSetNet::OnInitDialog() {
+    if (form_ == nullptr) return;
+    const auto& form = *form_;
+    audio_->setChecked(form.audio() != 0);
+    // Decoders have no such switches; their values are still read back and sent.
+    dhcp_->setVisible(form.showsDhcpAndAudio());
+    audio_->setVisible(form.showsDhcpAndAudio());
+
+    const auto& table = text::uiText();
+    labels_[0]->setText(ui(text::fieldView(table.netIpAddress)));
+    labels_[1]->setText(ui(text::fieldView(table.netMask)));
+    labels_[2]->setText(ui(text::fieldView(table.netGateway)));
+    labels_[3]->setText(ui(text::fieldView(table.netDns)));
+    labels_[4]->setText(ui(text::fieldView(table.netUser)));
+    labels_[5]->setText(ui(text::fieldView(table.netPassword)));
+    okButton_->setText(ui(text::fieldView(table.netOk)));
+    cancelButton_->setText(ui(text::fieldView(table.btnCancel)));
+    setWindowTitle(ui(text::fieldView(table.netTitle)));
+
+    address_->setText(ui(form.addressText()));
+    netmask_->setText(ui(form.netmaskText()));
+    gateway_->setText(ui(form.gatewayText()));
+    dns_->setText(ui(form.dnsText()));
+    httpPort_->setText(ui(form.httpPortText()));
+    dhcp_->setChecked(form.netParams().dhcp != 0);
+    user_->setText(ui(ops::NetSettingsForm::defaultUser()));
+    password_->clear();
+    address_->setFocus();
+}
+
+void CSetNet::accept() {
+    // The login wait runs an event loop; a key press queued before it must not start a
+    // second check inside the first.
+    if (form_ == nullptr || checking_) return;
+    checking_ = true;
+    ops::NetSettingsEntry entry;
+    entry.user = user_->text().toStdU16String();
+    entry.password = password_->text().toStdU16String();
+    entry.address = address_->dottedText().toStdU16String();
+    entry.netmask = netmask_->dottedText().toStdU16String();
+    entry.gateway = gateway_->dottedText().toStdU16String();
+    entry.dns = dns_->dottedText().toStdU16String();
+    entry.httpPort = httpPort_->text().toStdU16String();
+    entry.dhcp = dhcp_->isChecked();
+    entry.audio = audio_->isChecked();
+    const auto outcome = form_->ok(entry, session_, *this, wait_);
+    checking_ = false;
+    if (outcome == ops::NetSettingsOutcome::Accepted) QDialog::accept();
+}
+
+void CSetNet::message(std::u16string_view text) {
+    showMessage(this, ui(text));
+}
+
+void CSetNet::systemError(std::u16string_view text) {
+    showSystemError(this, ui(text));
+}
+
+}  // namespace tarvo::gui

@@ -1,0 +1,99 @@
+#include "dialogs/CSetOstra.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "controls/DialogUnits.h"
+#include "core/ops/CloudForm.h"
+#include "resources/SettingsTemplates.h"
+
+namespace tarvo::gui {
+
+namespace t = tmpl::cloud;
+
+namespace {
+
+QString ui(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CSetOstra::CSetOstra(ops::UdpSession& session, Wait wait, QWidget* parent)
+    : QDialog(parent), session_(session), wait_(std::move(wait)) {
+    build();
+}
+
+void CSetOstra::build() {
+    setObjectName(QStringLiteral("CSetOstra"));
+    setWindowTitle(templateText(t::kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(dialogFont(t::kFont, t::kFontPoints));
+    const DialogUnits du(font());
+    setFixedSize(du.size(t::kWidth, t::kHeight));
+
+    auto label = [&](const tmpl::Control& c) {
+        auto* l = new QLabel(templateText(c.text), this);
+        l->setGeometry(du.rect(c.rect));
+    };
+    auto place = [&](QWidget* w, const tmpl::Control& c) {
+        w->setObjectName(controlName(c.id));
+        w->setGeometry(du.rect(c.rect));
+    };
+    auto edit = [&](const tmpl::Control& c) {
+        auto* e = new QLineEdit(this);
+        place(e, c);
+        return e;
+    };
+
+    label(t::kDeviceIdLabel);
+    deviceId_ = edit(t::kDeviceIdEdit);
+    deviceId_->setEnabled(false);  // the ID goes back exactly as the device sent it
+    identity_ = edit(t::kIdentityEdit);
+    identity_->hide();
+    label(t::kPasswordLabel);
+    password_ = edit(t::kPasswordEdit);
+
+    auto* ok = new QPushButton(templateText(t::kOkButton.text), this);
+    place(ok, t::kOkButton);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CSetOstra::accept);
+    auto* cancel = new QPushButton(templateText(t::kCancelButton.text), this);
+    place(cancel, t::kCancelButton);
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &CSetOstra::reject);
+}
+
+bool CSetOstra::run(ops::CloudForm& form) {
+    form_ = &form;
+    const bool accepted = exec() == QDialog::Accepted;
+    form_ = nullptr;
+    return accepted;
+}
+
+void CSetOstra::showEvent(QShowEvent* event) {
+    OnInitDialog();  // every opening: the dialog is reused for each device
+    QDialog::showEvent(event);
+}
+
+void CSetOstra::OnInitDialog() {
+    if (form_ == nullptr) return;
+    identity_->setText(ui(form_->identityText()));
+    password_->setText(ui(form_->passwordText()));
+    deviceId_->setText(ui(form_->deviceIdText()));
+    password_->setFocus();
+}
+
+void CSetOstra::accept() {
+    // The short wait after the send runs an event loop; a queued second OK must not send twice.
+    if (form_ == nullptr || sending_) return;
+    sending_ = true;
+    form_->ok(identity_->text().toStdU16String(), password_->text().toStdU16String(),
+              deviceId_->text().toStdU16String(), session_, wait_);
+    sending_ = false;
+    QDialog::accept();
+}
+
+}  // namespace tarvo::gui
