@@ -62,8 +62,9 @@ ModalDriver::LoginAnswer ModalDriver::confirmWithPort(const QString& port) {
 
 void ModalDriver::poll() {
     if (pending_) return;
+    if (answered_ && !answered_->isVisible()) answered_ = nullptr;
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
+    if (modal == nullptr || !modal->isVisible() || modal == answered_) return;
     // Act from a fresh call: an answer may open further modal windows (a message box over the
     // login dialog), and this timer does not fire again while its own slot is still running.
     pending_ = true;
@@ -75,6 +76,7 @@ void ModalDriver::poll() {
 
 void ModalDriver::act(QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        answered_ = nullptr;
         boxes.push_back({box->windowTitle(), box->text()});
         box->button(QMessageBox::Ok)->click();
         return;
@@ -93,7 +95,14 @@ void ModalDriver::act(QWidget* modal) {
     if (auto* dialog = qobject_cast<QDialog*>(modal);
         dialog != nullptr && dialog->objectName() != "CTarvoDlg") {
         others.push_back(dialog->objectName());
-        dialog->reject();
+        if (dialogs.empty()) {
+            dialog->reject();
+            return;
+        }
+        auto answer = std::move(dialogs.front());
+        dialogs.pop_front();
+        answered_ = dialog;
+        answer(*dialog);
     }
 }
 

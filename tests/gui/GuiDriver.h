@@ -4,6 +4,7 @@
 // modal boxes and dialogs that operations open, and clicks rows of the device list.
 
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+class QDialog;
 class QTimer;
 class QWidget;
 
@@ -48,8 +50,11 @@ public:
     std::vector<Box> boxes;
     std::deque<LoginAnswer> logins;
     int loginsSeen = 0;
-    // Other dialogs seen (object names), each closed at once.
+    // Other dialogs seen (object names). Each gets the next scripted answer, which must close
+    // the dialog or bring up a box over it; none left: closed at once.
     std::vector<QString> others;
+    using DialogAnswer = std::function<void(QDialog&)>;
+    std::deque<DialogAnswer> dialogs;
 
     // An answer that confirms the dialog as it opened (user admin, empty password, its port).
     static LoginAnswer confirm();
@@ -61,6 +66,9 @@ private:
     void act(QWidget* modal);
     QTimer* timer_;
     bool pending_ = false;
+    // The dialog whose answer is still running (its OK may wait with the event loop running);
+    // it gets no second answer until a box came over it or it closed.
+    QPointer<QWidget> answered_;
 };
 
 // The centre of a row of the device list, in its viewport's coordinates.
