@@ -1,0 +1,72 @@
+// Changing a camera's address through the network settings window, with the camera on a device
+// host of its own: the search that follows lists it at the new address with the same MAC.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "GuiDriver.h"
+#include "app/CTarvoDlg.h"
+#include "controls/CSortListCtrl.h"
+#include "controls/DialogUnits.h"
+#include "support/Sandbox.h"
+#include "support/SimProcess.h"
+
+using namespace tarvo;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString cell(gui::CTarvoDlg& window, const char* address, int column) {
+    const int row = test::rowOf(window, QString::fromLatin1(address));
+    return row < 0 ? QString() : window.list()->listModel()->text(row, column);
+}
+
+void type(QDialog& dialog, int id, const QString& text) {
+    auto* edit = dialog.findChild<QLineEdit*>(gui::controlName(id));
+    ASSERT_NE(edit, nullptr) << id;
+    edit->clear();
+    QTest::keyClicks(edit, text);
+}
+
+TEST(NetworkMoveGuiTest, CameraMovesAndKeepsItsMac) {
+    // The camera's host already answers on the new address, as the camera will after the change.
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.250.0.21/24", "dev", "eth0"}), 0);
+    test::SimOptions options;
+    options.host = 1;
+    test::SimProcess sim(nlohmann::json::parse(R"({"devices": [{"ip": "10.250.0.11", "type": 100,
+        "password": "pw", "netParams": {"mask": "255.255.255.0", "gateway": "10.250.0.1"}}]})"),
+                         options);
+    test::setLanguage("zh_CN.UTF-8");
+    gui::CTarvoDlg window;
+    window.OnInitDialog();
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.11", 2).isEmpty(); }, 5s));
+    const QString mac = cell(window, "10.250.0.11", 2);
+    EXPECT_EQ(mac, QStringLiteral("02:00:0a:fa:00:0b").toUpper()) << mac.toStdString();
+
+    test::ModalDriver driver;
+    test::clickRow(window, test::rowOf(window, "10.250.0.11"));
+    driver.dialogs.push_back([](QDialog& d) {
+        type(d, 1009, "pw");
+        type(d, 1004, "10.250.0.21");
+        d.findChild<QPushButton*>(gui::controlName(1))->click();
+    });
+    test::clickButton(window, 1010);
+    EXPECT_TRUE(driver.boxes.empty());
+    EXPECT_EQ(driver.others.size(), 1u);
+
+    ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.21", 2).isEmpty(); }, 5s));
+    EXPECT_EQ(cell(window, "10.250.0.21", 2), mac);
+    EXPECT_EQ(test::rowOf(window, "10.250.0.11"), -1);
+    EXPECT_EQ(sim.device("10.250.0.21")["netParams"]["address"], "10.250.0.21");
+    EXPECT_EQ(window.presenter().selectedAddress(), u"");
+    window.engine().closeInterfaces();
+}
+
+}  // namespace
