@@ -3,12 +3,15 @@
 //   tarvo-screenshot OUTDIR LANG EXPECTED_ROWS
 // writes OUTDIR/main-<lang>.png (after the first search, sorted by the type column),
 // arrow-up-<lang>.png and arrow-down-<lang>.png (the sorted header, enlarged),
-// login-<lang>.png, login-nvr-<lang>.png and about-<lang>.png.
+// login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
+// net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png and cloud-<lang>.png.
 
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +21,14 @@
 #include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
+#include "core/net/NetworkInterfaces.h"
+#include "core/ops/CameraConfigForm.h"
+#include "core/ops/CloudForm.h"
+#include "core/ops/NetSettingsForm.h"
+#include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CLog.h"
+#include "dialogs/CSetNet.h"
+#include "dialogs/CSetOstra.h"
 #include "support/Sandbox.h"
 
 using namespace std::chrono_literals;
@@ -31,6 +41,25 @@ bool save(QWidget& widget, const QString& path) {
     const bool ok = widget.grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
+}
+
+// A modal dialog as it opens: pictured from inside its own modal loop, then cancelled.
+template <typename Dialog, typename Form>
+bool saveModal(Dialog& dialog, Form& form, const QString& path) {
+    bool ok = false;
+    QTimer::singleShot(300, &dialog, [&] {
+        ok = dialog.grab().save(path);
+        dialog.reject();
+    });
+    dialog.run(form);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+std::uint32_t address(const char* text) {
+    std::uint32_t out = 0;
+    tarvo::net::parseIPv4(text, out);
+    return out;
 }
 
 }  // namespace
@@ -80,6 +109,39 @@ int main(int argc, char** argv) {
     ok &= save(nvrLogin, out + "/login-nvr-" + tag + ".png");
     tarvo::gui::CAboutDlg about(&window);
     ok &= save(about, out + "/about-" + tag + ".png");
+
+    // The settings dialogs, with values as a device would report them.
+    tarvo::ops::NetSettingsForm net;
+    tarvo::protocol::NetParams params;
+    params.address = address("192.168.1.108");
+    params.netmask = address("255.255.255.0");
+    params.gateway = address("192.168.1.1");
+    params.dns = address("8.8.8.8");
+    params.httpPort = 80;
+    net.SetDeviceIp("192.168.1.108");
+    net.SetNetParams(params);
+    net.SetAudio(1);
+    net.SetDeviceType(100);
+    ok &= saveModal(*window.netDialog(), net, out + "/net-" + tag + ".png");
+    net.SetDeviceType(175);
+    ok &= saveModal(*window.netDialog(), net, out + "/net-decoder-" + tag + ".png");
+
+    tarvo::ops::CameraConfigForm camera;
+    camera.SetCameraIp("192.168.1.108");
+    camera.SetVersion(u"00.00.22.06");
+    camera.SetOverlay(1);
+    camera.SetSubStream(2);
+    camera.SetResolution(1, true);
+    ok &= saveModal(*window.cameraDialog(), camera, out + "/camera-" + tag + ".png");
+
+    tarvo::ops::CloudForm cloud;
+    tarvo::protocol::CloudRecord record;
+    const std::string password = "cloud-pass-01";
+    std::copy(password.begin(), password.end(), record.password.begin());
+    record.deviceId = 100234;
+    cloud.SetDeviceIp("192.168.1.108");
+    cloud.SetCloudRecord(record);
+    ok &= saveModal(*window.cloudDialog(), cloud, out + "/cloud-" + tag + ".png");
 
     window.engine().closeInterfaces();
     return ok ? 0 : 1;

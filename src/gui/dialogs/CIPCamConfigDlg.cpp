@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 
 #include "controls/DialogUnits.h"
@@ -57,6 +58,12 @@ void CIPCamConfigDlg::build() {
     auto readOnly = [&](const tmpl::Control& c) {
         auto* e = new QLineEdit(this);
         e->setReadOnly(true);
+        // Read-only edits look it, on the dialog's face colour.
+        {
+            QPalette palette = e->palette();
+            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+            e->setPalette(palette);
+        }
         place(e, c);
         return e;
     };

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 
 #include "app/MessageBoxes.h"
@@ -70,6 +71,12 @@ void CSetNet::build() {
     label(t::kHttpPortLabel);
     httpPort_ = edit(t::kHttpPortEdit);
     httpPort_->setReadOnly(true);
+    // Read-only edits look it, on the dialog's face colour.
+    {
+        QPalette palette = httpPort_->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+        httpPort_->setPalette(palette);
+    }
     labels_[4] = label(t::kUserLabelCtl);
     user_ = edit(t::kUserEdit);
     labels_[5] = label(t::kPasswordLabelCtl);
