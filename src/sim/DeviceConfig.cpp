@@ -296,6 +296,8 @@ std::string DeviceConfig::applyVideo(std::string_view key, std::string_view valu
     if (key == "typeOneEvery") return setInt(video.typeOneEvery, 0, 1000);
     if (key == "otherTypeEvery") return setInt(video.otherTypeEvery, 0, 1000);
     if (key == "faultAfter") return setInt(video.faultAfter, 0, 1'000'000);
+    if (key == "replyWidth") return setInt(video.replyWidth, 0, 0xFFFF);
+    if (key == "replyHeight") return setInt(video.replyHeight, 0, 0xFFFF);
     if (key == "fault") {
         const auto parsed = parseStreamFault(value);
         if (!parsed) return badValue("video.fault", value);
@@ -348,6 +350,21 @@ nlohmann::json DeviceConfig::toJson() const {
     out["duplicateName"] = duplicateName ? nlohmann::json(*duplicateName) : nlohmann::json();
     out["replyShape"] = replyShapeName(replyShape);
     upload.addTo(out);
+    out["video"] = {
+        {"codec", video.codec},
+        {"width", video.width},
+        {"height", video.height},
+        {"fps", video.fps},
+        {"bitrate", video.bitrateKbps},
+        {"gop", video.gop},
+        {"codecCode", video.codecCode},
+        {"typeOneEvery", video.typeOneEvery},
+        {"otherTypeEvery", video.otherTypeEvery},
+        {"fault", streamFaultName(video.fault)},
+        {"faultAfter", video.faultAfter},
+        {"replyWidth", video.replyWidth},
+        {"replyHeight", video.replyHeight},
+    };
     return out;
 }
 

@@ -68,6 +68,9 @@ struct VideoSettings {
     int otherTypeEvery = 0;  // a packet of type 7 after every N video packets; 0: none
     StreamFault fault = StreamFault::None;
     int faultAfter = 50;
+    // What the stream reply claims, when not 0: a reply whose size differs from the pictures.
+    int replyWidth = 0;
+    int replyHeight = 0;
 
     [[nodiscard]] int replyCodecCode() const {
         return codecCode >= 0 ? codecCode : (codec == "h265" ? 3 : 1);

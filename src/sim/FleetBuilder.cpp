@@ -9,9 +9,9 @@ namespace tarvo::sim {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kObservationKeys{
-    "reboots",         "macResets",    "logins",   "received",
-    "receivedDropped", "tcpListening", "tcpError", "uploads"};
+constexpr std::array<std::string_view, 9> kObservationKeys{
+    "reboots",      "macResets", "logins",  "received", "receivedDropped",
+    "tcpListening", "tcpError",  "uploads", "stream"};
 
 bool isObservation(std::string_view key) {
     for (const auto observation : kObservationKeys) {

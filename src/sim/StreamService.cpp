@@ -198,8 +198,13 @@ bool StreamService::takeRequest(Connection& connection) {
     const VideoFormat format = formatFor(connection.device->config(), r[8], nvrRequest);
     connection.clip = library_.clip(format);
     std::vector<std::uint8_t> reply(kReplySize, 0);
-    wire::putU16(reply, 8, static_cast<std::uint16_t>(format.width));
-    wire::putU16(reply, 12, static_cast<std::uint16_t>(format.height));
+    const VideoSettings& video = connection.device->config().video;
+    wire::putU16(
+        reply, 8,
+        static_cast<std::uint16_t>(video.replyWidth > 0 ? video.replyWidth : format.width));
+    wire::putU16(
+        reply, 12,
+        static_cast<std::uint16_t>(video.replyHeight > 0 ? video.replyHeight : format.height));
     reply[26] = static_cast<std::uint8_t>(connection.device->config().video.replyCodecCode());
     connection.output.insert(connection.output.end(), reply.begin(), reply.end());
     connection.streaming = true;

@@ -28,7 +28,8 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   video.codec (h264 | h265), video.width, video.height (1280x720), video.fps (25),
   video.bitrate (kbit/s, 2000), video.gop (50), video.codecCode (reply byte 26; 1 for h264,
   3 for h265), video.typeOneEvery (1: a type-1 packet after every picture), video.otherTypeEvery,
-  video.fault: none | stall | reset | oversize | garbage, video.faultAfter (pictures, 50).
+  video.fault: none | stall | reset | oversize | garbage, video.faultAfter (pictures, 50),
+  video.replyWidth, video.replyHeight (the size the stream reply claims; 0: the real one).
   Fleet files may nest them: "video": {"codec": "h265", "width": 3840, ...}.
   In --device and 'set', settings are separated by ',' (write '\,' inside a value).
 

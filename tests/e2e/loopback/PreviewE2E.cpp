@@ -43,7 +43,10 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.9", "type": 100,
    "video": {"width": 320, "height": 240, "codecCode": 0, "otherTypeEvery": 1, "typeOneEvery": 2}},
   {"ip": "127.0.0.10", "type": 31, "name": "DVR"},
-  {"ip": "127.0.0.11", "type": 100, "video": {"width": 320, "height": 240, "gop": 10}}
+  {"ip": "127.0.0.11", "type": 100, "video": {"width": 320, "height": 240, "gop": 10}},
+  {"ip": "127.0.0.12", "type": 100,
+   "video": {"width": 320, "height": 240, "replyWidth": 640, "replyHeight": 480}},
+  {"ip": "127.0.0.13", "type": 100, "video": {"width": 320, "height": 240, "replyWidth": 20000}}
 ]})";
 
 int threadCount() {
@@ -227,6 +230,42 @@ TEST_F(PreviewE2E, SurfaceThatCannotBeMadeIsReportedAndStreamingGoesOn) {
     ASSERT_TRUE(test::waitUntil([&] { return client.stats().pictures > 3; }, 20s));
     EXPECT_EQ(refusing.pictures(), 0u);
     stopQuickly(client);
+}
+
+TEST_F(PreviewE2E, PicturesSmallerThanTheReplySaysArePaddedWithBlack) {
+    auto client = open("127.0.0.12");
+    EXPECT_EQ(client->reply().width, 640);
+    ASSERT_TRUE(view->waitForPictures(0, 20s));
+    const auto picture = view->lastPicture();
+    ASSERT_EQ(picture.size(), 640u * 480 * 2);
+    const std::uint8_t* outside = picture.data() + (400 * 640 + 600) * 2;
+    EXPECT_EQ(outside[0], 16);
+    EXPECT_EQ(outside[1], 128);
+    const std::uint8_t* red = picture.data() + (200 * 640 + 300) * 2;
+    EXPECT_NEAR(red[0], pattern::kRedY, 16);
+    EXPECT_NEAR(red[3], pattern::kRedV, 16);
+    stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, DecoderThatCannotStartIsReportedAndStreamingGoesOn) {
+    auto client = open("127.0.0.13");
+    EXPECT_EQ(client->reply().width, 20000);
+    const auto entries = notifier.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].systemError);
+    EXPECT_EQ(entries[0].text, text::msg::kDecoderInitFailed);
+    ASSERT_TRUE(test::waitUntil([&] { return client->stats().videoPackets > 10; }, 20s));
+    EXPECT_EQ(client->stats().pictures, 0u);
+    EXPECT_EQ(view->pictures(), 0u);
+    stopQuickly(*client);
+}
+
+TEST_F(PreviewE2E, SimulatorStateRoundTripsTheVideoSettings) {
+    const auto device = sim->device("127.0.0.3");
+    EXPECT_EQ(device["video"]["codec"], "h265");
+    EXPECT_EQ(device["video"]["width"], 3840);
+    EXPECT_EQ(device["video"]["fault"], "none");
+    EXPECT_TRUE(device["stream"]["listening"].get<bool>());
 }
 
 TEST_F(PreviewE2E, SlowDrawingHoldsTheStreamBackWithoutLosingPackets) {
