@@ -27,6 +27,9 @@
 #include "dialogs/CLog.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
+#include "upgrade/CNVRConfigDlg.h"
+#include "upgrade/CNVRUpgradeDlg.h"
+#include "upgrade/CUpGrade.h"
 
 namespace tarvo::gui {
 
@@ -237,6 +240,24 @@ void CTarvoDlg::runCameraConfig(const std::string& address, int type, int port) 
 
 void CTarvoDlg::runCloudSettings(const protocol::LoginInfo& target) {
     settings_->cloudSettings(target.address);
+}
+
+void CTarvoDlg::runCameraUpgrade(const std::string& address, int port) {
+    CUpGrade dialog(this);
+    dialog.SetTarget(port, address);
+    dialog.exec();
+}
+
+void CTarvoDlg::runNvrUpgrade(const std::string& address, int port) {
+    CNVRUpgradeDlg dialog(this);
+    dialog.SetTarget(port, address);
+    dialog.exec();
+}
+
+void CTarvoDlg::runNvrConfig(const std::string& address, int port) {
+    CNVRConfigDlg dialog(this);
+    dialog.SetTarget(address, port);
+    dialog.exec();
 }
 
 bool CTarvoDlg::runNetSettings(ops::NetSettingsForm& form) {

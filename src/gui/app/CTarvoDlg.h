@@ -61,6 +61,9 @@ public:
     void runNetworkSettings(const std::string& address, int type) override;
     void runCameraConfig(const std::string& address, int type, int port) override;
     void runCloudSettings(const protocol::LoginInfo& target) override;
+    void runCameraUpgrade(const std::string& address, int port) override;
+    void runNvrUpgrade(const std::string& address, int port) override;
+    void runNvrConfig(const std::string& address, int port) override;
 
     // ops::SettingsDialogs: the three long-lived settings dialogs.
     bool runNetSettings(ops::NetSettingsForm& form) override;

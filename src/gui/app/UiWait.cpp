@@ -1,0 +1,49 @@
+#include "app/UiWait.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace tarvo::gui {
+
+namespace {
+
+class InputSwallower final : public QObject {
+public:
+    InputSwallower() { qApp->installEventFilter(this); }
+    ~InputSwallower() override { qApp->removeEventFilter(this); }
+    InputSwallower(const InputSwallower&) = delete;
+    InputSwallower& operator=(const InputSwallower&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Shortcut:
+            case QEvent::ShortcutOverride:
+            case QEvent::Wheel:
+            case QEvent::ContextMenu:
+                return true;
+            default:
+                return QObject::eventFilter(watched, event);
+        }
+    }
+};
+
+}  // namespace
+
+void waitRepainting(int milliseconds) {
+    const InputSwallower swallower;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+    QApplication::restoreOverrideCursor();
+}
+
+}  // namespace tarvo::gui

@@ -1,0 +1,109 @@
+#include "upgrade/CNVRConfigDlg.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/MessageBoxes.h"
+#include "app/UiWait.h"
+#include "controls/DialogUnits.h"
+#include "core/ops/Notifier.h"
+#include "resources/UpgradeTemplates.h"
+
+namespace tarvo::gui {
+
+namespace t = tmpl::nvrConfig;
+
+namespace {
+
+QString ui(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The client's messages as message boxes over the dialog.
+class BoxNotifier final : public ops::Notifier {
+public:
+    explicit BoxNotifier(QWidget* parent) : parent_(parent) {}
+    void message(std::u16string_view text) override { showMessage(parent_, ui(text)); }
+    void systemError(std::u16string_view text) override { showSystemError(parent_, ui(text)); }
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace
+
+CNVRConfigDlg::CNVRConfigDlg(QWidget* parent) : QDialog(parent) {
+    build();
+}
+
+void CNVRConfigDlg::build() {
+    setObjectName(QStringLiteral("CNVRConfigDlg"));
+    setWindowTitle(templateText(t::kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(dialogFont(t::kFont, t::kFontPoints));
+    const DialogUnits du(font());
+    setFixedSize(du.size(t::kWidth, t::kHeight));
+
+    auto* label = new QLabel(templateText(t::kResolutionLabel.text), this);
+    label->setGeometry(du.rect(t::kResolutionLabel.rect));
+    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    list_ = new QComboBox(this);
+    list_->setObjectName(controlName(t::kResolution));
+    list_->setEditable(true);
+    list_->setInsertPolicy(QComboBox::NoInsert);
+    // The template's height is that of the dropped-down list; the closed box keeps its own.
+    QRect box = du.rect(t::kResolutionList.rect);
+    box.setHeight(list_->sizeHint().height());
+    list_->setGeometry(box);
+
+    auto* ok = new QPushButton(templateText(t::kOkButton.text), this);
+    ok->setObjectName(controlName(t::kOk));
+    ok->setGeometry(du.rect(t::kOkButton.rect));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(templateText(t::kCancelButton.text), this);
+    cancel->setObjectName(controlName(t::kCancel));
+    cancel->setGeometry(du.rect(t::kCancelButton.rect));
+    cancel->setAutoDefault(false);
+    connect(ok, &QPushButton::clicked, this, &CNVRConfigDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CNVRConfigDlg::reject);
+}
+
+void CNVRConfigDlg::showEvent(QShowEvent* event) {
+    if (!initialised_) {
+        initialised_ = true;
+        FillResolutionList();
+    }
+    QDialog::showEvent(event);
+}
+
+void CNVRConfigDlg::FillResolutionList() {
+    // Inserted by position, in the order of their indices.
+    for (int index = 0; index <= upgrade::NvrResolutionClient::kHighestIndex; ++index)
+        list_->insertItem(index, ui(upgrade::NvrResolutionClient::resolutionText(index)));
+    list_->setCurrentIndex(0);
+    BoxNotifier notifier(this);
+    list_->setCurrentIndex(client_.FillResolutionList(notifier));
+}
+
+void CNVRConfigDlg::accept() {
+    if (applying_) return;
+    applying_ = true;
+    // Typed text that names no entry selects nothing.
+    const int selected = list_->findText(list_->currentText(), Qt::MatchExactly);
+    client_.ApplyOutputResolution(selected, [](std::chrono::milliseconds wait) {
+        waitRepainting(static_cast<int>(wait.count()));
+    });
+    applying_ = false;
+    QDialog::accept();
+}
+
+void CNVRConfigDlg::done(int result) {
+    // The connection goes with the dialog.
+    client_.close();
+    QDialog::done(result);
+}
+
+}  // namespace tarvo::gui

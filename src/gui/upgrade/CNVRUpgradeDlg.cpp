@@ -1,0 +1,209 @@
+#include "upgrade/CNVRUpgradeDlg.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+#include <mutex>
+
+#include "app/MessageBoxes.h"
+#include "controls/DialogUnits.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/upgrade/PackageRules.h"
+#include "core/upgrade/UploadSlot.h"
+#include "resources/UpgradeTemplates.h"
+#include "upgrade/EnterEscapeFilter.h"
+
+namespace tarvo::gui {
+
+namespace t = tmpl::nvrUpgrade;
+
+namespace {
+
+QString ui(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+constexpr auto kUpgradeDone = static_cast<QEvent::Type>(t::kUpgradeDoneEvent);
+
+}  // namespace
+
+CNVRUpgradeDlg::CNVRUpgradeDlg(QWidget* parent)
+    : QDialog(parent), uploader_(upgrade::nvrUpgrade(), observer_) {
+    chooseFile_ = [](QWidget* owner, const QString& filter) {
+        return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+    };
+    build();
+}
+
+CNVRUpgradeDlg::~CNVRUpgradeDlg() {
+    uploader_.cancel();
+}
+
+int CNVRUpgradeDlg::SetTarget(int port, std::string_view address) {
+    return uploader_.SetTarget(port, address);
+}
+
+void CNVRUpgradeDlg::build() {
+    setObjectName(QStringLiteral("CNVRUpgradeDlg"));
+    setWindowTitle(templateText(t::kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(dialogFont(t::kFont, t::kFontPoints));
+    const DialogUnits du(font());
+    setFixedSize(du.size(t::kWidth, t::kHeight));
+
+    auto label = [&](const tmpl::Control& c, Qt::Alignment alignment = Qt::AlignLeft) {
+        auto* l = new QLabel(templateText(c.text), this);
+        if (c.id > 0) l->setObjectName(controlName(c.id));
+        l->setGeometry(du.rect(c.rect));
+        l->setAlignment(alignment | Qt::AlignTop);
+        return l;
+    };
+    auto edit = [&](const tmpl::Control& c) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(controlName(c.id));
+        e->setGeometry(du.rect(c.rect));
+        e->setReadOnly(true);
+        return e;
+    };
+    auto button = [&](const tmpl::Control& c) {
+        auto* b = new QPushButton(templateText(c.text), this);
+        b->setObjectName(controlName(c.id));
+        b->setGeometry(du.rect(c.rect));
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    label(t::kAddressLabel, Qt::AlignRight);
+    address_ = edit(t::kAddressEdit);
+    label(t::kVersionLabel, Qt::AlignRight);
+    version_ = edit(t::kVersionEdit);
+    label(t::kPathLabel, Qt::AlignRight);
+    path_ = edit(t::kPathEdit);
+    QPushButton* browse = button(t::kBrowseButton);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(controlName(t::kProgress));
+    progress_->setGeometry(du.rect(t::kProgressBar.rect));
+    progress_->setTextVisible(true);
+    progress_->hide();
+    status_ = label(t::kStatusText);
+    status_->hide();
+    label(t::kNote);
+    upgrade_ = button(t::kUpgradeButton);
+    upgrade_->setDefault(true);
+    upgrade_->setEnabled(false);
+    QPushButton* cancel = button(t::kCancelButton);
+
+    connect(browse, &QPushButton::clicked, this, &CNVRUpgradeDlg::OnBrowse);
+    connect(upgrade_, &QPushButton::clicked, this, &CNVRUpgradeDlg::OnUpgrade);
+    connect(cancel, &QPushButton::clicked, this, &CNVRUpgradeDlg::reject);
+    new EnterEscapeFilter(this);
+}
+
+void CNVRUpgradeDlg::showEvent(QShowEvent* event) {
+    if (!initialised_) {
+        initialised_ = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void CNVRUpgradeDlg::OnInitDialog() {
+    uploader_.connect();
+    uploader_.QueryFirmwareVersion();
+    version_->setText(QString::fromStdU16String(uploader_.currentVersion()));
+    progress_->setValue(0);
+    progress_->hide();
+    address_->setText(QString::fromStdU16String(text::widenString(uploader_.address())));
+    upgrade_->setEnabled(false);
+}
+
+void CNVRUpgradeDlg::OnBrowse() {
+    if (upgrade::g_nvrUpgradeBusy.load()) return;
+    const QString chosen = chooseFile_(this, templateText(t::kFileFilter));
+    if (chosen.isEmpty()) return;
+    partPath_ = chosen;
+    path_->setText(chosen);
+    status_->show();
+    upgrade_->setEnabled(true);
+    const std::u16string name = text::fromUtf8(upgrade::fileNameOf(chosen.toStdString()));
+    const auto part = upgrade::nvrPartOf(name);
+    if (part) {
+        status_->setText(ui(part->text));
+        return;
+    }
+    status_->setText(ui(text::msg::kWrongUpgradeFile));
+    upgrade_->setEnabled(false);
+    showMessage(this, ui(text::msg::kWrongUpgradeFile));
+}
+
+void CNVRUpgradeDlg::OnUpgrade() {
+    if (upgrade::g_nvrUpgradeBusy.load() || uploader_.running()) return;
+    uploader_.start(partPath_.toStdString());
+}
+
+void CNVRUpgradeDlg::onStarted(int progressUpper) {
+    progress_->show();
+    status_->show();  // still names the part chosen at Browse
+    progress_->setRange(0, progressUpper);
+    progress_->setValue(0);
+}
+
+void CNVRUpgradeDlg::onProgress(int position) {
+    progress_->setValue(std::min(position, progress_->maximum()));
+}
+
+void CNVRUpgradeDlg::onFinished(const upgrade::UploadOutcome& outcome) {
+    progress_->hide();
+    status_->hide();
+    if (outcome.status == upgrade::UploadStatus::Cancelled) return;
+    if (!outcome.message.empty()) showMessage(this, QString::fromStdU16String(outcome.message));
+    // Every attempt ends the dialog, once its message has been read.
+    QCoreApplication::postEvent(this, new QEvent(kUpgradeDone));
+}
+
+bool CNVRUpgradeDlg::event(QEvent* event) {
+    if (event->type() == kUpgradeDone) {
+        reject();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CNVRUpgradeDlg::done(int result) {
+    uploader_.cancel();
+    // The NVR connection is not kept beyond its dialog, on any path: the next dialog connects
+    // again anyway.
+    {
+        auto& slot = upgrade::nvrUpgrade().slot;
+        std::lock_guard guard(slot.mutex);
+        slot.socket.close();
+    }
+    QDialog::done(result);
+}
+
+void CNVRUpgradeDlg::Observer::uploadStarted(int progressUpper, std::uint32_t /*fileSize*/) {
+    QMetaObject::invokeMethod(
+        &dialog_, [d = &dialog_, progressUpper] { d->onStarted(progressUpper); },
+        Qt::QueuedConnection);
+}
+
+void CNVRUpgradeDlg::Observer::uploadProgress(int position, std::uint64_t /*bytesSent*/) {
+    QMetaObject::invokeMethod(
+        &dialog_, [d = &dialog_, position] { d->onProgress(position); }, Qt::QueuedConnection);
+}
+
+void CNVRUpgradeDlg::Observer::uploadFinished(const upgrade::UploadOutcome& outcome) {
+    QMetaObject::invokeMethod(
+        &dialog_, [d = &dialog_, outcome] { d->onFinished(outcome); }, Qt::QueuedConnection);
+}
+
+}  // namespace tarvo::gui

@@ -1,0 +1,164 @@
+#include "upgrade/CUpGrade.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+
+#include "app/MessageBoxes.h"
+#include "controls/DialogUnits.h"
+#include "core/upgrade/UploadSlot.h"
+#include "resources/UpgradeTemplates.h"
+#include "upgrade/EnterEscapeFilter.h"
+
+namespace tarvo::gui {
+
+namespace t = tmpl::cameraUpgrade;
+
+CUpGrade::CUpGrade(QWidget* parent)
+    : QDialog(parent), uploader_(upgrade::cameraUpgrade(), observer_) {
+    chooseFile_ = [](QWidget* owner, const QString& filter) {
+        // Existing files only (the dialog's open mode); read-only files are offered as any other.
+        return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+    };
+    build();
+}
+
+CUpGrade::~CUpGrade() {
+    uploader_.cancel();
+}
+
+int CUpGrade::SetTarget(int port, std::string_view address) {
+    return uploader_.SetTarget(port, address);
+}
+
+void CUpGrade::build() {
+    setObjectName(QStringLiteral("CUpGrade"));
+    setWindowTitle(templateText(t::kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(dialogFont(t::kFont, t::kFontPoints));
+    const DialogUnits du(font());
+    setFixedSize(du.size(t::kWidth, t::kHeight));
+
+    auto label = [&](const tmpl::Control& c, Qt::Alignment alignment = Qt::AlignLeft) {
+        auto* l = new QLabel(templateText(c.text), this);
+        if (c.id > 0) l->setObjectName(controlName(c.id));
+        l->setGeometry(du.rect(c.rect));
+        l->setAlignment(alignment | Qt::AlignTop);
+        return l;
+    };
+    auto button = [&](const tmpl::Control& c) {
+        auto* b = new QPushButton(templateText(c.text), this);
+        b->setObjectName(controlName(c.id));
+        b->setGeometry(du.rect(c.rect));
+        b->setAutoDefault(false);
+        return b;
+    };
+
+    label(t::kVersionLabel, Qt::AlignRight);
+    version_ = label(t::kVersionText);
+    version_->setWordWrap(false);
+    button(t::kCheckVersionButton)->hide();  // no operation is reachable through it
+    label(t::kPathLabelCtl, Qt::AlignRight);
+    path_ = new QLineEdit(this);
+    path_->setObjectName(controlName(t::kPath));
+    path_->setGeometry(du.rect(t::kPathEdit.rect));
+    QPushButton* browse = button(t::kBrowseButton);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(controlName(t::kProgress));
+    progress_->setGeometry(du.rect(t::kProgressBar.rect));
+    progress_->setTextVisible(true);
+    status_ = label(t::kStatusText);
+    label(t::kVersionNote);
+    label(t::kTypeNote);
+    QPushButton* upgrade = button(t::kUpgradeButton);
+    upgrade->setDefault(true);
+    QPushButton* cancel = button(t::kCancelButton);
+
+    connect(browse, &QPushButton::clicked, this, &CUpGrade::OnBrowse);
+    connect(upgrade, &QPushButton::clicked, this, &CUpGrade::OnUpgrade);
+    connect(cancel, &QPushButton::clicked, this, &CUpGrade::reject);
+    new EnterEscapeFilter(this);
+}
+
+void CUpGrade::showEvent(QShowEvent* event) {
+    if (!initialised_) {
+        initialised_ = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void CUpGrade::OnInitDialog() {
+    uploader_.connect();
+    uploader_.QueryFirmwareVersion();
+    const std::u16string version = uploader_.currentVersion();
+    version_->setText(QString::fromStdU16String(version));
+    progress_->setValue(0);
+    progress_->hide();
+    status_->hide();
+}
+
+void CUpGrade::OnBrowse() {
+    if (upgrade::g_cameraUpgradeBusy.load()) return;
+    const QString chosen = chooseFile_(this, templateText(t::kFileFilter));
+    if (chosen.isEmpty()) return;
+    packagePath_ = chosen;
+    path_->setText(chosen);
+}
+
+void CUpGrade::OnUpgrade() {
+    // One upload at a time, also before its header frames are out.
+    if (upgrade::g_cameraUpgradeBusy.load() || uploader_.running()) return;
+    uploader_.start(packagePath_.toStdString());
+}
+
+void CUpGrade::onStarted(int progressUpper) {
+    progress_->show();
+    status_->show();
+    progress_->setRange(0, progressUpper);
+    progress_->setValue(0);
+}
+
+void CUpGrade::onProgress(int position) {
+    // The piece count ends one above the range when the size is not a multiple of a piece: the
+    // bar then stays full.
+    progress_->setValue(std::min(position, progress_->maximum()));
+}
+
+void CUpGrade::onFinished(const upgrade::UploadOutcome& outcome) {
+    progress_->hide();
+    status_->hide();
+    if (outcome.status == upgrade::UploadStatus::Cancelled) return;
+    if (!outcome.message.empty()) showMessage(this, QString::fromStdU16String(outcome.message));
+    if (outcome.closeDialog) reject();
+}
+
+void CUpGrade::done(int result) {
+    // The worker reports to this dialog: it is stopped and joined before the dialog goes.
+    uploader_.cancel();
+    QDialog::done(result);
+}
+
+void CUpGrade::Observer::uploadStarted(int progressUpper, std::uint32_t /*fileSize*/) {
+    QMetaObject::invokeMethod(
+        &dialog_, [d = &dialog_, progressUpper] { d->onStarted(progressUpper); },
+        Qt::QueuedConnection);
+}
+
+void CUpGrade::Observer::uploadProgress(int position, std::uint64_t /*bytesSent*/) {
+    QMetaObject::invokeMethod(
+        &dialog_, [d = &dialog_, position] { d->onProgress(position); }, Qt::QueuedConnection);
+}
+
+void CUpGrade::Observer::uploadFinished(const upgrade::UploadOutcome& outcome) {
+    QMetaObject::invokeMethod(
+        &dialog_, [d = &dialog_, outcome] { d->onFinished(outcome); }, Qt::QueuedConnection);
+}
+
+}  // namespace tarvo::gui
