@@ -17,6 +17,7 @@
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
+#include "controls/IpAddressEdit.h"
 #include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
@@ -484,6 +485,31 @@ TEST_F(SettingsDialogsTest, CloudPasswordOfSixtyThreeIsSetAndSixtyFourKeepsTheOl
         ASSERT_TRUE(test::waitUntil([&] { return driver.boxes.size() == before + 1; }, 2s));
         EXPECT_EQ(driver.boxes.back().text, QStringLiteral("请先选择设备"));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The address fields read like address controls: what the fields show is what goes out.
+TEST(IpAddressEditTest, TakesOnlyDottedFieldsAndReadsBlankFieldsAsZero) {
+    gui::IpAddressEdit edit;
+    auto typed = [&](const char* keys) {
+        edit.clear();
+        QTest::keyClicks(&edit, QString::fromLatin1(keys));
+        return edit.text();
+    };
+    EXPECT_EQ(typed("192.168.1.10"), QStringLiteral("192.168.1.10"));
+    EXPECT_EQ(edit.dottedText(), QStringLiteral("192.168.1.10"));
+    EXPECT_EQ(typed("300"), QStringLiteral("30"));  // a field above 255 cannot be typed
+    EXPECT_EQ(typed("1.2.3.4.5"), QStringLiteral("1.2.3.45"));
+    EXPECT_EQ(typed("abc10"), QStringLiteral("10"));
+    EXPECT_EQ(typed("192.168.1"), QStringLiteral("192.168.1"));
+    EXPECT_EQ(edit.dottedText(), QStringLiteral("192.168.1.0"));
+    EXPECT_EQ(typed("10..5"), QStringLiteral("10..5"));
+    EXPECT_EQ(edit.dottedText(), QStringLiteral("10.0.5.0"));
+    edit.clear();
+    EXPECT_EQ(edit.dottedText(), QStringLiteral("0.0.0.0"));
 }
 
 }  // namespace
