@@ -41,7 +41,8 @@ void waitRepainting(int milliseconds) {
     const InputSwallower swallower;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    // A coarse timer may end a wait of seconds up to 5 % early.
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
     QApplication::restoreOverrideCursor();
 }
