@@ -4,11 +4,16 @@
 // writes OUTDIR/main-<lang>.png (after the first search, sorted by the type column),
 // arrow-up-<lang>.png and arrow-down-<lang>.png (the sorted header, enlarged),
 // login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
-// net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png and cloud-<lang>.png.
+// net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png and cloud-<lang>.png; with zh_CN
+// also upgrade-camera.png, upgrade-camera-running.png, upgrade-nvr.png and nvr-config.png.
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -21,6 +26,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
+#include "controls/DialogUnits.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/CameraConfigForm.h"
 #include "core/ops/CloudForm.h"
@@ -30,6 +36,9 @@
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
 #include "support/Sandbox.h"
+#include "upgrade/CNVRConfigDlg.h"
+#include "upgrade/CNVRUpgradeDlg.h"
+#include "upgrade/CUpGrade.h"
 
 using namespace std::chrono_literals;
 
@@ -60,6 +69,42 @@ std::uint32_t address(const char* text) {
     std::uint32_t out = 0;
     tarvo::net::parseIPv4(text, out);
     return out;
+}
+
+// The camera upgrade dialog idle and during an upload (a 16 MiB package, stopped when the
+// picture is taken), the NVR upgrade dialog with a part chosen, the NVR configuration.
+bool saveUpgradeDialogs(QWidget& window, const QString& out) {
+    QTemporaryDir dir;
+    const QString package = dir.filePath(QStringLiteral("IPC_update_00.00.23.06.img"));
+    QFile file(package);
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(16 << 20)) return false;
+    file.close();
+    bool ok = true;
+    {
+        tarvo::gui::CUpGrade camera(&window);
+        camera.SetTarget(5505, "127.0.0.11");
+        camera.setFileChooser([&](QWidget*, const QString&) { return package; });
+        camera.show();
+        camera.findChild<QPushButton*>(tarvo::gui::controlName(4))->click();
+        ok &= save(camera, out + "/upgrade-camera.png");
+        camera.findChild<QPushButton*>(tarvo::gui::controlName(1))->click();
+        auto* bar = camera.findChild<QProgressBar*>(tarvo::gui::controlName(1034));
+        tarvo::test::waitUntil(
+            [&] { return bar->isVisible() && bar->value() > bar->maximum() / 3; }, 10s);
+        ok &= save(camera, out + "/upgrade-camera-running.png");
+    }  // closing it stops the upload
+    {
+        tarvo::gui::CNVRUpgradeDlg nvr(&window);
+        nvr.SetTarget(5500, "127.0.0.23");
+        nvr.setFileChooser([&](QWidget*, const QString&) { return dir.filePath("uboot.bin"); });
+        nvr.show();
+        nvr.findChild<QPushButton*>(tarvo::gui::controlName(1067))->click();
+        ok &= save(nvr, out + "/upgrade-nvr.png");
+    }
+    tarvo::gui::CNVRConfigDlg config(&window);
+    config.SetTarget("127.0.0.23", 5500);
+    ok &= save(config, out + "/nvr-config.png");
+    return ok;
 }
 
 }  // namespace
@@ -109,6 +154,9 @@ int main(int argc, char** argv) {
     ok &= save(nvrLogin, out + "/login-nvr-" + tag + ".png");
     tarvo::gui::CAboutDlg about(&window);
     ok &= save(about, out + "/about-" + tag + ".png");
+
+    // The upgrade windows and the NVR configuration have no language-dependent texts: one set.
+    if (tag == QStringLiteral("zh_CN")) ok &= saveUpgradeDialogs(window, out);
 
     // The settings dialogs, with values as a device would report them.
     tarvo::ops::NetSettingsForm net;
