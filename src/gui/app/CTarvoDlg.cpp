@@ -27,6 +27,7 @@
 #include "dialogs/CLog.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
+#include "preview/CViewDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
@@ -257,6 +258,13 @@ void CTarvoDlg::runNvrUpgrade(const std::string& address, int port) {
 void CTarvoDlg::runNvrConfig(const std::string& address, int port) {
     CNVRConfigDlg dialog(this);
     dialog.SetTarget(address, port);
+    dialog.exec();
+}
+
+void CTarvoDlg::runPreview(const protocol::LoginInfo& target) {
+    CViewDlg dialog(this);
+    dialog.SetConnectInfo(target.address, target.port, target.user, target.password,
+                          target.streamChoice, target.deviceType);
     dialog.exec();
 }
 

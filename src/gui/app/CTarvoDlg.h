@@ -64,6 +64,7 @@ public:
     void runCameraUpgrade(const std::string& address, int port) override;
     void runNvrUpgrade(const std::string& address, int port) override;
     void runNvrConfig(const std::string& address, int port) override;
+    void runPreview(const protocol::LoginInfo& target) override;
 
     // ops::SettingsDialogs: the three long-lived settings dialogs.
     bool runNetSettings(ops::NetSettingsForm& form) override;

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+
+#include "core/ops/Notifier.h"
+#include "core/protocol/CCamClient.h"
+
+namespace tarvo::preview {
+class CCamStreamClient;
+}
+
+namespace tarvo::gui {
+
+class VideoWidget;
+
+// The preview window: a device's live video. On opening it starts a stream client that draws
+// into the window's video widget, titles the window with the picture size and codec, and fits
+// the window to the picture (within the screen, centred). Closing it in any way (close box,
+// Enter, Esc) stops the client first; no thread of it outlives the window.
+class CViewDlg final : public QDialog {
+    Q_OBJECT
+public:
+    explicit CViewDlg(QWidget* parent = nullptr);
+    ~CViewDlg() override;
+
+    // Before the window opens. Address, user and password in the device's text encoding, as
+    // the login step narrowed them; `stream` is the StreamChoice, `type` the device type code.
+    void SetConnectInfo(const std::string& address, int port, const std::string& user,
+                        const std::string& password, int stream, int type);
+
+    // Starts the preview; runs once, when the window first shows.
+    void OnInitDialog();
+
+    // Null before the window opened and after it closed.
+    [[nodiscard]] preview::CCamStreamClient* client() const { return client_.get(); }
+    [[nodiscard]] VideoWidget* video() const { return video_; }
+    [[nodiscard]] const protocol::LoginInfo& connectInfo() const { return info_; }
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void placeWindow(int videoWidth, int videoHeight);
+    void stopClient();
+
+    protocol::LoginInfo info_;
+    std::unique_ptr<ops::Notifier> notifier_;
+    std::unique_ptr<preview::CCamStreamClient> client_;
+    VideoWidget* video_ = nullptr;
+    bool initialised_ = false;
+    bool starting_ = false;
+    bool closePending_ = false;
+    int pendingResult_ = 0;
+};
+
+}  // namespace tarvo::gui

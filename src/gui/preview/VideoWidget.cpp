@@ -1,0 +1,68 @@
+#include "preview/VideoWidget.h"
+
+#include <QMetaObject>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <utility>
+
+namespace tarvo::gui {
+
+VideoWidget::VideoWidget(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("video"));
+    // Every pixel is painted each time; nothing behind needs erasing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+QSize VideoWidget::pictureSize() const {
+    std::lock_guard lock(mutex_);
+    return target_;
+}
+
+void VideoWidget::present(QImage& picture) {
+    {
+        std::lock_guard lock(mutex_);
+        std::swap(shown_, picture);
+    }
+    ++presented_;
+    // One queued repaint at a time; it paints whatever picture is newest when it runs. Pending
+    // calls to a widget that is gone are dropped by Qt.
+    if (!repaintPending_.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                repaintPending_ = false;
+                update();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+QImage VideoWidget::currentPicture() const {
+    std::lock_guard lock(mutex_);
+    return shown_.copy();
+}
+
+void VideoWidget::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    std::lock_guard lock(mutex_);
+    if (shown_.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+    } else if (shown_.size() == size()) {
+        painter.drawImage(0, 0, shown_);
+    } else {
+        // Only while the window is being resized: the next picture comes at the new size.
+        painter.drawImage(rect(), shown_);
+    }
+}
+
+void VideoWidget::resizeEvent(QResizeEvent* event) {
+    {
+        std::lock_guard lock(mutex_);
+        target_ = event->size();
+    }
+    QWidget::resizeEvent(event);
+}
+
+}  // namespace tarvo::gui

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QWidget>
+
+#include <atomic>
+#include <mutex>
+
+namespace tarvo::gui {
+
+// The preview's picture area. A renderer on the decode thread hands it finished pictures of the
+// size it asks for (pictureSize()); the widget paints the latest one on the window's thread.
+// Handing a picture over only swaps two images under a short lock, and at most one repaint
+// request waits in the event queue, so a fast stream cannot flood the window.
+class VideoWidget final : public QWidget {
+    Q_OBJECT
+public:
+    explicit VideoWidget(QWidget* parent = nullptr);
+
+    // Any thread: the size pictures should have (the widget's size; empty while it has none).
+    [[nodiscard]] QSize pictureSize() const;
+    // Any thread: takes `picture` as the one to paint and gives back the previous one in its
+    // place, so that the caller can reuse its memory for the next picture.
+    void present(QImage& picture);
+
+    // Window's thread: pictures handed over so far, and a copy of the one shown.
+    [[nodiscard]] quint64 presented() const { return presented_.load(); }
+    [[nodiscard]] QImage currentPicture() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    mutable std::mutex mutex_;
+    QImage shown_;  // guarded by mutex_
+    QSize target_;  // guarded by mutex_
+    std::atomic<bool> repaintPending_{false};
+    std::atomic<quint64> presented_{0};
+};
+
+}  // namespace tarvo::gui

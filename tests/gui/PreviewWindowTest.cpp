@@ -1,0 +1,318 @@
+// The preview window against simulated cameras and an NVR: pictures of the known test pattern
+// reach the screen, the title names size and codec, the window fits the screen, and every way of
+// closing it stops the stream at once and leaves no thread behind.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "GuiDriver.h"
+#include "app/CTarvoDlg.h"
+#include "core/preview/CCamStreamClient.h"
+#include "core/preview/StreamWire.h"
+#include "preview/CViewDlg.h"
+#include "preview/SwsImageRenderer.h"
+#include "preview/VideoWidget.h"
+#include "support/SimProcess.h"
+
+using namespace tarvo;
+using namespace std::chrono_literals;
+using test::ModalDriver;
+
+namespace {
+
+const char* kFleet = R"({"devices": [
+  {"ip": "127.0.0.2", "type": 100, "name": "Cam1080",
+   "video": {"codec": "h264", "width": 1920, "height": 1080, "fps": 25, "bitrate": 4000, "gop": 25}},
+  {"ip": "127.0.0.3", "type": 100, "name": "Cam4K",
+   "video": {"codec": "h265", "width": 3840, "height": 2160, "fps": 10, "bitrate": 4000, "gop": 10}},
+  {"ip": "127.0.0.4", "type": 181, "name": "NVR", "video": {"width": 640, "height": 360}},
+  {"ip": "127.0.0.5", "type": 100, "name": "CamCif", "video": {"width": 320, "height": 240}}
+]})";
+
+QString q(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// This process's threads by name; Qt's pool threads, which come and go as Qt pleases, left out.
+std::vector<std::string> threadNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(entry.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name != "Thread (pooled)") names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool isRed(QRgb pixel) {
+    return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
+}
+
+// What the window shows, as the screen would get it.
+QImage shown(gui::CViewDlg& dialog) {
+    return dialog.video()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The bottom-right quarter of the test picture is solid red, the rest is not red anywhere.
+void expectPattern(gui::CViewDlg& dialog) {
+    const QImage image = shown(dialog);
+    ASSERT_FALSE(image.isNull());
+    const int w = image.width();
+    const int h = image.height();
+    EXPECT_TRUE(isRed(image.pixel(w * 3 / 4, h * 3 / 4)))
+        << std::hex << image.pixel(w * 3 / 4, h * 3 / 4);
+    EXPECT_TRUE(isRed(image.pixel(w - 4, h - 4)));
+    EXPECT_FALSE(isRed(image.pixel(w / 4, h * 3 / 4)));
+    EXPECT_FALSE(isRed(image.pixel(w * 3 / 4, h / 4)));
+    EXPECT_FALSE(isRed(image.pixel(w / 4, h / 4)));
+}
+
+QRect expectedFrame(gui::CViewDlg& dialog, int width, int height) {
+    const QRect screen = dialog.screen()->geometry();
+    const auto place = preview::placeOnScreen(width, height, screen.width(), screen.height());
+    return {screen.left() + place.left, screen.top() + place.top, place.width, place.height};
+}
+
+class PreviewWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::setLanguage("zh_CN.UTF-8");
+        sim = std::make_unique<test::SimProcess>(test::SimProcess::FleetText{kFleet});
+    }
+    void TearDown() override { sim.reset(); }
+
+    static void open(gui::CViewDlg& dialog, const char* address, int port = 5505, int type = 100) {
+        dialog.SetConnectInfo(address, port, "admin", "", 0, type);
+        dialog.show();
+    }
+    static bool waitForPictures(gui::CViewDlg& dialog, quint64 count,
+                                std::chrono::milliseconds limit) {
+        return test::waitUntil(
+            [&] { return dialog.video() != nullptr && dialog.video()->presented() >= count; },
+            limit);
+    }
+
+    std::unique_ptr<test::SimProcess> sim;
+};
+
+TEST_F(PreviewWindowTest, FullHdH264ShowsThePatternStaysResponsiveAndClosesByTheCloseBox) {
+    ModalDriver driver;
+    const auto before = threadNames();
+    {
+        gui::CViewDlg dialog;
+        open(dialog, "127.0.0.2");
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：1920 x 1080 , 编码模式：H264"));
+        EXPECT_EQ(dialog.frameGeometry(), expectedFrame(dialog, 1920, 1080));
+        ASSERT_NE(dialog.client(), nullptr);
+        EXPECT_TRUE(dialog.client()->threadsRunning());
+
+        // The window's thread keeps its timers while pictures arrive.
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(50);
+        ASSERT_TRUE(waitForPictures(dialog, 10, 10s));
+        const quint64 first = dialog.video()->presented();
+        test::pump(1s);
+        EXPECT_GE(ticks, 15);
+        EXPECT_GT(dialog.video()->presented(), first + 10);  // 25 fps: the stream keeps up
+        expectPattern(dialog);
+        // The picture is made at the widget's size: no scaling left for the paint.
+        EXPECT_EQ(dialog.video()->currentPicture().size(), dialog.video()->size());
+
+        QElapsedTimer clock;
+        clock.start();
+        dialog.close();
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.client(), nullptr);
+    }
+    EXPECT_EQ(threadNames(), before);
+    EXPECT_TRUE(driver.boxes.empty());
+    const auto stream = sim->device("127.0.0.2")["stream"];
+    ASSERT_EQ(stream["requests"].size(), 1u);
+    EXPECT_EQ(stream["requests"][0]["hex"], "000000006400000000000000");
+}
+
+TEST_F(PreviewWindowTest, UltraHdH265ShowsThePatternAndEscapeCloses) {
+    ModalDriver driver;
+    const auto before = threadNames();
+    {
+        gui::CViewDlg dialog;
+        open(dialog, "127.0.0.3");
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：3840 x 2160 , 编码模式：H265"));
+        // The window fits the screen; the decoder keeps the full picture.
+        EXPECT_EQ(dialog.frameGeometry(), expectedFrame(dialog, 3840, 2160));
+        EXPECT_LE(dialog.frameGeometry().width(), dialog.screen()->geometry().width());
+        ASSERT_TRUE(waitForPictures(dialog, 2, 20s));
+        expectPattern(dialog);
+
+        QElapsedTimer clock;
+        clock.start();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(dialog.client(), nullptr);
+    }
+    EXPECT_EQ(threadNames(), before);
+    EXPECT_TRUE(driver.boxes.empty());
+}
+
+TEST_F(PreviewWindowTest, SmallPictureGetsAWindowOfItsSizeCentredAndEnterCloses) {
+    ModalDriver driver;
+    const auto before = threadNames();
+    {
+        gui::CViewDlg dialog;
+        open(dialog, "127.0.0.5");
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：320 x 240 , 编码模式：H264"));
+        const QRect frame = dialog.frameGeometry();
+        EXPECT_EQ(frame.size(), QSize(320, 240));
+        EXPECT_EQ(frame.center(), dialog.screen()->geometry().center());
+        ASSERT_TRUE(waitForPictures(dialog, 3, 10s));
+        expectPattern(dialog);
+
+        QElapsedTimer clock;
+        clock.start();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(dialog.client(), nullptr);
+        // Nothing is drawn after the close, even with the stream's last packets in flight.
+        const quint64 presented = dialog.video()->presented();
+        test::pump(300ms);
+        EXPECT_EQ(dialog.video()->presented(), presented);
+    }
+    EXPECT_EQ(threadNames(), before);
+}
+
+TEST_F(PreviewWindowTest, UnreachableDeviceTellsTheUserAndKeepsTheWindowOpen) {
+    ModalDriver driver;
+    gui::CViewDlg dialog;
+    const QSize designed = dialog.size();
+    open(dialog, "127.0.0.99");
+    ASSERT_EQ(driver.boxes.size(), 2u);
+    EXPECT_EQ(driver.boxes[0].text, QStringLiteral("Connect to IP camera failed !"));
+    EXPECT_EQ(driver.boxes[1].text, QStringLiteral("connect error!"));
+    EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：0 x 0 , 编码模式：H265"));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.size(), designed);
+    EXPECT_EQ(dialog.video()->presented(), 0u);
+    dialog.close();
+    EXPECT_EQ(dialog.client(), nullptr);
+}
+
+TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) {
+    ModalDriver driver;
+    gui::CTarvoDlg window;
+    window.OnInitDialog();
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "127.0.0.4") >= 0; }, 5s));
+    ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "127.0.0.2") >= 0; }, 5s));
+
+    struct Seen {
+        QString title;
+        int port = 0;
+        int type = 0;
+        bool red = false;
+    };
+    std::vector<Seen> seen;
+    // Each preview is looked at once it shows pictures, then closed with Esc.
+    const auto lookAndClose = [&](QDialog& modal) {
+        auto& dialog = dynamic_cast<gui::CViewDlg&>(modal);
+        Seen s;
+        s.title = dialog.windowTitle();
+        s.port = dialog.connectInfo().port;
+        s.type = dialog.connectInfo().deviceType;
+        if (waitForPictures(dialog, 3, 10s)) {
+            const QImage image = shown(dialog);
+            s.red = isRed(image.pixel(image.width() * 3 / 4, image.height() * 3 / 4));
+        }
+        seen.push_back(s);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    };
+
+    const auto before = threadNames();
+    test::clickRow(window, test::rowOf(window, "127.0.0.4"));
+    driver.logins.push_back(ModalDriver::confirm());
+    driver.dialogs.push_back(lookAndClose);
+    test::clickButton(window, 1017);
+    ASSERT_TRUE(test::waitUntil([&] { return seen.size() == 1; }, 20s));
+
+    test::clickRow(window, test::rowOf(window, "127.0.0.2"));
+    driver.logins.push_back(ModalDriver::confirm());
+    driver.dialogs.push_back(lookAndClose);
+    test::clickButton(window, 1017);
+    ASSERT_TRUE(test::waitUntil([&] { return seen.size() == 2; }, 20s));
+    test::pump(100ms);
+
+    EXPECT_EQ(driver.others, (std::vector<QString>{"CViewDlg", "CViewDlg"}));
+    EXPECT_TRUE(driver.boxes.empty());
+    EXPECT_EQ(seen[0].title, q(u"宽 x 高：640 x 360 , 编码模式：H264"));
+    EXPECT_EQ(seen[0].port, 5500);
+    EXPECT_EQ(seen[0].type, 181);
+    EXPECT_TRUE(seen[0].red);
+    EXPECT_EQ(seen[1].title, q(u"宽 x 高：1920 x 1080 , 编码模式：H264"));
+    EXPECT_EQ(seen[1].port, 5505);
+    EXPECT_TRUE(seen[1].red);
+    EXPECT_EQ(threadNames(), before);
+
+    // The NVR is asked for stream 1 with its own request, whatever the stream choice.
+    const auto nvr = sim->device("127.0.0.4")["stream"]["requests"];
+    ASSERT_EQ(nvr.size(), 1u);
+    EXPECT_EQ(nvr[0]["hex"], "0000ff006301000001000000");
+    window.engine().closeInterfaces();
+}
+
+// The renderer alone, with hand-made pictures.
+TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
+    gui::VideoWidget widget;
+    widget.resize(64, 48);
+    widget.show();
+    ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(64, 48); }, 2s));
+
+    // A red 16 × 8 picture, YUYV.
+    std::vector<std::uint8_t> red;
+    for (int i = 0; i < 16 * 8 / 2; ++i) red.insert(red.end(), {81, 90, 81, 240});
+
+    gui::SwsImageRenderer renderer;
+    renderer.initialise(&widget);
+    renderer.draw(red.data());  // before set-up
+    EXPECT_EQ(widget.presented(), 0u);
+    EXPECT_FALSE(renderer.setUpSurface(0, 0));
+    EXPECT_FALSE(renderer.setUpSurface(20000, 2160));
+    renderer.draw(red.data());  // after a failed set-up
+    EXPECT_EQ(widget.presented(), 0u);
+
+    ASSERT_TRUE(renderer.setUpSurface(16, 8));
+    renderer.draw(red.data());
+    EXPECT_EQ(widget.presented(), 1u);
+    const QImage picture = widget.currentPicture();
+    EXPECT_EQ(picture.size(), QSize(64, 48));
+    EXPECT_TRUE(isRed(picture.pixel(0, 0)));
+    EXPECT_TRUE(isRed(picture.pixel(63, 47)));
+
+    // An odd width: rows of 15 × 2 bytes, nothing read past them (the sanitizer run checks).
+    std::vector<std::uint8_t> odd(15 * 2 * 8, 128);
+    gui::SwsImageRenderer oddRenderer;
+    oddRenderer.initialise(&widget);
+    ASSERT_TRUE(oddRenderer.setUpSurface(15, 8));
+    oddRenderer.draw(odd.data());
+    EXPECT_EQ(widget.presented(), 2u);
+}
+
+}  // namespace
