@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "GuiDriver.h"
@@ -216,6 +217,23 @@ TEST_F(PreviewWindowTest, UnreachableDeviceTellsTheUserAndKeepsTheWindowOpen) {
     EXPECT_EQ(dialog.client(), nullptr);
 }
 
+TEST_F(PreviewWindowTest, CloseAskedForWhileABoxOfTheSetUpIsOpenWaitsForTheSetUpToEnd) {
+    ModalDriver driver;
+    gui::CViewDlg dialog;
+    // Runs inside the first box's event loop, while the client is still starting.
+    bool closedDuringSetUp = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        closedDuringSetUp = !driver.boxes.empty() || dialog.client() != nullptr;
+        dialog.close();
+    });
+    open(dialog, "127.0.0.99");
+    EXPECT_TRUE(closedDuringSetUp);
+    EXPECT_EQ(driver.boxes.size(), 2u);  // the set-up went on to its end
+    ASSERT_TRUE(test::waitUntil([&] { return !dialog.isVisible(); }, 2s));
+    EXPECT_EQ(dialog.client(), nullptr);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
 TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) {
     ModalDriver driver;
     gui::CTarvoDlg window;
@@ -289,22 +307,44 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
     std::vector<std::uint8_t> red;
     for (int i = 0; i < 16 * 8 / 2; ++i) red.insert(red.end(), {81, 90, 81, 240});
 
-    gui::SwsImageRenderer renderer;
-    renderer.initialise(&widget);
-    renderer.draw(red.data());  // before set-up
-    EXPECT_EQ(widget.presented(), 0u);
-    EXPECT_FALSE(renderer.setUpSurface(0, 0));
-    EXPECT_FALSE(renderer.setUpSurface(20000, 2160));
-    renderer.draw(red.data());  // after a failed set-up
-    EXPECT_EQ(widget.presented(), 0u);
+    {
+        gui::SwsImageRenderer renderer;
+        renderer.initialise(&widget);
+        renderer.draw(red.data());  // before set-up
+        EXPECT_FALSE(renderer.setUpSurface(0, 0));
+        EXPECT_FALSE(renderer.setUpSurface(20000, 2160));
+        renderer.draw(red.data());  // after a failed set-up
+        test::pump(100ms);
+        EXPECT_EQ(renderer.drawn(), 0u);
+        EXPECT_EQ(widget.presented(), 0u);
+    }
+    const auto before = threadNames();
+    {
+        gui::SwsImageRenderer renderer;
+        renderer.initialise(&widget);
+        ASSERT_TRUE(renderer.setUpSurface(16, 8));
+        EXPECT_FALSE(renderer.setUpSurface(32, 16));  // once per renderer
+        renderer.draw(red.data());
+        ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 1; }, 2s));
+        const QImage picture = widget.currentPicture();
+        EXPECT_EQ(picture.size(), QSize(64, 48));
+        EXPECT_TRUE(isRed(picture.pixel(0, 0)));
+        EXPECT_TRUE(isRed(picture.pixel(63, 47)));
+        // The widget paints the picture it was handed.
+        EXPECT_TRUE(isRed(widget.grab().toImage().pixel(32, 24)));
 
-    ASSERT_TRUE(renderer.setUpSurface(16, 8));
-    renderer.draw(red.data());
-    EXPECT_EQ(widget.presented(), 1u);
-    const QImage picture = widget.currentPicture();
-    EXPECT_EQ(picture.size(), QSize(64, 48));
-    EXPECT_TRUE(isRed(picture.pixel(0, 0)));
-    EXPECT_TRUE(isRed(picture.pixel(63, 47)));
+        // The caller's buffer is free again when draw() returns: the picture is a copy.
+        std::vector<std::uint8_t> grey(red.size(), 128);
+        renderer.draw(grey.data());
+        std::fill(grey.begin(), grey.end(), std::uint8_t{0});
+        ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 2; }, 2s));
+        const QRgb pixel = widget.currentPicture().pixel(10, 10);
+        EXPECT_NEAR(qRed(pixel), 130, 10);
+        EXPECT_NEAR(qGreen(pixel), 130, 10);
+        EXPECT_EQ(renderer.drawn(), 2u);
+    }
+    // The conversion thread ended with the renderer.
+    EXPECT_EQ(threadNames(), before);
 
     // An odd width: rows of 15 × 2 bytes, nothing read past them (the sanitizer run checks).
     std::vector<std::uint8_t> odd(15 * 2 * 8, 128);
@@ -312,7 +352,30 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
     oddRenderer.initialise(&widget);
     ASSERT_TRUE(oddRenderer.setUpSurface(15, 8));
     oddRenderer.draw(odd.data());
-    EXPECT_EQ(widget.presented(), 2u);
+    EXPECT_TRUE(test::waitUntil([&] { return widget.presented() == 3; }, 2s));
+}
+
+// A decode thread faster than the conversion never waits for it: pictures it had no time for
+// are replaced by newer ones.
+TEST(SwsImageRendererTest, ADecodeThreadFasterThanTheConversionIsNotHeldUp) {
+    gui::VideoWidget widget;
+    widget.resize(1920, 1080);
+    widget.show();
+    ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(1920, 1080); }, 2s));
+    std::vector<std::uint8_t> picture(3840 * 2160 * 2, 128);
+    gui::SwsImageRenderer renderer;
+    renderer.initialise(&widget);
+    ASSERT_TRUE(renderer.setUpSurface(3840, 2160));
+    // Drawn from another thread, as the decode thread does.
+    std::thread decoder([&] {
+        for (int i = 0; i < 60; ++i) renderer.draw(picture.data());
+    });
+    decoder.join();
+    EXPECT_EQ(renderer.drawn(), 60u);
+    EXPECT_GT(renderer.replaced(), 0u);
+    ASSERT_TRUE(test::waitUntil([&] { return widget.presented() >= 1; }, 5s));
+    test::pump(300ms);
+    EXPECT_LT(widget.presented(), 60u);
 }
 
 }  // namespace

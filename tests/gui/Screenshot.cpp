@@ -5,7 +5,8 @@
 // arrow-up-<lang>.png and arrow-down-<lang>.png (the sorted header, enlarged),
 // login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
 // net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png and cloud-<lang>.png; with zh_CN
-// also upgrade-camera.png, upgrade-camera-running.png, upgrade-nvr.png and nvr-config.png.
+// also upgrade-camera.png, upgrade-camera-running.png, upgrade-nvr.png, nvr-config.png and
+// the live preview of the 1080p and the 4K camera, preview-1080p.png and preview-4k.png.
 
 #include <QApplication>
 #include <QDir>
@@ -35,6 +36,8 @@
 #include "dialogs/CLog.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
+#include "preview/CViewDlg.h"
+#include "preview/VideoWidget.h"
 #include "support/Sandbox.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
@@ -107,6 +110,21 @@ bool saveUpgradeDialogs(QWidget& window, const QString& out) {
     return ok;
 }
 
+// A preview window once it has shown a few pictures; closing it stops the stream.
+bool savePreview(QWidget& window, const char* address, const QString& path) {
+    tarvo::gui::CViewDlg view(&window);
+    view.SetConnectInfo(address, 5505, "admin", "", 0, 100);
+    view.show();
+    const bool pictures =
+        tarvo::test::waitUntil([&] { return view.video()->presented() >= 5; }, 20s);
+    tarvo::test::pump(100ms);
+    const bool ok = pictures && view.grab().save(path);
+    std::printf("%s %s (%s, %llu pictures)\n", ok ? "wrote" : "FAILED", qPrintable(path),
+                qPrintable(view.windowTitle()),
+                static_cast<unsigned long long>(view.video()->presented()));
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +175,10 @@ int main(int argc, char** argv) {
 
     // The upgrade windows and the NVR configuration have no language-dependent texts: one set.
     if (tag == QStringLiteral("zh_CN")) ok &= saveUpgradeDialogs(window, out);
+    if (tag == QStringLiteral("zh_CN")) {
+        ok &= savePreview(window, "127.0.0.24", out + "/preview-1080p.png");
+        ok &= savePreview(window, "127.0.0.25", out + "/preview-4k.png");
+    }
 
     // The settings dialogs, with values as a device would report them.
     tarvo::ops::NetSettingsForm net;
