@@ -17,6 +17,7 @@
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/CMemDC.h"
 #include "controls/COwnerEdit.h"
+#include "controls/CTrackControl.h"
 #include "controls/CXPButton.h"
 
 using namespace tarvo::gui;
@@ -323,6 +324,34 @@ TEST(OwnerEdit, StandsInForALineEdit) {
     edit->setReadOnly(true);
     EXPECT_EQ(edit->text(), QStringLiteral("admin"));
     delete edit;
+}
+
+// Any widget class takes the tracking: the hooks run once per rest and once per leave.
+class TrackedLabel : public CTrackControl<QLabel> {
+public:
+    using CTrackControl::CTrackControl;
+    int entered = 0;
+    int left = 0;
+
+protected:
+    void HoverEntered() override { ++entered; }
+    void HoverLeft() override { ++left; }
+};
+
+TEST(TrackControl, HooksRunOncePerRestAndOncePerLeave) {
+    TrackedLabel label(QStringLiteral("text"));
+    label.resize(80, 20);
+    hoverOver(label);
+    hoverOver(label);  // moving on while hovered asks for nothing new
+    EXPECT_EQ(label.entered, 1);
+    EXPECT_TRUE(label.isTracking());
+    leave(label);
+    EXPECT_EQ(label.left, 1);
+    EXPECT_FALSE(label.isTracking());
+    leave(label);  // nothing was asked for: no second leave
+    EXPECT_EQ(label.left, 1);
+    hoverOver(label);
+    EXPECT_EQ(label.entered, 2);
 }
 
 // ---------------------------------------------------------------------------------------------
