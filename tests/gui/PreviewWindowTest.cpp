@@ -222,10 +222,13 @@ TEST_F(PreviewWindowTest, CloseAskedForWhileABoxOfTheSetUpIsOpenWaitsForTheSetUp
     gui::CViewDlg dialog;
     // Runs inside the first box's event loop, while the client is still starting.
     bool closedDuringSetUp = false;
-    QTimer::singleShot(0, &dialog, [&] {
+    QTimer closer;
+    closer.setSingleShot(true);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
         closedDuringSetUp = !driver.boxes.empty() || dialog.client() != nullptr;
         dialog.close();
     });
+    closer.start(0);
     open(dialog, "127.0.0.99");
     EXPECT_TRUE(closedDuringSetUp);
     EXPECT_EQ(driver.boxes.size(), 2u);  // the set-up went on to its end
