@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -36,7 +35,7 @@ constexpr auto kUpgradeDone = static_cast<QEvent::Type>(t::kUpgradeDoneEvent);
 }  // namespace
 
 CNVRUpgradeDlg::CNVRUpgradeDlg(QWidget* parent)
-    : QDialog(parent), uploader_(upgrade::nvrUpgrade(), observer_) {
+    : QDialog(parent), uploader_(upgrade::nvrUpgrade(), reports_) {
     chooseFile_ = [](QWidget* owner, const QString& filter) {
         return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
     };
@@ -150,15 +149,25 @@ void CNVRUpgradeDlg::OnUpgrade() {
     uploader_.start(partPath_.toStdString());
 }
 
-void CNVRUpgradeDlg::onStarted(int progressUpper) {
-    progress_->show();
-    status_->show();  // still names the part chosen at Browse
-    progress_->setRange(0, progressUpper);
-    progress_->setValue(0);
-}
-
-void CNVRUpgradeDlg::onProgress(int position) {
-    progress_->setValue(std::min(position, progress_->maximum()));
+void CNVRUpgradeDlg::onReport(const UploadReports::Report& report) {
+    switch (report.kind) {
+        case UploadReports::Report::Kind::Started: {
+            const int progressUpper = report.value;
+            progress_->show();
+            status_->show();  // still names the part chosen at Browse
+            progress_->setRange(0, progressUpper);
+            progress_->setValue(0);
+            break;
+        }
+        case UploadReports::Report::Kind::Progress: {
+            const int position = report.value;
+            progress_->setValue(std::min(position, progress_->maximum()));
+            break;
+        }
+        case UploadReports::Report::Kind::Finished:
+            onFinished(report.outcome);
+            break;
+    }
 }
 
 void CNVRUpgradeDlg::onFinished(const upgrade::UploadOutcome& outcome) {
@@ -188,22 +197,6 @@ void CNVRUpgradeDlg::done(int result) {
         slot.socket.close();
     }
     QDialog::done(result);
-}
-
-void CNVRUpgradeDlg::Observer::uploadStarted(int progressUpper, std::uint32_t /*fileSize*/) {
-    QMetaObject::invokeMethod(
-        &dialog_, [d = &dialog_, progressUpper] { d->onStarted(progressUpper); },
-        Qt::QueuedConnection);
-}
-
-void CNVRUpgradeDlg::Observer::uploadProgress(int position, std::uint64_t /*bytesSent*/) {
-    QMetaObject::invokeMethod(
-        &dialog_, [d = &dialog_, position] { d->onProgress(position); }, Qt::QueuedConnection);
-}
-
-void CNVRUpgradeDlg::Observer::uploadFinished(const upgrade::UploadOutcome& outcome) {
-    QMetaObject::invokeMethod(
-        &dialog_, [d = &dialog_, outcome] { d->onFinished(outcome); }, Qt::QueuedConnection);
 }
 
 }  // namespace tarvo::gui

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/upgrade/FirmwareUploader.h"
-#include "core/upgrade/UploadObserver.h"
+#include "upgrade/UploadReports.h"
 
 class QLabel;
 class QLineEdit;
@@ -41,27 +41,15 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    class Observer final : public upgrade::UploadObserver {
-    public:
-        explicit Observer(CNVRUpgradeDlg& dialog) : dialog_(dialog) {}
-        void uploadStarted(int progressUpper, std::uint32_t fileSize) override;
-        void uploadProgress(int position, std::uint64_t bytesSent) override;
-        void uploadFinished(const upgrade::UploadOutcome& outcome) override;
-
-    private:
-        CNVRUpgradeDlg& dialog_;
-    };
-
     void build();
     void OnInitDialog();
     void OnBrowse();
     void OnUpgrade();
-    void onStarted(int progressUpper);
-    void onProgress(int position);
+    void onReport(const UploadReports::Report& report);
     void onFinished(const upgrade::UploadOutcome& outcome);
 
-    Observer observer_{*this};
-    upgrade::FirmwareUploader uploader_;  // after the observer: stopped and joined first
+    UploadReports reports_{[this](const UploadReports::Report& r) { onReport(r); }};
+    upgrade::FirmwareUploader uploader_;  // after the reports: stopped and joined first
     QString partPath_;
     FileChooser chooseFile_;
     bool initialised_ = false;

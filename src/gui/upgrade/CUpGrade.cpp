@@ -3,7 +3,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -20,7 +19,7 @@ namespace tarvo::gui {
 namespace t = tmpl::cameraUpgrade;
 
 CUpGrade::CUpGrade(QWidget* parent)
-    : QDialog(parent), uploader_(upgrade::cameraUpgrade(), observer_) {
+    : QDialog(parent), uploader_(upgrade::cameraUpgrade(), reports_) {
     chooseFile_ = [](QWidget* owner, const QString& filter) {
         // Existing files only (the dialog's open mode); read-only files are offered as any other.
         return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
@@ -118,17 +117,27 @@ void CUpGrade::OnUpgrade() {
     uploader_.start(packagePath_.toStdString());
 }
 
-void CUpGrade::onStarted(int progressUpper) {
-    progress_->show();
-    status_->show();
-    progress_->setRange(0, progressUpper);
-    progress_->setValue(0);
-}
-
-void CUpGrade::onProgress(int position) {
-    // The piece count ends one above the range when the size is not a multiple of a piece: the
-    // bar then stays full.
-    progress_->setValue(std::min(position, progress_->maximum()));
+void CUpGrade::onReport(const UploadReports::Report& report) {
+    switch (report.kind) {
+        case UploadReports::Report::Kind::Started: {
+            const int progressUpper = report.value;
+            progress_->show();
+            status_->show();
+            progress_->setRange(0, progressUpper);
+            progress_->setValue(0);
+            break;
+        }
+        case UploadReports::Report::Kind::Progress: {
+            const int position = report.value;
+            // The piece count ends one above the range when the size is not a multiple of a piece:
+            // the bar then stays full.
+            progress_->setValue(std::min(position, progress_->maximum()));
+            break;
+        }
+        case UploadReports::Report::Kind::Finished:
+            onFinished(report.outcome);
+            break;
+    }
 }
 
 void CUpGrade::onFinished(const upgrade::UploadOutcome& outcome) {
@@ -143,22 +152,6 @@ void CUpGrade::done(int result) {
     // The worker reports to this dialog: it is stopped and joined before the dialog goes.
     uploader_.cancel();
     QDialog::done(result);
-}
-
-void CUpGrade::Observer::uploadStarted(int progressUpper, std::uint32_t /*fileSize*/) {
-    QMetaObject::invokeMethod(
-        &dialog_, [d = &dialog_, progressUpper] { d->onStarted(progressUpper); },
-        Qt::QueuedConnection);
-}
-
-void CUpGrade::Observer::uploadProgress(int position, std::uint64_t /*bytesSent*/) {
-    QMetaObject::invokeMethod(
-        &dialog_, [d = &dialog_, position] { d->onProgress(position); }, Qt::QueuedConnection);
-}
-
-void CUpGrade::Observer::uploadFinished(const upgrade::UploadOutcome& outcome) {
-    QMetaObject::invokeMethod(
-        &dialog_, [d = &dialog_, outcome] { d->onFinished(outcome); }, Qt::QueuedConnection);
 }
 
 }  // namespace tarvo::gui

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/upgrade/FirmwareUploader.h"
-#include "core/upgrade/UploadObserver.h"
+#include "upgrade/UploadReports.h"
 
 class QLabel;
 class QLineEdit;
@@ -42,28 +42,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // Hands the worker's reports to the dialog's thread.
-    class Observer final : public upgrade::UploadObserver {
-    public:
-        explicit Observer(CUpGrade& dialog) : dialog_(dialog) {}
-        void uploadStarted(int progressUpper, std::uint32_t fileSize) override;
-        void uploadProgress(int position, std::uint64_t bytesSent) override;
-        void uploadFinished(const upgrade::UploadOutcome& outcome) override;
-
-    private:
-        CUpGrade& dialog_;
-    };
-
     void build();
     void OnInitDialog();
     void OnBrowse();
     void OnUpgrade();
-    void onStarted(int progressUpper);
-    void onProgress(int position);
+    void onReport(const UploadReports::Report& report);
     void onFinished(const upgrade::UploadOutcome& outcome);
 
-    Observer observer_{*this};
-    // After the observer: destroyed first, which stops and joins its worker.
+    UploadReports reports_{[this](const UploadReports::Report& r) { onReport(r); }};
+    // After the reports: destroyed first, which stops and joins its worker.
     upgrade::FirmwareUploader uploader_;
     QString packagePath_;
     FileChooser chooseFile_;
