@@ -47,6 +47,9 @@ QString q(std::u16string_view text) {
 
 // This process's threads by name; Qt's pool threads, which come and go as Qt pleases, left out.
 std::vector<std::string> threadNames() {
+    // A sanitizer runtime starts a helper thread with the process's first thread; make sure it
+    // is there before the first count, so that it is never taken for a leftover.
+    std::thread([] {}).join();
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
         std::ifstream comm(entry.path() / "comm");

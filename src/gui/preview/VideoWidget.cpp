@@ -27,16 +27,15 @@ void VideoWidget::present(QImage& picture) {
     }
     ++presented_;
     // One queued repaint at a time; it paints whatever picture is newest when it runs. Pending
-    // calls to a widget that is gone are dropped by Qt.
-    if (!repaintPending_.exchange(true)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                repaintPending_ = false;
-                update();
-            },
-            Qt::QueuedConnection);
-    }
+    // calls to a widget that is gone are dropped by Qt. A named slot rather than a lambda: the
+    // call then carries no state made on this thread that the window's thread would read.
+    if (!repaintPending_.exchange(true))
+        QMetaObject::invokeMethod(this, "repaintPicture", Qt::QueuedConnection);
+}
+
+void VideoWidget::repaintPicture() {
+    repaintPending_ = false;
+    update();
 }
 
 QImage VideoWidget::currentPicture() const {

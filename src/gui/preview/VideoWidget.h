@@ -28,6 +28,9 @@ public:
     [[nodiscard]] quint64 presented() const { return presented_.load(); }
     [[nodiscard]] QImage currentPicture() const;
 
+private slots:
+    void repaintPicture();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
