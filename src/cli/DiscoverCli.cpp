@@ -50,11 +50,11 @@ std::string padded(std::u16string_view text, std::size_t width) {
 }
 
 // "ip", "ip:desc", "3" or "3:desc" -> column and order; false when not a column.
-bool parseSort(const std::string& spec, int& column, bool& ascending) {
+bool parseSort(const std::string& sortText, int& column, bool& ascending) {
     static const std::vector<std::string> names{"seq", "ip", "mac", "name", "note", "type"};
-    const auto colon = spec.find(':');
-    const std::string name = spec.substr(0, colon);
-    const std::string order = colon == std::string::npos ? "asc" : spec.substr(colon + 1);
+    const auto colon = sortText.find(':');
+    const std::string name = sortText.substr(0, colon);
+    const std::string order = colon == std::string::npos ? "asc" : sortText.substr(colon + 1);
     if (order != "asc" && order != "desc") return false;
     ascending = order == "asc";
     const auto found = std::find(names.begin(), names.end(), name);
