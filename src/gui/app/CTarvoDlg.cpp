@@ -1,5 +1,7 @@
 #include "app/CTarvoDlg.h"
 
+#include "app/UiWait.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -41,39 +43,6 @@ namespace {
 QString ui(std::u16string_view text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-// Swallows the user's input to every window while a fixed wait runs: the window repaints and
-// takes queued rows meanwhile, but no click starts anything.
-class InputBlocker final : public QObject {
-public:
-    InputBlocker() { qApp->installEventFilter(this); }
-    ~InputBlocker() override { qApp->removeEventFilter(this); }
-    InputBlocker(const InputBlocker&) = delete;
-    InputBlocker& operator=(const InputBlocker&) = delete;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseButtonDblClick:
-            case QEvent::KeyPress:
-            case QEvent::KeyRelease:
-            case QEvent::Shortcut:
-            case QEvent::ShortcutOverride:
-            case QEvent::Wheel:
-            case QEvent::ContextMenu:
-            case QEvent::TouchBegin:
-            case QEvent::TouchUpdate:
-            case QEvent::TouchEnd:
-            case QEvent::TabletPress:
-            case QEvent::TabletRelease:
-                return true;
-            default:
-                return QObject::eventFilter(watched, event);
-        }
-    }
-};
 
 }  // namespace
 
@@ -222,12 +191,7 @@ void CTarvoDlg::openUrl(std::u16string_view url) {
 }
 
 void CTarvoDlg::waitMs(int milliseconds) {
-    const InputBlocker blocker;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-    QApplication::restoreOverrideCursor();
+    waitRepainting(milliseconds);
 }
 
 void CTarvoDlg::runNetworkSettings(const std::string& address, int type) {

@@ -28,6 +28,11 @@ protected:
             case QEvent::ShortcutOverride:
             case QEvent::Wheel:
             case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+            case QEvent::TabletPress:
+            case QEvent::TabletRelease:
                 return true;
             default:
                 return QObject::eventFilter(watched, event);
