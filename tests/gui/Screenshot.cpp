@@ -2,6 +2,8 @@
 // beside a simulated fleet:
 //   tarvo-screenshot OUTDIR LANG EXPECTED_ROWS
 // writes OUTDIR/main-<lang>.png (after the first search, sorted by the type column),
+// main-hover-<lang>.png (the mouse resting on 搜索设备, 预览图像 holding the keyboard focus),
+// login-hover-<lang>.png (the mouse on the user name, the focus in the password),
 // arrow-up-<lang>.png and arrow-down-<lang>.png (the sorted header, enlarged),
 // login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
 // net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png and cloud-<lang>.png; with zh_CN
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,7 +29,9 @@
 #include "GuiDriver.h"
 #include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
+#include "controls/COwnerEdit.h"
 #include "controls/CSortListCtrl.h"
+#include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/CameraConfigForm.h"
@@ -64,6 +69,32 @@ bool saveModal(Dialog& dialog, Form& form, const QString& path) {
         dialog.reject();
     });
     dialog.run(form);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// The mouse comes to rest on `control` (an owner-drawn button or edit): a move, then time for
+// the hover notification.
+template <typename Control>
+bool restMouseOn(Control* control) {
+    if (control == nullptr) return false;
+    const QPointF p(control->width() / 2.0, control->height() / 2.0);
+    QMouseEvent move(QEvent::MouseMove, p, control->mapToGlobal(p), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(control, &move);
+    return tarvo::test::waitUntil([&] { return control->isHovered(); }, 2s);
+}
+
+// `window` with the mouse resting on `hovered` and the keyboard focus (by Tab) on `focused`.
+template <typename Hovered>
+bool saveStates(QWidget& window, Hovered* hovered, QWidget* focused, const QString& path) {
+    window.show();
+    window.activateWindow();
+    tarvo::test::waitUntil([&] { return window.isActiveWindow(); }, 2s);
+    if (focused != nullptr) focused->setFocus(Qt::TabFocusReason);
+    const bool rested = restMouseOn(hovered);
+    tarvo::test::pump(100ms);
+    const bool ok = rested && window.grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
 }
@@ -165,8 +196,24 @@ int main(int argc, char** argv) {
         ok &= saved;
     }
 
+    using tarvo::gui::controlName;
+    ok &= saveStates(window, window.findChild<tarvo::gui::CXPButton*>(controlName(1002)),
+                     window.findChild<QWidget*>(controlName(1017)),
+                     out + "/main-hover-" + tag + ".png");
+    // Leave the search button as it was, so the later pictures show no hover.
+    if (auto* search = window.findChild<tarvo::gui::CXPButton*>(controlName(1002))) {
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(search, &leave);
+    }
+
     tarvo::gui::CLog login(5505, &window);
     ok &= save(login, out + "/login-" + tag + ".png");
+    {
+        tarvo::gui::CLog states(5505, &window);
+        ok &= saveStates(states, states.findChild<tarvo::gui::COwnerEdit*>(controlName(1008)),
+                         states.findChild<QWidget*>(controlName(1009)),
+                         out + "/login-hover-" + tag + ".png");
+    }
     tarvo::gui::CLog nvrLogin(5505, &window);
     nvrLogin.SetNvrMode(1);
     ok &= save(nvrLogin, out + "/login-nvr-" + tag + ".png");

@@ -23,6 +23,7 @@
 #include "app/CAboutDlg.h"
 #include "app/MessageBoxes.h"
 #include "controls/CSortListCtrl.h"
+#include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "core/text/UiTextTable.h"
 #include "dialogs/CIPCamConfigDlg.h"
@@ -92,7 +93,7 @@ void CTarvoDlg::build() {
         {t::kCloud, &ops::MainPresenter::cloudSettings},
     };
     for (const auto& c : t::kButtons) {
-        auto* b = new QPushButton(templateText(c.text), this);
+        auto* b = new CXPButton(templateText(c.text), this);
         b->setObjectName(controlName(c.id));
         b->setGeometry(du.rect(c.rect));
         b->setAutoDefault(false);
@@ -104,7 +105,7 @@ void CTarvoDlg::build() {
         if (c.id == t::kSearch) b->setDefault(true);
     }
     for (const auto& c : t::kHidden) {
-        auto* b = new QPushButton(templateText(c.text), this);
+        auto* b = new CXPButton(templateText(c.text), this);
         b->setObjectName(controlName(c.id));
         b->setGeometry(du.rect(c.rect));
         b->setAutoDefault(false);

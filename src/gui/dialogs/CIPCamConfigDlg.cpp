@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QPushButton>
 
+#include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "core/ops/CameraConfigForm.h"
 #include "core/ops/UdpSession.h"
@@ -88,16 +89,16 @@ void CIPCamConfigDlg::build() {
     subStream_ = combo(t::kSubStreamCombo);
     for (const auto& note : t::kNotes) label(note);
 
-    auto* fixMac = new QPushButton(templateText(t::kFixMacButton.text), this);
+    auto* fixMac = new CXPButton(templateText(t::kFixMacButton.text), this);
     place(fixMac, t::kFixMacButton);
     fixMac->setAutoDefault(false);
     connect(fixMac, &QPushButton::clicked, this, &CIPCamConfigDlg::fixMac);
 
-    auto* ok = new QPushButton(templateText(t::kOkButton.text), this);
+    auto* ok = new CXPButton(templateText(t::kOkButton.text), this);
     place(ok, t::kOkButton);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CIPCamConfigDlg::accept);
-    auto* cancel = new QPushButton(templateText(t::kCancelButton.text), this);
+    auto* cancel = new CXPButton(templateText(t::kCancelButton.text), this);
     place(cancel, t::kCancelButton);
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &CIPCamConfigDlg::reject);

@@ -7,6 +7,8 @@
 #include <QRadioButton>
 
 #include "app/MessageBoxes.h"
+#include "controls/COwnerEdit.h"
+#include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "core/ops/LoginForm.h"
 #include "core/protocol/CommandCodes.h"
@@ -47,7 +49,7 @@ void CLog::build() {
         return l;
     };
     auto edit = [&](const tmpl::Control& c) {
-        auto* e = new QLineEdit(this);
+        auto* e = new COwnerEdit(this);
         e->setObjectName(controlName(c.id));
         e->setGeometry(du.rect(c.rect));
         return e;
@@ -69,12 +71,12 @@ void CLog::build() {
         connect(radio, &QRadioButton::clicked, this, [this, radio] { checkRadio(radio); });
         radios_[i] = radio;
     }
-    okButton_ = new QPushButton(templateText(t::kOkButton.text), this);
+    okButton_ = new CXPButton(templateText(t::kOkButton.text), this);
     okButton_->setObjectName(controlName(t::kOk));
     okButton_->setGeometry(du.rect(t::kOkButton.rect));
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, &CLog::accept);
-    auto* cancel = new QPushButton(templateText(t::kCancelButton.text), this);
+    auto* cancel = new CXPButton(templateText(t::kCancelButton.text), this);
     cancel->setObjectName(controlName(t::kCancel));
     cancel->setGeometry(du.rect(t::kCancelButton.rect));
     connect(cancel, &QPushButton::clicked, this, &CLog::reject);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/MessageBoxes.h"
+#include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "controls/IpAddressEdit.h"
 #include "core/ops/NetSettingsForm.h"
@@ -86,11 +87,11 @@ void CSetNet::build() {
     audio_ = new QCheckBox(templateText(t::kAudioCheck.text), this);
     place(audio_, t::kAudioCheck);
 
-    okButton_ = new QPushButton(templateText(t::kOkButton.text), this);
+    okButton_ = new CXPButton(templateText(t::kOkButton.text), this);
     place(okButton_, t::kOkButton);
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, &CSetNet::accept);
-    cancelButton_ = new QPushButton(templateText(t::kCancelButton.text), this);
+    cancelButton_ = new CXPButton(templateText(t::kCancelButton.text), this);
     place(cancelButton_, t::kCancelButton);
     cancelButton_->setAutoDefault(false);
     connect(cancelButton_, &QPushButton::clicked, this, &CSetNet::reject);

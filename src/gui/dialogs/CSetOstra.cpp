@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "core/ops/CloudForm.h"
 #include "resources/SettingsTemplates.h"
@@ -56,11 +57,11 @@ void CSetOstra::build() {
     label(t::kPasswordLabel);
     password_ = edit(t::kPasswordEdit);
 
-    auto* ok = new QPushButton(templateText(t::kOkButton.text), this);
+    auto* ok = new CXPButton(templateText(t::kOkButton.text), this);
     place(ok, t::kOkButton);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CSetOstra::accept);
-    auto* cancel = new QPushButton(templateText(t::kCancelButton.text), this);
+    auto* cancel = new CXPButton(templateText(t::kCancelButton.text), this);
     place(cancel, t::kCancelButton);
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &CSetOstra::reject);

@@ -5,13 +5,15 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 
 #include <algorithm>
 #include <mutex>
 
 #include "app/MessageBoxes.h"
+#include "controls/CGradientProgressCtrl.h"
+#include "controls/COwnerEdit.h"
+#include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
@@ -67,14 +69,14 @@ void CNVRUpgradeDlg::build() {
         return l;
     };
     auto edit = [&](const tmpl::Control& c) {
-        auto* e = new QLineEdit(this);
+        auto* e = new COwnerEdit(this);
         e->setObjectName(controlName(c.id));
         e->setGeometry(du.rect(c.rect));
         e->setReadOnly(true);
         return e;
     };
     auto button = [&](const tmpl::Control& c) {
-        auto* b = new QPushButton(templateText(c.text), this);
+        auto* b = new CXPButton(templateText(c.text), this);
         b->setObjectName(controlName(c.id));
         b->setGeometry(du.rect(c.rect));
         b->setAutoDefault(false);
@@ -88,7 +90,7 @@ void CNVRUpgradeDlg::build() {
     label(t::kPathLabel, Qt::AlignRight);
     path_ = edit(t::kPathEdit);
     QPushButton* browse = button(t::kBrowseButton);
-    progress_ = new QProgressBar(this);
+    progress_ = new CGradientProgressCtrl(CGradientProgressCtrl::upgradeColours(), this);
     progress_->setObjectName(controlName(t::kProgress));
     progress_->setGeometry(du.rect(t::kProgressBar.rect));
     progress_->setTextVisible(true);

@@ -11,10 +11,11 @@
 
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 
 namespace tarvo::gui {
+
+class CGradientProgressCtrl;
 
 // The NVR firmware upgrade dialog: one part file (boot loader, environment, root file system or
 // kernel, told by the file name) streamed from a worker. The dialog closes after every attempt
@@ -57,7 +58,7 @@ private:
     QLineEdit* address_ = nullptr;
     QLineEdit* version_ = nullptr;
     QLineEdit* path_ = nullptr;
-    QProgressBar* progress_ = nullptr;
+    CGradientProgressCtrl* progress_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* upgrade_ = nullptr;
 };

@@ -3,12 +3,14 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 
 #include <algorithm>
 
 #include "app/MessageBoxes.h"
+#include "controls/CGradientProgressCtrl.h"
+#include "controls/COwnerEdit.h"
+#include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "core/upgrade/UploadSlot.h"
 #include "resources/UpgradeTemplates.h"
@@ -52,7 +54,7 @@ void CUpGrade::build() {
         return l;
     };
     auto button = [&](const tmpl::Control& c) {
-        auto* b = new QPushButton(templateText(c.text), this);
+        auto* b = new CXPButton(templateText(c.text), this);
         b->setObjectName(controlName(c.id));
         b->setGeometry(du.rect(c.rect));
         b->setAutoDefault(false);
@@ -64,11 +66,11 @@ void CUpGrade::build() {
     version_->setWordWrap(false);
     button(t::kCheckVersionButton)->hide();  // no operation is reachable through it
     label(t::kPathLabelCtl, Qt::AlignRight);
-    path_ = new QLineEdit(this);
+    path_ = new COwnerEdit(this);
     path_->setObjectName(controlName(t::kPath));
     path_->setGeometry(du.rect(t::kPathEdit.rect));
     QPushButton* browse = button(t::kBrowseButton);
-    progress_ = new QProgressBar(this);
+    progress_ = new CGradientProgressCtrl(CGradientProgressCtrl::upgradeColours(), this);
     progress_->setObjectName(controlName(t::kProgress));
     progress_->setGeometry(du.rect(t::kProgressBar.rect));
     progress_->setTextVisible(true);
@@ -129,8 +131,8 @@ void CUpGrade::onReport(const UploadReports::Report& report) {
         }
         case UploadReports::Report::Kind::Progress: {
             const int position = report.value;
-            // The piece count ends one above the range when the size is not a multiple of a piece:
-            // the bar then stays full.
+            // The piece count ends one above the range when the size is not a multiple of a piece;
+            // like the last piece of an even-sized file it shows as a finished (empty) bar.
             progress_->setValue(std::min(position, progress_->maximum()));
             break;
         }

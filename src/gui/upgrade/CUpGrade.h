@@ -11,10 +11,11 @@
 
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 
 namespace tarvo::gui {
+
+class CGradientProgressCtrl;
 
 // The camera firmware upgrade dialog: shows the camera's version, lets the user pick a package
 // and streams it from a worker with a progress bar. Closing the dialog stops a running upload
@@ -58,7 +59,7 @@ private:
 
     QLabel* version_ = nullptr;
     QLineEdit* path_ = nullptr;
-    QProgressBar* progress_ = nullptr;
+    CGradientProgressCtrl* progress_ = nullptr;
     QLabel* status_ = nullptr;
 };
 
