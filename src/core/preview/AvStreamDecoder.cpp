@@ -3,6 +3,7 @@
 #include "core/preview/NalScan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 extern "C" {
@@ -97,8 +98,14 @@ int AvStreamDecoder::flushParser() {
     return unitSize > 0 ? sendAndReceive(unit, unitSize) : 0;
 }
 
-int AvStreamDecoder::parse(const std::uint8_t* data, int size) {
+int AvStreamDecoder::parse(const std::uint8_t* chunk, int size) {
     if (parser_ == nullptr) return 0;
+    const auto bytes = static_cast<std::size_t>(size);
+    if (padded_.size() < bytes + AV_INPUT_BUFFER_PADDING_SIZE)
+        padded_.resize(bytes + AV_INPUT_BUFFER_PADDING_SIZE);
+    std::memcpy(padded_.data(), chunk, bytes);
+    std::memset(padded_.data() + bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    const std::uint8_t* data = padded_.data();
     int pictures = 0;
     for (int round = 0; size > 0 && round < 1 << 20; ++round) {
         std::uint8_t* unit = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -41,6 +42,8 @@ private:
     enum class Framing { Learning, WholeUnits, Parsing };
     static constexpr int kChunksBeforeWholeUnits = 3;
 
+    // Hands the chunk to the parser through padded_: the parser reads (and copies) a little
+    // beyond the end of what it is given, and a chunk may end right at the end of its buffer.
     int parse(const std::uint8_t* data, int size);
     // Hands over what the parser still holds as one unit.
     int flushParser();
@@ -55,6 +58,7 @@ private:
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVFrame* last_ = nullptr;
+    std::vector<std::uint8_t> padded_;  // the last chunk parsed, zeros after it
 };
 
 // Slice threads for a picture size: four per core (at most eight) for pictures of 3840 × 2160

@@ -8,6 +8,7 @@
 #include "core/ops/Notifier.h"
 #include "core/preview/C264Decode.h"
 #include "core/preview/CHI265Decode.h"
+#include "core/preview/StreamReceive.h"
 #include "core/text/Messages.h"
 
 namespace tarvo::preview {
@@ -86,18 +87,17 @@ bool CCamStreamClient::startStream() {
 }
 
 void CCamStreamClient::receiveLoop() {
-    while (receiveRunning_.load()) {
-        const std::span<std::uint8_t> space = ring_.receiveSpace();
-        const long got = net::receiveOnce(streamSocket_, space.data(), space.size());
-        if (got <= 0) break;  // closed, failed, or 15 s without data: the picture freezes
-        const PacketRing::Result result = ring_.commit(static_cast<std::size_t>(got));
-        if (result == PacketRing::Result::Oversize) {
-            // Nothing after a length that cannot be right can be framed again.
-            oversize_ = true;
-            streamSocket_.shutdown();
-            break;
-        }
-        if (result == PacketRing::Result::Closed) break;
+    // Ends when the connection closes, fails or stays silent for 15 s (the picture freezes).
+    const StreamEnd end = receiveStream(
+        ring_,
+        [this](std::span<std::uint8_t> space) {
+            return net::receiveOnce(streamSocket_, space.data(), space.size());
+        },
+        receiveRunning_);
+    if (end == StreamEnd::Oversize) {
+        // Nothing after a length that cannot be right can be framed again.
+        oversize_ = true;
+        streamSocket_.shutdown();
     }
     receiveEnded_ = true;
 }
