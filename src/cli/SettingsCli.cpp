@@ -59,6 +59,15 @@ public:
                  {"httpPort", p.httpPort},
                  {"dhcp", p.dhcp != 0},
                  {"audio", form.audio() != 0}};
+        // Without the device's own record the values above are zeros or left-overs: showing
+        // them as the device's, or writing them back, would be wrong.
+        if (!form.recordAnswered() || !form.audioAnswered()) {
+            unanswered = true;
+            shown = json::object();
+            std::cerr << "device " << form.deviceIp()
+                      << " did not answer the settings query; nothing was written" << std::endl;
+            return false;
+        }
         if (!set_) return false;
         ops::NetSettingsEntry e;
         e.user = text::fromUtf8(args_.user);
@@ -116,6 +125,7 @@ public:
 
     json shown = json::object();
     bool accepted = false;
+    bool unanswered = false;
 
 private:
     const SettingsArgs& args_;
@@ -189,7 +199,7 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
             return report(global, name, args, notifier.entries().size() > before, {}, notifier);
         }
     }
-    const bool ok = set ? dialogs.accepted : true;
+    const bool ok = !dialogs.unanswered && (set ? dialogs.accepted : true);
     return report(global, name, args, ok, dialogs.shown, notifier);
 }
 

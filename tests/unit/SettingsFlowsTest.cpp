@@ -72,11 +72,13 @@ public:
     void waitMs(int ms) override {
         clock += ms;
         waits.push_back(ms);
+        if (duringWait) duringWait(ms);
     }
 
     std::function<bool(NetSettingsForm&)> netEdit;
     std::function<bool(CameraConfigForm&)> cameraEdit;
     std::function<void(CloudForm&)> cloudEdit;
+    std::function<void(int)> duringWait;  // replies that come in while the flow waits
     protocol::NetParams netOpenedWith;
     std::uint32_t netAudio = 0;
     bool cameraOpened = false;
@@ -179,6 +181,29 @@ TEST_F(SettingsFlowsTest, NetworkSettingsCancelAndFailedSends) {
     EXPECT_TRUE(flows.networkSettings("192.168.1.64", 100));
     EXPECT_EQ(session.commands(), (std::vector<int>{99, 129, 106}));
     EXPECT_EQ(session.searches, 2);
+}
+
+TEST_F(SettingsFlowsTest, NetworkSettingsTellAnswersFromLeftOvers) {
+    // Values from an earlier opening are still in the cache; this time nothing answers.
+    session.replyCache.setNetParams(deviceParams());
+    session.replyCache.setAudio(1);
+    std::vector<std::pair<bool, bool>> seen;
+    dialogs.netEdit = [&](NetSettingsForm& form) {
+        seen.emplace_back(form.recordAnswered(), form.audioAnswered());
+        return false;
+    };
+    flows.networkSettings("192.168.1.64", 100);
+    // Only the audio reply comes in.
+    dialogs.duringWait = [this](int) { session.replyCache.setAudio(0); };
+    flows.networkSettings("192.168.1.64", 100);
+    // Both come in.
+    dialogs.duringWait = [this](int) {
+        session.replyCache.setNetParams(deviceParams());
+        session.replyCache.setAudio(1);
+    };
+    flows.networkSettings("192.168.1.64", 100);
+    EXPECT_EQ(seen,
+              (std::vector<std::pair<bool, bool>>{{false, false}, {false, true}, {true, true}}));
 }
 
 TEST_F(SettingsFlowsTest, NetFormRefusesWrongLoginAndForeignGateway) {

@@ -9,10 +9,12 @@ std::atomic<int> g_loginAccepted{0};
 void ReplyCache::setNetParams(const protocol::NetParams& value) {
     std::lock_guard guard(mutex_);
     netParams_ = value;
+    ++netParamsUpdates_;
 }
 void ReplyCache::setAudio(std::uint32_t value) {
     std::lock_guard guard(mutex_);
     audio_ = value;
+    ++audioUpdates_;
 }
 void ReplyCache::setProtocol(std::uint32_t value) {
     std::lock_guard guard(mutex_);
@@ -54,6 +56,15 @@ std::uint32_t ReplyCache::onvifSubStream() const {
 protocol::CloudRecord ReplyCache::cloud() const {
     std::lock_guard guard(mutex_);
     return cloud_;
+}
+
+std::uint64_t ReplyCache::netParamsUpdates() const {
+    std::lock_guard guard(mutex_);
+    return netParamsUpdates_;
+}
+std::uint64_t ReplyCache::audioUpdates() const {
+    std::lock_guard guard(mutex_);
+    return audioUpdates_;
 }
 
 protocol::NetParams ReplyCache::takeNetParams() {

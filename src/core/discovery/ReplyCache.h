@@ -26,6 +26,11 @@ public:
     [[nodiscard]] std::uint32_t onvifSubStream() const;
     [[nodiscard]] protocol::CloudRecord cloud() const;
 
+    // How often each value was set so far: a reader compares the count before a query with the
+    // one after its wait to tell an answer from a value left over (or never set).
+    [[nodiscard]] std::uint64_t netParamsUpdates() const;
+    [[nodiscard]] std::uint64_t audioUpdates() const;
+
     // Hand-over reads that clear the record afterwards.
     protocol::NetParams takeNetParams();
     protocol::CloudRecord takeCloud();
@@ -34,6 +39,8 @@ private:
     mutable std::mutex mutex_;
     protocol::NetParams netParams_{};
     std::uint32_t audio_ = 0;
+    std::uint64_t netParamsUpdates_ = 0;
+    std::uint64_t audioUpdates_ = 0;
     std::uint32_t protocol_ = 0;
     std::uint32_t overlay_ = 0;
     std::uint32_t onvifSubStream_ = 1;

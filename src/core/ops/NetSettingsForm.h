@@ -41,6 +41,14 @@ public:
     void SetNetParams(const protocol::NetParams& params) { params_ = params; }
     void SetAudio(std::uint32_t audio) { audio_ = audio; }
     void SetDeviceType(int type) { type_ = type; }
+    // Whether the device answered the record and audio queries before this opening (otherwise
+    // the values are left-overs or zeros, not the device's).
+    void SetAnswered(bool record, bool audio) {
+        recordAnswered_ = record;
+        audioAnswered_ = audio;
+    }
+    [[nodiscard]] bool recordAnswered() const { return recordAnswered_; }
+    [[nodiscard]] bool audioAnswered() const { return audioAnswered_; }
 
     [[nodiscard]] const std::string& deviceIp() const { return deviceIp_; }
     [[nodiscard]] const protocol::NetParams& netParams() const { return params_; }
@@ -74,6 +82,8 @@ private:
     protocol::NetParams params_{};
     std::uint32_t audio_ = 0;
     int type_ = 0;
+    bool recordAnswered_ = false;
+    bool audioAnswered_ = false;
 };
 
 }  // namespace tarvo::ops

@@ -38,12 +38,16 @@ bool SettingsFlows::sendChain(std::initializer_list<protocol::Frame> frames, int
 
 bool SettingsFlows::networkSettings(const std::string& address, int type) {
     const std::uint16_t target = protocol::targetFor(address);
+    auto& cache = session_.cache();
+    const std::uint64_t recordsBefore = cache.netParamsUpdates();
+    const std::uint64_t audioBefore = cache.audioUpdates();
     sendChain({protocol::udpQuery(cmd::kGetNetParams, target),
                protocol::udpQuery(cmd::kGetAudio, target)},
               0);
     dialogs_.waitMs(kReplyWaitMs);
 
-    auto& cache = session_.cache();
+    netForm_.SetAnswered(cache.netParamsUpdates() != recordsBefore,
+                         cache.audioUpdates() != audioBefore);
     netForm_.SetDeviceIp(address);
     netForm_.SetNetParams(cache.netParams());
     netForm_.SetAudio(cache.audio());
