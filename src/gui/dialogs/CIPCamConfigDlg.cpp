@@ -3,11 +3,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPushButton>
 
 #include "controls/CXPButton.h"
-#include "controls/DialogUnits.h"
+#include "controls/DialogBuilder.h"
 #include "core/ops/CameraConfigForm.h"
 #include "core/ops/UdpSession.h"
 #include "core/protocol/CommandCodes.h"
@@ -39,67 +38,38 @@ CIPCamConfigDlg::CIPCamConfigDlg(ops::UdpSession& session, QWidget* parent)
 }
 
 void CIPCamConfigDlg::build() {
-    setObjectName(QStringLiteral("CIPCamConfigDlg"));
-    setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    setFont(dialogFont(t::kFont, t::kFontPoints));
-    const DialogUnits du(font());
-    setFixedSize(du.size(t::kWidth, t::kHeight));
+    const DialogBuilder ui(
+        *this, {"CIPCamConfigDlg", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
 
-    auto label = [&](const tmpl::Control& c) {
-        auto* l = new QLabel(templateText(c.text), this);
-        l->setGeometry(du.rect(c.rect));
-        return l;
-    };
-    auto place = [&](QWidget* w, const tmpl::Control& c) {
-        w->setObjectName(controlName(c.id));
-        w->setGeometry(du.rect(c.rect));
-    };
-    auto readOnly = [&](const tmpl::Control& c) {
-        auto* e = new QLineEdit(this);
-        e->setReadOnly(true);
-        // Read-only edits look it, on the dialog's face colour.
-        {
-            QPalette palette = e->palette();
-            palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-            e->setPalette(palette);
-        }
-        place(e, c);
-        return e;
-    };
+    // Drop-down lists to choose from, not to type into.
     auto combo = [&](const tmpl::Control& c) {
-        auto* box = new QComboBox(this);
+        auto* box = ui.add<QComboBox>(c);
         box->setEditable(false);
-        place(box, c);
         return box;
     };
 
-    label(t::kCameraIpLabel);
-    cameraIp_ = readOnly(t::kCameraIpEdit);
-    label(t::kVersionLabel);
-    version_ = readOnly(t::kVersionEdit);
-    label(t::kProtocolLabel);
+    ui.label(t::kCameraIpLabel);
+    cameraIp_ = ui.readOnlyEdit(t::kCameraIpEdit);
+    ui.label(t::kVersionLabel);
+    version_ = ui.readOnlyEdit(t::kVersionEdit);
+    ui.label(t::kProtocolLabel);
     protocol_ = combo(t::kProtocolCombo);
-    label(t::kResolutionLabel);
+    ui.label(t::kResolutionLabel);
     resolution_ = combo(t::kResolutionCombo);
-    label(t::kOverlayLabel);
+    ui.label(t::kOverlayLabel);
     overlay_ = combo(t::kOverlayCombo);
-    label(t::kSubStreamLabel);
+    ui.label(t::kSubStreamLabel);
     subStream_ = combo(t::kSubStreamCombo);
-    for (const auto& note : t::kNotes) label(note);
+    for (const auto& note : t::kNotes) ui.label(note);
 
-    auto* fixMac = new CXPButton(templateText(t::kFixMacButton.text), this);
-    place(fixMac, t::kFixMacButton);
+    auto* fixMac = ui.button(t::kFixMacButton);
     fixMac->setAutoDefault(false);
     connect(fixMac, &QPushButton::clicked, this, &CIPCamConfigDlg::fixMac);
 
-    auto* ok = new CXPButton(templateText(t::kOkButton.text), this);
-    place(ok, t::kOkButton);
+    auto* ok = ui.button(t::kOkButton);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CIPCamConfigDlg::accept);
-    auto* cancel = new CXPButton(templateText(t::kCancelButton.text), this);
-    place(cancel, t::kCancelButton);
+    auto* cancel = ui.button(t::kCancelButton);
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &CIPCamConfigDlg::reject);
 }

@@ -9,7 +9,7 @@
 #include "app/MessageBoxes.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
-#include "controls/DialogUnits.h"
+#include "controls/DialogBuilder.h"
 #include "core/ops/LoginForm.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/text/Messages.h"
@@ -34,51 +34,29 @@ CLog::CLog(int port, QWidget* parent) : QDialog(parent), port_(port) {
 }
 
 void CLog::build() {
-    setObjectName(QStringLiteral("CLog"));
-    setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    setFont(dialogFont(t::kFont, t::kFontPoints));
-    const DialogUnits du(font());
-    setFixedSize(du.size(t::kWidth, t::kHeight));
+    const DialogBuilder ui(*this,
+                           {"CLog", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
 
-    auto label = [&](const tmpl::Control& c) {
-        auto* l = new QLabel(templateText(c.text), this);
-        if (c.id > 0) l->setObjectName(controlName(c.id));
-        l->setGeometry(du.rect(c.rect));
-        return l;
-    };
-    auto edit = [&](const tmpl::Control& c) {
-        auto* e = new COwnerEdit(this);
-        e->setObjectName(controlName(c.id));
-        e->setGeometry(du.rect(c.rect));
-        return e;
-    };
-    userLabel_ = label(t::kUserLabelCtl);
-    userEdit_ = edit(t::kUserEdit);
-    passwordLabel_ = label(t::kPasswordLabelCtl);
-    passwordEdit_ = edit(t::kPasswordEdit);  // shown in clear, as installers expect
-    label(t::kPortLabel);
-    portEdit_ = edit(t::kPortEdit);
-    streamLabel_ = label(t::kStreamLabelCtl);
+    userLabel_ = ui.label(t::kUserLabelCtl);
+    userEdit_ = ui.add<COwnerEdit>(t::kUserEdit);
+    passwordLabel_ = ui.label(t::kPasswordLabelCtl);
+    passwordEdit_ = ui.add<COwnerEdit>(t::kPasswordEdit);  // shown in clear, as installers expect
+    ui.label(t::kPortLabel);
+    portEdit_ = ui.add<COwnerEdit>(t::kPortEdit);
+    streamLabel_ = ui.label(t::kStreamLabelCtl);
     for (int i = 0; i < 3; ++i) {
         const auto& c = t::kRadios[i];
-        auto* radio = new QRadioButton(templateText(c.text), this);
-        radio->setObjectName(controlName(c.id));
-        radio->setGeometry(du.rect(c.rect));
+        auto* radio = ui.add<QRadioButton>(c);
+        radio->setText(templateText(c.text));
         // Not automatic: the dialog keeps exactly one checked.
         radio->setAutoExclusive(false);
         connect(radio, &QRadioButton::clicked, this, [this, radio] { checkRadio(radio); });
         radios_[i] = radio;
     }
-    okButton_ = new CXPButton(templateText(t::kOkButton.text), this);
-    okButton_->setObjectName(controlName(t::kOk));
-    okButton_->setGeometry(du.rect(t::kOkButton.rect));
+    okButton_ = ui.button(t::kOkButton);
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, &CLog::accept);
-    auto* cancel = new CXPButton(templateText(t::kCancelButton.text), this);
-    cancel->setObjectName(controlName(t::kCancel));
-    cancel->setGeometry(du.rect(t::kCancelButton.rect));
+    auto* cancel = ui.button(t::kCancelButton);
     connect(cancel, &QPushButton::clicked, this, &CLog::reject);
 }
 

@@ -3,12 +3,11 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPushButton>
 
 #include "app/MessageBoxes.h"
 #include "controls/CXPButton.h"
-#include "controls/DialogUnits.h"
+#include "controls/DialogBuilder.h"
 #include "controls/IpAddressEdit.h"
 #include "core/ops/NetSettingsForm.h"
 #include "core/text/UiTextTable.h"
@@ -32,67 +31,30 @@ CSetNet::CSetNet(ops::UdpSession& session, Wait wait, QWidget* parent)
 }
 
 void CSetNet::build() {
-    setObjectName(QStringLiteral("CSetNet"));
-    setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    setFont(dialogFont(t::kFont, t::kFontPoints));
-    const DialogUnits du(font());
-    setFixedSize(du.size(t::kWidth, t::kHeight));
+    const DialogBuilder ui(
+        *this, {"CSetNet", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
 
-    auto label = [&](const tmpl::Control& c) {
-        auto* l = new QLabel(templateText(c.text), this);
-        if (c.id > 0) l->setObjectName(controlName(c.id));
-        l->setGeometry(du.rect(c.rect));
-        return l;
-    };
-    auto place = [&](QWidget* w, const tmpl::Control& c) {
-        w->setObjectName(controlName(c.id));
-        w->setGeometry(du.rect(c.rect));
-    };
-    auto address = [&](const tmpl::Control& c) {
-        auto* e = new IpAddressEdit(this);
-        place(e, c);
-        return e;
-    };
-    auto edit = [&](const tmpl::Control& c) {
-        auto* e = new QLineEdit(this);
-        place(e, c);
-        return e;
-    };
+    labels_[0] = ui.label(t::kAddressLabelCtl);
+    address_ = ui.add<IpAddressEdit>(t::kAddressEdit);
+    labels_[1] = ui.label(t::kNetmaskLabelCtl);
+    netmask_ = ui.add<IpAddressEdit>(t::kNetmaskEdit);
+    labels_[2] = ui.label(t::kGatewayLabelCtl);
+    gateway_ = ui.add<IpAddressEdit>(t::kGatewayEdit);
+    labels_[3] = ui.label(t::kDnsLabelCtl);
+    dns_ = ui.add<IpAddressEdit>(t::kDnsEdit);
+    ui.label(t::kHttpPortLabel);
+    httpPort_ = ui.readOnlyEdit(t::kHttpPortEdit);
+    labels_[4] = ui.label(t::kUserLabelCtl);
+    user_ = ui.add<QLineEdit>(t::kUserEdit);
+    labels_[5] = ui.label(t::kPasswordLabelCtl);
+    password_ = ui.add<QLineEdit>(t::kPasswordEdit);
+    dhcp_ = ui.addWithText<QCheckBox>(t::kDhcpCheck);
+    audio_ = ui.addWithText<QCheckBox>(t::kAudioCheck);
 
-    labels_[0] = label(t::kAddressLabelCtl);
-    address_ = address(t::kAddressEdit);
-    labels_[1] = label(t::kNetmaskLabelCtl);
-    netmask_ = address(t::kNetmaskEdit);
-    labels_[2] = label(t::kGatewayLabelCtl);
-    gateway_ = address(t::kGatewayEdit);
-    labels_[3] = label(t::kDnsLabelCtl);
-    dns_ = address(t::kDnsEdit);
-    label(t::kHttpPortLabel);
-    httpPort_ = edit(t::kHttpPortEdit);
-    httpPort_->setReadOnly(true);
-    // Read-only edits look it, on the dialog's face colour.
-    {
-        QPalette palette = httpPort_->palette();
-        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-        httpPort_->setPalette(palette);
-    }
-    labels_[4] = label(t::kUserLabelCtl);
-    user_ = edit(t::kUserEdit);
-    labels_[5] = label(t::kPasswordLabelCtl);
-    password_ = edit(t::kPasswordEdit);
-    dhcp_ = new QCheckBox(templateText(t::kDhcpCheck.text), this);
-    place(dhcp_, t::kDhcpCheck);
-    audio_ = new QCheckBox(templateText(t::kAudioCheck.text), this);
-    place(audio_, t::kAudioCheck);
-
-    okButton_ = new CXPButton(templateText(t::kOkButton.text), this);
-    place(okButton_, t::kOkButton);
+    okButton_ = ui.button(t::kOkButton);
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, &CSetNet::accept);
-    cancelButton_ = new CXPButton(templateText(t::kCancelButton.text), this);
-    place(cancelButton_, t::kCancelButton);
+    cancelButton_ = ui.button(t::kCancelButton);
     cancelButton_->setAutoDefault(false);
     connect(cancelButton_, &QPushButton::clicked, this, &CSetNet::reject);
 }

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "controls/CXPButton.h"
-#include "controls/DialogUnits.h"
+#include "controls/DialogBuilder.h"
 #include "core/ops/CloudForm.h"
 #include "resources/SettingsTemplates.h"
 
@@ -27,42 +27,21 @@ CSetOstra::CSetOstra(ops::UdpSession& session, Wait wait, QWidget* parent)
 }
 
 void CSetOstra::build() {
-    setObjectName(QStringLiteral("CSetOstra"));
-    setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    setFont(dialogFont(t::kFont, t::kFontPoints));
-    const DialogUnits du(font());
-    setFixedSize(du.size(t::kWidth, t::kHeight));
+    const DialogBuilder ui(
+        *this, {"CSetOstra", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
 
-    auto label = [&](const tmpl::Control& c) {
-        auto* l = new QLabel(templateText(c.text), this);
-        l->setGeometry(du.rect(c.rect));
-    };
-    auto place = [&](QWidget* w, const tmpl::Control& c) {
-        w->setObjectName(controlName(c.id));
-        w->setGeometry(du.rect(c.rect));
-    };
-    auto edit = [&](const tmpl::Control& c) {
-        auto* e = new QLineEdit(this);
-        place(e, c);
-        return e;
-    };
-
-    label(t::kDeviceIdLabel);
-    deviceId_ = edit(t::kDeviceIdEdit);
+    ui.label(t::kDeviceIdLabel);
+    deviceId_ = ui.add<QLineEdit>(t::kDeviceIdEdit);
     deviceId_->setEnabled(false);  // the ID goes back exactly as the device sent it
-    identity_ = edit(t::kIdentityEdit);
+    identity_ = ui.add<QLineEdit>(t::kIdentityEdit);
     identity_->hide();
-    label(t::kPasswordLabel);
-    password_ = edit(t::kPasswordEdit);
+    ui.label(t::kPasswordLabel);
+    password_ = ui.add<QLineEdit>(t::kPasswordEdit);
 
-    auto* ok = new CXPButton(templateText(t::kOkButton.text), this);
-    place(ok, t::kOkButton);
+    auto* ok = ui.button(t::kOkButton);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CSetOstra::accept);
-    auto* cancel = new CXPButton(templateText(t::kCancelButton.text), this);
-    place(cancel, t::kCancelButton);
+    auto* cancel = ui.button(t::kCancelButton);
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &CSetOstra::reject);
 }

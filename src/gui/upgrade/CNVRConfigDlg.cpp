@@ -6,7 +6,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/UiWait.h"
-#include "controls/DialogUnits.h"
+#include "controls/DialogBuilder.h"
 #include "core/ops/Notifier.h"
 #include "resources/UpgradeTemplates.h"
 
@@ -38,34 +38,22 @@ CNVRConfigDlg::CNVRConfigDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CNVRConfigDlg::build() {
-    setObjectName(QStringLiteral("CNVRConfigDlg"));
-    setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    setFont(dialogFont(t::kFont, t::kFontPoints));
-    const DialogUnits du(font());
-    setFixedSize(du.size(t::kWidth, t::kHeight));
+    const DialogBuilder ui(
+        *this, {"CNVRConfigDlg", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
 
-    auto* label = new QLabel(templateText(t::kResolutionLabel.text), this);
-    label->setGeometry(du.rect(t::kResolutionLabel.rect));
-    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    ui.label(t::kResolutionLabel, Qt::AlignRight);
 
     list_ = new QComboBox(this);
-    list_->setObjectName(controlName(t::kResolution));
     list_->setEditable(true);
     list_->setInsertPolicy(QComboBox::NoInsert);
+    ui.place(list_, t::kResolutionList);
     // The template's height is that of the dropped-down list; the closed box keeps its own.
-    QRect box = du.rect(t::kResolutionList.rect);
-    box.setHeight(list_->sizeHint().height());
-    list_->setGeometry(box);
+    list_->resize(list_->width(), list_->sizeHint().height());
 
-    auto* ok = new QPushButton(templateText(t::kOkButton.text), this);
-    ok->setObjectName(controlName(t::kOk));
-    ok->setGeometry(du.rect(t::kOkButton.rect));
+    // This dialog keeps the platform's own buttons.
+    auto* ok = ui.addWithText<QPushButton>(t::kOkButton);
     ok->setDefault(true);
-    auto* cancel = new QPushButton(templateText(t::kCancelButton.text), this);
-    cancel->setObjectName(controlName(t::kCancel));
-    cancel->setGeometry(du.rect(t::kCancelButton.rect));
+    auto* cancel = ui.addWithText<QPushButton>(t::kCancelButton);
     cancel->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, &CNVRConfigDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CNVRConfigDlg::reject);

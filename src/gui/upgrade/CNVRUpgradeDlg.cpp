@@ -14,7 +14,7 @@
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
-#include "controls/DialogUnits.h"
+#include "controls/DialogBuilder.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/upgrade/PackageRules.h"
@@ -53,32 +53,19 @@ int CNVRUpgradeDlg::SetTarget(int port, std::string_view address) {
 }
 
 void CNVRUpgradeDlg::build() {
-    setObjectName(QStringLiteral("CNVRUpgradeDlg"));
-    setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    setFont(dialogFont(t::kFont, t::kFontPoints));
-    const DialogUnits du(font());
-    setFixedSize(du.size(t::kWidth, t::kHeight));
+    const DialogBuilder ui(
+        *this, {"CNVRUpgradeDlg", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
 
     auto label = [&](const tmpl::Control& c, Qt::Alignment alignment = Qt::AlignLeft) {
-        auto* l = new QLabel(templateText(c.text), this);
-        if (c.id > 0) l->setObjectName(controlName(c.id));
-        l->setGeometry(du.rect(c.rect));
-        l->setAlignment(alignment | Qt::AlignTop);
-        return l;
+        return ui.label(c, alignment);
     };
     auto edit = [&](const tmpl::Control& c) {
-        auto* e = new COwnerEdit(this);
-        e->setObjectName(controlName(c.id));
-        e->setGeometry(du.rect(c.rect));
+        auto* e = ui.add<COwnerEdit>(c);
         e->setReadOnly(true);
         return e;
     };
     auto button = [&](const tmpl::Control& c) {
-        auto* b = new CXPButton(templateText(c.text), this);
-        b->setObjectName(controlName(c.id));
-        b->setGeometry(du.rect(c.rect));
+        auto* b = ui.button(c);
         b->setAutoDefault(false);
         return b;
     };
@@ -91,8 +78,7 @@ void CNVRUpgradeDlg::build() {
     path_ = edit(t::kPathEdit);
     QPushButton* browse = button(t::kBrowseButton);
     progress_ = new CGradientProgressCtrl(CGradientProgressCtrl::upgradeColours(), this);
-    progress_->setObjectName(controlName(t::kProgress));
-    progress_->setGeometry(du.rect(t::kProgressBar.rect));
+    ui.place(progress_, t::kProgressBar);
     progress_->setTextVisible(true);
     progress_->hide();
     status_ = label(t::kStatusText);

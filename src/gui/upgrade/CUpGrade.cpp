@@ -11,7 +11,7 @@
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
-#include "controls/DialogUnits.h"
+#include "controls/DialogBuilder.h"
 #include "core/upgrade/UploadSlot.h"
 #include "resources/UpgradeTemplates.h"
 #include "upgrade/EnterEscapeFilter.h"
@@ -38,25 +38,14 @@ int CUpGrade::SetTarget(int port, std::string_view address) {
 }
 
 void CUpGrade::build() {
-    setObjectName(QStringLiteral("CUpGrade"));
-    setWindowTitle(templateText(t::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    setFont(dialogFont(t::kFont, t::kFontPoints));
-    const DialogUnits du(font());
-    setFixedSize(du.size(t::kWidth, t::kHeight));
+    const DialogBuilder ui(
+        *this, {"CUpGrade", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
 
     auto label = [&](const tmpl::Control& c, Qt::Alignment alignment = Qt::AlignLeft) {
-        auto* l = new QLabel(templateText(c.text), this);
-        if (c.id > 0) l->setObjectName(controlName(c.id));
-        l->setGeometry(du.rect(c.rect));
-        l->setAlignment(alignment | Qt::AlignTop);
-        return l;
+        return ui.label(c, alignment);
     };
     auto button = [&](const tmpl::Control& c) {
-        auto* b = new CXPButton(templateText(c.text), this);
-        b->setObjectName(controlName(c.id));
-        b->setGeometry(du.rect(c.rect));
+        auto* b = ui.button(c);
         b->setAutoDefault(false);
         return b;
     };
@@ -66,13 +55,10 @@ void CUpGrade::build() {
     version_->setWordWrap(false);
     button(t::kCheckVersionButton)->hide();  // no operation is reachable through it
     label(t::kPathLabelCtl, Qt::AlignRight);
-    path_ = new COwnerEdit(this);
-    path_->setObjectName(controlName(t::kPath));
-    path_->setGeometry(du.rect(t::kPathEdit.rect));
+    path_ = ui.add<COwnerEdit>(t::kPathEdit);
     QPushButton* browse = button(t::kBrowseButton);
     progress_ = new CGradientProgressCtrl(CGradientProgressCtrl::upgradeColours(), this);
-    progress_->setObjectName(controlName(t::kProgress));
-    progress_->setGeometry(du.rect(t::kProgressBar.rect));
+    ui.place(progress_, t::kProgressBar);
     progress_->setTextVisible(true);
     status_ = label(t::kStatusText);
     label(t::kVersionNote);
