@@ -202,6 +202,21 @@ TEST_F(SettingsDialogsTest, NetworkSettingsRefusalsKeepTheDialogOpenAndWriteNoth
     expectSelectionAskedFor(driver);  // cleared on Cancel too
 }
 
+TEST_F(SettingsDialogsTest, DeviceThatDoesNotSendItsRecordGetsNoDialogAndNoWrite) {
+    open();
+    ModalDriver driver;
+    select("127.0.0.2");
+    sim->set("127.0.0.2", "dropUdp=true");  // listed, but the queries go unanswered
+    test::clickButton(*window, kNetwork);
+    ASSERT_TRUE(test::waitUntil([&] { return !driver.boxes.empty(); }, 3s));
+    EXPECT_TRUE(driver.others.empty());
+    EXPECT_EQ(driver.boxes[0].text, QString::fromUtf8("设备没有回复网络参数，没有修改任何设置"));
+    test::pump(200ms);
+    EXPECT_EQ(udpFrames("127.0.0.2", 99).size(), 1u);
+    EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
+    EXPECT_TRUE(udpFrames("127.0.0.2", 128).empty());
+}
+
 TEST_F(SettingsDialogsTest, WrongPasswordInEnglish) {
     open("en_US.UTF-8");
     ModalDriver driver;

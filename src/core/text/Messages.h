@@ -27,6 +27,10 @@ inline constexpr std::u16string_view kVersionTooLow =
 inline constexpr std::u16string_view kMacReassigned = u"摄像机已重新分配MAC地址，重启后生效";
 
 // Login dialog and network settings.
+// The device did not send its network record back: the settings window is not opened, since
+// its OK would write the blank fields to the device as its address, mask and gateway.
+inline constexpr std::u16string_view kNetParamsUnanswered =
+    u"设备没有回复网络参数，没有修改任何设置";
 inline constexpr std::u16string_view kPortInputError = u"端口输入错误";
 inline constexpr std::u16string_view kGatewayNotInSubnet = u"ip地址与网关不在一个网段! 请检查";
 

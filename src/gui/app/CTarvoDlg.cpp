@@ -25,6 +25,7 @@
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
+#include "core/text/Messages.h"
 #include "core/text/UiTextTable.h"
 #include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CLog.h"
@@ -234,6 +235,10 @@ void CTarvoDlg::runPreview(const protocol::LoginInfo& target) {
 }
 
 bool CTarvoDlg::runNetSettings(ops::NetSettingsForm& form) {
+    if (!form.recordAnswered()) {
+        message(text::msg::kNetParamsUnanswered);
+        return false;
+    }
     return setNet_->run(form);
 }
 
