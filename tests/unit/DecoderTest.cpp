@@ -1,6 +1,7 @@
 // The decoder layer over libavcodec, fed with the simulator's encoded test pattern.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <vector>
@@ -73,6 +74,44 @@ TEST(DecoderParameters, MacroblocksAndThreadType) {
     ASSERT_TRUE(hevc.Init(3840, 2160));
     EXPECT_EQ(hevc.attributes().threadType, 1);
     EXPECT_GE(hevc.threadCount(), 1);
+}
+
+// H.264 at any size and H.265 below 3840 × 2160 decode with slice threads, so that a picture
+// comes out of the call that completed it; 4K H.265 runs frame threads (on more than one
+// core), whose pictures come out one call late but still in order, the last one winning.
+TEST(DecoderParameters, FrameThreadsOnlyFor4kH265) {
+    C264Decode h264;
+    ASSERT_TRUE(h264.Init(3840, 2160));
+    EXPECT_FALSE(h264.frameThreads());
+    CHI265Decode small;
+    ASSERT_TRUE(small.Init(3839, 2160));
+    EXPECT_FALSE(small.frameThreads());
+    EXPECT_LE(small.threadCount(), 2);
+
+    CHI265Decode large;
+    ASSERT_TRUE(large.Init(3840, 2160));
+    if (large.threadCount() < 2) GTEST_SKIP() << "one core: no frame threads";
+    EXPECT_TRUE(large.frameThreads());
+    EXPECT_EQ(large.threadCount(), 2);  // one picture of delay, not more
+    // A 320 × 240 stream lands in the top-left corner of the 4K buffer.
+    const auto& c = clip("h265");
+    ASSERT_TRUE(c.finished()) << c.error();
+    std::vector<std::uint8_t> corner(320 * 240 * 2);
+    std::vector<std::uint32_t> seen;
+    for (int i = 0; i < 10; ++i) {
+        std::uint8_t* out = nullptr;
+        EXPECT_EQ(decode(large, frameBytes(c, i, i + 1), &out), 0);
+        if (out == nullptr) continue;
+        for (int row = 0; row < 240; ++row)
+            std::copy_n(out + row * 3840 * 2, 320 * 2, corner.begin() + row * 320 * 2);
+        const auto number = pattern::readFrameNumber(corner.data(), 320, 240);
+        ASSERT_TRUE(number.has_value());
+        seen.push_back(*number);
+    }
+    // The last chunk's picture is still on its thread; the ones before came out in order.
+    ASSERT_GE(seen.size(), 6u);
+    for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], seen[i - 1] + 1);
+    EXPECT_EQ(seen.back(), 8u);
 }
 
 TEST(DecoderParameters, SizesOutOfRangeFailInit) {

@@ -40,7 +40,7 @@ bool AvPictureDecoder::Init(int width, int height) {
         return false;
     // A failed allocation is not reported here: Decode then produces nothing.
     (void)buffer_.allocate(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2);
-    const int threads = threadsFor(width, height);
+    const Threading threads = threadsFor(width, height);
     if (lock_ != nullptr) {
         std::lock_guard guard(*lock_);
         return decoder_.open(codec_, threads);

@@ -29,6 +29,8 @@ public:
     [[nodiscard]] const std::uint8_t* picture() const { return buffer_.data(); }
     [[nodiscard]] bool hasDecoder() const { return decoder_.isOpen(); }
     [[nodiscard]] int threadCount() const { return decoder_.threadCount(); }
+    // True when pictures are decoded on frame threads, each coming out one chunk late.
+    [[nodiscard]] bool frameThreads() const { return decoder_.frameThreads(); }
     // True once chunks are decoded as whole pictures, without waiting for the next one.
     [[nodiscard]] bool wholeChunks() const { return decoder_.wholeChunks(); }
     // Pictures seen with a size other than Init's.
@@ -36,8 +38,8 @@ public:
 
 protected:
     explicit AvPictureDecoder(AVCodecID codec) : codec_(codec) {}
-    // Slice threads for this size.
-    virtual int threadsFor(int width, int height) = 0;
+    // The decoder's threads for this size.
+    virtual Threading threadsFor(int width, int height) = 0;
     // Decodes the chunk; true when a picture was converted into the buffer.
     bool decodeChunk(const std::uint8_t* data, int length);
     void release();

@@ -17,14 +17,24 @@ namespace {
 constexpr int kMaxRounds = 64;
 }  // namespace
 
-int sliceThreadsFor(bool large) {
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    // Wavefront rows of a 4K H.265 picture wait on each other; more threads than cores keep
-    // the cores busy through those waits (measured: 8 threads on 2 cores beat 2 by a third).
-    return large ? std::min(8, 4 * cores) : std::min(cores, 2);
+namespace {
+int cores() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+}  // namespace
+
+Threading lowDelayThreading() {
+    // More slice threads than cores only adds hand-overs: a wavefront row whose thread is not
+    // running holds up every row below it.
+    return {Threading::Kind::Slice, std::min(cores(), 2)};
 }
 
-bool AvStreamDecoder::open(AVCodecID codecId, int sliceThreads) {
+Threading frameThreading() {
+    // Each frame thread beyond the first adds a picture of delay; two keep it at one.
+    return {Threading::Kind::Frame, std::min(cores(), 2)};
+}
+
+bool AvStreamDecoder::open(AVCodecID codecId, Threading threading) {
     close();
     const AVCodec* codec = avcodec_find_decoder(codecId);
     if (codec == nullptr) return false;
@@ -38,9 +48,14 @@ bool AvStreamDecoder::open(AVCodecID codecId, int sliceThreads) {
         close();
         return false;
     }
-    context_->flags |= AV_CODEC_FLAG_LOW_DELAY;
-    context_->thread_type = FF_THREAD_SLICE;
-    context_->thread_count = std::max(1, sliceThreads);
+    if (threading.kind == Threading::Kind::Frame) {
+        // The low-delay flag would turn frame threads off.
+        context_->thread_type = FF_THREAD_FRAME;
+    } else {
+        context_->flags |= AV_CODEC_FLAG_LOW_DELAY;
+        context_->thread_type = FF_THREAD_SLICE;
+    }
+    context_->thread_count = std::max(1, threading.count);
     if (avcodec_open2(context_, codec, nullptr) < 0) {
         close();
         return false;
@@ -62,6 +77,10 @@ void AvStreamDecoder::close() {
 
 int AvStreamDecoder::threadCount() const {
     return context_ != nullptr ? context_->thread_count : 0;
+}
+
+bool AvStreamDecoder::frameThreads() const {
+    return context_ != nullptr && context_->active_thread_type == FF_THREAD_FRAME;
 }
 
 int AvStreamDecoder::decode(const std::uint8_t* data, int size) {

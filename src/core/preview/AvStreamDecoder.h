@@ -10,14 +10,37 @@ extern "C" {
 namespace tarvo::preview {
 
 // libavcodec behind the decoder wrappers: a parser that cuts chunks into access units (a chunk
-// need not be one), a low-delay decoder (slice threads only, so no frame of threading delay),
-// and the last picture that came out.
+// need not be one), a decoder, and the last picture that came out.
+//
+// The decoder runs either low-delay with slice threads (every picture comes out of the call
+// that completed it) or with frame threads (pictures overlap on the threads, and each comes out
+// one call later; see Threading).
 //
 // The parser can only tell that a picture is complete when the next one starts, which costs
 // one frame period of delay. Cameras send one whole picture per chunk, so once several chunks
 // in a row have each begun exactly where a picture begins, chunks go to the decoder whole and
 // at once (the chunk that switches yields two pictures, of which the last is kept). The first
 // chunk that begins inside a picture hands the framing back to the parser for good.
+// How the decoder spreads its work over threads.
+struct Threading {
+    enum class Kind {
+        // Low delay: threads share the slices or wavefront rows of one picture. Costs no
+        // delay, but helps only as far as the stream is cut into slices or rows, and a
+        // wavefront's rows wait on each other.
+        Slice,
+        // Threads decode consecutive pictures at once: scales with the cores on any stream,
+        // and each picture comes out count - 1 calls after it went in.
+        Frame,
+    };
+    Kind kind = Kind::Slice;
+    int count = 1;
+};
+
+// Slice threads, one per core up to two.
+Threading lowDelayThreading();
+// Two frame threads (one per core on a single-core machine): a picture of delay, no more.
+Threading frameThreading();
+
 class AvStreamDecoder {
 public:
     AvStreamDecoder() = default;
@@ -25,8 +48,7 @@ public:
     AvStreamDecoder(const AvStreamDecoder&) = delete;
     AvStreamDecoder& operator=(const AvStreamDecoder&) = delete;
 
-    // `sliceThreads` threads decode the slices or wavefront rows of one picture.
-    bool open(AVCodecID codec, int sliceThreads);
+    bool open(AVCodecID codec, Threading threading);
     void close();
     [[nodiscard]] bool isOpen() const { return context_ != nullptr; }
 
@@ -35,6 +57,8 @@ public:
     int decode(const std::uint8_t* data, int size);
     [[nodiscard]] const AVFrame* lastFrame() const { return last_; }
     [[nodiscard]] int threadCount() const;
+    // True when the decoder really runs frame threads (libavcodec may fall back to slices).
+    [[nodiscard]] bool frameThreads() const;
     // True once chunks are taken as whole pictures.
     [[nodiscard]] bool wholeChunks() const { return framing_ == Framing::WholeUnits; }
 
@@ -60,9 +84,5 @@ private:
     AVFrame* last_ = nullptr;
     std::vector<std::uint8_t> padded_;  // the last chunk parsed, zeros after it
 };
-
-// Slice threads for a picture size: four per core (at most eight) for pictures of 3840 × 2160
-// and more, two below.
-int sliceThreadsFor(bool large);
 
 }  // namespace tarvo::preview

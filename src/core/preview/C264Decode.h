@@ -26,7 +26,7 @@ public:
     [[nodiscard]] const Attributes& attributes() const { return attributes_; }
 
 protected:
-    int threadsFor(int width, int height) override;
+    Threading threadsFor(int width, int height) override;
 
 private:
     Attributes attributes_;

@@ -16,7 +16,7 @@ public:
         int maxSps = 16;
         int maxPps = 64;
         int bitDepth = 8;
-        int threadType = 0;  // 1: decode with every core (3840 × 2160 and larger)
+        int threadType = 0;  // 1: frame threads (3840 × 2160 and larger), 0: slice threads
         int outputOrder = 0;
     };
     static Attributes attributesFor(int width, int height);
@@ -28,7 +28,7 @@ public:
     [[nodiscard]] const Attributes& attributes() const { return attributes_; }
 
 protected:
-    int threadsFor(int width, int height) override;
+    Threading threadsFor(int width, int height) override;
 
 private:
     Attributes attributes_;
