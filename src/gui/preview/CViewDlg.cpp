@@ -91,6 +91,7 @@ void CViewDlg::OnInitDialog() {
         QMetaObject::invokeMethod(this, &CViewDlg::reject, Qt::QueuedConnection);
         return;
     }
+    if (tap_) client_->setPacketTap(tap_);
     // A box the set-up shows runs an event loop; a close asked for meanwhile waits until the
     // client is no longer in the middle of starting.
     starting_ = true;

@@ -2,8 +2,12 @@
 
 #include <QDialog>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <utility>
 
 #include "core/ops/Notifier.h"
 #include "core/protocol/CCamClient.h"
@@ -31,6 +35,12 @@ public:
     void SetConnectInfo(const std::string& address, int port, const std::string& user,
                         const std::string& password, int stream, int type);
 
+    // Before the window opens: called on the decode thread with every packet of the stream
+    // (type, header, payload), as the stream client's packet tap; for measuring the preview.
+    using PacketTap = std::function<void(int type, std::span<const std::uint8_t> header,
+                                         std::span<const std::uint8_t> payload)>;
+    void setPacketTap(PacketTap tap) { tap_ = std::move(tap); }
+
     // Starts the preview; runs once, when the window first shows.
     void OnInitDialog();
 
@@ -52,6 +62,7 @@ private:
     protocol::LoginInfo info_;
     std::unique_ptr<ops::Notifier> notifier_;
     std::unique_ptr<preview::CCamStreamClient> client_;
+    PacketTap tap_;
     VideoWidget* video_ = nullptr;
     bool initialised_ = false;
     bool starting_ = false;

@@ -54,6 +54,7 @@ void VideoWidget::paintEvent(QPaintEvent* /*event*/) {
         // Only while the window is being resized: the next picture comes at the new size.
         painter.drawImage(rect(), shown_);
     }
+    if (paintObserver_) paintObserver_(shown_);
 }
 
 void VideoWidget::resizeEvent(QResizeEvent* event) {

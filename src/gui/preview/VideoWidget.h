@@ -5,7 +5,9 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <utility>
 
 namespace tarvo::gui {
 
@@ -28,6 +30,11 @@ public:
     [[nodiscard]] quint64 presented() const { return presented_.load(); }
     [[nodiscard]] QImage currentPicture() const;
 
+    // Window's thread: called after each paint with the picture just painted (null when the
+    // widget was painted black); for measuring the preview.
+    using PaintObserver = std::function<void(const QImage& painted)>;
+    void setPaintObserver(PaintObserver observer) { paintObserver_ = std::move(observer); }
+
 private slots:
     void repaintPicture();
 
@@ -41,6 +48,7 @@ private:
     QSize target_;  // guarded by mutex_
     std::atomic<bool> repaintPending_{false};
     std::atomic<quint64> presented_{0};
+    PaintObserver paintObserver_;  // window's thread only
 };
 
 }  // namespace tarvo::gui
