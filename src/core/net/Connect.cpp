@@ -7,7 +7,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <string>
 
 #include "core/net/Clock.h"
@@ -105,6 +107,64 @@ long receiveOnce(const Socket& socket, void* data, std::size_t capacity) {
         if (got < 0 && errno == EINTR) continue;
         return static_cast<long>(got);
     }
+}
+
+Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer,
+                     std::chrono::steady_clock::time_point deadline) {
+    Received result;
+    if (!socket) return result;
+    while (result.count < buffer.size()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            result.end = ReceiveEnd::TimedOut;
+            return result;
+        }
+        pollfd pfd{socket.fd(), POLLIN, 0};
+        const int ready =
+            ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+        if (ready < 0 && errno != EINTR) {
+            result.end = ReceiveEnd::Failed;
+            return result;
+        }
+        if (ready <= 0) continue;  // the clock decides at the top
+        // Never blocks: the socket's own receive time-out must not restart the wait.
+        const ssize_t got = ::recv(socket.fd(), buffer.data() + result.count,
+                                   buffer.size() - result.count, MSG_DONTWAIT);
+        if (got > 0) {
+            result.count += static_cast<std::size_t>(got);
+            continue;
+        }
+        if (got == 0) {
+            result.end = ReceiveEnd::Closed;
+            return result;
+        }
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+        result.end = ReceiveEnd::Failed;
+        return result;
+    }
+    result.end = ReceiveEnd::Complete;
+    return result;
+}
+
+Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs) {
+    return receiveFull(socket, buffer,
+                       std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
+}
+
+std::size_t receiveAvailable(const Socket& socket, std::span<std::uint8_t> buffer) {
+    std::size_t count = 0;
+    while (socket && count < buffer.size()) {
+        const ssize_t got =
+            ::recv(socket.fd(), buffer.data() + count, buffer.size() - count, MSG_DONTWAIT);
+        if (got > 0) {
+            count += static_cast<std::size_t>(got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        break;
+    }
+    return count;
 }
 
 }  // namespace tarvo::net

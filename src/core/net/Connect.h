@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "core/net/Socket.h"
@@ -31,5 +32,26 @@ bool connectSocket(std::string_view host, std::uint16_t port, Socket& slot, int 
 long sendBytes(const Socket& socket, const void* data, std::size_t size);
 // One receive; -1 on error or time-out, 0 when the peer closed.
 long receiveOnce(const Socket& socket, void* data, std::size_t capacity);
+
+// How a bounded receive ended.
+enum class ReceiveEnd {
+    Complete,  // the buffer is full
+    Closed,    // the peer closed first (or the socket was shut down from another thread)
+    Failed,    // a receive error
+    TimedOut,  // the time allowed ran out first
+};
+struct Received {
+    std::size_t count = 0;  // bytes at the front of the buffer
+    ReceiveEnd end = ReceiveEnd::Failed;
+};
+
+// Receives until `buffer` is full, joining the pieces a reply may arrive in, and gives up at
+// `deadline`: the wait is bounded for the whole buffer, so a peer that sends a byte now and
+// then cannot hold the caller longer than that.
+Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer,
+                     std::chrono::steady_clock::time_point deadline);
+Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs);
+// Takes what has already arrived, up to the buffer's size, without waiting.
+std::size_t receiveAvailable(const Socket& socket, std::span<std::uint8_t> buffer);
 
 }  // namespace tarvo::net

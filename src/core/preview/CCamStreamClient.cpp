@@ -31,14 +31,9 @@ int CCamStreamClient::startPreview() {
 
 bool CCamStreamClient::readReply() {
     replyBytes_.fill(0);
-    std::size_t got = 0;
-    while (got < replyBytes_.size()) {
-        const long n =
-            net::receiveOnce(streamSocket_, replyBytes_.data() + got, replyBytes_.size() - got);
-        if (n <= 0) return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    // All 32 bytes within one stream time-out: a reply that trickles in cannot hold the window.
+    return net::receiveFull(streamSocket_, replyBytes_, kStreamIoTimeoutMs).end ==
+           net::ReceiveEnd::Complete;
 }
 
 bool CCamStreamClient::startStream() {

@@ -8,6 +8,7 @@
 #include "core/net/Connect.h"
 #include "core/ops/Notifier.h"
 #include "core/protocol/ByteIo.h"
+#include "core/protocol/CommandHeader.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
 
@@ -17,7 +18,32 @@ namespace {
 std::string cut(const std::string& text, std::size_t maxBytes) {
     return text.substr(0, std::min(text.size(), maxBytes));
 }
+
+// A partial frame counts only when the peer closed after it: nothing more can come.
+long countOf(const net::Received& received) {
+    if (received.end == net::ReceiveEnd::Complete || received.end == net::ReceiveEnd::Closed) {
+        return static_cast<long>(received.count);
+    }
+    return -1;
+}
 }  // namespace
+
+long receiveReplyFrame(const net::Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::size_t headerSize = std::min(kHeaderSize, buffer.size());
+    const net::Received header = net::receiveFull(socket, buffer.first(headerSize), deadline);
+    if (header.end != net::ReceiveEnd::Complete) return countOf(header);
+
+    const std::size_t announced = ByteReader(buffer.first(headerSize)).u16(4);
+    const std::size_t frameSize = std::clamp(announced, headerSize, buffer.size());
+    const net::Received rest =
+        net::receiveFull(socket, buffer.subspan(headerSize, frameSize - headerSize), deadline);
+    if (rest.end != net::ReceiveEnd::Complete) {
+        const long got = countOf(rest);
+        return got < 0 ? -1 : static_cast<long>(headerSize) + got;
+    }
+    return static_cast<long>(frameSize + net::receiveAvailable(socket, buffer.subspan(frameSize)));
+}
 
 CCamClient::CCamClient(const LoginInfo& info, ops::Notifier& notifier)
     : notifier_(notifier),
@@ -61,7 +87,7 @@ bool CCamClient::sendFrame(std::span<const std::uint8_t> frame) {
 }
 
 long CCamClient::receiveReply(std::span<std::uint8_t> buffer) {
-    return net::receiveOnce(commandSocket_, buffer.data(), buffer.size());
+    return receiveReplyFrame(commandSocket_, buffer, net::kCommandIoTimeoutMs);
 }
 
 void CCamClient::stop() {

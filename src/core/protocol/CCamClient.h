@@ -23,6 +23,14 @@ struct LoginInfo {
     int deviceType = 0;
 };
 
+// Receives one reply frame on a command connection: its 6-byte header, then the rest of the
+// length the header announces (cut to the buffer; a length below 6 means the header alone),
+// then whatever else has already arrived, as one receive of the buffer's size would take it.
+// The pieces a reply arrives in are joined, within `timeoutMs` for the whole reply. Returns the
+// byte count (what arrived before the peer closed counts; 0 when it closed at once), or -1 when
+// the receive failed or the time ran out before the frame was complete.
+long receiveReplyFrame(const net::Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs);
+
 // One TCP conversation with a device: the command connection (connect, login, one request
 // at a time). The preview's stream side builds on it.
 class CCamClient {
@@ -40,7 +48,8 @@ public:
     bool login();
     // Sends one frame on the command connection; false when it could not be sent whole.
     bool sendFrame(std::span<const std::uint8_t> frame);
-    // One receive into `buffer`; the byte count, 0 or -1.
+    // One reply frame into `buffer` (receiveReplyFrame with the command time-out); the byte
+    // count, 0 or -1.
     long receiveReply(std::span<std::uint8_t> buffer);
     // Ends the conversation: a short pause so the device sees the last frame, then both
     // connections close.

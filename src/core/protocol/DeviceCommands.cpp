@@ -84,7 +84,7 @@ bool checkCameraVersion(std::string_view address, std::uint16_t port, std::u16st
     long got = -1;
     const Frame query = tcpQuery(cmd::kCameraVersion);
     if (net::sendBytes(socket, query.bytes.data(), query.size) == static_cast<long>(query.size)) {
-        got = net::receiveOnce(socket, reply.data(), reply.size());
+        got = receiveReplyFrame(socket, reply, net::kCommandIoTimeoutMs);
     }
     socket.close();
     if (got <= 0) {

@@ -140,7 +140,7 @@ void FirmwareUploader::QueryFirmwareVersion() {
         return;
     }
     std::array<std::uint8_t, 260> reply{};
-    const long got = net::receiveOnce(socket, reply.data(), reply.size());
+    const long got = protocol::receiveReplyFrame(socket, reply, profile_.ioTimeoutMs);
     if (got <= 0) return;
     std::u16string version = protocol::versionFromReply(
         std::span<const std::uint8_t>(reply.data(), static_cast<std::size_t>(got)));
@@ -303,28 +303,26 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
     }
 
     // The 6-byte answer; its tag says whether the device took the package. Collected until
-    // complete within the receive time-out, so that an answer split in two still counts.
+    // complete within one receive time-out for all of it, so that an answer split in pieces
+    // still counts and one that trickles in cannot stretch the wait.
     std::array<std::uint8_t, 6> answer{};
-    std::size_t got = 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(profile_.ioTimeoutMs);
-    while (got < answer.size() && !cancel_) {
-        const long n = net::receiveOnce(socket, answer.data() + got, answer.size() - got);
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-        if (Clock::now() >= deadline) break;
-    }
+    const net::Received received = net::receiveFull(socket, answer, profile_.ioTimeoutMs);
     if (cancel_) {
         outcome.status = Cancelled;
         return finish(std::move(outcome), false);
     }
-    if (got < 2) {
+    // An answer still incomplete when the time ran out is no answer; one the device cut short
+    // by closing counts once it carried the tag.
+    const bool ended =
+        received.end == net::ReceiveEnd::Complete || received.end == net::ReceiveEnd::Closed;
+    if (!ended || received.count < 2) {
         outcome.status = NoAnswer;
         return finish(std::move(outcome), false);
     }
     outcome.answered = true;
     outcome.answerTag = answer[1];
     outcome.status = answer[1] == 1 ? Accepted : Refused;
-    return finish(std::move(outcome), keepAfterOpen && got == answer.size());
+    return finish(std::move(outcome), keepAfterOpen && received.end == net::ReceiveEnd::Complete);
 }
 
 }  // namespace tarvo::upgrade

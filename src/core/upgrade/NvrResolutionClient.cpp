@@ -36,7 +36,9 @@ bool NvrResolutionClient::QueryOutputResolution() {
         return false;
     }
     std::array<std::uint8_t, 6> reply{};
-    if (net::receiveOnce(socket_, reply.data(), reply.size()) != static_cast<long>(reply.size())) {
+    // All six bytes within the time-out, however they are split.
+    if (net::receiveFull(socket_, reply, net::kCommandIoTimeoutMs).end !=
+        net::ReceiveEnd::Complete) {
         return false;
     }
     const std::uint16_t index = protocol::ByteReader(reply).u16(2);

@@ -46,7 +46,7 @@ public:
     [[nodiscard]] bool connected() const { return socket_.valid(); }
     void close() { socket_.close(); }
 
-    // 232, one receive that must bring exactly six bytes, index in `target` at most 5. On
+    // 232, a reply of exactly six bytes within the time-out, index in `target` at most 5. On
     // success the index becomes the current one.
     bool QueryOutputResolution();
     [[nodiscard]] int currentIndex() const { return currentIndex_; }
