@@ -25,12 +25,14 @@ constexpr std::array<std::pair<ReplyShape, std::string_view>, 6> kShapes{{
     {ReplyShape::ForeignTag, "foreignTag"},
 }};
 
-constexpr std::array<std::pair<StreamFault, std::string_view>, 5> kStreamFaults{{
+constexpr std::array<std::pair<StreamFault, std::string_view>, 7> kStreamFaults{{
     {StreamFault::None, "none"},
     {StreamFault::Stall, "stall"},
     {StreamFault::Reset, "reset"},
     {StreamFault::Oversize, "oversize"},
     {StreamFault::Garbage, "garbage"},
+    {StreamFault::Partial, "partial"},
+    {StreamFault::PartialClose, "partialClose"},
 }};
 
 template <typename T>
@@ -214,6 +216,7 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
     if (key == "replyDelayMs") return setMs(replyDelayMs);
     if (key == "jitterMs") return setMs(jitterMs);
     if (key == "moveGraceMs") return setMs(moveGraceMs);
+    if (key == "tcpTrickleMs") return setMs(tcpTrickleMs);
     if (key == "mask") return setAddress(net.mask);
     if (key == "gateway") return setAddress(net.gateway);
     if (key == "dns") return setAddress(net.dns);
@@ -344,6 +347,7 @@ nlohmann::json DeviceConfig::toJson() const {
     };
     out["loginRefused"] = loginRefused;
     out["tcpSilent"] = tcpSilent;
+    out["tcpTrickleMs"] = tcpTrickleMs;
     out["noTcp"] = noTcp;
     out["dropUdp"] = dropUdp;
     out["duplicates"] = duplicates;

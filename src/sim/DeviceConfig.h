@@ -46,10 +46,12 @@ using CloudRecord = std::array<std::uint8_t, kCloudRecordSize>;
 // How a device's stream port misbehaves after `faultAfter` media packets.
 enum class StreamFault {
     None,
-    Stall,     // stops sending, keeps the connection open
-    Reset,     // resets the connection (RST)
-    Oversize,  // a packet header announcing more than a client slot holds
-    Garbage,   // video packets of random bytes from then on
+    Stall,         // stops sending, keeps the connection open
+    Reset,         // resets the connection (RST)
+    Oversize,      // a packet header announcing more than a client slot holds
+    Garbage,       // video packets of random bytes from then on
+    Partial,       // a packet header and half the payload it announces, then nothing more
+    PartialClose,  // the same, then an orderly close
 };
 
 std::optional<StreamFault> parseStreamFault(std::string_view text);
@@ -110,6 +112,9 @@ struct DeviceConfig {
 
     bool loginRefused = false;
     bool tcpSilent = false;
+    // Every reply on the command port, and the stream port's 32-byte reply, goes out one byte
+    // at a time with this many milliseconds between bytes (0: whole).
+    int tcpTrickleMs = 0;
     bool noTcp = false;
     bool dropUdp = false;
     int duplicates = 0;

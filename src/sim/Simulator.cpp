@@ -73,7 +73,8 @@ std::pair<std::string_view, std::string_view> splitWord(std::string_view text) {
 }  // namespace
 
 Simulator::Simulator(std::vector<DeviceConfig> devices)
-    : tcp_(loop_, random_),
+    : flood_(loop_, udp_, [this] { updateUdpWatch(); }),
+      tcp_(loop_, random_),
       stream_(loop_, video_, random_),
       control_(loop_, [this](std::string_view line) { return execute(line); }) {
     devices_.reserve(devices.size());
@@ -117,6 +118,10 @@ bool Simulator::start(const SimulatorOptions& options, std::string& error) {
         return false;
     }
 
+    if (!options.flood.empty()) {
+        error = flood_.configure(options.flood);
+        if (!error.empty()) return false;
+    }
     if (!udp_.open(error)) return false;
     if (!loop_.add(udp_.fd(), EPOLLIN, [this](std::uint32_t events) { onUdpEvents(events); })) {
         error = "cannot watch the UDP socket";
@@ -151,6 +156,7 @@ bool Simulator::start(const SimulatorOptions& options, std::string& error) {
 }
 
 void Simulator::stop() {
+    flood_.stop();
     control_.close();
     tcp_.closeAll();
     stream_.closeAll();
@@ -210,6 +216,7 @@ void Simulator::takeDatagram(const UdpChannel::Datagram& datagram) {
 
     std::vector<Device*> addressed;
     if (header->command == kDiscover && header->target == 0) {
+        flood_.answer(datagram.interfaceIndex);
         addressed.reserve(devices_.size());
         for (const auto& device : devices_) addressed.push_back(device.get());
     } else {
@@ -342,6 +349,19 @@ std::string Simulator::setCommand(std::string_view arguments) {
     return okAnswer().dump();
 }
 
+std::string Simulator::floodCommand(std::string_view arguments) {
+    if (!arguments.empty()) {
+        const std::string error = flood_.configure(FleetBuilder::splitSettings(arguments, ','));
+        if (!error.empty()) return errorAnswer(error).dump();
+    }
+    nlohmann::json answer = okAnswer();
+    answer["flood"] = flood_.toJson();
+    answer["udp"] = {{"sent", udp_.sentCount()},
+                     {"dropped", udp_.droppedCount()},
+                     {"queued", udp_.queuedCount()}};
+    return answer.dump();
+}
+
 std::string Simulator::execute(std::string_view line) {
     const auto [command, arguments] = splitWord(line);
     if (command == "state") return stateJson(arguments);
@@ -360,9 +380,11 @@ std::string Simulator::execute(std::string_view line) {
         }
         return okAnswer().dump();
     }
+    if (command == "flood") return floodCommand(arguments);
     if (command == "ping") return okAnswer().dump();
     return errorAnswer("unknown command '" + std::string(command) +
-                       "'; commands: state [IP], clear [all], set IP|all key=value[,...], ping")
+                       "'; commands: state [IP], clear [all], set IP|all key=value[,...], "
+                       "flood [key=value,...], ping")
         .dump();
 }
 

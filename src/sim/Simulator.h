@@ -11,6 +11,7 @@
 #include "core/net/Socket.h"
 #include "sim/ControlServer.h"
 #include "sim/Device.h"
+#include "sim/DiscoveryFlood.h"
 #include "sim/EventLoop.h"
 #include "sim/StreamService.h"
 #include "sim/TcpService.h"
@@ -20,9 +21,10 @@
 namespace tarvo::sim {
 
 struct SimulatorOptions {
-    std::string controlPath;  // empty: no control socket
-    std::string readyFile;    // empty: none
-    unsigned seed = 0;        // for the jitter; 0: from the clock
+    std::string controlPath;     // empty: no control socket
+    std::string readyFile;       // empty: none
+    unsigned seed = 0;           // for the jitter; 0: from the clock
+    std::vector<Setting> flood;  // discovery flood settings; none: no flood
 };
 
 // The whole fleet on one event loop: the group socket, the command ports, the control socket
@@ -55,10 +57,12 @@ private:
 
     std::string stateJson(std::string_view which);
     std::string setCommand(std::string_view arguments);
+    std::string floodCommand(std::string_view arguments);
 
     EventLoop loop_;
     std::mt19937 random_;
     UdpChannel udp_;
+    DiscoveryFlood flood_;
     TcpService tcp_;
     VideoLibrary video_;
     StreamService stream_;

@@ -206,10 +206,27 @@ bool StreamService::takeRequest(Connection& connection) {
         reply, 12,
         static_cast<std::uint16_t>(video.replyHeight > 0 ? video.replyHeight : format.height));
     reply[26] = static_cast<std::uint8_t>(connection.device->config().video.replyCodecCode());
-    connection.output.insert(connection.output.end(), reply.begin(), reply.end());
     connection.streaming = true;
-    connection.start = EventLoop::Clock::now();
-    if (!flush(connection)) return false;
+    const auto now = EventLoop::Clock::now();
+    const auto trickle = std::chrono::milliseconds(connection.device->config().tcpTrickleMs);
+    if (trickle.count() == 0) {
+        connection.output.insert(connection.output.end(), reply.begin(), reply.end());
+        connection.start = now;
+        if (!flush(connection)) return false;
+        scheduleNext(connection, connection.start);
+        return true;
+    }
+    // The reply one byte at a time; the pictures follow once all of it is out.
+    const std::uint64_t id = connection.id;
+    for (std::size_t i = 0; i < reply.size(); ++i) {
+        loop_.at(now + trickle * static_cast<long>(i), [this, id, byte = reply[i]] {
+            const auto found = connections_.find(id);
+            if (found == connections_.end()) return;
+            found->second->output.push_back(byte);
+            if (!flush(*found->second)) closeConnection(id);
+        });
+    }
+    connection.start = now + trickle * static_cast<long>(reply.size());
     scheduleNext(connection, connection.start);
     return true;
 }
@@ -279,6 +296,17 @@ bool StreamService::sendPicture(Connection& connection) {
                 // What the header promises never comes; the client has to give up on it.
                 appendPacket(connection, 0, kOversizeLength, junk, number);
                 connection.stalled = true;
+                return flush(connection);
+            }
+            case StreamFault::Partial:
+            case StreamFault::PartialClose: {
+                ++stats.faults;
+                // The header announces the whole picture; at least its last byte never comes.
+                const std::span<const std::uint8_t> half(frame.data.data(), frame.data.size() / 2);
+                appendPacket(connection, frame.key ? 0x10 : 0x00,
+                             static_cast<std::uint32_t>(frame.data.size()), half, number);
+                connection.stalled = true;
+                connection.closeWhenSent = video.fault == StreamFault::PartialClose;
                 return flush(connection);
             }
             case StreamFault::Garbage:
@@ -370,7 +398,8 @@ bool StreamService::flush(Connection& connection) {
         loop_.modify(connection.socket.fd(), pending ? (EPOLLIN | EPOLLOUT) : EPOLLIN);
         connection.writing = pending;
     }
-    return true;
+    // A connection that is to end goes once its last byte is out.
+    return pending || !connection.closeWhenSent;
 }
 
 void StreamService::closeConnection(std::uint64_t id, bool reset) {

@@ -72,6 +72,7 @@ private:
         std::vector<std::uint8_t> request;
         bool streaming = false;
         bool stalled = false;
+        bool closeWhenSent = false;  // an orderly close once the output is out
         bool writing = false;
         bool waitKey = false;
         std::shared_ptr<const VideoClip> clip;

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -94,6 +95,9 @@ void TcpService::accept(Device& device, int listenFd) {
             }
             return;
         }
+        // Replies are written whole, or byte by byte on purpose: never held back for more.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         auto connection = std::make_unique<Connection>();
         connection->id = nextId_++;
         connection->socket = net::Socket(fd);
@@ -196,10 +200,29 @@ void TcpService::queueReply(Connection& connection, wire::Bytes reply, bool clos
     // Replies keep the order of their requests, whatever the jitter says.
     const auto due =
         std::max(now + connection.device->replyDelay(random_), connection.lastReplyDue);
-    connection.lastReplyDue = due;
     if (closeAfter) connection.closeAfterFlush = true;
-    if (due <= now && connection.repliesWaiting == 0) {
-        connection.output.insert(connection.output.end(), reply.begin(), reply.end());
+    const auto trickle = std::chrono::milliseconds(connection.device->config().tcpTrickleMs);
+    if (trickle.count() == 0 || reply.size() <= 1) {
+        connection.lastReplyDue = due;
+        deliverAt(connection, due, std::move(reply));
+        return;
+    }
+    // One byte at a time: each its own delivery, so that the peer's reads see every byte alone.
+    // Counted as waiting until all are scheduled, so that a close after the reply cannot
+    // follow its first byte.
+    ++connection.repliesWaiting;
+    auto when = due;
+    for (std::size_t i = 0; i < reply.size(); ++i, when += trickle) {
+        deliverAt(connection, when, wire::Bytes{reply[i]});
+    }
+    --connection.repliesWaiting;
+    connection.lastReplyDue = when - trickle;
+}
+
+void TcpService::deliverAt(Connection& connection, EventLoop::Clock::time_point due,
+                           wire::Bytes bytes) {
+    if (due <= EventLoop::Clock::now() && connection.repliesWaiting == 0) {
+        connection.output.insert(connection.output.end(), bytes.begin(), bytes.end());
         // The caller is still working on this connection: it closes it when finished.
         if (!flush(connection)) connection.finished = true;
         return;
@@ -207,7 +230,7 @@ void TcpService::queueReply(Connection& connection, wire::Bytes reply, bool clos
     const std::uint64_t id = connection.id;
     ++connection.repliesWaiting;
     // At the due time itself, so that equal and rising due times keep their order.
-    loop_.at(due, [this, id, bytes = std::move(reply)] {
+    loop_.at(due, [this, id, bytes = std::move(bytes)] {
         const auto found = connections_.find(id);
         if (found == connections_.end()) return;
         Connection& target = *found->second;

@@ -57,6 +57,8 @@ private:
     bool readInput(Connection& connection);
     void takeFrames(Connection& connection);
     void queueReply(Connection& connection, wire::Bytes reply, bool closeAfter);
+    // Puts `bytes` on the wire at `due`, after everything delivered before it.
+    void deliverAt(Connection& connection, EventLoop::Clock::time_point due, wire::Bytes bytes);
     bool flush(Connection& connection);
     void armIdleTimer(Connection& connection, std::chrono::milliseconds wait);
     void closeConnection(std::uint64_t id);

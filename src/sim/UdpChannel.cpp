@@ -195,20 +195,33 @@ void UdpChannel::send(std::uint32_t source, int interfaceIndex, wire::Bytes byte
     Outgoing outgoing{source, interfaceIndex, std::move(bytes)};
     if (queue_.empty()) {
         const SendResult result = sendNow(outgoing);
-        if (result == SendResult::Failed) return;
+        if (result == SendResult::Failed) {
+            ++dropped_;
+            return;
+        }
         if (result == SendResult::Sent) {
+            ++sent_;
             rememberEcho(outgoing);
             return;
         }
     }
-    if (queue_.size() < kMaxQueued) queue_.push_back(std::move(outgoing));
+    if (queue_.size() < kMaxQueued) {
+        queue_.push_back(std::move(outgoing));
+    } else {
+        ++dropped_;
+    }
 }
 
 void UdpChannel::flush() {
     while (!queue_.empty()) {
         const SendResult result = sendNow(queue_.front());
         if (result == SendResult::Busy) return;
-        if (result == SendResult::Sent) rememberEcho(queue_.front());
+        if (result == SendResult::Sent) {
+            ++sent_;
+            rememberEcho(queue_.front());
+        } else {
+            ++dropped_;
+        }
         queue_.pop_front();
     }
 }

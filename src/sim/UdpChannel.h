@@ -41,6 +41,11 @@ public:
     void flush();
     [[nodiscard]] bool hasQueued() const { return !queue_.empty(); }
 
+    // Datagrams handed to the system, and those given up (send error or queue full), so far.
+    [[nodiscard]] std::uint64_t sentCount() const { return sent_; }
+    [[nodiscard]] std::uint64_t droppedCount() const { return dropped_; }
+    [[nodiscard]] std::size_t queuedCount() const { return queue_.size(); }
+
 private:
     struct Outgoing {
         std::uint32_t source = 0;
@@ -63,6 +68,8 @@ private:
     std::unordered_map<std::uint64_t, std::deque<std::chrono::steady_clock::time_point>>
         pendingEchoes_;
     std::deque<std::pair<std::chrono::steady_clock::time_point, std::uint64_t>> echoOrder_;
+    std::uint64_t sent_ = 0;
+    std::uint64_t dropped_ = 0;
 };
 
 }  // namespace tarvo::sim

@@ -23,12 +23,16 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   audio, protocol, overlay, onvifSubStream (1), resolution, outputResolution (NVR, 0..5),
   cloudIdentity, cloudPassword, cloudDeviceId,
   loginRefused, tcpSilent, noTcp, dropUdp   (true/false),
+  tcpTrickleMs (every command-port reply and the stream reply go out one byte at a time,
+  this many ms apart; 0: whole),
   duplicates (extra discovery replies), duplicateName,
   replyShape: normal | short | noNul | long | empty | foreignTag,
   video.codec (h264 | h265), video.width, video.height (1280x720), video.fps (25),
   video.bitrate (kbit/s, 2000), video.gop (50), video.codecCode (reply byte 26; 1 for h264,
   3 for h265), video.typeOneEvery (1: a type-1 packet after every picture), video.otherTypeEvery,
-  video.fault: none | stall | reset | oversize | garbage, video.faultAfter (pictures, 50),
+  video.fault: none | stall | reset | oversize | garbage | partial | partialClose,
+  video.faultAfter (pictures, 50); partial sends a packet header and half the payload it
+  announces, then nothing more; partialClose then closes the connection (FIN),
   video.replyWidth, video.replyHeight (the size the stream reply claims; 0: the real one).
   Fleet files may nest them: "video": {"codec": "h265", "width": 3840, ...}.
   In --device and 'set', settings are separated by ',' (write '\,' inside a value).
@@ -50,8 +54,19 @@ Control socket (--control PATH): one line per connection, one JSON line back, th
   clear [all]                  forget received frames (all: also logins, reboots, macResets)
   set IP|all key=value[,...]   change settings at run time; 'ip' moves the device,
                                'port'/'noTcp' re-open its command port
+  flood [key=value[,...]]      change the discovery flood (a burst in progress ends);
+                               {"ok":true,"flood":{settings..., "running", "runs",
+                               "generated"},"udp":{"sent","dropped","queued"}}
   ping                         {"ok":true}
   Other answers: {"ok":true} or {"ok":false,"error":"..."}.
+
+Discovery flood (--flood and the 'flood' command): phantom devices that answer every search
+  with a burst of discovery replies; a search during a burst starts it again.
+  rate (replies a second, 0: off, up to 100000), durationMs (1000), sources (distinct source
+  addresses, 1000), base (first source, 127.2.0.1; .0 and .255 are skipped), type (100),
+  name (prefix of the names, "Flood-"; the sources are numbered from 1).
+  E.g. --flood rate=10000,durationMs=2000,sources=3000. Replies go round the sources, so each
+  answers rate x duration / sources times. The phantoms take no commands.
 
 A network-parameters write with a new address of this host (e.g. another 127.x) moves the
 device there; any other address is only remembered in its network parameters.
@@ -92,8 +107,12 @@ int main(int argc, char** argv) try {
     app.add_option("--ready-file", options.readyFile,
                    "written once every socket is up (READY is also printed on stdout)");
     app.add_option("--seed", options.seed, "seed for the reply jitter (default: from the clock)");
+    std::string flood;
+    app.add_option("--flood", flood,
+                   "discovery flood, e.g. 'rate=10000,durationMs=2000,sources=3000' (see below)");
 
     CLI11_PARSE(app, argc, argv);
+    if (!flood.empty()) options.flood = tarvo::sim::FleetBuilder::splitSettings(flood, ',');
     av_log_set_level(AV_LOG_ERROR);
 
     tarvo::sim::FleetBuilder builder;
