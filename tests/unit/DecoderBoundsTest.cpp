@@ -1,5 +1,6 @@
-// The decoder layer reads no byte outside the chunk it is given: each chunk here ends right
-// before a page that cannot be read, as a packet can end at the end of the receive ring.
+// The decoder layer on input a camera should never send: chunks that end right before a page
+// that cannot be read (as a packet can end at the end of the receive ring), and broken streams
+// that once brought the decoder down.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -93,3 +94,28 @@ TEST_P(DecoderBounds, ChunksEndingAtAnUnreadablePageDecodeWithinTheirBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, DecoderBounds, ::testing::Values("h264", "h265"));
+
+// An H.265 chunk with parameter sets, a slice of a picture using wavefront rows, and a picture
+// parameter set that replaces the one the slice refers to. Decoded on slice threads, libavcodec
+// followed a null pointer on it; the preview must survive it at any size.
+TEST(DecoderHostileStreams, H265PictureParametersReplacedAfterASliceDoNotBringTheDecoderDown) {
+    static constexpr std::uint8_t kChunk[] = {
+        0x00, 0x00, 0x01, 0x40, 0x01, 0x0c, 0x01, 0xff, 0xff, 0x01, 0x60, 0x00, 0x00, 0x00,
+        0x90, 0x00, 0x03, 0x00, 0x00, 0x00, 0x1e, 0xba, 0x02, 0x40, 0x00, 0x00, 0x01, 0x42,
+        0x01, 0x01, 0x01, 0x60, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x48, 0x00, 0x1e,
+        0xa0, 0x16, 0x20, 0x24, 0x59, 0x6e, 0x92, 0x93, 0x0b, 0x9a, 0x01, 0xff, 0xff, 0xff,
+        0xff, 0x00, 0x00, 0x01, 0x44, 0x01, 0xc0, 0x71, 0x83, 0x12, 0x00, 0x00, 0x01, 0x02,
+        0x01, 0xd0, 0x11, 0xfe, 0x20, 0x35, 0x6a, 0x00, 0x00, 0x01, 0x44, 0x01, 0x98};
+    for (const auto& [width, height] :
+         {std::pair{183, 8}, std::pair{640, 480}, std::pair{1920, 1080}, std::pair{3840, 2160}}) {
+        CHI265Decode decoder;
+        ASSERT_TRUE(decoder.Init(width, height));
+        for (int i = 0; i < 3; ++i) {
+            std::uint8_t* picture = nullptr;
+            EXPECT_EQ(decoder.Decode(kChunk, static_cast<int>(sizeof kChunk), &picture), 0);
+            if (picture != nullptr) {
+                EXPECT_EQ(picture, decoder.picture());
+            }
+        }
+    }
+}

@@ -16,8 +16,10 @@ Threading CHI265Decode::threadsFor(int width, int height) {
     // threads gain little (measured on a 4K stream with wavefront rows: two slice threads about
     // as fast as one, two frame threads 1.5 times as fast). From 3840 × 2160 on a busy scene can
     // take one core longer than a frame period, so pictures are decoded side by side on frame
-    // threads, at the cost of one picture of delay. Smaller pictures keep the low delay.
-    return attributes_.threadType == 1 ? frameThreading() : lowDelayThreading();
+    // threads, at the cost of one picture of delay. Smaller pictures keep the low delay on one
+    // thread: besides gaining little, libavcodec's wavefront slice threads follow a null pointer
+    // on some broken streams (picture parameters replaced after a slice that uses them).
+    return attributes_.threadType == 1 ? frameThreading() : Threading{Threading::Kind::Slice, 1};
 }
 
 int CHI265Decode::Decode(const std::uint8_t* data, int length, std::uint8_t** out) {
