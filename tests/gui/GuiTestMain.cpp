@@ -15,7 +15,10 @@
 extern "C" const char* __tsan_default_suppressions() {
     return "called_from_lib:libQt6Core.so.6\n"
            "called_from_lib:libQt6Gui.so.6\n"
-           "called_from_lib:libQt6Widgets.so.6\n";
+           "called_from_lib:libQt6Widgets.so.6\n"
+           // The same holds for libavcodec's frame threads handing over decoded pictures.
+           "called_from_lib:libavcodec.so\n"
+           "called_from_lib:libavutil.so\n";
 }
 #endif
 
