@@ -275,6 +275,9 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
     table_.AddItem({decimal(sequence), address, ascii(net::formatMac(*mac)), nameText,
                     std::u16string(typeLabel(type)), decimal(type)},
                    sameNet);
+    // A reply that raised the gate just before a search cleared the list can still land here,
+    // after the clear: raise it again, so the next search does not keep this row.
+    clearGate_.store(true);
 }
 
 void DiscoveryEngine::updateResolution(std::uint32_t sender, std::uint32_t value) {
