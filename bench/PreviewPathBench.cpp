@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessMeasures.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
 #include "core/protocol/DeviceCommands.h"
@@ -29,20 +30,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-long rssKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return 0;
-}
-
-std::uint32_t steadyMs() {
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-}
+using bench::percentile;
+using bench::rssKiB;
+using bench::steadyMs;
 
 struct Result {
     double fps = 0;
@@ -104,12 +94,6 @@ Result measure(const std::string& ip, const sim::VideoFormat& format, double sec
     client.stop();
     result.fps = static_cast<double>(result.pictures) / elapsed.count();
     return result;
-}
-
-int percentile(std::vector<int> values, double p) {
-    if (values.empty()) return -1;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "ProcessMeasures.h"
 #include "core/preview/CCamStreamClient.h"
 #include "preview/CViewDlg.h"
 #include "preview/SwsImageRenderer.h"
@@ -44,14 +45,9 @@ using namespace tarvo;
 
 namespace {
 
-long rssKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return 0;
-}
+using bench::percentile;
+using bench::rssKiB;
+using bench::steadyMs;
 
 double cpuSeconds() {
     rusage usage{};
@@ -60,13 +56,6 @@ double cpuSeconds() {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
     };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// The simulator stamps packets with the same clock.
-std::uint32_t steadyMs() {
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
 }
 
 // The frame number of a painted picture: the test pattern's bit blocks, found where the
@@ -204,12 +193,6 @@ Result measure(const std::string& ip, const sim::VideoFormat& format, double sec
     dialog->close();
     dialog.reset();
     return result;
-}
-
-int percentile(std::vector<int> values, double p) {
-    if (values.empty()) return -1;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
 }
 
 }  // namespace

@@ -33,6 +33,7 @@
 #include "core/upgrade/UpgradeProfile.h"
 #include "support/RecordingNotifier.h"
 #include "support/Sandbox.h"
+#include "support/Sanitizers.h"
 #include "support/SimProcess.h"
 #include "support/Wait.h"
 
@@ -44,18 +45,7 @@ namespace {
 
 constexpr int kFleetSize = 24;
 
-// A sanitizer keeps freed memory in quarantine and shadow: resident memory says nothing there.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using tarvo::test::kSanitized;
 
 int countEntries(const char* path) {
     int count = 0;

@@ -32,6 +32,7 @@
 #include "core/upgrade/NvrResolutionClient.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
+#include "support/Sanitizers.h"
 #include "support/SimProcess.h"
 #include "support/Wait.h"
 
@@ -40,17 +41,7 @@ using namespace tarvo::discovery;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using test::kSanitized;
 
 namespace {
 
