@@ -22,7 +22,16 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 #endif
 
+// GCC says it builds with AddressSanitizer by a macro, clang only through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
+#define TARVO_SIM_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARVO_SIM_ASAN 1
+#endif
+#endif
+
+#if defined(TARVO_SIM_ASAN)
 // libx265 keeps a few small blocks of every encoder it opened until the process ends; they are
 // the library's, not ours, and would fail every sanitizer run that encodes H.265.
 extern "C" const char* __lsan_default_suppressions() {
