@@ -8,6 +8,7 @@
 #include "core/text/TextConvert.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
+#include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
 
 using namespace tarvo;
@@ -28,15 +29,8 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.10", "type": 100, "user": "operator12345", "password": "secret"}
 ]})";
 
-class DeviceCommandsE2E : public ::testing::Test {
+class DeviceCommandsE2E : public test::SharedSimTest<&kFleet> {
 protected:
-    static void SetUpTestSuite() {
-        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
-    }
-    static void TearDownTestSuite() {
-        delete sim;
-        sim = nullptr;
-    }
     void SetUp() override { sim->clear(true); }
 
     static protocol::LoginInfo login(const std::string& ip, std::u16string user = u"admin",
@@ -52,11 +46,8 @@ protected:
         return out;
     }
 
-    static test::SimProcess* sim;
     RecordingNotifier notifier;
 };
-
-test::SimProcess* DeviceCommandsE2E::sim = nullptr;
 
 std::string cli() {
     return TARVO_CLI_PATH;

@@ -33,6 +33,7 @@
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
 #include "support/Sanitizers.h"
+#include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
 #include "support/Wait.h"
 
@@ -158,15 +159,8 @@ public:
     upgrade::UploadOutcome outcome;
 };
 
-class HostileE2E : public ::testing::Test {
+class HostileE2E : public test::SharedSimTest<&kFleet> {
 protected:
-    static void SetUpTestSuite() {
-        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
-    }
-    static void TearDownTestSuite() {
-        delete sim;
-        sim = nullptr;
-    }
     void SetUp() override {
         sim->clear(true);
         (void)sim->command("flood rate=0");
@@ -217,11 +211,8 @@ protected:
         for (const auto& path : paths) std::filesystem::remove(path);
     }
 
-    static test::SimProcess* sim;
     std::vector<std::string> paths;
 };
-
-test::SimProcess* HostileE2E::sim = nullptr;
 
 }  // namespace
 

@@ -21,6 +21,7 @@ extern "C" {
 #include "sim/TestPattern.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
+#include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
 #include "support/Wait.h"
 
@@ -58,16 +59,8 @@ int threadCount() {
     return count;
 }
 
-class PreviewE2E : public ::testing::Test {
+class PreviewE2E : public test::SharedSimTest<&kFleet> {
 protected:
-    static void SetUpTestSuite() {
-        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
-    }
-    static void TearDownTestSuite() {
-        delete sim;
-        sim = nullptr;
-    }
-
     // A client with a headless renderer, started.
     std::unique_ptr<preview::CCamStreamClient> open(const std::string& ip, int type = 100,
                                                     int stream = 0) {
@@ -89,12 +82,9 @@ protected:
         EXPECT_FALSE(client.threadsRunning());
     }
 
-    static test::SimProcess* sim;
     test::RecordingNotifier notifier;
     preview::HeadlessRenderer* view = nullptr;
 };
-
-test::SimProcess* PreviewE2E::sim = nullptr;
 
 }  // namespace
 

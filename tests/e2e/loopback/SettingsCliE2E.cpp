@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/RunProcess.h"
+#include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
 
 using namespace tarvo;
@@ -22,15 +23,8 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.8", "type": 181, "name": "nvr"}
 ]})";
 
-class SettingsCliE2E : public ::testing::Test {
+class SettingsCliE2E : public test::SharedSimTest<&kFleet> {
 protected:
-    static void SetUpTestSuite() {
-        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
-    }
-    static void TearDownTestSuite() {
-        delete sim;
-        sim = nullptr;
-    }
     void SetUp() override { sim->clear(true); }
 
     static test::ProcessResult cli(std::vector<std::string> args) {
@@ -46,11 +40,7 @@ protected:
         }
         return out;
     }
-
-    static test::SimProcess* sim;
 };
-
-test::SimProcess* SettingsCliE2E::sim = nullptr;
 
 }  // namespace
 

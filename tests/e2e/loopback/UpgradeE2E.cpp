@@ -25,6 +25,7 @@ extern "C" {
 #include "core/upgrade/NvrResolutionClient.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
+#include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
 #include "support/Wait.h"
 
@@ -90,15 +91,8 @@ std::string sha256Of(const std::string& path) {
     return hex;
 }
 
-class UpgradeE2E : public ::testing::Test {
+class UpgradeE2E : public test::SharedSimTest<&kFleet> {
 protected:
-    static void SetUpTestSuite() {
-        sim = new test::SimProcess(test::SimProcess::FleetText{kFleet});
-    }
-    static void TearDownTestSuite() {
-        delete sim;
-        sim = nullptr;
-    }
     void SetUp() override {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tarvo-e2e-XXXXXX").string();
@@ -152,11 +146,8 @@ protected:
         return test::runProcess(argv, limit);
     }
 
-    static test::SimProcess* sim;
     std::string dir;
 };
-
-test::SimProcess* UpgradeE2E::sim = nullptr;
 
 }  // namespace
 
