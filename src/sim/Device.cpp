@@ -50,17 +50,6 @@ constexpr std::uint8_t kForeignTag = 0xEE;
 constexpr std::uint16_t kHighestOutputIndex = 5;
 constexpr int kNvrType = 181;
 
-std::string hexOf(wire::ByteView bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (const std::uint8_t byte : bytes) {
-        out += kDigits[byte >> 4];
-        out += kDigits[byte & 0x0F];
-    }
-    return out;
-}
-
 // A credential field: up to its first NUL, or all 12 bytes when it has none.
 std::string credentialField(wire::ByteView frame, std::size_t offset) {
     std::string field;
@@ -96,12 +85,13 @@ bool Device::answersTo(std::uint16_t target, Clock::time_point now) const {
     return formerTarget_ && *formerTarget_ == target && now < formerUntil_;
 }
 
-void Device::record(Transport transport, wire::ByteView frame) {
+void Device::record(Transport transport, wire::ByteView frame, std::uint16_t sourcePort) {
     if (received_.size() >= kReceivedCap) {
         received_.pop_front();
         ++receivedDropped_;
     }
-    received_.push_back(ReceivedFrame{transport, wire::Bytes(frame.begin(), frame.end())});
+    received_.push_back(
+        ReceivedFrame{transport, wire::Bytes(frame.begin(), frame.end()), sourcePort});
 }
 
 void Device::moveTo(std::uint32_t address, Clock::time_point now) {
@@ -340,7 +330,8 @@ nlohmann::json Device::toJson() const {
         received.push_back({{"transport", transportName(frame.transport)},
                             {"command", wire::getU8(frame.bytes, 0)},
                             {"length", wire::getU16(frame.bytes, 4)},
-                            {"hex", hexOf(frame.bytes)}});
+                            {"hex", wire::hexOf(frame.bytes)}});
+        if (frame.transport == Transport::Udp) received.back()["sourcePort"] = frame.sourcePort;
     }
     out["received"] = std::move(received);
     out["receivedDropped"] = receivedDropped_;

@@ -40,7 +40,8 @@ public:
 
     bool inMoveGrace(Clock::time_point now) const { return formerTarget_ && now < formerUntil_; }
 
-    void record(Transport transport, wire::ByteView frame);
+    // `sourcePort`: the UDP port the frame came from (0 for TCP).
+    void record(Transport transport, wire::ByteView frame, std::uint16_t sourcePort = 0);
 
     struct UdpOutcome {
         std::vector<wire::Bytes> replies;  // in sending order
@@ -83,6 +84,7 @@ private:
     struct ReceivedFrame {
         Transport transport = Transport::Udp;
         wire::Bytes bytes;
+        std::uint16_t sourcePort = 0;
     };
 
     // Compares the 12-byte user and password fields at `offset` with the credentials.

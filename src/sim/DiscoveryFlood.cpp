@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 
 #include "core/text/TextConvert.h"
 
@@ -17,6 +18,7 @@ constexpr std::uint64_t kBatch = 4096;
 constexpr int kMaxRate = 100'000;
 constexpr int kMaxSources = 60'000;
 constexpr int kMaxDurationMs = 600'000;
+constexpr std::size_t kMaxPayload = 1024 - wire::kHeaderSize;
 
 bool parseInt(std::string_view text, int min, int max, int& out) {
     int value = 0;
@@ -25,6 +27,18 @@ bool parseInt(std::string_view text, int min, int max, int& out) {
     if (text.empty() || ec != std::errc() || ptr != end || value < min || value > max) return false;
     out = value;
     return true;
+}
+
+std::optional<wire::Bytes> parseHex(std::string_view text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    wire::Bytes out;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        unsigned value = 0;
+        const auto [ptr, ec] = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
+        if (ec != std::errc() || ptr != text.data() + i + 2) return std::nullopt;
+        out.push_back(static_cast<std::uint8_t>(value));
+    }
+    return out;
 }
 
 }  // namespace
@@ -49,14 +63,22 @@ std::string FloodSettings::apply(std::string_view key, std::string_view value) {
         namePrefix = value;
         return {};
     }
+    if (key == "command") return parseInt(value, 0, 0xFF, command) ? std::string() : bad();
+    if (key == "payload") {
+        const auto bytes = parseHex(value);
+        if (!bytes || bytes->size() > kMaxPayload) return bad() + " (hex bytes, at most 1018)";
+        payload = *bytes;
+        return {};
+    }
     return "unknown flood setting '" + std::string(key) +
-           "'; settings: rate, durationMs, sources, base, type, name";
+           "'; settings: rate, durationMs, sources, base, type, name, command, payload";
 }
 
 nlohmann::json FloodSettings::toJson() const {
     return {{"rate", rate},       {"durationMs", durationMs},
             {"sources", sources}, {"base", formatAddress(base)},
-            {"type", type},       {"name", namePrefix}};
+            {"type", type},       {"name", namePrefix},
+            {"command", command}, {"payload", wire::hexOf(payload)}};
 }
 
 std::string DiscoveryFlood::configure(const std::vector<Setting>& settings) {
@@ -81,6 +103,17 @@ std::string DiscoveryFlood::configure(const std::vector<Setting>& settings) {
     replies_.clear();
     replies_.reserve(addresses_.size());
     for (std::size_t i = 0; i < addresses_.size(); ++i) {
+        const bool discovery = settings_.command == kDiscoverReply;
+        if (!discovery || !settings_.payload.empty()) {
+            auto frame = wire::makeFrame(static_cast<std::uint8_t>(settings_.command), 0,
+                                         discovery ? static_cast<std::uint16_t>(settings_.type)
+                                                   : wire::targetOf(addresses_[i]),
+                                         wire::kHeaderSize + settings_.payload.size());
+            std::copy(settings_.payload.begin(), settings_.payload.end(),
+                      frame.begin() + static_cast<std::ptrdiff_t>(wire::kHeaderSize));
+            replies_.push_back(std::move(frame));
+            continue;
+        }
         const std::string name =
             text::narrowString(text::fromUtf8(settings_.namePrefix + std::to_string(i + 1)));
         auto frame =

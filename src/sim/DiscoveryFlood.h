@@ -24,16 +24,22 @@ struct FloodSettings {
     std::uint32_t base = 0x7F020001;  // 127.2.0.1
     int type = 100;
     std::string namePrefix = "Flood-";
+    // What is sent: discovery replies (100), or any other reply code, sprayed unasked from the
+    // sources, each frame with the source's own target and `payload` after the header (for 100,
+    // a non-empty payload replaces the name).
+    int command = 100;
+    wire::Bytes payload;
 
-    // Applies one setting (rate, durationMs, sources, base, type, name); an error text, empty
-    // on success.
+    // Applies one setting (rate, durationMs, sources, base, type, name, command, payload); an
+    // error text, empty on success.
     std::string apply(std::string_view key, std::string_view value);
     nlohmann::json toJson() const;
 };
 
-// A crowd of phantom devices that answers every search with a burst of discovery replies at a
-// fixed rate, for testing how the program's receive path holds up. A search while a burst runs
-// starts it again from the beginning. Only discovery replies: the phantoms take no commands.
+// A crowd of phantom devices that answers every search with a burst of discovery replies (or
+// of any other reply, as a spoofing host would) at a fixed rate, for testing how the program's
+// receive path holds up and what it believes. A search while a burst runs starts it again from
+// the beginning. The phantoms take no commands.
 class DiscoveryFlood {
 public:
     // `sent` runs after every batch, so that the owner can watch the socket for a full queue.

@@ -232,7 +232,7 @@ void Simulator::takeDatagram(const UdpChannel::Datagram& datagram) {
     }
 
     for (Device* device : addressed) {
-        device->record(Transport::Udp, datagram.bytes);
+        device->record(Transport::Udp, datagram.bytes, datagram.sourcePort);
         auto outcome = device->handleUdp(*header, datagram.bytes);
         if (outcome.newAddress) moveDevice(*device, *outcome.newAddress);
         if (!device->config().dropUdp && !outcome.replies.empty()) {

@@ -27,16 +27,6 @@ constexpr auto kRequestWait = std::chrono::seconds(10);
 // While the first loop of a clip is still being encoded, look again this often.
 constexpr auto kEncoderWait = std::chrono::milliseconds(5);
 
-std::string hexOf(const std::vector<std::uint8_t>& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (const std::uint8_t b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 15];
-    }
-    return out;
-}
-
 std::uint32_t steadyMs() {
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           EventLoop::Clock::now().time_since_epoch())
@@ -191,7 +181,7 @@ bool StreamService::takeRequest(Connection& connection) {
                     sum == 100u + channel && r[8] <= 2 && (!nvrRequest || r[8] == 1) && r[9] == 0 &&
                     r[10] == 0 && r[11] == 0;
     Stats& stats = stats_[connection.device];
-    stats.requests.emplace_back(hexOf(r), ok);
+    stats.requests.emplace_back(wire::hexOf(r), ok);
     while (stats.requests.size() > kRequestsKept) stats.requests.pop_front();
     if (!ok) return false;
 

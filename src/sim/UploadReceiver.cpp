@@ -16,16 +16,6 @@ constexpr int kNvrType = 181;
 constexpr std::uint16_t kFrameALength = 134;
 constexpr std::size_t kNameField = 128;
 
-std::string hexOf(wire::ByteView bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (const std::uint8_t byte : bytes) {
-        out += kDigits[byte >> 4];
-        out += kDigits[byte & 0x0F];
-    }
-    return out;
-}
-
 template <typename T>
 std::optional<T> parseNumber(std::string_view text, T min, T max) {
     T value{};
@@ -131,7 +121,7 @@ UploadReceiver::UploadReceiver(wire::ByteView frameA, const UploadSettings& sett
         narrow += static_cast<char>(byte);
     }
     record_->name = text::toUtf8(text::widenString(narrow));
-    record_->nameHex = hexOf(frameA.subspan(std::min(frameA.size(), wire::kHeaderSize)));
+    record_->nameHex = wire::hexOf(frameA.subspan(std::min(frameA.size(), wire::kHeaderSize)));
     record_->sha256 = hash_.hex();
     if (!settings_.saveDir.empty()) {
         static std::size_t saves = 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 // The simulator's own little-endian frame reader and writer. It deliberately shares no code with
@@ -87,6 +88,18 @@ inline std::uint16_t targetOf(std::uint32_t address) {
     const auto third = static_cast<std::uint16_t>((address >> 8) & 0xFF);
     const auto fourth = static_cast<std::uint16_t>(address & 0xFF);
     return static_cast<std::uint16_t>(third | (fourth << 8));
+}
+
+// Lower-case hex of the bytes, two digits each.
+inline std::string hexOf(ByteView bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const std::uint8_t byte : bytes) {
+        out += kDigits[byte >> 4];
+        out += kDigits[byte & 0x0F];
+    }
+    return out;
 }
 
 }  // namespace tarvo::sim::wire

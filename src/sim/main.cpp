@@ -50,7 +50,7 @@ Control socket (--control PATH): one line per connection, one JSON line back, th
   state [IP]                   {"devices":[{settings..., "tcpListening", "reboots",
                                "macResets", "logins":[{"transport","user","password",
                                "accepted"}], "received":[{"transport","command","length",
-                               "hex"}], "receivedDropped"}]}
+                               "hex", "sourcePort" (UDP)}], "receivedDropped"}]}
   clear [all]                  forget received frames (all: also logins, reboots, macResets)
   set IP|all key=value[,...]   change settings at run time; 'ip' moves the device,
                                'port'/'noTcp' re-open its command port
@@ -64,7 +64,9 @@ Discovery flood (--flood and the 'flood' command): phantom devices that answer e
   with a burst of discovery replies; a search during a burst starts it again.
   rate (replies a second, 0: off, up to 100000), durationMs (1000), sources (distinct source
   addresses, 1000), base (first source, 127.2.0.1; .0 and .255 are skipped), type (100),
-  name (prefix of the names, "Flood-"; the sources are numbered from 1).
+  name (prefix of the names, "Flood-"; the sources are numbered from 1),
+  command (the reply code sent, 100; any other code is sprayed as a spoofing host would, with
+  the source's own target), payload (hex bytes after the header; for 100 it replaces the name).
   E.g. --flood rate=10000,durationMs=2000,sources=3000. Replies go round the sources, so each
   answers rate x duration / sources times. The phantoms take no commands.
 
