@@ -193,8 +193,9 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
         case Kind::FixMac: {
             // The camera answers with its own message once it took a new MAC address.
             const std::size_t before = notifier.entries().size();
-            finder.session().send(protocol::udpValue(protocol::cmd::kResolveMacConflict,
-                                                     protocol::targetFor(args.ip), 0));
+            ops::CameraConfigForm form;
+            form.SetCameraIp(args.ip);
+            form.fixMac(finder.session());
             for (int i = 0; i < 100 && notifier.entries().size() == before; ++i) wait(20);
             return report(global, name, args, notifier.entries().size() > before, {}, notifier);
         }

@@ -163,28 +163,50 @@ TEST_F(DispatchTest, ResolutionReplyRelabelsType89Rows) {
     EXPECT_EQ(table.text(1, kColNote), u"高速球摄像机");
 }
 
-TEST_F(DispatchTest, SettingsRepliesFillTheCache) {
-    EXPECT_EQ(engine.replyCache().onvifSubStream(), 1u);
-    deliver(reply(183, 0, {1, 0, 0, 0}), "10.0.5.1");
-    deliver(reply(184, 0, {2, 0, 0, 0}), "10.0.5.1");
-    deliver(reply(185, 0, {3, 0, 0, 0}), "10.0.5.1");
-    deliver(reply(148, 0, {0, 0, 0, 0}), "10.0.5.1");
-    deliver(reply(180, 0, {192, 168, 1, 64, 255, 255, 255, 0}), "10.0.5.1");  // short: rest reads 0
-    EXPECT_EQ(engine.replyCache().audio(), 1u);
-    EXPECT_EQ(engine.replyCache().protocolSupport(), 2u);
-    EXPECT_EQ(engine.replyCache().overlay(), 3u);
-    EXPECT_EQ(engine.replyCache().onvifSubStream(), 0u);
-    const auto params = engine.replyCache().takeNetParams();
+// Replies fill the cache only from the device asked, once asked; the same codes from another
+// host (a spoofer, another installer's camera) or before the query change nothing.
+TEST_F(DispatchTest, SettingsRepliesCountOnlyFromTheDeviceAsked) {
+    using R = ReplyCache::Reply;
+    auto& cache = engine.replyCache();
+    deliver(reply(183, 0, {1, 0, 0, 0}), "10.0.5.1");  // not asked yet
+    EXPECT_EQ(cache.audio(), 0u);
+    g_loginAccepted.store(1);  // an earlier login
+    for (const R r :
+         {R::NetParams, R::Audio, R::Protocol, R::Overlay, R::OnvifSubStream, R::Cloud, R::Login})
+        cache.expect(r, addr("10.0.5.1"));
+    EXPECT_EQ(g_loginAccepted.load(), 0);
+    EXPECT_FALSE(cache.answered(R::Audio));
+    // The device's answer, then another host's.
+    const auto both = [&](std::uint8_t code, std::vector<std::uint8_t> own,
+                          std::vector<std::uint8_t> other) {
+        deliver(reply(code, 0, std::move(own)), "10.0.5.1");
+        deliver(reply(code, 0, std::move(other)), "10.0.5.66");
+    };
+    both(183, {1, 0, 0, 0}, {9, 0, 0, 0});
+    both(184, {2, 0, 0, 0}, {9, 0, 0, 0});
+    both(185, {3, 0, 0, 0}, {9, 0, 0, 0});
+    both(148, {0, 0, 0, 0}, {9, 0, 0, 0});
+    both(180, {192, 168, 1, 64, 255, 255, 255, 0}, {6, 6, 6, 6});  // short: the rest reads 0
+    both(182, {'I', 'D'}, {'X'});
+    both(181, {2}, {1});  // refused by the device, "accepted" by the other host
+    EXPECT_TRUE(cache.answered(R::Audio));
+    EXPECT_EQ(cache.audio(), 1u);
+    EXPECT_EQ(cache.protocolSupport(), 2u);
+    EXPECT_EQ(cache.overlay(), 3u);
+    EXPECT_EQ(cache.onvifSubStream(), 0u);
+    EXPECT_EQ(cache.cloud().identity[0], 'I');
+    EXPECT_EQ(g_loginAccepted.load(), 0);
+    const auto params = cache.takeNetParams();
     EXPECT_EQ(params.address, addr("192.168.1.64"));
     EXPECT_EQ(params.gateway, 0u);
-    EXPECT_EQ(engine.replyCache().netParams(), protocol::NetParams{});
+    EXPECT_EQ(cache.netParams(), protocol::NetParams{});
 
-    deliver(reply(181, 0, {1}), "10.0.5.1");
-    EXPECT_EQ(g_loginAccepted.load(), 1);
-    deliver(reply(181, 0, {2}), "10.0.5.1");
-    EXPECT_EQ(g_loginAccepted.load(), 0);
-
+    // MAC repair: one message per request, only from the camera asked.
     deliver(reply(186, 0, {}), "10.0.5.1");
+    cache.expectMacReassigned(addr("10.0.5.1"));
+    deliver(reply(186, 0, {}), "10.0.5.66");
+    EXPECT_TRUE(notifier.texts().empty());
+    for (int i = 0; i < 3; ++i) deliver(reply(186, 0, {}), "10.0.5.1");
     EXPECT_EQ(notifier.texts(),
               (std::vector<std::u16string>{u"摄像机已重新分配MAC地址，重启后生效"}));
 }

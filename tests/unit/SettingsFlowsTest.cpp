@@ -114,6 +114,24 @@ protected:
         return p;
     }
 
+    // The device at 192.168.1.64 answers whatever it is asked while the flow waits; the login
+    // with `loginAnswer`.
+    void deviceAnswers(bool loginAnswer = true) {
+        dialogs.duringWait = [this, loginAnswer](int ms) {
+            auto& cache = session.replyCache;
+            const std::uint32_t device = addr("192.168.1.64");
+            if (ms == NetSettingsForm::kLoginWaitMs) {
+                cache.offerLogin(device, loginAnswer);
+                return;
+            }
+            cache.offerNetParams(device, deviceParams());
+            cache.offerAudio(device, 1);
+        };
+    }
+    std::function<void(int)> waiting() {
+        return [this](int ms) { dialogs.waitMs(ms); };
+    }
+
     ScriptedDialogs dialogs;
     FakeSession session;
     test::RecordingNotifier notifier;
@@ -138,14 +156,11 @@ NetSettingsEntry entryFrom(const NetSettingsForm& form) {
 }  // namespace
 
 TEST_F(SettingsFlowsTest, NetworkSettingsQueriesHandsOverAndWritesBack) {
-    session.replyCache.setNetParams(deviceParams());
-    session.replyCache.setAudio(1);
+    deviceAnswers();
     dialogs.netEdit = [this](NetSettingsForm& form) {
-        discovery::g_loginAccepted.store(1);
         NetSettingsEntry e = entryFrom(form);
         e.address = u"192.168.1.65";
-        EXPECT_EQ(form.ok(e, session, notifier, [this](int ms) { dialogs.waitMs(ms); }),
-                  NetSettingsOutcome::Accepted);
+        EXPECT_EQ(form.ok(e, session, notifier, waiting()), NetSettingsOutcome::Accepted);
         return true;
     };
     EXPECT_TRUE(flows.networkSettings("192.168.1.64", 100));
@@ -184,26 +199,20 @@ TEST_F(SettingsFlowsTest, NetworkSettingsCancelAndFailedSends) {
 }
 
 TEST_F(SettingsFlowsTest, NetworkSettingsTellAnswersFromLeftOvers) {
-    // Values from an earlier opening are still in the cache; this time nothing answers.
-    session.replyCache.setNetParams(deviceParams());
-    session.replyCache.setAudio(1);
+    // Both come in; the next time nothing answers; then only the audio reply.
     std::vector<std::pair<bool, bool>> seen;
     dialogs.netEdit = [&](NetSettingsForm& form) {
         seen.emplace_back(form.recordAnswered(), form.audioAnswered());
         return false;
     };
+    deviceAnswers();
     flows.networkSettings("192.168.1.64", 100);
-    // Only the audio reply comes in.
-    dialogs.duringWait = [this](int) { session.replyCache.setAudio(0); };
+    dialogs.duringWait = nullptr;
     flows.networkSettings("192.168.1.64", 100);
-    // Both come in.
-    dialogs.duringWait = [this](int) {
-        session.replyCache.setNetParams(deviceParams());
-        session.replyCache.setAudio(1);
-    };
+    dialogs.duringWait = [this](int) { session.replyCache.offerAudio(addr("192.168.1.64"), 0); };
     flows.networkSettings("192.168.1.64", 100);
     EXPECT_EQ(seen,
-              (std::vector<std::pair<bool, bool>>{{false, false}, {false, true}, {true, true}}));
+              (std::vector<std::pair<bool, bool>>{{true, true}, {false, false}, {false, true}}));
 }
 
 TEST_F(SettingsFlowsTest, NetFormRefusesWrongLoginAndForeignGateway) {
@@ -212,12 +221,23 @@ TEST_F(SettingsFlowsTest, NetFormRefusesWrongLoginAndForeignGateway) {
     form.SetNetParams(deviceParams());
     auto wait = [this](int ms) { dialogs.waitMs(ms); };
 
+    // Refused; then no answer after an earlier accepted login; then an "accepted" from
+    // another host after the device refused.
     NetSettingsEntry e = entryFrom(form);
+    deviceAnswers(false);
+    EXPECT_EQ(form.ok(e, session, notifier, wait), NetSettingsOutcome::LoginMismatch);
+    dialogs.duringWait = nullptr;
+    discovery::g_loginAccepted.store(1);
+    EXPECT_EQ(form.ok(e, session, notifier, wait), NetSettingsOutcome::LoginMismatch);
+    dialogs.duringWait = [this](int) {
+        session.replyCache.offerLogin(addr("192.168.1.64"), false);
+        session.replyCache.offerLogin(addr("192.168.1.66"), true);
+    };
     EXPECT_EQ(form.ok(e, session, notifier, wait), NetSettingsOutcome::LoginMismatch);
     EXPECT_EQ(notifier.texts(),
-              std::vector<std::u16string>{u"Username and password do not match "});
+              std::vector<std::u16string>(3, u"Username and password do not match "));
 
-    discovery::g_loginAccepted.store(1);  // an earlier accepted login still counts
+    deviceAnswers();
     notifier.clear();
     e.address = u"192.168.2.10";
     e.gateway = u"192.168.1.1";
@@ -262,14 +282,14 @@ TEST_F(SettingsFlowsTest, NetFormFieldRules) {
     EXPECT_TRUE(form.showsDhcpAndAudio());
 
     // A decoder's hidden switches are read and sent like any other.
-    discovery::g_loginAccepted.store(1);
+    deviceAnswers();
     form.SetDeviceIp("192.168.1.64");
     form.SetDeviceType(175);
     NetSettingsEntry e = entryFrom(form);
     e.dhcp = true;
     e.audio = true;
     e.user = u"abcdefghijkl";  // twelve characters: sent as twelve zero bytes
-    ASSERT_EQ(form.ok(e, session, notifier, [](int) {}), NetSettingsOutcome::Accepted);
+    ASSERT_EQ(form.ok(e, session, notifier, waiting()), NetSettingsOutcome::Accepted);
     EXPECT_EQ(form.netParams().dhcp, 1u);
     EXPECT_EQ(form.audio(), 1u);
     const auto& login = session.sent.back();
@@ -278,9 +298,11 @@ TEST_F(SettingsFlowsTest, NetFormFieldRules) {
 }
 
 TEST_F(SettingsFlowsTest, CameraConfigSequenceAndWaits) {
-    session.replyCache.setProtocol(1);
-    session.replyCache.setOverlay(1);
-    session.replyCache.setOnvifSubStream(2);
+    dialogs.duringWait = [this](int) {
+        session.replyCache.offerProtocol(addr("192.168.1.64"), 1);
+        session.replyCache.offerOverlay(addr("192.168.1.64"), 1);
+        session.replyCache.offerOnvifSubStream(addr("192.168.1.64"), 2);
+    };
     dialogs.cameraEdit = [](CameraConfigForm& form) {
         form.accept(form.protocolIndex(), 0, form.resolutionIndex(), 1);  // overlay shown, CIF
         return true;
@@ -354,7 +376,10 @@ TEST_F(SettingsFlowsTest, CloudHandOverAndEdits) {
     std::snprintf(received.identity.data(), 64, "%s", "ID-1");
     std::snprintf(received.password.data(), 64, "%s", "old");
     received.deviceId = 4711;
-    session.replyCache.setCloud(received);
+    dialogs.duringWait = [&](int ms) {
+        if (ms == SettingsFlows::kReplyWaitMs)
+            session.replyCache.offerCloud(addr("192.168.1.64"), received);
+    };
     dialogs.cloudEdit = [this](CloudForm& form) {
         EXPECT_EQ(form.deviceIdText(), u"4711");
         EXPECT_EQ(form.identityText(), u"ID-1");

@@ -191,32 +191,38 @@ void DiscoveryEngine::handleDatagram(InterfaceContext* context, std::uint32_t in
         case cmd::kDiscoveryReply:
             handleDiscoveryReply(context, header.target, sender, datagram);
             break;
+        // Settings replies and login answers count only from the device asked (see ReplyCache).
         case cmd::kOnvifSubStream:
-            replyCache_.setOnvifSubStream(in.u32(6));
+            replyCache_.offerOnvifSubStream(sender, in.u32(6));
             break;
         case cmd::kNetParamsReply:
-            replyCache_.setNetParams(protocol::NetParams::decode(
-                datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>()));
+            replyCache_.offerNetParams(
+                sender,
+                protocol::NetParams::decode(datagram.size() > 6 ? datagram.subspan(6)
+                                                                : std::span<const std::uint8_t>()));
             break;
         case cmd::kUdpLoginReply:
-            g_loginAccepted.store(in.u8(6) == 1 ? 1 : 0);
+            replyCache_.offerLogin(sender, in.u8(6) == 1);
             break;
         case cmd::kCloudReply:
-            replyCache_.setCloud(protocol::CloudRecord::decode(
-                datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>()));
+            replyCache_.offerCloud(
+                sender, protocol::CloudRecord::decode(datagram.size() > 6
+                                                          ? datagram.subspan(6)
+                                                          : std::span<const std::uint8_t>()));
             break;
         case cmd::kAudioReply:
-            replyCache_.setAudio(in.u32(6));
+            replyCache_.offerAudio(sender, in.u32(6));
             break;
         case cmd::kProtocolReply:
-            replyCache_.setProtocol(in.u32(6));
+            replyCache_.offerProtocol(sender, in.u32(6));
             break;
         case cmd::kOverlayReply:
-            replyCache_.setOverlay(in.u32(6));
+            replyCache_.offerOverlay(sender, in.u32(6));
             break;
         case cmd::kMacReassignedReply:
-            // The notifier must not hold this thread for the user: other replies keep coming.
-            notifier_.message(text::msg::kMacReassigned);
+            // One message per repair request, from the camera asked; repeats are dropped. The
+            // notifier must not hold this thread for the user: other replies keep coming.
+            if (replyCache_.takeMacReassigned(sender)) notifier_.message(text::msg::kMacReassigned);
             break;
         case cmd::kMainResolutionReply:
             updateResolution(sender, in.u32(6));

@@ -1,36 +1,125 @@
 #include "core/discovery/ReplyCache.h"
 
+#include <string>
 #include <utility>
+
+#include "core/net/NetworkInterfaces.h"
 
 namespace tarvo::discovery {
 
 std::atomic<int> g_loginAccepted{0};
 
-void ReplyCache::setNetParams(const protocol::NetParams& value) {
+namespace {
+
+std::size_t index(ReplyCache::Reply reply) {
+    return static_cast<std::size_t>(reply);
+}
+
+}  // namespace
+
+void ReplyCache::expect(Reply reply, std::uint32_t device) {
     std::lock_guard guard(mutex_);
+    expected_[index(reply)] = Expectation{device, false};
+    switch (reply) {
+        case Reply::NetParams:
+            netParams_ = {};
+            break;
+        case Reply::Audio:
+            audio_ = 0;
+            break;
+        case Reply::Protocol:
+            protocol_ = 0;
+            break;
+        case Reply::Overlay:
+            overlay_ = 0;
+            break;
+        case Reply::OnvifSubStream:
+            onvifSubStream_ = 1;
+            break;
+        case Reply::Cloud:
+            cloud_ = {};
+            break;
+        case Reply::Login:
+            g_loginAccepted.store(0);
+            break;
+        case Reply::Count:
+            break;
+    }
+}
+
+void ReplyCache::expect(Reply reply, std::string_view device) {
+    std::uint32_t address = 0;
+    if (!net::parseIPv4(std::string(device), address)) address = 0;
+    expect(reply, address);
+}
+
+bool ReplyCache::answered(Reply reply) const {
+    std::lock_guard guard(mutex_);
+    return expected_[index(reply)].answered;
+}
+
+bool ReplyCache::accepts(Reply reply, std::uint32_t sender) {
+    Expectation& e = expected_[index(reply)];
+    if (e.device == 0 || sender != e.device) return false;
+    e.answered = true;
+    return true;
+}
+
+bool ReplyCache::offerNetParams(std::uint32_t sender, const protocol::NetParams& value) {
+    std::lock_guard guard(mutex_);
+    if (!accepts(Reply::NetParams, sender)) return false;
     netParams_ = value;
-    ++netParamsUpdates_;
+    return true;
 }
-void ReplyCache::setAudio(std::uint32_t value) {
+bool ReplyCache::offerAudio(std::uint32_t sender, std::uint32_t value) {
     std::lock_guard guard(mutex_);
+    if (!accepts(Reply::Audio, sender)) return false;
     audio_ = value;
-    ++audioUpdates_;
+    return true;
 }
-void ReplyCache::setProtocol(std::uint32_t value) {
+bool ReplyCache::offerProtocol(std::uint32_t sender, std::uint32_t value) {
     std::lock_guard guard(mutex_);
+    if (!accepts(Reply::Protocol, sender)) return false;
     protocol_ = value;
+    return true;
 }
-void ReplyCache::setOverlay(std::uint32_t value) {
+bool ReplyCache::offerOverlay(std::uint32_t sender, std::uint32_t value) {
     std::lock_guard guard(mutex_);
+    if (!accepts(Reply::Overlay, sender)) return false;
     overlay_ = value;
+    return true;
 }
-void ReplyCache::setOnvifSubStream(std::uint32_t value) {
+bool ReplyCache::offerOnvifSubStream(std::uint32_t sender, std::uint32_t value) {
     std::lock_guard guard(mutex_);
+    if (!accepts(Reply::OnvifSubStream, sender)) return false;
     onvifSubStream_ = value;
+    return true;
 }
-void ReplyCache::setCloud(const protocol::CloudRecord& value) {
+bool ReplyCache::offerCloud(std::uint32_t sender, const protocol::CloudRecord& value) {
     std::lock_guard guard(mutex_);
+    if (!accepts(Reply::Cloud, sender)) return false;
     cloud_ = value;
+    return true;
+}
+bool ReplyCache::offerLogin(std::uint32_t sender, bool accepted) {
+    std::lock_guard guard(mutex_);
+    if (!accepts(Reply::Login, sender)) return false;
+    g_loginAccepted.store(accepted ? 1 : 0);
+    return true;
+}
+
+void ReplyCache::expectMacReassigned(std::uint32_t device) {
+    std::lock_guard guard(mutex_);
+    if (device != macDevice_) macAnswersDue_ = 0;
+    macDevice_ = device;
+    if (device != 0) ++macAnswersDue_;
+}
+
+bool ReplyCache::takeMacReassigned(std::uint32_t sender) {
+    std::lock_guard guard(mutex_);
+    if (macAnswersDue_ == 0 || sender != macDevice_) return false;
+    --macAnswersDue_;
+    return true;
 }
 
 protocol::NetParams ReplyCache::netParams() const {
@@ -56,15 +145,6 @@ std::uint32_t ReplyCache::onvifSubStream() const {
 protocol::CloudRecord ReplyCache::cloud() const {
     std::lock_guard guard(mutex_);
     return cloud_;
-}
-
-std::uint64_t ReplyCache::netParamsUpdates() const {
-    std::lock_guard guard(mutex_);
-    return netParamsUpdates_;
-}
-std::uint64_t ReplyCache::audioUpdates() const {
-    std::lock_guard guard(mutex_);
-    return audioUpdates_;
 }
 
 protocol::NetParams ReplyCache::takeNetParams() {

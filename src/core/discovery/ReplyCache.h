@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 
 #include "core/protocol/NetParams.h"
 
@@ -10,14 +12,38 @@ namespace tarvo::discovery {
 
 // The values UDP replies leave for the next settings dialog. Receive threads write, the window
 // reads after its fixed waits; a small mutex keeps each value whole.
+//
+// Replies are not paired with requests on the wire, and every device on the link sees every
+// query, so an entry takes a reply only from the device that was asked, and only once the
+// query is on its way: `expect` names the device and resets the entry just before the query.
+// Anything else (another device, a spoofing host, a late answer to an earlier query) is dropped.
 class ReplyCache {
 public:
-    void setNetParams(const protocol::NetParams& value);
-    void setAudio(std::uint32_t value);
-    void setProtocol(std::uint32_t value);
-    void setOverlay(std::uint32_t value);
-    void setOnvifSubStream(std::uint32_t value);
-    void setCloud(const protocol::CloudRecord& value);
+    enum class Reply { NetParams, Audio, Protocol, Overlay, OnvifSubStream, Cloud, Login, Count };
+
+    // Called before the query to `device` (network order) goes out: the entry returns to its
+    // initial value (the login flag to refused) and takes replies from that address only.
+    void expect(Reply reply, std::uint32_t device);
+    // The same with the device's dotted address; a text that is no address expects nobody.
+    void expect(Reply reply, std::string_view device);
+    // Whether the device asked has answered since its `expect`.
+    [[nodiscard]] bool answered(Reply reply) const;
+
+    // A reply from `sender` (network order) as a receive thread hands it over; true when it was
+    // taken, false when it came from anyone but the device asked.
+    bool offerNetParams(std::uint32_t sender, const protocol::NetParams& value);
+    bool offerAudio(std::uint32_t sender, std::uint32_t value);
+    bool offerProtocol(std::uint32_t sender, std::uint32_t value);
+    bool offerOverlay(std::uint32_t sender, std::uint32_t value);
+    bool offerOnvifSubStream(std::uint32_t sender, std::uint32_t value);
+    bool offerCloud(std::uint32_t sender, const protocol::CloudRecord& value);
+    // Sets g_loginAccepted.
+    bool offerLogin(std::uint32_t sender, bool accepted);
+
+    // The MAC conflict repair: each request sent to `device` lets one answer through; the
+    // device's repeats and anyone else's answers are dropped.
+    void expectMacReassigned(std::uint32_t device);
+    bool takeMacReassigned(std::uint32_t sender);
 
     [[nodiscard]] protocol::NetParams netParams() const;
     [[nodiscard]] std::uint32_t audio() const;
@@ -26,29 +52,32 @@ public:
     [[nodiscard]] std::uint32_t onvifSubStream() const;
     [[nodiscard]] protocol::CloudRecord cloud() const;
 
-    // How often each value was set so far: a reader compares the count before a query with the
-    // one after its wait to tell an answer from a value left over (or never set).
-    [[nodiscard]] std::uint64_t netParamsUpdates() const;
-    [[nodiscard]] std::uint64_t audioUpdates() const;
-
     // Hand-over reads that clear the record afterwards.
     protocol::NetParams takeNetParams();
     protocol::CloudRecord takeCloud();
 
 private:
+    struct Expectation {
+        std::uint32_t device = 0;  // 0: nobody
+        bool answered = false;
+    };
+    // Marks the entry answered when `sender` is the device it expects. Lock held.
+    bool accepts(Reply reply, std::uint32_t sender);
+
     mutable std::mutex mutex_;
+    std::array<Expectation, static_cast<std::size_t>(Reply::Count)> expected_{};
     protocol::NetParams netParams_{};
     std::uint32_t audio_ = 0;
-    std::uint64_t netParamsUpdates_ = 0;
-    std::uint64_t audioUpdates_ = 0;
     std::uint32_t protocol_ = 0;
     std::uint32_t overlay_ = 0;
     std::uint32_t onvifSubStream_ = 1;
     protocol::CloudRecord cloud_{};
+    std::uint32_t macDevice_ = 0;
+    std::uint32_t macAnswersDue_ = 0;
 };
 
-// The last UDP login result (reply 181): 1 accepted, 0 otherwise. Sending a login does not clear
-// it.
+// The last UDP login result (reply 181) of the device asked: 1 accepted, 0 otherwise. Reset to 0
+// before every login request.
 extern std::atomic<int> g_loginAccepted;
 
 }  // namespace tarvo::discovery

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include "core/net/NetworkInterfaces.h"
+#include "core/ops/UdpSession.h"
+#include "core/protocol/CommandCodes.h"
+
 namespace tarvo::ops {
 
 namespace {
@@ -41,6 +45,14 @@ void CameraConfigForm::accept(int protocolIndex, int overlayIndex, int resolutio
     if (isChoice(overlayIndex)) overlay_ = static_cast<std::uint32_t>(overlayIndex);
     if (isChoice(resolutionIndex)) resolution_ = static_cast<std::uint32_t>(resolutionIndex);
     if (isChoice(subStreamIndex)) subStream_ = static_cast<std::uint32_t>(subStreamIndex + 1);
+}
+
+bool CameraConfigForm::fixMac(UdpSession& session) const {
+    std::uint32_t camera = 0;
+    if (!net::parseIPv4(cameraIp_, camera)) camera = 0;
+    session.cache().expectMacReassigned(camera);
+    return session.send(
+        protocol::udpValue(protocol::cmd::kResolveMacConflict, protocol::targetFor(cameraIp_), 0));
 }
 
 }  // namespace tarvo::ops

@@ -7,6 +7,8 @@
 
 namespace tarvo::ops {
 
+class UdpSession;
+
 // The four camera options of the configuration dialog, apart from its widgets. Values persist
 // between openings; the setters keep the previous value when a reply carried something else.
 class CameraConfigForm {
@@ -43,6 +45,10 @@ public:
     // OK: the four selections become the values. No validation, as the combos offer only valid
     // items; an index outside them (no selection) keeps the value.
     void accept(int protocolIndex, int overlayIndex, int resolutionIndex, int subStreamIndex);
+
+    // The MAC button: asks the camera to take a new MAC address (143). Its answer is told once,
+    // and only when it comes from this camera.
+    bool fixMac(UdpSession& session) const;
 
 private:
     std::string cameraIp_;

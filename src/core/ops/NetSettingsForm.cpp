@@ -67,6 +67,8 @@ bool NetSettingsForm::sameSubnet(std::uint32_t address, std::uint32_t netmask,
 
 NetSettingsOutcome NetSettingsForm::ok(const NetSettingsEntry& entry, UdpSession& session,
                                        Notifier& notifier, const std::function<void(int)>& wait) {
+    // Only the device's own answer to this request counts, not one left from an earlier login.
+    session.cache().expect(discovery::ReplyCache::Reply::Login, deviceIp_);
     session.send(protocol::udpLogin(protocol::targetFor(deviceIp_), entry.user, entry.password));
     wait(kLoginWaitMs);
     if (discovery::g_loginAccepted.load() == 0) {

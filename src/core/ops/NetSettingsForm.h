@@ -42,7 +42,7 @@ public:
     void SetAudio(std::uint32_t audio) { audio_ = audio; }
     void SetDeviceType(int type) { type_ = type; }
     // Whether the device answered the record and audio queries before this opening (otherwise
-    // the values are left-overs or zeros, not the device's).
+    // the values are zeros, not the device's).
     void SetAnswered(bool record, bool audio) {
         recordAnswered_ = record;
         audioAnswered_ = audio;

@@ -11,6 +11,7 @@
 namespace tarvo::ops {
 
 namespace cmd = protocol::cmd;
+using Reply = discovery::ReplyCache::Reply;
 
 SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, Notifier& notifier,
                              VersionCheck versionCheck)
@@ -39,15 +40,14 @@ bool SettingsFlows::sendChain(std::initializer_list<protocol::Frame> frames, int
 bool SettingsFlows::networkSettings(const std::string& address, int type) {
     const std::uint16_t target = protocol::targetFor(address);
     auto& cache = session_.cache();
-    const std::uint64_t recordsBefore = cache.netParamsUpdates();
-    const std::uint64_t audioBefore = cache.audioUpdates();
+    cache.expect(Reply::NetParams, address);
+    cache.expect(Reply::Audio, address);
     sendChain({protocol::udpQuery(cmd::kGetNetParams, target),
                protocol::udpQuery(cmd::kGetAudio, target)},
               0);
     dialogs_.waitMs(kReplyWaitMs);
 
-    netForm_.SetAnswered(cache.netParamsUpdates() != recordsBefore,
-                         cache.audioUpdates() != audioBefore);
+    netForm_.SetAnswered(cache.answered(Reply::NetParams), cache.answered(Reply::Audio));
     netForm_.SetDeviceIp(address);
     netForm_.SetNetParams(cache.netParams());
     netForm_.SetAudio(cache.audio());
@@ -55,7 +55,6 @@ bool SettingsFlows::networkSettings(const std::string& address, int type) {
     cache.takeNetParams();  // the audio flag stays
 
     if (!dialogs_.runNetSettings(netForm_)) return false;
-    cache.setAudio(netForm_.audio());
     sendChain({protocol::udpNetParams(target, netForm_.netParams()),
                protocol::udpValue(cmd::kSetAudio, target, netForm_.audio())},
               0);
@@ -68,13 +67,15 @@ bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint
     versionCheck_(address, port, version);  // its messages are told; the sequence goes on
 
     const std::uint16_t target = protocol::targetFor(address);
+    auto& cache = session_.cache();
+    for (const Reply reply : {Reply::Protocol, Reply::Overlay, Reply::OnvifSubStream})
+        cache.expect(reply, address);
     sendChain({protocol::udpQuery(cmd::kGetCameraConfig1, target),
                protocol::udpQuery(cmd::kGetCameraConfig2, target),
                protocol::udpQuery(cmd::kOnvifSubStream, target)},
               kChainWaitMs);
     dialogs_.waitMs(kReplyWaitMs);
 
-    auto& cache = session_.cache();
     cameraForm_.SetCameraIp(address);
     cameraForm_.SetProtocol(cache.protocolSupport());
     cameraForm_.SetOverlay(cache.overlay());
@@ -107,6 +108,7 @@ bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint
 }
 
 void SettingsFlows::cloudSettings(const std::string& address) {
+    session_.cache().expect(Reply::Cloud, address);
     session_.send(protocol::udpQuery(cmd::kGetCloud, protocol::targetFor(address)));
     dialogs_.waitMs(kReplyWaitMs);
     cloudForm_.SetCloudRecord(session_.cache().cloud());

@@ -9,8 +9,6 @@
 #include "controls/DialogBuilder.h"
 #include "core/ops/CameraConfigForm.h"
 #include "core/ops/UdpSession.h"
-#include "core/protocol/CommandCodes.h"
-#include "core/protocol/Frames.h"
 #include "resources/SettingsTemplates.h"
 
 namespace tarvo::gui {
@@ -110,8 +108,7 @@ void CIPCamConfigDlg::accept() {
 
 void CIPCamConfigDlg::fixMac() {
     if (form_ == nullptr) return;
-    session_.send(protocol::udpValue(protocol::cmd::kResolveMacConflict,
-                                     protocol::targetFor(form_->cameraIp()), 0));
+    form_->fixMac(session_);
 }
 
 }  // namespace tarvo::gui

@@ -158,6 +158,7 @@ TEST(DiscoveryE2E, SearchRebuildsTheListAndUdpCommandsReachTheDevice) {
     EXPECT_EQ(d.table.text(0, kColSeq) + d.table.text(1, kColSeq), u"12");
 
     // A command goes out on the interface that heard the last reply and reaches its device.
+    d.engine.replyCache().expect(ReplyCache::Reply::Audio, "127.0.0.2");
     ASSERT_TRUE(d.engine.sendCommand(protocol::udpQuery(129, protocol::targetFor("127.0.0.2"))));
     ASSERT_TRUE(test::waitUntil([&] { return d.engine.replyCache().audio() == 1u; }));
     d.engine.closeInterfaces();

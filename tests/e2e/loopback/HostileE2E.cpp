@@ -163,7 +163,7 @@ class HostileE2E : public test::SharedSimTest<&kFleet> {
 protected:
     void SetUp() override {
         sim->clear(true);
-        (void)sim->command("flood rate=0");
+        (void)sim->command("flood rate=0,command=100,payload=");
     }
 
     // Frames of one command the device received, as hex. The state is kept in a local first:
@@ -641,4 +641,39 @@ TEST_F(HostileE2E, WritesUnderAFloodArriveExactlyOnce) {
     const auto udp = flood()["udp"];
     std::cout << "writes under a flood: simulator sent " << udp["sent"] << " datagrams, dropped "
               << udp["dropped"] << "\n";
+}
+
+// Another host sprays network records and login answers while a camera is being changed, as a
+// hostile host, or another installer's program querying its own camera, would: only the
+// camera's own answers count.
+TEST_F(HostileE2E, SprayedRepliesOfAnotherHostAreNotTaken) {
+    // The camera's address, mask 255.0.0.0, gateway 127.6.6.6, DNS 127.0.0.1, HTTP port 80.
+    flood(
+        "command=180,sources=1,base=127.6.6.6,rate=2000,durationMs=8000,payload="
+        "7f000002ff0000007f0606067f000001500000000000000000000000");
+    auto r = cli({"net", "set", "127.0.0.2", "--password", "pw", "--dns", "127.0.0.54"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_GT(flood()["flood"]["generated"].get<int>(), 0);
+    const nlohmann::json device = sim->device("127.0.0.2");
+    EXPECT_EQ(device["netParams"]["gateway"], "127.0.0.1");
+    EXPECT_EQ(device["netParams"]["dns"], "127.0.0.54");
+
+    // "Accepted" for every login, while the camera refuses the password.
+    sim->clear(true);
+    flood("command=181,payload=01");
+    r = cli({"net", "set", "127.0.0.2", "--password", "nope", "--dns", "127.0.0.55"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Username and password do not match \n");
+    EXPECT_TRUE(framesOf("127.0.0.2", "udp", 106).empty());
+}
+
+// MAC-conflict answers repeated by the camera asked and sent by another one: one message for the
+// one request.
+TEST_F(HostileE2E, RepeatedMacAnswersGiveOneMessage) {
+    flood("command=186,sources=2,base=127.0.0.2,rate=4000,durationMs=8000");
+    const auto r = cli({"camera", "fix-mac", "127.0.0.2"});
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(r.err, "摄像机已重新分配MAC地址，重启后生效\n");
+    EXPECT_EQ(framesOf("127.0.0.2", "udp", 143).size(), 1u);
 }
