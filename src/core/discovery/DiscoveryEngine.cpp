@@ -235,19 +235,37 @@ void DiscoveryEngine::handleDatagram(InterfaceContext* context, std::uint32_t in
 void DiscoveryEngine::handleDiscoveryReply(InterfaceContext* context, int type,
                                            std::uint32_t sender,
                                            std::span<const std::uint8_t> datagram) {
+    bool newlyListed = false;
     if (!ignoreReplies_.load()) {
         clearGate_.store(true);
         if (isListedType(type)) {
-            addDevice(context, sender, type,
-                      datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>());
+            const auto name =
+                datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>();
+            if (type == kTypeSelectableResolution) {
+                // The resolution is asked once, by the reply that lists the camera: repeated
+                // replies would each send a query. One interface at a time, so that two hearing
+                // the same reply do not both take it for the first.
+                std::lock_guard asking(resolutionQueryLock_);
+                const bool wasListed = isListed(sender);
+                addDevice(context, sender, type, name);
+                newlyListed = !wasListed && isListed(sender);
+            } else {
+                addDevice(context, sender, type, name);
+            }
         }
     }
     if (context != nullptr) currentContext_.store(context);
-    if (type == kTypeSelectableResolution) {
+    if (newlyListed) {
         std::shared_lock guard(contextsLock_);
         sendOn(currentContext_.load(),
                protocol::udpQuery(protocol::cmd::kGetMainResolution, protocol::targetFor(sender)));
     }
+}
+
+bool DiscoveryEngine::isListed(std::uint32_t sender) {
+    const std::u16string address = ascii(net::formatIPv4(sender));
+    std::lock_guard guard(table_.lock());
+    return table_.hasAddress(address);
 }
 
 void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender, int type,

@@ -90,6 +90,11 @@ private:
     std::uint64_t generation_ = 0;
 
     std::atomic<std::uint64_t> handled_{0};
+
+    // Whether `sender` has a row now. Takes the table's lock.
+    bool isListed(std::uint32_t sender);
+    // Held from the duplicate test to the insertion of a type-89 camera's row.
+    std::mutex resolutionQueryLock_;
 };
 
 }  // namespace tarvo::discovery
