@@ -63,12 +63,15 @@ std::unique_ptr<InterfaceContext> InterfaceContext::open(const net::LocalInterfa
     }
     if (!setMulticastInterface(bound, iface)) return nullptr;
 
-    // Sending socket for the discovery request, leaving from this address.
+    // Sending socket for the discovery request, leaving from this address and from the group
+    // port, as every other frame of the program does (devices may answer to that port only).
     net::Socket join(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!join) return nullptr;
+    if (!setInt(join, SOL_SOCKET, SO_REUSEADDR, 1)) return nullptr;
     if (!setMulticastInterface(join, iface)) return nullptr;
     sockaddr_in source{};
     source.sin_family = AF_INET;
+    source.sin_port = htons(protocol::kGroupPort);
     source.sin_addr.s_addr = iface.address;
     if (::bind(join.fd(), reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0)
         return nullptr;

@@ -158,6 +158,16 @@ TEST(DiscoveryE2E, SearchRebuildsTheListAndUdpCommandsReachTheDevice) {
     ASSERT_TRUE(test::waitUntil([&] { return d.table.rowCount() == 2; }));
     EXPECT_EQ(d.table.text(0, kColSeq) + d.table.text(1, kColSeq), u"12");
 
+    // The discovery request leaves from the group port, as the commands do.
+    const nlohmann::json a = sim.device("127.0.0.2");
+    int requests = 0;
+    for (const auto& f : a["received"]) {
+        if (f["command"] != 10) continue;
+        ++requests;
+        EXPECT_EQ(f["sourcePort"], 5250);
+    }
+    EXPECT_GE(requests, 2);
+
     // A command goes out on the interface that heard the last reply and reaches its device.
     d.engine.replyCache().expect(ReplyCache::Reply::Audio, "127.0.0.2");
     ASSERT_TRUE(d.engine.sendCommand(protocol::udpQuery(129, protocol::targetFor("127.0.0.2"))));
