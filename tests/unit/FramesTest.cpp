@@ -50,9 +50,10 @@ TEST(Frames, TargetCarriesThirdAndFourthOctet) {
     const Frame f = udpQuery(cmd::kGetNetParams, targetFor("192.168.1.64"));
     EXPECT_EQ(bytesOf(f), (std::vector<std::uint8_t>{99, 0, 0x01, 0x40, 6, 0}));
     EXPECT_EQ(targetFor(addr("10.0.5.7")), 0x0705);
-    // Only 31 characters of the text count; a text that is no address targets FF FF.
+    // A text that is no address targets FF FF. Only 31 characters of the text count: whole,
+    // this one reads 192.168.1.64; its first 31 characters read 0.0.0.0.
     EXPECT_EQ(targetFor("not an address"), 0xFFFF);
-    EXPECT_EQ(targetFor(std::string(40, '1')), 0xFFFF);
+    EXPECT_EQ(targetFor("0x" + std::string(29, '0') + "c0a80140"), 0x0000);
 }
 
 TEST(Frames, U32CommandsAreTenBytesLittleEndian) {
