@@ -42,6 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                  (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
         at = 4;
     }
+    // The first sender is the device asked: its settings replies reach the cache.
+    using Reply = tarvo::discovery::ReplyCache::Reply;
+    for (const Reply reply : {Reply::NetParams, Reply::Audio, Reply::Protocol, Reply::Overlay,
+                              Reply::OnvifSubStream, Reply::Cloud, Reply::Login})
+        engine.replyCache().expect(reply, sender);
+    engine.replyCache().expectMacReassigned(sender);
     const std::uint32_t interfaceAddress = 0x0705000A;  // 10.0.5.7
     while (at < size) {
         const std::size_t want = data[at++] * 5u;
