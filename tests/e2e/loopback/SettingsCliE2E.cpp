@@ -121,6 +121,26 @@ TEST_F(SettingsCliE2E, AcceptedChangeWritesTheRecordAndCarriesFieldsBack) {
               0);
 }
 
+TEST_F(SettingsCliE2E, ValuesNoDeviceCanUseAreRefusedBeforeAnythingIsSent) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--ip", "127.0.0.255", "--mask", "255.255.255.0"},
+         "IP地址是所在网段的广播地址, 设备无法使用! 请检查\n"},
+        {{"--mask", "255.0.255.0"},
+         "子网掩码无效: 前面必须全是1, 后面全是0 (例如 255.255.255.0)! 请检查\n"},
+        {{"--ip", "999.1.1.1"}, "IP地址不是有效的IPv4地址! 请检查\n"},
+        {{"--gateway", "abc"}, "网关不是有效的IPv4地址! 请检查\n"}};
+    for (const auto& [options, message] : cases) {
+        std::vector<std::string> args{"net", "set", "127.0.0.2", "--password", "pw"};
+        args.insert(args.end(), options.begin(), options.end());
+        const auto r = cli(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, message);
+    }
+    EXPECT_TRUE(udpFrames("127.0.0.2", 0).empty());  // not even the login
+    EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
+    EXPECT_EQ(sim->device("127.0.0.2")["ip"], "127.0.0.2");
+}
+
 TEST_F(SettingsCliE2E, DecoderSwitchesAreSentAlthoughNotShown) {
     const auto r = cli({"net", "set", "127.0.0.3", "--password", "pw"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
