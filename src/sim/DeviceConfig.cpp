@@ -121,8 +121,8 @@ std::optional<std::string> deviceText(std::string_view configured) {
     if (configured.size() % 2 != 0) return std::nullopt;
     std::string bytes;
     for (std::size_t i = 0; i < configured.size(); i += 2) {
-        const auto byte = parseInteger<std::uint8_t>("0x" + std::string(configured.substr(i, 2)),
-                                                     0, 0xFF);
+        const auto byte =
+            parseInteger<std::uint8_t>("0x" + std::string(configured.substr(i, 2)), 0, 0xFF);
         if (!byte) return std::nullopt;
         bytes += static_cast<char>(*byte);
     }

@@ -35,8 +35,7 @@ inline constexpr std::u16string_view kPortInputError = u"端口输入错误";
 inline constexpr std::u16string_view kGatewayNotInSubnet = u"ip地址与网关不在一个网段! 请检查";
 // Values no device can work with, refused before anything is sent.
 inline constexpr std::u16string_view kAddressNotAnAddress = u"IP地址不是有效的IPv4地址! 请检查";
-inline constexpr std::u16string_view kNetmaskNotAnAddress =
-    u"子网掩码不是有效的IPv4地址! 请检查";
+inline constexpr std::u16string_view kNetmaskNotAnAddress = u"子网掩码不是有效的IPv4地址! 请检查";
 inline constexpr std::u16string_view kGatewayNotAnAddress = u"网关不是有效的IPv4地址! 请检查";
 inline constexpr std::u16string_view kDnsNotAnAddress = u"DNS服务器不是有效的IPv4地址! 请检查";
 inline constexpr std::u16string_view kNetmaskNotContiguous =
