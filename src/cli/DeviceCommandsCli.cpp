@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "cli/CliNotifier.h"
+#include "cli/JsonOutput.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
+#include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 
 namespace tarvo::cli {
@@ -45,7 +47,7 @@ int finish(const GlobalOptions& global, const char* command, const DeviceArgs& a
             messages.push_back({{"kind", e.kind}, {"text", e.text}});
         out["messages"] = messages;
         out.update(extra);
-        std::cout << out.dump() << std::endl;
+        printJson(out);
     }
     return ok ? 0 : 1;
 }
@@ -74,7 +76,8 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             std::u16string text;
             const bool ok =
                 protocol::checkCameraVersion(version->ip, version->port, text, notifier);
-            if (!global.json && !text.empty()) std::cout << text::toUtf8(text) << std::endl;
+            if (!global.json && !text.empty())
+                std::cout << text::toUtf8(text::escapeControls(text)) << std::endl;
             return finish(global, "version", *version, ok, notifier,
                           {{"version", text::toUtf8(text)}});
         };

@@ -10,10 +10,12 @@
 #include <thread>
 
 #include "cli/CliNotifier.h"
+#include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
 #include "core/net/NetworkInterfaces.h"
+#include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
 
@@ -100,7 +102,8 @@ void printTable(const std::vector<discovery::RowTexts>& rows) {
                                               u"subnet"};
     std::vector<std::vector<std::u16string>> lines{headers};
     for (const auto& row : rows) {
-        auto cells = row.cells;
+        std::vector<std::u16string> cells;
+        for (const auto& cell : row.cells) cells.push_back(text::escapeControls(cell));
         cells.push_back(row.sameNetwork ? u"same" : u"other");
         lines.push_back(std::move(cells));
     }
@@ -164,7 +167,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     if (sortColumn >= 0) table.Sort(sortColumn, ascending);
     const auto rows = table.rows();
     if (global.json) {
-        std::cout << rowsToJson(rows).dump() << std::endl;
+        printJson(rowsToJson(rows));
     } else {
         printTable(rows);
     }

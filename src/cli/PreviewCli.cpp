@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include "cli/CliNotifier.h"
+#include "cli/JsonOutput.h"
 #include "cli/Mp4Recorder.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
@@ -162,18 +163,16 @@ int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
         if (!ok) std::cerr << "cannot write " << args.out << std::endl;
     }
     if (global.json) {
-        std::cout << nlohmann::json{{"command", "snapshot"},
-                                    {"ip", args.ip},
-                                    {"ok", ok},
-                                    {"type", prepared->type},
-                                    {"width", reply.width},
-                                    {"height", reply.height},
-                                    {"codecCode", reply.codecCode},
-                                    {"title", text::toUtf8(client.title())},
-                                    {"packets", stats.packets},
-                                    {"out", args.out}}
-                         .dump()
-                  << std::endl;
+        printJson(nlohmann::json{{"command", "snapshot"},
+                                 {"ip", args.ip},
+                                 {"ok", ok},
+                                 {"type", prepared->type},
+                                 {"width", reply.width},
+                                 {"height", reply.height},
+                                 {"codecCode", reply.codecCode},
+                                 {"title", text::toUtf8(client.title())},
+                                 {"packets", stats.packets},
+                                 {"out", args.out}});
     }
     return ok ? 0 : 1;
 }
@@ -214,17 +213,15 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
                   << std::endl;
     }
     if (global.json) {
-        std::cout << nlohmann::json{{"command", "record"},
-                                    {"ip", args.ip},
-                                    {"ok", ok},
-                                    {"type", prepared->type},
-                                    {"width", reply.width},
-                                    {"height", reply.height},
-                                    {"codecCode", reply.codecCode},
-                                    {"samples", recorder ? recorder->samples() : 0},
-                                    {"out", args.out}}
-                         .dump()
-                  << std::endl;
+        printJson(nlohmann::json{{"command", "record"},
+                                 {"ip", args.ip},
+                                 {"ok", ok},
+                                 {"type", prepared->type},
+                                 {"width", reply.width},
+                                 {"height", reply.height},
+                                 {"codecCode", reply.codecCode},
+                                 {"samples", recorder ? recorder->samples() : 0},
+                                 {"out", args.out}});
     }
     return ok ? 0 : 1;
 }

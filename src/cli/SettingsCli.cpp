@@ -10,11 +10,13 @@
 
 #include "cli/CliNotifier.h"
 #include "cli/DeviceFinder.h"
+#include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/SettingsFlows.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
+#include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
 
@@ -140,17 +142,17 @@ int report(const GlobalOptions& global, const std::string& command, const Settin
         json messages = json::array();
         for (const auto& e : notifier.entries())
             messages.push_back({{"kind", e.kind}, {"text", e.text}});
-        std::cout << json{{"command", command},
-                          {"ip", args.ip},
-                          {"ok", ok},
-                          {"values", values},
-                          {"messages", messages}}
-                         .dump()
-                  << std::endl;
+        printJson({{"command", command},
+                   {"ip", args.ip},
+                   {"ok", ok},
+                   {"values", values},
+                   {"messages", messages}});
     } else if (ok && !values.empty()) {
         for (const auto& [key, value] : values.items()) {
             std::cout << key << ": "
-                      << (value.is_string() ? value.get<std::string>() : value.dump()) << '\n';
+                      << text::escapeControls(value.is_string() ? value.get<std::string>()
+                                                                : value.dump())
+                      << '\n';
         }
         std::cout.flush();
     }

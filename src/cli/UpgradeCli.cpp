@@ -15,9 +15,11 @@
 #include <string>
 
 #include "cli/CliNotifier.h"
+#include "cli/JsonOutput.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
+#include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "core/upgrade/NvrResolutionClient.h"
@@ -139,8 +141,9 @@ private:
     upgrade::UploadOutcome outcome_;
 };
 
+// Notes may carry the device's version and the file's name: shown escaped.
 void note(const std::string& text) {
-    std::cerr << "tarvo-cli: " << text << std::endl;
+    std::cerr << "tarvo-cli: " << text::escapeControls(text) << std::endl;
 }
 
 int exitStatusOf(upgrade::UploadStatus status) {
@@ -180,7 +183,7 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
             for (const auto& e : notifier.entries())
                 messages.push_back({{"kind", e.kind}, {"text", e.text}});
             result["messages"] = messages;
-            std::cout << result.dump() << std::endl;
+            printJson(result);
         }
         return status;
     };
@@ -278,7 +281,7 @@ int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
             for (const auto& e : notifier.entries())
                 messages.push_back({{"kind", e.kind}, {"text", e.text}});
             result["messages"] = messages;
-            std::cout << result.dump() << std::endl;
+            printJson(result);
         }
         return ok ? 0 : 1;
     };

@@ -119,7 +119,7 @@ bool Device::checkLogin(Transport transport, wire::ByteView frame, std::size_t o
 }
 
 wire::Bytes Device::discoveryReply(const std::string& name) const {
-    const std::string narrow = text::narrowString(text::fromUtf8(name));
+    const std::string narrow = deviceText(name).value_or(std::string());
     // The name with its terminator; without one when the shape asks for it.
     const std::size_t nul = config_.replyShape == ReplyShape::NoNul ? 0 : 1;
     auto frame =
@@ -271,7 +271,7 @@ Device::TcpOutcome Device::handleTcp(const wire::Header& header, wire::ByteView 
         case kVersion:
         case kNvrVersion: {
             if (header.command == kNvrVersion && config_.type != kNvrType) break;
-            const std::string narrow = text::narrowString(text::fromUtf8(config_.version));
+            const std::string narrow = deviceText(config_.version).value_or(std::string());
             auto bytes = wire::makeFrame(header.command, config_.tag, 0,
                                          std::min<std::size_t>(6 + narrow.size() + 1, 0xFFFF));
             std::copy_n(narrow.begin(), bytes.size() - 7, bytes.begin() + 6);

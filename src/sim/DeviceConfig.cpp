@@ -63,8 +63,9 @@ std::string badValue(std::string_view key, std::string_view value) {
 
 // Writes `utf8` in the device encoding, NUL-terminated, into a 64-byte field of the record.
 bool setCloudText(CloudRecord& record, std::size_t offset, std::string_view utf8) {
-    const std::string narrow = text::narrowString(text::fromUtf8(utf8));
-    if (narrow.size() + 1 > kCloudTextSize) return false;
+    const auto bytes = deviceText(utf8);
+    if (!bytes || bytes->size() + 1 > kCloudTextSize) return false;
+    const std::string& narrow = *bytes;
     std::fill_n(record.begin() + static_cast<std::ptrdiff_t>(offset), kCloudTextSize, 0);
     std::copy(narrow.begin(), narrow.end(), record.begin() + static_cast<std::ptrdiff_t>(offset));
     return true;
@@ -111,6 +112,21 @@ std::string_view streamFaultName(StreamFault fault) {
         if (candidate == fault) return name;
     }
     return "none";
+}
+
+std::optional<std::string> deviceText(std::string_view configured) {
+    constexpr std::string_view kHex = "hex:";
+    if (!configured.starts_with(kHex)) return text::narrowString(text::fromUtf8(configured));
+    configured.remove_prefix(kHex.size());
+    if (configured.size() % 2 != 0) return std::nullopt;
+    std::string bytes;
+    for (std::size_t i = 0; i < configured.size(); i += 2) {
+        const auto byte =
+            parseInteger<std::uint8_t>("0x" + std::string(configured.substr(i, 2)), 0, 0xFF);
+        if (!byte) return std::nullopt;
+        bytes += static_cast<char>(*byte);
+    }
+    return bytes;
 }
 
 std::string formatAddress(std::uint32_t address) {
@@ -187,11 +203,11 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
     }
     if (key == "name") {
         name = value;
-        return {};
+        return deviceText(value) ? std::string() : badValue(key, value);
     }
     if (key == "version") {
         version = value;
-        return {};
+        return deviceText(value) ? std::string() : badValue(key, value);
     }
     if (key == "user") {
         user = value;

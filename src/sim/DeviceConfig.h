@@ -83,7 +83,8 @@ struct VideoSettings {
 using Setting = std::pair<std::string, std::string>;
 
 // Everything a simulated device is configured with: identity, credentials, every stored value,
-// and its fault switches. Texts are UTF-8; they are converted to the device encoding on the wire.
+// and its fault switches. Texts are UTF-8; they are converted to the device encoding on the wire
+// (see deviceText).
 struct DeviceConfig {
     std::uint32_t ip = 0;  // host order
     std::string mac;
@@ -141,6 +142,11 @@ struct DeviceConfig {
     static std::optional<DeviceConfig> build(const std::vector<Setting>& settings,
                                              std::string& error);
 };
+
+// The bytes a device sends for a configured text (name, version, cloud identity or password):
+// the UTF-8 text in the device encoding, or, written as "hex:1b5d...", exactly those bytes, so
+// that a device can send what no encoding would produce. nullopt for bad hex.
+std::optional<std::string> deviceText(std::string_view configured);
 
 // Formatting and parsing of dotted IPv4 addresses in host order.
 std::string formatAddress(std::uint32_t address);

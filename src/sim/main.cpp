@@ -44,7 +44,8 @@ Stream port (command port + 1, cameras and NVRs): the 12-byte request, the 32-by
 Fleet file: {"devices": [{"ip": "127.0.0.2", "type": 100, "name": "Cam",
   "netParams": {"mask": "255.255.255.0", "gateway": "127.0.0.1", "httpPort": 80},
   "cloud": {"identity": "x", "password": "p", "deviceId": 7}, "dropUdp": false}, ...]}
-  (or a bare array). Names and texts are UTF-8; devices send them in GB18030.
+  (or a bare array). Names and texts are UTF-8; devices send them in GB18030. A name,
+  version or cloud text written "hex:1b5dff..." is sent as exactly those bytes.
 
 Control socket (--control PATH): one line per connection, one JSON line back, then close.
   state [IP]                   {"devices":[{settings..., "tcpListening", "reboots",

@@ -271,14 +271,52 @@ TEST(XPButtonText, DisabledTextIsEmbossed) {
     EXPECT_EQ(lightBox.bottom(), shadowBox.bottom() + 1);
 }
 
-TEST(XPButtonApi, StandsInForAPushButton) {
-    QWidget window;
-    QPushButton* button = new CXPButton(QStringLiteral("&OK"), &window);
+TEST(XPButtonApi, MouseAndKeyboardClickItThroughItsOwnEventHandling) {
+    auto* button = new CXPButton(QStringLiteral("&OK"));
+    button->resize(80, 24);
+    const auto window = focusedIn(button);
     int clicks = 0;
     QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
-    button->click();
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(40, 12));
     EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(button->text(), QStringLiteral("&OK"));
+    hoverOver(*button);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(40, 12));
+    QTest::keyClick(button, Qt::Key_Space);
+    EXPECT_EQ(clicks, 3);
+}
+
+TEST(OwnerDrawnHover, DisabledControlsShowNoHoverAndLoseItWhenDisabled) {
+    CXPButton button(QStringLiteral("OK"));
+    button.resize(80, 24);
+    COwnerEdit edit(QStringLiteral("192.168.1.10"));
+    edit.resize(120, 22);
+    const QColor plainButton = CXPButton::gradientColour(10 * 63 / 20, false, false);
+    button.setEnabled(false);
+    edit.setEnabled(false);
+    const QColor plainEdge = pixelOf(edit.palette().color(QPalette::Dark));
+    for (QWidget* w : {static_cast<QWidget*>(&button), static_cast<QWidget*>(&edit)}) {
+        const QPointF p(10, 10);
+        QMouseEvent move(QEvent::MouseMove, p, w->mapToGlobal(p), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(w, &move);
+    }
+    QTest::qWait(100);  // ample for a 1 ms hover notification that must not come
+    EXPECT_FALSE(button.isHovered());
+    EXPECT_FALSE(edit.isHovered());
+    EXPECT_EQ(at(render(button), 2, 12), plainButton);
+    EXPECT_EQ(at(render(edit), 0, 0), plainEdge);
+
+    // Disabled while the mouse rests on them: the look goes at once.
+    button.setEnabled(true);
+    edit.setEnabled(true);
+    hoverOver(button);
+    hoverOver(edit);
+    button.setEnabled(false);
+    edit.setEnabled(false);
+    EXPECT_FALSE(button.isHovered());
+    EXPECT_FALSE(edit.isHovered());
+    EXPECT_EQ(at(render(button), 2, 12), plainButton);
+    EXPECT_EQ(at(render(edit), 0, 0), plainEdge);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -318,12 +356,12 @@ TEST(OwnerEdit, FlatSunkenEdgeNormallyAndFilledBorderWhileHovered) {
     expectBorder(shadow, face);
 }
 
-TEST(OwnerEdit, StandsInForALineEdit) {
-    QLineEdit* edit = new COwnerEdit;
-    edit->setText(QStringLiteral("admin"));
-    edit->setReadOnly(true);
-    EXPECT_EQ(edit->text(), QStringLiteral("admin"));
-    delete edit;
+TEST(OwnerEdit, TypedTextArrivesAndShowsInsideTheBorder) {
+    COwnerEdit edit;
+    edit.resize(120, 22);
+    QTest::keyClicks(&edit, QStringLiteral("admin"));
+    EXPECT_EQ(edit.text(), QStringLiteral("admin"));
+    EXPECT_FALSE(darkBox(render(edit), QRect(2, 2, 116, 18)).isEmpty()) << "the text is drawn";
 }
 
 // Any widget class takes the tracking: the hooks run once per rest and once per leave.
@@ -538,16 +576,17 @@ TEST(GradientProgress, DrivenThroughAProgressBarPointer) {
     expectPlainFace(*owner);
 }
 
-TEST(GradientProgress, StartsAsDesignedWhenBuiltPlain) {
+TEST(GradientProgress, PlainBarRunsRedToBlueOverZeroToHundredWithoutText) {
     CGradientProgressCtrl bar;
-    EXPECT_EQ(bar.minimum(), 0);
-    EXPECT_EQ(bar.maximum(), 100);
-    EXPECT_EQ(bar.value(), 0);
-    EXPECT_EQ(bar.startColour(), QColor(255, 0, 0));
-    EXPECT_EQ(bar.endColour(), QColor(0, 0, 255));
-    EXPECT_EQ(bar.textColour(), QColor(255, 255, 255));
-    EXPECT_EQ(bar.bkColour(), bar.palette().color(QPalette::Button));
-    EXPECT_FALSE(bar.isTextVisible());
+    bar.resize(255, 20);  // 255 bands of one pixel: band i is red 255 - i, blue i
+    bar.SetPos(50);
+    const QImage image = render(bar);
+    EXPECT_EQ(at(image, 0, 10), QColor(255, 0, 0));
+    EXPECT_EQ(at(image, 100, 10), QColor(155, 0, 100));
+    EXPECT_EQ(at(image, 127, 10), QColor(128, 0, 127));  // 50 of 0..100 fills 127 pixels
+    EXPECT_EQ(at(image, 128, 10), pixelOf(bar.palette().color(QPalette::Button)));
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 255; ++x) ASSERT_NE(at(image, x, y), QColor(Qt::white)) << x << y;
 }
 
 TEST(GradientProgress, EveryChangeSchedulesARepaint) {

@@ -18,6 +18,7 @@
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
 #include "controls/IpAddressEdit.h"
+#include "core/text/Messages.h"
 #include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
@@ -170,10 +171,14 @@ TEST_F(SettingsDialogsTest, NetworkSettingsRefusalsKeepTheDialogOpenAndWriteNoth
         setText(d, 1006, "192.168.1.1");
         press(d, 1);
     });
+    driver.dialogs.push_back([&](QDialog& d) {
+        setText(d, 1005, "255.0.255.0");  // refused before the login goes out
+        press(d, 1);
+    });
     driver.dialogs.push_back([&](QDialog& d) { press(d, 2); });
     test::clickButton(*window, kNetwork);
 
-    EXPECT_EQ(driver.others, (std::vector<QString>(3, QStringLiteral("CSetNet"))));
+    EXPECT_EQ(driver.others, (std::vector<QString>(4, QStringLiteral("CSetNet"))));
     EXPECT_EQ(title, QStringLiteral("网络设置修改"));
     EXPECT_EQ(size, gui::DialogUnits(window->netDialog()->font()).size(302, 154));
     for (const char* text :
@@ -187,10 +192,12 @@ TEST_F(SettingsDialogsTest, NetworkSettingsRefusalsKeepTheDialogOpenAndWriteNoth
     EXPECT_TRUE(audioChecked);
     EXPECT_FALSE(dhcpChecked);
 
-    ASSERT_EQ(driver.boxes.size(), 2u);
+    ASSERT_EQ(driver.boxes.size(), 3u);
     EXPECT_EQ(driver.boxes[0].text, QStringLiteral("用户名密码错误"));
     EXPECT_EQ(driver.boxes[1].text, QStringLiteral("ip地址与网关不在一个网段! 请检查"));
     EXPECT_EQ(driver.boxes[1].title, QStringLiteral("Tarvo"));
+    EXPECT_EQ(driver.boxes[2].text,
+              QString::fromStdU16String(std::u16string(text::msg::kNetmaskNotContiguous)));
 
     EXPECT_EQ(udpFrames("127.0.0.2", 99), std::vector<std::string>{"630000020600"});
     EXPECT_EQ(udpFrames("127.0.0.2", 129), std::vector<std::string>{"810000020600"});

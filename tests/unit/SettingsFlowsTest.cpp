@@ -3,11 +3,14 @@
 #include <arpa/inet.h>
 
 #include <deque>
+#include <tuple>
 
 #include "core/discovery/ReplyCache.h"
 #include "core/ops/SettingsFlows.h"
 #include "core/ops/UdpSession.h"
 #include "core/protocol/Frames.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
 #include "support/RecordingNotifier.h"
 
@@ -261,6 +264,55 @@ TEST_F(SettingsFlowsTest, NetFormRefusesWrongLoginAndForeignGateway) {
         EXPECT_EQ(f[0], 0);
         EXPECT_EQ(f[2], 1);
         EXPECT_EQ(f[3], 64);
+    }
+}
+
+TEST_F(SettingsFlowsTest, NetFormRefusesValuesNoDeviceCanUseBeforeSendingAnything) {
+    NetSettingsForm& form = flows.netForm();
+    form.SetDeviceIp("192.168.1.64");
+    form.SetNetParams(deviceParams());
+    discovery::g_loginAccepted.store(1);
+    namespace msg = text::msg;
+    struct Case {
+        std::u16string NetSettingsEntry::*field;
+        std::u16string_view value;
+        std::u16string_view message;
+    };
+    const Case cases[] = {
+        {&NetSettingsEntry::netmask, u"255.0.255.0", msg::kNetmaskNotContiguous},
+        {&NetSettingsEntry::netmask, u"255.255.255.1", msg::kNetmaskNotContiguous},
+        {&NetSettingsEntry::address, u"192.168.1.255", msg::kAddressIsBroadcastAddress},
+        {&NetSettingsEntry::address, u"192.168.1.0", msg::kAddressIsNetworkAddress},
+        {&NetSettingsEntry::address, u"999.1.1.1", msg::kAddressNotAnAddress},
+        {&NetSettingsEntry::address, u"abc", msg::kAddressNotAnAddress},
+        {&NetSettingsEntry::netmask, u"255.255.255", msg::kNetmaskNotAnAddress},
+        {&NetSettingsEntry::gateway, u"192.168.1.1x", msg::kGatewayNotAnAddress},
+        {&NetSettingsEntry::dns, u"8.8.8.256", msg::kDnsNotAnAddress},
+    };
+    for (const Case& c : cases) {
+        NetSettingsEntry e = entryFrom(form);
+        e.*c.field = c.value;
+        notifier.clear();
+        EXPECT_EQ(form.ok(e, session, notifier, [](int) {}), NetSettingsOutcome::Unusable)
+            << text::toUtf8(c.value);
+        EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{std::u16string(c.message)});
+    }
+    EXPECT_TRUE(session.sent.empty());  // not even the login
+    EXPECT_EQ(form.netParams(), deviceParams());
+
+    // What devices can use still passes: a /31 or /32 has no network or broadcast address, an
+    // empty field reads as 0.0.0.0 as before, and a mask of 0.0.0.0 keeps passing.
+    NetSettingsEntry e = entryFrom(form);
+    for (const auto& [address, mask, gateway] :
+         {std::tuple{u"10.0.0.0", u"255.255.255.254", u"10.0.0.1"},
+          std::tuple{u"10.0.0.7", u"255.255.255.255", u"10.0.0.7"},
+          std::tuple{u"10.0.0.5", u"", u"192.168.1.1"}}) {
+        e.address = address;
+        e.netmask = mask;
+        e.gateway = gateway;
+        e.dns = u"";
+        EXPECT_EQ(form.ok(e, session, notifier, [](int) {}), NetSettingsOutcome::Accepted)
+            << text::toUtf8(address);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/text/SystemLocale.h"
+#include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 
 using namespace tarvo::text;
@@ -77,6 +78,30 @@ TEST(TextConvert, RoundTripsAndUtf8) {
     EXPECT_EQ(fromUtf8("\xFF"
                        "a"),
               u"\uFFFDa");
+}
+
+TEST(EscapeControls, TerminalAndDirectionControlsBecomeEscapesAndNothingElseChanges) {
+    using sv = std::string_view;
+    // Clear screen, window title, clipboard write, hidden text; tab, line feed and DEL too.
+    EXPECT_EQ(escapeControls(sv("\x1b[2J\x1b]0;t\x07\x1b]52;c;aGk=\x07\x1b[8mx\tb\nc\x7f")),
+              "\\x1b[2J\\x1b]0;t\\x07\\x1b]52;c;aGk=\\x07\\x1b[8mx\\x09b\\x0ac\\x7f");
+    // C1 controls as characters (8-bit CSI), the bidirectional controls; NBSP is text.
+    EXPECT_EQ(escapeControls(sv("\xc2\x9b"
+                                "1m\xc2\x80\xc2\x9f\xc2\xa0")),
+              "\\u009b1m\\u0080\\u009f\xc2\xa0");
+    EXPECT_EQ(escapeControls(sv("exe.\u202egpj\u202a\u202d\u2066\u2069\u200e\u200f\u061c")),
+              "exe.\\u202egpj\\u202a\\u202d\\u2066\\u2069\\u200e\\u200f\\u061c");
+    // Bytes that are not UTF-8: stray continuation, overlong, surrogate, cut-off sequence.
+    EXPECT_EQ(escapeControls(sv("\xff\x80\xc0\xaf\xed\xa0\x80\xf5\x80\xe4\xb8")),
+              "\\xff\\x80\\xc0\\xaf\\xed\\xa0\\x80\\xf5\\x80\\xe4\\xb8");
+    EXPECT_EQ(escapeControls(sv("摄像机 😀 \\x1b \u2028")), "摄像机 😀 \\x1b \u2028");
+    EXPECT_EQ(escapeControls(sv("")), "");
+
+    // UTF-16: the same rules; pairs kept, a lone half escaped.
+    EXPECT_EQ(escapeControls(std::u16string_view(u"\x1b名\u202e\U0001F600\u0085")),
+              u"\\x1b名\\u202e\U0001F600\\u0085");
+    const char16_t lone[] = {u'a', 0xDC00, 0xD800, 0};
+    EXPECT_EQ(escapeControls(std::u16string_view(lone)), u"a\\udc00\\ud800");
 }
 
 TEST(SystemLocale, MapsLocaleNames) {

@@ -65,8 +65,33 @@ bool NetSettingsForm::sameSubnet(std::uint32_t address, std::uint32_t netmask,
     return (ntohl(netmask) & ntohl(gateway)) == (ntohl(netmask) & ntohl(address));
 }
 
+std::u16string_view NetSettingsForm::unusableValue(const NetSettingsEntry& entry) {
+    // An empty field reads as 0.0.0.0, as it always has.
+    const auto notAnAddress = [](std::u16string_view text) {
+        std::uint32_t address = 0;
+        return !text.empty() && !net::parseIPv4(text::toUtf8(text), address);
+    };
+    if (notAnAddress(entry.address)) return text::msg::kAddressNotAnAddress;
+    if (notAnAddress(entry.netmask)) return text::msg::kNetmaskNotAnAddress;
+    if (notAnAddress(entry.gateway)) return text::msg::kGatewayNotAnAddress;
+    if (notAnAddress(entry.dns)) return text::msg::kDnsNotAnAddress;
+    const std::uint32_t hostBits = ~ntohl(parseAddress(entry.netmask));
+    if ((hostBits & (hostBits + 1)) != 0) return text::msg::kNetmaskNotContiguous;
+    // A /31 or /32 has no network or broadcast address.
+    if (hostBits >= 3) {
+        const std::uint32_t host = ntohl(parseAddress(entry.address)) & hostBits;
+        if (host == 0) return text::msg::kAddressIsNetworkAddress;
+        if (host == hostBits) return text::msg::kAddressIsBroadcastAddress;
+    }
+    return {};
+}
+
 NetSettingsOutcome NetSettingsForm::ok(const NetSettingsEntry& entry, UdpSession& session,
                                        Notifier& notifier, const std::function<void(int)>& wait) {
+    if (const auto fault = unusableValue(entry); !fault.empty()) {
+        notifier.message(fault);
+        return NetSettingsOutcome::Unusable;
+    }
     // Only the device's own answer to this request counts, not one left from an earlier login.
     session.cache().expect(discovery::ReplyCache::Reply::Login, deviceIp_);
     session.send(protocol::udpLogin(protocol::targetFor(deviceIp_), entry.user, entry.password));

@@ -27,6 +27,7 @@ struct NetSettingsEntry {
 
 enum class NetSettingsOutcome {
     Accepted,        // the record and audio flag hold the new values
+    Unusable,        // a value no device can use: nothing was sent; stay in the dialog
     LoginMismatch,   // the device did not accept user and password: stay in the dialog
     SubnetMismatch,  // address and gateway lie in different subnets: stay in the dialog
 };
@@ -66,9 +67,10 @@ public:
     [[nodiscard]] std::u16string httpPortText() const;
     static std::u16string defaultUser() { return u"admin"; }
 
-    // OK: the UDP login, `wait` for the reply, the login result, the subnet check, then the
-    // entered values into the record. The carried-back fields stay as received. A refusal is
-    // told through the notifier and the dialog stays open.
+    // OK: the values no device can use are refused first (nothing sent); then the UDP login,
+    // `wait` for the reply, the login result, the subnet check, then the entered values into
+    // the record. The carried-back fields stay as received. A refusal is told through the
+    // notifier and the dialog stays open.
     NetSettingsOutcome ok(const NetSettingsEntry& entry, UdpSession& session, Notifier& notifier,
                           const std::function<void(int)>& wait);
 
@@ -76,6 +78,10 @@ public:
     static std::uint32_t parseAddress(std::u16string_view text);  // network order; bad text: 0
     static std::uint16_t parseHttpPort(std::u16string_view text);
     static bool sameSubnet(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway);
+    // The message for the first value of `entry` no device can use, or empty: a field that is
+    // neither empty nor a dotted IPv4 address, a mask whose ones are not contiguous, an address
+    // that is its subnet's network or broadcast address.
+    static std::u16string_view unusableValue(const NetSettingsEntry& entry);
 
 private:
     std::string deviceIp_;

@@ -33,6 +33,17 @@ inline constexpr std::u16string_view kNetParamsUnanswered =
     u"设备没有回复网络参数，没有修改任何设置";
 inline constexpr std::u16string_view kPortInputError = u"端口输入错误";
 inline constexpr std::u16string_view kGatewayNotInSubnet = u"ip地址与网关不在一个网段! 请检查";
+// Values no device can work with, refused before anything is sent.
+inline constexpr std::u16string_view kAddressNotAnAddress = u"IP地址不是有效的IPv4地址! 请检查";
+inline constexpr std::u16string_view kNetmaskNotAnAddress = u"子网掩码不是有效的IPv4地址! 请检查";
+inline constexpr std::u16string_view kGatewayNotAnAddress = u"网关不是有效的IPv4地址! 请检查";
+inline constexpr std::u16string_view kDnsNotAnAddress = u"DNS服务器不是有效的IPv4地址! 请检查";
+inline constexpr std::u16string_view kNetmaskNotContiguous =
+    u"子网掩码无效: 前面必须全是1, 后面全是0 (例如 255.255.255.0)! 请检查";
+inline constexpr std::u16string_view kAddressIsNetworkAddress =
+    u"IP地址是所在网段的网络地址, 设备无法使用! 请检查";
+inline constexpr std::u16string_view kAddressIsBroadcastAddress =
+    u"IP地址是所在网段的广播地址, 设备无法使用! 请检查";
 
 // Firmware upgrade.
 inline constexpr std::u16string_view kUpgrading = u"正在升级......";

@@ -14,11 +14,11 @@ std::unique_ptr<UiTextTable> g_table;
 // Readers on receive threads load the pointer; it is published once, before they start.
 std::atomic<const UiTextTable*> g_published{nullptr};
 
-template <std::size_t N>
-void put(std::array<char16_t, N>& field, std::u16string_view text) {
-    // Every text fits with its terminator; copy at most N - 1 units regardless.
-    const std::size_t count = std::min(text.size(), N - 1);
-    std::copy_n(text.begin(), count, field.begin());
+// Every text fits its field whole, with its terminator: checked when the program is built.
+template <std::size_t N, std::size_t M>
+void put(std::array<char16_t, N>& field, const char16_t (&text)[M]) {
+    static_assert(M <= N, "a UI text does not fit its field");
+    std::copy_n(text, M - 1, field.begin());
 }
 
 void fillChinese(UiTextTable& t) {

@@ -13,6 +13,7 @@ QString applicationTitle() {
 void showMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("message"));
+    box.setTextFormat(Qt::PlainText);  // the text may carry what a device sent
     box.exec();
 }
 
@@ -22,6 +23,7 @@ void showSystemError(QWidget* parent, const QString& text) {
                     QString::fromUtf16(caption.data(), static_cast<qsizetype>(caption.size())),
                     text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("systemError"));
+    box.setTextFormat(Qt::PlainText);
     // Stays in front of every window of the program until answered.
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);

@@ -9,7 +9,7 @@ namespace tarvo::gui {
 
 // Mouse-over tracking for any widget class: the first move over the control asks for a hover
 // notification after the mouse has rested for 1 ms; when it comes, HoverEntered runs; leaving
-// the control clears everything at once and runs HoverLeft.
+// the control clears everything at once and runs HoverLeft. A disabled control is never hovered.
 template <typename Base>
 class CTrackControl : public Base {
 public:
@@ -21,7 +21,7 @@ public:
         hoverTimer_.setSingleShot(true);
         hoverTimer_.setInterval(kHoverTimeMs);
         QObject::connect(&hoverTimer_, &QTimer::timeout, this, [this] {
-            if (!tracking_) return;
+            if (!tracking_ || !Base::isEnabled()) return;
             hover_ = true;
             HoverEntered();
         });
@@ -38,11 +38,15 @@ protected:
         const bool result = Base::event(e);
         switch (e->type()) {
             case QEvent::MouseMove:
-                if (!tracking_) {
+                // A disabled control sees the moves too, but takes no hover.
+                if (!tracking_ && Base::isEnabled()) {
                     tracking_ = true;
                     hoverTimer_.start();
                 }
                 break;
+            case QEvent::EnabledChange:
+                if (Base::isEnabled()) break;
+                [[fallthrough]];  // disabled under the mouse: as if it had left
             case QEvent::Leave:
                 // A leave is reported only to a control that asked for it.
                 if (!tracking_ && !hover_) break;

@@ -86,7 +86,7 @@ void CXPButton::init() {
     hoverTimer_.setSingleShot(true);
     hoverTimer_.setInterval(kHoverTimeMs);
     connect(&hoverTimer_, &QTimer::timeout, this, [this] {
-        if (tracking_ == 0) return;
+        if (tracking_ == 0 || !isEnabled()) return;
         hover_ = 1;
         update();
     });
@@ -103,12 +103,16 @@ QColor CXPButton::gradientColour(int i, bool hover, bool emphasis) {
 bool CXPButton::event(QEvent* e) {
     switch (e->type()) {
         case QEvent::MouseMove:
-            // The hover look waits for the mouse to rest; a pass across does not light it.
-            if (tracking_ == 0) {
+            // The hover look waits for the mouse to rest; a pass across does not light it. Qt
+            // shows a disabled widget its mouse moves too: a disabled button takes no hover.
+            if (tracking_ == 0 && isEnabled()) {
                 tracking_ = 1;
                 hoverTimer_.start();
             }
             break;
+        case QEvent::EnabledChange:
+            if (isEnabled()) break;
+            [[fallthrough]];  // disabled under the mouse: the hover look goes at once
         case QEvent::Leave:
             if (tracking_ == 0 && hover_ == 0) break;
             hoverTimer_.stop();

@@ -39,6 +39,8 @@ void DialogBuilder::place(QWidget* widget, const tmpl::Control& control) const {
 
 QLabel* DialogBuilder::label(const tmpl::Control& control, Qt::Alignment alignment) const {
     auto* label = new QLabel(templateText(control.text), &dialog_);
+    // Labels also show what devices send (versions, status): never read as markup.
+    label->setTextFormat(Qt::PlainText);
     if (control.id > 0) label->setObjectName(controlName(control.id));
     label->setGeometry(units_.rect(control.rect));
     if (alignment != Qt::Alignment{}) label->setAlignment(alignment | Qt::AlignTop);

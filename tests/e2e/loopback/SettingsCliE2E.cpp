@@ -2,6 +2,11 @@
 // byte for byte, and what the devices end up with.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "support/RunProcess.h"
 #include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
@@ -20,7 +25,10 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.5", "type": 89, "version": "v00.00.08.07", "resolution": 1},
   {"ip": "127.0.0.6", "type": 89, "version": "v00.00.08.08", "resolution": 0},
   {"ip": "127.0.0.7", "type": 100, "cloud": {"identity": "ID-7", "password": "old", "deviceId": -5}},
-  {"ip": "127.0.0.8", "type": 181, "name": "nvr"}
+  {"ip": "127.0.0.8", "type": 181, "name": "nvr"},
+  {"ip": "127.0.0.9", "type": 100, "name": "\u001b]0;owned\u0007\u001b[2J\u202ecam",
+   "version": "v\u001b]0;X\u0007\u001b[2J\u202e",
+   "cloud": {"identity": "hex:49441b5d35323b633b61476b3d07ff", "password": "\u001b[8mhidden"}}
 ]})";
 
 class SettingsCliE2E : public test::SharedSimTest<&kFleet> {
@@ -113,6 +121,26 @@ TEST_F(SettingsCliE2E, AcceptedChangeWritesTheRecordAndCarriesFieldsBack) {
               0);
 }
 
+TEST_F(SettingsCliE2E, ValuesNoDeviceCanUseAreRefusedBeforeAnythingIsSent) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--ip", "127.0.0.255", "--mask", "255.255.255.0"},
+         "IP地址是所在网段的广播地址, 设备无法使用! 请检查\n"},
+        {{"--mask", "255.0.255.0"},
+         "子网掩码无效: 前面必须全是1, 后面全是0 (例如 255.255.255.0)! 请检查\n"},
+        {{"--ip", "999.1.1.1"}, "IP地址不是有效的IPv4地址! 请检查\n"},
+        {{"--gateway", "abc"}, "网关不是有效的IPv4地址! 请检查\n"}};
+    for (const auto& [options, message] : cases) {
+        std::vector<std::string> args{"net", "set", "127.0.0.2", "--password", "pw"};
+        args.insert(args.end(), options.begin(), options.end());
+        const auto r = cli(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, message);
+    }
+    EXPECT_TRUE(udpFrames("127.0.0.2", 0).empty());  // not even the login
+    EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
+    EXPECT_EQ(sim->device("127.0.0.2")["ip"], "127.0.0.2");
+}
+
 TEST_F(SettingsCliE2E, DecoderSwitchesAreSentAlthoughNotShown) {
     const auto r = cli({"net", "set", "127.0.0.3", "--password", "pw"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -193,4 +221,31 @@ TEST_F(SettingsCliE2E, FixMacAndTypeRules) {
     r = cli({"net", "get", "127.0.0.99", "--search-seconds", "0.5"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("did not answer"), std::string::npos);
+}
+
+TEST_F(SettingsCliE2E, DeviceTextIsPrintedEscapedAndBadUtf8KeepsTheJson) {
+    // Names, versions and cloud texts that would retitle the terminal, clear it, write the
+    // clipboard or hide text, one of them with a byte that is not GB18030.
+    const auto found = cli({"discover", "--seconds", "1"});
+    EXPECT_NE(found.out.find("\\x1b]0;owned\\x07\\x1b[2J\\u202ecam"), std::string::npos)
+        << found.out;
+    const auto version = cli({"version", "127.0.0.9"});
+    EXPECT_EQ(version.out, "\\x1b]0;X\\x07\\x1b[2J\\u202e\n");
+    const auto cloud = cli({"cloud", "get", "127.0.0.9"});
+    ASSERT_EQ(cloud.exitCode, 0) << cloud.err;
+    EXPECT_NE(cloud.out.find("identity: ID\\x1b]52;c;aGk=\\x07\xEF\xBF\xBD\n"), std::string::npos);
+    EXPECT_NE(cloud.out.find("cloudPassword: \\x1b[8mhidden\n"), std::string::npos);
+    for (const auto& out : {found.out, version.out, cloud.out})
+        EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
+
+    // A file name that is not UTF-8: the upload's result still comes, the bad byte replaced.
+    const auto file = std::filesystem::temp_directory_path() /
+                      ("rootfs-" + std::to_string(::getpid()) + "\xff.bin");
+    std::ofstream(file) << std::string(5000, 'f');
+    const auto upload = cli({"upgrade", "--nvr", "127.0.0.8", file.string(), "--json"});
+    std::filesystem::remove(file);
+    EXPECT_EQ(upload.exitCode, 0) << upload.err;
+    std::string shown = file.string();
+    shown.replace(shown.find('\xff'), 1, "\xEF\xBF\xBD");
+    EXPECT_EQ(nlohmann::json::parse(upload.out)["file"], shown) << upload.out;
 }
