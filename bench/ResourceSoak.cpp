@@ -176,7 +176,7 @@ int main(int argc, char** argv) try {
     if (::mkdtemp(pattern) == nullptr) return 1;
     const std::string dir = pattern;
     Soak soak;
-    soak.package = dir + "/IPC_update_00.00.02.09.img";
+    soak.package = dir + "/IPC_update_00.00.03.08.img";
     {
         std::ofstream out(soak.package, std::ios::binary);
         std::vector<char> block(256 * 1024);

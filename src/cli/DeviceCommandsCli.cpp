@@ -4,9 +4,12 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "cli/CliNotifier.h"
+#include "cli/DeviceFinder.h"
 #include "cli/JsonOutput.h"
+#include "core/discovery/DeviceTypes.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/TerminalText.h"
@@ -18,30 +21,47 @@ namespace {
 
 struct DeviceArgs {
     std::string ip;
-    std::uint16_t port = protocol::kCameraCommandPort;
+    std::optional<std::uint16_t> port;
+    std::optional<int> type;
+    double searchSeconds = 3.0;
     std::string user = "admin";
     std::string password;
+    // Learnt before the command runs: the device's type code and the port to use.
+    int foundType = 0;
+    std::uint16_t usedPort = protocol::kCameraCommandPort;
 };
 
 void addTarget(CLI::App& sub, DeviceArgs& args, bool credentials) {
     sub.add_option("IP", args.ip, "Device address")->required();
-    sub.add_option("--port", args.port, "Command port")->capture_default_str();
+    sub.add_option("--port", args.port, "Command port (default 5505, NVR 5500)");
+    addTypeOptions(sub, args.type, args.searchSeconds);
     if (credentials) {
         sub.add_option("--user", args.user, "User name")->capture_default_str();
         sub.add_option("--password", args.password, "Password (default: empty)");
     }
 }
 
+// The device's type (searched unless given) and the window's rules for `command`; then the
+// port: the one given, else the type's default. False when the command cannot go ahead.
+bool prepare(DeviceArgs& args, const char* command, bool forNvr) {
+    const auto type = deviceTypeOf(args.ip, args.type, args.searchSeconds);
+    if (!type || !typeAllows(args.ip, *type, command, forNvr, true)) return false;
+    args.foundType = *type;
+    args.usedPort = args.port.value_or(*type == discovery::kTypeNvr ? protocol::kNvrCommandPort
+                                                                    : protocol::kCameraCommandPort);
+    return true;
+}
+
 protocol::LoginInfo loginInfoOf(const DeviceArgs& args) {
-    return protocol::makeLoginInfo(args.ip, args.port, text::fromUtf8(args.user),
-                                   text::fromUtf8(args.password), 0, 0);
+    return protocol::makeLoginInfo(args.ip, args.usedPort, text::fromUtf8(args.user),
+                                   text::fromUtf8(args.password), 0, args.foundType);
 }
 
 int finish(const GlobalOptions& global, const char* command, const DeviceArgs& args, bool ok,
            const CliNotifier& notifier, const nlohmann::json& extra = nlohmann::json::object()) {
     if (global.json) {
         nlohmann::json out = {
-            {"command", command}, {"ip", args.ip}, {"port", args.port}, {"ok", ok}};
+            {"command", command}, {"ip", args.ip}, {"port", args.usedPort}, {"ok", ok}};
         auto messages = nlohmann::json::array();
         for (const auto& e : notifier.entries())
             messages.push_back({{"kind", e.kind}, {"text", e.text}});
@@ -61,7 +81,8 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
     loginCmd->callback([&global, &run, login] {
         run = [&global, login] {
             CliNotifier notifier;
-            const bool ok = protocol::loginCheck(loginInfoOf(*login), notifier);
+            const bool ok = prepare(*login, "login", true) &&
+                            protocol::loginCheck(loginInfoOf(*login), notifier);
             return finish(global, "login", *login, ok, notifier);
         };
     });
@@ -75,7 +96,8 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             CliNotifier notifier;
             std::u16string text;
             const bool ok =
-                protocol::checkCameraVersion(version->ip, version->port, text, notifier);
+                prepare(*version, "version", false) &&
+                protocol::checkCameraVersion(version->ip, version->usedPort, text, notifier);
             if (!global.json && !text.empty())
                 std::cout << text::toUtf8(text::escapeControls(text)) << std::endl;
             return finish(global, "version", *version, ok, notifier,
@@ -89,7 +111,8 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
     rebootCmd->callback([&global, &run, reboot] {
         run = [&global, reboot] {
             CliNotifier notifier;
-            const bool ok = protocol::rebootDevice(loginInfoOf(*reboot), notifier);
+            const bool ok = prepare(*reboot, "reboot", false) &&
+                            protocol::rebootDevice(loginInfoOf(*reboot), notifier);
             return finish(global, "reboot", *reboot, ok, notifier);
         };
     });

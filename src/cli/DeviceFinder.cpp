@@ -5,6 +5,7 @@
 #include <iostream>
 #include <thread>
 
+#include "core/discovery/DeviceTypes.h"
 #include "core/text/TextConvert.h"
 
 namespace tarvo::cli {
@@ -40,6 +41,35 @@ std::optional<int> DeviceFinder::find(const std::string& address, double seconds
     std::cerr << "device " << address << " did not answer the search on any local network"
               << std::endl;
     return std::nullopt;
+}
+
+void addTypeOptions(CLI::App& sub, std::optional<int>& type, double& searchSeconds) {
+    sub.add_option("--type", type, "Device type code (default: from a search)")
+        ->check(CLI::Range(0, 0xFFFF));
+    sub.add_option("--search-seconds", searchSeconds, "How long to search for the device")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 60.0));
+}
+
+std::optional<int> deviceTypeOf(const std::string& address, std::optional<int> given,
+                                double seconds) {
+    if (given) return given;
+    CliNotifier notifier;
+    DeviceFinder finder(notifier);
+    return finder.find(address, seconds);
+}
+
+bool typeAllows(const std::string& address, int type, const std::string& command, bool forNvr,
+                bool forCameras) {
+    const bool nvr = type == discovery::kTypeNvr;
+    if (type != discovery::kTypeDvr && (nvr ? forNvr : forCameras)) return true;
+    const char* kind = type == discovery::kTypeDvr ? "a DVR" : nvr ? "an NVR" : "not an NVR";
+    std::cerr << address << " is " << kind << " (type " << type << "): " << command
+              << (type == discovery::kTypeDvr ? " is not for DVRs"
+                  : nvr                       ? " is for cameras and decoders"
+                                              : " is for NVRs")
+              << "; nothing sent" << std::endl;
+    return false;
 }
 
 }  // namespace tarvo::cli

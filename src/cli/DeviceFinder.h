@@ -1,5 +1,7 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,5 +34,18 @@ private:
     std::unique_ptr<discovery::DiscoveryEngine> engine_;
     std::unique_ptr<ops::EngineSession> session_;
 };
+
+// --type CODE and --search-seconds S: how a command learns the device's type.
+void addTypeOptions(CLI::App& sub, std::optional<int>& type, double& searchSeconds);
+
+// The device's type code: `given` when the user named it (--type), else what a search of
+// `seconds` heard from `address`; nullopt, with a line on stderr saying it did not answer.
+std::optional<int> deviceTypeOf(const std::string& address, std::optional<int> given,
+                                double seconds);
+
+// The window's type rules for the TCP commands: DVRs take none, NVRs only those for NVRs.
+// False, with a line on stderr naming the device's kind, when `command` is not for this type.
+bool typeAllows(const std::string& address, int type, const std::string& command, bool forNvr,
+                bool forCameras);
 
 }  // namespace tarvo::cli

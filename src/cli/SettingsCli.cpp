@@ -16,6 +16,7 @@
 #include "core/ops/SettingsFlows.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
@@ -118,9 +119,8 @@ public:
                  {"cloudPassword", text::toUtf8(form.passwordText())},
                  {"deviceId", form.record().deviceId}};
         if (!set_ || !args_.cloudPassword) return;
-        form.ok(form.identityText(), text::fromUtf8(*args_.cloudPassword), form.deviceIdText(),
-                session_, wait);
-        accepted = true;
+        accepted = form.ok(form.identityText(), text::fromUtf8(*args_.cloudPassword),
+                           form.deviceIdText(), session_, wait);
     }
 
     void waitMs(int milliseconds) override { wait(milliseconds); }
@@ -165,6 +165,12 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
                 const std::string& name) {
     text::buildUiText(text::chooseUiLanguage());
     CliNotifier notifier;
+    // A password the device's field cannot hold is refused before anything is sent.
+    if (kind == Kind::Cloud && set && args.cloudPassword &&
+        !ops::CloudForm::passwordFits(text::fromUtf8(*args.cloudPassword))) {
+        notifier.message(text::msg::kCloudPasswordTooLong);
+        return report(global, name, args, false, {}, notifier);
+    }
     DeviceFinder finder(notifier);
     const auto type = finder.find(args.ip, args.searchSeconds);
     if (!type) return 1;

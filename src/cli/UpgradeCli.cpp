@@ -15,7 +15,9 @@
 #include <string>
 
 #include "cli/CliNotifier.h"
+#include "cli/DeviceFinder.h"
 #include "cli/JsonOutput.h"
+#include "core/discovery/DeviceTypes.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -47,6 +49,8 @@ struct UpgradeArgs {
     std::string ip;
     std::string file;
     bool nvr = false;
+    std::optional<int> type;
+    double searchSeconds = 3.0;
     std::optional<int> port;
     std::string user = "admin";
     std::string password;
@@ -54,6 +58,8 @@ struct UpgradeArgs {
 
 struct ResolutionArgs {
     std::string ip;
+    std::optional<int> type;
+    double searchSeconds = 3.0;
     std::optional<int> port;
     std::string user = "admin";
     std::string password;
@@ -165,16 +171,26 @@ int exitStatusOf(upgrade::UploadStatus status) {
 }
 
 int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
-    const upgrade::UpgradeProfile& profile =
-        args.nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
+    // --nvr names the type; without either, the search tells it.
+    const auto type =
+        deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
+                     args.searchSeconds);
+    if (!type || !typeAllows(args.ip, *type, "upgrade", true, true)) {
+        if (global.json) {
+            printJson({{"command", "upgrade"},
+                       {"ip", args.ip},
+                       {"ok", false},
+                       {"status", type ? "wrong-type" : "not-found"}});
+        }
+        return kNothingSent;
+    }
+    const bool nvr = *type == discovery::kTypeNvr;
+    const upgrade::UpgradeProfile& profile = nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
     const int port =
-        args.port.value_or(args.nvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort);
+        args.port.value_or(nvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort);
     CliNotifier notifier;
-    nlohmann::json result = {{"command", "upgrade"},
-                             {"ip", args.ip},
-                             {"port", port},
-                             {"nvr", args.nvr},
-                             {"file", args.file}};
+    nlohmann::json result = {{"command", "upgrade"}, {"ip", args.ip}, {"port", port},
+                             {"nvr", nvr},           {"type", *type}, {"file", args.file}};
     const auto done = [&](int status, const std::string& outcome) {
         if (global.json) {
             result["status"] = outcome;
@@ -189,9 +205,9 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     };
 
     // The window's path: the login dialog's credentials are checked first.
-    const auto login = protocol::makeLoginInfo(
-        args.ip, static_cast<std::uint16_t>(port), text::fromUtf8(args.user),
-        text::fromUtf8(args.password), 0, args.nvr ? 181 : 100);
+    const auto login =
+        protocol::makeLoginInfo(args.ip, static_cast<std::uint16_t>(port),
+                                text::fromUtf8(args.user), text::fromUtf8(args.password), 0, *type);
     if (!protocol::loginCheck(login, notifier)) {
         note("login failed; nothing sent");
         return done(kNothingSent, "login-failed");
@@ -200,7 +216,7 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     std::error_code error;
     const std::string path = std::filesystem::absolute(args.file, error).string();
     const std::u16string fileName = text::fromUtf8(upgrade::fileNameOf(path));
-    if (args.nvr) {
+    if (nvr) {
         const auto part = upgrade::nvrPartOf(fileName);
         if (!part) {
             notifier.message(text::msg::kWrongUpgradeFile);
@@ -236,6 +252,14 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
 
     using enum upgrade::UploadStatus;
     switch (outcome.status) {
+        case WrongFile:
+            note(
+                "nothing sent: a camera package's name carries its version NN.NN.NN.NN from "
+                "character 12, ending in the camera's type (" +
+                (version.size() >= 2 ? text::toUtf8(version.substr(version.size() - 2))
+                                     : std::string("unknown")) +
+                ")");
+            break;
         case NotNewer:
             note("nothing sent: the package's version (name from character 12: '" +
                  text::toUtf8(fileName.size() > 11 ? fileName.substr(11, 11) : u"") +
@@ -245,7 +269,7 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
             note("nothing sent: no file name in " + path);
             break;
         case FileError:
-            note("nothing sent: cannot read " + path);
+            note("nothing sent: cannot use " + path + " as a package");
             break;
         case FileTooLarge:
             note("nothing sent: " + path + " is 2 GiB or larger");
@@ -271,6 +295,13 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
 }
 
 int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
+    const auto type = deviceTypeOf(args.ip, args.type, args.searchSeconds);
+    if (!type || !typeAllows(args.ip, *type, "nvr-resolution", true, false)) {
+        if (global.json) {
+            printJson({{"command", "nvr-resolution"}, {"ip", args.ip}, {"ok", false}});
+        }
+        return 1;
+    }
     const int port = args.port.value_or(protocol::kNvrCommandPort);
     CliNotifier notifier;
     nlohmann::json result = {{"command", "nvr-resolution"}, {"ip", args.ip}, {"port", port}};
@@ -286,13 +317,7 @@ int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
         return ok ? 0 : 1;
     };
 
-    const auto login =
-        protocol::makeLoginInfo(args.ip, static_cast<std::uint16_t>(port),
-                                text::fromUtf8(args.user), text::fromUtf8(args.password), 0, 181);
-    if (!protocol::loginCheck(login, notifier)) {
-        note("login failed; nothing sent");
-        return done(false);
-    }
+    // As the NVR configuration window: no login, 232 on a connection of its own.
     upgrade::NvrResolutionClient client;
     client.SetTarget(args.ip, port);
     if (!client.connect()) {
@@ -333,6 +358,7 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
     upgradeCmd->add_option("IP", upgradeArgs->ip, "Device address")->required();
     upgradeCmd->add_option("FILE", upgradeArgs->file, "Package or part file")->required();
     upgradeCmd->add_flag("--nvr", upgradeArgs->nvr, "The device is an NVR (port 5500, code 230)");
+    addTypeOptions(*upgradeCmd, upgradeArgs->type, upgradeArgs->searchSeconds);
     upgradeCmd->add_option("--port", upgradeArgs->port, "Command port (5505, NVR 5500)")
         ->check(CLI::Range(1, 65535));
     upgradeCmd->add_option("--user", upgradeArgs->user, "User name")->capture_default_str();
@@ -348,8 +374,10 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
     resolutionCmd->add_option("IP", resolutionArgs->ip, "NVR address")->required();
     resolutionCmd->add_option("--port", resolutionArgs->port, "Command port (default 5500)")
         ->check(CLI::Range(1, 65535));
-    resolutionCmd->add_option("--user", resolutionArgs->user, "User name")->capture_default_str();
-    resolutionCmd->add_option("--password", resolutionArgs->password, "Password (default: empty)");
+    addTypeOptions(*resolutionCmd, resolutionArgs->type, resolutionArgs->searchSeconds);
+    // Accepted for old scripts; the NVR configuration does not log in.
+    resolutionCmd->add_option("--user", resolutionArgs->user, "Not used (no login)");
+    resolutionCmd->add_option("--password", resolutionArgs->password, "Not used (no login)");
     resolutionCmd
         ->add_option("--set", resolutionArgs->set,
                      "New resolution: 0 1024 x 768, 1 1280 x 1024, 2 1366 x 768, 3 1400 x 900, "

@@ -233,6 +233,12 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
     if (key == "jitterMs") return setMs(jitterMs);
     if (key == "moveGraceMs") return setMs(moveGraceMs);
     if (key == "tcpTrickleMs") return setMs(tcpTrickleMs);
+    if (key == "tcpReplyLength" || key == "tcpReplyCut") {
+        const auto parsed = parseInteger<int>(value, -1, 0xFFFF);
+        if (!parsed) return badValue(key, value);
+        (key == "tcpReplyCut" ? tcpReplyCut : tcpReplyLength) = *parsed;
+        return {};
+    }
     if (key == "mask") return setAddress(net.mask);
     if (key == "gateway") return setAddress(net.gateway);
     if (key == "dns") return setAddress(net.dns);
@@ -364,6 +370,8 @@ nlohmann::json DeviceConfig::toJson() const {
     out["loginRefused"] = loginRefused;
     out["tcpSilent"] = tcpSilent;
     out["tcpTrickleMs"] = tcpTrickleMs;
+    out["tcpReplyLength"] = tcpReplyLength;
+    out["tcpReplyCut"] = tcpReplyCut;
     out["noTcp"] = noTcp;
     out["dropUdp"] = dropUdp;
     out["duplicates"] = duplicates;

@@ -116,6 +116,10 @@ struct DeviceConfig {
     // Every reply on the command port, and the stream port's 32-byte reply, goes out one byte
     // at a time with this many milliseconds between bytes (0: whole).
     int tcpTrickleMs = 0;
+    // Lies on the command port: every reply announces this `length` instead of its own, and is
+    // cut to this many bytes (-1: true length, whole reply). The connection stays open.
+    int tcpReplyLength = -1;
+    int tcpReplyCut = -1;
     bool noTcp = false;
     bool dropUdp = false;
     int duplicates = 0;

@@ -184,6 +184,10 @@ void TcpService::takeFrames(Connection& connection) {
             connection.upload =
                 std::make_unique<UploadReceiver>(frame, device.config().upload, device.uploads);
             used += header->length;
+            // A device that talks out of turn: bytes before it has read the package.
+            if (!device.config().upload.leftover.empty()) {
+                deliverAt(connection, EventLoop::Clock::now(), device.config().upload.leftover);
+            }
             continue;
         }
         auto outcome = device.handleTcp(*header, frame, connection.loggedIn);
@@ -196,6 +200,13 @@ void TcpService::takeFrames(Connection& connection) {
 }
 
 void TcpService::queueReply(Connection& connection, wire::Bytes reply, bool closeAfter) {
+    const DeviceConfig& config = connection.device->config();
+    if (config.tcpReplyLength >= 0 && reply.size() >= wire::kHeaderSize) {
+        wire::putU16(reply, 4, static_cast<std::uint16_t>(config.tcpReplyLength));
+    }
+    if (config.tcpReplyCut >= 0 && reply.size() > static_cast<std::size_t>(config.tcpReplyCut)) {
+        reply.resize(static_cast<std::size_t>(config.tcpReplyCut));
+    }
     const auto now = EventLoop::Clock::now();
     // Replies keep the order of their requests, whatever the jitter says.
     const auto due =

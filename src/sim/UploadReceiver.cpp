@@ -65,6 +65,21 @@ std::optional<std::string> UploadSettings::apply(std::string_view key, std::stri
         readRate = *parsed;
         return std::string();
     }
+    if (key == "uploadLeftover") {
+        wire::Bytes bytes;
+        for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
+            std::uint8_t byte = 0;
+            const char* end = value.data() + i + 2;
+            const auto [ptr, ec] = std::from_chars(value.data() + i, end, byte, 16);
+            if (ec != std::errc() || ptr != end) break;
+            bytes.push_back(byte);
+        }
+        if (bytes.size() * 2 != value.size()) {
+            return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
+        }
+        leftover = std::move(bytes);
+        return std::string();
+    }
     if (key == "uploadSaveDir") {
         saveDir = value;
         return std::string();
@@ -79,6 +94,7 @@ void UploadSettings::addTo(nlohmann::json& out) const {
     out["uploadStallAfter"] = stallAfter;
     out["uploadReadRate"] = readRate;
     out["uploadSaveDir"] = saveDir;
+    out["uploadLeftover"] = hexOf(leftover);
 }
 
 nlohmann::json UploadRecord::toJson() const {
@@ -89,6 +105,9 @@ nlohmann::json UploadRecord::toJson() const {
         {"reset", reset},         {"stalled", stalled},     {"brokenOff", brokenOff},
     };
     if (answered) out["answerTag"] = answerTag;
+    if (received > 0) {
+        out["spanMs"] = std::chrono::duration<double, std::milli>(lastByte - firstByte).count();
+    }
     if (!savedPath.empty()) out["savedPath"] = savedPath;
     return out;
 }
@@ -159,6 +178,10 @@ std::size_t UploadReceiver::feed(wire::ByteView bytes) {
         const auto take =
             static_cast<std::size_t>(std::min<std::uint64_t>(want, bytes.size() - used));
         const wire::ByteView data = bytes.subspan(used, take);
+        if (take > 0) {
+            record_->lastByte = std::chrono::steady_clock::now();
+            if (record_->received == 0) record_->firstByte = record_->lastByte;
+        }
         hash_.update(data);
         if (saved_.is_open())
             saved_.write(reinterpret_cast<const char*>(data.data()),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <memory>
@@ -23,6 +24,7 @@ struct UploadSettings {
     std::int64_t stallAfter = -1;  // uploadStallAfter: stop reading after N file bytes
     std::uint32_t readRate = 0;    // uploadReadRate: bytes per second, 0 as fast as it comes
     std::string saveDir;           // uploadSaveDir: keep each upload there; empty: nothing written
+    wire::Bytes leftover;          // uploadLeftover (hex): sent at frame A, before the package
 
     // nullopt when `key` is not an upload setting; else the error text (empty: applied).
     std::optional<std::string> apply(std::string_view key, std::string_view value);
@@ -45,6 +47,9 @@ struct UploadRecord {
     bool stalled = false;    // the device stopped reading (fault)
     bool brokenOff = false;  // the peer went away before the end
     std::string savedPath;
+    // From the first file byte read to the last: how the pieces were paced.
+    std::chrono::steady_clock::time_point firstByte{};
+    std::chrono::steady_clock::time_point lastByte{};
 
     nlohmann::json toJson() const;
 };

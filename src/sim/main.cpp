@@ -24,7 +24,8 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   cloudIdentity, cloudPassword, cloudDeviceId,
   loginRefused, tcpSilent, noTcp, dropUdp   (true/false),
   tcpTrickleMs (every command-port reply and the stream reply go out one byte at a time,
-  this many ms apart; 0: whole),
+  this many ms apart; 0: whole), tcpReplyLength (the length every command-port reply
+  announces; -1: its own), tcpReplyCut (replies cut to this many bytes; -1: whole),
   duplicates (extra discovery replies), duplicateName,
   replyShape: normal | short | noNul | long | empty | foreignTag,
   video.codec (h264 | h265), video.width, video.height (1280x720), video.fps (25),

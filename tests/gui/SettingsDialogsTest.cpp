@@ -440,7 +440,7 @@ TEST_F(SettingsDialogsTest, Type89ResolutionFollowsTheVersionRule) {
     EXPECT_EQ(sim->device("127.0.0.6")["resolution"], 0);
 }
 
-TEST_F(SettingsDialogsTest, CloudPasswordOfSixtyThreeIsSetAndSixtyFourKeepsTheOldOne) {
+TEST_F(SettingsDialogsTest, CloudPasswordOfSixtyThreeIsSetAndSixtyFourIsRefused) {
     open();
     ModalDriver driver;
     select("127.0.0.7");
@@ -478,18 +478,26 @@ TEST_F(SettingsDialogsTest, CloudPasswordOfSixtyThreeIsSetAndSixtyFourKeepsTheOl
     EXPECT_EQ(device["cloud"]["deviceId"], -5);
     expectSelectionAskedFor(driver);
 
-    // 64 characters do not fit: the field goes back as the device sent it.
+    // 64 characters do not fit: the dialog says so, stays open and sends nothing.
     select("127.0.0.7");
     sim->clear(true);
     driver.logins.push_back(ModalDriver::confirm());
+    bool stayed = false;
     driver.dialogs.push_back([&](QDialog& d) {
         password = child<QLineEdit>(d, 1027)->text();
         setText(d, 1027, QString(64, QLatin1Char('x')));
         press(d, 1);
+        stayed = d.isVisible();
+        press(d, 2);
     });
+    const auto boxesBefore = driver.boxes.size();
     test::clickButton(*window, kCloud);
     EXPECT_EQ(password, fits);
-    EXPECT_EQ(udpFrames("127.0.0.7", 123).size(), 1u);
+    EXPECT_TRUE(stayed);
+    ASSERT_GT(driver.boxes.size(), boxesBefore);
+    EXPECT_EQ(driver.boxes[boxesBefore].text,
+              QStringLiteral("云端连接密码太长（最多 63 个字节），没有修改任何设置"));
+    EXPECT_TRUE(udpFrames("127.0.0.7", 123).empty());
     EXPECT_EQ(sim->device("127.0.0.7")["cloud"]["password"], fits.toStdString());
     expectSelectionAskedFor(driver);
 

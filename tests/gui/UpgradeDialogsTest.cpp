@@ -162,7 +162,7 @@ struct DialogWatch {
 
 TEST_F(UpgradeDialogsTest, CameraLayoutAndTheSixtyFourMebibytePackageArrivesWhole) {
     ModalDriver driver;
-    const QString path = package("IPC_update_00.00.02.09.img", 64u << 20);
+    const QString path = package("IPC_update_00.00.03.08.img", 64u << 20);
     gui::CUpGrade dialog;
     EXPECT_EQ(dialog.SetTarget(5505, "127.0.0.2"), 1);
     choose(dialog, {path});
@@ -201,7 +201,7 @@ TEST_F(UpgradeDialogsTest, CameraLayoutAndTheSixtyFourMebibytePackageArrivesWhol
 
     const auto seen = uploads("127.0.0.2");
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0]["name"], "IPC_update_00.00.02.09.img");
+    EXPECT_EQ(seen[0]["name"], "IPC_update_00.00.03.08.img");
     EXPECT_EQ(seen[0]["received"], 64u << 20);
     EXPECT_EQ(seen[0]["sha256"], sha256Of(path));
     EXPECT_TRUE(seen[0]["complete"].get<bool>());
@@ -213,7 +213,7 @@ TEST_F(UpgradeDialogsTest, CameraLayoutAndTheSixtyFourMebibytePackageArrivesWhol
 TEST_F(UpgradeDialogsTest, CameraSwallowsEnterAndEscapeAndRefusesAPackageThatIsNotNewer) {
     ModalDriver driver;
     const QString same = package("IPC_update_00.00.02.08.img", 5000);
-    const QString newer = package("IPC_update_00.00.02.09.img", 3 * 32768 + 100);
+    const QString newer = package("IPC_update_00.00.03.08.img", 3 * 32768 + 100);
     gui::CUpGrade dialog;
     dialog.SetTarget(5505, "127.0.0.2");
     choose(dialog, {same, newer});
@@ -249,7 +249,7 @@ TEST_F(UpgradeDialogsTest, CameraSwallowsEnterAndEscapeAndRefusesAPackageThatIsN
     EXPECT_EQ(driver.boxes[0].text, q(text::msg::kCameraUpgradeStarted));
     const auto seen = uploads("127.0.0.2");
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0]["name"], "IPC_update_00.00.02.09.img");
+    EXPECT_EQ(seen[0]["name"], "IPC_update_00.00.03.08.img");
     EXPECT_EQ(seen[0]["sha256"], sha256Of(newer));
     // Four pieces on a range of 0..3: the bar stays full at the end.
     EXPECT_EQ(control<QProgressBar>(dialog, 1034)->maximum(), 3);
@@ -258,7 +258,7 @@ TEST_F(UpgradeDialogsTest, CameraSwallowsEnterAndEscapeAndRefusesAPackageThatIsN
 
 TEST_F(UpgradeDialogsTest, CameraResetMidUploadFailsAndTheDialogTakesASecondTry) {
     ModalDriver driver;
-    const QString path = package("IPC_update_00.00.02.09.img", 300000);
+    const QString path = package("IPC_update_00.00.03.08.img", 300000);
     gui::CUpGrade dialog;
     dialog.SetTarget(5505, "127.0.0.4");
     choose(dialog, {path});
@@ -290,7 +290,7 @@ TEST_F(UpgradeDialogsTest, CameraResetMidUploadFailsAndTheDialogTakesASecondTry)
 TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
     ModalDriver driver;
     // About 28 s at the simulator's reading rate: it is still running when the dialog closes.
-    const QString path = package("IPC_update_00.00.02.09.img", 8u << 20);
+    const QString path = package("IPC_update_00.00.03.08.img", 8u << 20);
     for (const bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "cancel button");
         auto dialog = std::make_unique<gui::CUpGrade>();
@@ -331,7 +331,7 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
 
     // A new dialog connects afresh and uploads.
     sim->set("127.0.0.10", "uploadReadRate=0");
-    const QString small = package("IPC_update_00.00.02.10.img", 70000);
+    const QString small = package("IPC_update_00.00.04.08.img", 70000);
     gui::CUpGrade dialog;
     dialog.SetTarget(5505, "127.0.0.10");
     choose(dialog, {small});

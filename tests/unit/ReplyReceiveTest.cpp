@@ -1,5 +1,6 @@
-// Reading a device's reply on a command connection: pieces are joined, the length the header
-// announces decides where the reply ends, and the whole wait is bounded however the bytes come.
+// Reading a device's reply on a command connection: pieces are joined until the operation has
+// what it reads (or the frame the header announces is complete), and the whole wait is bounded
+// however the bytes come.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -43,7 +44,7 @@ std::chrono::milliseconds since(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-TEST(ReplyReceive, PiecesAreJoinedUpToTheAnnouncedLengthAndWhatElseArrivedIsKept) {
+TEST(ReplyReceive, PiecesAreJoinedUntilTheOperationHasItsBytesAndWhatElseArrivedIsKept) {
     Pair pair;
     // A 12-byte login reply in three pieces, then four more bytes that came with it.
     std::thread device([&] {
@@ -54,21 +55,24 @@ TEST(ReplyReceive, PiecesAreJoinedUpToTheAnnouncedLengthAndWhatElseArrivedIsKept
         pair.send({1, 0, 0, 0, 0xAA, 0xBB, 0xCC, 0xDD});
     });
     std::array<std::uint8_t, 64> buffer{};
-    const long got = protocol::receiveReplyFrame(pair.program, buffer, 2000);
+    const auto got = protocol::receiveReply(pair.program, buffer, 2000, protocol::needsLoginResult);
     device.join();
-    ASSERT_GE(got, 12);
+    EXPECT_TRUE(got.enough);
     EXPECT_EQ(buffer[8], 1);  // the accepting byte of the third piece
-    // The tail is taken when it had arrived with the frame, as one receive would have.
-    EXPECT_LE(got, 16);
+    // The tail is taken when it had arrived with it, as one receive would have.
+    EXPECT_EQ(got.count, 16u);
 }
 
 TEST(ReplyReceive, ShortAndOverlongLengthsAndAnEarlyClose) {
     {
-        // A length below the header's own size: the header is the reply.
+        // A whole frame shorter than what the operation reads: no more is coming.
         Pair pair;
-        pair.send({103, 0, 0, 0, 2, 0});
+        pair.send({0, 0, 0, 0, 6, 0});
         std::array<std::uint8_t, 32> buffer{};
-        EXPECT_EQ(protocol::receiveReplyFrame(pair.program, buffer, 500), 6);
+        const auto got =
+            protocol::receiveReply(pair.program, buffer, 5000, protocol::needsLoginResult);
+        EXPECT_TRUE(got.usable());
+        EXPECT_EQ(got.count, 6u);
     }
     {
         // More announced than the buffer holds: the buffer's worth is the reply.
@@ -78,7 +82,10 @@ TEST(ReplyReceive, ShortAndOverlongLengthsAndAnEarlyClose) {
         reply[5] = 0x00;
         pair.send(reply);
         std::array<std::uint8_t, 16> buffer{};
-        EXPECT_EQ(protocol::receiveReplyFrame(pair.program, buffer, 500), 16);
+        const auto got =
+            protocol::receiveReply(pair.program, buffer, 5000, protocol::needsVersionText);
+        EXPECT_TRUE(got.enough);
+        EXPECT_EQ(got.count, 16u);
     }
     {
         // The device closes after half a frame: what came is all there is.
@@ -86,14 +93,19 @@ TEST(ReplyReceive, ShortAndOverlongLengthsAndAnEarlyClose) {
         pair.send({103, 0, 0, 0, 20, 0, 'v', '1'});
         pair.device.close();
         std::array<std::uint8_t, 32> buffer{};
-        EXPECT_EQ(protocol::receiveReplyFrame(pair.program, buffer, 500), 8);
+        const auto got =
+            protocol::receiveReply(pair.program, buffer, 500, protocol::needsVersionText);
+        EXPECT_TRUE(got.usable());
+        EXPECT_EQ(got.count, 8u);
     }
     {
         // Closed at once.
         Pair pair;
         pair.device.close();
         std::array<std::uint8_t, 32> buffer{};
-        EXPECT_EQ(protocol::receiveReplyFrame(pair.program, buffer, 500), 0);
+        const auto got = protocol::receiveReply(pair.program, buffer, 500, protocol::needsAnyByte);
+        EXPECT_TRUE(got.usable());
+        EXPECT_EQ(got.count, 0u);
     }
 }
 
@@ -111,7 +123,8 @@ TEST(ReplyReceive, ATrickleCannotStretchTheWait) {
     });
     std::array<std::uint8_t, 64> buffer{};
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(protocol::receiveReplyFrame(pair.program, buffer, 500), -1);
+    const auto got = protocol::receiveReply(pair.program, buffer, 500, protocol::needsLoginResult);
+    EXPECT_TRUE(got.unanswered());
     EXPECT_GE(since(start), 450ms);
     EXPECT_LT(since(start), 900ms);
 

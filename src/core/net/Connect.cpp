@@ -109,11 +109,15 @@ long receiveOnce(const Socket& socket, void* data, std::size_t capacity) {
     }
 }
 
-Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer,
+Received receiveSome(const Socket& socket, std::span<std::uint8_t> buffer,
                      std::chrono::steady_clock::time_point deadline) {
     Received result;
     if (!socket) return result;
-    while (result.count < buffer.size()) {
+    if (buffer.empty()) {
+        result.end = ReceiveEnd::Complete;
+        return result;
+    }
+    for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
@@ -129,11 +133,11 @@ Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer,
         }
         if (ready <= 0) continue;  // the clock decides at the top
         // Never blocks: the socket's own receive time-out must not restart the wait.
-        const ssize_t got = ::recv(socket.fd(), buffer.data() + result.count,
-                                   buffer.size() - result.count, MSG_DONTWAIT);
+        const ssize_t got = ::recv(socket.fd(), buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (got > 0) {
-            result.count += static_cast<std::size_t>(got);
-            continue;
+            result.count = static_cast<std::size_t>(got);
+            result.end = ReceiveEnd::Complete;
+            return result;
         }
         if (got == 0) {
             result.end = ReceiveEnd::Closed;
@@ -142,6 +146,19 @@ Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer,
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         result.end = ReceiveEnd::Failed;
         return result;
+    }
+}
+
+Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer,
+                     std::chrono::steady_clock::time_point deadline) {
+    Received result;
+    while (result.count < buffer.size()) {
+        const Received piece = receiveSome(socket, buffer.subspan(result.count), deadline);
+        if (piece.count == 0) {
+            result.end = piece.end;
+            return result;
+        }
+        result.count += piece.count;
     }
     result.end = ReceiveEnd::Complete;
     return result;

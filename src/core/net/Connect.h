@@ -51,6 +51,10 @@ struct Received {
 Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer,
                      std::chrono::steady_clock::time_point deadline);
 Received receiveFull(const Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs);
+// Waits until bytes arrive (or `deadline`), then takes what has arrived, up to the buffer's
+// size: a count above 0 with Complete, or 0 with how the wait ended.
+Received receiveSome(const Socket& socket, std::span<std::uint8_t> buffer,
+                     std::chrono::steady_clock::time_point deadline);
 // Takes what has already arrived, up to the buffer's size, without waiting.
 std::size_t receiveAvailable(const Socket& socket, std::span<std::uint8_t> buffer);
 

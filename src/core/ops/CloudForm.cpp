@@ -46,12 +46,19 @@ protocol::CloudRecord CloudForm::edited(std::u16string_view identity, std::u16st
     return out;
 }
 
-void CloudForm::ok(std::u16string_view identity, std::u16string_view password,
+bool CloudForm::passwordFits(std::u16string_view password) {
+    std::array<char, 64> field{};
+    return text::narrowText(password, field) == 1;
+}
+
+bool CloudForm::ok(std::u16string_view identity, std::u16string_view password,
                    std::u16string_view deviceId, UdpSession& session,
                    const std::function<void(int)>& wait) {
+    if (!passwordFits(password)) return false;
     session.send(
         protocol::udpCloud(protocol::targetFor(deviceIp_), edited(identity, password, deviceId)));
     wait(kAfterSendMs);
+    return true;
 }
 
 }  // namespace tarvo::ops

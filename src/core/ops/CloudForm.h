@@ -31,8 +31,12 @@ public:
     [[nodiscard]] protocol::CloudRecord edited(std::u16string_view identity,
                                                std::u16string_view password,
                                                std::u16string_view deviceId) const;
+    // A cloud password fits its field: at most 63 bytes in the device encoding. One that does
+    // not would leave the device's old password in place while the window reports success.
+    [[nodiscard]] static bool passwordFits(std::u16string_view password);
     // OK: sends 123 with the edited record (the send is not checked), then `wait`s 10 ms.
-    void ok(std::u16string_view identity, std::u16string_view password,
+    // A password that does not fit is refused: nothing is sent, false.
+    bool ok(std::u16string_view identity, std::u16string_view password,
             std::u16string_view deviceId, UdpSession& session,
             const std::function<void(int)>& wait);
 

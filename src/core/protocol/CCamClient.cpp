@@ -11,6 +11,7 @@
 #include "core/protocol/CommandHeader.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
 
 namespace tarvo::protocol {
 
@@ -19,30 +20,55 @@ std::string cut(const std::string& text, std::size_t maxBytes) {
     return text.substr(0, std::min(text.size(), maxBytes));
 }
 
-// A partial frame counts only when the peer closed after it: nothing more can come.
-long countOf(const net::Received& received) {
-    if (received.end == net::ReceiveEnd::Complete || received.end == net::ReceiveEnd::Closed) {
-        return static_cast<long>(received.count);
-    }
-    return -1;
+// The frame the header announces has arrived whole (a length below the header's own size
+// announces nothing).
+bool announcedFrameArrived(std::span<const std::uint8_t> received) {
+    if (received.size() < kHeaderSize) return false;
+    const std::size_t announced = ByteReader(received).u16(4);
+    return announced >= kHeaderSize && received.size() >= announced;
 }
 }  // namespace
 
-long receiveReplyFrame(const net::Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    const std::size_t headerSize = std::min(kHeaderSize, buffer.size());
-    const net::Received header = net::receiveFull(socket, buffer.first(headerSize), deadline);
-    if (header.end != net::ReceiveEnd::Complete) return countOf(header);
+bool needsLoginResult(std::span<const std::uint8_t> received) {
+    return received.size() > 8;
+}
 
-    const std::size_t announced = ByteReader(buffer.first(headerSize)).u16(4);
-    const std::size_t frameSize = std::clamp(announced, headerSize, buffer.size());
-    const net::Received rest =
-        net::receiveFull(socket, buffer.subspan(headerSize, frameSize - headerSize), deadline);
-    if (rest.end != net::ReceiveEnd::Complete) {
-        const long got = countOf(rest);
-        return got < 0 ? -1 : static_cast<long>(headerSize) + got;
+bool needsVersionText(std::span<const std::uint8_t> received) {
+    return received.size() > 6 &&
+           std::find(received.begin() + 6, received.end(), std::uint8_t{0}) != received.end();
+}
+
+bool needsUploadAnswer(std::span<const std::uint8_t> received) {
+    return received.size() > 1;
+}
+
+bool needsAnyByte(std::span<const std::uint8_t> received) {
+    return !received.empty();
+}
+
+ReplyRead receiveReply(const net::Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs,
+                       ReplyNeeds needs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    ReplyRead result;
+    // One receive at a time, each taking what has come, so that the check sees every piece.
+    while (result.count < buffer.size()) {
+        const auto received = std::span<const std::uint8_t>(buffer.data(), result.count);
+        if (needs(received) || announcedFrameArrived(received)) {
+            result.enough = true;
+            break;
+        }
+        const net::Received piece =
+            net::receiveSome(socket, buffer.subspan(result.count), deadline);
+        result.count += piece.count;
+        if (piece.count == 0) {
+            result.end = piece.end;
+            return result;
+        }
     }
-    return static_cast<long>(frameSize + net::receiveAvailable(socket, buffer.subspan(frameSize)));
+    if (result.count == buffer.size()) result.enough = true;
+    result.end = net::ReceiveEnd::Complete;
+    result.count += net::receiveAvailable(socket, buffer.subspan(result.count));
+    return result;
 }
 
 CCamClient::CCamClient(const LoginInfo& info, ops::Notifier& notifier)
@@ -73,10 +99,14 @@ bool CCamClient::login() {
     const Frame frame = tcpLogin(user_, password_);
     if (!sendFrame(frame.view())) return false;
     std::array<std::uint8_t, 2048> reply{};
-    const long got = receiveReply(reply);
-    if (got < 0) return false;  // a closed connection reads as an empty, refusing reply
-    const ByteReader in(std::span<const std::uint8_t>(reply.data(), static_cast<std::size_t>(got)));
-    if (in.u8(8) != 0) return true;
+    const ReplyRead got = receiveReply(reply, needsLoginResult);
+    if (got.unanswered()) {
+        notifier_.message(noAnswerText(address_, net::kCommandIoTimeoutMs));
+        return false;
+    }
+    // A receive error is silent; a closed connection reads as an empty, refusing reply.
+    if (!got.usable()) return false;
+    if (reply[8] != 0) return true;
     notifier_.message(text::msg::kControlFailed);
     return false;
 }
@@ -86,8 +116,19 @@ bool CCamClient::sendFrame(std::span<const std::uint8_t> frame) {
            static_cast<long>(frame.size());
 }
 
-long CCamClient::receiveReply(std::span<std::uint8_t> buffer) {
-    return receiveReplyFrame(commandSocket_, buffer, net::kCommandIoTimeoutMs);
+ReplyRead CCamClient::receiveReply(std::span<std::uint8_t> buffer, ReplyNeeds needs) {
+    return protocol::receiveReply(commandSocket_, buffer, net::kCommandIoTimeoutMs, needs);
+}
+
+std::u16string noAnswerText(std::string_view address, int waitedMs) {
+    std::u16string out(text::msg::kNoAnswerFormat);
+    const auto replace = [&out](std::u16string_view mark, std::string_view value) {
+        const auto at = out.find(mark);
+        if (at != std::u16string::npos) out.replace(at, mark.size(), text::fromUtf8(value));
+    };
+    replace(u"%1", address);
+    replace(u"%2", std::to_string((waitedMs + 999) / 1000));
+    return out;
 }
 
 void CCamClient::stop() {

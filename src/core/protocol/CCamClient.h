@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "core/net/Connect.h"
 #include "core/net/Socket.h"
 
 namespace tarvo::ops {
@@ -23,13 +25,35 @@ struct LoginInfo {
     int deviceType = 0;
 };
 
-// Receives one reply frame on a command connection: its 6-byte header, then the rest of the
-// length the header announces (cut to the buffer; a length below 6 means the header alone),
-// then whatever else has already arrived, as one receive of the buffer's size would take it.
-// The pieces a reply arrives in are joined, within `timeoutMs` for the whole reply. Returns the
-// byte count (what arrived before the peer closed counts; 0 when it closed at once), or -1 when
-// the receive failed or the time ran out before the frame was complete.
-long receiveReplyFrame(const net::Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs);
+// What an operation reads of a reply: true once `received` holds it. A reply ends there, or
+// where the length in its header says the frame ends, whichever comes first; the length is never
+// waited for beyond that, since devices do not all fill it in truthfully.
+using ReplyNeeds = bool (*)(std::span<const std::uint8_t> received);
+bool needsLoginResult(std::span<const std::uint8_t> received);   // byte 8
+bool needsVersionText(std::span<const std::uint8_t> received);   // the text's NUL after offset 6
+bool needsUploadAnswer(std::span<const std::uint8_t> received);  // byte 1, the tag
+bool needsAnyByte(std::span<const std::uint8_t> received);       // replies that are not read
+
+struct ReplyRead {
+    std::size_t count = 0;  // bytes at the front of the buffer
+    bool enough = false;    // the operation's bytes (or the whole announced frame) arrived
+    net::ReceiveEnd end = net::ReceiveEnd::Failed;  // how the wait ended when not enough came
+    // What arrived is the reply: all the operation reads, or all the device sent before it
+    // closed (the rest reads as 0).
+    [[nodiscard]] bool usable() const { return enough || end == net::ReceiveEnd::Closed; }
+    // The time ran out before the device had sent what the operation reads.
+    [[nodiscard]] bool unanswered() const { return !enough && end == net::ReceiveEnd::TimedOut; }
+};
+
+// Receives one reply on a command connection, joining the pieces it arrives in, until `needs`
+// holds, the buffer is full, the peer closes or `timeoutMs` (for the whole reply) runs out. What
+// else had already arrived with the last piece is taken too, as one receive of the buffer's size
+// would take it. Whatever arrived counts: missing bytes read as 0, as the buffer is zeroed.
+ReplyRead receiveReply(const net::Socket& socket, std::span<std::uint8_t> buffer, int timeoutMs,
+                       ReplyNeeds needs);
+
+// "The device took the connection and did not answer": names the address and the wait.
+std::u16string noAnswerText(std::string_view address, int waitedMs);
 
 // One TCP conversation with a device: the command connection (connect, login, one request
 // at a time). The preview's stream side builds on it.
@@ -44,13 +68,13 @@ public:
     // 0 when connected, -1 otherwise ("Connect to IP camera failed !" when the device could not
     // be reached; silent when the address does not resolve).
     int connect();
-    // True when the device accepted user and password; "Control failed" when it refused.
+    // True when the device accepted user and password; "Control failed" when it refused, a
+    // message naming the address and the wait when it kept silent.
     bool login();
     // Sends one frame on the command connection; false when it could not be sent whole.
     bool sendFrame(std::span<const std::uint8_t> frame);
-    // One reply frame into `buffer` (receiveReplyFrame with the command time-out); the byte
-    // count, 0 or -1.
-    long receiveReply(std::span<std::uint8_t> buffer);
+    // One reply into `buffer` (receiveReply with the command time-out).
+    ReplyRead receiveReply(std::span<std::uint8_t> buffer, ReplyNeeds needs);
     // Ends the conversation: a short pause so the device sees the last frame, then both
     // connections close.
     virtual void stop();

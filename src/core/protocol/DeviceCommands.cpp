@@ -54,7 +54,7 @@ bool rebootDevice(const LoginInfo& info, ops::Notifier& notifier) {
         if (client.sendFrame(tcpQuery(cmd::kReboot).view())) {
             sent = true;
             std::array<std::uint8_t, 256> ignored{};
-            client.receiveReply(ignored);
+            client.receiveReply(ignored, needsAnyByte);
         } else {
             notifier.message(text::msg::kControlFailed);
         }
@@ -81,18 +81,18 @@ bool checkCameraVersion(std::string_view address, std::uint16_t port, std::u16st
         return false;
     }
     std::array<std::uint8_t, 260> reply{};
-    long got = -1;
+    ReplyRead got;
     const Frame query = tcpQuery(cmd::kCameraVersion);
     if (net::sendBytes(socket, query.bytes.data(), query.size) == static_cast<long>(query.size)) {
-        got = receiveReplyFrame(socket, reply, net::kCommandIoTimeoutMs);
+        got = receiveReply(socket, reply, net::kCommandIoTimeoutMs, needsVersionText);
     }
     socket.close();
-    if (got <= 0) {
+    if (!got.usable() || got.count == 0) {
         notifier.message(text::msg::kVersionQueryFailed);
         return false;
     }
-    const std::u16string full = versionFromReply(
-        std::span<const std::uint8_t>(reply.data(), static_cast<std::size_t>(got)));
+    const std::u16string full =
+        versionFromReply(std::span<const std::uint8_t>(reply.data(), got.count));
     if (full.size() != kVersionTextLength) {
         notifier.message(text::msg::kVersionMalformed);
         return false;

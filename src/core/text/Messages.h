@@ -16,6 +16,8 @@ inline constexpr std::u16string_view kSelectDeviceFirst = u"请先选择设备";
 inline constexpr std::u16string_view kConnectCameraFailedEn = u"Connect to IP camera failed !";
 inline constexpr std::u16string_view kControlFailed = u"Control failed";
 inline constexpr std::u16string_view kConnectCameraFailed = u"连接摄像机失败";
+// A device that took the connection and kept silent: %1 its address, %2 the seconds waited.
+inline constexpr std::u16string_view kNoAnswerFormat = u"设备 %1 在 %2 秒内没有应答";
 
 // Version check.
 inline constexpr std::u16string_view kVersionQueryFailed = u"获取摄像机版本信息失败";
@@ -32,6 +34,9 @@ inline constexpr std::u16string_view kMacReassigned = u"摄像机已重新分配
 inline constexpr std::u16string_view kNetParamsUnanswered =
     u"设备没有回复网络参数，没有修改任何设置";
 inline constexpr std::u16string_view kPortInputError = u"端口输入错误";
+// Cloud settings: the password field holds 63 bytes; a longer one would not be taken.
+inline constexpr std::u16string_view kCloudPasswordTooLong =
+    u"云端连接密码太长（最多 63 个字节），没有修改任何设置";
 inline constexpr std::u16string_view kGatewayNotInSubnet = u"ip地址与网关不在一个网段! 请检查";
 // Values no device can work with, refused before anything is sent.
 inline constexpr std::u16string_view kAddressNotAnAddress = u"IP地址不是有效的IPv4地址! 请检查";
@@ -61,6 +66,9 @@ inline constexpr std::u16string_view kNvrPartUboot = u"你选择了升级 uboot"
 inline constexpr std::u16string_view kNvrPartEnvironment = u"你选择了升级 环境变量";
 inline constexpr std::u16string_view kNvrPartRootfs = u"你选择了升级 文件系统";
 inline constexpr std::u16string_view kNvrPartKernel = u"你选择了升级 内核";
+// A folder, pipe or device given as the package: it has no size to announce.
+inline constexpr std::u16string_view kUpgradeFileNotRegular =
+    u"升级文件不是普通文件，没有发送任何数据";
 // Sizes travel in 32 bits, counted signed: nothing is sent for a file of 2 GiB or more.
 inline constexpr std::u16string_view kUpgradeFileTooLarge =
     u"升级文件太大（2 GB 或以上），没有发送任何数据";

@@ -42,9 +42,20 @@ std::u16string systemErrorText(int error) {
     return text::fromUtf8(std::error_code(error, std::generic_category()).message());
 }
 
+// Throws away what the device sent before: the rest of a version reply, or bytes of a device
+// that talks out of turn. Only bytes that come after the last piece can be its answer, and the
+// device cannot answer before it has that piece, so this runs before every send.
+void dropEarlierBytes(const net::Socket& socket) {
+    std::array<std::uint8_t, 4096> scrap{};
+    // Bounded: a device that keeps sending cannot hold the upload here.
+    for (int i = 0; i < 16 && net::receiveAvailable(socket, scrap) == scrap.size(); ++i) {
+    }
+}
+
 // Sends all of `data`: a send that took only part of it is continued, within one time-out for
 // the whole buffer. False on an error, a closed peer, or when the time-out ran out.
 bool sendAll(const net::Socket& socket, const std::uint8_t* data, std::size_t size, int timeoutMs) {
+    dropEarlierBytes(socket);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::size_t done = 0;
     while (done < size) {
@@ -79,6 +90,8 @@ const char* statusName(UploadStatus status) {
             return "no-file";
         case UploadStatus::NotNewer:
             return "not-newer";
+        case UploadStatus::WrongFile:
+            return "wrong-file";
         case UploadStatus::FileError:
             return "file-error";
         case UploadStatus::FileTooLarge:
@@ -101,8 +114,8 @@ const char* statusName(UploadStatus status) {
 
 bool nothingSent(UploadStatus status) {
     return status == UploadStatus::NotConnected || status == UploadStatus::NoFile ||
-           status == UploadStatus::NotNewer || status == UploadStatus::FileError ||
-           status == UploadStatus::FileTooLarge;
+           status == UploadStatus::NotNewer || status == UploadStatus::WrongFile ||
+           status == UploadStatus::FileError || status == UploadStatus::FileTooLarge;
 }
 
 FirmwareUploader::FirmwareUploader(const UpgradeProfile& profile, UploadObserver& observer)
@@ -140,10 +153,11 @@ void FirmwareUploader::QueryFirmwareVersion() {
         return;
     }
     std::array<std::uint8_t, 260> reply{};
-    const long got = protocol::receiveReplyFrame(socket, reply, profile_.ioTimeoutMs);
-    if (got <= 0) return;
-    std::u16string version = protocol::versionFromReply(
-        std::span<const std::uint8_t>(reply.data(), static_cast<std::size_t>(got)));
+    const protocol::ReplyRead got =
+        protocol::receiveReply(socket, reply, profile_.ioTimeoutMs, protocol::needsVersionText);
+    if (!got.usable() || got.count == 0) return;
+    std::u16string version =
+        protocol::versionFromReply(std::span<const std::uint8_t>(reply.data(), got.count));
     std::lock_guard versionGuard(versionMutex_);
     currentVersion_ = std::move(version);
 }
@@ -243,21 +257,32 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
     const std::string_view name = fileNameOf(packagePath);
     if (name.empty()) return silent(NoFile);
     const std::u16string wideName = text::fromUtf8(name);
-    if (profile_.checkPackageVersion && !IsNewerPackage(currentVersion(), wideName)) {
-        return silent(NotNewer);
+    if (profile_.checkPackageVersion) {
+        if (!IsCameraPackage(currentVersion(), wideName)) {
+            outcome.status = WrongFile;
+            outcome.message = std::u16string(text::msg::kWrongUpgradeFile);
+            return finish(std::move(outcome), keepBeforeOpen);
+        }
+        if (!IsNewerPackage(currentVersion(), wideName)) return silent(NotNewer);
     }
 
-    const FileHandle file(::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.fd() < 0) {
+    // Not blocking: a named pipe given as the package must not hold the worker in open().
+    const FileHandle file(::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const auto fileError = [&](std::u16string message, bool keep) {
         outcome.status = FileError;
-        outcome.message = systemErrorText(errno);
-        return finish(std::move(outcome), keepBeforeOpen);
-    }
+        outcome.message = std::move(message);
+        return finish(std::move(outcome), keep);
+    };
+    if (file.fd() < 0) return fileError(systemErrorText(errno), keepBeforeOpen);
     struct stat info {};
-    if (::fstat(file.fd(), &info) != 0) {
-        outcome.status = FileError;
-        outcome.message = systemErrorText(errno);
-        return finish(std::move(outcome), keepAfterOpen);
+    if (::fstat(file.fd(), &info) != 0) return fileError(systemErrorText(errno), keepAfterOpen);
+    // A folder, a pipe or a device has no size to announce: refused before the first frame.
+    if (!S_ISREG(info.st_mode)) {
+        return fileError(std::u16string(text::msg::kUpgradeFileNotRegular), keepAfterOpen);
+    }
+    std::uint8_t first = 0;
+    if (info.st_size > 0 && ::pread(file.fd(), &first, 1, 0) != 1) {
+        return fileError(systemErrorText(errno == 0 ? EIO : errno), keepAfterOpen);
     }
     if (static_cast<std::uint64_t>(info.st_size) > kLargestPackage) {
         outcome.status = FileTooLarge;
@@ -302,27 +327,27 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
         observer_.uploadProgress(outcome.pieces, outcome.bytesSent);
     }
 
-    // The 6-byte answer; its tag says whether the device took the package. Collected until
-    // complete within one receive time-out for all of it, so that an answer split in pieces
-    // still counts and one that trickles in cannot stretch the wait.
+    // The 6-byte answer; its tag (byte 1) says whether the device took the package. Pieces are
+    // joined within one receive time-out for the whole answer, and the wait ends once the tag
+    // is in: the other bytes are not read.
     std::array<std::uint8_t, 6> answer{};
-    const net::Received received = net::receiveFull(socket, answer, profile_.ioTimeoutMs);
+    const protocol::ReplyRead received =
+        protocol::receiveReply(socket, answer, profile_.ioTimeoutMs, protocol::needsUploadAnswer);
     if (cancel_) {
         outcome.status = Cancelled;
         return finish(std::move(outcome), false);
     }
-    // An answer still incomplete when the time ran out is no answer; one the device cut short
-    // by closing counts once it carried the tag.
-    const bool ended =
-        received.end == net::ReceiveEnd::Complete || received.end == net::ReceiveEnd::Closed;
-    if (!ended || received.count < 2) {
+    if (received.count < 2) {
         outcome.status = NoAnswer;
+        if (received.unanswered()) {
+            outcome.message = protocol::noAnswerText(address_, profile_.ioTimeoutMs);
+        }
         return finish(std::move(outcome), false);
     }
     outcome.answered = true;
     outcome.answerTag = answer[1];
     outcome.status = answer[1] == 1 ? Accepted : Refused;
-    return finish(std::move(outcome), keepAfterOpen && received.end == net::ReceiveEnd::Complete);
+    return finish(std::move(outcome), keepAfterOpen);
 }
 
 }  // namespace tarvo::upgrade

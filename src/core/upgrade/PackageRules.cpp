@@ -13,6 +13,18 @@ std::u16string_view cut(std::u16string_view text, std::size_t from, std::size_t 
     return text.substr(from, count);
 }
 
+// The 11 characters NN.NN.NN.NN at `from`, or empty when the text has no such version there.
+std::u16string_view versionAt(std::u16string_view text, std::size_t from) {
+    const std::u16string_view version = cut(text, from, 11);
+    if (version.size() != 11) return {};
+    for (std::size_t i = 0; i < version.size(); ++i) {
+        const bool dot = i % 3 == 2;
+        const char16_t c = version[i];
+        if (dot ? c != u'.' : (c < u'0' || c > u'9')) return {};
+    }
+    return version;
+}
+
 }  // namespace
 
 std::string_view fileNameOf(std::string_view path) {
@@ -24,6 +36,14 @@ std::string_view fileNameOf(std::string_view path) {
 bool IsNewerPackage(std::u16string_view currentVersion, std::u16string_view fileName) {
     if (currentVersion.empty()) return true;
     return cut(currentVersion, 1, 11) < cut(fileName, 11, 11);
+}
+
+bool IsCameraPackage(std::u16string_view currentVersion, std::u16string_view fileName) {
+    const std::u16string_view package = versionAt(fileName, 11);
+    if (package.empty()) return false;
+    const std::u16string_view camera =
+        currentVersion.starts_with(u'v') ? versionAt(currentVersion, 1) : std::u16string_view{};
+    return camera.empty() || camera.substr(9) == package.substr(9);
 }
 
 std::uint64_t pieceCount(std::uint64_t size) {

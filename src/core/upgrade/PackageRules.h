@@ -22,6 +22,12 @@ std::string_view fileNameOf(std::string_view path);
 // characters of the name from index 11, by code unit. Cut-short texts compare as they are.
 bool IsNewerPackage(std::u16string_view currentVersion, std::u16string_view fileName);
 
+// A camera package carries a version of the form NN.NN.NN.NN (digits) at character 11 of its
+// name, and its last two digits, the camera type, are those of the camera's version: a package
+// of another type leaves the camera unusable. The type is compared when the camera reported a
+// version of the form vNN.NN.NN.NN; the name's form is always required.
+bool IsCameraPackage(std::u16string_view currentVersion, std::u16string_view fileName);
+
 // Pieces on the wire for a file of `size` bytes (the last one may be short).
 std::uint64_t pieceCount(std::uint64_t size);
 // Upper bound of the progress range: size / 32768, truncated. The position counts pieces, so it

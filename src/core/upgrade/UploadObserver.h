@@ -9,6 +9,7 @@ enum class UploadStatus {
     NotConnected,   // no connection to the device: nothing sent
     NoFile,         // no file name in the path: nothing sent
     NotNewer,       // the package is not newer than the camera's version: nothing sent
+    WrongFile,      // not a package for this camera (no version in its name, other type)
     FileError,      // the file cannot be opened or sized: nothing sent
     FileTooLarge,   // 2 GiB or more: nothing sent
     HeaderNotSent,  // frame A or B could not be sent

@@ -4,9 +4,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/MessageBoxes.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
 #include "core/ops/CloudForm.h"
+#include "core/text/Messages.h"
 #include "resources/SettingsTemplates.h"
 
 namespace tarvo::gui {
@@ -69,6 +71,12 @@ void CSetOstra::OnInitDialog() {
 void CSetOstra::accept() {
     // The short wait after the send runs an event loop; a queued second OK must not send twice.
     if (form_ == nullptr || sending_) return;
+    // A password the field cannot hold would be dropped by the device: say so, stay open.
+    if (!ops::CloudForm::passwordFits(password_->text().toStdU16String())) {
+        showMessage(this, ui(text::msg::kCloudPasswordTooLong));
+        password_->setFocus();
+        return;
+    }
     sending_ = true;
     form_->ok(identity_->text().toStdU16String(), password_->text().toStdU16String(),
               deviceId_->text().toStdU16String(), session_, wait_);

@@ -6,6 +6,7 @@
 
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/TextConvert.h"
+#include "core/upgrade/FirmwareUploader.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
 #include "support/SharedSimTest.h"
@@ -26,7 +27,9 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.7", "type": 100, "version": "v0.00.22.6"},
   {"ip": "127.0.0.8", "type": 100, "tcpSilent": true},
   {"ip": "127.0.0.9", "type": 100, "noTcp": true},
-  {"ip": "127.0.0.10", "type": 100, "user": "operator12345", "password": "secret"}
+  {"ip": "127.0.0.10", "type": 100, "user": "operator12345", "password": "secret"},
+  {"ip": "127.0.0.11", "type": 100, "version": "v00.00.22.06"},
+  {"ip": "127.0.0.12", "type": 181, "password": "nvrpw"}
 ]})";
 
 class DeviceCommandsE2E : public test::SharedSimTest<&kFleet> {
@@ -150,6 +153,69 @@ TEST_F(DeviceCommandsE2E, SilentDeviceTimesOutWithItsMessage) {
     EXPECT_GE(took, 4500ms);
     EXPECT_LT(took, 7000ms);
     EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"获取摄像机版本信息失败"});
+
+    // A login there is not silent either: the address and the wait are named.
+    const auto r = test::runProcess({cli(), "login", "127.0.0.8"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "设备 127.0.0.8 在 5 秒内没有应答\n");
+}
+
+// Devices that announce more than they send, on a connection they keep open: the reply ends
+// where the bytes the operation reads have come.
+TEST_F(DeviceCommandsE2E, RepliesEndWhereTheirFieldsArriveWhateverLengthTheyAnnounce) {
+    for (const char* length : {"30", "2048"}) {
+        // An accepted login of 9 bytes.
+        sim->set("127.0.0.11", std::string("tcpReplyCut=9,tcpReplyLength=") + length);
+        EXPECT_TRUE(protocol::loginCheck(login("127.0.0.11"), notifier)) << length;
+    }
+    EXPECT_EQ(test::runProcess({cli(), "login", "127.0.0.11"}).exitCode, 0);
+    struct Silent final : upgrade::UploadObserver {
+        void uploadStarted(int, std::uint32_t) override {}
+        void uploadProgress(int, std::uint64_t) override {}
+        void uploadFinished(const upgrade::UploadOutcome&) override {}
+    } observer;
+    for (const char* length : {"64", "260"}) {
+        sim->set("127.0.0.11", std::string("tcpReplyCut=-1,tcpReplyLength=") + length);
+        std::u16string version;
+        EXPECT_TRUE(protocol::checkCameraVersion("127.0.0.11", 5505, version, notifier)) << length;
+        EXPECT_EQ(version, u"00.00.22.06");
+        // The upgrade dialog's query: its package rule needs the version.
+        upgrade::FirmwareUploader uploader(upgrade::cameraUpgrade(), observer);
+        uploader.SetTarget(5505, "127.0.0.11");
+        ASSERT_TRUE(uploader.connect());
+        uploader.QueryFirmwareVersion();
+        EXPECT_EQ(uploader.currentVersion(), u"v00.00.22.06") << length;
+    }
+    EXPECT_TRUE(notifier.entries().empty());
+    sim->set("127.0.0.11", "tcpReplyLength=-1");
+}
+
+// What the window would never send, the command line does not send either: the type comes from
+// the search (or --type) and brings the window's rules and the NVR's port.
+TEST_F(DeviceCommandsE2E, CliAppliesTheWindowsTypeRulesAndPorts) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"reboot", "127.0.0.12", "--port", "5500", "--password", "nvrpw"},
+             {"version", "127.0.0.12", "--port", "5500"},
+             {"reboot", "127.0.0.2", "--type", "181"}}) {
+        std::vector<std::string> argv{cli()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const auto r = test::runProcess(argv);
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        EXPECT_NE(r.err.find("is an NVR"), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(framesOf("127.0.0.12", 130).empty());
+    EXPECT_TRUE(framesOf("127.0.0.12", 103).empty());
+    EXPECT_TRUE(sim->device("127.0.0.12")["logins"].empty());
+    EXPECT_TRUE(framesOf("127.0.0.2", 0).empty());
+
+    // An NVR's own port without --port.
+    auto r = test::runProcess({cli(), "login", "127.0.0.12", "--password", "nvrpw"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // An address nobody answers from is said to be silent, not a failed login.
+    r = test::runProcess({cli(), "reboot", "127.0.0.99", "--search-seconds", "0.5"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("did not answer"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Connect to IP camera failed"), std::string::npos) << r.err;
 }
 
 TEST_F(DeviceCommandsE2E, CliExitStatusMessagesAndJson) {

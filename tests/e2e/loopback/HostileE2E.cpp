@@ -201,7 +201,10 @@ protected:
     }
 
     std::string package(const std::string& name, std::size_t size) {
-        const std::string path = ::testing::TempDir() + "/hostile-" + name;
+        // The name is the package's own: camera packages carry their version in it.
+        const std::string folder = ::testing::TempDir() + "/hostile";
+        std::filesystem::create_directories(folder);
+        const std::string path = folder + "/" + name;
         std::ofstream out(path, std::ios::binary);
         for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>(i * 7 + 3));
         paths.push_back(path);
@@ -397,7 +400,7 @@ TEST_F(HostileE2E, TricklingRepliesThatCompleteInTimeAreReadWhole) {
 
     // The upload answer: 6 bytes, 100 ms apart (the version reply before it too).
     Recorder recorder;
-    const std::string path = package("IPC_update_00.00.02.09.img", 70000);
+    const std::string path = package("IPC_update_00.00.03.08.img", 70000);
     {
         upgrade::FirmwareUploader uploader(upgrade::cameraUpgrade(), recorder);
         uploader.SetTarget(5505, "127.0.0.8");
@@ -485,15 +488,15 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
         r.detail = uploader.currentVersion();
     });
     // The upload answer: the version is read at full speed, then the answer trickles, 6 bytes
-    // 1.5 s apart.
-    const std::string path = package("IPC_update_00.00.02.09.img", 1000);
+    // 6 s apart: its tag would come after the time-out.
+    const std::string path = package("IPC_update_00.00.03.08.img", 1000);
     auto trickledAnswer = run([&path](Result& r, test::RecordingNotifier&) {
         Recorder recorder;
         upgrade::FirmwareUploader uploader(upgrade::cameraUpgrade(), recorder);
         uploader.SetTarget(5505, "127.0.0.14");
         r.ok = uploader.connect();
         uploader.QueryFirmwareVersion();
-        sim->set("127.0.0.14", "tcpTrickleMs=1500");
+        sim->set("127.0.0.14", "tcpTrickleMs=6000");
         const auto start = Clock::now();
         r.ok = r.ok && uploader.start(path);
         uploader.wait();
@@ -506,12 +509,13 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
         EXPECT_GE(r.took, limit - 500ms);
         EXPECT_LT(r.took, limit + 2500ms);
     };
+    // A login whose result did not come in time names the device and the wait.
     {
         SCOPED_TRACE("trickled login");
         const Result r = trickledLogin.get();
         EXPECT_FALSE(r.ok);
         within(r, 5000ms);
-        EXPECT_EQ(r.texts, std::vector<std::u16string>{});  // a failed receive says nothing
+        EXPECT_EQ(r.texts, std::vector<std::u16string>{u"设备 127.0.0.5 在 5 秒内没有应答"});
     }
     {
         SCOPED_TRACE("trickled version");
@@ -535,7 +539,7 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
         const Result r = silentLogin.get();
         EXPECT_FALSE(r.ok);
         within(r, 5000ms);
-        EXPECT_EQ(r.texts, std::vector<std::u16string>{});
+        EXPECT_EQ(r.texts, std::vector<std::u16string>{u"设备 127.0.0.15 在 5 秒内没有应答"});
     }
     {
         SCOPED_TRACE("trickled upload answer");

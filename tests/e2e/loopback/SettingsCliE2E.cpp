@@ -202,8 +202,15 @@ TEST_F(SettingsCliE2E, CloudPasswordFitsSixtyThreeCharacters) {
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].size(), 2u * 138);
 
-    r = cli({"cloud", "set", "127.0.0.7", "--cloud-password", std::string(64, 'x')});
-    EXPECT_EQ(sim->device("127.0.0.7")["cloud"]["password"], fits);  // too long: the old one stays
+    // Too long for the field: refused before anything is sent, not reported as done.
+    sim->clear(true);
+    r = cli({"cloud", "set", "127.0.0.7", "--cloud-password", std::string(64, 'x'), "--json"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(nlohmann::json::parse(r.out)["ok"], false);
+    EXPECT_NE(r.err.find("云端连接密码太长"), std::string::npos) << r.err;
+    EXPECT_TRUE(udpFrames("127.0.0.7", 124).empty());
+    EXPECT_TRUE(udpFrames("127.0.0.7", 123).empty());
+    EXPECT_EQ(sim->device("127.0.0.7")["cloud"]["password"], fits);
 
     r = cli({"cloud", "get", "127.0.0.7", "--json"});
     EXPECT_EQ(nlohmann::json::parse(r.out)["values"]["deviceId"], -5);

@@ -21,6 +21,7 @@ extern "C" {
 
 #include "core/net/Socket.h"
 #include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "core/upgrade/NvrResolutionClient.h"
 #include "support/RecordingNotifier.h"
@@ -45,7 +46,11 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.7", "type": 181, "outputResolution": 6},
   {"ip": "127.0.0.8", "type": 181, "noTcp": true},
   {"ip": "127.0.0.9", "type": 100, "version": "v00.00.02.08", "uploadNoAnswer": true},
-  {"ip": "127.0.0.10", "type": 100, "version": "v00.00.02.08", "uploadReadRate": 2000000}
+  {"ip": "127.0.0.10", "type": 100, "version": "v00.00.02.08", "uploadReadRate": 2000000},
+  {"ip": "127.0.0.11", "type": 100, "version": "v00.00.02.08"},
+  {"ip": "127.0.0.12", "type": 100, "version": "v00.00.02.08", "uploadLeftover": "6601",
+   "uploadRefused": true},
+  {"ip": "127.0.0.13", "type": 181, "password": "nvrpw", "outputResolution": 2}
 ]})";
 
 class Recorder final : public UploadObserver {
@@ -94,6 +99,7 @@ std::string sha256Of(const std::string& path) {
 class UpgradeE2E : public test::SharedSimTest<&kFleet> {
 protected:
     void SetUp() override {
+        sim->clear(true);
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tarvo-e2e-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -152,7 +158,7 @@ protected:
 }  // namespace
 
 TEST_F(UpgradeE2E, SixtyFourMebibytesArriveWithTheSameHashThroughCoreAndCli) {
-    const std::string path = package("IPC_update_00.00.02.09.img", 64u << 20);
+    const std::string path = package("IPC_update_00.00.03.08.img", 64u << 20);
     const std::string expected = sha256Of(path);
     Recorder recorder;
     const UploadOutcome outcome = upload(cameraUpgrade(), "127.0.0.2", 5505, path, recorder);
@@ -163,7 +169,7 @@ TEST_F(UpgradeE2E, SixtyFourMebibytesArriveWithTheSameHashThroughCoreAndCli) {
     EXPECT_EQ(recorder.positions.back(), 2048);
     auto seen = uploads("127.0.0.2");
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0]["name"], "IPC_update_00.00.02.09.img");
+    EXPECT_EQ(seen[0]["name"], "IPC_update_00.00.03.08.img");
     EXPECT_EQ(seen[0]["announced"], 64u << 20);
     EXPECT_EQ(seen[0]["received"], 64u << 20);
     EXPECT_EQ(seen[0]["sha256"], expected);
@@ -196,7 +202,7 @@ TEST_F(UpgradeE2E, EmptyExactAndOddSizedPackages) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         sim->clear(true);
-        const std::string path = package("IPC_update_00.00.02.09.img", c.size);
+        const std::string path = package("IPC_update_00.00.03.08.img", c.size);
         Recorder recorder;
         EXPECT_EQ(upload(cameraUpgrade(), "127.0.0.2", 5505, path, recorder).status,
                   UploadStatus::Accepted);
@@ -230,14 +236,68 @@ TEST_F(UpgradeE2E, PackagesNotNewerThanTheCameraAreRefusedSilently) {
 
     Recorder newer;
     EXPECT_EQ(upload(cameraUpgrade(), "127.0.0.2", 5505,
-                     package("IPC_update_00.00.02.09.img", 1000), newer)
+                     package("IPC_update_00.00.03.08.img", 1000), newer)
                   .status,
               UploadStatus::Accepted);
     EXPECT_EQ(uploads("127.0.0.2").size(), 1u);
 }
 
+// Camera packages are told by the version in their name: one without it, or of another camera
+// type (the last two digits), would leave the camera unusable.
+TEST_F(UpgradeE2E, PackagesOfNoVersionOrAnotherTypeAreTheWrongFile) {
+    for (const char* name : {"firmware.bin", "IPC_update_00.00.03.06.img"}) {
+        SCOPED_TRACE(name);
+        const std::string path = package(name, 50000);
+        Recorder recorder;
+        const UploadOutcome outcome = upload(cameraUpgrade(), "127.0.0.2", 5505, path, recorder);
+        EXPECT_EQ(outcome.status, UploadStatus::WrongFile);
+        EXPECT_EQ(outcome.message, text::msg::kWrongUpgradeFile);
+        const auto result = cli({"upgrade", "127.0.0.2", path});
+        EXPECT_EQ(result.exitCode, 5);
+        EXPECT_NE(result.err.find("你选择了错误的升级文件"), std::string::npos) << result.err;
+    }
+    EXPECT_TRUE(uploads("127.0.0.2").empty());
+}
+
+// A folder has no size to announce: refused before the first frame, as the help promises.
+TEST_F(UpgradeE2E, FolderGivenAsThePackageSendsNothing) {
+    const std::string folder = dir + "/IPC_update_00.00.03.08.img";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const auto result = cli({"upgrade", "127.0.0.2", folder});
+    EXPECT_EQ(result.exitCode, 5) << result.err;
+    EXPECT_NE(result.err.find(text::toUtf8(text::msg::kUpgradeFileNotRegular)), std::string::npos)
+        << result.err;
+    EXPECT_TRUE(framesOf("127.0.0.2", 102).empty());
+}
+
+// An answer of two bytes, 66 01, on a connection the camera keeps open: the tag is all that is
+// read.
+TEST_F(UpgradeE2E, TwoByteAnswerCarriesTheTag) {
+    Recorder recorder;
+    FirmwareUploader uploader(cameraUpgrade(), recorder);
+    uploader.SetTarget(5505, "127.0.0.11");
+    ASSERT_TRUE(uploader.connect());
+    uploader.QueryFirmwareVersion();
+    sim->set("127.0.0.11", "tcpReplyCut=2");
+    ASSERT_TRUE(uploader.start(package("IPC_update_00.00.03.08.img", 40000)));
+    uploader.wait();
+    sim->set("127.0.0.11", "tcpReplyCut=-1");
+    EXPECT_EQ(recorder.outcome.status, UploadStatus::Accepted);
+    EXPECT_EQ(recorder.outcome.answerTag, 1);
+}
+
+// Bytes a camera sent before it read the package are not its answer: this one refuses.
+TEST_F(UpgradeE2E, BytesSentBeforeThePackageAreNotTheAnswer) {
+    Recorder recorder;
+    EXPECT_EQ(upload(cameraUpgrade(), "127.0.0.12", 5505,
+                     package("IPC_update_00.00.03.08.img", 200000), recorder)
+                  .status,
+              UploadStatus::Refused);
+    EXPECT_TRUE(uploads("127.0.0.12")[0]["complete"].get<bool>());
+}
+
 TEST_F(UpgradeE2E, ResetMidUploadFailsAndTheNextUploadWorks) {
-    const std::string path = package("IPC_update_00.00.02.09.img", 200000);
+    const std::string path = package("IPC_update_00.00.03.08.img", 200000);
     Recorder recorder;
     FirmwareUploader uploader(cameraUpgrade(), recorder);
     uploader.SetTarget(5505, "127.0.0.4");
@@ -327,7 +387,7 @@ TEST_F(UpgradeE2E, PeerThatStopsReadingEndsWithinTheTimeout) {
     Recorder recorder;
     const auto start = std::chrono::steady_clock::now();
     const UploadOutcome outcome =
-        upload(cameraUpgrade(), "127.0.0.5", 5505, package("IPC_update_00.00.02.09.img", 48u << 20),
+        upload(cameraUpgrade(), "127.0.0.5", 5505, package("IPC_update_00.00.03.08.img", 48u << 20),
                recorder);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(outcome.status, UploadStatus::StreamFailed);
@@ -338,11 +398,12 @@ TEST_F(UpgradeE2E, PeerThatStopsReadingEndsWithinTheTimeout) {
 }
 
 TEST_F(UpgradeE2E, SilentAndSlowCameras) {
-    const std::string path = package("IPC_update_00.00.02.09.img", 200000);
+    const std::string path = package("IPC_update_00.00.03.08.img", 200000);
     Recorder silent;
     EXPECT_EQ(upload(cameraUpgrade(), "127.0.0.9", 5505, path, silent).status,
               UploadStatus::NoAnswer);
-    EXPECT_TRUE(silent.outcome.message.empty());
+    // Not silence: the camera and the wait are named.
+    EXPECT_EQ(silent.outcome.message, u"设备 127.0.0.9 在 5 秒内没有应答");
     EXPECT_EQ(uploads("127.0.0.9")[0]["received"], 200000);
 
     // 2 MB/s reader: every byte still arrives, in order.
@@ -374,6 +435,11 @@ TEST_F(UpgradeE2E, NvrResolutionQueryAndChange) {
     const auto shown = cli({"nvr-resolution", "127.0.0.3"});
     EXPECT_EQ(shown.exitCode, 0) << shown.err;
     EXPECT_EQ(shown.out, "3840 x 2160\n");
+    // As the window: no login (this NVR has a password), 232 on a connection of its own.
+    const auto locked = cli({"nvr-resolution", "127.0.0.13"});
+    EXPECT_EQ(locked.exitCode, 0) << locked.err;
+    EXPECT_EQ(locked.out, "1366 x 768\n");
+    EXPECT_TRUE(sim->device("127.0.0.13")["logins"].empty());
     const auto set = cli({"nvr-resolution", "127.0.0.3", "--set", "4"});
     EXPECT_EQ(set.exitCode, 0) << set.err;
     EXPECT_GE(set.elapsed, 3000ms);
