@@ -94,7 +94,7 @@ void UploadSettings::addTo(nlohmann::json& out) const {
     out["uploadStallAfter"] = stallAfter;
     out["uploadReadRate"] = readRate;
     out["uploadSaveDir"] = saveDir;
-    out["uploadLeftover"] = hexOf(leftover);
+    out["uploadLeftover"] = wire::hexOf(leftover);
 }
 
 nlohmann::json UploadRecord::toJson() const {
