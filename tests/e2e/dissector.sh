@@ -2,14 +2,15 @@
 # tests/e2e/dissector.sh CLI SIM [CAPTURE]
 #
 # Captures the simulator and the CLI on lo (discover, net set, login, upgrade, NVR resolution,
-# a second of recording) and checks that tools/wireshark/tarvo.lua decodes every exchange.
+# a second of recording; the NVR answers byte by byte) and checks that tools/wireshark/tarvo.lua
+# decodes every exchange.
 # Runs inside scripts/sandbox only. Exits 77 (skipped) when tshark is not installed. With
 # CAPTURE, the capture is kept there.
 set -euo pipefail
 
+command -v tshark >/dev/null && command -v dumpcap >/dev/null || { echo "tshark absent: skipped"; exit 77; }
 cli=$1 sim=$2 keep=${3:-}
 lua="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/tools/wireshark/tarvo.lua"
-command -v tshark >/dev/null && command -v dumpcap >/dev/null || { echo "tshark absent: skipped"; exit 77; }
 [ "${TARVO_SANDBOX:-}" = 1 ] || { echo "run me through scripts/sandbox" >&2; exit 2; }
 
 dir=$(mktemp -d)

@@ -303,6 +303,7 @@ local function run_units(tvb, pinfo, tree, initial, step, enter)
     local offset, len = 0, tvb:len()
     while offset < len do
         local size, dissect = step(tvb, offset, state)
+        if size ~= nil and size < 1 then break end
         if size == nil or size > len - offset then
             pinfo.desegment_offset = offset
             pinfo.desegment_len = size and (size - (len - offset)) or DESEGMENT_ONE_MORE_SEGMENT
