@@ -105,26 +105,22 @@ local field_list = {}
 for _, f in pairs(F) do field_list[#field_list + 1] = f end
 tarvo.fields = field_list
 
-local E = {
-    short = ProtoExpert.new("tarvo.short", "Frame shorter than its fields",
-        expert.group.MALFORMED, expert.severity.ERROR),
-    length = ProtoExpert.new("tarvo.length_mismatch", "Length field differs from the bytes sent",
-        expert.group.PROTOCOL, expert.severity.WARN),
-    bad_length = ProtoExpert.new("tarvo.bad_length", "Length field below the header size",
-        expert.group.MALFORMED, expert.severity.ERROR),
-    unknown = ProtoExpert.new("tarvo.unknown_command", "Unknown command code",
-        expert.group.UNDECODED, expert.severity.WARN),
-    oversize = ProtoExpert.new("tarvo.oversize", "Media packet larger than a receive slot",
-        expert.group.MALFORMED, expert.severity.ERROR),
-    request = ProtoExpert.new("tarvo.bad_request", "Stream request not as the program builds it",
-        expert.group.PROTOCOL, expert.severity.WARN),
-    pending = ProtoExpert.new("tarvo.length_pending",
-        "Length field promises more than arrived with the answer",
-        expert.group.PROTOCOL, expert.severity.NOTE),
-    text = ProtoExpert.new("tarvo.text_fallback", "Text shown as bytes: no GB18030 decoder",
-        expert.group.UNDECODED, expert.severity.NOTE),
-}
-tarvo.experts = { E.short, E.length, E.bad_length, E.unknown, E.oversize, E.request, E.pending, E.text }
+local E, expert_list = {}, {}
+for key, e in pairs({
+    short = { "short", "Frame shorter than its fields", "MALFORMED", "ERROR" },
+    length = { "length_mismatch", "Length field differs from the bytes sent", "PROTOCOL", "WARN" },
+    bad_length = { "bad_length", "Length field outside what a frame can be", "MALFORMED", "ERROR" },
+    unknown = { "unknown_command", "Unknown command code", "UNDECODED", "WARN" },
+    oversize = { "oversize", "Media packet larger than a receive slot", "MALFORMED", "ERROR" },
+    request = { "bad_request", "Stream request not as the program builds it", "PROTOCOL", "WARN" },
+    pending = { "length_pending", "Length field promises more than arrived with the answer",
+        "PROTOCOL", "NOTE" },
+    text = { "text_fallback", "Text shown as bytes: no GB18030 decoder", "UNDECODED", "NOTE" },
+}) do
+    E[key] = ProtoExpert.new("tarvo." .. e[1], e[2], expert.group[e[3]], expert.severity[e[4]])
+    expert_list[#expert_list + 1] = E[key]
+end
+tarvo.experts = expert_list
 
 tarvo.prefs.udp_port = Pref.uint("UDP port", 5250, "Discovery and settings (multicast group port)")
 tarvo.prefs.camera_port = Pref.uint("Camera command port", 5505,
