@@ -118,15 +118,9 @@ std::optional<std::string> deviceText(std::string_view configured) {
     constexpr std::string_view kHex = "hex:";
     if (!configured.starts_with(kHex)) return text::narrowString(text::fromUtf8(configured));
     configured.remove_prefix(kHex.size());
-    if (configured.size() % 2 != 0) return std::nullopt;
-    std::string bytes;
-    for (std::size_t i = 0; i < configured.size(); i += 2) {
-        const auto byte =
-            parseInteger<std::uint8_t>("0x" + std::string(configured.substr(i, 2)), 0, 0xFF);
-        if (!byte) return std::nullopt;
-        bytes += static_cast<char>(*byte);
-    }
-    return bytes;
+    const auto bytes = wire::parseHex(configured);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
 }
 
 std::string formatAddress(std::uint32_t address) {

@@ -29,18 +29,6 @@ bool parseInt(std::string_view text, int min, int max, int& out) {
     return true;
 }
 
-std::optional<wire::Bytes> parseHex(std::string_view text) {
-    if (text.size() % 2 != 0) return std::nullopt;
-    wire::Bytes out;
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        unsigned value = 0;
-        const auto [ptr, ec] = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
-        if (ec != std::errc() || ptr != text.data() + i + 2) return std::nullopt;
-        out.push_back(static_cast<std::uint8_t>(value));
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string FloodSettings::apply(std::string_view key, std::string_view value) {
@@ -65,7 +53,7 @@ std::string FloodSettings::apply(std::string_view key, std::string_view value) {
     }
     if (key == "command") return parseInt(value, 0, 0xFF, command) ? std::string() : bad();
     if (key == "payload") {
-        const auto bytes = parseHex(value);
+        const auto bytes = wire::parseHex(value);
         if (!bytes || bytes->size() > kMaxPayload) return bad() + " (hex bytes, at most 1018)";
         payload = *bytes;
         return {};

@@ -66,18 +66,9 @@ std::optional<std::string> UploadSettings::apply(std::string_view key, std::stri
         return std::string();
     }
     if (key == "uploadLeftover") {
-        wire::Bytes bytes;
-        for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
-            std::uint8_t byte = 0;
-            const char* end = value.data() + i + 2;
-            const auto [ptr, ec] = std::from_chars(value.data() + i, end, byte, 16);
-            if (ec != std::errc() || ptr != end) break;
-            bytes.push_back(byte);
-        }
-        if (bytes.size() * 2 != value.size()) {
-            return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
-        }
-        leftover = std::move(bytes);
+        auto bytes = wire::parseHex(value);
+        if (!bytes) return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
+        leftover = std::move(*bytes);
         return std::string();
     }
     if (key == "uploadSaveDir") {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The simulator's own little-endian frame reader and writer. It deliberately shares no code with
@@ -98,6 +100,21 @@ inline std::string hexOf(ByteView bytes) {
     for (const std::uint8_t byte : bytes) {
         out += kDigits[byte >> 4];
         out += kDigits[byte & 0x0F];
+    }
+    return out;
+}
+
+// The bytes of a hex text (two digits a byte, either case); nullopt when it is not one.
+inline std::optional<Bytes> parseHex(std::string_view text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    Bytes out;
+    out.reserve(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        std::uint8_t value = 0;
+        const char* end = text.data() + i + 2;
+        const auto [ptr, ec] = std::from_chars(text.data() + i, end, value, 16);
+        if (ec != std::errc() || ptr != end) return std::nullopt;
+        out.push_back(value);
     }
     return out;
 }
