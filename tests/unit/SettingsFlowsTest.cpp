@@ -271,7 +271,6 @@ TEST_F(SettingsFlowsTest, NetFormRefusesValuesNoDeviceCanUseBeforeSendingAnythin
     NetSettingsForm& form = flows.netForm();
     form.SetDeviceIp("192.168.1.64");
     form.SetNetParams(deviceParams());
-    discovery::g_loginAccepted.store(1);
     namespace msg = text::msg;
     struct Case {
         std::u16string NetSettingsEntry::*field;
@@ -302,6 +301,8 @@ TEST_F(SettingsFlowsTest, NetFormRefusesValuesNoDeviceCanUseBeforeSendingAnythin
 
     // What devices can use still passes: a /31 or /32 has no network or broadcast address, an
     // empty field reads as 0.0.0.0 as before, and a mask of 0.0.0.0 keeps passing.
+    deviceAnswers();
+    const auto wait = [this](int ms) { dialogs.waitMs(ms); };
     NetSettingsEntry e = entryFrom(form);
     for (const auto& [address, mask, gateway] :
          {std::tuple{u"10.0.0.0", u"255.255.255.254", u"10.0.0.1"},
@@ -311,7 +312,7 @@ TEST_F(SettingsFlowsTest, NetFormRefusesValuesNoDeviceCanUseBeforeSendingAnythin
         e.netmask = mask;
         e.gateway = gateway;
         e.dns = u"";
-        EXPECT_EQ(form.ok(e, session, notifier, [](int) {}), NetSettingsOutcome::Accepted)
+        EXPECT_EQ(form.ok(e, session, notifier, wait), NetSettingsOutcome::Accepted)
             << text::toUtf8(address);
     }
 }

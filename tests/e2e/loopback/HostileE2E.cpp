@@ -2,6 +2,7 @@
 // that trickle in a byte at a time or never come, streams cut off in the middle of a packet,
 // and settings writes made while all that goes on. Nothing may crash or hang past its
 // time-out, and every write must reach its device exactly once.
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -202,7 +203,9 @@ protected:
 
     std::string package(const std::string& name, std::size_t size) {
         // The name is the package's own: camera packages carry their version in it.
-        const std::string folder = ::testing::TempDir() + "/hostile";
+        // One folder per process: tests of this suite run side by side under ctest.
+        const std::string folder =
+            ::testing::TempDir() + "/hostile-" + std::to_string(::getpid());
         std::filesystem::create_directories(folder);
         const std::string path = folder + "/" + name;
         std::ofstream out(path, std::ios::binary);
