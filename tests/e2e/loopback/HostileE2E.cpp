@@ -2,10 +2,10 @@
 // that trickle in a byte at a time or never come, streams cut off in the middle of a packet,
 // and settings writes made while all that goes on. Nothing may crash or hang past its
 // time-out, and every write must reach its device exactly once.
-#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
