@@ -7,6 +7,7 @@
 #include <shared_mutex>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/discovery/DeviceTable.h"
@@ -71,6 +72,9 @@ private:
                               std::span<const std::uint8_t> datagram);
     void addDevice(InterfaceContext* context, std::uint32_t sender, int type,
                    std::span<const std::uint8_t> name);
+    // Records the reply frames that arrived on the interface; a second MAC for a listed address
+    // marks its row as a conflict. Table lock held.
+    void takeReplyFrames(const InterfaceContext* context);
     void updateResolution(std::uint32_t sender, std::uint32_t value);
     bool sendOn(const InterfaceContext* context, const protocol::Frame& frame);
 
@@ -87,7 +91,12 @@ private:
     std::atomic<bool> clearGate_{true};
     // Guarded by the table's lock.
     int deviceCounter_ = 0;
-    std::uint64_t generation_ = 0;
+    // The distinct MACs whose frames carried discovery replies from each address in this search
+    // (at most kMacsPerAddress each, for at most kMaxRows addresses).
+    std::unordered_map<std::uint32_t, std::vector<net::MacAddress>> frameMacs_;
+    bool tableFullTold_ = false;
+    // Whether any interface reads reply frames (conflicts can be seen).
+    bool readsFrames_ = false;
 
     std::atomic<std::uint64_t> handled_{0};
 };
