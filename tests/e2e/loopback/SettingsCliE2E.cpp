@@ -20,7 +20,9 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.5", "type": 89, "version": "v00.00.08.07", "resolution": 1},
   {"ip": "127.0.0.6", "type": 89, "version": "v00.00.08.08", "resolution": 0},
   {"ip": "127.0.0.7", "type": 100, "cloud": {"identity": "ID-7", "password": "old", "deviceId": -5}},
-  {"ip": "127.0.0.8", "type": 181, "name": "nvr"}
+  {"ip": "127.0.0.8", "type": 181, "name": "nvr"},
+  {"ip": "127.0.5.20", "type": 100, "password": "pw"},
+  {"ip": "127.1.5.20", "type": 100, "password": "pw"}
 ]})";
 
 class SettingsCliE2E : public test::SharedSimTest<&kFleet> {
@@ -193,4 +195,24 @@ TEST_F(SettingsCliE2E, FixMacAndTypeRules) {
     r = cli({"net", "get", "127.0.0.99", "--search-seconds", "0.5"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("did not answer"), std::string::npos);
+}
+
+TEST_F(SettingsCliE2E, WritesThatOtherAddressesWouldTakeAreRefused) {
+    // Both end in .5.20, the two octets a UDP command carries: a write to one reaches both.
+    for (const std::vector<std::string>& write :
+         {std::vector<std::string>{"net", "set", "127.0.5.20", "--password", "pw", "--dns",
+                                   "127.0.0.9"},
+          {"camera", "set", "127.0.5.20", "--overlay", "off"},
+          {"camera", "fix-mac", "127.1.5.20"}}) {
+        const auto r = cli(write);
+        EXPECT_EQ(r.exitCode, 1) << write[0];
+        EXPECT_NE(r.err.find("127.1.5.20"), std::string::npos) << r.err;
+    }
+    const auto get = cli({"net", "get", "127.0.5.20"});
+    EXPECT_EQ(get.exitCode, 0);
+    EXPECT_NE(get.err.find("may come from any of them"), std::string::npos) << get.err;
+    for (const char* ip : {"127.0.5.20", "127.1.5.20"}) {
+        for (const int command : {106, 128, 141, 139, 149, 143})
+            EXPECT_TRUE(udpFrames(ip, command).empty());
+    }
 }
