@@ -167,6 +167,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     engine.startSearch();
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(args.seconds * 1000)));
     engine.setIgnoreReplies(true);
+    engine.takeLateFrames();
     engine.closeInterfaces();
 
     if (sortColumn >= 0) table.Sort(sortColumn, ascending);

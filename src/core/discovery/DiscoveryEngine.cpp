@@ -274,6 +274,12 @@ void DiscoveryEngine::takeReplyFrames(const InterfaceContext* context) {
             if (found == frameMacs_.end()) {
                 if (frameMacs_.size() >= static_cast<std::size_t>(DeviceTable::kMaxRows)) return;
                 frameMacs_.emplace(sender, std::vector<net::MacAddress>{mac});
+                // A frame read after its row was listed still fills the empty cell.
+                const std::u16string address = ascii(net::formatIPv4(sender));
+                if (!table_.hasAddress(address)) return;
+                const int row = table_.findRow(kColAddress, address);
+                if (table_.text(row, kColMac).empty())
+                    table_.SetItemText(row, kColMac, ascii(net::formatMac(mac)));
                 return;
             }
             auto& macs = found->second;
@@ -287,6 +293,12 @@ void DiscoveryEngine::takeReplyFrames(const InterfaceContext* context) {
             for (const auto& each : macs) texts.push_back(ascii(net::formatMac(each)));
             table_.setConflict(row, std::move(texts));
         });
+}
+
+void DiscoveryEngine::takeLateFrames() {
+    std::lock_guard guard(table_.lock());
+    std::shared_lock contexts(contextsLock_);
+    for (const auto& context : contexts_) takeReplyFrames(context.get());
 }
 
 void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender, int type,
@@ -319,6 +331,7 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
                 }
             } else {
                 mac = macResolver_.resolve(sender);
+                if (!mac) macFiller_.watch(sender);
             }
             bool sameNet = true;
             if (context != nullptr) {

@@ -12,6 +12,7 @@
 
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/InterfaceContext.h"
+#include "core/discovery/LateMacFiller.h"
 #include "core/discovery/ReplyCache.h"
 #include "core/net/MacResolver.h"
 #include "core/protocol/Frames.h"
@@ -50,6 +51,11 @@ public:
     // Sends one UDP command on the socket of the interface that heard the last discovery reply,
     // to the group. False when there is no such socket or the send failed.
     bool sendCommand(const protocol::Frame& frame);
+
+    // Reads the reply frames still queued on every interface: a frame may be read after its
+    // reply was taken, and its MAC (or the conflict it shows) then reaches the table only here or
+    // with the next reply. Called before the table is read for conflicts.
+    void takeLateFrames();
 
     // Closes every interface; the receive threads are woken and have ended when this returns.
     // A second call does nothing.
@@ -99,6 +105,7 @@ private:
     bool readsFrames_ = false;
 
     std::atomic<std::uint64_t> handled_{0};
+    LateMacFiller macFiller_{table_, macResolver_};
 };
 
 }  // namespace tarvo::discovery

@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -23,8 +24,9 @@ namespace {
 // discovery reply code.
 constexpr std::uint32_t kReplyPort = 5250;
 constexpr std::uint32_t kReplyCode = 100;
-// Room for a few thousand reply frames between two reads of a busy link.
-constexpr int kTapBufferBytes = 8 << 20;
+// Room for several thousand reply frames between two reads of a busy link (each frame is
+// charged at its whole buffer size, a few kilobytes, however little of it is kept).
+constexpr int kTapBufferBytes = 32 << 20;
 
 // One neighbour-table lookup per interface (SIOCGARP); complete entries only.
 std::optional<MacAddress> neighbourEntry(const Socket& probe, std::uint32_t address,
@@ -120,6 +122,24 @@ std::optional<MacAddress> SystemMacResolver::resolve(std::uint32_t address) {
     Socket probe(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!probe) return std::nullopt;
     return neighbourEntry(probe, address, interfaces);
+}
+
+void SystemMacResolver::solicit(std::uint32_t address) {
+    const auto interfaces = this->interfaces();
+    const bool onLink = std::any_of(interfaces.begin(), interfaces.end(), [&](const auto& entry) {
+        return !entry.loopback && sameSubnet(entry.address, address, entry.netmask);
+    });
+    if (!onLink) return;
+    // One datagram to the discard port makes the kernel ask for the address.
+    Socket probe(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!probe) return;
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(9);
+    peer.sin_addr.s_addr = address;
+    const char nudge = 0;
+    (void)::sendto(probe.fd(), &nudge, 1, MSG_NOSIGNAL | MSG_DONTWAIT,
+                   reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
 }
 
 bool SystemMacResolver::watch(const LocalInterface& iface) {

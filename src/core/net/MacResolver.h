@@ -25,6 +25,8 @@ public:
     // `address` in network byte order: a local address gives its interface's MAC, another the
     // neighbour table's complete entry; nullopt when neither knows it now.
     virtual std::optional<MacAddress> resolve(std::uint32_t address) = 0;
+    // Prompts the system to resolve an address of a local subnet (resolve() may know it soon).
+    virtual void solicit(std::uint32_t address) { (void)address; }
     // Starts reading the frames of discovery replies that arrive on `iface`. False where the
     // process may not (a packet socket needs root or CAP_NET_RAW) or for loopback.
     virtual bool watch(const LocalInterface& iface) {
@@ -62,6 +64,7 @@ private:
 class SystemMacResolver final : public MacResolver {
 public:
     std::optional<MacAddress> resolve(std::uint32_t address) override;
+    void solicit(std::uint32_t address) override;
     bool watch(const LocalInterface& iface) override;
     void takeFrames(unsigned index, const FrameSink& sink) override;
 

@@ -31,6 +31,7 @@ std::optional<std::u16string> EngineSession::type89Label(std::u16string_view add
 }
 
 std::vector<std::u16string> EngineSession::devicesSharingTarget(std::u16string_view address) {
+    engine_.takeLateFrames();
     return engine_.table().devicesSharingTarget(address);
 }
 

@@ -137,6 +137,9 @@ TEST(DiscoveryHostsE2E, DeviceOnAnotherSubnetIsListedMarkedAndMovedIn) {
     ASSERT_EQ(rows.count("10.250.0.31"), 1u);
     EXPECT_EQ(rows["10.250.0.31"]["sameNetwork"], true);
     EXPECT_EQ(rows["10.250.0.31"]["mac"], upper(test::sandboxHostMac(1)));
+    // Without the capability the neighbour table learns it in its subnet, shortly after listing.
+    rows = discover({"setpriv", "--inh-caps=-all", "--bounding-set=-net_raw"});
+    EXPECT_EQ(rows["10.250.0.31"]["mac"], upper(test::sandboxHostMac(1)));
 }
 
 TEST(DiscoveryHostsE2E, DevicesSharingOneAddressAreAConflictAndTakeNoWrite) {
