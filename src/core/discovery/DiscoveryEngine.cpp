@@ -82,10 +82,6 @@ int DiscoveryEngine::openInterfaces(const std::vector<net::LocalInterface>& inte
         raw->thread() = std::thread([this, raw] { receiveLoop(raw); });
         ++opened;
     }
-    {
-        std::lock_guard guard(table_.lock());
-        readsFrames_ = readsFrames_ || frames;
-    }
     if (link && !frames) notifier_.message(text::msg::kConflictsUnseen);
     return opened;
 }

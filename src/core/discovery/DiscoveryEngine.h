@@ -101,8 +101,6 @@ private:
     // (at most kMacsPerAddress each, for at most kMaxRows addresses).
     std::unordered_map<std::uint32_t, std::vector<net::MacAddress>> frameMacs_;
     bool tableFullTold_ = false;
-    // Whether any interface reads reply frames (conflicts can be seen).
-    bool readsFrames_ = false;
 
     std::atomic<std::uint64_t> handled_{0};
     LateMacFiller macFiller_{table_, macResolver_};
