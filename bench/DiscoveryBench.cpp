@@ -3,6 +3,10 @@
 // and, as the reference measured in the same run, when a bare receive loop on the same group
 // saw the last reply: a ratio near 1 means the receive path keeps up with the network.
 // Run inside the sandbox: scripts/sandbox -- build/release/bench/bench-discovery [N...]
+// With --link the devices sit behind a real link instead: one device host whose N addresses lie
+// outside the computer's subnet, so that every reply's MAC must be found (from its frame where
+// the process may read frames):
+//   scripts/sandbox --hosts 1 -- build/release/bench/bench-discovery --link 5000
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -11,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <string>
@@ -35,7 +40,7 @@ double ms(Clock::duration d) {
 // Counts discovery replies from distinct senders, as plainly as a receiver can.
 class ReferenceReceiver {
 public:
-    explicit ReferenceReceiver(int expected) : expected_(expected) {
+    ReferenceReceiver(int expected, const char* interfaceAddress) : expected_(expected) {
         socket_ = net::Socket(::socket(AF_INET, SOCK_DGRAM, 0));
         int one = 1;
         ::setsockopt(socket_.fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -50,7 +55,7 @@ public:
         ::bind(socket_.fd(), reinterpret_cast<sockaddr*>(&local), sizeof local);
         ip_mreqn m{};
         ::inet_pton(AF_INET, "233.0.0.1", &m.imr_multiaddr);
-        ::inet_pton(AF_INET, "127.0.0.1", &m.imr_address);
+        ::inet_pton(AF_INET, interfaceAddress, &m.imr_address);
         ::setsockopt(socket_.fd(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m);
         thread_ = std::thread([this] { run(); });
     }
@@ -108,10 +113,17 @@ double threadCpuMs(const std::thread::native_handle_type&) {
     return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
-int runOnce(int devices) {
-    test::SimProcess sim(test::SimOptions{
-        {"--count", std::to_string(devices), "--base-ip", "127.1.0.1", "--type", "100"},
-        std::chrono::milliseconds(20000)});
+int runOnce(int devices, bool link) {
+    // Behind the link: host 1 answers from a /19 outside the bridge's /24 (a local route there).
+    if (link && test::runInHost(
+                    1, {"ip", "route", "replace", "local", "10.250.32.0/19", "dev", "lo"}) != 0) {
+        std::fprintf(stderr, "cannot give device host 1 its addresses (run with --hosts 1)\n");
+        return 1;
+    }
+    test::SimProcess sim(test::SimOptions{{"--count", std::to_string(devices), "--base-ip",
+                                           link ? "10.250.32.1" : "127.1.0.1", "--type", "100"},
+                                          std::chrono::milliseconds(20000),
+                                          link ? 1 : 0});
     discovery::DeviceTable table(discovery::kColumnCount);
     InsertClock clock;
     table.setListener(&clock);
@@ -120,7 +132,8 @@ int runOnce(int devices) {
     discovery::DiscoveryEngine engine(table, resolver, notifier);
     engine.openInterfaces();
 
-    ReferenceReceiver reference(devices);
+    const char* bridge = std::getenv("TARVO_SANDBOX_BRIDGE_ADDR");
+    ReferenceReceiver reference(devices, link && bridge != nullptr ? bridge : "127.0.0.1");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const double cpuBefore = threadCpuMs({});
     const auto start = Clock::now();
@@ -131,10 +144,13 @@ int runOnce(int devices) {
     const double cpuAfter = threadCpuMs({});
     std::this_thread::sleep_for(
         std::chrono::milliseconds(200));  // anything late or doubled shows now
+    engine.takeLateFrames();
     engine.closeInterfaces();
     table.setListener(nullptr);
 
     const int listed = table.rowCount();
+    int withMac = 0;
+    for (const auto& row : table.rows()) withMac += row.cells[discovery::kColMac].empty() ? 0 : 1;
     const double toLast = ms(clock.last_ - start);
     const double refLast = ms(reference.last() - start);
     const double spread = ms(clock.last_ - clock.first_);
@@ -146,8 +162,9 @@ int runOnce(int devices) {
         refLast > 0 ? toLast / refLast : 0.0);
     std::printf(
         "  rows inserted at %.0f per second (first to last row %.1f ms); process CPU %.3f ms per "
-        "device\n",
-        spread > 0 ? listed / (spread / 1000.0) : 0.0, spread, (cpuAfter - cpuBefore) / devices);
+        "device; %d rows with a MAC%s\n",
+        spread > 0 ? listed / (spread / 1000.0) : 0.0, spread, (cpuAfter - cpuBefore) / devices,
+        withMac, link ? " (every address behind the link)" : "");
     return listed == devices ? 0 : 1;
 }
 
@@ -156,9 +173,16 @@ int runOnce(int devices) {
 int main(int argc, char** argv) {
     test::requireSandboxOrExit();
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    bool link = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--link") {
+            link = true;
+        } else {
+            sizes.push_back(std::atoi(argv[i]));
+        }
+    }
     if (sizes.empty()) sizes = {1000, 5000};
     int status = 0;
-    for (int n : sizes) status |= runOnce(n);
+    for (int n : sizes) status |= runOnce(n, link);
     return status;
 }

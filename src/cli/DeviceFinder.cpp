@@ -1,5 +1,6 @@
 #include "cli/DeviceFinder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
@@ -25,17 +26,22 @@ std::optional<int> DeviceFinder::find(const std::string& address, double seconds
     }
     engine_->startSearch();
     const std::u16string key = text::fromUtf8(address);
-    const auto end = std::chrono::steady_clock::now() +
-                     std::chrono::milliseconds(static_cast<long>(seconds * 1000));
-    while (std::chrono::steady_clock::now() < end) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto end = start + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    // Other devices that a command for this address would reach answer the same request; the
+    // search goes on this long so that they are heard too.
+    const auto settled = std::min(end, start + std::chrono::milliseconds(kSettleMs));
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
         {
             std::lock_guard guard(table_.lock());
             const int row = table_.findRow(discovery::kColAddress, key);
-            if (row >= 0) {
+            if (row >= 0 && now >= settled) {
                 const std::u16string type = table_.text(row, discovery::kColType);
                 return static_cast<int>(std::strtol(text::toUtf8(type).c_str(), nullptr, 10));
             }
         }
+        if (now >= end) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     std::cerr << "device " << address << " did not answer the search on any local network"

@@ -99,12 +99,16 @@ void printTable(const std::vector<discovery::RowTexts>& rows) {
                                               std::u16string(text::fieldView(ui.colName)),
                                               std::u16string(text::fieldView(ui.colNote)),
                                               u"类型",
-                                              u"subnet"};
+                                              u"subnet",
+                                              u"conflict"};
     std::vector<std::vector<std::u16string>> lines{headers};
     for (const auto& row : rows) {
         std::vector<std::u16string> cells;
         for (const auto& cell : row.cells) cells.push_back(text::escapeControls(cell));
         cells.push_back(row.sameNetwork ? u"same" : u"other");
+        std::u16string conflict;
+        for (const auto& mac : row.conflictMacs) conflict += (conflict.empty() ? u"" : u",") + mac;
+        if (!conflict.empty()) cells.push_back(u"CONFLICT " + conflict);
         lines.push_back(std::move(cells));
     }
     std::vector<std::size_t> widths(headers.size(), 0);
@@ -134,6 +138,10 @@ nlohmann::json rowsToJson(const std::vector<discovery::RowTexts>& rows) {
                          {"note", cell(Column::kColNote)},
                          {"type", std::stol("0" + cell(Column::kColType))},
                          {"sameNetwork", row.sameNetwork}});
+        if (!row.conflictMacs.empty()) {
+            auto& macs = array.back()["conflicts"] = nlohmann::json::array();
+            for (const auto& mac : row.conflictMacs) macs.push_back(text::toUtf8(mac));
+        }
     }
     return array;
 }
@@ -162,6 +170,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     engine.startSearch();
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(args.seconds * 1000)));
     engine.setIgnoreReplies(true);
+    engine.takeLateFrames();
     engine.closeInterfaces();
 
     if (sortColumn >= 0) table.Sort(sortColumn, ascending);

@@ -124,6 +124,7 @@ public:
     }
 
     void waitMs(int milliseconds) override { wait(milliseconds); }
+    bool mayWrite() const override { return set_; }
 
     json shown = json::object();
     bool accepted = false;
@@ -199,6 +200,11 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
             break;
         }
         case Kind::FixMac: {
+            const auto devices = finder.session().devicesSharingTarget(text::fromUtf8(args.ip));
+            if (!devices.empty()) {
+                notifier.message(ops::SettingsFlows::sharedTargetMessage(devices, true));
+                return report(global, name, args, false, {}, notifier);
+            }
             // The camera answers with its own message once it took a new MAC address.
             const std::size_t before = notifier.entries().size();
             ops::CameraConfigForm form;

@@ -44,9 +44,10 @@ const char* kFleet = R"({"devices": [
    "onvifSubStream": 1},
   {"ip": "127.0.0.5", "type": 89, "version": "v00.00.08.07", "resolution": 1},
   {"ip": "127.0.0.6", "type": 89, "version": "v00.00.08.08", "resolution": 1},
-  {"ip": "127.0.0.7", "type": 100, "cloud": {"identity": "ID-7", "password": "old", "deviceId": -5}}
+  {"ip": "127.0.0.7", "type": 100, "cloud": {"identity": "ID-7", "password": "old", "deviceId": -5}},
+  {"ip": "127.0.9.9", "type": 100}, {"ip": "127.1.9.9", "type": 100}
 ]})";
-constexpr int kFleetSize = 6;
+constexpr int kFleetSize = 8;
 
 template <typename W>
 W* child(QWidget& dialog, int id) {
@@ -222,6 +223,20 @@ TEST_F(SettingsDialogsTest, DeviceThatDoesNotSendItsRecordGetsNoDialogAndNoWrite
     EXPECT_EQ(udpFrames("127.0.0.2", 99).size(), 1u);
     EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
     EXPECT_TRUE(udpFrames("127.0.0.2", 128).empty());
+}
+
+TEST_F(SettingsDialogsTest, SettingsThatAnotherAddressWouldTakeAreRefusedBeforeAnythingIsSent) {
+    open();
+    ModalDriver driver;
+    select("127.0.9.9");
+    test::clickButton(*window, kNetwork);
+    ASSERT_TRUE(test::waitUntil([&] { return !driver.boxes.empty(); }, 3s));
+    EXPECT_TRUE(driver.others.empty());
+    EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral("127.1.9.9")))
+        << driver.boxes[0].text.toStdString();
+    test::pump(200ms);
+    for (const char* ip : {"127.0.9.9", "127.1.9.9"})
+        EXPECT_TRUE(sim->device(ip)["received"].empty());
 }
 
 TEST_F(SettingsDialogsTest, WrongPasswordInEnglish) {

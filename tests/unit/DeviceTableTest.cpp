@@ -127,3 +127,18 @@ TEST(DeviceTable, SortSurvivesInconsistentMixedColumns) {
     for (int r = 0; r < t.rowCount(); ++r) ++counts[t.text(r, 0)];
     for (const auto& c : cells) EXPECT_EQ(counts[c], 20);
 }
+
+TEST(DeviceTable, TargetReachesConflictsAndAddressesSharingTheLastTwoOctets) {
+    DeviceTable table(6);
+    table.AddItem({u"1", u"127.0.5.20", u"02:00:00:00:00:01"});
+    table.AddItem({u"2", u"127.1.5.20", u""});
+    table.AddItem({u"3", u"127.0.5.21", u"02:00:00:00:00:03"});
+    table.AddItem({u"4", u"10.0.0.9", u"02:00:00:00:00:04"});
+    EXPECT_EQ(table.devicesSharingTarget(u"127.1.5.20"),
+              (std::vector<std::u16string>{u"127.0.5.20 02:00:00:00:00:01", u"127.1.5.20"}));
+    EXPECT_TRUE(table.devicesSharingTarget(u"127.0.5.21").empty());
+    ASSERT_TRUE(table.setConflict(3, {u"02:00:00:00:00:04", u"02:00:00:00:00:05"}));
+    EXPECT_EQ(table.devicesSharingTarget(u"10.0.0.9"),
+              (std::vector<std::u16string>{u"10.0.0.9 02:00:00:00:00:04",
+                                           u"10.0.0.9 02:00:00:00:00:05"}));
+}

@@ -7,6 +7,7 @@
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
+#include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "support/FakeMacResolver.h"
 #include "support/RecordingNotifier.h"
@@ -101,13 +102,24 @@ TEST_F(DispatchTest, FirstReplyFromAnAddressWins) {
     EXPECT_EQ(table.text(0, kColType), u"100");
 }
 
-TEST_F(DispatchTest, UnresolvableMacIsCountedButNotListed) {
+TEST_F(DispatchTest, UnresolvableMacIsListedEmpty) {
     mac.fail(addr("10.0.5.11"));
     discovery("10.0.5.10", 100);
     discovery("10.0.5.11", 100);
     discovery("10.0.5.12", 100);
-    ASSERT_EQ(table.rowCount(), 2);
-    EXPECT_EQ(table.text(1, kColSeq), u"3");
+    ASSERT_EQ(table.rowCount(), 3);
+    EXPECT_EQ(table.text(1, kColMac), u"");
+    EXPECT_EQ(table.text(2, kColSeq), u"3");
+}
+
+TEST_F(DispatchTest, RowsStopAtTheCapWithOneMessage) {
+    for (std::uint32_t i = 0; i <= DeviceTable::kMaxRows + 10; ++i) {
+        engine.handleDatagram(nullptr, addr("10.0.5.7"), reply(100, 100, nameBytes("x")),
+                              htonl(0x0B000000u + i));
+    }
+    EXPECT_EQ(table.rowCount(), DeviceTable::kMaxRows);
+    EXPECT_EQ(notifier.texts(),
+              std::vector<std::u16string>{std::u16string(text::msg::kDeviceTableFull)});
 }
 
 TEST_F(DispatchTest, ForeignTagIsDroppedBeforeDispatch) {

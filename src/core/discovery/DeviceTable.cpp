@@ -5,6 +5,9 @@
 #include <cwchar>
 #include <numeric>
 
+#include "core/protocol/Frames.h"
+#include "core/text/TextConvert.h"
+
 namespace tarvo::discovery {
 
 namespace {
@@ -84,7 +87,7 @@ int DeviceTable::columnCount() const {
 int DeviceTable::AddItem(std::vector<std::u16string> texts, bool sameNetwork) {
     std::lock_guard guard(lock_);
     texts.resize(static_cast<std::size_t>(columnCount_));
-    rows_.push_back(RowTexts{std::move(texts), 0, sameNetwork});
+    rows_.push_back(RowTexts{std::move(texts), 0, sameNetwork, {}});
     countAddress(rows_.back(), +1);
     const int index = static_cast<int>(rows_.size()) - 1;
     if (listener_ != nullptr) listener_->rowInserted(index, rows_.back());
@@ -102,6 +105,15 @@ int DeviceTable::SetItemText(int row, int column, std::u16string text) {
     if (column == kAddressColumn) countAddress(target, +1);
     if (listener_ != nullptr) listener_->cellChanged(row, column, cell);
     return 1;
+}
+
+bool DeviceTable::setConflict(int row, std::vector<std::u16string> macs) {
+    std::lock_guard guard(lock_);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    auto& target = rows_[static_cast<std::size_t>(row)];
+    target.conflictMacs = std::move(macs);
+    if (listener_ != nullptr) listener_->rowMarked(row, target);
+    return true;
 }
 
 bool DeviceTable::DeleteItem(int row) {
@@ -187,6 +199,24 @@ int DeviceTable::findRow(int column, std::u16string_view text) const {
         if (rows_[i].cells[static_cast<std::size_t>(column)] == text) return static_cast<int>(i);
     }
     return -1;
+}
+
+std::vector<std::u16string> DeviceTable::devicesSharingTarget(std::u16string_view address) const {
+    const std::uint16_t target = protocol::targetFor(text::toUtf8(address));
+    std::lock_guard guard(lock_);
+    std::vector<std::u16string> reached;
+    if (columnCount_ <= kMacColumn) return reached;
+    for (const auto& row : rows_) {
+        const auto& rowAddress = row.cells[kAddressColumn];
+        if (protocol::targetFor(text::toUtf8(rowAddress)) != target) continue;
+        if (row.conflictMacs.empty()) {
+            const auto& mac = row.cells[kMacColumn];
+            reached.push_back(mac.empty() ? rowAddress : rowAddress + u" " + mac);
+        }
+        for (const auto& mac : row.conflictMacs) reached.push_back(rowAddress + u" " + mac);
+    }
+    if (reached.size() <= 1) reached.clear();
+    return reached;
 }
 
 int DeviceTable::sortColumn() const {

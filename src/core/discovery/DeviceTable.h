@@ -17,6 +17,9 @@ struct RowTexts {
     std::int32_t reserved = 0;
     // Whether the device's address lies in the subnet of the interface that heard it.
     bool sameNetwork = true;
+    // Every MAC that answered the search from this row's address, when that is more than one:
+    // an address conflict (the MAC cell holds the first).
+    std::vector<std::u16string> conflictMacs;
 };
 
 // Compares two cell texts the way the device list sorts: shorter first (longer first when
@@ -34,6 +37,11 @@ public:
     virtual void rowRemoved(int row) = 0;
     // The rows were re-ordered; `order[i]` is the former index of the row now at i.
     virtual void rowsSorted(const std::vector<int>& order, int column, bool ascending) = 0;
+    // The row's marks (conflict) changed.
+    virtual void rowMarked(int row, const RowTexts& texts) {
+        (void)row;
+        (void)texts;
+    }
 };
 
 // The rows of the device list, keyed by address text in column 1, with the list's sort state.
@@ -41,6 +49,10 @@ public:
 class DeviceTable {
 public:
     static constexpr int kAddressColumn = 1;
+    static constexpr int kMacColumn = 2;
+    // Rows a search may add: what hosts that answer from a million spoofed addresses can make
+    // the list hold.
+    static constexpr int kMaxRows = 65536;
 
     explicit DeviceTable(int columnCount = 0) : columnCount_(columnCount) {}
 
@@ -54,6 +66,8 @@ public:
     int AddItem(std::vector<std::u16string> texts, bool sameNetwork = true);
     // 1 on success; 0 for a row or column that does not exist, changing nothing.
     int SetItemText(int row, int column, std::u16string text);
+    // Sets the MACs of an address conflict on the row; false when it does not exist.
+    bool setConflict(int row, std::vector<std::u16string> macs);
     // Removes a row; false when it does not exist.
     bool DeleteItem(int row);
     void Sort(int column, bool ascending);
@@ -68,6 +82,12 @@ public:
     [[nodiscard]] bool hasAddress(std::u16string_view address) const;
     // Index of the first row whose column `column` reads `text`, or -1.
     [[nodiscard]] int findRow(int column, std::u16string_view text) const;
+    // Every device that a UDP command for `address` reaches, as "address MAC" texts, when that
+    // is more than one: the frame's `target` carries only the address's last two octets, so it
+    // reaches each MAC that answered from `address` and every row whose address ends in the
+    // same two octets. Empty when it reaches one device (or none) of this table.
+    [[nodiscard]] std::vector<std::u16string> devicesSharingTarget(
+        std::u16string_view address) const;
     [[nodiscard]] int sortColumn() const;
     [[nodiscard]] bool ascending() const;
 

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -24,6 +25,8 @@ namespace {
 constexpr int kReceiveTimeoutMs = 8000;
 constexpr std::size_t kDatagramBytes = 1024;
 constexpr std::size_t kNameUnits = 64;
+// Devices answering from one address that a row names; more change nothing a user can do.
+constexpr std::size_t kMacsPerAddress = 16;
 
 sockaddr_in groupSocketAddress() {
     sockaddr_in group{};
@@ -58,7 +61,14 @@ int DiscoveryEngine::openInterfaces() {
 
 int DiscoveryEngine::openInterfaces(const std::vector<net::LocalInterface>& interfaces) {
     int opened = 0;
+    bool link = false;
+    bool frames = false;
     for (const auto& iface : interfaces) {
+        // The frame reader starts before the first reply can arrive.
+        if (!iface.loopback) {
+            link = true;
+            frames = macResolver_.watch(iface) || frames;
+        }
         auto context = InterfaceContext::open(iface);
         if (!context) {
             notifier_.message(text::fieldView(text::uiText().netInitFailed));
@@ -72,6 +82,7 @@ int DiscoveryEngine::openInterfaces(const std::vector<net::LocalInterface>& inte
         raw->thread() = std::thread([this, raw] { receiveLoop(raw); });
         ++opened;
     }
+    if (link && !frames) notifier_.message(text::msg::kConflictsUnseen);
     return opened;
 }
 
@@ -81,9 +92,16 @@ void DiscoveryEngine::startSearch() {
         if (clearGate_.load()) {
             while (table_.rowCount() > 0) table_.DeleteItem(0);
             deviceCounter_ = 0;
-            ++generation_;
             clearGate_.store(false);
         }
+        // Conflicts are those of this search: frames of earlier replies are dropped.
+        std::shared_lock contexts(contextsLock_);
+        for (const auto& context : contexts_) {
+            macResolver_.takeFrames(context->interface().index,
+                                    [](std::uint32_t, const net::MacAddress&) {});
+        }
+        frameMacs_.clear();
+        tableFullTold_ = false;
     }
     ignoreReplies_.store(false);
     const protocol::Frame request = protocol::discoveryRequest();
@@ -268,40 +286,90 @@ bool DiscoveryEngine::isListed(std::uint32_t sender) {
     return table_.hasAddress(address);
 }
 
+void DiscoveryEngine::takeReplyFrames(const InterfaceContext* context) {
+    if (context == nullptr) return;
+    macResolver_.takeFrames(
+        context->interface().index, [this](std::uint32_t sender, const net::MacAddress& mac) {
+            auto found = frameMacs_.find(sender);
+            if (found == frameMacs_.end()) {
+                if (frameMacs_.size() >= static_cast<std::size_t>(DeviceTable::kMaxRows)) return;
+                frameMacs_.emplace(sender, std::vector<net::MacAddress>{mac});
+                // A frame read after its row was listed still fills the empty cell.
+                const std::u16string address = ascii(net::formatIPv4(sender));
+                if (!table_.hasAddress(address)) return;
+                const int row = table_.findRow(kColAddress, address);
+                if (table_.text(row, kColMac).empty())
+                    table_.SetItemText(row, kColMac, ascii(net::formatMac(mac)));
+                return;
+            }
+            auto& macs = found->second;
+            if (macs.size() >= kMacsPerAddress ||
+                std::find(macs.begin(), macs.end(), mac) != macs.end())
+                return;
+            macs.push_back(mac);
+            const int row = table_.findRow(kColAddress, ascii(net::formatIPv4(sender)));
+            if (row < 0) return;
+            std::vector<std::u16string> texts;
+            for (const auto& each : macs) texts.push_back(ascii(net::formatMac(each)));
+            table_.setConflict(row, std::move(texts));
+        });
+}
+
+void DiscoveryEngine::takeLateFrames() {
+    std::lock_guard guard(table_.lock());
+    std::shared_lock contexts(contextsLock_);
+    for (const auto& context : contexts_) takeReplyFrames(context.get());
+}
+
 void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender, int type,
                                 std::span<const std::uint8_t> name) {
     const std::u16string address = ascii(net::formatIPv4(sender));
-    std::array<char16_t, kNameUnits> nameField{};
-    text::widenText(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()),
-                    nameField);
-    const std::u16string nameText(text::fieldText(std::span<const char16_t>(nameField)));
-
-    std::uint64_t generation = 0;
+    bool tellFull = false;
     {
         std::lock_guard guard(table_.lock());
+        // Before the duplicate test: a later reply from a listed address may be another device.
+        takeReplyFrames(context);
         if (table_.hasAddress(address)) return;
-        generation = generation_;
+        if (table_.rowCount() >= DeviceTable::kMaxRows) {
+            tellFull = !tableFullTold_;
+            tableFullTold_ = true;
+        } else {
+            std::array<char16_t, kNameUnits> nameField{};
+            text::widenText(
+                std::string_view(reinterpret_cast<const char*>(name.data()), name.size()),
+                nameField);
+            const std::u16string nameText(text::fieldText(std::span<const char16_t>(nameField)));
+            // The reply's own frame; else what the system knows now, without waiting. A device
+            // that answered is listed even when neither knows its MAC.
+            std::optional<net::MacAddress> mac;
+            std::vector<std::u16string> conflict;
+            if (const auto found = frameMacs_.find(sender); found != frameMacs_.end()) {
+                mac = found->second.front();
+                if (found->second.size() > 1) {
+                    for (const auto& each : found->second)
+                        conflict.push_back(ascii(net::formatMac(each)));
+                }
+            } else {
+                mac = macResolver_.resolve(sender);
+                if (!mac) macFiller_.watch(sender);
+            }
+            bool sameNet = true;
+            if (context != nullptr) {
+                sameNet = net::sameSubnet(sender, context->interface().address,
+                                          context->interface().netmask);
+            }
+            const int sequence = ++deviceCounter_;
+            const int row = table_.AddItem(
+                {decimal(sequence), address, mac ? ascii(net::formatMac(*mac)) : std::u16string(),
+                 nameText, std::u16string(typeLabel(type)), decimal(type)},
+                sameNet);
+            if (!conflict.empty()) table_.setConflict(row, std::move(conflict));
+            // A reply that raised the gate just before a search cleared the list can still land
+            // here, after the clear: raise it again, so the next search does not keep this row.
+            clearGate_.store(true);
+        }
     }
-    // The MAC lookup may wait for address resolution; the list stays free meanwhile.
-    const auto mac = macResolver_.resolve(sender);
-
-    std::lock_guard guard(table_.lock());
-    if (generation != generation_) return;  // the list was cleared meanwhile
-    if (table_.hasAddress(address)) return;
-    const int sequence = deviceCounter_ + 1;
-    ++deviceCounter_;  // counted even when the device cannot be listed
-    if (!mac) return;
-    bool sameNet = true;
-    if (context != nullptr) {
-        sameNet =
-            net::sameSubnet(sender, context->interface().address, context->interface().netmask);
-    }
-    table_.AddItem({decimal(sequence), address, ascii(net::formatMac(*mac)), nameText,
-                    std::u16string(typeLabel(type)), decimal(type)},
-                   sameNet);
-    // A reply that raised the gate just before a search cleared the list can still land here,
-    // after the clear: raise it again, so the next search does not keep this row.
-    clearGate_.store(true);
+    if (tellFull) notifier_.message(text::msg::kDeviceTableFull);
 }
 
 void DiscoveryEngine::updateResolution(std::uint32_t sender, std::uint32_t value) {

@@ -7,10 +7,12 @@
 #include <shared_mutex>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/InterfaceContext.h"
+#include "core/discovery/LateMacFiller.h"
 #include "core/discovery/ReplyCache.h"
 #include "core/net/MacResolver.h"
 #include "core/protocol/Frames.h"
@@ -50,6 +52,11 @@ public:
     // to the group. False when there is no such socket or the send failed.
     bool sendCommand(const protocol::Frame& frame);
 
+    // Reads the reply frames still queued on every interface: a frame may be read after its
+    // reply was taken, and its MAC (or the conflict it shows) then reaches the table only here or
+    // with the next reply. Called before the table is read for conflicts.
+    void takeLateFrames();
+
     // Closes every interface; the receive threads are woken and have ended when this returns.
     // A second call does nothing.
     void closeInterfaces();
@@ -71,6 +78,9 @@ private:
                               std::span<const std::uint8_t> datagram);
     void addDevice(InterfaceContext* context, std::uint32_t sender, int type,
                    std::span<const std::uint8_t> name);
+    // Records the reply frames that arrived on the interface; a second MAC for a listed address
+    // marks its row as a conflict. Table lock held.
+    void takeReplyFrames(const InterfaceContext* context);
     void updateResolution(std::uint32_t sender, std::uint32_t value);
     bool sendOn(const InterfaceContext* context, const protocol::Frame& frame);
 
@@ -87,7 +97,10 @@ private:
     std::atomic<bool> clearGate_{true};
     // Guarded by the table's lock.
     int deviceCounter_ = 0;
-    std::uint64_t generation_ = 0;
+    // The distinct MACs whose frames carried discovery replies from each address in this search
+    // (at most kMacsPerAddress each, for at most kMaxRows addresses).
+    std::unordered_map<std::uint32_t, std::vector<net::MacAddress>> frameMacs_;
+    bool tableFullTold_ = false;
 
     std::atomic<std::uint64_t> handled_{0};
 
@@ -95,6 +108,7 @@ private:
     bool isListed(std::uint32_t sender);
     // Held from the duplicate test to the insertion of a type-89 camera's row.
     std::mutex resolutionQueryLock_;
+    LateMacFiller macFiller_{table_, macResolver_};
 };
 
 }  // namespace tarvo::discovery

@@ -7,6 +7,7 @@
 #include "core/protocol/DeviceCommands.h"
 #include "core/protocol/Frames.h"
 #include "core/protocol/VersionRules.h"
+#include "core/text/Messages.h"
 
 namespace tarvo::ops {
 
@@ -37,7 +38,23 @@ bool SettingsFlows::sendChain(std::initializer_list<protocol::Frame> frames, int
     return true;
 }
 
+std::u16string SettingsFlows::sharedTargetMessage(const std::vector<std::u16string>& devices,
+                                                  bool write) {
+    std::u16string text(write ? text::msg::kSharedTargetRefused : text::msg::kSharedTargetRead);
+    for (const auto& device : devices) text += u"\n" + device;
+    return text;
+}
+
+bool SettingsFlows::targetReachesOneDevice(const std::string& address) {
+    const auto devices =
+        session_.devicesSharingTarget(std::u16string(address.begin(), address.end()));
+    if (devices.empty()) return true;
+    notifier_.message(sharedTargetMessage(devices, dialogs_.mayWrite()));
+    return !dialogs_.mayWrite();
+}
+
 bool SettingsFlows::networkSettings(const std::string& address, int type) {
+    if (!targetReachesOneDevice(address)) return false;
     const std::uint16_t target = protocol::targetFor(address);
     auto& cache = session_.cache();
     cache.expect(Reply::NetParams, address);
@@ -63,6 +80,7 @@ bool SettingsFlows::networkSettings(const std::string& address, int type) {
 }
 
 bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint16_t port) {
+    if (!targetReachesOneDevice(address)) return false;
     std::u16string version;
     versionCheck_(address, port, version);  // its messages are told; the sequence goes on
 
@@ -108,6 +126,7 @@ bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint
 }
 
 void SettingsFlows::cloudSettings(const std::string& address) {
+    if (!targetReachesOneDevice(address)) return;
     session_.cache().expect(Reply::Cloud, address);
     session_.send(protocol::udpQuery(cmd::kGetCloud, protocol::targetFor(address)));
     dialogs_.waitMs(kReplyWaitMs);

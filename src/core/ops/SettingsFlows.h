@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/ops/CameraConfigForm.h"
 #include "core/ops/CloudForm.h"
@@ -24,6 +25,8 @@ public:
     virtual void runCloudSettings(CloudForm& form) = 0;
     // Lets time pass while the window keeps repainting.
     virtual void waitMs(int milliseconds) = 0;
+    // False when the dialogs only show what the device holds (nothing is written back).
+    virtual bool mayWrite() const { return true; }
 };
 
 // The main window's UDP sequences around the settings windows: the queries before, the fixed
@@ -35,6 +38,10 @@ public:
     static constexpr int kChainWaitMs = 100;
     // Type-89 cameras take the resolution setting from this version on.
     static constexpr std::u16string_view kResolutionMinimum = u"00.00.08.08";
+
+    // The refusal of a write (or the caution on a read) that would reach all of `devices`.
+    static std::u16string sharedTargetMessage(const std::vector<std::u16string>& devices,
+                                              bool write);
 
     using VersionCheck =
         std::function<bool(std::string_view address, std::uint16_t port, std::u16string& version)>;
@@ -56,6 +63,9 @@ public:
     CloudForm& cloudForm() { return cloudForm_; }
 
 private:
+    // A command for `address` reaching more than one device: refused where the dialogs may
+    // write (nothing is sent), told as a caution where they only read. False when refused.
+    bool targetReachesOneDevice(const std::string& address);
     // Sends the frames in order with `gapMs` between them; stops at the first failed send.
     bool sendChain(std::initializer_list<protocol::Frame> frames, int gapMs);
 

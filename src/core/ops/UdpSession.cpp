@@ -30,4 +30,9 @@ std::optional<std::u16string> EngineSession::type89Label(std::u16string_view add
     return std::nullopt;
 }
 
+std::vector<std::u16string> EngineSession::devicesSharingTarget(std::u16string_view address) {
+    engine_.takeLateFrames();
+    return engine_.table().devicesSharingTarget(address);
+}
+
 }  // namespace tarvo::ops

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/discovery/ReplyCache.h"
 #include "core/protocol/Frames.h"
@@ -25,6 +26,12 @@ public:
     virtual void startSearch() = 0;
     // The note column of the first row listing `address` as a type-89 camera, if there is one.
     virtual std::optional<std::u16string> type89Label(std::u16string_view address) = 0;
+    // The devices the last search heard that a command for `address` reaches, when that is more
+    // than one (see DeviceTable::devicesSharingTarget).
+    virtual std::vector<std::u16string> devicesSharingTarget(std::u16string_view address) {
+        (void)address;
+        return {};
+    }
 };
 
 // UdpSession over the discovery engine and its device table.
@@ -35,6 +42,7 @@ public:
     discovery::ReplyCache& cache() override;
     void startSearch() override;
     std::optional<std::u16string> type89Label(std::u16string_view address) override;
+    std::vector<std::u16string> devicesSharingTarget(std::u16string_view address) override;
 
 private:
     discovery::DiscoveryEngine& engine_;

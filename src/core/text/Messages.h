@@ -50,6 +50,24 @@ inline constexpr std::u16string_view kAddressIsNetworkAddress =
 inline constexpr std::u16string_view kAddressIsBroadcastAddress =
     u"IP地址是所在网段的广播地址, 设备无法使用! 请检查";
 
+// Device list and shared targets. A UDP command carries only the last two octets of the address
+// it is for, so every device answering from that address, or from another address ending in the
+// same two octets, takes it.
+inline constexpr std::u16string_view kDeviceTableFull =
+    u"The device list is full (65536 devices); further devices of this search are not listed";
+// Tooltips of marked rows in the device list (the conflict one is followed by the MACs).
+inline constexpr std::u16string_view kRowConflict =
+    u"Address conflict: several devices answer from this address:";
+inline constexpr std::u16string_view kRowOtherNetwork = u"不在同一网段";
+inline constexpr std::u16string_view kConflictsUnseen =
+    u"Address conflicts cannot be seen: reading the devices' own frames needs CAP_NET_RAW";
+// Followed by the devices, one "address MAC" a line.
+inline constexpr std::u16string_view kSharedTargetRefused =
+    u"Nothing was sent: these devices would all take the change: disconnect all but one, or "
+    u"change the others first:";
+inline constexpr std::u16string_view kSharedTargetRead =
+    u"These devices all take this query, so the values shown may come from any of them:";
+
 // Firmware upgrade.
 inline constexpr std::u16string_view kUpgrading = u"正在升级......";
 inline constexpr std::u16string_view kCameraUpgradeStarted =

@@ -1,6 +1,15 @@
 #include "controls/DeviceListModel.h"
 
+#include <QApplication>
+#include <QColor>
+#include <QStyle>
+
 #include <algorithm>
+
+#include "core/discovery/DiscoveryEngine.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/text/UiTextTable.h"
 
 namespace tarvo::gui {
 
@@ -10,7 +19,7 @@ void DeviceListModel::setHeaders(const QStringList& headers) {
     beginResetModel();
     headers_ = headers;
     for (auto& row : rows_) {
-        while (row.size() < headers_.size()) row.append(QString());
+        while (row.cells.size() < headers_.size()) row.cells.append(QString());
     }
     endResetModel();
 }
@@ -27,6 +36,25 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     if (role == Qt::DisplayRole) return text(index.row(), index.column());
     if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    if (index.row() >= static_cast<int>(rows_.size())) return {};
+    const Row& row = rows_[static_cast<std::size_t>(index.row())];
+    if (role == Qt::BackgroundRole && !row.conflict.isEmpty()) return QColor(255, 205, 205);
+    // The MAC cell of a conflict carries a warning sign, seen also while the row is selected.
+    if (role == Qt::DecorationRole && !row.conflict.isEmpty() &&
+        index.column() == discovery::kColMac) {
+        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    }
+    if (role == Qt::ForegroundRole && row.otherNetwork) return QColor(0, 70, 190);
+    if (role == Qt::ToolTipRole) {
+        QStringList notes;
+        if (!row.conflict.isEmpty()) notes.append(row.conflict);
+        if (row.otherNetwork) {
+            const auto ui = text::fieldView(text::uiText().notSameNetwork);
+            notes.append(QString::fromStdU16String(
+                std::u16string(ui.empty() ? text::msg::kRowOtherNetwork : ui)));
+        }
+        if (!notes.isEmpty()) return notes.join(QLatin1Char('\n'));
+    }
     return {};
 }
 
@@ -42,13 +70,21 @@ void DeviceListModel::insertRowTexts(int row, const QStringList& texts) {
     QStringList cells = texts;
     while (cells.size() < headers_.size()) cells.append(QString());
     beginInsertRows({}, at, at);
-    rows_.insert(rows_.begin() + at, cells);
+    rows_.insert(rows_.begin() + at, Row{cells, false, {}});
     endInsertRows();
+}
+
+void DeviceListModel::setRowMarks(int row, bool otherNetwork, const QString& conflict) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    auto& target = rows_[static_cast<std::size_t>(row)];
+    target.otherNetwork = otherNetwork;
+    target.conflict = conflict;
+    emit dataChanged(index(row, 0), index(row, static_cast<int>(headers_.size()) - 1));
 }
 
 void DeviceListModel::setCellText(int row, int column, const QString& text) {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    auto& cells = rows_[static_cast<std::size_t>(row)];
+    auto& cells = rows_[static_cast<std::size_t>(row)].cells;
     if (column < 0 || column >= cells.size()) return;
     cells[column] = text;
     const QModelIndex cell = index(row, column);
@@ -74,7 +110,7 @@ void DeviceListModel::reorder(const std::vector<int>& order) {
         newIndexOf[static_cast<std::size_t>(from)] = static_cast<int>(i);
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<QStringList> sorted;
+    std::vector<Row> sorted;
     sorted.reserve(rows_.size());
     for (int from : order) sorted.push_back(std::move(rows_[static_cast<std::size_t>(from)]));
     rows_ = std::move(sorted);
@@ -91,7 +127,7 @@ void DeviceListModel::reorder(const std::vector<int>& order) {
 
 QString DeviceListModel::text(int row, int column) const {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
-    const auto& cells = rows_[static_cast<std::size_t>(row)];
+    const auto& cells = rows_[static_cast<std::size_t>(row)].cells;
     return column >= 0 && column < cells.size() ? cells[column] : QString();
 }
 

@@ -23,6 +23,9 @@ public:
 
     // The changes of the core table, replayed.
     void insertRowTexts(int row, const QStringList& texts);
+    // Marks of a row, shown as its colour and tooltip: the device lies outside the subnet of the
+    // interface that heard it; `conflict` names the MACs answering from its one address.
+    void setRowMarks(int row, bool otherNetwork, const QString& conflict);
     void setCellText(int row, int column, const QString& text);
     void removeRowAt(int row);
     // `order[i]` is the former index of the row now at i.
@@ -31,8 +34,13 @@ public:
     [[nodiscard]] QString text(int row, int column) const;
 
 private:
+    struct Row {
+        QStringList cells;
+        bool otherNetwork = false;
+        QString conflict;
+    };
     QStringList headers_;
-    std::vector<QStringList> rows_;
+    std::vector<Row> rows_;
 };
 
 }  // namespace tarvo::gui

@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include "core/text/Messages.h"
+
 namespace tarvo::gui {
 
 DeviceTableBridge::DeviceTableBridge(DeviceListModel* model)
@@ -49,6 +51,20 @@ void DeviceTableBridge::rowInserted(int row, const discovery::RowTexts& texts) {
     for (const auto& cell : texts.cells) cells.append(QString::fromStdU16String(cell));
     push([row, cells = std::move(cells)](DeviceListModel& model) {
         model.insertRowTexts(row, cells);
+    });
+    rowMarked(row, texts);
+}
+
+void DeviceTableBridge::rowMarked(int row, const discovery::RowTexts& texts) {
+    if (texts.sameNetwork && texts.conflictMacs.empty()) return;
+    QString conflict;
+    if (!texts.conflictMacs.empty()) {
+        conflict = QString::fromStdU16String(std::u16string(text::msg::kRowConflict));
+        for (const auto& mac : texts.conflictMacs)
+            conflict += u' ' + QString::fromStdU16String(mac);
+    }
+    push([row, other = !texts.sameNetwork, conflict](DeviceListModel& model) {
+        model.setRowMarks(row, other, conflict);
     });
 }
 

@@ -23,6 +23,7 @@ public:
     void rowInserted(int row, const discovery::RowTexts& texts) override;
     void cellChanged(int row, int column, const std::u16string& text) override;
     void rowRemoved(int row) override;
+    void rowMarked(int row, const discovery::RowTexts& texts) override;
     void rowsSorted(const std::vector<int>& order, int column, bool ascending) override;
 
 private:

@@ -28,7 +28,9 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.8", "type": 181, "name": "nvr"},
   {"ip": "127.0.0.9", "type": 100, "name": "\u001b]0;owned\u0007\u001b[2J\u202ecam",
    "version": "v\u001b]0;X\u0007\u001b[2J\u202e",
-   "cloud": {"identity": "hex:49441b5d35323b633b61476b3d07ff", "password": "\u001b[8mhidden"}}
+   "cloud": {"identity": "hex:49441b5d35323b633b61476b3d07ff", "password": "\u001b[8mhidden"}},
+  {"ip": "127.0.5.20", "type": 100, "password": "pw"},
+  {"ip": "127.1.5.20", "type": 100, "password": "pw"}
 ]})";
 
 class SettingsCliE2E : public test::SharedSimTest<&kFleet> {
@@ -255,4 +257,24 @@ TEST_F(SettingsCliE2E, DeviceTextIsPrintedEscapedAndBadUtf8KeepsTheJson) {
     std::string shown = file.string();
     shown.replace(shown.find('\xff'), 1, "\xEF\xBF\xBD");
     EXPECT_EQ(nlohmann::json::parse(upload.out)["file"], shown) << upload.out;
+}
+
+TEST_F(SettingsCliE2E, WritesThatOtherAddressesWouldTakeAreRefused) {
+    // Both end in .5.20, the two octets a UDP command carries: a write to one reaches both.
+    for (const std::vector<std::string>& write :
+         {std::vector<std::string>{"net", "set", "127.0.5.20", "--password", "pw", "--dns",
+                                   "127.0.0.9"},
+          {"camera", "set", "127.0.5.20", "--overlay", "off"},
+          {"camera", "fix-mac", "127.1.5.20"}}) {
+        const auto r = cli(write);
+        EXPECT_EQ(r.exitCode, 1) << write[0];
+        EXPECT_NE(r.err.find("127.1.5.20"), std::string::npos) << r.err;
+    }
+    const auto get = cli({"net", "get", "127.0.5.20"});
+    EXPECT_EQ(get.exitCode, 0);
+    EXPECT_NE(get.err.find("may come from any of them"), std::string::npos) << get.err;
+    for (const char* ip : {"127.0.5.20", "127.1.5.20"}) {
+        for (const int command : {106, 128, 141, 139, 149, 143})
+            EXPECT_TRUE(udpFrames(ip, command).empty());
+    }
 }
