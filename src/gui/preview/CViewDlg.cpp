@@ -103,8 +103,9 @@ void CViewDlg::OnInitDialog() {
         return;
     }
     const preview::StreamReply& reply = client_->reply();
-    // Without a reply the window keeps its designed size; there is no picture to fit.
-    if (reply.width > 0 && reply.height > 0) placeWindow(reply.width, reply.height);
+    // Without a reply, or with a size no window could have, the window keeps its designed size;
+    // the pictures are scaled to it.
+    if (preview::claimsUsableSize(reply)) placeWindow(reply.width, reply.height);
     setWindowTitle(ui(client_->title()));
 }
 
