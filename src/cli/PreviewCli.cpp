@@ -262,9 +262,11 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
             startedAt = recorder->startedAt();
         }
         const auto stalledBy = startedAt + length + std::chrono::seconds(1);
-        (void)waitForStream(client, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        stalledBy - std::chrono::steady_clock::now()),
-                            [&] { return recorderSays([](const Mp4Recorder& r) { return r.full(); }); });
+        (void)waitForStream(
+            client,
+            std::chrono::duration_cast<std::chrono::milliseconds>(stalledBy -
+                                                                  std::chrono::steady_clock::now()),
+            [&] { return recorderSays([](const Mp4Recorder& r) { return r.full(); }); });
     }
     client.stop();  // the tap runs no more after this
     const bool ok = wait == StreamWait::Arrived && recorder && recorder->finish();
@@ -321,7 +323,9 @@ void addPreviewCommands(CLI::App& app, const GlobalOptions& global, std::functio
     CLI::App* recCmd =
         app.add_subcommand("record", "Record the live stream into MP4 (no re-encoding)");
     addCommon(*recCmd, *record);
-    recCmd->add_option("--seconds", record->seconds, "Seconds of video to record, from the first key picture")
+    recCmd
+        ->add_option("--seconds", record->seconds,
+                     "Seconds of video to record, from the first key picture")
         ->required()
         ->check(CLI::Range(0.1, 86400.0));
     recCmd->add_option("--timeout", record->timeout, "Seconds to wait for the first key picture")

@@ -15,8 +15,8 @@ constexpr std::size_t kReadSlack = 64;
 }  // namespace
 
 bool scaleYuyv(SwsContext*& cache, std::vector<std::uint8_t>& scratch, const std::uint8_t* yuyv,
-               int width, int height, std::uint8_t* out, int outStride, int outWidth,
-               int outHeight, int outFormat, int flags) {
+               int width, int height, std::uint8_t* out, int outStride, int outWidth, int outHeight,
+               int outFormat, int flags) {
     const int sourceWidth = scaledSourceWidth(width);
     if (yuyv == nullptr || out == nullptr || sourceWidth <= 0 || height <= 0 || outWidth <= 0 ||
         outHeight <= 0)

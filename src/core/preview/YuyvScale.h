@@ -17,8 +17,8 @@ namespace tarvo::preview {
 // are converted from a copy in `scratch`, which has room after the last row. Of an odd width
 // the last, unpaired column is left out (YUYV has no pair for it).
 bool scaleYuyv(SwsContext*& cache, std::vector<std::uint8_t>& scratch, const std::uint8_t* yuyv,
-               int width, int height, std::uint8_t* out, int outStride, int outWidth,
-               int outHeight, int outFormat, int flags);
+               int width, int height, std::uint8_t* out, int outStride, int outWidth, int outHeight,
+               int outFormat, int flags);
 
 // The width scaleYuyv converts of a picture `width` wide.
 inline int scaledSourceWidth(int width) {

@@ -105,8 +105,8 @@ void SwsImageRenderer::convert(const std::uint8_t* yuyv) {
     // Bilinear keeps the picture sharp enough to focus by while a 4K picture shrinks to the
     // screen; the scaler is kept while the sizes stay.
     if (!preview::scaleYuyv(scaler_, scratch_, yuyv, workingWidth_, workingHeight_, next_.bits(),
-                            static_cast<int>(next_.bytesPerLine()), target.width(),
-                            target.height(), AV_PIX_FMT_RGB32, SWS_BILINEAR))
+                            static_cast<int>(next_.bytesPerLine()), target.width(), target.height(),
+                            AV_PIX_FMT_RGB32, SWS_BILINEAR))
         return;
     view_->present(next_);
 }

@@ -70,7 +70,7 @@ private:
     int workingHeight_ = 0;
     SwsContext* scaler_ = nullptr;
     std::vector<std::uint8_t> scratch_;  // for widths libswscale would read past
-    QImage next_;  // the picture being made; reused from frame to frame
+    QImage next_;                        // the picture being made; reused from frame to frame
     std::thread thread_;
 };
 

@@ -313,7 +313,8 @@ TEST_F(PreviewE2E, CliSnapshotAndRecord) {
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
-    const double seconds = static_cast<double>(last - first) * av_q2d(format->streams[0]->time_base);
+    const double seconds =
+        static_cast<double>(last - first) * av_q2d(format->streams[0]->time_base);
     avformat_close_input(&format);
     EXPECT_GT(seconds, 1.9);  // from the first key picture, one picture short of two seconds
     EXPECT_LT(seconds, 2.0);
