@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "GuiDriver.h"
@@ -202,6 +204,25 @@ TEST_F(PreviewWindowTest, SmallPictureGetsAWindowOfItsSizeCentredAndEnterCloses)
         EXPECT_EQ(dialog.video()->presented(), presented);
     }
     EXPECT_EQ(threadNames(), before);
+}
+
+// Under a window manager the frame comes after the window is shown: the outer rectangle, frame
+// included, must still be the clamped and centred one (also for a picture larger than the
+// screen). Off-screen there is no frame and this holds at once.
+TEST_F(PreviewWindowTest, FramedWindowHasTheClampedOuterSize) {
+    ModalDriver driver;
+    for (const auto& [address, width, height] :
+         {std::tuple{"127.0.0.5", 320, 240}, std::tuple{"127.0.0.3", 3840, 2160}}) {
+        SCOPED_TRACE(address);
+        gui::CViewDlg dialog;
+        open(dialog, address);
+        const QRect expected = expectedFrame(dialog, width, height);
+        if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
+            test::waitUntil([&] { return dialog.frameGeometry() != dialog.geometry(); }, 5s);
+        test::waitUntil([&] { return dialog.frameGeometry() == expected; }, 5s);
+        EXPECT_EQ(dialog.frameGeometry(), expected);
+        dialog.close();
+    }
 }
 
 TEST_F(PreviewWindowTest, UnreachableDeviceTellsTheUserAndKeepsTheWindowOpen) {
