@@ -70,7 +70,7 @@ bool CCamStreamClient::startStream() {
     }
     if (!decoder_->Init(sizes.decoderWidth, sizes.decoderHeight))
         notifier_.systemError(text::msg::kDecoderInitFailed);
-    // Tried once per size: pictures of this size are not offered to a surface that failed.
+    // Each size is set up once: a size the renderer refused is not asked for again.
     surfaceWidth_ = sizes.surfaceWidth;
     surfaceHeight_ = sizes.surfaceHeight;
     if (renderer_ && sizes.surfaceWidth > 0 &&
