@@ -11,8 +11,9 @@ extern "C" {
 
 namespace tarvo::cli {
 
-Mp4Recorder::Mp4Recorder(std::string path, bool hevc, int width, int height)
-    : path_(std::move(path)), hevc_(hevc), width_(width), height_(height) {}
+Mp4Recorder::Mp4Recorder(std::string path, bool hevc, int width, int height,
+                         std::chrono::milliseconds length)
+    : path_(std::move(path)), hevc_(hevc), width_(width), height_(height), length_(length) {}
 
 Mp4Recorder::~Mp4Recorder() {
     std::lock_guard lock(mutex_);
@@ -61,7 +62,7 @@ bool Mp4Recorder::open() {
 
 void Mp4Recorder::add(std::span<const std::uint8_t> chunk) {
     std::lock_guard lock(mutex_);
-    if (finished_ || chunk.empty() || !error_.empty()) return;
+    if (finished_ || full_ || chunk.empty() || !error_.empty()) return;
     const bool key = preview::startsDecoding(chunk, hevc_);
     if (!headerWritten_) {
         if (!key) return;  // nothing before the first picture a player could start from
@@ -71,6 +72,10 @@ void Mp4Recorder::add(std::span<const std::uint8_t> chunk) {
     std::int64_t pts = std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::steady_clock::now() - first_)
                            .count();
+    if (pts >= length_.count()) {
+        full_ = true;
+        return;
+    }
     if (pts <= lastPts_) pts = lastPts_ + 1;
     lastPts_ = pts;
     av_packet_unref(packet_);
@@ -96,6 +101,21 @@ bool Mp4Recorder::finish() {
 std::uint64_t Mp4Recorder::samples() const {
     std::lock_guard lock(mutex_);
     return samples_;
+}
+
+bool Mp4Recorder::started() const {
+    std::lock_guard lock(mutex_);
+    return headerWritten_;
+}
+
+std::chrono::steady_clock::time_point Mp4Recorder::startedAt() const {
+    std::lock_guard lock(mutex_);
+    return first_;
+}
+
+bool Mp4Recorder::full() const {
+    std::lock_guard lock(mutex_);
+    return full_;
 }
 
 }  // namespace tarvo::cli

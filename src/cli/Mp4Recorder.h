@@ -13,10 +13,13 @@ namespace tarvo::cli {
 
 // Writes the camera's elementary stream into an MP4 file as it arrives, without re-encoding:
 // from the first picture a decoder can start from, each video chunk becomes one sample timed
-// by its arrival. Safe to feed from the decode thread while another thread finishes it.
+// by its arrival, up to `length` after that first picture: a chunk arriving later is not
+// written and makes the recording full. Safe to feed from the decode thread while another
+// thread watches and finishes it.
 class Mp4Recorder {
 public:
-    Mp4Recorder(std::string path, bool hevc, int width, int height);
+    Mp4Recorder(std::string path, bool hevc, int width, int height,
+                std::chrono::milliseconds length);
     ~Mp4Recorder();
     Mp4Recorder(const Mp4Recorder&) = delete;
     Mp4Recorder& operator=(const Mp4Recorder&) = delete;
@@ -26,6 +29,10 @@ public:
     bool finish();
 
     [[nodiscard]] std::uint64_t samples() const;
+    // The first key picture arrived (at startedAt()); the recording holds its whole length.
+    [[nodiscard]] bool started() const;
+    [[nodiscard]] std::chrono::steady_clock::time_point startedAt() const;
+    [[nodiscard]] bool full() const;
     [[nodiscard]] const std::string& error() const { return error_; }
 
 private:
@@ -36,11 +43,13 @@ private:
     bool hevc_;
     int width_;
     int height_;
+    std::chrono::milliseconds length_;
     mutable std::mutex mutex_;
     AVFormatContext* format_ = nullptr;
     AVPacket* packet_ = nullptr;
     bool headerWritten_ = false;
     bool finished_ = false;
+    bool full_ = false;
     std::uint64_t samples_ = 0;
     std::int64_t lastPts_ = -1;
     std::chrono::steady_clock::time_point first_;

@@ -22,6 +22,7 @@ extern "C" {
 #include "core/net/MacResolver.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
+#include "core/preview/YuyvScale.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/TextConvert.h"
@@ -65,16 +66,18 @@ std::optional<int> searchType(const std::string& ip) {
     return type;
 }
 
-// YUYV to RGB, then libavcodec's PNG encoder.
-bool writePng(const std::string& path, const std::vector<std::uint8_t>& yuyv, int width,
+// YUYV to RGB, then libavcodec's PNG encoder. Of an odd width the last column is left out (the
+// YUYV pair it would need is not there).
+bool writePng(const std::string& path, const std::vector<std::uint8_t>& yuyv, int pictureWidth,
               int height) {
-    SwsContext* sws = sws_getContext(width, height, AV_PIX_FMT_YUYV422, width, height,
-                                     AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
+    const int width = preview::scaledSourceWidth(pictureWidth);
+    if (width <= 0 || height <= 0) return false;
+    SwsContext* sws = nullptr;
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
     AVCodecContext* context = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
     AVFrame* rgb = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
-    bool ok = sws != nullptr && context != nullptr && rgb != nullptr && packet != nullptr;
+    bool ok = context != nullptr && rgb != nullptr && packet != nullptr;
     if (ok) {
         rgb->format = AV_PIX_FMT_RGB24;
         rgb->width = width;
@@ -82,9 +85,11 @@ bool writePng(const std::string& path, const std::vector<std::uint8_t>& yuyv, in
         ok = av_frame_get_buffer(rgb, 0) >= 0;
     }
     if (ok) {
-        const std::uint8_t* src[1] = {yuyv.data()};
-        const int srcStride[1] = {width * 2};
-        sws_scale(sws, src, srcStride, 0, height, rgb->data, rgb->linesize);
+        std::vector<std::uint8_t> scratch;
+        ok = preview::scaleYuyv(sws, scratch, yuyv.data(), pictureWidth, height, rgb->data[0],
+                                rgb->linesize[0], width, height, AV_PIX_FMT_RGB24, SWS_POINT);
+    }
+    if (ok) {
         context->width = width;
         context->height = height;
         context->pix_fmt = AV_PIX_FMT_RGB24;
@@ -140,6 +145,42 @@ std::chrono::milliseconds millis(double seconds) {
     return std::chrono::milliseconds(static_cast<long>(seconds * 1000));
 }
 
+// How the wait for the stream's first picture (or key picture) ended.
+enum class StreamWait { Arrived, NoStream, StreamEnded, TimedOut };
+
+// Waits until `arrived` holds, the stream could not be set up (the client already said why,
+// where it has a reason), the stream ended with everything it sent decoded, or `limit` passed.
+template <typename Arrived>
+StreamWait waitForStream(const preview::CCamStreamClient& client, std::chrono::milliseconds limit,
+                         Arrived arrived) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (arrived()) return StreamWait::Arrived;
+        if (!client.threadsRunning()) return StreamWait::NoStream;
+        // The receive thread ends first; what it left in the ring is decoded before giving up.
+        if (client.stats().receiveEnded && client.pendingPackets() == 0)
+            return arrived() ? StreamWait::Arrived : StreamWait::StreamEnded;
+        if (std::chrono::steady_clock::now() >= end) return StreamWait::TimedOut;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void reportWait(StreamWait wait, const PreviewArgs& args, const char* what) {
+    switch (wait) {
+        case StreamWait::Arrived:
+            return;
+        case StreamWait::NoStream:
+            std::cerr << "no stream from " << args.ip << std::endl;
+            return;
+        case StreamWait::StreamEnded:
+            std::cerr << "the stream ended before " << what << " arrived" << std::endl;
+            return;
+        case StreamWait::TimedOut:
+            std::cerr << "no " << what << " arrived within " << args.timeout << " s" << std::endl;
+            return;
+    }
+}
+
 int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
     CliNotifier notifier;
     int status = 0;
@@ -149,17 +190,16 @@ int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
     preview::HeadlessRenderer& view = *renderer;
     preview::CCamStreamClient client(prepared->info, notifier, std::move(renderer));
     client.startPreview();
-    const bool got = view.waitForPictures(0, millis(args.timeout));
-    const auto picture = view.lastPicture();
-    const int width = view.width();
-    const int height = view.height();
+    const StreamWait wait =
+        waitForStream(client, millis(args.timeout), [&] { return view.pictures() > 0; });
+    const auto picture = view.lastPictureWithSize();
     const auto reply = client.reply();
     const auto stats = client.stats();
     client.stop();
-    bool ok = got && !picture.empty();
-    if (!ok) std::cerr << "no picture arrived" << std::endl;
+    bool ok = wait == StreamWait::Arrived && !picture.yuyv.empty();
+    reportWait(wait, args, "picture");
     if (ok) {
-        ok = writePng(args.out, picture, width, height);
+        ok = writePng(args.out, picture.yuyv, picture.width, picture.height);
         if (!ok) std::cerr << "cannot write " << args.out << std::endl;
     }
     if (global.json) {
@@ -169,6 +209,8 @@ int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
                                  {"type", prepared->type},
                                  {"width", reply.width},
                                  {"height", reply.height},
+                                 {"pictureWidth", picture.width},
+                                 {"pictureHeight", picture.height},
                                  {"codecCode", reply.codecCode},
                                  {"title", text::toUtf8(client.title())},
                                  {"packets", stats.packets},
@@ -186,6 +228,7 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
     // which is in place before the threads start.
     std::mutex recorderMutex;
     std::unique_ptr<Mp4Recorder> recorder;
+    const auto length = millis(args.seconds);
     preview::CCamStreamClient client(prepared->info, notifier, nullptr);
     client.setPacketTap(
         [&](int type, std::span<const std::uint8_t>, std::span<const std::uint8_t> payload) {
@@ -194,20 +237,39 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
             if (!recorder) {
                 const auto& r = client.reply();
                 recorder = std::make_unique<Mp4Recorder>(
-                    args.out, preview::decodesAsHevc(r.codecCode), r.width, r.height);
+                    args.out, preview::decodesAsHevc(r.codecCode), r.width, r.height, length);
             }
             recorder->add(payload);
         });
+    const auto recorderSays = [&](auto ask) {
+        std::lock_guard lock(recorderMutex);
+        return recorder && ask(*recorder);
+    };
     client.startPreview();
     const auto reply = client.reply();
-    const auto end = std::chrono::steady_clock::now() + millis(args.seconds);
-    while (std::chrono::steady_clock::now() < end && !client.stats().receiveEnded &&
-           client.threadsRunning()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The length counts from the first key picture, however long the stream takes to bring it.
+    const StreamWait wait = waitForStream(client, millis(args.timeout), [&] {
+        return recorderSays([](const Mp4Recorder& r) { return r.started(); });
+    });
+    reportWait(wait, args, "key picture");
+    if (wait == StreamWait::Arrived) {
+        // Full once a picture arrives past the length; a stream that stalls ends the recording
+        // when the length has passed on the clock.
+        std::chrono::steady_clock::time_point startedAt;
+        {
+            std::lock_guard lock(recorderMutex);
+            startedAt = recorder->startedAt();
+        }
+        const auto stalledBy = startedAt + length + std::chrono::seconds(1);
+        (void)waitForStream(
+            client,
+            std::chrono::duration_cast<std::chrono::milliseconds>(stalledBy -
+                                                                  std::chrono::steady_clock::now()),
+            [&] { return recorderSays([](const Mp4Recorder& r) { return r.full(); }); });
     }
     client.stop();  // the tap runs no more after this
-    const bool ok = recorder && recorder->finish();
-    if (!ok) {
+    const bool ok = wait == StreamWait::Arrived && recorder && recorder->finish();
+    if (!ok && wait == StreamWait::Arrived) {
         std::cerr << "nothing recorded"
                   << (recorder && !recorder->error().empty() ? ": " + recorder->error() : "")
                   << std::endl;
@@ -258,9 +320,14 @@ void addPreviewCommands(CLI::App& app, const GlobalOptions& global, std::functio
     CLI::App* recCmd =
         app.add_subcommand("record", "Record the live stream into MP4 (no re-encoding)");
     addCommon(*recCmd, *record);
-    recCmd->add_option("--seconds", record->seconds, "How long to record")
+    recCmd
+        ->add_option("--seconds", record->seconds,
+                     "Seconds of video to record, from the first key picture")
         ->required()
         ->check(CLI::Range(0.1, 86400.0));
+    recCmd->add_option("--timeout", record->timeout, "Seconds to wait for the first key picture")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 600.0));
     recCmd->callback([&global, &run, record] {
         run = [&global, record] { return runRecord(global, *record); };
     });

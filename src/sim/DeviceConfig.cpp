@@ -25,7 +25,7 @@ constexpr std::array<std::pair<ReplyShape, std::string_view>, 6> kShapes{{
     {ReplyShape::ForeignTag, "foreignTag"},
 }};
 
-constexpr std::array<std::pair<StreamFault, std::string_view>, 7> kStreamFaults{{
+constexpr std::array<std::pair<StreamFault, std::string_view>, 8> kStreamFaults{{
     {StreamFault::None, "none"},
     {StreamFault::Stall, "stall"},
     {StreamFault::Reset, "reset"},
@@ -33,6 +33,7 @@ constexpr std::array<std::pair<StreamFault, std::string_view>, 7> kStreamFaults{
     {StreamFault::Garbage, "garbage"},
     {StreamFault::Partial, "partial"},
     {StreamFault::PartialClose, "partialClose"},
+    {StreamFault::NoStartCodes, "noStartCodes"},
 }};
 
 template <typename T>
@@ -315,8 +316,9 @@ std::string DeviceConfig::applyVideo(std::string_view key, std::string_view valu
     if (key == "typeOneEvery") return setInt(video.typeOneEvery, 0, 1000);
     if (key == "otherTypeEvery") return setInt(video.otherTypeEvery, 0, 1000);
     if (key == "faultAfter") return setInt(video.faultAfter, 0, 1'000'000);
-    if (key == "replyWidth") return setInt(video.replyWidth, 0, 0xFFFF);
-    if (key == "replyHeight") return setInt(video.replyHeight, 0, 0xFFFF);
+    if (key == "replyWidth") return setInt(video.replyWidth, -1, 0xFFFF);
+    if (key == "replyHeight") return setInt(video.replyHeight, -1, 0xFFFF);
+    if (key == "startDelayMs") return setInt(video.startDelayMs, 0, 3'600'000);
     if (key == "fault") {
         const auto parsed = parseStreamFault(value);
         if (!parsed) return badValue("video.fault", value);
@@ -386,6 +388,7 @@ nlohmann::json DeviceConfig::toJson() const {
         {"faultAfter", video.faultAfter},
         {"replyWidth", video.replyWidth},
         {"replyHeight", video.replyHeight},
+        {"startDelayMs", video.startDelayMs},
     };
     return out;
 }

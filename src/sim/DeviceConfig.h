@@ -52,6 +52,7 @@ enum class StreamFault {
     Garbage,       // video packets of random bytes from then on
     Partial,       // a packet header and half the payload it announces, then nothing more
     PartialClose,  // the same, then an orderly close
+    NoStartCodes,  // video packets of 2 MiB without a single start code from then on
 };
 
 std::optional<StreamFault> parseStreamFault(std::string_view text);
@@ -70,9 +71,12 @@ struct VideoSettings {
     int otherTypeEvery = 0;  // a packet of type 7 after every N video packets; 0: none
     StreamFault fault = StreamFault::None;
     int faultAfter = 50;
-    // What the stream reply claims, when not 0: a reply whose size differs from the pictures.
-    int replyWidth = 0;
-    int replyHeight = 0;
+    // What the stream reply claims, when not -1 (0 and sizes no picture has included): a reply
+    // whose size differs from the pictures.
+    int replyWidth = -1;
+    int replyHeight = -1;
+    // Nothing is sent for this long after the reply: a camera slow to bring its first picture.
+    int startDelayMs = 0;
 
     [[nodiscard]] int replyCodecCode() const {
         return codecCode >= 0 ? codecCode : (codec == "h265" ? 3 : 1);

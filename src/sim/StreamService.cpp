@@ -191,17 +191,18 @@ bool StreamService::takeRequest(Connection& connection) {
     const VideoSettings& video = connection.device->config().video;
     wire::putU16(
         reply, 8,
-        static_cast<std::uint16_t>(video.replyWidth > 0 ? video.replyWidth : format.width));
+        static_cast<std::uint16_t>(video.replyWidth >= 0 ? video.replyWidth : format.width));
     wire::putU16(
         reply, 12,
-        static_cast<std::uint16_t>(video.replyHeight > 0 ? video.replyHeight : format.height));
+        static_cast<std::uint16_t>(video.replyHeight >= 0 ? video.replyHeight : format.height));
     reply[26] = static_cast<std::uint8_t>(connection.device->config().video.replyCodecCode());
     connection.streaming = true;
     const auto now = EventLoop::Clock::now();
     const auto trickle = std::chrono::milliseconds(connection.device->config().tcpTrickleMs);
+    const auto startDelay = std::chrono::milliseconds(video.startDelayMs);
     if (trickle.count() == 0) {
         connection.output.insert(connection.output.end(), reply.begin(), reply.end());
-        connection.start = now;
+        connection.start = now + startDelay;
         if (!flush(connection)) return false;
         scheduleNext(connection, connection.start);
         return true;
@@ -216,7 +217,7 @@ bool StreamService::takeRequest(Connection& connection) {
             if (!flush(*found->second)) closeConnection(id);
         });
     }
-    connection.start = now + trickle * static_cast<long>(reply.size());
+    connection.start = now + trickle * static_cast<long>(reply.size()) + startDelay;
     scheduleNext(connection, connection.start);
     return true;
 }
@@ -297,6 +298,14 @@ bool StreamService::sendPicture(Connection& connection) {
                              static_cast<std::uint32_t>(frame.data.size()), half, number);
                 connection.stalled = true;
                 connection.closeWhenSent = video.fault == StreamFault::PartialClose;
+                return flush(connection);
+            }
+            case StreamFault::NoStartCodes: {
+                ++stats.faults;
+                // Never a 00 00 01: a parser looking for the next picture finds none.
+                const std::vector<std::uint8_t> endless(kNoStartCodePayload, 0xA5);
+                appendPacket(connection, 0x00, kNoStartCodePayload, endless, number);
+                ++connection.videoPackets;
                 return flush(connection);
             }
             case StreamFault::Garbage:

@@ -35,6 +35,7 @@ public:
     static constexpr std::size_t kTypeOnePayload = 160;
     // A length that no 3 MiB client slot can hold (3 MiB - 18 + 1).
     static constexpr std::uint32_t kOversizeLength = 0x300000 - 18 + 1;
+    static constexpr std::uint32_t kNoStartCodePayload = 2 * 1024 * 1024;
 
     StreamService(EventLoop& loop, VideoLibrary& library, std::mt19937& random)
         : loop_(loop), library_(library), random_(random) {}

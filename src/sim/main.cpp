@@ -31,10 +31,12 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   video.codec (h264 | h265), video.width, video.height (1280x720), video.fps (25),
   video.bitrate (kbit/s, 2000), video.gop (50), video.codecCode (reply byte 26; 1 for h264,
   3 for h265), video.typeOneEvery (1: a type-1 packet after every picture), video.otherTypeEvery,
-  video.fault: none | stall | reset | oversize | garbage | partial | partialClose,
-  video.faultAfter (pictures, 50); partial sends a packet header and half the payload it
-  announces, then nothing more; partialClose then closes the connection (FIN),
-  video.replyWidth, video.replyHeight (the size the stream reply claims; 0: the real one).
+  video.fault: none | stall | reset | oversize | garbage | partial | partialClose |
+  noStartCodes, video.faultAfter (pictures, 50); partial sends a packet header and half the
+  payload it announces, then nothing more; partialClose then closes the connection (FIN);
+  noStartCodes sends 2 MiB video packets without a start code in place of the pictures,
+  video.replyWidth, video.replyHeight (the size the stream reply claims, 0 to 65535; -1: the
+  real one), video.startDelayMs (nothing is sent for this long after the reply).
   Fleet files may nest them: "video": {"codec": "h265", "width": 3840, ...}.
   In --device and 'set', settings are separated by ',' (write '\,' inside a value).
 

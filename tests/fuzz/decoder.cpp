@@ -1,11 +1,13 @@
-// The decoder layer fed arbitrary chunks, with an Init size of the input's choosing that need
-// not match the pictures in the stream. Every picture handed out must be the whole buffer of
-// the Init size, readable to its last byte.
+// The decoder layer fed arbitrary chunks, with an Init size of the input's choosing (any size a
+// stream reply can claim, 0 to 65535 a side) that need not match the pictures in the stream.
+// Every picture handed out must be the decoder's buffer, of the picture's own size within
+// 8192 × 8192, readable to its last byte.
 //
 // Input: byte 0 picks the codec (bit 0: H.265), bytes 1-4 the Init width and height (little
-// endian, up to 640 × 480; below 8 Init fails and Decode must still be safe). Then chunks,
-// each a 2-byte little-endian length and that many bytes; the length 0xFFFF instead resizes
-// to the 4-byte size after it.
+// endian; out of range Init fails and Decode must still be safe). Then chunks, each a 2-byte
+// little-endian length and that many bytes; the length 0xFFFF instead resizes to the 4-byte
+// size after it, and 0xFFFE feeds the next chunk (1 + the byte after it) × 4 times, so that
+// a short input can hand the parser more than it may keep (a stream without start codes).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -27,10 +29,9 @@ using tarvo::preview::AvPictureDecoder;
 
 // Bounds on one input's work, so a run measures our code, not the decoder on huge streams.
 constexpr std::size_t kMaxChunks = 64;
-constexpr std::size_t kMaxBytes = 64 * 1024;
+constexpr std::size_t kMaxBytes = 24 * 1024 * 1024;  // beyond the parser's 16 MiB bound
+constexpr std::size_t kMaxDecodes = 1024;
 constexpr int kMaxResizes = 2;
-constexpr unsigned kMaxWidth = 640;
-constexpr unsigned kMaxHeight = 480;
 
 unsigned le16(const std::uint8_t* p) {
     return static_cast<unsigned>(p[0]) | (static_cast<unsigned>(p[1]) << 8);
@@ -63,42 +64,58 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         decoder = std::make_unique<tarvo::preview::C264Decode>();
     }
-    int width = static_cast<int>(le16(data + 1) % (kMaxWidth + 1));
-    int height = static_cast<int>(le16(data + 3) % (kMaxHeight + 1));
+    int width = static_cast<int>(le16(data + 1));
+    int height = static_cast<int>(le16(data + 3));
     const bool ready = decoder->Init(width, height);
-    const bool sizeValid =
-        width >= AvPictureDecoder::kMinSide && height >= AvPictureDecoder::kMinSide;
-    if (ready && !sizeValid) fail("Init accepted a size out of range");
+    const auto valid = [](int side) {
+        return side >= AvPictureDecoder::kMinSide && side <= AvPictureDecoder::kMaxSide;
+    };
+    if (ready && !(valid(width) && valid(height))) fail("Init accepted a size out of range");
 
     std::size_t at = 5;
     std::size_t chunks = 0;
     std::size_t bytes = 0;
     int resizes = 0;
+    std::size_t decodes = 0;
     volatile unsigned sink = 0;
     while (at + 2 <= size && chunks < kMaxChunks && bytes < kMaxBytes) {
-        const unsigned length = le16(data + at);
+        unsigned length = le16(data + at);
         at += 2;
         if (length == 0xFFFF) {
             if (at + 4 > size || resizes >= kMaxResizes) break;
-            width = static_cast<int>(le16(data + at) % (kMaxWidth + 1));
-            height = static_cast<int>(le16(data + at + 2) % (kMaxHeight + 1));
+            width = static_cast<int>(le16(data + at));
+            height = static_cast<int>(le16(data + at + 2));
             at += 4;
             ++resizes;
             decoder->Resize(width, height);
             continue;
         }
+        std::size_t repeats = 1;
+        if (length == 0xFFFE) {
+            if (at + 3 > size) break;
+            repeats = (static_cast<std::size_t>(data[at]) + 1) * 4;
+            length = le16(data + at + 1);
+            at += 3;
+            if (length >= 0xFFFE) break;
+        }
         const std::size_t n = std::min<std::size_t>(length, size - at);
-        std::uint8_t* picture = nullptr;
-        decoder->Decode(data + at, static_cast<int>(n), &picture);
+        for (std::size_t i = 0; i < repeats && bytes < kMaxBytes && decodes < kMaxDecodes; ++i) {
+            ++decodes;
+            std::uint8_t* picture = nullptr;
+            decoder->Decode(data + at, static_cast<int>(n), &picture);
+            bytes += n + 1;
+            if (picture == nullptr) continue;
+            if (picture != decoder->picture()) fail("picture is not the decoder's buffer");
+            const int w = decoder->pictureWidth();
+            const int h = decoder->pictureHeight();
+            if (w <= 0 || h <= 0 || w > AvPictureDecoder::kMaxPictureSide ||
+                h > AvPictureDecoder::kMaxPictureSide)
+                fail("picture of a size out of range");
+            sink = sink +
+                   touch(picture, static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 2);
+        }
         at += n;
-        bytes += n;
         ++chunks;
-        if (picture == nullptr) continue;
-        if (picture != decoder->picture()) fail("picture is not the decoder's buffer");
-        if (decoder->width() != width || decoder->height() != height)
-            fail("picture of another size than asked for");
-        sink = sink + touch(picture,
-                            static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2);
     }
     (void)sink;
     return 0;

@@ -3,8 +3,13 @@
 // bytes, in order, each read landing inside the slot being filled; a length that does not fit
 // a slot ends the stream as soon as its header field is in.
 //
-// Input: byte 0 gives how many read sizes follow (0 to 32, none means full reads); each size
-// byte c asks for 1 + c² · 2000 / 255² bytes, used in turn. The rest is the stream.
+// The stream's 32-byte reply comes first on the connection: whatever width and height it
+// claims, what the client sets up from it stays within what a window can show (or waits for
+// the first picture), and the decoder is set up with a size it accepts.
+//
+// Input: byte 0: bit 7 set when a 32-byte reply follows the read sizes; the rest modulo 33
+// gives how many read sizes follow (0 to 32, none means full reads); each size byte c asks for
+// 1 + c² · 2000 / 255² bytes, used in turn. The rest is the stream.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -16,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/preview/AvPictureDecoder.h"
 #include "core/preview/PacketRing.h"
 #include "core/preview/StreamReceive.h"
 #include "core/preview/StreamWire.h"
@@ -23,6 +29,7 @@
 namespace {
 
 using tarvo::preview::kPacketHeaderSize;
+using tarvo::preview::kStreamReplySize;
 using tarvo::preview::PacketRing;
 using tarvo::preview::StreamEnd;
 
@@ -115,15 +122,38 @@ struct Taker {
     }
 };
 
+void checkReply(const tarvo::preview::StreamReply& reply) {
+    using tarvo::preview::AvPictureDecoder;
+    using tarvo::preview::kMaxClaimedSide;
+    using tarvo::preview::kMinClaimedSide;
+    const auto sizes = tarvo::preview::sizesFor(reply);
+    const auto decoderAccepts = [](int side) {
+        return side >= AvPictureDecoder::kMinSide && side <= AvPictureDecoder::kMaxSide;
+    };
+    if (!decoderAccepts(sizes.decoderWidth) || !decoderAccepts(sizes.decoderHeight))
+        fail("the decoder is set up with a size it refuses");
+    const bool none = sizes.surfaceWidth == 0 && sizes.surfaceHeight == 0;
+    const auto shown = [](int side) { return side >= kMinClaimedSide && side <= kMaxClaimedSide; };
+    if (!none && !(shown(sizes.surfaceWidth) && shown(sizes.surfaceHeight)))
+        fail("a surface set up at a size no window can show");
+    if (!none && (sizes.surfaceWidth != reply.width || sizes.surfaceHeight != reply.height))
+        fail("a surface of another size than claimed");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // One ring for every input, as one preview window uses one for each stream it opens.
     static auto* ring = new PacketRing();
     if (size == 0) return 0;
-    const std::size_t splitCount = std::min<std::size_t>(data[0] % 33, size - 1);
+    const std::size_t splitCount = std::min<std::size_t>((data[0] & 0x7F) % 33, size - 1);
     const std::span<const std::uint8_t> splits(data + 1, splitCount);
-    const std::span<const std::uint8_t> stream(data + 1 + splitCount, size - 1 - splitCount);
+    std::span<const std::uint8_t> stream(data + 1 + splitCount, size - 1 - splitCount);
+    if ((data[0] & 0x80) != 0) {
+        const auto replyBytes = stream.first(std::min(stream.size(), kStreamReplySize));
+        stream = stream.subspan(replyBytes.size());
+        checkReply(tarvo::preview::parseStreamReply(replyBytes));
+    }
     const Reference ref = frame(stream);
 
     ring->reset();

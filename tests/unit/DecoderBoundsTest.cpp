@@ -1,18 +1,25 @@
 // The decoder layer on input a camera should never send: chunks that end right before a page
-// that cannot be read (as a packet can end at the end of the receive ring), and broken streams
-// that once brought the decoder down.
+// that cannot be read (as a packet can end at the end of the receive ring), broken streams that
+// once brought the decoder down, streams without a picture boundary, and pictures of an odd
+// width handed to libswscale.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <vector>
 
 #include "core/preview/C264Decode.h"
 #include "core/preview/CHI265Decode.h"
+#include "core/preview/YuyvScale.h"
 #include "sim/VideoClip.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 using namespace tarvo::preview;
 
@@ -55,6 +62,19 @@ private:
 
 class DecoderBounds : public ::testing::TestWithParam<std::string> {};
 
+std::unique_ptr<AvPictureDecoder> makeDecoder(const std::string& codec) {
+    if (codec == "h265") return std::make_unique<CHI265Decode>();
+    return std::make_unique<C264Decode>();
+}
+
+std::size_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    std::size_t resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+}
+
 }  // namespace
 
 TEST_P(DecoderBounds, ChunksEndingAtAnUnreadablePageDecodeWithinTheirBytes) {
@@ -64,12 +84,7 @@ TEST_P(DecoderBounds, ChunksEndingAtAnUnreadablePageDecodeWithinTheirBytes) {
     ASSERT_FALSE(clip.failed()) << clip.error();
     ASSERT_GT(clip.available(), 3);
 
-    std::unique_ptr<AvPictureDecoder> decoder;
-    if (GetParam() == "h265") {
-        decoder = std::make_unique<CHI265Decode>();
-    } else {
-        decoder = std::make_unique<C264Decode>();
-    }
+    const auto decoder = makeDecoder(GetParam());
     ASSERT_TRUE(decoder->Init(96, 64));
     int pictures = 0;
     for (int i = 0; i < clip.available(); ++i) {
@@ -91,6 +106,21 @@ TEST_P(DecoderBounds, ChunksEndingAtAnUnreadablePageDecodeWithinTheirBytes) {
     EXPECT_FALSE(decoder->wholeChunks());
     // The parser holds the last picture back until the next one starts.
     EXPECT_GE(pictures, clip.available() - 2);
+}
+
+// The parser keeps everything until a picture ends; a device that never starts one must not
+// make it keep more than a bounded amount.
+TEST_P(DecoderBounds, StreamWithoutStartCodesKeepsTheParserBounded) {
+    const auto decoder = makeDecoder(GetParam());
+    ASSERT_TRUE(decoder->Init(320, 240));
+    const std::vector<std::uint8_t> chunk(1 << 20, 0xA5);
+    const std::size_t before = residentBytes();
+    for (int i = 0; i < 96; ++i) {
+        std::uint8_t* picture = nullptr;
+        decoder->Decode(chunk.data(), static_cast<int>(chunk.size()), &picture);
+        EXPECT_EQ(picture, nullptr);
+    }
+    EXPECT_LT(residentBytes(), before + (48u << 20));
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, DecoderBounds, ::testing::Values("h264", "h265"));
@@ -118,4 +148,29 @@ TEST(DecoderHostileStreams, H265PictureParametersReplacedAfterASliceDoNotBringTh
             }
         }
     }
+}
+
+// libswscale reads rows in blocks of pixels; pictures of widths it would read past (odd, or
+// not a multiple of 16) ending at an unreadable page must be converted without touching it, as
+// the last row of a snapshot or of the window's picture would be.
+TEST(YuyvScale, PictureIsReadWithinItsRows) {
+    constexpr int kHeight = 8;
+    SwsContext* cache = nullptr;
+    std::vector<std::uint8_t> scratch;
+    for (const int width : {15, 14, 34, 32}) {
+        SCOPED_TRACE(width);
+        const std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) * 2 * kHeight, 128);
+        GuardedBuffer buffer(grey.size());
+        ASSERT_TRUE(buffer);
+        const std::uint8_t* picture = buffer.place(grey.data(), grey.size());
+        const int outWidth = scaledSourceWidth(width);
+        std::vector<std::uint8_t> rgb(64 * 48 * 4);
+        // At its own size, as a snapshot is written, and scaled up, as the window draws it.
+        EXPECT_TRUE(scaleYuyv(cache, scratch, picture, width, kHeight, rgb.data(), outWidth * 3,
+                              outWidth, kHeight, AV_PIX_FMT_RGB24, SWS_POINT));
+        EXPECT_NEAR(rgb[0], 130, 10);
+        EXPECT_TRUE(scaleYuyv(cache, scratch, picture, width, kHeight, rgb.data(), 64 * 4, 64, 48,
+                              AV_PIX_FMT_RGB32, SWS_BILINEAR));
+    }
+    sws_freeContext(cache);
 }

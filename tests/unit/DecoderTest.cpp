@@ -52,27 +52,13 @@ protected:
 
 }  // namespace
 
-TEST(DecoderParameters, MacroblocksAndThreadType) {
-    const auto hd = C264Decode::attributesFor(1920, 1080);
-    EXPECT_EQ(hd.widthMacroblocks, 121);
-    EXPECT_EQ(hd.heightMacroblocks, 68);
-    EXPECT_EQ(hd.referenceBuffers, 5);
-    EXPECT_EQ(hd.workMode, 0x20);
-    // Out of range: the decoder's own replacements.
-    const auto tiny = C264Decode::attributesFor(8, 8);
-    EXPECT_EQ(tiny.widthMacroblocks, 120);
-    EXPECT_EQ(tiny.heightMacroblocks, 68);
+TEST(DecoderParameters, ThreadTypeFrom4k) {
     EXPECT_EQ(CHI265Decode::attributesFor(3840, 2160).threadType, 1);
     EXPECT_EQ(CHI265Decode::attributesFor(3839, 2160).threadType, 0);
-    EXPECT_EQ(CHI265Decode::attributesFor(1920, 1080).maxReferences, 3);
-
     C264Decode h264;
     ASSERT_TRUE(h264.Init(1920, 1080));
-    EXPECT_EQ(h264.attributes().widthMacroblocks, 121);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(h264.picture()) % 16, 0u);
     CHI265Decode hevc;
     ASSERT_TRUE(hevc.Init(3840, 2160));
-    EXPECT_EQ(hevc.attributes().threadType, 1);
     EXPECT_GE(hevc.threadCount(), 1);
 }
 
@@ -93,18 +79,14 @@ TEST(DecoderParameters, FrameThreadsOnlyFor4kH265) {
     if (large.threadCount() < 2) GTEST_SKIP() << "one core: no frame threads";
     EXPECT_TRUE(large.frameThreads());
     EXPECT_EQ(large.threadCount(), 2);  // one picture of delay, not more
-    // A 320 × 240 stream lands in the top-left corner of the 4K buffer.
     const auto& c = clip("h265");
     ASSERT_TRUE(c.finished()) << c.error();
-    std::vector<std::uint8_t> corner(320 * 240 * 2);
     std::vector<std::uint32_t> seen;
     for (int i = 0; i < 10; ++i) {
         std::uint8_t* out = nullptr;
         EXPECT_EQ(decode(large, frameBytes(c, i, i + 1), &out), 0);
         if (out == nullptr) continue;
-        for (int row = 0; row < 240; ++row)
-            std::copy_n(out + row * 3840 * 2, 320 * 2, corner.begin() + row * 320 * 2);
-        const auto number = pattern::readFrameNumber(corner.data(), 320, 240);
+        const auto number = pattern::readFrameNumber(out, 320, 240);
         ASSERT_TRUE(number.has_value());
         seen.push_back(*number);
     }
@@ -200,38 +182,31 @@ TEST_P(Decoders, GarbageGivesNoPictureAndDoesNotHurt) {
     EXPECT_TRUE(pattern::hasRedQuarter(out, 320, 240));
 }
 
-TEST_P(Decoders, PictureOfAnotherSizeIsCroppedOrPadded) {
+// The size given to Init comes from what the device claims; the picture buffer follows the
+// stream's own pictures, so a claim sizes nothing.
+TEST_P(Decoders, PicturesComeOutAtTheirOwnSizeWhateverInitWasGiven) {
     const auto& c = clip(GetParam());
-    {
-        auto larger = make();
-        ASSERT_TRUE(larger->Init(640, 480));
+    for (const auto& [width, height] : {std::pair{3839, 2160}, std::pair{100, 60}}) {
+        auto decoder = make();
+        ASSERT_TRUE(decoder->Init(width, height));
         std::uint8_t* out = nullptr;
-        decode(*larger, frameBytes(c, 0, 2), &out);
+        decode(*decoder, frameBytes(c, 0, 2), &out);
         ASSERT_NE(out, nullptr);
-        EXPECT_EQ(larger->mismatchedPictures(), 1u);
-        // The 320 × 240 picture sits top left; the rest is black.
-        const std::uint8_t* corner = out + (400 * 640 + 600) * 2;
-        EXPECT_EQ(corner[0], 16);
-        EXPECT_EQ(corner[1], 128);
-        const std::uint8_t* red = out + (200 * 640 + 300) * 2;
-        EXPECT_NEAR(red[0], pattern::kRedY, 16);
-    }
-    {
-        auto smaller = make();
-        ASSERT_TRUE(smaller->Init(100, 60));
-        std::uint8_t* out = nullptr;
-        decode(*smaller, frameBytes(c, 0, 2), &out);
-        ASSERT_NE(out, nullptr);
-        EXPECT_EQ(smaller->mismatchedPictures(), 1u);
+        EXPECT_EQ(decoder->pictureWidth(), 320);
+        EXPECT_EQ(decoder->pictureHeight(), 240);
+        EXPECT_TRUE(pattern::hasRedQuarter(out, 320, 240));
+        EXPECT_EQ(pattern::readFrameNumber(out, 320, 240), 0u);
     }
 }
 
 TEST_P(Decoders, ResizeReinitialisesOnlyOnChange) {
     auto decoder = make();
     ASSERT_TRUE(decoder->Init(320, 240));
-    const std::uint8_t* before = decoder->picture();
+    std::uint8_t* out = nullptr;
+    decode(*decoder, frameBytes(clip(GetParam()), 0, 2), &out);
+    ASSERT_NE(out, nullptr);
     EXPECT_EQ(decoder->Resize(320, 240), 0);
-    EXPECT_EQ(decoder->picture(), before);
+    EXPECT_EQ(decoder->picture(), out);
     EXPECT_EQ(decoder->Resize(640, 480), 0);
     EXPECT_EQ(decoder->width(), 640);
     EXPECT_TRUE(decoder->hasDecoder());

@@ -1,22 +1,8 @@
 #include "core/preview/AvPictureDecoder.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "core/preview/YuyvConvert.h"
 
 namespace tarvo::preview {
-
-namespace {
-
-void fillBlack(std::uint8_t* yuyv, std::size_t bytes) {
-    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-        yuyv[i] = 16;
-        yuyv[i + 1] = 128;
-    }
-}
-
-}  // namespace
 
 AvPictureDecoder::~AvPictureDecoder() {
     release();
@@ -30,6 +16,8 @@ void AvPictureDecoder::release() {
         decoder_.close();
     }
     buffer_.reset();
+    pictureWidth_ = 0;
+    pictureHeight_ = 0;
 }
 
 bool AvPictureDecoder::Init(int width, int height) {
@@ -38,8 +26,6 @@ bool AvPictureDecoder::Init(int width, int height) {
     height_ = height;
     if (width < kMinSide || height < kMinSide || width > kMaxSide || height > kMaxSide)
         return false;
-    // A failed allocation is not reported here: Decode then produces nothing.
-    (void)buffer_.allocate(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2);
     const Threading threads = threadsFor(width, height);
     if (lock_ != nullptr) {
         std::lock_guard guard(*lock_);
@@ -57,7 +43,7 @@ int AvPictureDecoder::Resize(int width, int height) {
 }
 
 bool AvPictureDecoder::decodeChunk(const std::uint8_t* data, int length) {
-    if (!decoder_.isOpen() || !buffer_) return false;
+    if (!decoder_.isOpen()) return false;
     if (decoder_.decode(data, length) == 0) return false;
     const AVFrame* frame = decoder_.lastFrame();
     if (frame == nullptr || frame->data[0] == nullptr) return false;
@@ -67,39 +53,27 @@ bool AvPictureDecoder::decodeChunk(const std::uint8_t* data, int length) {
 
 bool AvPictureDecoder::convertLast() {
     const AVFrame& frame = *decoder_.lastFrame();
-    const int width = std::min(width_, frame.width);
-    const int height = std::min(height_, frame.height);
-    if (frame.width != width_ || frame.height != height_) {
-        ++mismatched_;
-        if (frame.width < width_ || frame.height < height_)
-            fillBlack(buffer_.data(), buffer_.size());
-    }
-    if (width <= 0 || height <= 0) return false;
-    const std::ptrdiff_t outStride = static_cast<std::ptrdiff_t>(width_) * 2;
-    PlanarPicture in{frame.data[0],     frame.data[1], frame.data[2], frame.linesize[0],
-                     frame.linesize[1], width,         height};
-    if (in.chromaStride != frame.linesize[2]) {
+    if (frame.width <= 0 || frame.height <= 0 || frame.width > kMaxPictureSide ||
+        frame.height > kMaxPictureSide)
+        return false;
+    if (frame.linesize[1] != frame.linesize[2]) {
         // Both chroma planes are stepped together; libavcodec gives them one stride.
         return false;
     }
-    if (width == width_) {
-        convertToYuyv(in, buffer_.data());
-        return true;
+    if (frame.width != pictureWidth_ || frame.height != pictureHeight_ || !buffer_) {
+        pictureWidth_ = 0;
+        pictureHeight_ = 0;
+        // A failed allocation costs this picture; the next one tries again.
+        if (!buffer_.allocate(static_cast<std::size_t>(frame.width) *
+                              static_cast<std::size_t>(frame.height) * 2))
+            return false;
+        pictureWidth_ = frame.width;
+        pictureHeight_ = frame.height;
     }
-    // Cropped: the conversion writes rows of width × 2 bytes, the buffer's rows are longer,
-    // so convert row pair by row pair into place.
-    for (int row = 0; row < height; row += 2) {
-        PlanarPicture pair = in;
-        pair.y = in.y + static_cast<std::ptrdiff_t>(row) * in.yStride;
-        pair.u = in.u + static_cast<std::ptrdiff_t>(row / 2) * in.chromaStride;
-        pair.v = in.v + static_cast<std::ptrdiff_t>(row / 2) * in.chromaStride;
-        pair.height = 1;
-        convertToYuyv(pair, buffer_.data() + row * outStride);
-        if (row + 1 < height) {
-            pair.y += in.yStride;
-            convertToYuyv(pair, buffer_.data() + (row + 1) * outStride);
-        }
-    }
+    if (frame.width != width_ || frame.height != height_) ++mismatched_;
+    const PlanarPicture in{frame.data[0],     frame.data[1], frame.data[2], frame.linesize[0],
+                           frame.linesize[1], frame.width,   frame.height};
+    convertToYuyv(in, buffer_.data());
     return true;
 }
 

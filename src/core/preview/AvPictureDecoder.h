@@ -11,13 +11,16 @@ namespace tarvo::preview {
 // What both wrappers share: the size from Init, the aligned YUYV picture buffer, the libavcodec
 // decoder, and the conversion of its last picture.
 //
-// Pictures whose size differs from Init's are cropped to the part both share; when the
-// picture is smaller, the rest of the buffer is black. Neither buffer is read or written
-// beyond its size. Pictures in a layout other than 8-bit 4:2:0 produce nothing.
+// The buffer is sized from the decoded picture, not from Init's size (which comes from what the
+// device claims): it is made with the first picture and made again only when the stream's
+// pictures change size. Pictures larger than kMaxPictureSide on a side, or in a layout other
+// than 8-bit 4:2:0, produce nothing.
 class AvPictureDecoder : public CDecoder {
 public:
     static constexpr int kMinSide = 8;
     static constexpr int kMaxSide = 16384;
+    // Largest decoded picture handed out, per side (what the preview window can show).
+    static constexpr int kMaxPictureSide = 8192;
 
     ~AvPictureDecoder() override;
 
@@ -27,6 +30,8 @@ public:
     [[nodiscard]] int width() const { return width_; }
     [[nodiscard]] int height() const { return height_; }
     [[nodiscard]] const std::uint8_t* picture() const { return buffer_.data(); }
+    [[nodiscard]] int pictureWidth() const override { return pictureWidth_; }
+    [[nodiscard]] int pictureHeight() const override { return pictureHeight_; }
     [[nodiscard]] bool hasDecoder() const { return decoder_.isOpen(); }
     [[nodiscard]] int threadCount() const { return decoder_.threadCount(); }
     // True when pictures are decoded on frame threads, each coming out one chunk late.
@@ -50,6 +55,8 @@ private:
     AVCodecID codec_;
     int width_ = 0;
     int height_ = 0;
+    int pictureWidth_ = 0;
+    int pictureHeight_ = 0;
     AlignedPicture buffer_;
     AvStreamDecoder decoder_;
     std::uint64_t mismatched_ = 0;

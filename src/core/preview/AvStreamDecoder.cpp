@@ -56,6 +56,7 @@ bool AvStreamDecoder::open(AVCodecID codecId, Threading threading) {
         context_->thread_type = FF_THREAD_SLICE;
     }
     context_->thread_count = std::max(1, threading.count);
+    context_->max_pixels = kMaxPixels;
     if (avcodec_open2(context_, codec, nullptr) < 0) {
         close();
         return false;
@@ -63,6 +64,7 @@ bool AvStreamDecoder::open(AVCodecID codecId, Threading threading) {
     hevc_ = codecId == AV_CODEC_ID_HEVC;
     framing_ = Framing::Learning;
     wholeStreak_ = 0;
+    sincePicture_ = 0;
     return true;
 }
 
@@ -91,8 +93,7 @@ int AvStreamDecoder::decode(const std::uint8_t* data, int size) {
             if (unitStart) return sendAndReceive(data, size);
             // Cut inside a picture after all: the parser finds the boundaries from now on.
             framing_ = Framing::Parsing;
-            av_parser_close(parser_);
-            parser_ = av_parser_init(hevc_ ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+            resetParser();
             return parse(data, size);
         case Framing::Learning:
             if (!unitStart) {
@@ -107,6 +108,12 @@ int AvStreamDecoder::decode(const std::uint8_t* data, int size) {
             break;
     }
     return parse(data, size);
+}
+
+void AvStreamDecoder::resetParser() {
+    if (parser_ != nullptr) av_parser_close(parser_);
+    parser_ = av_parser_init(hevc_ ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+    sincePicture_ = 0;
 }
 
 int AvStreamDecoder::flushParser() {
@@ -134,7 +141,15 @@ int AvStreamDecoder::parse(const std::uint8_t* chunk, int size) {
         if (used < 0) break;
         data += used;
         size -= used;
-        if (unitSize > 0) pictures += sendAndReceive(unit, unitSize);
+        sincePicture_ += static_cast<std::size_t>(used);
+        if (unitSize > 0) {
+            sincePicture_ = 0;
+            pictures += sendAndReceive(unit, unitSize);
+        } else if (sincePicture_ > kMaxBytesSincePicture) {
+            // No picture boundary in all that: drop what the parser holds.
+            resetParser();
+            if (parser_ == nullptr) break;
+        }
         if (used == 0 && unitSize == 0) break;
     }
     return pictures;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -66,6 +67,17 @@ private:
     enum class Framing { Learning, WholeUnits, Parsing };
     static constexpr int kChunksBeforeWholeUnits = 3;
 
+public:
+    // The parser keeps what it was given until a picture ends; a stream that never starts
+    // one would make it keep everything. Past this many bytes since the last picture it
+    // starts afresh. Many times the largest picture a camera sends in one 3 MiB packet.
+    static constexpr std::size_t kMaxBytesSincePicture = 16 * 1024 * 1024;
+    // Largest picture libavcodec may allocate (8192 × 8192): no stream makes it allocate more.
+    static constexpr std::int64_t kMaxPixels = 8192LL * 8192LL;
+
+private:
+    void resetParser();
+
     // Hands the chunk to the parser through padded_: the parser reads (and copies) a little
     // beyond the end of what it is given, and a chunk may end right at the end of its buffer.
     int parse(const std::uint8_t* data, int size);
@@ -76,6 +88,7 @@ private:
     bool hevc_ = false;
     Framing framing_ = Framing::Learning;
     int wholeStreak_ = 0;
+    std::size_t sincePicture_ = 0;  // bytes given to the parser since it last gave a picture
 
     AVCodecContext* context_ = nullptr;
     AVCodecParserContext* parser_ = nullptr;

@@ -58,15 +58,23 @@ bool CCamStreamClient::startStream() {
     if (!readReply()) return false;
     reply_ = parseStreamReply(replyBytes_);
 
+    // What the reply claims only chooses the decoder's threads and sets the surface up before
+    // the first picture; buffers follow the decoded pictures. A claim out of range is not used:
+    // the first picture sets the surface up at its own size, and no message blames the display.
+    const StreamSizes sizes = sizesFor(reply_);
     decoder_.reset();
     if (decodesAsHevc(reply_.codecCode)) {
         decoder_ = std::make_unique<CHI265Decode>();
     } else {
         decoder_ = std::make_unique<C264Decode>();
     }
-    if (!decoder_->Init(reply_.width, reply_.height))
+    if (!decoder_->Init(sizes.decoderWidth, sizes.decoderHeight))
         notifier_.systemError(text::msg::kDecoderInitFailed);
-    if (renderer_ && !renderer_->setUpSurface(reply_.width, reply_.height))
+    // Each size is set up once: a size the renderer refused is not asked for again.
+    surfaceWidth_ = sizes.surfaceWidth;
+    surfaceHeight_ = sizes.surfaceHeight;
+    if (renderer_ && sizes.surfaceWidth > 0 &&
+        !renderer_->setUpSurface(sizes.surfaceWidth, sizes.surfaceHeight))
         notifier_.systemError(text::msg::kDisplayAdapterUnsupported);
 
     ring_.reset();
@@ -126,7 +134,19 @@ void CCamStreamClient::decodeStep(const std::uint8_t* packet) {
         ++decoderFaults_;
     }
     if (picture != nullptr) {
-        if (renderer_) renderer_->draw(picture);
+        if (renderer_) {
+            const int width = decoder_->pictureWidth();
+            const int height = decoder_->pictureHeight();
+            if (width != surfaceWidth_ || height != surfaceHeight_) {
+                // The stream's pictures differ from the claim (or their size changed): the
+                // surface follows them. No message from this thread; a refused size shows
+                // nothing.
+                surfaceWidth_ = width;
+                surfaceHeight_ = height;
+                (void)renderer_->setUpSurface(width, height);
+            }
+            renderer_->draw(picture);
+        }
         ++pictures_;
     }
 }

@@ -68,6 +68,8 @@ public:
     [[nodiscard]] Stats stats() const;
     [[nodiscard]] CDecoder* decoder() const { return decoder_.get(); }
     [[nodiscard]] Renderer* renderer() const { return renderer_.get(); }
+    // Whole packets received and not yet decoded.
+    [[nodiscard]] int pendingPackets() const { return ring_.filled(); }
     [[nodiscard]] bool threadsRunning() const {
         return decodeThread_.joinable() || receiveThread_.joinable();
     }
@@ -85,6 +87,9 @@ private:
     PacketRing ring_;
     std::array<std::uint8_t, kStreamReplySize> replyBytes_{};
     StreamReply reply_;
+    // The size the surface was last set up with (or tried); the decode thread's once it runs.
+    int surfaceWidth_ = 0;
+    int surfaceHeight_ = 0;
     std::atomic<bool> receiveRunning_{false};
     std::atomic<bool> decodeRunning_{false};
     std::atomic<std::uint64_t> packets_{0};

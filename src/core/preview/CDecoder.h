@@ -5,7 +5,9 @@
 
 namespace tarvo::preview {
 
-// Turns compressed video chunks into packed YUYV pictures of the size given to Init.
+// Turns compressed video chunks into packed YUYV pictures. A picture has the size the stream's
+// own pictures have (pictureWidth() × pictureHeight()), whatever size Init was given: what a
+// device claims sizes nothing.
 class CDecoder {
 public:
     virtual ~CDecoder() = default;
@@ -17,6 +19,9 @@ public:
     }
     virtual int Resize(int /*width*/, int /*height*/) { return 0; }
     virtual bool Init(int /*width*/, int /*height*/) { return true; }
+    // The size of the picture Decode last handed out (0 before the first).
+    [[nodiscard]] virtual int pictureWidth() const { return 0; }
+    [[nodiscard]] virtual int pictureHeight() const { return 0; }
 
     // Held around creating and destroying the library's decoder, when set.
     void SetLock(std::mutex* lock) { lock_ = lock; }

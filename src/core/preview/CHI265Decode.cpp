@@ -23,7 +23,7 @@ Threading CHI265Decode::threadsFor(int width, int height) {
 }
 
 int CHI265Decode::Decode(const std::uint8_t* data, int length, std::uint8_t** out) {
-    if (!hasDecoder() || picture() == nullptr) return -1;
+    if (!hasDecoder()) return -1;
     if (decodeChunk(data, length) && out != nullptr) *out = const_cast<std::uint8_t*>(picture());
     return 0;
 }

@@ -15,16 +15,13 @@ bool HeadlessRenderer::setUpSurface(int width, int height) {
     width_ = 0;
     height_ = 0;
     picture_.clear();
+    picture_.shrink_to_fit();
     hasPicture_ = false;
     if (width <= 0 || height <= 0) return false;
     const std::size_t bytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
     if (bytes > surfaceLimit_) return false;
-    try {
-        picture_.assign(bytes, 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    // The copy is made with the first picture drawn.
     width_ = width;
     height_ = height;
     return true;
@@ -36,7 +33,7 @@ void HeadlessRenderer::draw(const std::uint8_t* yuyv) {
     int height = 0;
     {
         std::lock_guard lock(mutex_);
-        if (yuyv == nullptr || picture_.empty()) return;
+        if (yuyv == nullptr || width_ == 0) return;
         hook = hook_;
         width = width_;
         height = height_;
@@ -44,8 +41,15 @@ void HeadlessRenderer::draw(const std::uint8_t* yuyv) {
     if (hook) hook(yuyv, width, height);
     {
         std::lock_guard lock(mutex_);
-        if (picture_.empty()) return;
-        std::memcpy(picture_.data(), yuyv, picture_.size());
+        if (width_ != width || height_ != height) return;
+        const std::size_t bytes =
+            static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
+        try {
+            picture_.resize(bytes);
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+        std::memcpy(picture_.data(), yuyv, bytes);
         hasPicture_ = true;
         ++pictures_;
     }
@@ -82,6 +86,11 @@ int HeadlessRenderer::height() const {
 std::vector<std::uint8_t> HeadlessRenderer::lastPicture() const {
     std::lock_guard lock(mutex_);
     return hasPicture_ ? picture_ : std::vector<std::uint8_t>{};
+}
+HeadlessRenderer::Picture HeadlessRenderer::lastPictureWithSize() const {
+    std::lock_guard lock(mutex_);
+    if (!hasPicture_) return {};
+    return {picture_, width_, height_};
 }
 bool HeadlessRenderer::initialised() const {
     std::lock_guard lock(mutex_);

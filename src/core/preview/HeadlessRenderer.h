@@ -33,6 +33,13 @@ public:
     [[nodiscard]] int height() const;
     // A copy of the last picture (empty before the first).
     [[nodiscard]] std::vector<std::uint8_t> lastPicture() const;
+    struct Picture {
+        std::vector<std::uint8_t> yuyv;  // empty before the first
+        int width = 0;
+        int height = 0;
+    };
+    // The last picture with its size, taken at once.
+    [[nodiscard]] Picture lastPictureWithSize() const;
     [[nodiscard]] bool initialised() const;
 
 private:

@@ -24,6 +24,18 @@ StreamReply parseStreamReply(std::span<const std::uint8_t> reply) {
     return {in.u16(8), in.u16(12), in.u8(26)};
 }
 
+bool claimsUsableSize(const StreamReply& reply) {
+    const auto inRange = [](int side) {
+        return side >= kMinClaimedSide && side <= kMaxClaimedSide;
+    };
+    return inRange(reply.width) && inRange(reply.height);
+}
+
+StreamSizes sizesFor(const StreamReply& reply) {
+    if (!claimsUsableSize(reply)) return {1920, 1080, 0, 0};
+    return {reply.width, reply.height, reply.width, reply.height};
+}
+
 bool decodesAsHevc(int codecCode) {
     return codecCode == 3 || codecCode == 4;
 }

@@ -31,6 +31,24 @@ struct StreamReply {
 // Reads width (offset 8), height (12) and codec code (26); missing bytes read as 0.
 StreamReply parseStreamReply(std::span<const std::uint8_t> reply);
 
+// The picture size a reply may claim, per side: what a preview window can show. A claim out of
+// range (0, or above this) sizes nothing: the stream's own pictures are shown at their size.
+inline constexpr int kMinClaimedSide = 8;
+inline constexpr int kMaxClaimedSide = 8192;
+bool claimsUsableSize(const StreamReply& reply);
+
+// What a reply's size is used for: the size the decoder is set up with (it only picks the
+// decoder's threads), and the surface set up before the first picture (0 × 0: none; the first
+// picture sets it up at its own size).
+struct StreamSizes {
+    int decoderWidth = 0;
+    int decoderHeight = 0;
+    int surfaceWidth = 0;
+    int surfaceHeight = 0;
+};
+// A claim out of range gives the decoder the threads of a common camera picture (1920 × 1080).
+StreamSizes sizesFor(const StreamReply& reply);
+
 // Codec codes 3 and 4 are H.265; everything else is decoded as H.264.
 bool decodesAsHevc(int codecCode);
 

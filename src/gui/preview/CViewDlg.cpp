@@ -55,6 +55,8 @@ CViewDlg::CViewDlg(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     video_ = new VideoWidget(this);
     layout->addWidget(video_);
+    framePoll_.setInterval(kFramePollMs);
+    connect(&framePoll_, &QTimer::timeout, this, &CViewDlg::checkFrame);
 }
 
 CViewDlg::~CViewDlg() {
@@ -103,8 +105,9 @@ void CViewDlg::OnInitDialog() {
         return;
     }
     const preview::StreamReply& reply = client_->reply();
-    // Without a reply the window keeps its designed size; there is no picture to fit.
-    if (reply.width > 0 && reply.height > 0) placeWindow(reply.width, reply.height);
+    // Without a reply, or with a size no window could have, the window keeps its designed size;
+    // the pictures are scaled to it.
+    if (preview::claimsUsableSize(reply)) placeWindow(reply.width, reply.height);
     setWindowTitle(ui(client_->title()));
 }
 
@@ -115,12 +118,28 @@ void CViewDlg::placeWindow(int videoWidth, int videoHeight) {
     const preview::WindowPlacement place =
         preview::placeOnScreen(videoWidth, videoHeight, area.width(), area.height());
     // The placement is the outer rectangle, frame included, as the window manager draws it.
+    placement_ = QRect(area.left() + place.left, area.top() + place.top, place.width, place.height);
+    applyPlacement();
+}
+
+QMargins CViewDlg::frameMargins() const {
     const QRect frame = frameGeometry();
     const QRect inner = geometry();
-    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
-                           frame.right() - inner.right(), frame.bottom() - inner.bottom());
-    const QRect outer(area.left() + place.left, area.top() + place.top, place.width, place.height);
-    setGeometry(outer.marginsRemoved(margins));
+    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+            frame.bottom() - inner.bottom()};
+}
+
+void CViewDlg::applyPlacement() {
+    placedFrame_ = frameMargins();
+    setGeometry(placement_.marginsRemoved(placedFrame_));
+    // A window manager frames the window only after it is mapped, and says so by no event of
+    // its own: look for the frame for a while, and fit the placement to it once it is there.
+    if (!framePoll_.isActive() && framePolls_ == 0) framePoll_.start();
+}
+
+void CViewDlg::checkFrame() {
+    if (++framePolls_ >= kFramePolls) framePoll_.stop();
+    if (frameMargins() != placedFrame_) applyPlacement();
 }
 
 void CViewDlg::keyPressEvent(QKeyEvent* event) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QMargins>
+#include <QRect>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -57,6 +60,10 @@ protected:
 
 private:
     void placeWindow(int videoWidth, int videoHeight);
+    // Sets the inner geometry so that the outer one, frame included, is placement_.
+    void applyPlacement();
+    void checkFrame();
+    [[nodiscard]] QMargins frameMargins() const;
     void stopClient();
 
     protocol::LoginInfo info_;
@@ -68,6 +75,15 @@ private:
     bool starting_ = false;
     bool closePending_ = false;
     int pendingResult_ = 0;
+    // The outer rectangle the window is to have, and the frame it was last fitted with: the
+    // window system frames the window only after it is shown, and the placement is made again
+    // once the frame is known (or changes).
+    static constexpr int kFramePollMs = 50;
+    static constexpr int kFramePolls = 60;
+    QRect placement_;
+    QMargins placedFrame_;
+    QTimer framePoll_;
+    int framePolls_ = 0;
 };
 
 }  // namespace tarvo::gui

@@ -8,6 +8,7 @@ extern "C" {
 #include <new>
 #include <system_error>
 
+#include "core/preview/YuyvScale.h"
 #include "preview/VideoWidget.h"
 
 namespace tarvo::gui {
@@ -29,27 +30,22 @@ void SwsImageRenderer::initialise(void* window) {
 
 bool SwsImageRenderer::setUpSurface(int width, int height) {
     std::lock_guard lock(mutex_);
-    // Once per renderer: the conversion thread reads the size without the lock.
-    if (ready_ || thread_.joinable()) return false;
+    ready_ = false;
     // A reply may claim any size; refuse what no window could show.
     if (view_ == nullptr || width < 2 || height <= 0 || width > kMaxSide || height > kMaxSide ||
         sws_isSupportedInput(AV_PIX_FMT_YUYV422) == 0 ||
         sws_isSupportedOutput(AV_PIX_FMT_RGB32) == 0) {
         return false;
     }
-    const std::size_t bytes =
-        static_cast<std::size_t>(width) * 2 * static_cast<std::size_t>(height);
-    try {
-        handOver_.resize(bytes);
-        working_.resize(bytes);
-        width_ = width;
-        height_ = height;
-        thread_ = std::thread([this] { convertLoop(); });
-    } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::system_error&) {
-        return false;
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread([this] { convertLoop(); });
+        } catch (const std::system_error&) {
+            return false;
+        }
     }
+    width_ = width;
+    height_ = height;
     ready_ = true;
     return true;
 }
@@ -58,8 +54,17 @@ void SwsImageRenderer::draw(const std::uint8_t* yuyv) {
     {
         std::lock_guard lock(mutex_);
         if (!ready_ || yuyv == nullptr) return;
+        const std::size_t bytes =
+            static_cast<std::size_t>(width_) * 2 * static_cast<std::size_t>(height_);
+        try {
+            handOver_.resize(bytes);  // allocates only when the size changed
+        } catch (const std::bad_alloc&) {
+            return;
+        }
         // The only work on the decode thread: one copy of the picture.
-        std::memcpy(handOver_.data(), yuyv, handOver_.size());
+        std::memcpy(handOver_.data(), yuyv, bytes);
+        handOverWidth_ = width_;
+        handOverHeight_ = height_;
         replaced_ += waiting_ ? 1 : 0;
         waiting_ = true;
         ++drawn_;
@@ -84,6 +89,8 @@ void SwsImageRenderer::convertLoop() {
             wake_.wait(lock, [this] { return waiting_ || stopping_; });
             if (stopping_) return;
             handOver_.swap(working_);
+            workingWidth_ = handOverWidth_;
+            workingHeight_ = handOverHeight_;
             waiting_ = false;
         }
         convert(working_.data());
@@ -95,18 +102,12 @@ void SwsImageRenderer::convert(const std::uint8_t* yuyv) {
     if (target.isEmpty()) return;
     if (next_.size() != target) next_ = QImage(target, QImage::Format_RGB32);
     if (next_.isNull()) return;  // out of memory: skip the picture
-    // YUYV pairs pixels: of an odd width the last, unpaired column is left out, so that no row
-    // is read past its width × 2 bytes. Bilinear keeps the picture sharp enough to focus by
-    // while a 4K picture shrinks to the screen; the context is kept while the size stays.
-    scaler_ = sws_getCachedContext(scaler_, width_ & ~1, height_, AV_PIX_FMT_YUYV422,
-                                   target.width(), target.height(), AV_PIX_FMT_RGB32, SWS_BILINEAR,
-                                   nullptr, nullptr, nullptr);
-    if (scaler_ == nullptr) return;
-    const std::uint8_t* const source[4] = {yuyv, nullptr, nullptr, nullptr};
-    const int sourceStride[4] = {width_ * 2, 0, 0, 0};
-    std::uint8_t* const dest[4] = {next_.bits(), nullptr, nullptr, nullptr};
-    const int destStride[4] = {static_cast<int>(next_.bytesPerLine()), 0, 0, 0};
-    sws_scale(scaler_, source, sourceStride, 0, height_, dest, destStride);
+    // Bilinear keeps the picture sharp enough to focus by while a 4K picture shrinks to the
+    // screen; the scaler is kept while the sizes stay.
+    if (!preview::scaleYuyv(scaler_, scratch_, yuyv, workingWidth_, workingHeight_, next_.bits(),
+                            static_cast<int>(next_.bytesPerLine()), target.width(), target.height(),
+                            AV_PIX_FMT_RGB32, SWS_BILINEAR))
+        return;
     view_->present(next_);
 }
 

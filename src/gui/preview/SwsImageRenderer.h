@@ -23,10 +23,12 @@ class VideoWidget;
 // Converting a large picture takes longer than decoding the next one may wait, so draw() only
 // copies the picture into a hand-over buffer and returns; a thread of the renderer converts the
 // newest picture handed over (a picture it had no time for is replaced, not queued) while the
-// decode thread goes on decoding.
+// decode thread goes on decoding. Each picture travels with its size, so the surface may be set
+// up again for another size while pictures of the old one are still being converted; memory is
+// taken for pictures drawn, not for sizes set up.
 class SwsImageRenderer final : public preview::Renderer {
 public:
-    // Largest picture side accepted at set-up.
+    // Largest picture side accepted at set-up (what a stream reply may claim).
     static constexpr int kMaxSide = 8192;
 
     SwsImageRenderer() = default;
@@ -51,18 +53,24 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     VideoWidget* view_ = nullptr;
-    int width_ = 0;   // set up before the thread starts, then fixed
-    int height_ = 0;  // likewise
+    // Guarded by mutex_: the set-up size, and the picture handed over with its size.
+    int width_ = 0;
+    int height_ = 0;
     bool ready_ = false;
     bool stopping_ = false;
-    bool waiting_ = false;                // handOver_ holds a picture not yet converted
-    std::vector<std::uint8_t> handOver_;  // guarded by mutex_
-    std::uint64_t drawn_ = 0;             // guarded by mutex_
-    std::uint64_t replaced_ = 0;          // guarded by mutex_
+    bool waiting_ = false;  // handOver_ holds a picture not yet converted
+    std::vector<std::uint8_t> handOver_;
+    int handOverWidth_ = 0;
+    int handOverHeight_ = 0;
+    std::uint64_t drawn_ = 0;
+    std::uint64_t replaced_ = 0;
     // The conversion thread's own.
     std::vector<std::uint8_t> working_;
+    int workingWidth_ = 0;
+    int workingHeight_ = 0;
     SwsContext* scaler_ = nullptr;
-    QImage next_;  // the picture being made; reused from frame to frame
+    std::vector<std::uint8_t> scratch_;  // for widths libswscale would read past
+    QImage next_;                        // the picture being made; reused from frame to frame
     std::thread thread_;
 };
 
