@@ -343,7 +343,7 @@ TEST_F(MainWindowTest, MessagesFromOtherThreadsDoNotWaitForTheUser) {
     const auto started = std::chrono::steady_clock::now();
     std::thread receiver([&] { window->message(text::msg::kMacReassigned); });
     receiver.join();  // returns without the window's thread having run at all
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2000ms);
     EXPECT_TRUE(driver.boxes.empty());
     ASSERT_TRUE(test::waitUntil([&] { return !driver.boxes.empty(); }, 2s));
     EXPECT_EQ(driver.boxes[0].text, QStringLiteral("摄像机已重新分配MAC地址，重启后生效"));

@@ -91,9 +91,10 @@ TEST_F(DeviceCommandsE2E, LongUserNamesAreCutToTwelveBytes) {
 }
 
 TEST_F(DeviceCommandsE2E, RefusedConnectionFailsFast) {
+    // Fast means well inside the 4 s connect wait, with room for a loaded machine.
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(protocol::loginCheck(login("127.0.0.9"), notifier));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
     ASSERT_EQ(notifier.entries().size(), 1u);
     EXPECT_TRUE(notifier.entries()[0].systemError);
     EXPECT_EQ(notifier.entries()[0].text, u"Connect to IP camera failed !");
@@ -102,7 +103,7 @@ TEST_F(DeviceCommandsE2E, RefusedConnectionFailsFast) {
     std::u16string version;
     const auto again = std::chrono::steady_clock::now();
     EXPECT_FALSE(protocol::checkCameraVersion("127.0.0.9", 5505, version, notifier));
-    EXPECT_LT(std::chrono::steady_clock::now() - again, 1000ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - again, 3000ms);
     EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"连接摄像机失败"});
 }
 

@@ -609,7 +609,7 @@ TEST_F(HostileE2E, StreamCutOffMidPacketNeverHandsThePartToTheDecoder) {
             EXPECT_EQ(mismatched, 0);
         }
         EXPECT_TRUE(notifier.entries().empty());
-        EXPECT_LT(timed([&] { client->stop(); }), 1s);
+        EXPECT_LT(timed([&] { client->stop(); }), 3s);  // not the 15 s receive time-out
         EXPECT_FALSE(client->threadsRunning());
     }
     EXPECT_EQ(threadCount(), threadsBefore);

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -83,7 +84,7 @@ protected:
     static void stopQuickly(preview::CCamStreamClient& client) {
         const auto start = std::chrono::steady_clock::now();
         client.stop();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);  // not the 15 s receive time-out
         EXPECT_FALSE(client.threadsRunning());
     }
 
@@ -171,7 +172,7 @@ TEST_F(PreviewE2E, OversizePacketClosesTheStreamConnection) {
     stopQuickly(*client);
 }
 
-TEST_F(PreviewE2E, StalledStreamStopsWithinASecond) {
+TEST_F(PreviewE2E, StalledStreamStopsWithoutWaitingForItsTimeOut) {
     auto client = open("127.0.0.7");
     ASSERT_TRUE(view->waitForPictures(0, 20s));
     // Five pictures and then nothing: the receive thread blocks in recv.
@@ -254,17 +255,20 @@ TEST_F(PreviewE2E, SimulatorStateRoundTripsTheVideoSettings) {
 
 TEST_F(PreviewE2E, SlowDrawingHoldsTheStreamBackWithoutLosingPackets) {
     std::vector<std::uint32_t> numbers;  // written on the decode thread, read after stop
+    std::atomic<int> drawn{0};
     auto renderer = std::make_unique<preview::HeadlessRenderer>();
     renderer->setDrawHook([&](const std::uint8_t* yuyv, int width, int height) {
         numbers.push_back(pattern::readFrameNumber(yuyv, width, height).value_or(0xFFFF));
         std::this_thread::sleep_for(100ms);  // a quarter of the stream's rate
+        ++drawn;
     });
     preview::CCamStreamClient client(
         protocol::makeLoginInfo("127.0.0.11", 5505, u"admin", u"", 0, 100), notifier,
         std::move(renderer));
     client.startPreview();
-    // Long enough for the ten slots to fill and the receive thread to wait for the decoder.
-    std::this_thread::sleep_for(2s);
+    // Twenty pictures drawn: two seconds of the stream, long enough for the ten slots to fill
+    // and the receive thread to wait for the decoder, however late the first picture came.
+    EXPECT_TRUE(test::waitUntil([&] { return drawn.load() >= 20; }, 60s));
     stopQuickly(client);
     ASSERT_GT(numbers.size(), 10u);
     const int length = 50;  // the simulator's loop at 25 pictures a second
