@@ -1,14 +1,53 @@
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <string>
 
+#include "TarvoVersion.h"
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
 #include "cli/PreviewCli.h"
 #include "cli/SettingsCli.h"
 #include "cli/UpgradeCli.h"
+#include "core/text/TerminalText.h"
+
+namespace {
+
+// A parse failure in words the user can act on; CLI11's own text for the rest. The exit status:
+// 0 after --help and --version, else 2.
+int reportParseError(const CLI::App& app, const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    std::string message;
+    const CLI::App* deepest = &app;
+    while (!deepest->get_subcommands().empty()) deepest = deepest->get_subcommands().front();
+    const auto extras = app.remaining(true);
+    const std::string what = e.what();
+    const std::string convert = "Could not convert: ";
+    if (deepest->get_require_subcommand_min() > 0 && !extras.empty() && extras.front()[0] != '-') {
+        message = "unknown command " + extras.front();
+    } else if (dynamic_cast<const CLI::ConversionError*>(&e) && what.starts_with(convert) &&
+               what.find(" = ") != std::string::npos) {
+        const auto split = what.find(" = ");
+        const std::string option = what.substr(convert.size(), split - convert.size());
+        const std::string value = what.substr(split + 3);
+        char* end = nullptr;
+        std::strtod(value.c_str(), &end);
+        const bool numeric = !value.empty() && end == value.c_str() + value.size();
+        message = option + " " + value + (numeric ? ": out of range" : ": not a number");
+    }
+    if (message.empty()) {
+        app.exit(e);
+    } else {
+        std::cerr << "tarvo-cli: " << tarvo::text::escapeControls(message)
+                  << "\nRun with --help for more information." << std::endl;
+    }
+    return 2;
+}
+
+}  // namespace
 
 // tarvo-cli: the device operations from a shell. Exit status 0 only on success; the program's
 // messages go to stderr, --json results to stdout.
@@ -16,6 +55,7 @@ int main(int argc, char** argv) try {
     CLI::App app{"Tarvo command line: find and manage IP cameras, NVRs, DVRs and decoders"};
     app.require_subcommand(1);
     app.fallthrough();  // global options also after the subcommand
+    app.set_version_flag("--version", std::string("tarvo-cli ") + tarvo::kVersion);
     tarvo::cli::GlobalOptions global;
     app.add_flag("--json", global.json, "Print a machine-readable result on stdout");
     std::function<int()> run;
@@ -26,11 +66,8 @@ int main(int argc, char** argv) try {
     tarvo::cli::addSettingsCommands(app, global, run);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return 2;
+        return reportParseError(app, e);
     }
     return run ? run() : 2;
 } catch (const std::exception& e) {

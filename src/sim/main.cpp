@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "TarvoVersion.h"
 #include "sim/FleetBuilder.h"
 #include "sim/Simulator.h"
 
@@ -86,6 +87,7 @@ int main(int argc, char** argv) try {
         "tarvo-sim: simulated network video devices answering on UDP 233.0.0.1:5250 "
         "and on their TCP command ports"};
     app.footer(kFooter);
+    app.set_version_flag("--version", std::string("tarvo-sim ") + tarvo::kVersion);
 
     std::vector<std::string> fleetFiles;
     std::vector<std::string> deviceLines;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "TarvoVersion.h"
 #include "support/RunProcess.h"
 #include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
@@ -277,4 +278,33 @@ TEST_F(SettingsCliE2E, WritesThatOtherAddressesWouldTakeAreRefused) {
         for (const int command : {106, 128, 141, 139, 149, 143})
             EXPECT_TRUE(udpFrames(ip, command).empty());
     }
+}
+
+// --help and --version answer and end without opening a window or searching; command-line
+// mistakes are named.
+TEST_F(SettingsCliE2E, HelpVersionAndMistakesSendNothing) {
+    const std::string version = std::string(" ") + kVersion + "\n";
+    std::vector<std::pair<std::vector<std::string>, std::string>> runs{
+        {{TARVO_CLI_PATH, "--version"}, "tarvo-cli" + version},
+        {{TARVO_SIM_PATH, "--version"}, "tarvo-sim" + version}};
+#ifdef TARVO_GUI_PATH
+    runs.push_back({{TARVO_GUI_PATH, "--version"}, "tarvo" + version});
+    runs.push_back({{TARVO_GUI_PATH, "--help"}, ""});
+#endif
+    for (const auto& [argv, expected] : runs) {
+        const auto r =
+            test::runProcess(argv, std::chrono::seconds(30), {"QT_QPA_PLATFORM=offscreen"});
+        EXPECT_EQ(r.exitCode, 0) << argv[0] << " " << argv[1] << ": " << r.err;
+        if (expected.empty())
+            EXPECT_NE(r.out.find("--version"), std::string::npos) << r.out;
+        else
+            EXPECT_EQ(r.out, expected);
+    }
+    const auto unknown = cli({"frobnicate"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("unknown command frobnicate"), std::string::npos) << unknown.err;
+    const auto port = cli({"reboot", "127.0.0.2", "--port", "abc"});
+    EXPECT_EQ(port.exitCode, 2);
+    EXPECT_NE(port.err.find("--port abc: not a number"), std::string::npos) << port.err;
+    EXPECT_TRUE(udpFrames("127.0.0.2", 10).empty());
 }

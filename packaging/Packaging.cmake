@@ -1,0 +1,72 @@
+# What `cmake --install` lays out beside the three programs (desktop entry, icon, manual pages,
+# bash completion, Wireshark dissector, copyright and changelog), and the Debian package that
+# CPack builds from it (`cmake --build build/release --target package`).
+
+set(TARVO_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(TARVO_PACKAGING_OUT ${PROJECT_BINARY_DIR}/packaging)
+set(TARVO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tarvo)
+
+# Wireshark loads Lua plugins from <libdir>/wireshark/plugins, on Debian under the multiarch
+# folder (tshark -G folders: "Global Lua Plugins").
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(TARVO_DEFAULT_LUA_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+else()
+  set(TARVO_DEFAULT_LUA_DIR ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
+endif()
+set(TARVO_WIRESHARK_LUA_DIR ${TARVO_DEFAULT_LUA_DIR}
+    CACHE PATH "Wireshark's global Lua plugin folder (relative to the install prefix)")
+
+# Manual pages and the changelog carry the version and are installed compressed, as Debian wants.
+find_program(TARVO_GZIP gzip REQUIRED)
+set(TARVO_COMPRESSED)
+foreach(name man/tarvo.1 man/tarvo-cli.1 man/tarvo-sim.1 changelog)
+  configure_file(${TARVO_PACKAGING_DIR}/${name}.in ${TARVO_PACKAGING_OUT}/${name} @ONLY)
+  add_custom_command(OUTPUT ${TARVO_PACKAGING_OUT}/${name}.gz
+    COMMAND ${TARVO_GZIP} -9nkf ${TARVO_PACKAGING_OUT}/${name}
+    DEPENDS ${TARVO_PACKAGING_OUT}/${name} VERBATIM)
+  list(APPEND TARVO_COMPRESSED ${TARVO_PACKAGING_OUT}/${name}.gz)
+endforeach()
+add_custom_target(tarvo-packaging-files ALL DEPENDS ${TARVO_COMPRESSED})
+
+list(FILTER TARVO_COMPRESSED INCLUDE REGEX "\\.1\\.gz$")
+install(FILES ${TARVO_COMPRESSED} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${TARVO_PACKAGING_DIR}/tarvo.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${TARVO_PACKAGING_DIR}/tarvo.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${TARVO_PACKAGING_DIR}/tarvo-cli.bash
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tarvo-cli)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/tarvo.lua DESTINATION ${TARVO_WIRESHARK_LUA_DIR})
+install(FILES ${TARVO_PACKAGING_DIR}/copyright ${TARVO_PACKAGING_OUT}/changelog.gz
+  DESTINATION ${TARVO_DOC_DIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tarvo)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Tarvo")
+set(CPACK_PACKAGE_CONTACT "Tarvo maintainers <maintainers@users.noreply.c-seed-268d40bb.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and set up IP cameras, NVRs, DVRs and video decoders")
+# CPack puts the summary in front of this.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[Tarvo finds the network video devices on every local network of the computer
+(UDP multicast to 233.0.0.1:5250) and works on the one selected: network
+parameters, reboot, camera options, NVR output resolution, cloud password,
+firmware upload, MAC conflict repair and live H.264/H.265 preview.
+.
+It comes as a desktop program (tarvo), a command line (tarvo-cli) and a device
+simulator for testing (tarvo-sim), with a Wireshark dissector for the protocol.
+.
+The installation grants tarvo and tarvo-cli the capability CAP_NET_RAW (with
+setcap, from libcap2-bin). It lets them read the sender's MAC address from each
+reply frame through a packet socket, so that a normal user sees the MACs of
+devices outside the computer's subnet and address conflicts between devices.
+Without it they fall back to the neighbour table.]=])
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libcap2-bin)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${TARVO_PACKAGING_DIR}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)

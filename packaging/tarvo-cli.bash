@@ -1,0 +1,71 @@
+# bash completion for tarvo-cli
+
+_tarvo_cli() {
+    local cur prev words cword
+    _init_completion || return
+
+    local commands="discover login version reboot snapshot record upgrade nvr-resolution net camera cloud"
+    local cmd="" sub="" i
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            -*) ;;
+            *)
+                if [[ -z $cmd ]]; then
+                    cmd=${words[i]}
+                elif [[ -z $sub && $cmd =~ ^(net|camera|cloud)$ ]]; then
+                    sub=${words[i]}
+                fi
+                ;;
+        esac
+    done
+
+    case $prev in
+        --out) _filedir; return ;;
+        --dhcp | --audio | --overlay) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
+        --resolution) COMPREPLY=($(compgen -W "all 1mp" -- "$cur")); return ;;
+        --substream) COMPREPLY=($(compgen -W "d1 cif" -- "$cur")); return ;;
+        --stream) COMPREPLY=($(compgen -W "main d1 cif" -- "$cur")); return ;;
+        --sort) COMPREPLY=($(compgen -W "seq ip mac name note type" -- "$cur")); return ;;
+        --seconds | --search-seconds | --timeout | --port | --type | --user | --password | \
+            --ip | --mask | --gateway | --dns | --interface | --set | --cloud-password)
+            return ;;
+    esac
+
+    local search="--search-seconds" login="--user --password" opts=""
+    case $cmd in
+        "") COMPREPLY=($(compgen -W "$commands --json --help --version" -- "$cur")); return ;;
+        discover) opts="--seconds --interface --sort" ;;
+        login | reboot) opts="--port --type $search $login" ;;
+        version) opts="--port --type $search" ;;
+        snapshot) opts="--out --port $login --stream --type --timeout" ;;
+        record) opts="--out --port $login --stream --type --seconds --timeout" ;;
+        upgrade) opts="--nvr --type $search --port $login" ;;
+        nvr-resolution) opts="--port --type $search --set" ;;
+        net | camera | cloud)
+            if [[ -z $sub ]]; then
+                case $cmd in
+                    net) opts="get set" ;;
+                    camera) opts="get set fix-mac" ;;
+                    cloud) opts="get set" ;;
+                esac
+                COMPREPLY=($(compgen -W "$opts --help" -- "$cur"))
+                return
+            fi
+            case $cmd/$sub in
+                net/get) opts="$search" ;;
+                net/set) opts="$search $login --ip --mask --gateway --dns --dhcp --audio" ;;
+                camera/get) opts="$search --port" ;;
+                camera/fix-mac) opts="$search" ;;
+                camera/set) opts="$search --port --overlay --resolution --substream" ;;
+                cloud/get) opts="$search --port $login" ;;
+                cloud/set) opts="$search --port $login --cloud-password" ;;
+            esac
+            ;;
+    esac
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$opts --json --help" -- "$cur"))
+    elif [[ $cmd == upgrade ]]; then
+        _filedir
+    fi
+} &&
+    complete -F _tarvo_cli tarvo-cli
