@@ -92,9 +92,16 @@ public:
     }
     ~EchoOff() {
         if (!installed_) return;
+        // A signal arriving meanwhile waits until the terminal and the handlers are back.
+        sigset_t set;
+        sigset_t before;
+        sigemptyset(&set);
+        for (const int signal : kSignals) sigaddset(&set, signal);
+        ::sigprocmask(SIG_BLOCK, &set, &before);
         ::tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
         for (std::size_t i = 0; i < std::size(kSignals); ++i)
             ::sigaction(kSignals[i], &previous_[i], nullptr);
+        ::sigprocmask(SIG_SETMASK, &before, nullptr);
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
