@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/CliNotifier.h"
+#include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
 #include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
@@ -25,7 +26,7 @@ struct DeviceArgs {
     std::optional<int> type;
     double searchSeconds = 3.0;
     std::string user = "admin";
-    std::string password;
+    Password password;
     // Learnt before the command runs: the device's type code and the port to use.
     int foundType = 0;
     std::uint16_t usedPort = protocol::kCameraCommandPort;
@@ -37,7 +38,7 @@ void addTarget(CLI::App& sub, DeviceArgs& args, bool credentials) {
     addTypeOptions(sub, args.type, args.searchSeconds);
     if (credentials) {
         sub.add_option("--user", args.user, "User name")->capture_default_str();
-        sub.add_option("--password", args.password, "Password (default: empty)");
+        addPasswordOptions(sub, args.password);
     }
 }
 
@@ -54,7 +55,7 @@ bool prepare(DeviceArgs& args, const char* command, bool forNvr) {
 
 protocol::LoginInfo loginInfoOf(const DeviceArgs& args) {
     return protocol::makeLoginInfo(args.ip, args.usedPort, text::fromUtf8(args.user),
-                                   text::fromUtf8(args.password), 0, args.foundType);
+                                   text::fromUtf8(args.password.value), 0, args.foundType);
 }
 
 int finish(const GlobalOptions& global, const char* command, const DeviceArgs& args, bool ok,
@@ -79,6 +80,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
     CLI::App* loginCmd = app.add_subcommand("login", "Check user name and password over TCP");
     addTarget(*loginCmd, *login, true);
     loginCmd->callback([&global, &run, login] {
+        login->password.resolve();
         run = [&global, login] {
             CliNotifier notifier;
             const bool ok = prepare(*login, "login", true) &&
@@ -109,6 +111,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
     CLI::App* rebootCmd = app.add_subcommand("reboot", "Log in and reboot the device");
     addTarget(*rebootCmd, *reboot, true);
     rebootCmd->callback([&global, &run, reboot] {
+        reboot->password.resolve();
         run = [&global, reboot] {
             CliNotifier notifier;
             const bool ok = prepare(*reboot, "reboot", false) &&

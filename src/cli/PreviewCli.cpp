@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include "cli/CliNotifier.h"
+#include "cli/Credentials.h"
 #include "cli/JsonOutput.h"
 #include "cli/Mp4Recorder.h"
 #include "core/discovery/DeviceTable.h"
@@ -35,7 +36,7 @@ struct PreviewArgs {
     std::string ip;
     std::optional<int> port;
     std::string user = "admin";
-    std::string password;
+    Password password;
     std::string stream = "main";
     std::optional<int> type;
     double seconds = 10.0;
@@ -133,7 +134,7 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
     const auto port = static_cast<std::uint16_t>(args.port.value_or(
         p.type == 181 ? protocol::kNvrCommandPort : protocol::kCameraCommandPort));
     p.info = protocol::makeLoginInfo(args.ip, port, text::fromUtf8(args.user),
-                                     text::fromUtf8(args.password), choice, p.type);
+                                     text::fromUtf8(args.password.value), choice, p.type);
     if (!protocol::loginCheck(p.info, notifier)) {
         status = 1;
         return std::nullopt;
@@ -294,7 +295,7 @@ void addCommon(CLI::App& sub, PreviewArgs& args) {
     sub.add_option("--port", args.port, "Command port (default 5500 for an NVR, else 5505)")
         ->check(CLI::Range(1, 65534));
     sub.add_option("--user", args.user, "User name")->capture_default_str();
-    sub.add_option("--password", args.password, "Password (default: empty)");
+    addPasswordOptions(sub, args.password);
     sub.add_option("--stream", args.stream, "Stream: main, d1 or cif")
         ->check(CLI::IsMember({"main", "d1", "cif"}))
         ->capture_default_str();
@@ -313,6 +314,7 @@ void addPreviewCommands(CLI::App& app, const GlobalOptions& global, std::functio
         ->capture_default_str()
         ->check(CLI::Range(0.1, 600.0));
     snapCmd->callback([&global, &run, snapshot] {
+        snapshot->password.resolve();
         run = [&global, snapshot] { return runSnapshot(global, *snapshot); };
     });
 
@@ -329,6 +331,7 @@ void addPreviewCommands(CLI::App& app, const GlobalOptions& global, std::functio
         ->capture_default_str()
         ->check(CLI::Range(0.1, 600.0));
     recCmd->callback([&global, &run, record] {
+        record->password.resolve();
         run = [&global, record] { return runRecord(global, *record); };
     });
 }

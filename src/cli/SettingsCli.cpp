@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli/CliNotifier.h"
+#include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
 #include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
@@ -32,7 +33,7 @@ struct SettingsArgs {
     double searchSeconds = 3.0;
     std::uint16_t port = protocol::kCameraCommandPort;
     std::string user = "admin";
-    std::string password;
+    Password password;
     // net set
     std::optional<std::string> newIp, mask, gateway, dns, dhcp, audio;
     // camera set
@@ -74,7 +75,7 @@ public:
         if (!set_) return false;
         ops::NetSettingsEntry e;
         e.user = text::fromUtf8(args_.user);
-        e.password = text::fromUtf8(args_.password);
+        e.password = text::fromUtf8(args_.password.value);
         e.address = text::fromUtf8(args_.newIp.value_or(net::formatIPv4(p.address)));
         e.netmask = text::fromUtf8(args_.mask.value_or(net::formatIPv4(p.netmask)));
         e.gateway = text::fromUtf8(args_.gateway.value_or(net::formatIPv4(p.gateway)));
@@ -193,7 +194,7 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
         case Kind::Cloud: {
             const auto login =
                 protocol::makeLoginInfo(args.ip, args.port, text::fromUtf8(args.user),
-                                        text::fromUtf8(args.password), 0, *type);
+                                        text::fromUtf8(args.password.value), 0, *type);
             if (!protocol::loginCheck(login, notifier))
                 return report(global, name, args, false, {}, notifier);
             flows.cloudSettings(args.ip);
@@ -228,7 +229,7 @@ CLI::App* addCommand(CLI::App& parent, const char* name, const char* help,
     if (port) sub->add_option("--port", args->port, "Command port")->capture_default_str();
     if (credentials) {
         sub->add_option("--user", args->user, "User name")->capture_default_str();
-        sub->add_option("--password", args->password, "Password (default: empty)");
+        addPasswordOptions(*sub, args->password);
     }
     return sub;
 }
@@ -240,6 +241,7 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
     auto bind = [&global, &run](CLI::App* sub, std::shared_ptr<SettingsArgs> args, Kind kind,
                                 bool set, std::string name) {
         sub->callback([&global, &run, args, kind, set, name] {
+            args->password.resolve();
             run = [&global, args, kind, set, name] {
                 return runSettings(global, *args, kind, set, name);
             };

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "cli/CliNotifier.h"
+#include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
 #include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
@@ -53,7 +54,7 @@ struct UpgradeArgs {
     double searchSeconds = 3.0;
     std::optional<int> port;
     std::string user = "admin";
-    std::string password;
+    Password password;
 };
 
 struct ResolutionArgs {
@@ -205,9 +206,9 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     };
 
     // The window's path: the login dialog's credentials are checked first.
-    const auto login =
-        protocol::makeLoginInfo(args.ip, static_cast<std::uint16_t>(port),
-                                text::fromUtf8(args.user), text::fromUtf8(args.password), 0, *type);
+    const auto login = protocol::makeLoginInfo(args.ip, static_cast<std::uint16_t>(port),
+                                               text::fromUtf8(args.user),
+                                               text::fromUtf8(args.password.value), 0, *type);
     if (!protocol::loginCheck(login, notifier)) {
         note("login failed; nothing sent");
         return done(kNothingSent, "login-failed");
@@ -362,9 +363,10 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
     upgradeCmd->add_option("--port", upgradeArgs->port, "Command port (5505, NVR 5500)")
         ->check(CLI::Range(1, 65535));
     upgradeCmd->add_option("--user", upgradeArgs->user, "User name")->capture_default_str();
-    upgradeCmd->add_option("--password", upgradeArgs->password, "Password (default: empty)");
+    addPasswordOptions(*upgradeCmd, upgradeArgs->password);
     upgradeCmd->footer(kUpgradeFooter);
     upgradeCmd->callback([&global, &run, upgradeArgs] {
+        upgradeArgs->password.resolve();
         run = [&global, upgradeArgs] { return runUpgrade(global, *upgradeArgs); };
     });
 

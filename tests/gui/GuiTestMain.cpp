@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,15 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 #endif
 
+namespace {
+
+// Each test starts with nothing remembered by the window.
+class ForgetRememberedChoices final : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { QSettings().clear(); }
+};
+
+}  // namespace
+
 // Window tests open sockets (the program searches on start), so they run only inside a private
 // network namespace, and off-screen unless told otherwise.
 int main(int argc, char** argv) {
@@ -30,9 +41,14 @@ int main(int argc, char** argv) {
         listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
     if (!listing) tarvo::test::requireSandboxOrExit();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // What the window remembers goes to a folder of this run, never to the user's settings.
+    const QTemporaryDir config;
+    if (!config.isValid()) return 1;
+    ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     ::testing::InitGoogleTest(&argc, argv);
     // Death tests start a fresh copy of this program: a forked Qt would inherit its threads.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     QApplication app(argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ForgetRememberedChoices);
     return RUN_ALL_TESTS();
 }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -134,6 +136,48 @@ TEST_F(LoginDialogTest, EmptyCredentialsAreAcceptedAndEnglishLabelsFollowTheTabl
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.userName, QString());
     EXPECT_EQ(okText, QStringLiteral("OK"));
+}
+
+// The user name and port last confirmed are offered again for the same kind of device (an NVR's
+// preview included); the password is never written down.
+TEST_F(LoginDialogTest, RemembersUserAndPortPerKindOfDeviceButNeverThePassword) {
+    const auto confirmAs = [](QString user, QString port) {
+        return [=](CLog& d) {
+            control<QLineEdit>(d, 1008)->setText(user);
+            control<QLineEdit>(d, 1009)->setText(QStringLiteral("pw-not-stored"));
+            control<QLineEdit>(d, 1061)->setText(port);
+            control<QPushButton>(d, 1)->click();
+        };
+    };
+    CLog camera(nullptr);
+    runWith(camera, driver, confirmAs(QStringLiteral("installer"), QStringLiteral("5123")));
+    const auto offered = [&](CLog& dialog) {
+        QString shown;
+        runWith(dialog, driver, [&](CLog& d) {
+            shown = control<QLineEdit>(d, 1008)->text() + QLatin1Char(' ') +
+                    control<QLineEdit>(d, 1061)->text();
+            control<QPushButton>(d, 2)->click();
+        });
+        return shown.toStdString();
+    };
+    CLog nvr(5505, nullptr);
+    nvr.SetNvrMode(1);
+    EXPECT_EQ(offered(nvr), "admin 5500");
+    CLog nvrConfirmed(nullptr);
+    nvrConfirmed.SetNvrMode(1);
+    runWith(nvrConfirmed, driver, confirmAs(QStringLiteral("nvradmin"), QStringLiteral("5999")));
+
+    CLog cameraAgain(nullptr);
+    EXPECT_EQ(offered(cameraAgain), "installer 5123");
+    CLog nvrPreview(5500, nullptr);
+    nvrPreview.SetNvrDevice(true);
+    EXPECT_EQ(offered(nvrPreview), "nvradmin 5999");
+
+    QFile stored(QSettings().fileName());
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly)) << stored.fileName().toStdString();
+    const QByteArray contents = stored.readAll();
+    EXPECT_TRUE(contents.contains("nvradmin")) << contents.toStdString();
+    EXPECT_FALSE(contents.contains("pw-not-stored")) << contents.toStdString();
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 namespace tarvo::gui {
 
 CTarvoApp::CTarvoApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Where QSettings keeps what the window remembers (~/.config/Tarvo/Tarvo.conf).
+    setOrganizationName(QStringLiteral("Tarvo"));
     setApplicationName(QStringLiteral("Tarvo"));
     setWindowIcon(appIcon());
 }

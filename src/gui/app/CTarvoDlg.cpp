@@ -25,6 +25,7 @@
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
+#include "core/discovery/DeviceTypes.h"
 #include "core/text/Messages.h"
 #include "core/text/UiTextTable.h"
 #include "dialogs/CIPCamConfigDlg.h"
@@ -178,6 +179,7 @@ QPushButton* CTarvoDlg::button(int id) const {
 ops::LoginDialogResult CTarvoDlg::runLogin(int port, bool nvrMode) {
     CLog dialog(port, this);
     dialog.SetNvrMode(nvrMode ? 1 : 0);
+    dialog.SetNvrDevice(presenter_->selectedType() == discovery::kTypeNvr);
     ops::LoginDialogResult result;
     if (dialog.exec() != QDialog::Accepted) return result;
     result.accepted = true;

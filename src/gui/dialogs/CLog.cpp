@@ -7,6 +7,7 @@
 #include <QRadioButton>
 
 #include "app/MessageBoxes.h"
+#include "app/RememberedChoices.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
@@ -79,7 +80,10 @@ void CLog::OnInitDialog() {
     passwordLabel_->setText(ui(text::fieldView(table.logPassword)));
     okButton_->setText(ui(text::fieldView(table.logOk)));
     checkRadio(radios_[0]);
-    userEdit_->setText(QStringLiteral("admin"));
+    // "admin" and the port above unless a login for this kind of device was confirmed before.
+    const auto last = RememberedChoices::login(nvrMode_ != 0 || nvrDevice_, port_);
+    port_ = last.port;
+    userEdit_->setText(last.user);
     portEdit_->setText(QString::asprintf("%d", port_));
     userEdit_->setFocus();
 }
@@ -97,6 +101,7 @@ void CLog::accept() {
     }
     userName = userEdit_->text();
     password = passwordEdit_->text();
+    RememberedChoices::rememberLogin(nvrMode_ != 0 || nvrDevice_, userName, port_);
     if (radios_[0]->isChecked()) {
         StreamChoice = 0;
     } else if (radios_[2]->isChecked()) {

@@ -20,6 +20,9 @@ public:
 
     // 1: NVR mode (no stream choice, port 5500). Call before the dialog is shown.
     void SetNvrMode(int nvrMode) { nvrMode_ = nvrMode; }
+    // The device is an NVR (also without NVR mode, as for its preview): the user name and port
+    // last confirmed for NVRs are offered instead of those for cameras.
+    void SetNvrDevice(bool nvr) { nvrDevice_ = nvr; }
     [[nodiscard]] int GetPort() const { return port_; }
 
     // Filled on OK.
@@ -39,6 +42,7 @@ private:
 
     int port_;
     int nvrMode_ = 0;
+    bool nvrDevice_ = false;
     bool initialised_ = false;
     QLineEdit* userEdit_ = nullptr;
     QLineEdit* passwordEdit_ = nullptr;

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "app/MessageBoxes.h"
+#include "app/RememberedChoices.h"
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
@@ -39,7 +40,8 @@ constexpr auto kUpgradeDone = static_cast<QEvent::Type>(t::kUpgradeDoneEvent);
 CNVRUpgradeDlg::CNVRUpgradeDlg(QWidget* parent)
     : QDialog(parent), uploader_(upgrade::nvrUpgrade(), reports_) {
     chooseFile_ = [](QWidget* owner, const QString& filter) {
-        return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+        return QFileDialog::getOpenFileName(owner, QString(),
+                                            RememberedChoices::firmwareFolder(true), filter);
     };
     build();
 }
@@ -117,6 +119,7 @@ void CNVRUpgradeDlg::OnBrowse() {
     if (upgrade::g_nvrUpgradeBusy.load()) return;
     const QString chosen = chooseFile_(this, templateText(t::kFileFilter));
     if (chosen.isEmpty()) return;
+    RememberedChoices::rememberFirmwareFile(true, chosen);
     partPath_ = chosen;
     path_->setText(chosen);
     status_->show();

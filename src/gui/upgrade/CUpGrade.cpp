@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/MessageBoxes.h"
+#include "app/RememberedChoices.h"
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
@@ -24,7 +25,8 @@ CUpGrade::CUpGrade(QWidget* parent)
     : QDialog(parent), uploader_(upgrade::cameraUpgrade(), reports_) {
     chooseFile_ = [](QWidget* owner, const QString& filter) {
         // Existing files only (the dialog's open mode); read-only files are offered as any other.
-        return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+        return QFileDialog::getOpenFileName(owner, QString(),
+                                            RememberedChoices::firmwareFolder(false), filter);
     };
     build();
 }
@@ -95,6 +97,7 @@ void CUpGrade::OnBrowse() {
     if (upgrade::g_cameraUpgradeBusy.load()) return;
     const QString chosen = chooseFile_(this, templateText(t::kFileFilter));
     if (chosen.isEmpty()) return;
+    RememberedChoices::rememberFirmwareFile(false, chosen);
     packagePath_ = chosen;
     path_->setText(chosen);
 }

@@ -1,8 +1,12 @@
 // The TCP procedures against the simulator: login, reboot and the version check, through the
 // core and through tarvo-cli.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/TextConvert.h"
@@ -250,4 +254,38 @@ TEST_F(DeviceCommandsE2E, CliExitStatusMessagesAndJson) {
 
     r = test::runProcess({cli(), "reboot"});
     EXPECT_EQ(r.exitCode, 2);  // usage error: no address
+}
+
+// A password kept out of `ps`: from the environment, a file (ahead of the environment) or
+// standard input; never printed back, and an unusable source stops the command before it sends.
+TEST_F(DeviceCommandsE2E, CliTakesThePasswordOffTheCommandLineAndNeverShowsIt) {
+    const std::vector<std::string> login{cli(),    "--json", "login",  "127.0.0.10",
+                                         "--type", "100",    "--user", "operator12345"};
+    const auto with = [&](std::vector<std::string> extra) {
+        extra.insert(extra.begin(), login.begin(), login.end());
+        return extra;
+    };
+    const std::string file = ::testing::TempDir() + "tarvo-password";
+    std::ofstream(file) << "secret\r\nnot this line\n";
+    ::chmod(file.c_str(), 0600);
+    std::vector<std::string> piped{"/bin/sh", "-c", R"(printf 'secret\n' | "$0" "$@")"};
+    piped.insert(piped.end(), login.begin(), login.end());
+    piped.insert(piped.end(), {"--password", "-"});
+    const test::ProcessResult accepted[] = {
+        test::runProcess(login, 30s, {"TARVO_PASSWORD=secret"}),
+        test::runProcess(with({"--password-file", file}), 30s, {"TARVO_PASSWORD=wrong"}),
+        test::runProcess(piped)};
+    for (const auto& r : accepted) {
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("\"ok\":true"), std::string::npos) << r.out;
+        EXPECT_EQ((r.out + r.err).find("secret"), std::string::npos) << r.out << r.err;
+    }
+    const auto twoSources =
+        test::runProcess(with({"--password", "secret", "--password-file", file}));
+    EXPECT_EQ(twoSources.exitCode, 2) << twoSources.err;
+    EXPECT_EQ(twoSources.err.find("secret"), std::string::npos) << twoSources.err;
+    const auto unreadable = test::runProcess(with({"--password-file", file + ".missing"}));
+    EXPECT_EQ(unreadable.exitCode, 2);
+    EXPECT_NE(unreadable.err.find("cannot read"), std::string::npos) << unreadable.err;
+    EXPECT_EQ(sim->device("127.0.0.10")["logins"].size(), 3u);
 }

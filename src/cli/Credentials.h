@@ -1,0 +1,26 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+
+namespace tarvo::cli {
+
+// A command's login password and where it comes from. Kept off the command line (where every
+// user of the machine sees it in `ps`) by --password-file, --password - or TARVO_PASSWORD.
+struct Password {
+    std::optional<std::string> given;  // --password VALUE; "-": one line from standard input
+    std::optional<std::string> file;   // --password-file FILE: its first line
+    std::string value;                 // what resolve() found
+
+    // Sets `value`: --password VALUE, --password-file, --password -, else TARVO_PASSWORD, else
+    // empty. Throws CLI::ValidationError (a usage error) when the source cannot be read; the
+    // message never carries the password.
+    void resolve();
+};
+
+// Adds --password and --password-file to `sub`; at most one of them may be given.
+void addPasswordOptions(CLI::App& sub, Password& password);
+
+}  // namespace tarvo::cli

@@ -1,0 +1,39 @@
+#include "app/RememberedChoices.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+namespace tarvo::gui {
+
+namespace {
+
+QString key(bool nvr, const char* name) {
+    return QString::fromLatin1(nvr ? "nvr/" : "camera/") + QString::fromLatin1(name);
+}
+
+}  // namespace
+
+RememberedChoices::Login RememberedChoices::login(bool nvr, int defaultPort) {
+    const QSettings settings;
+    // Only a port the login dialog could have confirmed.
+    bool numeric = false;
+    const int port = settings.value(key(nvr, "port")).toInt(&numeric);
+    return {settings.value(key(nvr, "user"), QStringLiteral("admin")).toString(),
+            numeric && port >= 5000 && port <= 6000 ? port : defaultPort};
+}
+
+void RememberedChoices::rememberLogin(bool nvr, const QString& user, int port) {
+    QSettings settings;
+    settings.setValue(key(nvr, "user"), user);
+    settings.setValue(key(nvr, "port"), port);
+}
+
+QString RememberedChoices::firmwareFolder(bool nvr) {
+    return QSettings().value(key(nvr, "firmwareFolder")).toString();
+}
+
+void RememberedChoices::rememberFirmwareFile(bool nvr, const QString& path) {
+    QSettings().setValue(key(nvr, "firmwareFolder"), QFileInfo(path).absolutePath());
+}
+
+}  // namespace tarvo::gui

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace tarvo::gui {
+
+// What the window remembers between runs, per kind of device (camera or NVR): the user name and
+// port last confirmed in the login dialog and the folder of the last firmware file chosen.
+// Never a password. Kept in the application's QSettings.
+class RememberedChoices {
+public:
+    struct Login {
+        QString user;
+        int port = 0;
+    };
+
+    // The last login for the kind, or `user` "admin" and `defaultPort` when none was confirmed.
+    static Login login(bool nvr, int defaultPort);
+    static void rememberLogin(bool nvr, const QString& user, int port);
+
+    // Empty when no firmware file was chosen yet (the open-file dialog's own start).
+    static QString firmwareFolder(bool nvr);
+    static void rememberFirmwareFile(bool nvr, const QString& path);
+};
+
+}  // namespace tarvo::gui
