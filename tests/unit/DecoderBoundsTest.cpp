@@ -16,6 +16,7 @@
 #include "core/preview/CHI265Decode.h"
 #include "core/preview/YuyvScale.h"
 #include "sim/VideoClip.h"
+#include "support/Sanitizers.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -120,7 +121,10 @@ TEST_P(DecoderBounds, StreamWithoutStartCodesKeepsTheParserBounded) {
         decoder->Decode(chunk.data(), static_cast<int>(chunk.size()), &picture);
         EXPECT_EQ(picture, nullptr);
     }
-    EXPECT_LT(residentBytes(), before + (48u << 20));
+    // Sanitizers keep freed memory in quarantine: only a plain build can see the bound.
+    if (!tarvo::test::kSanitized) {
+        EXPECT_LT(residentBytes(), before + (48u << 20));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, DecoderBounds, ::testing::Values("h264", "h265"));

@@ -170,6 +170,7 @@ TEST(DiscoveryHostsE2E, DevicesSharingOneAddressAreAConflictAndTakeNoWrite) {
     const auto get = test::runProcess({TARVO_CLI_PATH, "net", "get", "10.250.0.50"});
     EXPECT_NE(get.err.find(upper(test::sandboxHostMac(1))), std::string::npos) << get.err;
     for (const auto& sim : sims) {
-        for (const auto& f : sim->device("10.250.0.50")["received"]) EXPECT_NE(f["command"], 106);
+        const nlohmann::json device = sim->device("10.250.0.50");  // outlives the loop
+        for (const auto& f : device["received"]) EXPECT_NE(f["command"], 106);
     }
 }
