@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::cli {
 
@@ -21,7 +22,7 @@ std::vector<CliNotifier::Entry> CliNotifier::entries() const {
 
 void CliNotifier::emit(const char* kind, std::u16string_view text) {
     std::lock_guard guard(mutex_);
-    std::string line = text::toUtf8(text);
+    std::string line = text::toUtf8(text::tr(text));
     (void)std::fprintf(stderr, "%s\n", line.c_str());
     (void)std::fflush(stderr);
     entries_.push_back({kind, std::move(line)});

@@ -17,6 +17,7 @@
 #include "core/net/NetworkInterfaces.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 #include "core/text/UiTextTable.h"
 
 namespace tarvo::cli {
@@ -95,16 +96,19 @@ void printTable(const std::vector<discovery::RowTexts>& rows) {
     const auto& ui = text::uiText();
     const std::vector<std::u16string> headers{std::u16string(text::fieldView(ui.colSeq)),
                                               std::u16string(text::fieldView(ui.colIpAddress)),
-                                              u"mac地址",
+                                              text::tr(u"mac地址"),
                                               std::u16string(text::fieldView(ui.colName)),
                                               std::u16string(text::fieldView(ui.colNote)),
-                                              u"类型",
+                                              text::tr(u"类型"),
                                               u"subnet",
                                               u"conflict"};
     std::vector<std::vector<std::u16string>> lines{headers};
     for (const auto& row : rows) {
         std::vector<std::u16string> cells;
-        for (const auto& cell : row.cells) cells.push_back(text::escapeControls(cell));
+        for (const auto& cell : row.cells) {
+            const bool note = cells.size() == discovery::kColNote;
+            cells.push_back(note ? text::tr(cell) : text::escapeControls(cell));
+        }
         cells.push_back(row.sameNetwork ? u"same" : u"other");
         std::u16string conflict;
         for (const auto& mac : row.conflictMacs) conflict += (conflict.empty() ? u"" : u",") + mac;

@@ -20,6 +20,7 @@
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 #include "core/text/UiTextTable.h"
 
 namespace tarvo::cli {
@@ -88,13 +89,14 @@ public:
     }
 
     bool runCameraConfig(ops::CameraConfigForm& form) override {
-        shown = {{"version", text::toUtf8(form.version())},
-                 {"protocol",
-                  text::toUtf8(ops::CameraConfigForm::kProtocolItems[form.protocolIndex() & 1])},
-                 {"overlay", form.overlay() == 0 ? "on" : "off"},
-                 {"resolution", form.resolution() == 0 ? "all" : "1mp"},
-                 {"resolutionChangeable", form.resolutionEnabled()},
-                 {"substream", form.subStream() == 2 ? "cif" : "d1"}};
+        shown = {
+            {"version", text::toUtf8(form.version())},
+            {"protocol", text::toUtf8(text::tr(
+                             ops::CameraConfigForm::kProtocolItems[form.protocolIndex() & 1]))},
+            {"overlay", form.overlay() == 0 ? "on" : "off"},
+            {"resolution", form.resolution() == 0 ? "all" : "1mp"},
+            {"resolutionChangeable", form.resolutionEnabled()},
+            {"substream", form.subStream() == 2 ? "cif" : "d1"}};
         if (!set_) return false;
         int resolution = form.resolutionIndex();
         if (args_.resolution) {

@@ -24,6 +24,7 @@
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "core/upgrade/NvrResolutionClient.h"
 #include "core/upgrade/PackageRules.h"
@@ -224,7 +225,7 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
             note("an NVR part file's name starts with uboot, env, rootfs or kernel; nothing sent");
             return done(kNothingSent, "wrong-file");
         }
-        note(text::toUtf8(part->text));
+        note(text::toUtf8(text::tr(part->text)));
     }
 
     ProgressPrinter progress(true);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "support/Sandbox.h"
@@ -21,6 +22,11 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
     if (!listing) tarvo::test::requireSandboxOrExit();
+    // The messages are checked in the program's own language, Chinese, whatever the machine's
+    // is; a test that wants another sets the locale of the program it runs.
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_MESSAGES");
+    ::setenv("LANG", "zh_CN.UTF-8", 1);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -16,6 +16,7 @@
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
+#include "controls/UiText.h"
 #include "dialogs/CLog.h"
 
 namespace tarvo::test {
@@ -38,6 +39,7 @@ void setLanguage(const char* lang) {
     ::unsetenv("LC_ALL");
     ::unsetenv("LC_MESSAGES");
     ::setenv("LANG", lang, 1);
+    if (QCoreApplication::instance() != nullptr) gui::applyUiLanguage();
 }
 
 ModalDriver::ModalDriver() : timer_(new QTimer) {

@@ -29,7 +29,7 @@ bool waitUntil(const std::function<bool()>& done,
 // Runs the event loop for `duration`.
 void pump(std::chrono::milliseconds duration);
 
-// Sets the locale variables the program reads its language from.
+// Sets the locale variables the program reads its language from, and applies that language.
 void setLanguage(const char* lang);
 
 // Watches for modal windows while alive. Message boxes are recorded and closed with OK;

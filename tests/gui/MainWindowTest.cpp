@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -9,18 +10,23 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include <QLineEdit>
 #include "GuiDriver.h"
+#include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
+#include "core/discovery/DiscoveryEngine.h"
 #include "core/text/Messages.h"
 #include "dialogs/CLog.h"
 #include "support/SimProcess.h"
+#include "upgrade/CNVRUpgradeDlg.h"
+#include "upgrade/CUpGrade.h"
 
 using namespace tarvo;
 using namespace std::chrono_literals;
@@ -169,7 +175,33 @@ TEST_F(MainWindowTest, HeaderClickSortsAndMovesTheArrow) {
 class LanguageTest : public MainWindowTest,
                      public ::testing::WithParamInterface<std::pair<const char*, bool>> {};
 
-TEST_P(LanguageTest, HeadersFollowLang) {
+// The texts a window shows of its own that hold Chinese: titles, buttons, labels, menu items,
+// and for the main window the list's headers and notes (the names are the devices' own).
+std::string chineseTexts(QWidget& top, const gui::DeviceListModel* list) {
+    QStringList texts;
+    QList<QWidget*> widgets = top.findChildren<QWidget*>();
+    widgets.prepend(&top);
+    for (QWidget* w : widgets) {
+        texts << w->windowTitle();
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) texts << button->text();
+        if (auto* label = qobject_cast<QLabel*>(w)) texts << label->text();
+        for (QAction* action : w->actions()) texts << action->text();
+    }
+    for (int c = 0; list != nullptr && c < list->columnCount(); ++c)
+        texts << list->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    for (int r = 0; list != nullptr && r < list->rowCount(); ++r)
+        texts << list->text(r, discovery::kColNote);
+    QStringList chinese;
+    for (const QString& text : texts) {
+        if (std::any_of(text.begin(), text.end(), [](QChar c) {
+                return (c.unicode() >= 0x2e80 && c.unicode() <= 0x9fff) || c.unicode() >= 0xff00;
+            }))
+            chinese << text;
+    }
+    return chinese.join(QStringLiteral(" | ")).toStdString();
+}
+
+TEST_P(LanguageTest, HeadersFollowLangAndOnlyChineseShowsChinese) {
     open(GetParam().first);
     const bool chinese = GetParam().second;
     QStringList headers;
@@ -177,9 +209,16 @@ TEST_P(LanguageTest, HeadersFollowLang) {
         headers << model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     if (chinese) {
         EXPECT_EQ(headers, (QStringList{"序号", "IP 地址", "mac地址", "名称", "备注", "类型"}));
-    } else {
-        EXPECT_EQ(headers, (QStringList{"Seq", "IP Address", "mac地址", "Name", "Note", "类型"}));
+        return;
     }
+    EXPECT_EQ(headers, (QStringList{"Seq", "IP Address", "MAC Address", "Name", "Note", "Type"}));
+    EXPECT_EQ(chineseTexts(*window, model()), "");
+    gui::CLog login(5505, window.get());
+    gui::CAboutDlg about(window.get());
+    gui::CUpGrade camera(window.get());
+    gui::CNVRUpgradeDlg nvr(window.get());
+    for (QWidget* dialog : std::initializer_list<QWidget*>{&login, &about, &camera, &nvr})
+        EXPECT_EQ(chineseTexts(*dialog, nullptr), "") << dialog->objectName().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, LanguageTest,

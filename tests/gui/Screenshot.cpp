@@ -6,9 +6,10 @@
 // login-hover-<lang>.png (the mouse on the user name, the focus in the password),
 // arrow-up-<lang>.png and arrow-down-<lang>.png (the sorted header, enlarged),
 // login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
-// net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png and cloud-<lang>.png; with zh_CN
-// also upgrade-camera.png, upgrade-camera-running.png, upgrade-nvr.png, nvr-config.png and
-// the live preview of the 1080p and the 4K camera, preview-1080p.png and preview-4k.png.
+// net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png, cloud-<lang>.png,
+// upgrade-camera-<lang>.png, upgrade-camera-running-<lang>.png, upgrade-nvr-<lang>.png and
+// nvr-config-<lang>.png; with zh_CN also the live preview of the 1080p and the 4K camera,
+// preview-1080p.png and preview-4k.png.
 
 #include <QApplication>
 #include <QDir>
@@ -107,7 +108,7 @@ std::uint32_t address(const char* text) {
 
 // The camera upgrade dialog idle and during an upload (a 16 MiB package, stopped when the
 // picture is taken), the NVR upgrade dialog with a part chosen, the NVR configuration.
-bool saveUpgradeDialogs(QWidget& window, const QString& out) {
+bool saveUpgradeDialogs(QWidget& window, const QString& out, const QString& tag) {
     QTemporaryDir dir;
     const QString package = dir.filePath(QStringLiteral("IPC_update_00.00.23.06.img"));
     QFile file(package);
@@ -120,12 +121,12 @@ bool saveUpgradeDialogs(QWidget& window, const QString& out) {
         camera.setFileChooser([&](QWidget*, const QString&) { return package; });
         camera.show();
         camera.findChild<QPushButton*>(tarvo::gui::controlName(4))->click();
-        ok &= save(camera, out + "/upgrade-camera.png");
+        ok &= save(camera, out + "/upgrade-camera-" + tag + ".png");
         camera.findChild<QPushButton*>(tarvo::gui::controlName(1))->click();
         auto* bar = camera.findChild<QProgressBar*>(tarvo::gui::controlName(1034));
         tarvo::test::waitUntil(
             [&] { return bar->isVisible() && bar->value() > bar->maximum() / 3; }, 10s);
-        ok &= save(camera, out + "/upgrade-camera-running.png");
+        ok &= save(camera, out + "/upgrade-camera-running-" + tag + ".png");
     }  // closing it stops the upload
     {
         tarvo::gui::CNVRUpgradeDlg nvr(&window);
@@ -133,11 +134,11 @@ bool saveUpgradeDialogs(QWidget& window, const QString& out) {
         nvr.setFileChooser([&](QWidget*, const QString&) { return dir.filePath("uboot.bin"); });
         nvr.show();
         nvr.findChild<QPushButton*>(tarvo::gui::controlName(1067))->click();
-        ok &= save(nvr, out + "/upgrade-nvr.png");
+        ok &= save(nvr, out + "/upgrade-nvr-" + tag + ".png");
     }
     tarvo::gui::CNVRConfigDlg config(&window);
     config.SetTarget("127.0.0.23", 5500);
-    ok &= save(config, out + "/nvr-config.png");
+    ok &= save(config, out + "/nvr-config-" + tag + ".png");
     return ok;
 }
 
@@ -220,8 +221,8 @@ int main(int argc, char** argv) {
     tarvo::gui::CAboutDlg about(&window);
     ok &= save(about, out + "/about-" + tag + ".png");
 
-    // The upgrade windows and the NVR configuration have no language-dependent texts: one set.
-    if (tag == QStringLiteral("zh_CN")) ok &= saveUpgradeDialogs(window, out);
+    ok &= saveUpgradeDialogs(window, out, tag);
+    // The preview shows pictures only (its title is the window frame's): one set.
     if (tag == QStringLiteral("zh_CN")) {
         ok &= savePreview(window, "127.0.0.24", out + "/preview-1080p.png");
         ok &= savePreview(window, "127.0.0.25", out + "/preview-4k.png");

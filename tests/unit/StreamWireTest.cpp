@@ -5,6 +5,7 @@
 
 #include "core/preview/NalScan.h"
 #include "core/preview/StreamWire.h"
+#include "core/text/UiTextTable.h"
 
 using namespace tarvo::preview;
 
@@ -42,6 +43,7 @@ TEST(StreamWire, CodecChoiceAndTitle) {
     EXPECT_TRUE(decodesAsHevc(3));
     EXPECT_TRUE(decodesAsHevc(4));
     EXPECT_FALSE(decodesAsHevc(5));
+    tarvo::text::buildUiText(tarvo::text::kLanguageChinese);
     EXPECT_EQ(previewTitle(1920, 1080, 1), u"宽 x 高：1920 x 1080 , 编码模式：H264");
     EXPECT_EQ(previewTitle(1920, 1080, 2), u"宽 x 高：1920 x 1080 , 编码模式：H264");
     // Code 0 decodes as H.264 but is titled H265, as devices have always shown it.

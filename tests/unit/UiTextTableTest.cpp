@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 #include "core/text/UiTextTable.h"
 
 using namespace tarvo::text;
@@ -58,4 +63,33 @@ TEST(UiTextTable, RebuildingShowsTheSecondLanguageAndResetLeavesEmptyTexts) {
     UiTextHolder::reset();
     EXPECT_EQ(UiTextHolder::table(), nullptr);
     EXPECT_TRUE(v(uiText().colSeq).empty());  // readers fall back to empty texts
+}
+
+// Every text of the program has a finished English translation, and the table's Chinese texts
+// translate to the table's own English ones; a text added without its English fails here.
+TEST(UiTextTable, EveryTextHasItsEnglish) {
+    const std::map<std::u16string_view, std::u16string_view> english(englishTexts().begin(),
+                                                                     englishTexts().end());
+    ASSERT_GT(sourceTexts().size(), 100u);
+    for (const auto text : sourceTexts()) {
+        const auto found = english.find(text);
+        EXPECT_TRUE(found != english.end() && !found->second.empty()) << toUtf8(text);
+    }
+    ASSERT_EQ(buildUiText(kLanguageChinese), 1);
+    const UiTextTable zh = uiText();
+    EXPECT_EQ(tr(msg::kSelectDeviceFirst), msg::kSelectDeviceFirst);
+    ASSERT_EQ(buildUiText(kLanguageEnglish), 1);
+    const UiTextTable& en = uiText();
+    const auto same = [&](auto field) { EXPECT_EQ(tr(v(zh.*field)), v(en.*field)); };
+    using T = UiTextTable;
+    for (auto field :
+         {&T::colSeq,      &T::colIpAddress, &T::colName,       &T::colNote,      &T::btnModify,
+          &T::btnSearch,   &T::btnCancel,    &T::netIpAddress,  &T::netMask,      &T::netGateway,
+          &T::netDns,      &T::netPassword,  &T::netUser,       &T::netOk,        &T::logUser,
+          &T::logPassword, &T::logStream,    &T::logMainStream, &T::logSubStream, &T::logOk,
+          &T::mainSearch,  &T::mainAbout})
+        same(field);
+    for (auto field : {&T::loginMismatch, &T::netTitle, &T::netInitFailed}) same(field);
+    EXPECT_EQ(formatText(tr(msg::kNoAnswerFormat), {u"127.0.0.5", u"5"}),
+              u"Device 127.0.0.5 did not answer within 5 seconds");
 }

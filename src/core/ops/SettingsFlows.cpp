@@ -8,6 +8,7 @@
 #include "core/protocol/Frames.h"
 #include "core/protocol/VersionRules.h"
 #include "core/text/Messages.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::ops {
 
@@ -40,7 +41,8 @@ bool SettingsFlows::sendChain(std::initializer_list<protocol::Frame> frames, int
 
 std::u16string SettingsFlows::sharedTargetMessage(const std::vector<std::u16string>& devices,
                                                   bool write) {
-    std::u16string text(write ? text::msg::kSharedTargetRefused : text::msg::kSharedTargetRead);
+    std::u16string text =
+        text::tr(write ? text::msg::kSharedTargetRefused : text::msg::kSharedTargetRead);
     for (const auto& device : devices) text += u"\n" + device;
     return text;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/protocol/ByteIo.h"
+#include "core/text/Messages.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::preview {
 
@@ -46,8 +48,8 @@ std::u16string previewTitle(int width, int height, int codecCode) {
         return std::u16string(digits.begin(), digits.end());
     };
     const bool h264 = codecCode == 1 || codecCode == 2;
-    return u"宽 x 高：" + number(width) + u" x " + number(height) + u" , 编码模式：" +
-           (h264 ? u"H264" : u"H265");
+    return text::formatText(text::tr(text::msg::kPreviewTitleFormat),
+                            {number(width), number(height), h264 ? u"H264" : u"H265"});
 }
 
 WindowPlacement placeOnScreen(int videoWidth, int videoHeight, int screenWidth, int screenHeight) {

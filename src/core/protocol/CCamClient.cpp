@@ -12,6 +12,7 @@
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::protocol {
 
@@ -121,14 +122,9 @@ ReplyRead CCamClient::receiveReply(std::span<std::uint8_t> buffer, ReplyNeeds ne
 }
 
 std::u16string noAnswerText(std::string_view address, int waitedMs) {
-    std::u16string out(text::msg::kNoAnswerFormat);
-    const auto replace = [&out](std::u16string_view mark, std::string_view value) {
-        const auto at = out.find(mark);
-        if (at != std::u16string::npos) out.replace(at, mark.size(), text::fromUtf8(value));
-    };
-    replace(u"%1", address);
-    replace(u"%2", std::to_string((waitedMs + 999) / 1000));
-    return out;
+    return text::formatText(
+        text::tr(text::msg::kNoAnswerFormat),
+        {text::fromUtf8(address), text::fromUtf8(std::to_string((waitedMs + 999) / 1000))});
 }
 
 void CCamClient::stop() {

@@ -99,6 +99,8 @@ inline constexpr std::array<std::u16string_view, 6> kNvrResolutions{
     u"1024 x 768", u"1280 x 1024", u"1366 x 768", u"1400 x 900", u"1920 x 1080", u"3840 x 2160"};
 
 // Preview.
+// The preview window's title: %1 width, %2 height, %3 the codec (H264 or H265).
+inline constexpr std::u16string_view kPreviewTitleFormat = u"宽 x 高：%1 x %2 , 编码模式：%3";
 inline constexpr std::u16string_view kDecoderInitFailed = u"init hisilcon h264 decode failed";
 inline constexpr std::u16string_view kStreamConnectError = u"connect error!";
 inline constexpr std::u16string_view kDisplayAdapterUnsupported =

@@ -13,12 +13,16 @@ std::uint32_t localeIdFromName(const char* name) {
     return kLocaleEnglishUs;
 }
 
-std::uint32_t systemLocaleId() {
+const char* systemLocaleName() {
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') return localeIdFromName(value);
+        if (value != nullptr && *value != '\0') return value;
     }
-    return kLocaleEnglishUs;
+    return "C";
+}
+
+std::uint32_t systemLocaleId() {
+    return localeIdFromName(systemLocaleName());
 }
 
 }  // namespace tarvo::text

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/text/SystemLocale.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::text {
 
@@ -13,6 +14,8 @@ namespace {
 std::unique_ptr<UiTextTable> g_table;
 // Readers on receive threads load the pointer; it is published once, before they start.
 std::atomic<const UiTextTable*> g_published{nullptr};
+// The language of the last table built; -1 before the first.
+std::atomic<int> g_language{-1};
 
 // Every text fits its field whole, with its terminator: checked when the program is built.
 template <std::size_t N, std::size_t M>
@@ -97,7 +100,14 @@ int chooseUiLanguage() {
     return chooseUiLanguageFor(systemLocaleId());
 }
 
+int uiLanguage() {
+    const int language = g_language.load(std::memory_order_acquire);
+    return language >= 0 ? language : chooseUiLanguage();
+}
+
 int buildUiText(int language) {
+    g_language.store(language == kLanguageChinese ? kLanguageChinese : kLanguageEnglish,
+                     std::memory_order_release);
     UiTextHolder::reset();
     auto table = allocateTable();
     if (!table) return 0;

@@ -25,6 +25,7 @@
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
+#include "controls/UiText.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/text/Messages.h"
 #include "core/text/UiTextTable.h"
@@ -40,14 +41,6 @@
 namespace tarvo::gui {
 
 namespace t = tmpl::main;
-
-namespace {
-
-QString ui(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 CTarvoDlg::CTarvoDlg(QWidget* parent) : CTarvoDlg(Options{}, parent) {}
 
@@ -76,6 +69,8 @@ CTarvoDlg::~CTarvoDlg() {
 }
 
 void CTarvoDlg::build() {
+    // The template's texts are shown translated from the first: the language is chosen now.
+    applyUiLanguage();
     setObjectName(QStringLiteral("CTarvoDlg"));
     setWindowTitle(templateText(t::kCaption));
     setWindowIcon(appIcon());
@@ -144,7 +139,7 @@ void CTarvoDlg::build() {
 void CTarvoDlg::OnInitDialog() {
     if (initialised_) return;
     initialised_ = true;
-    text::buildUiText(text::chooseUiLanguage());
+    applyUiLanguage();
     engine_.setIgnoreReplies(true);
     setWindowTitle(templateText(t::kTitle));
 
@@ -155,10 +150,12 @@ void CTarvoDlg::OnInitDialog() {
     connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
 
     const auto& texts = text::uiText();
-    const QString headers[] = {
-        ui(text::fieldView(texts.colSeq)),  ui(text::fieldView(texts.colIpAddress)),
-        QStringLiteral("mac地址"),          ui(text::fieldView(texts.colName)),
-        ui(text::fieldView(texts.colNote)), QStringLiteral("类型")};
+    const QString headers[] = {uiText(text::fieldView(texts.colSeq)),
+                               uiText(text::fieldView(texts.colIpAddress)),
+                               uiText(u"mac地址"),
+                               uiText(text::fieldView(texts.colName)),
+                               uiText(text::fieldView(texts.colNote)),
+                               uiText(u"类型")};
     const int widths[] = {50, 130, 160, 80, 150, 50};
     list_->attach(table_);
     for (int c = 0; c < discovery::kColumnCount; ++c) list_->InsertColumn(c, headers[c], widths[c]);
@@ -191,7 +188,7 @@ ops::LoginDialogResult CTarvoDlg::runLogin(int port, bool nvrMode) {
 }
 
 void CTarvoDlg::openUrl(std::u16string_view url) {
-    options_.urlOpener(QUrl(ui(url)));
+    options_.urlOpener(QUrl(dataText(url)));
 }
 
 void CTarvoDlg::waitMs(int milliseconds) {
@@ -253,11 +250,11 @@ void CTarvoDlg::runCloudSettings(ops::CloudForm& form) {
 }
 
 void CTarvoDlg::message(std::u16string_view text) {
-    showBox(false, ui(text));
+    showBox(false, uiText(text));
 }
 
 void CTarvoDlg::systemError(std::u16string_view text) {
-    showBox(true, ui(text));
+    showBox(true, uiText(text));
 }
 
 void CTarvoDlg::showBox(bool error, const QString& text) {

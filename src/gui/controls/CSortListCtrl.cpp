@@ -39,7 +39,8 @@ void CSortListCtrl::attach(discovery::DeviceTable& table) {
     const auto rows = table.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         QStringList cells;
-        for (const auto& cell : rows[i].cells) cells.append(QString::fromStdU16String(cell));
+        for (const auto& cell : rows[i].cells)
+            cells.append(DeviceTableBridge::cellText(static_cast<int>(cells.size()), cell));
         model_->insertRowTexts(static_cast<int>(i), cells);
     }
     table.setListener(bridge_.get());

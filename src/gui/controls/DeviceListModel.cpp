@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "controls/UiText.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
@@ -50,8 +51,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
         if (!row.conflict.isEmpty()) notes.append(row.conflict);
         if (row.otherNetwork) {
             const auto ui = text::fieldView(text::uiText().notSameNetwork);
-            notes.append(QString::fromStdU16String(
-                std::u16string(ui.empty() ? text::msg::kRowOtherNetwork : ui)));
+            notes.append(uiText(ui.empty() ? text::msg::kRowOtherNetwork : ui));
         }
         if (!notes.isEmpty()) return notes.join(QLatin1Char('\n'));
     }

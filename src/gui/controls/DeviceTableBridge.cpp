@@ -3,9 +3,15 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include "controls/UiText.h"
+#include "core/discovery/DiscoveryEngine.h"
 #include "core/text/Messages.h"
 
 namespace tarvo::gui {
+
+QString DeviceTableBridge::cellText(int column, std::u16string_view text) {
+    return column == discovery::kColNote ? uiText(text) : dataText(text);
+}
 
 DeviceTableBridge::DeviceTableBridge(DeviceListModel* model)
     : model_(model), queue_(std::make_shared<Queue>()) {}
@@ -48,7 +54,8 @@ void DeviceTableBridge::drain(const std::shared_ptr<Queue>& queue, DeviceListMod
 void DeviceTableBridge::rowInserted(int row, const discovery::RowTexts& texts) {
     QStringList cells;
     cells.reserve(static_cast<qsizetype>(texts.cells.size()));
-    for (const auto& cell : texts.cells) cells.append(QString::fromStdU16String(cell));
+    for (const auto& cell : texts.cells)
+        cells.append(cellText(static_cast<int>(cells.size()), cell));
     push([row, cells = std::move(cells)](DeviceListModel& model) {
         model.insertRowTexts(row, cells);
     });
@@ -59,9 +66,8 @@ void DeviceTableBridge::rowMarked(int row, const discovery::RowTexts& texts) {
     if (texts.sameNetwork && texts.conflictMacs.empty()) return;
     QString conflict;
     if (!texts.conflictMacs.empty()) {
-        conflict = QString::fromStdU16String(std::u16string(text::msg::kRowConflict));
-        for (const auto& mac : texts.conflictMacs)
-            conflict += u' ' + QString::fromStdU16String(mac);
+        conflict = uiText(text::msg::kRowConflict);
+        for (const auto& mac : texts.conflictMacs) conflict += u' ' + dataText(mac);
     }
     push([row, other = !texts.sameNetwork, conflict](DeviceListModel& model) {
         model.setRowMarks(row, other, conflict);
@@ -69,7 +75,7 @@ void DeviceTableBridge::rowMarked(int row, const discovery::RowTexts& texts) {
 }
 
 void DeviceTableBridge::cellChanged(int row, int column, const std::u16string& text) {
-    push([row, column, cell = QString::fromStdU16String(text)](DeviceListModel& model) {
+    push([row, column, cell = cellText(column, text)](DeviceListModel& model) {
         model.setCellText(row, column, cell);
     });
 }

@@ -3,7 +3,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <vector>
+
+#include <QString>
 
 #include "controls/DeviceListModel.h"
 #include "core/discovery/DeviceTable.h"
@@ -15,6 +18,10 @@ namespace tarvo::gui {
 // joins a queue that the window's thread empties in order, so widgets are touched only there.
 class DeviceTableBridge final : public discovery::DeviceTableListener {
 public:
+    // A cell as shown: the note column's device type labels are the program's texts, every
+    // other column is the device's data.
+    static QString cellText(int column, std::u16string_view text);
+
     explicit DeviceTableBridge(DeviceListModel* model);
     ~DeviceTableBridge() override;
     DeviceTableBridge(const DeviceTableBridge&) = delete;

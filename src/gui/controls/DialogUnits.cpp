@@ -1,4 +1,5 @@
 #include "controls/DialogUnits.h"
+#include "controls/UiText.h"
 
 #include <QFontMetrics>
 #include <QStringList>
@@ -40,7 +41,7 @@ QSize DialogUnits::size(int width, int height) const {
 }
 
 QString templateText(const char16_t* text) {
-    return QString::fromUtf16(text);
+    return uiText(text);
 }
 
 QString controlName(int id) {

@@ -7,6 +7,7 @@
 
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
+#include "controls/UiText.h"
 #include "core/ops/CameraConfigForm.h"
 #include "core/ops/UdpSession.h"
 #include "resources/SettingsTemplates.h"
@@ -17,14 +18,10 @@ namespace t = tmpl::camera;
 
 namespace {
 
-QString ui(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Two items at their fixed indices, whatever order sorting would give.
 void fill(QComboBox* combo, const std::array<std::u16string_view, 2>& items, int current) {
     combo->clear();
-    for (int i = 0; i < 2; ++i) combo->insertItem(i, ui(items[static_cast<std::size_t>(i)]));
+    for (int i = 0; i < 2; ++i) combo->insertItem(i, uiText(items[static_cast<std::size_t>(i)]));
     combo->setCurrentIndex(current == 0 || current == 1 ? current : -1);
 }
 
@@ -94,7 +91,7 @@ void CIPCamConfigDlg::OnInitDialog() {
     fill(resolution_, Form::kResolutionItems, form.resolutionIndex());
     fill(subStream_, Form::kSubStreamItems, form.subStreamIndex());
     resolution_->setEnabled(form.resolutionEnabled());
-    version_->setText(ui(form.version()));
+    version_->setText(dataText(form.version()));
     // Shown for information: which protocols a camera speaks is not changed from here.
     protocol_->setEnabled(false);
 }

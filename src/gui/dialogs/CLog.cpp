@@ -11,6 +11,7 @@
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
+#include "controls/UiText.h"
 #include "core/ops/LoginForm.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/text/Messages.h"
@@ -19,14 +20,6 @@
 namespace tarvo::gui {
 
 namespace t = tmpl::login;
-
-namespace {
-
-QString ui(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 CLog::CLog(QWidget* parent) : CLog(protocol::kCameraCommandPort, parent) {}
 
@@ -76,9 +69,9 @@ void CLog::OnInitDialog() {
         port_ = protocol::kNvrCommandPort;
     }
     const auto& table = text::uiText();
-    userLabel_->setText(ui(text::fieldView(table.logUser)));
-    passwordLabel_->setText(ui(text::fieldView(table.logPassword)));
-    okButton_->setText(ui(text::fieldView(table.logOk)));
+    userLabel_->setText(uiText(text::fieldView(table.logUser)));
+    passwordLabel_->setText(uiText(text::fieldView(table.logPassword)));
+    okButton_->setText(uiText(text::fieldView(table.logOk)));
     checkRadio(radios_[0]);
     // "admin" and the port above unless a login for this kind of device was confirmed before.
     const auto last = RememberedChoices::login(nvrMode_ != 0 || nvrDevice_, port_);
@@ -96,7 +89,7 @@ void CLog::accept() {
     const auto check = ops::checkLoginPort(portEdit_->text().toStdU16String());
     if (!portEdit_->text().isEmpty()) port_ = check.port;
     if (!check.valid) {
-        showMessage(this, ui(text::msg::kPortInputError));
+        showMessage(this, uiText(text::msg::kPortInputError));
         return;
     }
     userName = userEdit_->text();

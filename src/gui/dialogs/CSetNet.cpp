@@ -9,6 +9,7 @@
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
 #include "controls/IpAddressEdit.h"
+#include "controls/UiText.h"
 #include "core/ops/NetSettingsForm.h"
 #include "core/text/UiTextTable.h"
 #include "resources/SettingsTemplates.h"
@@ -16,14 +17,6 @@
 namespace tarvo::gui {
 
 namespace t = tmpl::net;
-
-namespace {
-
-QString ui(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 CSetNet::CSetNet(ops::UdpSession& session, Wait wait, QWidget* parent)
     : QDialog(parent), session_(session), wait_(std::move(wait)) {
@@ -80,23 +73,23 @@ void CSetNet::OnInitDialog() {
     audio_->setVisible(form.showsDhcpAndAudio());
 
     const auto& table = text::uiText();
-    labels_[0]->setText(ui(text::fieldView(table.netIpAddress)));
-    labels_[1]->setText(ui(text::fieldView(table.netMask)));
-    labels_[2]->setText(ui(text::fieldView(table.netGateway)));
-    labels_[3]->setText(ui(text::fieldView(table.netDns)));
-    labels_[4]->setText(ui(text::fieldView(table.netUser)));
-    labels_[5]->setText(ui(text::fieldView(table.netPassword)));
-    okButton_->setText(ui(text::fieldView(table.netOk)));
-    cancelButton_->setText(ui(text::fieldView(table.btnCancel)));
-    setWindowTitle(ui(text::fieldView(table.netTitle)));
+    labels_[0]->setText(uiText(text::fieldView(table.netIpAddress)));
+    labels_[1]->setText(uiText(text::fieldView(table.netMask)));
+    labels_[2]->setText(uiText(text::fieldView(table.netGateway)));
+    labels_[3]->setText(uiText(text::fieldView(table.netDns)));
+    labels_[4]->setText(uiText(text::fieldView(table.netUser)));
+    labels_[5]->setText(uiText(text::fieldView(table.netPassword)));
+    okButton_->setText(uiText(text::fieldView(table.netOk)));
+    cancelButton_->setText(uiText(text::fieldView(table.btnCancel)));
+    setWindowTitle(uiText(text::fieldView(table.netTitle)));
 
-    address_->setText(ui(form.addressText()));
-    netmask_->setText(ui(form.netmaskText()));
-    gateway_->setText(ui(form.gatewayText()));
-    dns_->setText(ui(form.dnsText()));
-    httpPort_->setText(ui(form.httpPortText()));
+    address_->setText(dataText(form.addressText()));
+    netmask_->setText(dataText(form.netmaskText()));
+    gateway_->setText(dataText(form.gatewayText()));
+    dns_->setText(dataText(form.dnsText()));
+    httpPort_->setText(dataText(form.httpPortText()));
     dhcp_->setChecked(form.netParams().dhcp != 0);
-    user_->setText(ui(ops::NetSettingsForm::defaultUser()));
+    user_->setText(dataText(ops::NetSettingsForm::defaultUser()));
     password_->clear();
     address_->setFocus();
 }
@@ -122,11 +115,11 @@ void CSetNet::accept() {
 }
 
 void CSetNet::message(std::u16string_view text) {
-    showMessage(this, ui(text));
+    showMessage(this, uiText(text));
 }
 
 void CSetNet::systemError(std::u16string_view text) {
-    showSystemError(this, ui(text));
+    showSystemError(this, uiText(text));
 }
 
 }  // namespace tarvo::gui

@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
+#include "controls/UiText.h"
 #include "core/ops/CloudForm.h"
 #include "core/text/Messages.h"
 #include "resources/SettingsTemplates.h"
@@ -14,14 +15,6 @@
 namespace tarvo::gui {
 
 namespace t = tmpl::cloud;
-
-namespace {
-
-QString ui(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 CSetOstra::CSetOstra(ops::UdpSession& session, Wait wait, QWidget* parent)
     : QDialog(parent), session_(session), wait_(std::move(wait)) {
@@ -62,9 +55,9 @@ void CSetOstra::showEvent(QShowEvent* event) {
 
 void CSetOstra::OnInitDialog() {
     if (form_ == nullptr) return;
-    identity_->setText(ui(form_->identityText()));
-    password_->setText(ui(form_->passwordText()));
-    deviceId_->setText(ui(form_->deviceIdText()));
+    identity_->setText(dataText(form_->identityText()));
+    password_->setText(dataText(form_->passwordText()));
+    deviceId_->setText(dataText(form_->deviceIdText()));
     password_->setFocus();
 }
 
@@ -73,7 +66,7 @@ void CSetOstra::accept() {
     if (form_ == nullptr || sending_) return;
     // A password the field cannot hold would be dropped by the device: say so, stay open.
     if (!ops::CloudForm::passwordFits(password_->text().toStdU16String())) {
-        showMessage(this, ui(text::msg::kCloudPasswordTooLong));
+        showMessage(this, uiText(text::msg::kCloudPasswordTooLong));
         password_->setFocus();
         return;
     }

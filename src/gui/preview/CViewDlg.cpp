@@ -9,6 +9,7 @@
 
 #include "app/MessageBoxes.h"
 #include "controls/DialogUnits.h"
+#include "controls/UiText.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/StreamWire.h"
 #include "preview/SwsImageRenderer.h"
@@ -25,17 +26,13 @@ constexpr int kFontPoints = 10;
 constexpr int kWidth = 363;
 constexpr int kHeight = 249;
 
-QString ui(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The client reports from the window's thread only (while it sets the stream up), so its
 // messages are plain boxes over the preview.
 class BoxNotifier final : public ops::Notifier {
 public:
     explicit BoxNotifier(QWidget* parent) : parent_(parent) {}
-    void message(std::u16string_view text) override { showMessage(parent_, ui(text)); }
-    void systemError(std::u16string_view text) override { showSystemError(parent_, ui(text)); }
+    void message(std::u16string_view text) override { showMessage(parent_, uiText(text)); }
+    void systemError(std::u16string_view text) override { showSystemError(parent_, uiText(text)); }
 
 private:
     QWidget* parent_;
@@ -108,7 +105,7 @@ void CViewDlg::OnInitDialog() {
     // Without a reply, or with a size no window could have, the window keeps its designed size;
     // the pictures are scaled to it.
     if (preview::claimsUsableSize(reply)) placeWindow(reply.width, reply.height);
-    setWindowTitle(ui(client_->title()));
+    setWindowTitle(dataText(client_->title()));
 }
 
 void CViewDlg::placeWindow(int videoWidth, int videoHeight) {

@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "app/UiWait.h"
 #include "controls/DialogBuilder.h"
+#include "controls/UiText.h"
 #include "core/ops/Notifier.h"
 #include "resources/UpgradeTemplates.h"
 
@@ -16,16 +17,12 @@ namespace t = tmpl::nvrConfig;
 
 namespace {
 
-QString ui(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The client's messages as message boxes over the dialog.
 class BoxNotifier final : public ops::Notifier {
 public:
     explicit BoxNotifier(QWidget* parent) : parent_(parent) {}
-    void message(std::u16string_view text) override { showMessage(parent_, ui(text)); }
-    void systemError(std::u16string_view text) override { showSystemError(parent_, ui(text)); }
+    void message(std::u16string_view text) override { showMessage(parent_, uiText(text)); }
+    void systemError(std::u16string_view text) override { showSystemError(parent_, uiText(text)); }
 
 private:
     QWidget* parent_;
@@ -70,7 +67,7 @@ void CNVRConfigDlg::showEvent(QShowEvent* event) {
 void CNVRConfigDlg::FillResolutionList() {
     // Inserted by position, in the order of their indices.
     for (int index = 0; index <= upgrade::NvrResolutionClient::kHighestIndex; ++index)
-        list_->insertItem(index, ui(upgrade::NvrResolutionClient::resolutionText(index)));
+        list_->insertItem(index, dataText(upgrade::NvrResolutionClient::resolutionText(index)));
     list_->setCurrentIndex(0);
     BoxNotifier notifier(this);
     list_->setCurrentIndex(client_.FillResolutionList(notifier));

@@ -16,6 +16,7 @@
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
+#include "controls/UiText.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/upgrade/PackageRules.h"
@@ -28,10 +29,6 @@ namespace tarvo::gui {
 namespace t = tmpl::nvrUpgrade;
 
 namespace {
-
-QString ui(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 constexpr auto kUpgradeDone = static_cast<QEvent::Type>(t::kUpgradeDoneEvent);
 
@@ -127,12 +124,12 @@ void CNVRUpgradeDlg::OnBrowse() {
     const std::u16string name = text::fromUtf8(upgrade::fileNameOf(chosen.toStdString()));
     const auto part = upgrade::nvrPartOf(name);
     if (part) {
-        status_->setText(ui(part->text));
+        status_->setText(uiText(part->text));
         return;
     }
-    status_->setText(ui(text::msg::kWrongUpgradeFile));
+    status_->setText(uiText(text::msg::kWrongUpgradeFile));
     upgrade_->setEnabled(false);
-    showMessage(this, ui(text::msg::kWrongUpgradeFile));
+    showMessage(this, uiText(text::msg::kWrongUpgradeFile));
 }
 
 void CNVRUpgradeDlg::OnUpgrade() {
@@ -165,7 +162,7 @@ void CNVRUpgradeDlg::onFinished(const upgrade::UploadOutcome& outcome) {
     progress_->hide();
     status_->hide();
     if (outcome.status == upgrade::UploadStatus::Cancelled) return;
-    if (!outcome.message.empty()) showMessage(this, QString::fromStdU16String(outcome.message));
+    if (!outcome.message.empty()) showMessage(this, uiText(outcome.message));
     // Every attempt ends the dialog, once its message has been read.
     QCoreApplication::postEvent(this, new QEvent(kUpgradeDone));
 }

@@ -13,6 +13,7 @@
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
+#include "controls/UiText.h"
 #include "core/upgrade/UploadSlot.h"
 #include "resources/UpgradeTemplates.h"
 #include "upgrade/EnterEscapeFilter.h"
@@ -135,7 +136,7 @@ void CUpGrade::onFinished(const upgrade::UploadOutcome& outcome) {
     progress_->hide();
     status_->hide();
     if (outcome.status == upgrade::UploadStatus::Cancelled) return;
-    if (!outcome.message.empty()) showMessage(this, QString::fromStdU16String(outcome.message));
+    if (!outcome.message.empty()) showMessage(this, uiText(outcome.message));
     if (outcome.closeDialog) reject();
 }
 

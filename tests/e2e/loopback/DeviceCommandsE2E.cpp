@@ -247,6 +247,10 @@ TEST_F(DeviceCommandsE2E, CliExitStatusMessagesAndJson) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "操作不支持，摄像机版本太低，请升级到最新版本\n");
     EXPECT_EQ(nlohmann::json::parse(r.out)["version"], "00.00.21.06");
+    r = test::runProcess({cli(), "version", "127.0.0.4"}, 30s, {"LANG=en_US.UTF-8"});
+    EXPECT_EQ(r.err,
+              "Not supported: the camera's firmware is too old, please upgrade it to the "
+              "latest version\n");
 
     r = test::runProcess({cli(), "reboot", "127.0.0.2", "--port", "5505"});
     EXPECT_EQ(r.exitCode, 0) << r.err;

@@ -101,6 +101,8 @@ TEST(DiscoveryE2E, TextTableAndSortOrder) {
     const auto en = test::runProcess({TARVO_CLI_PATH, "discover", "--seconds", "0.5"}, 30s,
                                      {"LANG=zh_TW.UTF-8", "LC_ALL="});
     EXPECT_EQ(en.out.rfind("Seq", 0), 0u) << en.out;
+    EXPECT_NE(en.out.find("MAC Address"), std::string::npos) << en.out;
+    EXPECT_NE(en.out.find("Speed dome camera"), std::string::npos) << en.out;
 }
 
 TEST(DiscoveryE2E, DuplicatesForeignTagsAndMalformedReplies) {

@@ -204,8 +204,7 @@ protected:
     std::string package(const std::string& name, std::size_t size) {
         // The name is the package's own: camera packages carry their version in it.
         // One folder per process: tests of this suite run side by side under ctest.
-        const std::string folder =
-            ::testing::TempDir() + "/hostile-" + std::to_string(::getpid());
+        const std::string folder = ::testing::TempDir() + "/hostile-" + std::to_string(::getpid());
         std::filesystem::create_directories(folder);
         const std::string path = folder + "/" + name;
         std::ofstream out(path, std::ios::binary);
@@ -682,6 +681,6 @@ TEST_F(HostileE2E, RepeatedMacAnswersGiveOneMessage) {
     const auto r = cli({"camera", "fix-mac", "127.0.0.2"});
     EXPECT_EQ(r.exitCode, 0);
     ASSERT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
-    EXPECT_EQ(r.err, "摄像机已重新分配MAC地址，重启后生效\n");
+    EXPECT_EQ(r.err, "The camera has a new MAC address; it takes effect after a reboot\n");
     EXPECT_EQ(framesOf("127.0.0.2", "udp", 143).size(), 1u);
 }

@@ -87,7 +87,7 @@ TEST_F(SettingsCliE2E, GatewayOutsideTheSubnetIsRefused) {
     const auto r = cli({"net", "set", "127.0.0.2", "--password", "pw", "--ip", "192.168.2.10",
                         "--mask", "255.255.255.0", "--gateway", "192.168.1.1"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "ip地址与网关不在一个网段! 请检查\n");
+    EXPECT_EQ(r.err, "The IP address and the gateway are not in the same subnet! Please check\n");
     EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
 }
 
@@ -127,11 +127,13 @@ TEST_F(SettingsCliE2E, AcceptedChangeWritesTheRecordAndCarriesFieldsBack) {
 TEST_F(SettingsCliE2E, ValuesNoDeviceCanUseAreRefusedBeforeAnythingIsSent) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
         {{"--ip", "127.0.0.255", "--mask", "255.255.255.0"},
-         "IP地址是所在网段的广播地址, 设备无法使用! 请检查\n"},
+         "The IP address is the broadcast address of its subnet; no device can use it! Please "
+         "check\n"},
         {{"--mask", "255.0.255.0"},
-         "子网掩码无效: 前面必须全是1, 后面全是0 (例如 255.255.255.0)! 请检查\n"},
-        {{"--ip", "999.1.1.1"}, "IP地址不是有效的IPv4地址! 请检查\n"},
-        {{"--gateway", "abc"}, "网关不是有效的IPv4地址! 请检查\n"}};
+         "Invalid subnet mask: all ones first, then all zeros (e.g. 255.255.255.0)! Please "
+         "check\n"},
+        {{"--ip", "999.1.1.1"}, "The IP address is not a valid IPv4 address! Please check\n"},
+        {{"--gateway", "abc"}, "The gateway is not a valid IPv4 address! Please check\n"}};
     for (const auto& [options, message] : cases) {
         std::vector<std::string> args{"net", "set", "127.0.0.2", "--password", "pw"};
         args.insert(args.end(), options.begin(), options.end());
@@ -157,7 +159,8 @@ TEST_F(SettingsCliE2E, CameraOptionsReadAndWritten) {
     auto r = cli({"camera", "get", "127.0.0.4", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err,
-              "操作不支持，摄像机版本太低，请升级到最新版本\n");  // and the options still show
+              "Not supported: the camera's firmware is too old, please upgrade it to the latest "
+              "version\n");  // and the options still show
     const auto values = nlohmann::json::parse(r.out)["values"];
     EXPECT_EQ(values["overlay"], "off");
     EXPECT_EQ(values["substream"], "cif");
@@ -210,7 +213,7 @@ TEST_F(SettingsCliE2E, CloudPasswordFitsSixtyThreeCharacters) {
     r = cli({"cloud", "set", "127.0.0.7", "--cloud-password", std::string(64, 'x'), "--json"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(nlohmann::json::parse(r.out)["ok"], false);
-    EXPECT_NE(r.err.find("云端连接密码太长"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The cloud password is too long"), std::string::npos) << r.err;
     EXPECT_TRUE(udpFrames("127.0.0.7", 124).empty());
     EXPECT_TRUE(udpFrames("127.0.0.7", 123).empty());
     EXPECT_EQ(sim->device("127.0.0.7")["cloud"]["password"], fits);
@@ -222,7 +225,7 @@ TEST_F(SettingsCliE2E, CloudPasswordFitsSixtyThreeCharacters) {
 TEST_F(SettingsCliE2E, FixMacAndTypeRules) {
     auto r = cli({"camera", "fix-mac", "127.0.0.2"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "摄像机已重新分配MAC地址，重启后生效\n");
+    EXPECT_EQ(r.err, "The camera has a new MAC address; it takes effect after a reboot\n");
     EXPECT_EQ(udpFrames("127.0.0.2", 143), std::vector<std::string>{"8f0000020a0000000000"});
 
     r = cli({"net", "get", "127.0.0.8"});

@@ -1,0 +1,495 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>tarvo</name>
+    <message>
+        <source>mac地址</source>
+        <translation>MAC Address</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>视频解码器</source>
+        <translation>Video decoder</translation>
+    </message>
+    <message>
+        <source>R系列摄像机</source>
+        <translation>R-series camera</translation>
+    </message>
+    <message>
+        <source>T系列摄像机</source>
+        <translation>T-series camera</translation>
+    </message>
+    <message>
+        <source>200W摄像机</source>
+        <translation>2 MP camera</translation>
+    </message>
+    <message>
+        <source>V系列摄像机130万</source>
+        <translation>V-series camera 1.3 MP</translation>
+    </message>
+    <message>
+        <source>高速球摄像机</source>
+        <translation>Speed dome camera</translation>
+    </message>
+    <message>
+        <source>网络摄像机</source>
+        <translation>IP camera</translation>
+    </message>
+    <message>
+        <source>未知设备</source>
+        <translation>Unknown device</translation>
+    </message>
+    <message>
+        <source>V系列摄像机100万</source>
+        <translation>V-series camera 1 MP</translation>
+    </message>
+    <message>
+        <source>支持私有协议和Onvif协议</source>
+        <translation>Private protocol and Onvif</translation>
+    </message>
+    <message>
+        <source>仅支持私有协议</source>
+        <translation>Private protocol only</translation>
+    </message>
+    <message>
+        <source>显示</source>
+        <translation>Show</translation>
+    </message>
+    <message>
+        <source>不显示</source>
+        <translation>Hide</translation>
+    </message>
+    <message>
+        <source>不限制分辨率</source>
+        <translation>No resolution limit</translation>
+    </message>
+    <message>
+        <source>只支持100万</source>
+        <translation>1 MP only</translation>
+    </message>
+    <message>
+        <source>宽 x 高：%1 x %2 , 编码模式：%3</source>
+        <translation>Width x Height: %1 x %2 , Codec: %3</translation>
+    </message>
+    <message>
+        <source>请先选择设备</source>
+        <translation>Please select a device first</translation>
+    </message>
+    <message>
+        <source>连接摄像机失败</source>
+        <translation>Failed to connect to the camera</translation>
+    </message>
+    <message>
+        <source>设备 %1 在 %2 秒内没有应答</source>
+        <translation>Device %1 did not answer within %2 seconds</translation>
+    </message>
+    <message>
+        <source>获取摄像机版本信息失败</source>
+        <translation>Failed to read the camera&apos;s version</translation>
+    </message>
+    <message>
+        <source>摄像机版本信息出错</source>
+        <translation>The camera&apos;s version is malformed</translation>
+    </message>
+    <message>
+        <source>操作不支持，摄像机版本太低，请升级到最新版本</source>
+        <translation>Not supported: the camera&apos;s firmware is too old, please upgrade it to the latest version</translation>
+    </message>
+    <message>
+        <source>摄像机已重新分配MAC地址，重启后生效</source>
+        <translation>The camera has a new MAC address; it takes effect after a reboot</translation>
+    </message>
+    <message>
+        <source>设备没有回复网络参数，没有修改任何设置</source>
+        <translation>The device did not send its network settings; nothing was changed</translation>
+    </message>
+    <message>
+        <source>端口输入错误</source>
+        <translation>Invalid port</translation>
+    </message>
+    <message>
+        <source>云端连接密码太长（最多 63 个字节），没有修改任何设置</source>
+        <translation>The cloud password is too long (at most 63 bytes); nothing was changed</translation>
+    </message>
+    <message>
+        <source>ip地址与网关不在一个网段! 请检查</source>
+        <translation>The IP address and the gateway are not in the same subnet! Please check</translation>
+    </message>
+    <message>
+        <source>IP地址不是有效的IPv4地址! 请检查</source>
+        <translation>The IP address is not a valid IPv4 address! Please check</translation>
+    </message>
+    <message>
+        <source>子网掩码不是有效的IPv4地址! 请检查</source>
+        <translation>The subnet mask is not a valid IPv4 address! Please check</translation>
+    </message>
+    <message>
+        <source>网关不是有效的IPv4地址! 请检查</source>
+        <translation>The gateway is not a valid IPv4 address! Please check</translation>
+    </message>
+    <message>
+        <source>DNS服务器不是有效的IPv4地址! 请检查</source>
+        <translation>The DNS server is not a valid IPv4 address! Please check</translation>
+    </message>
+    <message>
+        <source>子网掩码无效: 前面必须全是1, 后面全是0 (例如 255.255.255.0)! 请检查</source>
+        <translation>Invalid subnet mask: all ones first, then all zeros (e.g. 255.255.255.0)! Please check</translation>
+    </message>
+    <message>
+        <source>IP地址是所在网段的网络地址, 设备无法使用! 请检查</source>
+        <translation>The IP address is the network address of its subnet; no device can use it! Please check</translation>
+    </message>
+    <message>
+        <source>IP地址是所在网段的广播地址, 设备无法使用! 请检查</source>
+        <translation>The IP address is the broadcast address of its subnet; no device can use it! Please check</translation>
+    </message>
+    <message>
+        <source>不在同一网段</source>
+        <translation>Not in the same subnet</translation>
+    </message>
+    <message>
+        <source>正在升级......</source>
+        <translation>Upgrading......</translation>
+    </message>
+    <message>
+        <source>摄像机正在升级，请不要断电，重新搜到摄像机表示升级完成</source>
+        <translation>The camera is upgrading. Do not switch it off; the upgrade is complete when a search finds the camera again</translation>
+    </message>
+    <message>
+        <source>升级失败, 请检查网络、选择正确的升级文件</source>
+        <translation>Upgrade failed. Please check the network and choose the right upgrade file</translation>
+    </message>
+    <message>
+        <source>升级失败</source>
+        <translation>Upgrade failed</translation>
+    </message>
+    <message>
+        <source>你选择了错误的升级文件</source>
+        <translation>You chose the wrong upgrade file</translation>
+    </message>
+    <message>
+        <source>NVR正在升级，请不要断电，升级完后NVR会自动重启</source>
+        <translation>The NVR is upgrading. Do not switch it off; the NVR restarts by itself when the upgrade is done</translation>
+    </message>
+    <message>
+        <source>你选择了升级 uboot</source>
+        <translation>You chose to upgrade: uboot</translation>
+    </message>
+    <message>
+        <source>你选择了升级 环境变量</source>
+        <translation>You chose to upgrade: environment</translation>
+    </message>
+    <message>
+        <source>你选择了升级 文件系统</source>
+        <translation>You chose to upgrade: file system</translation>
+    </message>
+    <message>
+        <source>你选择了升级 内核</source>
+        <translation>You chose to upgrade: kernel</translation>
+    </message>
+    <message>
+        <source>升级文件不是普通文件，没有发送任何数据</source>
+        <translation>The upgrade file is not a regular file; nothing was sent</translation>
+    </message>
+    <message>
+        <source>升级文件太大（2 GB 或以上），没有发送任何数据</source>
+        <translation>The upgrade file is too large (2 GB or more); nothing was sent</translation>
+    </message>
+    <message>
+        <source>连接NVR失败！</source>
+        <translation>Failed to connect to the NVR!</translation>
+    </message>
+    <message>
+        <source>获取NVR分辨率失败！</source>
+        <translation>Failed to read the NVR&apos;s resolution!</translation>
+    </message>
+    <message>
+        <source>用户名密码错误</source>
+        <translation>Username and password do not match </translation>
+    </message>
+    <message>
+        <source>序号</source>
+        <translation>Seq</translation>
+    </message>
+    <message>
+        <source>IP 地址</source>
+        <translation>IP Address</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>备注</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>修改</source>
+        <translation>Modify</translation>
+    </message>
+    <message>
+        <source>搜索</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>IP 地址:</source>
+        <translation>IP Address:</translation>
+    </message>
+    <message>
+        <source>子网掩码:</source>
+        <translation>Mask:</translation>
+    </message>
+    <message>
+        <source>网关:</source>
+        <translation>Gateway:</translation>
+    </message>
+    <message>
+        <source>DNS 服务器:</source>
+        <translation>DNS Server:</translation>
+    </message>
+    <message>
+        <source>密码:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>用户名:</source>
+        <translation>User:</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>码流:</source>
+        <translation>Stream:</translation>
+    </message>
+    <message>
+        <source>主码流</source>
+        <translation>Main stream</translation>
+    </message>
+    <message>
+        <source>子码流</source>
+        <translation>Sub-stream</translation>
+    </message>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>网络设置修改</source>
+        <translation>Net Set And Modify</translation>
+    </message>
+    <message>
+        <source>初始化网络失败</source>
+        <translation>Failed to initialize the network</translation>
+    </message>
+    <message>
+        <source>预览图像</source>
+        <translation>Preview</translation>
+    </message>
+    <message>
+        <source>HTTP端口:</source>
+        <translation>HTTP Port:</translation>
+    </message>
+    <message>
+        <source>使用音频</source>
+        <translation>Use audio</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>摄像机配置</source>
+        <translation>Camera Configuration</translation>
+    </message>
+    <message>
+        <source>摄像机IP：</source>
+        <translation>Camera IP:</translation>
+    </message>
+    <message>
+        <source>摄像机版本：</source>
+        <translation>Camera version:</translation>
+    </message>
+    <message>
+        <source>摄像机协议：</source>
+        <translation>Camera protocol:</translation>
+    </message>
+    <message>
+        <source>主码流分辨率：</source>
+        <translation>Main resolution:</translation>
+    </message>
+    <message>
+        <source>图像上日期时间：</source>
+        <translation>Date/time overlay:</translation>
+    </message>
+    <message>
+        <source>Onvif 子码流：</source>
+        <translation>Onvif sub-stream:</translation>
+    </message>
+    <message>
+        <source>解决摄像机MAC地址冲突</source>
+        <translation>Fix camera MAC conflict</translation>
+    </message>
+    <message>
+        <source>* 00.00.05.08及以上版本有效</source>
+        <translation>* Version 00.00.05.08 and later</translation>
+    </message>
+    <message>
+        <source>* 00.00.22.06及以上版本有效</source>
+        <translation>* Version 00.00.22.06 and later</translation>
+    </message>
+    <message>
+        <source>* 00.00.19.20及以上版本有效</source>
+        <translation>* Version 00.00.19.20 and later</translation>
+    </message>
+    <message>
+        <source>* V系列00.00.08.08及以上版本有效</source>
+        <translation>* V-series 00.00.08.08 and later</translation>
+    </message>
+    <message>
+        <source>* 建议使用Onvif时设置不显示</source>
+        <translation>* With Onvif, Hide is advised</translation>
+    </message>
+    <message>
+        <source>* 修改后摄像机自动重启</source>
+        <translation>* The camera reboots after a change</translation>
+    </message>
+    <message>
+        <source>* 成功时弹出提示，失败无提示</source>
+        <translation>* A message on success, none on failure</translation>
+    </message>
+    <message>
+        <source>* 摄像机重启后配置生效，重启后验证。</source>
+        <translation>* Settings take effect after the camera reboots; check them then.</translation>
+    </message>
+    <message>
+        <source>云端设置</source>
+        <translation>Cloud</translation>
+    </message>
+    <message>
+        <source>设备ID:</source>
+        <translation>Device ID:</translation>
+    </message>
+    <message>
+        <source>云端连接密码:</source>
+        <translation>Cloud password:</translation>
+    </message>
+    <message>
+        <source>KelvraV4.6 - 支持1200W摄像机</source>
+        <translation>KelvraV4.6 - supports 12 MP cameras</translation>
+    </message>
+    <message>
+        <source>搜索设备</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>网络配置</source>
+        <translation>Network</translation>
+    </message>
+    <message>
+        <source>参数配置</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>升级</source>
+        <translation>Upgrade</translation>
+    </message>
+    <message>
+        <source>重启</source>
+        <translation>Reboot</translation>
+    </message>
+    <message>
+        <source>* 可在 摄像机升级 中查看版本信息</source>
+        <translation>* Versions are shown in Camera Upgrade</translation>
+    </message>
+    <message>
+        <source>关于 Tarvo(&amp;A)...</source>
+        <translation>&amp;About Tarvo...</translation>
+    </message>
+    <message>
+        <source>登录</source>
+        <translation>Login</translation>
+    </message>
+    <message>
+        <source>端口:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>高清</source>
+        <translation>HD</translation>
+    </message>
+    <message>
+        <source>网络视频设备工具</source>
+        <translation>Network video device tool</translation>
+    </message>
+    <message>
+        <source>摄像机升级</source>
+        <translation>Camera Upgrade</translation>
+    </message>
+    <message>
+        <source>摄像机当前版本：</source>
+        <translation>Current version:</translation>
+    </message>
+    <message>
+        <source>检查版本</source>
+        <translation>Check version</translation>
+    </message>
+    <message>
+        <source>升级路径：</source>
+        <translation>Upgrade file:</translation>
+    </message>
+    <message>
+        <source>浏览</source>
+        <translation>Browse</translation>
+    </message>
+    <message>
+        <source>* 摄像机版本标示介绍：
+  例如：v00.00.02.08, 
+        中间 02：表示摄像机版本
+        最后 08：表示摄像机类型，固定不变</source>
+        <translation>* How camera versions read:
+  e.g. v00.00.02.08, 
+        02 in the middle: the camera version
+        08 at the end: the camera type, never changes</translation>
+    </message>
+    <message>
+        <source>* 升级时必须用同类型的升级包，即 升级包的最后两位必须与当前版本最后两位一致，
+  否则会升级出错，导致摄像机无法使用</source>
+        <translation>* Upgrade only with a package of the same type: its last two digits must match the current version&apos;s,
+  otherwise the upgrade fails and the camera becomes unusable</translation>
+    </message>
+    <message>
+        <source>NVR升级</source>
+        <translation>NVR Upgrade</translation>
+    </message>
+    <message>
+        <source>NVR IP地址：</source>
+        <translation>NVR IP:</translation>
+    </message>
+    <message>
+        <source>NVR当前版本：</source>
+        <translation>NVR version:</translation>
+    </message>
+    <message>
+        <source>* 不支持V8.7及其以下版本</source>
+        <translation>* V8.7 and older are not supported</translation>
+    </message>
+    <message>
+        <source>NVR配置</source>
+        <translation>NVR Configuration</translation>
+    </message>
+    <message>
+        <source>分辨率：</source>
+        <translation>Resolution:</translation>
+    </message>
+</context>
+</TS>
