@@ -132,9 +132,11 @@ struct FileCloser {
     ~FileCloser() { ::close(fd); }
 };
 
-std::string fromFile(const std::string& path) {
+}  // namespace
+
+std::string readSecretFile(const std::string& path, const char* option) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) refuse("--password-file", "cannot read " + path + ": " + std::strerror(errno));
+    if (fd < 0) refuse(option, "cannot read " + path + ": " + std::strerror(errno));
     const FileCloser closer{fd};
     struct stat status {};
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
@@ -142,16 +144,14 @@ std::string fromFile(const std::string& path) {
         std::cerr << "warning: other users can read the password file " << path
                   << " (chmod go-r it)" << std::endl;
     }
-    return readFirstLine(fd, "--password-file", path).value_or(std::string());
+    return readFirstLine(fd, option, path).value_or(std::string());
 }
-
-}  // namespace
 
 void Password::resolve() {
     if (given && *given != "-") {
         value = *given;
     } else if (file) {
-        value = fromFile(*file);
+        value = readSecretFile(*file, "--password-file");
     } else if (given) {
         value = fromStandardInput();
     } else {

@@ -20,6 +20,10 @@ struct Password {
     void resolve();
 };
 
+// The first line of the file at `path`, without its line end; warns when other users may read
+// it. Throws CLI::ValidationError naming `option` when it cannot be read.
+std::string readSecretFile(const std::string& path, const char* option);
+
 // Adds --password and --password-file to `sub`; at most one of them may be given.
 void addPasswordOptions(CLI::App& sub, Password& password);
 

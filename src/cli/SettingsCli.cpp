@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -40,7 +41,7 @@ struct SettingsArgs {
     // camera set
     std::optional<std::string> overlay, resolution, substream;
     // cloud set
-    std::optional<std::string> cloudPassword;
+    std::optional<std::string> cloudPassword, cloudPasswordFile;
 };
 
 void wait(int ms) {
@@ -244,6 +245,18 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
                                 bool set, std::string name) {
         sub->callback([&global, &run, args, kind, set, name] {
             args->password.resolve();
+            // The new cloud password, like the login's, need not show on the command line.
+            if (args->cloudPasswordFile) {
+                args->cloudPassword =
+                    readSecretFile(*args->cloudPasswordFile, "--cloud-password-file");
+            } else if (!args->cloudPassword && set && kind == Kind::Cloud) {
+                if (const char* value = std::getenv("TARVO_CLOUD_PASSWORD")) {
+                    args->cloudPassword = value;
+                } else {
+                    throw CLI::RequiredError("--cloud-password, --cloud-password-file or "
+                                             "TARVO_CLOUD_PASSWORD");
+                }
+            }
             run = [&global, args, kind, set, name] {
                 return runSettings(global, *args, kind, set, name);
             };
@@ -298,8 +311,14 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
     auto cloudSet = std::make_shared<SettingsArgs>();
     CLI::App* clset =
         addCommand(*cloud, "set", "Set the cloud connection password", cloudSet, true, true);
-    clset->add_option("--cloud-password", cloudSet->cloudPassword, "New cloud connection password")
-        ->required();
+    CLI::Option* cloudPassword = clset->add_option(
+        "--cloud-password", cloudSet->cloudPassword,
+        "New cloud connection password (or $TARVO_CLOUD_PASSWORD)");
+    clset
+        ->add_option("--cloud-password-file", cloudSet->cloudPasswordFile,
+                     "Read the new cloud password from the first line of FILE")
+        ->type_name("FILE")
+        ->excludes(cloudPassword);
     bind(clset, cloudSet, Kind::Cloud, true, "cloud set");
 }
 

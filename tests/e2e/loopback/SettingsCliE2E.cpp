@@ -220,6 +220,15 @@ TEST_F(SettingsCliE2E, CloudPasswordFitsSixtyThreeCharacters) {
 
     r = cli({"cloud", "get", "127.0.0.7", "--json"});
     EXPECT_EQ(nlohmann::json::parse(r.out)["values"]["deviceId"], -5);
+
+    // The new password may come from a file instead of the command line.
+    const auto file = std::filesystem::temp_directory_path() /
+                      ("cloud-" + std::to_string(::getpid()) + ".txt");
+    std::ofstream(file) << "from-a-file\n";
+    r = cli({"cloud", "set", "127.0.0.7", "--cloud-password-file", file.string()});
+    std::filesystem::remove(file);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sim->device("127.0.0.7")["cloud"]["password"], "from-a-file");
 }
 
 TEST_F(SettingsCliE2E, FixMacAndTypeRules) {
