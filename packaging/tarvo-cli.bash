@@ -20,7 +20,7 @@ _tarvo_cli() {
     done
 
     case $prev in
-        --out) _filedir; return ;;
+        --out | --password-file | --cloud-password-file) _filedir; return ;;
         --dhcp | --audio | --overlay) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
         --resolution) COMPREPLY=($(compgen -W "all 1mp" -- "$cur")); return ;;
         --substream) COMPREPLY=($(compgen -W "d1 cif" -- "$cur")); return ;;
@@ -31,7 +31,7 @@ _tarvo_cli() {
             return ;;
     esac
 
-    local search="--search-seconds" login="--user --password" opts=""
+    local search="--search-seconds" login="--user --password --password-file" opts=""
     case $cmd in
         "") COMPREPLY=($(compgen -W "$commands --json --help --version" -- "$cur")); return ;;
         discover) opts="--seconds --interface --sort" ;;
@@ -58,7 +58,7 @@ _tarvo_cli() {
                 camera/fix-mac) opts="$search" ;;
                 camera/set) opts="$search --port --overlay --resolution --substream" ;;
                 cloud/get) opts="$search --port $login" ;;
-                cloud/set) opts="$search --port $login --cloud-password" ;;
+                cloud/set) opts="$search --port $login --cloud-password --cloud-password-file" ;;
             esac
             ;;
     esac
