@@ -166,6 +166,14 @@ local function need(tree, tvb, offset, width)
     return false
 end
 
+-- The login frame's user name and password (12 bytes each), on UDP and TCP alike.
+local function add_login(tree, tvb, info)
+    if not need(tree, tvb, 6, 24) then return info end
+    local _, user = add_text(tree, F.user, tvb(6, 12))
+    add_text(tree, F.password, tvb(18, 12))
+    return info .. ", user \"" .. user .. "\""
+end
+
 local function add_header(tree, tvb)
     tree:add(F.command, tvb(0, 1))
     tree:add(F.tag, tvb(1, 1))
@@ -237,11 +245,7 @@ local function dissect_udp(tvb, pinfo, tree)
         if tvb:len() > 6 then name = select(2, add_text(root, F.name, tvb(6))) end
         info = string.format("%s, type %d (%s), name \"%s\"", info, target, type_label(target), name)
     elseif code == 0 then
-        if need(root, tvb, 6, 24) then
-            local _, user = add_text(root, F.user, tvb(6, 12))
-            add_text(root, F.password, tvb(18, 12))
-            info = info .. ", user \"" .. user .. "\""
-        end
+        info = add_login(root, tvb, info)
     elseif code == 181 then
         if need(root, tvb, 6, 1) then
             local result = tvb(6, 1):uint()
@@ -372,11 +376,7 @@ local function request_step(tvb, offset, state)
         root:add_le(F.length, t(4, 2))
         local info = COMMANDS[code] or string.format("unknown command %d", code)
         if code == 0 then
-            if need(root, t, 6, 24) then
-                local _, user = add_text(root, F.user, t(6, 12))
-                add_text(root, F.password, t(18, 12))
-                info = info .. ", user \"" .. user .. "\""
-            end
+            info = add_login(root, t, info)
         elseif upload then
             if need(root, t, 6, 128) then
                 local _, name = add_text(root, F.file_name, t(6, 128))
