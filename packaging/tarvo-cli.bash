@@ -25,9 +25,11 @@ _tarvo_cli() {
         --resolution) COMPREPLY=($(compgen -W "all 1mp" -- "$cur")); return ;;
         --substream) COMPREPLY=($(compgen -W "d1 cif" -- "$cur")); return ;;
         --stream) COMPREPLY=($(compgen -W "main d1 cif" -- "$cur")); return ;;
+        --set) COMPREPLY=($(compgen -W "1024x768 1280x1024 1366x768 1400x900 1920x1080 3840x2160" \
+            -- "$cur")); return ;;
         --sort) COMPREPLY=($(compgen -W "seq ip mac name note type" -- "$cur")); return ;;
         --seconds | --search-seconds | --timeout | --port | --type | --user | --password | \
-            --ip | --mask | --gateway | --dns | --interface | --set | --cloud-password)
+            --ip | --mask | --gateway | --dns | --interface | --cloud-password)
             return ;;
     esac
 

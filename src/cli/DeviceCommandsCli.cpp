@@ -9,12 +9,13 @@
 #include "cli/CliNotifier.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
-#include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::cli {
 
@@ -58,19 +59,15 @@ protocol::LoginInfo loginInfoOf(const DeviceArgs& args) {
                                    text::fromUtf8(args.password.value), 0, args.foundType);
 }
 
-int finish(const GlobalOptions& global, const char* command, const DeviceArgs& args, bool ok,
-           const CliNotifier& notifier, const nlohmann::json& extra = nlohmann::json::object()) {
-    if (global.json) {
-        nlohmann::json out = {
-            {"command", command}, {"ip", args.ip}, {"port", args.usedPort}, {"ok", ok}};
-        auto messages = nlohmann::json::array();
-        for (const auto& e : notifier.entries())
-            messages.push_back({{"kind", e.kind}, {"text", e.text}});
-        out["messages"] = messages;
-        out.update(extra);
-        printJson(out);
-    }
-    return ok ? 0 : 1;
+// The command's outcome; `said` is its line after success (a catalogue text).
+int finishDevice(const GlobalOptions& global, const char* command, const DeviceArgs& args, bool ok,
+                 const CliNotifier& notifier, std::u16string_view said = {},
+                 nlohmann::json fields = nlohmann::json::object()) {
+    fields["port"] = args.usedPort;
+    Outcome outcome{command, args.ip, ok ? exitcode::kOk : exitcode::kFailed,
+                    ok && !said.empty() ? text::toUtf8(text::tr(said)) : std::string(),
+                    std::move(fields)};
+    return finish(global, outcome, &notifier);
 }
 
 }  // namespace
@@ -85,7 +82,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             CliNotifier notifier;
             const bool ok = prepare(*login, "login", true) &&
                             protocol::loginCheck(loginInfoOf(*login), notifier);
-            return finish(global, "login", *login, ok, notifier);
+            return finishDevice(global, "login", *login, ok, notifier, text::msg::kLoginAccepted);
         };
     });
 
@@ -102,8 +99,8 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
                 protocol::checkCameraVersion(version->ip, version->usedPort, text, notifier);
             if (!global.json && !text.empty())
                 std::cout << text::toUtf8(text::escapeControls(text)) << std::endl;
-            return finish(global, "version", *version, ok, notifier,
-                          {{"version", text::toUtf8(text)}});
+            return finishDevice(global, "version", *version, ok, notifier, {},
+                                {{"version", text::toUtf8(text)}});
         };
     });
 
@@ -116,7 +113,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             CliNotifier notifier;
             const bool ok = prepare(*reboot, "reboot", false) &&
                             protocol::rebootDevice(loginInfoOf(*reboot), notifier);
-            return finish(global, "reboot", *reboot, ok, notifier);
+            return finishDevice(global, "reboot", *reboot, ok, notifier, text::msg::kRebootStarted);
         };
     });
 }

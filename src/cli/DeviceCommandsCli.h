@@ -4,11 +4,9 @@
 
 #include <functional>
 
-namespace tarvo::cli {
+#include "cli/CommandResult.h"
 
-struct GlobalOptions {
-    bool json = false;
-};
+namespace tarvo::cli {
 
 // Adds `login`, `version` and `reboot`. Each sets `run` when chosen; it returns the exit status.
 void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run);

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli/CliNotifier.h"
+#include "cli/CommandResult.h"
 #include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
@@ -157,14 +158,14 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
         std::cerr << "--sort: expected one of seq, ip, mac, name, note, type (or 0-5), "
                      "optionally followed by :asc or :desc"
                   << std::endl;
-        return 2;
+        return exitcode::kUsage;
     }
     (void)std::setlocale(LC_COLLATE, "");
     text::buildUiText(text::chooseUiLanguage());
 
     bool interfacesOk = true;
     const auto interfaces = chooseInterfaces(args.interfaces, interfacesOk);
-    if (!interfacesOk) return 2;
+    if (!interfacesOk) return exitcode::kUsage;
 
     CliNotifier notifier;
     net::SystemMacResolver macResolver;
@@ -184,7 +185,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     } else {
         printTable(rows);
     }
-    return opened > 0 ? 0 : 1;
+    return opened > 0 ? exitcode::kOk : exitcode::kFailed;
 }
 
 }  // namespace

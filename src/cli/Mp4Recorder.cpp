@@ -85,7 +85,10 @@ void Mp4Recorder::add(std::span<const std::uint8_t> chunk) {
     packet_->stream_index = 0;
     if (key) packet_->flags |= AV_PKT_FLAG_KEY;
     av_packet_rescale_ts(packet_, AVRational{1, 1000}, format_->streams[0]->time_base);
-    if (av_write_frame(format_, packet_) >= 0) ++samples_;
+    if (av_write_frame(format_, packet_) >= 0) {
+        ++samples_;
+        bytes_ += chunk.size();
+    }
 }
 
 bool Mp4Recorder::finish() {
@@ -101,6 +104,11 @@ bool Mp4Recorder::finish() {
 std::uint64_t Mp4Recorder::samples() const {
     std::lock_guard lock(mutex_);
     return samples_;
+}
+
+Mp4Recorder::Progress Mp4Recorder::progress() const {
+    std::lock_guard lock(mutex_);
+    return {std::chrono::milliseconds(lastPts_ < 0 ? 0 : lastPts_), bytes_};
 }
 
 bool Mp4Recorder::started() const {

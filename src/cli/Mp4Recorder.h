@@ -29,6 +29,12 @@ public:
     bool finish();
 
     [[nodiscard]] std::uint64_t samples() const;
+    // How far the recording has come: the time of its last sample and the video bytes written.
+    struct Progress {
+        std::chrono::milliseconds recorded{0};
+        std::uint64_t bytes = 0;
+    };
+    [[nodiscard]] Progress progress() const;
     // The first key picture arrived (at startedAt()); the recording holds its whole length.
     [[nodiscard]] bool started() const;
     [[nodiscard]] std::chrono::steady_clock::time_point startedAt() const;
@@ -51,6 +57,7 @@ private:
     bool finished_ = false;
     bool full_ = false;
     std::uint64_t samples_ = 0;
+    std::uint64_t bytes_ = 0;
     std::int64_t lastPts_ = -1;
     std::chrono::steady_clock::time_point first_;
     std::string error_;

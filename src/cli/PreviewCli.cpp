@@ -2,7 +2,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -15,8 +18,8 @@ extern "C" {
 }
 
 #include "cli/CliNotifier.h"
+#include "cli/CommandResult.h"
 #include "cli/Credentials.h"
-#include "cli/JsonOutput.h"
 #include "cli/Mp4Recorder.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
@@ -26,7 +29,9 @@ extern "C" {
 #include "core/preview/YuyvScale.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::cli {
 
@@ -67,18 +72,33 @@ std::optional<int> searchType(const std::string& ip) {
     return type;
 }
 
-// YUYV to RGB, then libavcodec's PNG encoder. Of an odd width the last column is left out (the
-// YUYV pair it would need is not there).
-bool writePng(const std::string& path, const std::vector<std::uint8_t>& yuyv, int pictureWidth,
-              int height) {
+enum class PictureFormat { Png, Jpeg };
+
+// The format a snapshot's file name asks for by its extension (any case); nullopt for others.
+std::optional<PictureFormat> pictureFormatOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".png") return PictureFormat::Png;
+    if (extension == ".jpg" || extension == ".jpeg") return PictureFormat::Jpeg;
+    return std::nullopt;
+}
+
+// YUYV to RGB, then libavcodec's PNG encoder, or on to full-range 4:2:0 for its JPEG encoder.
+// Of an odd width the last column is left out (the YUYV pair it would need is not there).
+bool writePicture(const std::string& path, PictureFormat format,
+                  const std::vector<std::uint8_t>& yuyv, int pictureWidth, int height) {
     const int width = preview::scaledSourceWidth(pictureWidth);
     if (width <= 0 || height <= 0) return false;
+    const bool jpeg = format == PictureFormat::Jpeg;
+    const AVPixelFormat coded = jpeg ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_RGB24;
     SwsContext* sws = nullptr;
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+    SwsContext* toYuv = nullptr;
+    const AVCodec* codec = avcodec_find_encoder(jpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_PNG);
     AVCodecContext* context = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
     AVFrame* rgb = av_frame_alloc();
+    AVFrame* yuv = jpeg ? av_frame_alloc() : nullptr;
     AVPacket* packet = av_packet_alloc();
-    bool ok = context != nullptr && rgb != nullptr && packet != nullptr;
+    bool ok = context != nullptr && rgb != nullptr && packet != nullptr && (!jpeg || yuv);
     if (ok) {
         rgb->format = AV_PIX_FMT_RGB24;
         rgb->width = width;
@@ -90,12 +110,35 @@ bool writePng(const std::string& path, const std::vector<std::uint8_t>& yuyv, in
         ok = preview::scaleYuyv(sws, scratch, yuyv.data(), pictureWidth, height, rgb->data[0],
                                 rgb->linesize[0], width, height, AV_PIX_FMT_RGB24, SWS_POINT);
     }
+    if (ok && jpeg) {
+        yuv->format = coded;
+        yuv->width = width;
+        yuv->height = height;
+        toYuv = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, coded, SWS_POINT,
+                               nullptr, nullptr, nullptr);
+        ok = toYuv != nullptr && av_frame_get_buffer(yuv, 0) >= 0;
+        if (ok) {
+            const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+            (void)sws_setColorspaceDetails(toYuv, coefficients, 1, coefficients, 1, 0, 1 << 16,
+                                           1 << 16);
+            ok = sws_scale(toYuv, rgb->data, rgb->linesize, 0, height, yuv->data, yuv->linesize) ==
+                 height;
+        }
+    }
     if (ok) {
         context->width = width;
         context->height = height;
-        context->pix_fmt = AV_PIX_FMT_RGB24;
+        context->pix_fmt = coded;
         context->time_base = AVRational{1, 25};
-        ok = avcodec_open2(context, codec, nullptr) >= 0 && avcodec_send_frame(context, rgb) >= 0 &&
+        if (jpeg) {
+            context->color_range = AVCOL_RANGE_JPEG;
+            context->flags |= AV_CODEC_FLAG_QSCALE;
+            context->global_quality = FF_QP2LAMBDA * 2;
+            yuv->quality = context->global_quality;
+            yuv->color_range = AVCOL_RANGE_JPEG;
+        }
+        ok = avcodec_open2(context, codec, nullptr) >= 0 &&
+             avcodec_send_frame(context, jpeg ? yuv : rgb) >= 0 &&
              avcodec_receive_packet(context, packet) >= 0;
     }
     if (ok) {
@@ -104,8 +147,10 @@ bool writePng(const std::string& path, const std::vector<std::uint8_t>& yuyv, in
         ok = static_cast<bool>(out);
     }
     av_packet_free(&packet);
+    av_frame_free(&yuv);
     av_frame_free(&rgb);
     avcodec_free_context(&context);
+    sws_freeContext(toYuv);
     sws_freeContext(sws);
     return ok;
 }
@@ -125,7 +170,7 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
         if (!found) {
             std::cerr << args.ip << " did not answer a search; give its type with --type"
                       << std::endl;
-            status = 1;
+            status = exitcode::kFailed;
             return std::nullopt;
         }
         p.type = *found;
@@ -136,7 +181,7 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
     p.info = protocol::makeLoginInfo(args.ip, port, text::fromUtf8(args.user),
                                      text::fromUtf8(args.password.value), choice, p.type);
     if (!protocol::loginCheck(p.info, notifier)) {
-        status = 1;
+        status = exitcode::kFailed;
         return std::nullopt;
     }
     return p;
@@ -182,11 +227,32 @@ void reportWait(StreamWait wait, const PreviewArgs& args, const char* what) {
     }
 }
 
+// What snapshot and record report of the stream they took.
+nlohmann::json streamFields(const Prepared& prepared, const preview::StreamReply& reply,
+                            const PreviewArgs& args) {
+    return {{"type", prepared.type},
+            {"width", reply.width},
+            {"height", reply.height},
+            {"codecCode", reply.codecCode},
+            {"out", args.out}};
+}
+
+std::uintmax_t fileSize(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+std::u16string decimal(std::uintmax_t value) {
+    return text::fromUtf8(std::to_string(value));
+}
+
 int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
     CliNotifier notifier;
-    int status = 0;
-    const auto prepared = prepare(args, notifier, status);
-    if (!prepared) return status;
+    Outcome outcome{"snapshot", args.ip};
+    outcome.fields["out"] = args.out;
+    const auto prepared = prepare(args, notifier, outcome.exitCode);
+    if (!prepared) return finish(global, outcome, &notifier);
     auto renderer = std::make_unique<preview::HeadlessRenderer>();
     preview::HeadlessRenderer& view = *renderer;
     preview::CCamStreamClient client(prepared->info, notifier, std::move(renderer));
@@ -200,31 +266,65 @@ int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
     bool ok = wait == StreamWait::Arrived && !picture.yuyv.empty();
     reportWait(wait, args, "picture");
     if (ok) {
-        ok = writePng(args.out, picture.yuyv, picture.width, picture.height);
+        ok = writePicture(args.out, pictureFormatOf(args.out).value_or(PictureFormat::Png),
+                          picture.yuyv, picture.width, picture.height);
         if (!ok) std::cerr << "cannot write " << args.out << std::endl;
     }
-    if (global.json) {
-        printJson(nlohmann::json{{"command", "snapshot"},
-                                 {"ip", args.ip},
-                                 {"ok", ok},
-                                 {"type", prepared->type},
-                                 {"width", reply.width},
-                                 {"height", reply.height},
-                                 {"pictureWidth", picture.width},
-                                 {"pictureHeight", picture.height},
-                                 {"codecCode", reply.codecCode},
-                                 {"title", text::toUtf8(client.title())},
-                                 {"packets", stats.packets},
-                                 {"out", args.out}});
+    outcome.fields = streamFields(*prepared, reply, args);
+    outcome.fields.update({{"pictureWidth", picture.width},
+                           {"pictureHeight", picture.height},
+                           {"title", text::toUtf8(client.title())},
+                           {"packets", stats.packets}});
+    outcome.exitCode = ok ? exitcode::kOk : exitcode::kFailed;
+    if (ok) {
+        const auto size = fileSize(args.out);
+        outcome.fields["bytes"] = size;
+        outcome.message = text::toUtf8(text::formatText(text::tr(text::msg::kSnapshotSavedFormat),
+                                                        {text::fromUtf8(args.out), decimal(size)}));
     }
-    return ok ? 0 : 1;
+    return finish(global, outcome, &notifier);
 }
+
+// Seconds with one decimal.
+std::u16string seconds(std::chrono::milliseconds value) {
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%.1f", static_cast<double>(value.count()) / 1000.0);
+    return text::fromUtf8(text);
+}
+
+// On a terminal, the recording so far redrawn in place on stderr; nothing when not a terminal.
+class RecordProgress {
+public:
+    RecordProgress() : tty_(stderrIsTerminal()) {}
+    ~RecordProgress() { end(); }
+    RecordProgress(const RecordProgress&) = delete;
+    RecordProgress& operator=(const RecordProgress&) = delete;
+
+    void show(const Mp4Recorder::Progress& progress) {
+        if (!tty_) return;
+        const auto line =
+            text::toUtf8(text::formatText(text::tr(text::msg::kRecordingProgressFormat),
+                                          {seconds(progress.recorded), decimal(progress.bytes)}));
+        (void)std::fprintf(stderr, "\r%s   ", line.c_str());
+        (void)std::fflush(stderr);
+        drawn_ = true;
+    }
+    void end() {
+        if (drawn_) (void)std::fputs("\n", stderr);
+        drawn_ = false;
+    }
+
+private:
+    const bool tty_;
+    bool drawn_ = false;
+};
 
 int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
     CliNotifier notifier;
-    int status = 0;
-    const auto prepared = prepare(args, notifier, status);
-    if (!prepared) return status;
+    Outcome outcome{"record", args.ip};
+    outcome.fields["out"] = args.out;
+    const auto prepared = prepare(args, notifier, outcome.exitCode);
+    if (!prepared) return finish(global, outcome, &notifier);
     // The recorder is made on the first packet: codec and size come with the stream's reply,
     // which is in place before the threads start.
     std::mutex recorderMutex;
@@ -253,6 +353,7 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
         return recorderSays([](const Mp4Recorder& r) { return r.started(); });
     });
     reportWait(wait, args, "key picture");
+    RecordProgress progress;
     if (wait == StreamWait::Arrived) {
         // Full once a picture arrives past the length; a stream that stalls ends the recording
         // when the length has passed on the clock.
@@ -262,31 +363,42 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
             startedAt = recorder->startedAt();
         }
         const auto stalledBy = startedAt + length + std::chrono::seconds(1);
-        (void)waitForStream(
-            client,
-            std::chrono::duration_cast<std::chrono::milliseconds>(stalledBy -
-                                                                  std::chrono::steady_clock::now()),
-            [&] { return recorderSays([](const Mp4Recorder& r) { return r.full(); }); });
+        auto nextDraw = std::chrono::steady_clock::now();
+        (void)waitForStream(client,
+                            std::chrono::duration_cast<std::chrono::milliseconds>(
+                                stalledBy - std::chrono::steady_clock::now()),
+                            [&] {
+                                std::lock_guard lock(recorderMutex);
+                                if (std::chrono::steady_clock::now() >= nextDraw) {
+                                    progress.show(recorder->progress());
+                                    nextDraw = std::chrono::steady_clock::now() +
+                                               std::chrono::milliseconds(250);
+                                }
+                                return recorder->full();
+                            });
     }
     client.stop();  // the tap runs no more after this
     const bool ok = wait == StreamWait::Arrived && recorder && recorder->finish();
+    if (ok) progress.show(recorder->progress());
+    progress.end();
     if (!ok && wait == StreamWait::Arrived) {
         std::cerr << "nothing recorded"
                   << (recorder && !recorder->error().empty() ? ": " + recorder->error() : "")
                   << std::endl;
     }
-    if (global.json) {
-        printJson(nlohmann::json{{"command", "record"},
-                                 {"ip", args.ip},
-                                 {"ok", ok},
-                                 {"type", prepared->type},
-                                 {"width", reply.width},
-                                 {"height", reply.height},
-                                 {"codecCode", reply.codecCode},
-                                 {"samples", recorder ? recorder->samples() : 0},
-                                 {"out", args.out}});
+    outcome.fields = streamFields(*prepared, reply, args);
+    outcome.fields["samples"] = recorder ? recorder->samples() : 0;
+    outcome.exitCode = ok ? exitcode::kOk : exitcode::kFailed;
+    if (ok) {
+        const auto size = fileSize(args.out);
+        const auto recorded = recorder->progress().recorded;
+        outcome.fields["bytes"] = size;
+        outcome.fields["seconds"] = static_cast<double>(recorded.count()) / 1000.0;
+        outcome.message = text::toUtf8(
+            text::formatText(text::tr(text::msg::kRecordingSavedFormat),
+                             {seconds(recorded), text::fromUtf8(args.out), decimal(size)}));
     }
-    return ok ? 0 : 1;
+    return finish(global, outcome, &notifier);
 }
 
 void addCommon(CLI::App& sub, PreviewArgs& args) {
@@ -308,8 +420,15 @@ void addCommon(CLI::App& sub, PreviewArgs& args) {
 void addPreviewCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
     auto snapshot = std::make_shared<PreviewArgs>();
     CLI::App* snapCmd =
-        app.add_subcommand("snapshot", "Save the first picture of the live stream as PNG");
+        app.add_subcommand("snapshot", "Save the first picture of the live stream (PNG or JPEG)");
     addCommon(*snapCmd, *snapshot);
+    // Checked before anything is sent: the extension names the format.
+    snapCmd->get_option("--out")
+        ->description("Output file: .png or .jpg/.jpeg")
+        ->check([](const std::string& path) {
+            return pictureFormatOf(path) ? std::string()
+                                         : text::toUtf8(text::tr(text::msg::kSnapshotExtension));
+        });
     snapCmd->add_option("--timeout", snapshot->timeout, "Seconds to wait for a picture")
         ->capture_default_str()
         ->check(CLI::Range(0.1, 600.0));

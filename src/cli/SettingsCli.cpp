@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "cli/CliNotifier.h"
+#include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
-#include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/SettingsFlows.h"
@@ -58,13 +58,7 @@ public:
 
     bool runNetSettings(ops::NetSettingsForm& form) override {
         const auto& p = form.netParams();
-        shown = {{"ip", net::formatIPv4(p.address)},
-                 {"mask", net::formatIPv4(p.netmask)},
-                 {"gateway", net::formatIPv4(p.gateway)},
-                 {"dns", net::formatIPv4(p.dns)},
-                 {"httpPort", p.httpPort},
-                 {"dhcp", p.dhcp != 0},
-                 {"audio", form.audio() != 0}};
+        showNet(form);
         // Without the device's own record the values above are zeros or left-overs: showing
         // them as the device's, or writing them back, would be wrong.
         if (!form.recordAnswered() || !form.audioAnswered()) {
@@ -85,19 +79,19 @@ public:
         e.httpPort = form.httpPortText();
         e.dhcp = args_.dhcp ? *args_.dhcp == "on" : p.dhcp != 0;
         e.audio = args_.audio ? *args_.audio == "on" : form.audio() != 0;
+        if (sameAddress(e.address, p.address) && sameAddress(e.netmask, p.netmask) &&
+            sameAddress(e.gateway, p.gateway) && sameAddress(e.dns, p.dns) &&
+            e.dhcp == (p.dhcp != 0) && e.audio == (form.audio() != 0)) {
+            nothingToChange = true;
+            return false;
+        }
         accepted = form.ok(e, session_, notifier_, wait) == ops::NetSettingsOutcome::Accepted;
+        if (accepted) showNet(form);  // what was written, not what was read
         return accepted;
     }
 
     bool runCameraConfig(ops::CameraConfigForm& form) override {
-        shown = {
-            {"version", text::toUtf8(form.version())},
-            {"protocol", text::toUtf8(text::tr(
-                             ops::CameraConfigForm::kProtocolItems[form.protocolIndex() & 1]))},
-            {"overlay", form.overlay() == 0 ? "on" : "off"},
-            {"resolution", form.resolution() == 0 ? "all" : "1mp"},
-            {"resolutionChangeable", form.resolutionEnabled()},
-            {"substream", form.subStream() == 2 ? "cif" : "d1"}};
+        showCamera(form);
         if (!set_) return false;
         int resolution = form.resolutionIndex();
         if (args_.resolution) {
@@ -113,7 +107,13 @@ public:
         const int overlay = args_.overlay ? (*args_.overlay == "on" ? 0 : 1) : form.overlayIndex();
         const int substream =
             args_.substream ? (*args_.substream == "cif" ? 1 : 0) : form.subStreamIndex();
+        if (overlay == form.overlayIndex() && resolution == form.resolutionIndex() &&
+            substream == form.subStreamIndex()) {
+            nothingToChange = true;
+            return false;
+        }
         form.accept(form.protocolIndex(), overlay, resolution, substream);
+        showCamera(form);
         accepted = true;
         return true;
     }
@@ -133,8 +133,38 @@ public:
     json shown = json::object();
     bool accepted = false;
     bool unanswered = false;
+    bool nothingToChange = false;  // a set whose values the device already has: nothing sent
 
 private:
+    void showNet(const ops::NetSettingsForm& form) {
+        const auto& p = form.netParams();
+        shown = {{"ip", net::formatIPv4(p.address)},
+                 {"mask", net::formatIPv4(p.netmask)},
+                 {"gateway", net::formatIPv4(p.gateway)},
+                 {"dns", net::formatIPv4(p.dns)},
+                 {"httpPort", p.httpPort},
+                 {"dhcp", p.dhcp != 0},
+                 {"audio", form.audio() != 0}};
+    }
+
+    void showCamera(const ops::CameraConfigForm& form) {
+        shown = {
+            {"version", text::toUtf8(form.version())},
+            {"protocol", text::toUtf8(text::tr(
+                             ops::CameraConfigForm::kProtocolItems[form.protocolIndex() & 1]))},
+            {"overlay", form.overlay() == 0 ? "on" : "off"},
+            {"resolution", form.resolution() == 0 ? "all" : "1mp"},
+            {"resolutionChangeable", form.resolutionEnabled()},
+            {"substream", form.subStream() == 2 ? "cif" : "d1"}};
+    }
+
+    // Whether the address typed is the one the device has; text that is no address differs
+    // (the form refuses it).
+    static bool sameAddress(const std::u16string& typed, std::uint32_t current) {
+        std::uint32_t value = 0;
+        return net::parseIPv4(text::toUtf8(typed), value) && value == current;
+    }
+
     const SettingsArgs& args_;
     bool set_;
     ops::UdpSession& session_;
@@ -142,17 +172,8 @@ private:
 };
 
 int report(const GlobalOptions& global, const std::string& command, const SettingsArgs& args,
-           bool ok, const json& values, const CliNotifier& notifier) {
-    if (global.json) {
-        json messages = json::array();
-        for (const auto& e : notifier.entries())
-            messages.push_back({{"kind", e.kind}, {"text", e.text}});
-        printJson({{"command", command},
-                   {"ip", args.ip},
-                   {"ok", ok},
-                   {"values", values},
-                   {"messages", messages}});
-    } else if (ok && !values.empty()) {
+           bool ok, const json& values, const CliNotifier& notifier, std::string message = {}) {
+    if (!global.json && ok && !values.empty()) {
         for (const auto& [key, value] : values.items()) {
             std::cout << key << ": "
                       << text::escapeControls(value.is_string() ? value.get<std::string>()
@@ -161,7 +182,13 @@ int report(const GlobalOptions& global, const std::string& command, const Settin
         }
         std::cout.flush();
     }
-    return ok ? 0 : 1;
+    return finish(global,
+                  {command,
+                   args.ip,
+                   ok ? exitcode::kOk : exitcode::kFailed,
+                   std::move(message),
+                   {{"values", values}}},
+                  &notifier);
 }
 
 enum class Kind { Net, Camera, Cloud, FixMac };
@@ -178,12 +205,12 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
     }
     DeviceFinder finder(notifier);
     const auto type = finder.find(args.ip, args.searchSeconds);
-    if (!type) return 1;
+    if (!type) return report(global, name, args, false, {}, notifier);
     const bool camera = *type != discovery::kTypeDvr && *type != discovery::kTypeNvr;
     if (!camera) {
         std::cerr << args.ip << " is " << (*type == discovery::kTypeNvr ? "an NVR" : "a DVR")
                   << ": these settings are for cameras and decoders" << std::endl;
-        return 1;
+        return report(global, name, args, false, {}, notifier);
     }
     CliSettingsDialogs dialogs(args, set, finder.session(), notifier);
     ops::SettingsFlows flows(dialogs, finder.session(), notifier);
@@ -217,6 +244,10 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
             for (int i = 0; i < 100 && notifier.entries().size() == before; ++i) wait(20);
             return report(global, name, args, notifier.entries().size() > before, {}, notifier);
         }
+    }
+    if (dialogs.nothingToChange) {
+        return report(global, name, args, true, dialogs.shown, notifier,
+                      text::toUtf8(text::tr(text::msg::kNothingToChange)));
     }
     const bool ok = !dialogs.unanswered && (set ? dialogs.accepted : true);
     return report(global, name, args, ok, dialogs.shown, notifier);
@@ -253,8 +284,9 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
                 if (const char* value = std::getenv("TARVO_CLOUD_PASSWORD")) {
                     args->cloudPassword = value;
                 } else {
-                    throw CLI::RequiredError("--cloud-password, --cloud-password-file or "
-                                             "TARVO_CLOUD_PASSWORD");
+                    throw CLI::RequiredError(
+                        "--cloud-password, --cloud-password-file or "
+                        "TARVO_CLOUD_PASSWORD");
                 }
             }
             run = [&global, args, kind, set, name] {
@@ -311,9 +343,9 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
     auto cloudSet = std::make_shared<SettingsArgs>();
     CLI::App* clset =
         addCommand(*cloud, "set", "Set the cloud connection password", cloudSet, true, true);
-    CLI::Option* cloudPassword = clset->add_option(
-        "--cloud-password", cloudSet->cloudPassword,
-        "New cloud connection password (or $TARVO_CLOUD_PASSWORD)");
+    CLI::Option* cloudPassword =
+        clset->add_option("--cloud-password", cloudSet->cloudPassword,
+                          "New cloud connection password (or $TARVO_CLOUD_PASSWORD)");
     clset
         ->add_option("--cloud-password-file", cloudSet->cloudPasswordFile,
                      "Read the new cloud password from the first line of FILE")

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "cli/CliNotifier.h"
+#include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
-#include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
@@ -35,12 +35,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Exit statuses of `upgrade`.
-constexpr int kAccepted = 0;
-constexpr int kRefused = 1;  // the device answered, but not with 1
-constexpr int kNoAnswer = 3;
-constexpr int kBrokenOff = 4;    // the transfer failed part-way
-constexpr int kNothingSent = 5;  // refused before the first byte: login, connection, file, version
+using exitcode::kBrokenOff;
+using exitcode::kNoAnswer;
+using exitcode::kNothingSent;
+constexpr int kAccepted = exitcode::kOk;
+constexpr int kRefused = exitcode::kFailed;  // the device answered, but not with 1
 
 constexpr const char* kUpgradeFooter =
     "Exit status: 0 the device accepted the package (answer tag 1), 1 it refused it, "
@@ -65,8 +64,40 @@ struct ResolutionArgs {
     std::optional<int> port;
     std::string user = "admin";
     std::string password;
-    std::optional<int> set;
+    std::optional<std::string> set;
 };
+
+// The list's position of a resolution given by its number (0-5) or as the list shows it, with
+// or without spaces, x or X ("1920x1080", "1920 x 1080").
+std::optional<int> resolutionIndexOf(std::string_view value) {
+    const auto& names = text::msg::kNvrResolutions;
+    if (value.size() == 1 && value[0] >= '0' && value[0] < static_cast<char>('0' + names.size()))
+        return value[0] - '0';
+    std::string wanted;
+    for (char c : value) {
+        if (c != ' ') wanted += c == 'X' ? 'x' : c;
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string name;
+        for (char16_t c : names[i]) {
+            if (c != u' ') name += static_cast<char>(c);
+        }
+        if (name == wanted) return static_cast<int>(i);
+    }
+    return std::nullopt;
+}
+
+std::string unknownResolution(const std::string& value) {
+    std::u16string choices;
+    for (const auto& name : text::msg::kNvrResolutions) {
+        if (!choices.empty()) choices += u", ";
+        for (char16_t c : name) {
+            if (c != u' ') choices += c;
+        }
+    }
+    return text::toUtf8(text::formatText(text::tr(text::msg::kNvrResolutionUnknownFormat),
+                                         {text::fromUtf8(value), choices}));
+}
 
 std::string mebibytes(double bytes) {
     char text[32];
@@ -178,32 +209,24 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
         deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
                      args.searchSeconds);
     if (!type || !typeAllows(args.ip, *type, "upgrade", true, true)) {
-        if (global.json) {
-            printJson({{"command", "upgrade"},
-                       {"ip", args.ip},
-                       {"ok", false},
-                       {"status", type ? "wrong-type" : "not-found"}});
-        }
-        return kNothingSent;
+        return finish(global, {"upgrade",
+                               args.ip,
+                               kNothingSent,
+                               {},
+                               {{"status", type ? "wrong-type" : "not-found"}}});
     }
     const bool nvr = *type == discovery::kTypeNvr;
     const upgrade::UpgradeProfile& profile = nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
     const int port =
         args.port.value_or(nvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort);
     CliNotifier notifier;
-    nlohmann::json result = {{"command", "upgrade"}, {"ip", args.ip}, {"port", port},
-                             {"nvr", nvr},           {"type", *type}, {"file", args.file}};
+    Outcome done_{"upgrade", args.ip};
+    nlohmann::json& result = done_.fields;
+    result = {{"port", port}, {"nvr", nvr}, {"type", *type}, {"file", args.file}};
     const auto done = [&](int status, const std::string& outcome) {
-        if (global.json) {
-            result["status"] = outcome;
-            result["ok"] = status == kAccepted;
-            auto messages = nlohmann::json::array();
-            for (const auto& e : notifier.entries())
-                messages.push_back({{"kind", e.kind}, {"text", e.text}});
-            result["messages"] = messages;
-            printJson(result);
-        }
-        return status;
+        result["status"] = outcome;
+        done_.exitCode = status;
+        return finish(global, done_, &notifier);
     };
 
     // The window's path: the login dialog's credentials are checked first.
@@ -297,26 +320,17 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
 }
 
 int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
+    Outcome outcome{"nvr-resolution", args.ip};
     const auto type = deviceTypeOf(args.ip, args.type, args.searchSeconds);
-    if (!type || !typeAllows(args.ip, *type, "nvr-resolution", true, false)) {
-        if (global.json) {
-            printJson({{"command", "nvr-resolution"}, {"ip", args.ip}, {"ok", false}});
-        }
-        return 1;
-    }
+    if (!type || !typeAllows(args.ip, *type, "nvr-resolution", true, false))
+        return finish(global, outcome);
     const int port = args.port.value_or(protocol::kNvrCommandPort);
     CliNotifier notifier;
-    nlohmann::json result = {{"command", "nvr-resolution"}, {"ip", args.ip}, {"port", port}};
+    nlohmann::json& result = outcome.fields;
+    result["port"] = port;
     const auto done = [&](bool ok) {
-        if (global.json) {
-            result["ok"] = ok;
-            auto messages = nlohmann::json::array();
-            for (const auto& e : notifier.entries())
-                messages.push_back({{"kind", e.kind}, {"text", e.text}});
-            result["messages"] = messages;
-            printJson(result);
-        }
-        return ok ? 0 : 1;
+        outcome.exitCode = ok ? exitcode::kOk : exitcode::kFailed;
+        return finish(global, outcome, &notifier);
     };
 
     // As the NVR configuration window: no login, 232 on a connection of its own.
@@ -338,7 +352,7 @@ int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
     if (!global.json) std::cout << currentText << std::endl;
     if (!args.set) return done(true);
 
-    const int wanted = *args.set;
+    const int wanted = *resolutionIndexOf(*args.set);
     if (wanted == current) {
         note("already " + currentText + "; nothing sent");
         return done(true);
@@ -383,9 +397,11 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
     resolutionCmd->add_option("--password", resolutionArgs->password, "Not used (no login)");
     resolutionCmd
         ->add_option("--set", resolutionArgs->set,
-                     "New resolution: 0 1024 x 768, 1 1280 x 1024, 2 1366 x 768, 3 1400 x 900, "
-                     "4 1920 x 1080, 5 3840 x 2160")
-        ->check(CLI::Range(0, 5));
+                     "New resolution, as listed (1920x1080) or by number: 0 1024 x 768, "
+                     "1 1280 x 1024, 2 1366 x 768, 3 1400 x 900, 4 1920 x 1080, 5 3840 x 2160")
+        ->check([](const std::string& value) {
+            return resolutionIndexOf(value) ? std::string() : unknownResolution(value);
+        });
     resolutionCmd->callback([&global, &run, resolutionArgs] {
         run = [&global, resolutionArgs] { return runResolution(global, *resolutionArgs); };
     });

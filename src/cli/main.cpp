@@ -69,7 +69,7 @@ int main(int argc, char** argv) try {
     } catch (const CLI::ParseError& e) {
         return reportParseError(app, e);
     }
-    return run ? run() : 2;
+    return run ? run() : tarvo::cli::exitcode::kUsage;
 } catch (const std::exception& e) {
     std::cerr << "tarvo-cli: " << e.what() << std::endl;
     return 1;

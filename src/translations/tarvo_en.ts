@@ -491,5 +491,37 @@
         <source>分辨率：</source>
         <translation>Resolution:</translation>
     </message>
+    <message>
+        <source>登录成功</source>
+        <translation>Login accepted</translation>
+    </message>
+    <message>
+        <source>设备正在重启</source>
+        <translation>The device restarts</translation>
+    </message>
+    <message>
+        <source>没有要修改的设置，没有发送任何数据</source>
+        <translation>Nothing to change; nothing was sent</translation>
+    </message>
+    <message>
+        <source>已保存 %1（%2 字节）</source>
+        <translation>Saved %1 (%2 bytes)</translation>
+    </message>
+    <message>
+        <source>正在录制：%1 秒，%2 字节</source>
+        <translation>Recording: %1 s, %2 bytes</translation>
+    </message>
+    <message>
+        <source>已录制 %1 秒到 %2（%3 字节）</source>
+        <translation>Recorded %1 s into %2 (%3 bytes)</translation>
+    </message>
+    <message>
+        <source>文件名必须以 .png、.jpg 或 .jpeg 结尾</source>
+        <translation>the file name must end in .png, .jpg or .jpeg</translation>
+    </message>
+    <message>
+        <source>未知的分辨率 %1，可选：%2</source>
+        <translation>Unknown resolution %1; one of: %2</translation>
+    </message>
 </context>
 </TS>

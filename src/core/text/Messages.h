@@ -106,4 +106,18 @@ inline constexpr std::u16string_view kStreamConnectError = u"connect error!";
 inline constexpr std::u16string_view kDisplayAdapterUnsupported =
     u"Display adapter not support! Please update driver or hardware!";
 
+// What the command line says after it did what it was asked.
+inline constexpr std::u16string_view kLoginAccepted = u"登录成功";
+inline constexpr std::u16string_view kRebootStarted = u"设备正在重启";
+inline constexpr std::u16string_view kNothingToChange = u"没有要修改的设置，没有发送任何数据";
+// %1 the file, %2 its size in bytes.
+inline constexpr std::u16string_view kSnapshotSavedFormat = u"已保存 %1（%2 字节）";
+// %1 seconds recorded, %2 bytes so far.
+inline constexpr std::u16string_view kRecordingProgressFormat = u"正在录制：%1 秒，%2 字节";
+// %1 seconds recorded, %2 the file, %3 its size in bytes.
+inline constexpr std::u16string_view kRecordingSavedFormat = u"已录制 %1 秒到 %2（%3 字节）";
+inline constexpr std::u16string_view kSnapshotExtension = u"文件名必须以 .png、.jpg 或 .jpeg 结尾";
+// %1 the resolution asked for, %2 the resolutions the NVR knows.
+inline constexpr std::u16string_view kNvrResolutionUnknownFormat = u"未知的分辨率 %1，可选：%2";
+
 }  // namespace tarvo::text::msg

@@ -227,6 +227,7 @@ TEST_F(DeviceCommandsE2E, CliExitStatusMessagesAndJson) {
     auto r = test::runProcess({cli(), "login", "127.0.0.2"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "登录成功\n");
 
     r = test::runProcess({cli(), "login", "127.0.0.3", "--user", "admin", "--password", "x"});
     EXPECT_EQ(r.exitCode, 1);
@@ -254,10 +255,29 @@ TEST_F(DeviceCommandsE2E, CliExitStatusMessagesAndJson) {
 
     r = test::runProcess({cli(), "reboot", "127.0.0.2", "--port", "5505"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "设备正在重启\n");
     EXPECT_EQ(sim->device("127.0.0.2")["reboots"], 1);
 
     r = test::runProcess({cli(), "reboot"});
     EXPECT_EQ(r.exitCode, 2);  // usage error: no address
+}
+
+// Every command gives one JSON object with --json, when the device is not there as well.
+TEST_F(DeviceCommandsE2E, CliJsonResultOnEveryOutcome) {
+    const std::string png = ::testing::TempDir() + "/tarvo-absent.png";
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"net", "get", "127.0.0.99", "--search-seconds", "0.5"},
+             {"snapshot", "127.0.0.99", "--out", png},
+             {"nvr-resolution", "127.0.0.99", "--search-seconds", "0.5"}}) {
+        std::vector<std::string> argv{cli(), "--json"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const auto r = test::runProcess(argv);
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        const auto json = nlohmann::json::parse(r.out, nullptr, false);
+        EXPECT_TRUE(json.is_object() && !json.value("ok", true) &&
+                    json.value("ip", "") == "127.0.0.99")
+            << args[0] << ": " << r.out;
+    }
 }
 
 // A password kept out of `ps`: from the environment, a file (ahead of the environment) or

@@ -292,6 +292,20 @@ TEST_F(PreviewE2E, CliSnapshotAndRecord) {
     char signature[8] = {};
     file.read(signature, 8);
     EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+    // The extension names the format: JPEG, or a usage error before anything is sent.
+    const std::string jpeg = dir + "/tarvo-snapshot.JPG";
+    const auto jpg =
+        test::runProcess({TARVO_CLI_PATH, "snapshot", "127.0.0.2", "--out", jpeg, "--type", "100"},
+                         60s, {"LANG=en_US.UTF-8", "LC_ALL="});
+    ASSERT_EQ(jpg.exitCode, 0) << jpg.err;
+    EXPECT_EQ(jpg.out.rfind("Saved " + jpeg + " (", 0), 0u) << jpg.out;
+    std::ifstream(jpeg, std::ios::binary).read(signature, 3);
+    EXPECT_EQ(std::string(signature, 3), "\xFF\xD8\xFF");
+    const auto logins = sim->device("127.0.0.2")["logins"].size();
+    EXPECT_EQ(test::runProcess({TARVO_CLI_PATH, "snapshot", "127.0.0.2", "--out", dir + "/x.gif"})
+                  .exitCode,
+              2);
+    EXPECT_EQ(sim->device("127.0.0.2")["logins"].size(), logins);
 
     // A camera slow to bring its first picture still gives two seconds of video.
     const std::string mp4 = dir + "/tarvo-record.mp4";
@@ -322,6 +336,15 @@ TEST_F(PreviewE2E, CliSnapshotAndRecord) {
     avformat_close_input(&format);
     EXPECT_GT(seconds, 1.9);  // from the first key picture, one picture short of two seconds
     EXPECT_LT(seconds, 2.0);
+    // Progress only on a terminal.
+    EXPECT_EQ(rec.err.find('\r'), std::string::npos) << rec.err;
+    const auto tty = test::runProcess(
+        {"script", "-qec",
+         std::string(TARVO_CLI_PATH) + " record 127.0.0.11 --seconds 1 --type 100 --out " + mp4,
+         "/dev/null"},
+        60s, {"LANG=en_US.UTF-8", "LC_ALL="});
+    EXPECT_EQ(tty.exitCode, 0) << tty.out;
+    EXPECT_NE(tty.out.find("\rRecording: "), std::string::npos) << tty.out;
 
     // A stream that brings no picture ends at its start time-out, saying so.
     const auto never = test::runProcess({TARVO_CLI_PATH, "record", "127.0.0.17", "--seconds", "2",

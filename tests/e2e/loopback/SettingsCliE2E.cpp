@@ -124,6 +124,28 @@ TEST_F(SettingsCliE2E, AcceptedChangeWritesTheRecordAndCarriesFieldsBack) {
               0);
 }
 
+// A set shows the values it wrote; one that changes nothing says so and sends nothing.
+TEST_F(SettingsCliE2E, SetShowsWhatItWroteAndSendsNothingWhenNothingChanges) {
+    const std::vector<std::string> gateway{"net", "set",       "127.0.0.2",  "--password",
+                                           "pw",  "--gateway", "127.0.0.254"};
+    auto r = cli(gateway);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("gateway: 127.0.0.254\n"), std::string::npos) << r.out;
+    sim->clear(true);
+    for (const auto& args :
+         {gateway, std::vector<std::string>{"camera", "set", "127.0.0.4", "--overlay", "off",
+                                            "--substream", "cif"}}) {
+        r = cli(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("Nothing to change; nothing was sent\n"), std::string::npos) << r.out;
+    }
+    EXPECT_TRUE(udpFrames("127.0.0.2", 0).empty());  // not even the login
+    EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
+    for (int command : {139, 141, 149}) EXPECT_TRUE(udpFrames("127.0.0.4", command).empty());
+    ASSERT_EQ(
+        cli({"net", "set", "127.0.0.2", "--password", "pw", "--gateway", "127.0.0.1"}).exitCode, 0);
+}
+
 TEST_F(SettingsCliE2E, ValuesNoDeviceCanUseAreRefusedBeforeAnythingIsSent) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
         {{"--ip", "127.0.0.255", "--mask", "255.255.255.0"},
@@ -147,7 +169,7 @@ TEST_F(SettingsCliE2E, ValuesNoDeviceCanUseAreRefusedBeforeAnythingIsSent) {
 }
 
 TEST_F(SettingsCliE2E, DecoderSwitchesAreSentAlthoughNotShown) {
-    const auto r = cli({"net", "set", "127.0.0.3", "--password", "pw"});
+    const auto r = cli({"net", "set", "127.0.0.3", "--password", "pw", "--dns", "127.0.0.53"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto writes = udpFrames("127.0.0.3", 106);
     ASSERT_EQ(writes.size(), 1u);

@@ -440,7 +440,9 @@ TEST_F(UpgradeE2E, NvrResolutionQueryAndChange) {
     EXPECT_EQ(locked.exitCode, 0) << locked.err;
     EXPECT_EQ(locked.out, "1366 x 768\n");
     EXPECT_TRUE(sim->device("127.0.0.13")["logins"].empty());
-    const auto set = cli({"nvr-resolution", "127.0.0.3", "--set", "4"});
+    // The resolution as the list shows it; one the NVR does not know is a usage error.
+    EXPECT_EQ(cli({"nvr-resolution", "127.0.0.3", "--set", "1920x1081"}).exitCode, 2);
+    const auto set = cli({"nvr-resolution", "127.0.0.3", "--set", "1920x1080"});
     EXPECT_EQ(set.exitCode, 0) << set.err;
     EXPECT_GE(set.elapsed, 3000ms);
     EXPECT_EQ(sim->device("127.0.0.3")["outputResolution"], 4);
