@@ -3,7 +3,7 @@
 #include <QMetaObject>
 #include <QStringList>
 
-#include "controls/UiText.h"
+#include "common/UiText.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/text/Messages.h"
 

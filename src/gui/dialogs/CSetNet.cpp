@@ -5,11 +5,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/MessageBoxes.h"
+#include "common/MessageBoxes.h"
+#include "common/UiText.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
 #include "controls/IpAddressEdit.h"
-#include "controls/UiText.h"
 #include "core/ops/NetSettingsForm.h"
 #include "core/text/UiTextTable.h"
 #include "resources/SettingsTemplates.h"

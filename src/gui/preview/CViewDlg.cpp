@@ -7,9 +7,9 @@
 
 #include <new>
 
-#include "app/MessageBoxes.h"
+#include "common/MessageBoxes.h"
+#include "common/UiText.h"
 #include "controls/DialogUnits.h"
-#include "controls/UiText.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/StreamWire.h"
 #include "preview/SwsImageRenderer.h"
@@ -43,7 +43,7 @@ private:
 CViewDlg::CViewDlg(QWidget* parent)
     : QDialog(parent), notifier_(std::make_unique<BoxNotifier>(this)) {
     setObjectName(QStringLiteral("CViewDlg"));
-    setWindowTitle(templateText(kCaption));
+    setWindowTitle(uiText(kCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFont(dialogFont(kFont, kFontPoints));

@@ -4,10 +4,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/MessageBoxes.h"
-#include "app/UiWait.h"
+#include "common/MessageBoxes.h"
+#include "common/UiText.h"
+#include "common/UiWait.h"
 #include "controls/DialogBuilder.h"
-#include "controls/UiText.h"
 #include "core/ops/Notifier.h"
 #include "resources/UpgradeTemplates.h"
 

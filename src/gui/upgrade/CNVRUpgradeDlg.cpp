@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/MessageBoxes.h"
-#include "app/RememberedChoices.h"
+#include "common/MessageBoxes.h"
+#include "common/RememberedChoices.h"
+#include "common/UiText.h"
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
-#include "controls/UiText.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/upgrade/PackageRules.h"
@@ -114,7 +114,7 @@ void CNVRUpgradeDlg::OnInitDialog() {
 
 void CNVRUpgradeDlg::OnBrowse() {
     if (upgrade::g_nvrUpgradeBusy.load()) return;
-    const QString chosen = chooseFile_(this, templateText(t::kFileFilter));
+    const QString chosen = chooseFile_(this, uiText(t::kFileFilter));
     if (chosen.isEmpty()) return;
     RememberedChoices::rememberFirmwareFile(true, chosen);
     partPath_ = chosen;

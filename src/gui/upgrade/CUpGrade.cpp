@@ -7,13 +7,13 @@
 
 #include <algorithm>
 
-#include "app/MessageBoxes.h"
-#include "app/RememberedChoices.h"
+#include "common/MessageBoxes.h"
+#include "common/RememberedChoices.h"
+#include "common/UiText.h"
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
-#include "controls/UiText.h"
 #include "core/upgrade/UploadSlot.h"
 #include "resources/UpgradeTemplates.h"
 #include "upgrade/EnterEscapeFilter.h"
@@ -96,7 +96,7 @@ void CUpGrade::OnInitDialog() {
 
 void CUpGrade::OnBrowse() {
     if (upgrade::g_cameraUpgradeBusy.load()) return;
-    const QString chosen = chooseFile_(this, templateText(t::kFileFilter));
+    const QString chosen = chooseFile_(this, uiText(t::kFileFilter));
     if (chosen.isEmpty()) return;
     RememberedChoices::rememberFirmwareFile(false, chosen);
     packagePath_ = chosen;
