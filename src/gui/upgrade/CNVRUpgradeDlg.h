@@ -49,7 +49,7 @@ private:
     void onReport(const UploadReports::Report& report);
     void onFinished(const upgrade::UploadOutcome& outcome);
 
-    UploadReports reports_{[this](const UploadReports::Report& r) { onReport(r); }};
+    UploadReports reports_{this, [this](const UploadReports::Report& r) { onReport(r); }};
     upgrade::FirmwareUploader uploader_;  // after the reports: stopped and joined first
     QString partPath_;
     FileChooser chooseFile_;

@@ -50,7 +50,7 @@ private:
     void onReport(const UploadReports::Report& report);
     void onFinished(const upgrade::UploadOutcome& outcome);
 
-    UploadReports reports_{[this](const UploadReports::Report& r) { onReport(r); }};
+    UploadReports reports_{this, [this](const UploadReports::Report& r) { onReport(r); }};
     // After the reports: destroyed first, which stops and joins its worker.
     upgrade::FirmwareUploader uploader_;
     QString packagePath_;
