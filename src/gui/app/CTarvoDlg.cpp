@@ -11,9 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMetaObject>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -21,7 +19,6 @@
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
-#include "common/MessageBoxes.h"
 #include "common/UiText.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
@@ -250,53 +247,11 @@ void CTarvoDlg::runCloudSettings(ops::CloudForm& form) {
 }
 
 void CTarvoDlg::message(std::u16string_view text) {
-    showBox(false, uiText(text));
+    boxes_.message(text);
 }
 
 void CTarvoDlg::systemError(std::u16string_view text) {
-    showBox(true, uiText(text));
-}
-
-void CTarvoDlg::showBox(bool error, const QString& text) {
-    if (QThread::currentThread() != thread()) {
-        // A receive thread must not wait for the user: the box opens on the window's thread.
-        bool post = false;
-        {
-            std::lock_guard guard(boxesMutex_);
-            pendingBoxes_.emplace_back(error, text);
-            post = !boxesScheduled_;
-            boxesScheduled_ = true;
-        }
-        if (post)
-            QMetaObject::invokeMethod(
-                this, [this] { showPendingBoxes(); }, Qt::QueuedConnection);
-        return;
-    }
-    if (error) {
-        showSystemError(this, text);
-    } else {
-        showMessage(this, text);
-    }
-}
-
-void CTarvoDlg::showPendingBoxes() {
-    // One box after the other; boxes that arrive while one is open wait for it.
-    for (int shown = 0; shown < 1000; ++shown) {
-        std::pair<bool, QString> next;
-        {
-            std::lock_guard guard(boxesMutex_);
-            if (pendingBoxes_.empty()) {
-                boxesScheduled_ = false;
-                return;
-            }
-            next = std::move(pendingBoxes_.front());
-            pendingBoxes_.pop_front();
-        }
-        showBox(next.first, next.second);
-    }
-    // A flood of boxes: let the window breathe, then go on with the rest.
-    QMetaObject::invokeMethod(
-        this, [this] { showPendingBoxes(); }, Qt::QueuedConnection);
+    boxes_.systemError(text);
 }
 
 void CTarvoDlg::showAbout() {

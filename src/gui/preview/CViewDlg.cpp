@@ -7,6 +7,7 @@
 
 #include <new>
 
+#include "common/BoxNotifier.h"
 #include "common/MessageBoxes.h"
 #include "common/UiText.h"
 #include "controls/DialogUnits.h"
@@ -25,18 +26,6 @@ constexpr const char* kFont = "System";
 constexpr int kFontPoints = 10;
 constexpr int kWidth = 363;
 constexpr int kHeight = 249;
-
-// The client reports from the window's thread only (while it sets the stream up), so its
-// messages are plain boxes over the preview.
-class BoxNotifier final : public ops::Notifier {
-public:
-    explicit BoxNotifier(QWidget* parent) : parent_(parent) {}
-    void message(std::u16string_view text) override { showMessage(parent_, uiText(text)); }
-    void systemError(std::u16string_view text) override { showSystemError(parent_, uiText(text)); }
-
-private:
-    QWidget* parent_;
-};
 
 }  // namespace
 
