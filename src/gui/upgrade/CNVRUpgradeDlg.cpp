@@ -121,8 +121,7 @@ void CNVRUpgradeDlg::OnBrowse() {
     path_->setText(chosen);
     status_->show();
     upgrade_->setEnabled(true);
-    const std::u16string name = text::fromUtf8(upgrade::fileNameOf(chosen.toStdString()));
-    const auto part = upgrade::nvrPartOf(name);
+    const auto part = upgrade::nvrPartOfPath(chosen.toStdString());
     if (part) {
         status_->setText(uiText(part->text));
         return;
