@@ -61,7 +61,6 @@ private:
 protected:
     upgrade::FirmwareUploader uploader_;  // after the reports: stopped and joined first
     QString packagePath_;
-    QLineEdit* address_ = nullptr;  // null when the layout shows no address
     QLabel* status_ = nullptr;
     QPushButton* upgrade_ = nullptr;
 
@@ -76,6 +75,7 @@ private:
     FileChooser chooseFile_;
     bool initialised_ = false;
 
+    QLineEdit* address_ = nullptr;      // null when the layout shows no address
     QLabel* versionText_ = nullptr;     // the version as a label, or
     QLineEdit* versionEdit_ = nullptr;  // in a read-only edit
     QLineEdit* path_ = nullptr;
