@@ -242,7 +242,7 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     const std::string path = std::filesystem::absolute(args.file, error).string();
     const std::u16string fileName = text::fromUtf8(upgrade::fileNameOf(path));
     if (nvr) {
-        const auto part = upgrade::nvrPartOf(fileName);
+        const auto part = upgrade::nvrPartOfPath(path);
         if (!part) {
             notifier.message(text::msg::kWrongUpgradeFile);
             note("an NVR part file's name starts with uboot, env, rootfs or kernel; nothing sent");

@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "app/CTarvoDlg.h"
+#include "common/UiText.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
-#include "controls/UiText.h"
 #include "dialogs/CLog.h"
 
 namespace tarvo::test {

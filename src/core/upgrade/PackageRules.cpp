@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
 
 namespace tarvo::upgrade {
 
@@ -66,6 +67,10 @@ std::optional<NvrPart> nvrPartOf(std::u16string_view fileName) {
         if (fileName.starts_with(part.prefix)) return part;
     }
     return std::nullopt;
+}
+
+std::optional<NvrPart> nvrPartOfPath(std::string_view path) {
+    return nvrPartOf(text::fromUtf8(fileNameOf(path)));
 }
 
 }  // namespace tarvo::upgrade

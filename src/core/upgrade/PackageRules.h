@@ -40,5 +40,7 @@ struct NvrPart {
     std::u16string_view text;  // what the dialog shows for the choice
 };
 std::optional<NvrPart> nvrPartOf(std::u16string_view fileName);
+// The same for the file at `path` (UTF-8), by the name after its last separator.
+std::optional<NvrPart> nvrPartOfPath(std::string_view path);
 
 }  // namespace tarvo::upgrade

@@ -1,6 +1,6 @@
 #include "app/CTarvoDlg.h"
 
-#include "app/UiWait.h"
+#include "common/UiWait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,9 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMetaObject>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -21,11 +19,10 @@
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
-#include "app/MessageBoxes.h"
+#include "common/UiText.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
-#include "controls/UiText.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/text/Messages.h"
 #include "core/text/UiTextTable.h"
@@ -72,7 +69,7 @@ void CTarvoDlg::build() {
     // The template's texts are shown translated from the first: the language is chosen now.
     applyUiLanguage();
     setObjectName(QStringLiteral("CTarvoDlg"));
-    setWindowTitle(templateText(t::kCaption));
+    setWindowTitle(uiText(t::kCaption));
     setWindowIcon(appIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -90,7 +87,7 @@ void CTarvoDlg::build() {
         {t::kCloud, &ops::MainPresenter::cloudSettings},
     };
     for (const auto& c : t::kButtons) {
-        auto* b = new CXPButton(templateText(c.text), this);
+        auto* b = new CXPButton(uiText(c.text), this);
         b->setObjectName(controlName(c.id));
         b->setGeometry(du.rect(c.rect));
         b->setAutoDefault(false);
@@ -102,7 +99,7 @@ void CTarvoDlg::build() {
         if (c.id == t::kSearch) b->setDefault(true);
     }
     for (const auto& c : t::kHidden) {
-        auto* b = new CXPButton(templateText(c.text), this);
+        auto* b = new CXPButton(uiText(c.text), this);
         b->setObjectName(controlName(c.id));
         b->setGeometry(du.rect(c.rect));
         b->setAutoDefault(false);
@@ -118,7 +115,7 @@ void CTarvoDlg::build() {
     connect(list_, &CSortListCtrl::rightClicked, this, &CTarvoDlg::onRightClick);
     connect(list_, &CSortListCtrl::doubleClickedRow, this, &CTarvoDlg::onDoubleClick);
 
-    auto* note = new QLabel(templateText(t::kNote.text), this);
+    auto* note = new QLabel(uiText(t::kNote.text), this);
     note->setGeometry(du.rect(t::kNote.rect));
     note->adjustSize();
 
@@ -126,7 +123,7 @@ void CTarvoDlg::build() {
     // window's own context menu (right click beside the list) and on F1.
     windowMenu_ = new QMenu(this);
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
-    QAction* about = windowMenu_->addAction(templateText(t::kAboutItem));
+    QAction* about = windowMenu_->addAction(uiText(t::kAboutItem));
     connect(about, &QAction::triggered, this, &CTarvoDlg::showAbout);
 
     // Built once and reused for every device, as the sequences refill them before each opening.
@@ -141,11 +138,11 @@ void CTarvoDlg::OnInitDialog() {
     initialised_ = true;
     applyUiLanguage();
     engine_.setIgnoreReplies(true);
-    setWindowTitle(templateText(t::kTitle));
+    setWindowTitle(uiText(t::kTitle));
 
     contextMenu_ = new QMenu(this);
     contextMenu_->setObjectName(QStringLiteral("menu129"));
-    QAction* modify = contextMenu_->addAction(templateText(t::kMenuModifyText));
+    QAction* modify = contextMenu_->addAction(uiText(t::kMenuModifyText));
     modify->setData(t::kMenuModify);
     connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
 
@@ -250,53 +247,11 @@ void CTarvoDlg::runCloudSettings(ops::CloudForm& form) {
 }
 
 void CTarvoDlg::message(std::u16string_view text) {
-    showBox(false, uiText(text));
+    boxes_.message(text);
 }
 
 void CTarvoDlg::systemError(std::u16string_view text) {
-    showBox(true, uiText(text));
-}
-
-void CTarvoDlg::showBox(bool error, const QString& text) {
-    if (QThread::currentThread() != thread()) {
-        // A receive thread must not wait for the user: the box opens on the window's thread.
-        bool post = false;
-        {
-            std::lock_guard guard(boxesMutex_);
-            pendingBoxes_.emplace_back(error, text);
-            post = !boxesScheduled_;
-            boxesScheduled_ = true;
-        }
-        if (post)
-            QMetaObject::invokeMethod(
-                this, [this] { showPendingBoxes(); }, Qt::QueuedConnection);
-        return;
-    }
-    if (error) {
-        showSystemError(this, text);
-    } else {
-        showMessage(this, text);
-    }
-}
-
-void CTarvoDlg::showPendingBoxes() {
-    // One box after the other; boxes that arrive while one is open wait for it.
-    for (int shown = 0; shown < 1000; ++shown) {
-        std::pair<bool, QString> next;
-        {
-            std::lock_guard guard(boxesMutex_);
-            if (pendingBoxes_.empty()) {
-                boxesScheduled_ = false;
-                return;
-            }
-            next = std::move(pendingBoxes_.front());
-            pendingBoxes_.pop_front();
-        }
-        showBox(next.first, next.second);
-    }
-    // A flood of boxes: let the window breathe, then go on with the rest.
-    QMetaObject::invokeMethod(
-        this, [this] { showPendingBoxes(); }, Qt::QueuedConnection);
+    boxes_.systemError(text);
 }
 
 void CTarvoDlg::showAbout() {

@@ -3,12 +3,10 @@
 #include <QDialog>
 #include <QUrl>
 
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <utility>
 
+#include "common/BoxNotifier.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
@@ -98,8 +96,6 @@ protected:
 
 private:
     void build();
-    void showBox(bool error, const QString& text);
-    void showPendingBoxes();
     void onLeftClick(int row);
     void onRightClick(int row, QPoint globalPosition);
     void onDoubleClick(int row);
@@ -121,11 +117,7 @@ private:
     QMenu* contextMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     bool initialised_ = false;
-
-    // Boxes asked for by other threads, waiting for the window's thread.
-    std::mutex boxesMutex_;
-    std::deque<std::pair<bool, QString>> pendingBoxes_;  // guarded by boxesMutex_
-    bool boxesScheduled_ = false;                        // guarded by boxesMutex_
+    BoxNotifier boxes_{this};
 };
 
 }  // namespace tarvo::gui

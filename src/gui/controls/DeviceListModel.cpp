@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "controls/UiText.h"
+#include "common/UiText.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"

@@ -1,9 +1,8 @@
 #include "controls/DeviceTableBridge.h"
 
-#include <QMetaObject>
 #include <QStringList>
 
-#include "controls/UiText.h"
+#include "common/UiText.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/text/Messages.h"
 
@@ -14,41 +13,13 @@ QString DeviceTableBridge::cellText(int column, std::u16string_view text) {
 }
 
 DeviceTableBridge::DeviceTableBridge(DeviceListModel* model)
-    : model_(model), queue_(std::make_shared<Queue>()) {}
+    : queue_(model, [model](Change& change) { change(*model); }) {}
 
-DeviceTableBridge::~DeviceTableBridge() {
-    std::lock_guard guard(queue_->mutex);
-    queue_->closed = true;
-    queue_->changes.clear();
-}
+DeviceTableBridge::~DeviceTableBridge() = default;
 
 void DeviceTableBridge::push(Change change) {
-    bool post = false;
-    {
-        std::lock_guard guard(queue_->mutex);
-        if (queue_->closed) return;
-        queue_->changes.push_back(std::move(change));
-        post = !queue_->scheduled;
-        queue_->scheduled = true;
-    }
-    // One queued call per burst; it runs on the model's thread, after everything posted before.
     // Queued even on the window's own thread, so that a sort never overtakes earlier inserts.
-    if (post) {
-        QMetaObject::invokeMethod(
-            model_, [queue = queue_, model = model_] { drain(queue, model); },
-            Qt::QueuedConnection);
-    }
-}
-
-void DeviceTableBridge::drain(const std::shared_ptr<Queue>& queue, DeviceListModel* model) {
-    std::vector<Change> changes;
-    {
-        std::lock_guard guard(queue->mutex);
-        changes.swap(queue->changes);
-        queue->scheduled = false;
-        if (queue->closed) return;
-    }
-    for (auto& change : changes) change(*model);
+    queue_.push(std::move(change));
 }
 
 void DeviceTableBridge::rowInserted(int row, const discovery::RowTexts& texts) {

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string_view>
 #include <vector>
 
 #include <QString>
 
+#include "common/UiQueue.h"
 #include "controls/DeviceListModel.h"
 #include "core/discovery/DeviceTable.h"
 
@@ -35,18 +34,9 @@ public:
 
 private:
     using Change = std::function<void(DeviceListModel&)>;
-    // Shared with the queued call that empties it, which may run after this bridge is gone.
-    struct Queue {
-        std::mutex mutex;
-        std::vector<Change> changes;  // guarded by mutex
-        bool scheduled = false;       // guarded by mutex: an emptying call is on its way
-        bool closed = false;          // guarded by mutex: the bridge was detached
-    };
     void push(Change change);
-    static void drain(const std::shared_ptr<Queue>& queue, DeviceListModel* model);
 
-    DeviceListModel* model_;
-    std::shared_ptr<Queue> queue_;
+    UiQueue<Change> queue_;  // closed with the bridge: nothing reaches the model afterwards
 };
 
 }  // namespace tarvo::gui

@@ -14,7 +14,7 @@ namespace {
 // The dialog's font is set before the units are measured from it.
 const QFont& applyFrame(QDialog& dialog, const DialogFrame& frame) {
     dialog.setObjectName(QString::fromLatin1(frame.objectName));
-    dialog.setWindowTitle(templateText(frame.caption));
+    dialog.setWindowTitle(uiText(frame.caption));
     dialog.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint);
     dialog.setFont(dialogFont(frame.font, frame.points));
@@ -38,7 +38,7 @@ void DialogBuilder::place(QWidget* widget, const tmpl::Control& control) const {
 }
 
 QLabel* DialogBuilder::label(const tmpl::Control& control, Qt::Alignment alignment) const {
-    auto* label = new QLabel(templateText(control.text), &dialog_);
+    auto* label = new QLabel(uiText(control.text), &dialog_);
     // Labels also show what devices send (versions, status): never read as markup.
     label->setTextFormat(Qt::PlainText);
     if (control.id > 0) label->setObjectName(controlName(control.id));
@@ -57,7 +57,7 @@ QLineEdit* DialogBuilder::readOnlyEdit(const tmpl::Control& control) const {
 }
 
 CXPButton* DialogBuilder::button(const tmpl::Control& control) const {
-    auto* button = new CXPButton(templateText(control.text), &dialog_);
+    auto* button = new CXPButton(uiText(control.text), &dialog_);
     place(button, control);
     return button;
 }

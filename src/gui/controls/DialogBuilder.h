@@ -3,6 +3,7 @@
 #include <QString>
 #include <Qt>
 
+#include "common/UiText.h"
 #include "controls/DialogUnits.h"
 
 class QDialog;
@@ -47,7 +48,7 @@ public:
     // A new Widget of the dialog showing the control's text (a check box, a radio button), placed.
     template <typename Widget>
     Widget* addWithText(const tmpl::Control& control) const {
-        auto* widget = new Widget(templateText(control.text), parent());
+        auto* widget = new Widget(uiText(control.text), parent());
         place(widget, control);
         return widget;
     }

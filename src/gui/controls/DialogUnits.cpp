@@ -1,5 +1,4 @@
 #include "controls/DialogUnits.h"
-#include "controls/UiText.h"
 
 #include <QFontMetrics>
 #include <QStringList>
@@ -38,10 +37,6 @@ QRect DialogUnits::rect(const tmpl::Rect& r) const {
 
 QSize DialogUnits::size(int width, int height) const {
     return {x(width), y(height)};
-}
-
-QString templateText(const char16_t* text) {
-    return uiText(text);
 }
 
 QString controlName(int id) {

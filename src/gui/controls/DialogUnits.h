@@ -30,8 +30,7 @@ private:
     int baseHeight_;
 };
 
-// Template texts and object names of controls, so that tests and tools find a control by id.
-QString templateText(const char16_t* text);
+// Object names of controls, so that tests and tools find a control by id.
 QString controlName(int id);
 
 }  // namespace tarvo::gui

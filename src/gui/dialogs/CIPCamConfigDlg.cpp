@@ -5,9 +5,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "common/UiText.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
-#include "controls/UiText.h"
 #include "core/ops/CameraConfigForm.h"
 #include "core/ops/UdpSession.h"
 #include "resources/SettingsTemplates.h"

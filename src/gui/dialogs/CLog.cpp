@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/MessageBoxes.h"
-#include "app/RememberedChoices.h"
+#include "common/MessageBoxes.h"
+#include "common/RememberedChoices.h"
+#include "common/UiText.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
-#include "controls/UiText.h"
 #include "core/ops/LoginForm.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/text/Messages.h"
@@ -41,7 +41,7 @@ void CLog::build() {
     for (int i = 0; i < 3; ++i) {
         const auto& c = t::kRadios[i];
         auto* radio = ui.add<QRadioButton>(c);
-        radio->setText(templateText(c.text));
+        radio->setText(uiText(c.text));
         // Not automatic: the dialog keeps exactly one checked.
         radio->setAutoExclusive(false);
         connect(radio, &QRadioButton::clicked, this, [this, radio] { checkRadio(radio); });

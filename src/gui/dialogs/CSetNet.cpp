@@ -5,11 +5,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/MessageBoxes.h"
+#include "common/UiText.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
 #include "controls/IpAddressEdit.h"
-#include "controls/UiText.h"
 #include "core/ops/NetSettingsForm.h"
 #include "core/text/UiTextTable.h"
 #include "resources/SettingsTemplates.h"
@@ -109,17 +108,9 @@ void CSetNet::accept() {
     entry.httpPort = httpPort_->text().toStdU16String();
     entry.dhcp = dhcp_->isChecked();
     entry.audio = audio_->isChecked();
-    const auto outcome = form_->ok(entry, session_, *this, wait_);
+    const auto outcome = form_->ok(entry, session_, boxes_, wait_);
     checking_ = false;
     if (outcome == ops::NetSettingsOutcome::Accepted) QDialog::accept();
-}
-
-void CSetNet::message(std::u16string_view text) {
-    showMessage(this, uiText(text));
-}
-
-void CSetNet::systemError(std::u16string_view text) {
-    showSystemError(this, uiText(text));
 }
 
 }  // namespace tarvo::gui

@@ -4,10 +4,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/MessageBoxes.h"
+#include "common/MessageBoxes.h"
+#include "common/UiText.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
-#include "controls/UiText.h"
 #include "core/ops/CloudForm.h"
 #include "core/text/Messages.h"
 #include "resources/SettingsTemplates.h"

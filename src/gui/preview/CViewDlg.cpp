@@ -7,9 +7,10 @@
 
 #include <new>
 
-#include "app/MessageBoxes.h"
+#include "common/BoxNotifier.h"
+#include "common/MessageBoxes.h"
+#include "common/UiText.h"
 #include "controls/DialogUnits.h"
-#include "controls/UiText.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/StreamWire.h"
 #include "preview/SwsImageRenderer.h"
@@ -26,24 +27,12 @@ constexpr int kFontPoints = 10;
 constexpr int kWidth = 363;
 constexpr int kHeight = 249;
 
-// The client reports from the window's thread only (while it sets the stream up), so its
-// messages are plain boxes over the preview.
-class BoxNotifier final : public ops::Notifier {
-public:
-    explicit BoxNotifier(QWidget* parent) : parent_(parent) {}
-    void message(std::u16string_view text) override { showMessage(parent_, uiText(text)); }
-    void systemError(std::u16string_view text) override { showSystemError(parent_, uiText(text)); }
-
-private:
-    QWidget* parent_;
-};
-
 }  // namespace
 
 CViewDlg::CViewDlg(QWidget* parent)
     : QDialog(parent), notifier_(std::make_unique<BoxNotifier>(this)) {
     setObjectName(QStringLiteral("CViewDlg"));
-    setWindowTitle(templateText(kCaption));
+    setWindowTitle(uiText(kCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFont(dialogFont(kFont, kFontPoints));

@@ -7,6 +7,33 @@
 
 namespace tarvo::gui::tmpl {
 
+// One firmware upgrade dialog: its frame and the controls it is built from, top to bottom.
+struct UpgradeLayout {
+    const char* objectName;
+    const char16_t* caption;
+    const char* font;
+    int fontPoints;
+    int width;
+    int height;
+    // The address, version and path sit in read-only edits; otherwise the version is a label and
+    // the path an edit.
+    bool valuesInEdits;
+    const Control* addressLabel;  // null: the address is not shown
+    const Control* addressEdit;
+    Control versionLabel;
+    Control versionValue;
+    const Control* checkVersionButton;  // null: none; shown hidden, nothing is reachable by it
+    Control pathLabel;
+    Control pathEdit;
+    Control browseButton;
+    Control progressBar;
+    Control statusText;
+    const Control* notes[2];  // null entries are unused
+    Control upgradeButton;
+    Control cancelButton;
+    const char16_t* fileFilter;
+};
+
 // Dialog 135: camera firmware upgrade.
 namespace cameraUpgrade {
 inline constexpr const char16_t* kCaption = u"摄像机升级";
@@ -50,6 +77,30 @@ inline constexpr Control kCancelButton{kCancel, u"取消", {293, 169, 54, 17}};
 // Qt's syntax. "*.*" matches every file where the filter comes from; here it would miss names
 // without a dot, so the last entry is "*".
 inline constexpr const char16_t* kFileFilter = u"(*.img);;(*.tar.gz);;All Files (*)";
+
+inline constexpr UpgradeLayout kLayout{
+    .objectName = "CUpGrade",
+    .caption = kCaption,
+    .font = kFont,
+    .fontPoints = kFontPoints,
+    .width = kWidth,
+    .height = kHeight,
+    .valuesInEdits = false,
+    .addressLabel = nullptr,
+    .addressEdit = nullptr,
+    .versionLabel = kVersionLabel,
+    .versionValue = kVersionText,
+    .checkVersionButton = &kCheckVersionButton,
+    .pathLabel = kPathLabelCtl,
+    .pathEdit = kPathEdit,
+    .browseButton = kBrowseButton,
+    .progressBar = kProgressBar,
+    .statusText = kStatusText,
+    .notes = {&kVersionNote, &kTypeNote},
+    .upgradeButton = kUpgradeButton,
+    .cancelButton = kCancelButton,
+    .fileFilter = kFileFilter,
+};
 }  // namespace cameraUpgrade
 
 // Dialog 139: NVR firmware upgrade.
@@ -84,6 +135,30 @@ inline constexpr Control kCancelButton{kCancel, u"取消", {283, 163, 50, 14}};
 
 // "All Files (*.*)|*.*||": every file, also those without a dot in the name (my_kernel).
 inline constexpr const char16_t* kFileFilter = u"All Files (*)";
+
+inline constexpr UpgradeLayout kLayout{
+    .objectName = "CNVRUpgradeDlg",
+    .caption = kCaption,
+    .font = kFont,
+    .fontPoints = kFontPoints,
+    .width = kWidth,
+    .height = kHeight,
+    .valuesInEdits = true,
+    .addressLabel = &kAddressLabel,
+    .addressEdit = &kAddressEdit,
+    .versionLabel = kVersionLabel,
+    .versionValue = kVersionEdit,
+    .checkVersionButton = nullptr,
+    .pathLabel = kPathLabel,
+    .pathEdit = kPathEdit,
+    .browseButton = kBrowseButton,
+    .progressBar = kProgressBar,
+    .statusText = kStatusText,
+    .notes = {&kNote, nullptr},
+    .upgradeButton = kUpgradeButton,
+    .cancelButton = kCancelButton,
+    .fileFilter = kFileFilter,
+};
 
 // Posted to the dialog when an upload attempt has ended; the dialog then closes.
 inline constexpr int kUpgradeDoneEvent = 11000;

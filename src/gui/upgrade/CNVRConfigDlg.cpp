@@ -4,31 +4,15 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/MessageBoxes.h"
-#include "app/UiWait.h"
+#include "common/BoxNotifier.h"
+#include "common/UiText.h"
+#include "common/UiWait.h"
 #include "controls/DialogBuilder.h"
-#include "controls/UiText.h"
-#include "core/ops/Notifier.h"
 #include "resources/UpgradeTemplates.h"
 
 namespace tarvo::gui {
 
 namespace t = tmpl::nvrConfig;
-
-namespace {
-
-// The client's messages as message boxes over the dialog.
-class BoxNotifier final : public ops::Notifier {
-public:
-    explicit BoxNotifier(QWidget* parent) : parent_(parent) {}
-    void message(std::u16string_view text) override { showMessage(parent_, uiText(text)); }
-    void systemError(std::u16string_view text) override { showSystemError(parent_, uiText(text)); }
-
-private:
-    QWidget* parent_;
-};
-
-}  // namespace
 
 CNVRConfigDlg::CNVRConfigDlg(QWidget* parent) : QDialog(parent) {
     build();

@@ -2,20 +2,16 @@
 
 #include <QObject>
 
-#include <deque>
 #include <functional>
-#include <mutex>
 
+#include "common/UiQueue.h"
 #include "core/upgrade/UploadObserver.h"
 
 namespace tarvo::gui {
 
-// Hands an upload worker's reports to the window thread, in order: the worker queues them under
-// a lock and returns at once; one queued call per burst drains them on the window thread. The
-// reports travel through this lock, not inside Qt's posted events, so their hand-over is
-// visible to the thread checker.
-class UploadReports final : public QObject, public upgrade::UploadObserver {
-    Q_OBJECT
+// Hands an upload worker's reports to the window thread, in order: the worker queues them and
+// returns at once.
+class UploadReports final : public upgrade::UploadObserver {
 public:
     struct Report {
         enum class Kind { Started, Progress, Finished } kind;
@@ -24,8 +20,8 @@ public:
     };
     using Handler = std::function<void(const Report&)>;
 
-    // `handler` runs on this object's (the window's) thread.
-    explicit UploadReports(Handler handler, QObject* parent = nullptr);
+    // `handler` runs on the thread of `receiver` (the window's).
+    UploadReports(QObject* receiver, Handler handler);
 
     // upgrade::UploadObserver, on the worker.
     void uploadStarted(int progressUpper, std::uint32_t fileSize) override;
@@ -33,13 +29,7 @@ public:
     void uploadFinished(const upgrade::UploadOutcome& outcome) override;
 
 private:
-    Q_INVOKABLE void drain();
-    void push(Report report);
-
-    Handler handler_;
-    std::mutex mutex_;
-    std::deque<Report> pending_;  // guarded by mutex_
-    bool scheduled_ = false;      // guarded by mutex_
+    UiQueue<Report> queue_;
 };
 
 }  // namespace tarvo::gui

@@ -1,4 +1,4 @@
-#include "app/RememberedChoices.h"
+#include "common/RememberedChoices.h"
 
 #include <QFileInfo>
 #include <QSettings>

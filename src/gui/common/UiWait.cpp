@@ -1,4 +1,4 @@
-#include "app/UiWait.h"
+#include "common/UiWait.h"
 
 #include <QApplication>
 #include <QEvent>

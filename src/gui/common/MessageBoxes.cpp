@@ -1,4 +1,4 @@
-#include "app/MessageBoxes.h"
+#include "common/MessageBoxes.h"
 
 #include <QMessageBox>
 

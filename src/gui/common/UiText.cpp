@@ -1,4 +1,4 @@
-#include "controls/UiText.h"
+#include "common/UiText.h"
 
 #include <QCoreApplication>
 #include <QLocale>
