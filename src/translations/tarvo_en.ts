@@ -491,5 +491,45 @@
         <source>分辨率：</source>
         <translation>Resolution:</translation>
     </message>
+    <message>
+        <source>网段</source>
+        <translation>Subnet</translation>
+    </message>
+    <message>
+        <source>同一网段</source>
+        <translation>Same subnet</translation>
+    </message>
+    <message>
+        <source>导出列表失败，文件没有写入</source>
+        <translation>The list could not be exported; the file was not written</translation>
+    </message>
+    <message>
+        <source>设备没有出现在新地址</source>
+        <translation>The device did not appear at its new address</translation>
+    </message>
+    <message>
+        <source>已修改</source>
+        <translation>Changed</translation>
+    </message>
+    <message>
+        <source>网段内没有空闲地址</source>
+        <translation>No free address left in the subnet</translation>
+    </message>
+    <message>
+        <source>没有搜索到设备</source>
+        <translation>The device did not answer the search</translation>
+    </message>
+    <message>
+        <source>NVR/DVR 不能批量修改</source>
+        <translation>NVRs and DVRs are not changed in a batch</translation>
+    </message>
+    <message>
+        <source>设备没有接受新参数</source>
+        <translation>The device did not take the new parameters</translation>
+    </message>
+    <message>
+        <source>导出列表…</source>
+        <translation>Export list…</translation>
+    </message>
 </context>
 </TS>

@@ -33,6 +33,7 @@
 #include "dialogs/CLog.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
+#include "dialogs/DeviceListExport.h"
 #include "preview/CViewDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
@@ -148,6 +149,8 @@ void CTarvoDlg::OnInitDialog() {
     QAction* modify = contextMenu_->addAction(templateText(t::kMenuModifyText));
     modify->setData(t::kMenuModify);
     connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
+    connect(contextMenu_->addAction(uiText(u"导出列表…")), &QAction::triggered, this,
+            [this] { exportDeviceList(this, table_); });
 
     const auto& texts = text::uiText();
     const QString headers[] = {uiText(text::fieldView(texts.colSeq)),
