@@ -531,5 +531,9 @@
         <source>导出列表…</source>
         <translation>Export list…</translation>
     </message>
+    <message>
+        <source>计划修改</source>
+        <translation>Planned</translation>
+    </message>
 </context>
 </TS>

@@ -75,6 +75,7 @@ inline constexpr std::u16string_view kCsvOtherSubnet = kRowOtherNetwork;
 inline constexpr std::u16string_view kExportFailed = u"导出列表失败，文件没有写入";
 // A device that took the new parameters but was not found at its new address afterwards.
 inline constexpr std::u16string_view kAssignNotMoved = u"设备没有出现在新地址";
+inline constexpr std::u16string_view kAssignPlanned = u"计划修改";
 inline constexpr std::u16string_view kAssignMoved = u"已修改";
 inline constexpr std::u16string_view kAssignNoAddress = u"网段内没有空闲地址";
 inline constexpr std::u16string_view kAssignNotFound = u"没有搜索到设备";
