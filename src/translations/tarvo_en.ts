@@ -535,5 +535,61 @@
         <source>计划修改</source>
         <translation>Planned</translation>
     </message>
+    <message>
+        <source>批量修改IP…</source>
+        <translation>Batch addresses…</translation>
+    </message>
+    <message>
+        <source>旧地址</source>
+        <translation>Old address</translation>
+    </message>
+    <message>
+        <source>新地址</source>
+        <translation>New address</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>起始地址</source>
+        <translation>Start address</translation>
+    </message>
+    <message>
+        <source>子网掩码</source>
+        <translation>Subnet mask</translation>
+    </message>
+    <message>
+        <source>网关</source>
+        <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>DNS服务器</source>
+        <translation>DNS server</translation>
+    </message>
+    <message>
+        <source>用户名</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>起始地址无效</source>
+        <translation>The start address is not valid</translation>
+    </message>
+    <message>
+        <source>正在修改…</source>
+        <translation>Changing…</translation>
+    </message>
 </context>
 </TS>
