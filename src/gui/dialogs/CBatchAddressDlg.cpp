@@ -69,6 +69,9 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
     user_ = new QLineEdit(QStringLiteral("admin"), this);
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
+    start_->setObjectName(QStringLiteral("start"));
+    password_->setObjectName(QStringLiteral("password"));
+    table_->setObjectName(QStringLiteral("devices"));
     form->addRow(uiText(u"起始地址"), start_);
     form->addRow(uiText(u"子网掩码"), mask_);
     form->addRow(uiText(u"网关"), gateway_);
@@ -78,6 +81,7 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
 
     startButton_ = new QPushButton(uiText(u"开始"), this);
     closeButton_ = new QPushButton(uiText(u"关闭"), this);
+    startButton_->setObjectName(QStringLiteral("startButton"));
     connect(startButton_, &QPushButton::clicked, this, &CBatchAddressDlg::start);
     connect(closeButton_, &QPushButton::clicked, this, &CBatchAddressDlg::reject);
     auto* buttons = new QHBoxLayout;
