@@ -36,7 +36,7 @@ _tarvo_cli() {
     local search="--search-seconds" login="--user --password --password-file" opts=""
     case $cmd in
         "") COMPREPLY=($(compgen -W "$commands --json --help --version" -- "$cur")); return ;;
-        discover) opts="--seconds --interface --sort" ;;
+        discover) opts="--seconds --interface --sort --csv --type --name --subnet --other-subnet" ;;
         login | reboot) opts="--port --type $search $login" ;;
         version) opts="--port --type $search" ;;
         snapshot) opts="--out --port $login --stream --type --timeout" ;;
@@ -46,7 +46,7 @@ _tarvo_cli() {
         net | camera | cloud)
             if [[ -z $sub ]]; then
                 case $cmd in
-                    net) opts="get set" ;;
+                    net) opts="get set assign" ;;
                     camera) opts="get set fix-mac" ;;
                     cloud) opts="get set" ;;
                 esac
@@ -56,6 +56,7 @@ _tarvo_cli() {
             case $cmd/$sub in
                 net/get) opts="$search" ;;
                 net/set) opts="$search $login --ip --mask --gateway --dns --dhcp --audio" ;;
+                net/assign) opts="$login --start --mask --gateway --dns --all --dry-run --search-seconds --type --name --subnet --other-subnet" ;;
                 camera/get) opts="$search --port" ;;
                 camera/fix-mac) opts="$search" ;;
                 camera/set) opts="$search --port --overlay --resolution --substream" ;;

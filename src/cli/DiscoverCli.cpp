@@ -12,6 +12,8 @@
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
 #include "cli/JsonOutput.h"
+#include "core/discovery/CsvExport.h"
+#include "core/discovery/DeviceFilter.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
@@ -31,6 +33,8 @@ struct DiscoverArgs {
     double seconds = 3.0;
     std::vector<std::string> interfaces;
     std::string sort;
+    bool csv = false;
+    DeviceFilterArgs filter;
 };
 
 // Columns on a terminal: East Asian wide characters take two cells.
@@ -179,8 +183,17 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     engine.closeInterfaces();
 
     if (sortColumn >= 0) table.Sort(sortColumn, ascending);
-    const auto rows = table.rows();
-    if (global.json) {
+    std::vector<discovery::RowTexts> rows;
+    const auto typed = discovery::toDeviceRows(table.rows());
+    std::vector<discovery::DeviceRow> kept;
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        if (!args.filter.filter.matches(typed[i])) continue;
+        rows.push_back(table.row(static_cast<int>(i)));
+        kept.push_back(typed[i]);
+    }
+    if (args.csv) {
+        std::cout << discovery::deviceListCsv(kept) << std::flush;
+    } else if (global.json) {
         printJson(rowsToJson(rows));
     } else {
         printTable(rows);
@@ -201,8 +214,28 @@ void addDiscoverCommand(CLI::App& app, const GlobalOptions& global, std::functio
                     "Search only on this local address (or interface name); repeatable");
     sub->add_option("--sort", args->sort,
                     "Sort by COLUMN[:asc|:desc]: seq, ip, mac, name, note, type");
-    sub->callback(
-        [&global, &run, args] { run = [&global, args] { return runDiscover(global, *args); }; });
+    sub->add_flag("--csv", args->csv,
+                  "Print the list as CSV (UTF-8 with byte-order mark) for a spreadsheet");
+    addFilterOptions(*sub, args->filter);
+    sub->callback([&global, &run, args] {
+        args->filter.resolve();
+        run = [&global, args] { return runDiscover(global, *args); };
+    });
+}
+
+void addFilterOptions(CLI::App& sub, DeviceFilterArgs& filter) {
+    sub.add_option("--type", filter.filter.type, "Only devices of this type code")
+        ->check(CLI::Range(0, 0xFFFF));
+    sub.add_option("--name", filter.name, "Only devices whose name contains TEXT (any case)");
+    sub.add_option("--subnet", filter.subnet, "Only devices in this subnet (A.B.C.D/N)");
+    sub.add_flag("--other-subnet", filter.filter.otherSubnetOnly,
+                 "Only devices outside the subnet of the interface that heard them");
+}
+
+void DeviceFilterArgs::resolve() {
+    filter.name = text::fromUtf8(name);
+    if (!subnet.empty() && !filter.setSubnet(subnet))
+        throw CLI::ValidationError("--subnet", "expected a subnet such as 192.168.1.0/24");
 }
 
 }  // namespace tarvo::cli

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TarvoVersion.h"
+#include "cli/AssignCli.h"
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
 #include "cli/PreviewCli.h"
@@ -64,6 +65,7 @@ int main(int argc, char** argv) try {
     tarvo::cli::addPreviewCommands(app, global, run);
     tarvo::cli::addUpgradeCommands(app, global, run);
     tarvo::cli::addSettingsCommands(app, global, run);
+    tarvo::cli::addAssignCommand(*app.get_subcommand("net"), global, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -267,6 +267,7 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
     if (key == "tcpSilent") return setFlag(tcpSilent);
     if (key == "noTcp") return setFlag(noTcp);
     if (key == "dropUdp") return setFlag(dropUdp);
+    if (key == "stayOnMove") return setFlag(stayOnMove);
     if (key == "duplicates") {
         const auto parsed = parseInteger<int>(value, 0, 100);
         if (!parsed) return badValue(key, value);
@@ -370,6 +371,7 @@ nlohmann::json DeviceConfig::toJson() const {
     out["tcpReplyCut"] = tcpReplyCut;
     out["noTcp"] = noTcp;
     out["dropUdp"] = dropUdp;
+    out["stayOnMove"] = stayOnMove;
     out["duplicates"] = duplicates;
     out["duplicateName"] = duplicateName ? nlohmann::json(*duplicateName) : nlohmann::json();
     out["replyShape"] = replyShapeName(replyShape);

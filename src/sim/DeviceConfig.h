@@ -126,6 +126,9 @@ struct DeviceConfig {
     int tcpReplyCut = -1;
     bool noTcp = false;
     bool dropUdp = false;
+    // Lies about a move: takes new network parameters as if it moved, but keeps answering on its
+    // old address.
+    bool stayOnMove = false;
     int duplicates = 0;
     std::optional<std::string> duplicateName;
     ReplyShape replyShape = ReplyShape::Normal;

@@ -234,7 +234,8 @@ void Simulator::takeDatagram(const UdpChannel::Datagram& datagram) {
     for (Device* device : addressed) {
         device->record(Transport::Udp, datagram.bytes, datagram.sourcePort);
         auto outcome = device->handleUdp(*header, datagram.bytes);
-        if (outcome.newAddress) moveDevice(*device, *outcome.newAddress);
+        if (outcome.newAddress && !device->config().stayOnMove)
+            moveDevice(*device, *outcome.newAddress);
         if (!device->config().dropUdp && !outcome.replies.empty()) {
             reply(*device, datagram.interfaceIndex, std::move(outcome.replies));
         }

@@ -24,6 +24,7 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   audio, protocol, overlay, onvifSubStream (1), resolution, outputResolution (NVR, 0..5),
   cloudIdentity, cloudPassword, cloudDeviceId,
   loginRefused, tcpSilent, noTcp, dropUdp   (true/false),
+  stayOnMove (true/false: takes new network parameters but keeps its old address),
   tcpTrickleMs (every command-port reply and the stream reply go out one byte at a time,
   this many ms apart; 0: whole), tcpReplyLength (the length every command-port reply
   announces; -1: its own), tcpReplyCut (replies cut to this many bytes; -1: whole),

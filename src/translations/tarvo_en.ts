@@ -523,5 +523,105 @@
         <source>未知的分辨率 %1，可选：%2</source>
         <translation>Unknown resolution %1; one of: %2</translation>
     </message>
+    <message>
+        <source>网段</source>
+        <translation>Subnet</translation>
+    </message>
+    <message>
+        <source>同一网段</source>
+        <translation>Same subnet</translation>
+    </message>
+    <message>
+        <source>导出列表失败，文件没有写入</source>
+        <translation>The list could not be exported; the file was not written</translation>
+    </message>
+    <message>
+        <source>设备没有出现在新地址</source>
+        <translation>The device did not appear at its new address</translation>
+    </message>
+    <message>
+        <source>已修改</source>
+        <translation>Changed</translation>
+    </message>
+    <message>
+        <source>网段内没有空闲地址</source>
+        <translation>No free address left in the subnet</translation>
+    </message>
+    <message>
+        <source>没有搜索到设备</source>
+        <translation>The device did not answer the search</translation>
+    </message>
+    <message>
+        <source>NVR/DVR 不能批量修改</source>
+        <translation>NVRs and DVRs are not changed in a batch</translation>
+    </message>
+    <message>
+        <source>设备没有接受新参数</source>
+        <translation>The device did not take the new parameters</translation>
+    </message>
+    <message>
+        <source>导出列表…</source>
+        <translation>Export list…</translation>
+    </message>
+    <message>
+        <source>计划修改</source>
+        <translation>Planned</translation>
+    </message>
+    <message>
+        <source>批量修改IP…</source>
+        <translation>Batch addresses…</translation>
+    </message>
+    <message>
+        <source>旧地址</source>
+        <translation>Old address</translation>
+    </message>
+    <message>
+        <source>新地址</source>
+        <translation>New address</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>起始地址</source>
+        <translation>Start address</translation>
+    </message>
+    <message>
+        <source>子网掩码</source>
+        <translation>Subnet mask</translation>
+    </message>
+    <message>
+        <source>网关</source>
+        <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>DNS服务器</source>
+        <translation>DNS server</translation>
+    </message>
+    <message>
+        <source>用户名</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>起始地址无效</source>
+        <translation>The start address is not valid</translation>
+    </message>
+    <message>
+        <source>正在修改…</source>
+        <translation>Changing…</translation>
+    </message>
 </context>
 </TS>

@@ -8,12 +8,14 @@
 // login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
 // net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png, cloud-<lang>.png,
 // upgrade-camera-<lang>.png, upgrade-camera-running-<lang>.png, upgrade-nvr-<lang>.png and
-// nvr-config-<lang>.png; with zh_CN also the live preview of the 1080p and the 4K camera,
+// nvr-config-<lang>.png, the list's context menu menu-<lang>.png and the batch address dialog
+// batch-address-<lang>.png; with zh_CN also the live preview of the 1080p and the 4K camera,
 // preview-1080p.png and preview-4k.png.
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProgressBar>
@@ -34,10 +36,12 @@
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
+#include "core/discovery/DeviceRowAdapter.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/CameraConfigForm.h"
 #include "core/ops/CloudForm.h"
 #include "core/ops/NetSettingsForm.h"
+#include "dialogs/CBatchAddressDlg.h"
 #include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CLog.h"
 #include "dialogs/CSetNet.h"
@@ -260,6 +264,15 @@ int main(int argc, char** argv) {
     cloud.SetDeviceIp("192.168.1.108");
     cloud.SetCloudRecord(record);
     ok &= saveModal(*window.cloudDialog(), cloud, out + "/cloud-" + tag + ".png");
+
+    if (auto* menu = window.findChild<QMenu*>(QStringLiteral("menu129"))) {
+        menu->popup(window.mapToGlobal(QPoint(100, 100)));
+        ok &= save(*menu, out + "/menu-" + tag + ".png");
+        menu->hide();
+    }
+    tarvo::gui::CBatchAddressDlg batch(tarvo::discovery::toDeviceRows(window.table().rows()),
+                                       &window);
+    ok &= save(batch, out + "/batch-address-" + tag + ".png");
 
     window.engine().closeInterfaces();
     return ok ? 0 : 1;

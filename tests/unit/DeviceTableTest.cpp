@@ -3,7 +3,9 @@
 #include <clocale>
 #include <map>
 
+#include "core/discovery/CsvExport.h"
 #include "core/discovery/DeviceTable.h"
+#include "core/text/TextConvert.h"
 
 using namespace tarvo::discovery;
 
@@ -141,4 +143,42 @@ TEST(DeviceTable, TargetReachesConflictsAndAddressesSharingTheLastTwoOctets) {
     EXPECT_EQ(table.devicesSharingTarget(u"10.0.0.9"),
               (std::vector<std::u16string>{u"10.0.0.9 02:00:00:00:00:04",
                                            u"10.0.0.9 02:00:00:00:00:05"}));
+}
+
+// Names with separators, quotes and line breaks come back whole from a spreadsheet reader; a name
+// that starts like a formula stays text.
+TEST(CsvExportTest, HostileNamesSurviveARoundTripAndNeverBecomeFormulas) {
+    const std::vector<std::u16string> names{u"a,b", u"say \"hi\"", u"two\r\nlines", u"=1+1",  u"+x",
+                                            u"-2",  u"@SUM(A1)",   u"\tx",          u"摄像机"};
+    std::vector<DeviceRow> rows;
+    for (const auto& name : names) rows.push_back({1, u"10.0.0.1", u"", name, u"", 100, false, {}});
+    const std::string csv = deviceListCsv(rows);
+    ASSERT_EQ(csv.rfind("\xEF\xBB\xBF", 0), 0u);
+    // A minimal RFC 4180 reader: fields of each record, in order.
+    std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (std::size_t i = 3; i < csv.size(); ++i) {
+        const char c = csv[i];
+        if (quoted && c == '"' && i + 1 < csv.size() && csv[i + 1] == '"') {
+            records.back().back() += c;
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == ',') {
+            records.back().emplace_back();
+        } else if (!quoted && c == '\r' && csv[i + 1] == '\n') {
+            records.emplace_back(1);
+            ++i;
+        } else {
+            records.back().back() += c;
+        }
+    }
+    records.pop_back();  // after the last line end
+    ASSERT_EQ(records.size(), names.size() + 1);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ASSERT_EQ(records[i + 1].size(), 7u);
+        const std::string name = tarvo::text::toUtf8(names[i]);
+        const bool formula = std::string("=+-@\t").find(name[0]) != std::string::npos;
+        EXPECT_EQ(records[i + 1][3], formula ? "'" + name : name);
+    }
 }

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "core/discovery/ReplyCache.h"
+#include "core/ops/AddressPlanner.h"
 #include "core/ops/SettingsFlows.h"
 #include "core/ops/UdpSession.h"
 #include "core/protocol/Frames.h"
@@ -456,4 +457,17 @@ TEST_F(SettingsFlowsTest, CloudHandOverAndEdits) {
     const auto kept = form.edited(form.identityText(), std::u16string(64, u'q'), u"4711");
     EXPECT_EQ(std::string(kept.password.data()), "old");
     EXPECT_EQ(form.edited(u"", u"", u"-3").deviceId, -3);
+}
+
+// Addresses that answered and the subnet's network and broadcast addresses are skipped, and the
+// plan stops at the end of the subnet rather than running into the next one.
+TEST(AddressPlannerTest, SkipsTakenAndReservedAddressesAndStopsAtTheSubnetEnd) {
+    const std::uint32_t mask = ntohl(addr("255.255.255.0"));
+    auto host = [](const char* text) { return ntohl(addr(text)); };
+    EXPECT_EQ(planAddresses(host("10.0.0.0"), mask, 3, {host("10.0.0.2")}),
+              (std::vector<std::uint32_t>{host("10.0.0.1"), host("10.0.0.3"), host("10.0.0.4")}));
+    EXPECT_EQ(planAddresses(host("10.0.0.252"), mask, 5, {host("10.0.0.253")}),
+              (std::vector<std::uint32_t>{host("10.0.0.252"), host("10.0.0.254")}));
+    EXPECT_TRUE(planAddresses(host("255.255.255.255"), ~0u << 1, 1, {}).size() == 1);
+    EXPECT_TRUE(planAddresses(host("10.0.0.255"), mask, 1, {}).empty());
 }

@@ -68,6 +68,20 @@ inline constexpr std::u16string_view kSharedTargetRefused =
 inline constexpr std::u16string_view kSharedTargetRead =
     u"These devices all take this query, so the values shown may come from any of them:";
 
+// The exported device list and the batch address change.
+inline constexpr std::u16string_view kCsvSubnetHeader = u"网段";
+inline constexpr std::u16string_view kCsvSameSubnet = u"同一网段";
+inline constexpr std::u16string_view kCsvOtherSubnet = kRowOtherNetwork;
+inline constexpr std::u16string_view kExportFailed = u"导出列表失败，文件没有写入";
+// A device that took the new parameters but was not found at its new address afterwards.
+inline constexpr std::u16string_view kAssignNotMoved = u"设备没有出现在新地址";
+inline constexpr std::u16string_view kAssignPlanned = u"计划修改";
+inline constexpr std::u16string_view kAssignMoved = u"已修改";
+inline constexpr std::u16string_view kAssignNoAddress = u"网段内没有空闲地址";
+inline constexpr std::u16string_view kAssignNotFound = u"没有搜索到设备";
+inline constexpr std::u16string_view kAssignNotCamera = u"NVR/DVR 不能批量修改";
+inline constexpr std::u16string_view kAssignRefused = u"设备没有接受新参数";
+
 // Firmware upgrade.
 inline constexpr std::u16string_view kUpgrading = u"正在升级......";
 inline constexpr std::u16string_view kCameraUpgradeStarted =

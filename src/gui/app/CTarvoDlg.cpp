@@ -26,10 +26,12 @@
 #include "core/discovery/DeviceTypes.h"
 #include "core/text/Messages.h"
 #include "core/text/UiTextTable.h"
+#include "dialogs/CBatchAddressDlg.h"
 #include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CLog.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
+#include "dialogs/DeviceListExport.h"
 #include "preview/CViewDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
@@ -145,6 +147,10 @@ void CTarvoDlg::OnInitDialog() {
     QAction* modify = contextMenu_->addAction(uiText(t::kMenuModifyText));
     modify->setData(t::kMenuModify);
     connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
+    connect(contextMenu_->addAction(uiText(u"导出列表…")), &QAction::triggered, this,
+            [this] { exportDeviceList(this, table_); });
+    connect(contextMenu_->addAction(uiText(u"批量修改IP…")), &QAction::triggered, this,
+            [this] { CBatchAddressDlg(discovery::toDeviceRows(table_.rows()), this).exec(); });
 
     const auto& texts = text::uiText();
     const QString headers[] = {uiText(text::fieldView(texts.colSeq)),

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include <memory>
@@ -14,6 +15,8 @@
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
+#include "core/discovery/DeviceRowAdapter.h"
+#include "dialogs/CBatchAddressDlg.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
 
@@ -34,14 +37,20 @@ void type(QDialog& dialog, int id, const QString& text) {
     QTest::keyClicks(edit, text);
 }
 
+// The camera at 10.250.0.11 (password "pw") on a device host of its own.
+std::unique_ptr<test::SimProcess> cameraOnHost() {
+    test::SimOptions options;
+    options.host = 1;
+    return std::make_unique<test::SimProcess>(
+        nlohmann::json::parse(R"({"devices": [{"ip": "10.250.0.11", "type": 100, "password": "pw",
+            "netParams": {"mask": "255.255.255.0", "gateway": "10.250.0.1"}}]})"),
+        options);
+}
+
 TEST(NetworkMoveGuiTest, CameraMovesAndKeepsItsMac) {
     // The camera's host already answers on the new address, as the camera will after the change.
     ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.250.0.21/24", "dev", "eth0"}), 0);
-    test::SimOptions options;
-    options.host = 1;
-    test::SimProcess sim(nlohmann::json::parse(R"({"devices": [{"ip": "10.250.0.11", "type": 100,
-        "password": "pw", "netParams": {"mask": "255.255.255.0", "gateway": "10.250.0.1"}}]})"),
-                         options);
+    const auto sim = cameraOnHost();
     test::setLanguage("zh_CN.UTF-8");
     gui::CTarvoDlg window;
     window.OnInitDialog();
@@ -64,9 +73,33 @@ TEST(NetworkMoveGuiTest, CameraMovesAndKeepsItsMac) {
     ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.21", 2).isEmpty(); }, 5s));
     EXPECT_EQ(cell(window, "10.250.0.21", 2), mac);
     EXPECT_EQ(test::rowOf(window, "10.250.0.11"), -1);
-    EXPECT_EQ(sim.device("10.250.0.21")["netParams"]["address"], "10.250.0.21");
+    EXPECT_EQ(sim->device("10.250.0.21")["netParams"]["address"], "10.250.0.21");
     EXPECT_EQ(window.presenter().selectedAddress(), u"");
     window.engine().closeInterfaces();
 }
 
 }  // namespace
+
+// The batch dialog, beside the window's own search, moves the checked camera and fills in its
+// result from the search that confirms it, while the dialog keeps handling events.
+TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.250.0.41/24", "dev", "eth0"}), 0);
+    const auto sim = cameraOnHost();
+    test::setLanguage("zh_CN.UTF-8");
+    gui::CTarvoDlg window;
+    window.OnInitDialog();
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "10.250.0.11") >= 0; }, 5s));
+    gui::CBatchAddressDlg dialog(discovery::toDeviceRows(window.table().rows()), &window);
+    dialog.show();
+    dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
+    dialog.findChild<QLineEdit*>("password")->setText("pw");
+    dialog.findChild<QPushButton*>("startButton")->click();
+    auto* devices = dialog.findChild<QTableWidget*>("devices");
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return devices->item(0, 4)->text() == QString::fromStdU16String(u"已修改"); }, 40s))
+        << devices->item(0, 4)->text().toStdString();
+    EXPECT_EQ(devices->item(0, 3)->text(), "10.250.0.41");
+    EXPECT_EQ(sim->device("10.250.0.41")["netParams"]["address"], "10.250.0.41");
+    window.engine().closeInterfaces();
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/discovery/DeviceRowAdapter.h"
+
+namespace tarvo::discovery {
+
+// The device list as a CSV file that spreadsheets open with Chinese names intact: UTF-8 with a
+// byte-order mark, CRLF line ends, every field quoted, a header line in the language shown,
+// then one line per row with its six columns and whether it lies in another subnet.
+std::string deviceListCsv(const std::vector<DeviceRow>& rows);
+
+// One quoted CSV field. Quotes are doubled; a text that a spreadsheet would read as a formula
+// (starting with =, +, -, @, tab or CR) is kept as text by a leading apostrophe.
+std::string csvField(std::u16string_view text);
+
+}  // namespace tarvo::discovery
