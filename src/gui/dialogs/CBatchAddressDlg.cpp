@@ -11,9 +11,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/MessageBoxes.h"
+#include "common/MessageBoxes.h"
 #include "controls/IpAddressEdit.h"
-#include "controls/UiText.h"
+#include "common/UiText.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/Notifier.h"

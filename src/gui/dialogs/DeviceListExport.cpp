@@ -5,8 +5,8 @@
 #include <QFileDialog>
 #include <QSaveFile>
 
-#include "app/MessageBoxes.h"
-#include "controls/UiText.h"
+#include "common/MessageBoxes.h"
+#include "common/UiText.h"
 #include "core/discovery/CsvExport.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/text/Messages.h"
