@@ -6,8 +6,7 @@
 
 #include "core/net/Connect.h"
 #include "core/ops/Notifier.h"
-#include "core/preview/C264Decode.h"
-#include "core/preview/CHI265Decode.h"
+#include "core/preview/AvPictureDecoder.h"
 #include "core/preview/StreamReceive.h"
 #include "core/text/Messages.h"
 
@@ -63,11 +62,8 @@ bool CCamStreamClient::startStream() {
     // the first picture sets the surface up at its own size, and no message blames the display.
     const StreamSizes sizes = sizesFor(reply_);
     decoder_.reset();
-    if (decodesAsHevc(reply_.codecCode)) {
-        decoder_ = std::make_unique<CHI265Decode>();
-    } else {
-        decoder_ = std::make_unique<C264Decode>();
-    }
+    decoder_ = std::make_unique<AvPictureDecoder>(decodesAsHevc(reply_.codecCode) ? CHI265Decode
+                                                                                  : C264Decode);
     if (!decoder_->Init(sizes.decoderWidth, sizes.decoderHeight))
         notifier_.systemError(text::msg::kDecoderInitFailed);
     // Each size is set up once: a size the renderer refused is not asked for again.

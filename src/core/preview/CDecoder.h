@@ -12,16 +12,17 @@ class CDecoder {
 public:
     virtual ~CDecoder() = default;
 
-    // Decodes one chunk. When a picture came out, `out` points at it (valid until the next
-    // Decode, Resize or destruction); otherwise `out` is left as it was.
-    virtual int Decode(const std::uint8_t* /*data*/, int /*length*/, std::uint8_t** /*out*/) {
-        return 1;
-    }
-    virtual int Resize(int /*width*/, int /*height*/) { return 0; }
-    virtual bool Init(int /*width*/, int /*height*/) { return true; }
+    // Decodes one chunk: 0 when the decoder ran (with or without a picture), -1 without a
+    // usable decoder. When a picture came out, `out` points at it (valid until the next Decode,
+    // Resize or destruction); otherwise `out` is left as it was.
+    virtual int Decode(const std::uint8_t* data, int length, std::uint8_t** out) = 0;
+    // Makes the decoder again for another size (nothing when the size is the same). Always 0.
+    virtual int Resize(int width, int height) = 0;
+    // False when the size is out of range or no decoder could be made.
+    virtual bool Init(int width, int height) = 0;
     // The size of the picture Decode last handed out (0 before the first).
-    [[nodiscard]] virtual int pictureWidth() const { return 0; }
-    [[nodiscard]] virtual int pictureHeight() const { return 0; }
+    [[nodiscard]] virtual int pictureWidth() const = 0;
+    [[nodiscard]] virtual int pictureHeight() const = 0;
 
     // Held around creating and destroying the library's decoder, when set.
     void SetLock(std::mutex* lock) { lock_ = lock; }
