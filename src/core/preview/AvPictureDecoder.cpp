@@ -70,28 +70,39 @@ int AvPictureDecoder::Resize(int width, int height) {
 int AvPictureDecoder::Decode(const std::uint8_t* data, int length, std::uint8_t** out) {
     if (!hasDecoder()) return -1;
     // Every picture the chunk completes is decoded; the buffer keeps the last.
-    if (decodeChunk(data, length) && out != nullptr) *out = buffer_.data();
+    const AVFrame* frame = decodeChunk(data, length);
+    if (frame != nullptr && convert(*frame) && out != nullptr) *out = buffer_.data();
     return 0;
 }
 
-bool AvPictureDecoder::decodeChunk(const std::uint8_t* data, int length) {
-    if (!decoder_.isOpen()) return false;
-    if (decoder_.decode(data, length) == 0) return false;
-    const AVFrame* frame = decoder_.lastFrame();
-    if (frame == nullptr || frame->data[0] == nullptr) return false;
-    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) return false;
-    return convertLast();
+bool AvPictureDecoder::DecodePlanar(const std::uint8_t* data, int length, PlanarPicture& out) {
+    const AVFrame* frame = decodeChunk(data, length);
+    if (frame == nullptr) return false;
+    pictureWidth_ = frame->width;
+    pictureHeight_ = frame->height;
+    out = {frame->data[0],     frame->data[1], frame->data[2], frame->linesize[0],
+           frame->linesize[1], frame->width,   frame->height};
+    return true;
 }
 
-bool AvPictureDecoder::convertLast() {
-    const AVFrame& frame = *decoder_.lastFrame();
-    if (frame.width <= 0 || frame.height <= 0 || frame.width > kMaxPictureSide ||
-        frame.height > kMaxPictureSide)
-        return false;
-    if (frame.linesize[1] != frame.linesize[2]) {
+const AVFrame* AvPictureDecoder::decodeChunk(const std::uint8_t* data, int length) {
+    if (!decoder_.isOpen()) return nullptr;
+    if (decoder_.decode(data, length) == 0) return nullptr;
+    const AVFrame* frame = decoder_.lastFrame();
+    if (frame == nullptr || frame->data[0] == nullptr) return nullptr;
+    if (frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) return nullptr;
+    if (frame->width <= 0 || frame->height <= 0 || frame->width > kMaxPictureSide ||
+        frame->height > kMaxPictureSide)
+        return nullptr;
+    if (frame->linesize[1] != frame->linesize[2]) {
         // Both chroma planes are stepped together; libavcodec gives them one stride.
-        return false;
+        return nullptr;
     }
+    if (frame->width != width_ || frame->height != height_) ++mismatched_;
+    return frame;
+}
+
+bool AvPictureDecoder::convert(const AVFrame& frame) {
     if (frame.width != pictureWidth_ || frame.height != pictureHeight_ || !buffer_) {
         pictureWidth_ = 0;
         pictureHeight_ = 0;
@@ -102,7 +113,6 @@ bool AvPictureDecoder::convertLast() {
         pictureWidth_ = frame.width;
         pictureHeight_ = frame.height;
     }
-    if (frame.width != width_ || frame.height != height_) ++mismatched_;
     const PlanarPicture in{frame.data[0],     frame.data[1], frame.data[2], frame.linesize[0],
                            frame.linesize[1], frame.width,   frame.height};
     convertToYuyv(in, buffer_.data());

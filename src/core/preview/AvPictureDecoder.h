@@ -41,6 +41,7 @@ public:
 
     bool Init(int width, int height) override;
     int Decode(const std::uint8_t* data, int length, std::uint8_t** out) override;
+    bool DecodePlanar(const std::uint8_t* data, int length, PlanarPicture& out) override;
     int Resize(int width, int height) override;
 
     [[nodiscard]] AVCodecID codec() const { return kind_.codec; }
@@ -60,9 +61,10 @@ public:
 
 private:
     void release();
-    // Decodes the chunk; true when a picture was converted into the buffer.
-    bool decodeChunk(const std::uint8_t* data, int length);
-    bool convertLast();
+    // Decodes the chunk; the picture that came out, when it is one that is handed out.
+    const AVFrame* decodeChunk(const std::uint8_t* data, int length);
+    // Into the buffer; false when it could not be had.
+    bool convert(const AVFrame& frame);
 
     DecoderKind kind_;
     int width_ = 0;

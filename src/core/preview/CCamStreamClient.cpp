@@ -122,14 +122,23 @@ void CCamStreamClient::decodeStep(const std::uint8_t* packet) {
         return;
     }
     ++videoPackets_;
+    // A renderer that converts pictures itself gets them planar, without our conversion.
+    const bool planar = renderer_ && renderer_->drawsPlanar();
     std::uint8_t* picture = nullptr;
+    PlanarPicture planarPicture;
+    bool decoded = false;
     try {
-        decoder_->Decode(payload, static_cast<int>(length), &picture);
+        if (planar) {
+            decoded = decoder_->DecodePlanar(payload, static_cast<int>(length), planarPicture);
+        } else {
+            decoder_->Decode(payload, static_cast<int>(length), &picture);
+            decoded = picture != nullptr;
+        }
     } catch (...) {
         // One bad chunk costs one packet, not the preview.
         ++decoderFaults_;
     }
-    if (picture != nullptr) {
+    if (decoded) {
         if (renderer_) {
             const int width = decoder_->pictureWidth();
             const int height = decoder_->pictureHeight();
@@ -141,7 +150,11 @@ void CCamStreamClient::decodeStep(const std::uint8_t* packet) {
                 surfaceHeight_ = height;
                 (void)renderer_->setUpSurface(width, height);
             }
-            renderer_->draw(picture);
+            if (planar) {
+                renderer_->drawPlanar(planarPicture);
+            } else {
+                renderer_->draw(picture);
+            }
         }
         ++pictures_;
     }
