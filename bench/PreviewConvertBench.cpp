@@ -1,5 +1,8 @@
 // The 4:2:0 to YUYV conversion of a 3840 × 2160 picture, single-threaded, against memcpy of
 // the same output bytes and against libswscale's yuv420p -> yuyv422 (SWS_POINT).
+// And the work the preview window does per 4K picture, from the decoder's planes to RGB at the
+// window's size (796 × 796, bilinear), including the hand-over copy: /0 through YUYV (our
+// conversion, then libswscale from YUYV), /1 from the planes in one libswscale pass.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -13,6 +16,7 @@ extern "C" {
 #include "RatioReporter.h"
 #include "core/preview/AlignedPicture.h"
 #include "core/preview/YuyvConvert.h"
+#include "core/preview/YuyvScale.h"
 
 using namespace tarvo::preview;
 
@@ -83,6 +87,43 @@ void BM_ReferenceSwscale(benchmark::State& state) {
 }
 BENCHMARK(BM_ReferenceSwscale)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+void BM_ToScreen(benchmark::State& state) {
+    constexpr int kScreen = 796;
+    const Source& s = source();
+    const bool planar = state.range(0) == 1;
+    std::vector<std::uint8_t> handOver(planar ? kOut * 3 / 4 : kOut);
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kScreen) * kScreen * 4);
+    std::vector<std::uint8_t> scratch;
+    AlignedPicture yuyv;
+    yuyv.allocate(kOut);
+    SwsContext* sws = nullptr;
+    const PlanarPicture in{s.y.data(), s.u.data(), s.v.data(), kWidth, kWidth / 2, kWidth, kHeight};
+    std::uint8_t* const dst[4] = {rgb.data(), nullptr, nullptr, nullptr};
+    const int dstStride[4] = {kScreen * 4, 0, 0, 0};
+    for (auto _ : state) {
+        if (planar) {
+            std::uint8_t* u = handOver.data() + s.y.size();
+            std::memcpy(handOver.data(), s.y.data(), s.y.size());
+            std::memcpy(u, s.u.data(), s.u.size());
+            std::memcpy(u + s.u.size(), s.v.data(), s.v.size());
+            sws = sws_getCachedContext(sws, kWidth, kHeight, AV_PIX_FMT_YUV420P, kScreen, kScreen,
+                                       AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
+            const std::uint8_t* const planes[4] = {handOver.data(), u, u + s.u.size(), nullptr};
+            const int strides[4] = {kWidth, kWidth / 2, kWidth / 2, 0};
+            sws_scale(sws, planes, strides, 0, kHeight, dst, dstStride);
+        } else {
+            convertToYuyv(in, yuyv.data());
+            std::memcpy(handOver.data(), yuyv.data(), kOut);
+            scaleYuyv(sws, scratch, handOver.data(), kWidth, kHeight, rgb.data(), kScreen * 4,
+                      kScreen, kScreen, AV_PIX_FMT_RGB32, SWS_BILINEAR);
+        }
+        benchmark::ClobberMemory();
+    }
+    sws_freeContext(sws);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ToScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,7 +138,8 @@ int main(int argc, char** argv) {
     RatioReporter reporter({{"BM_ConvertToYuyv/0/real_time", "BM_ReferenceMemcpy/real_time"},
                             {"BM_ConvertToYuyv/0/real_time", "BM_ReferenceSwscale/real_time"},
                             {"BM_ConvertToYuyv/1/real_time", "BM_ReferenceMemcpy/real_time"},
-                            {"BM_ConvertToYuyv/1/real_time", "BM_ReferenceSwscale/real_time"}});
+                            {"BM_ConvertToYuyv/1/real_time", "BM_ReferenceSwscale/real_time"},
+                            {"BM_ToScreen/1", "BM_ToScreen/0"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -35,8 +35,7 @@ extern "C" {
 
 #include "RatioReporter.h"
 #include "core/preview/AlignedPicture.h"
-#include "core/preview/C264Decode.h"
-#include "core/preview/CHI265Decode.h"
+#include "core/preview/AvPictureDecoder.h"
 #include "core/preview/YuyvConvert.h"
 #include "sim/VideoClip.h"
 
@@ -132,12 +131,8 @@ void report(benchmark::State& state, std::int64_t pictures, double cpuSeconds,
 void BM_DecoderLayer(benchmark::State& state) {
     const bool hevc = state.range(0) == 1;
     const Clip& c = clip(hevc);
-    std::unique_ptr<preview::AvPictureDecoder> decoder;
-    if (hevc) {
-        decoder = std::make_unique<preview::CHI265Decode>();
-    } else {
-        decoder = std::make_unique<preview::C264Decode>();
-    }
+    auto decoder = std::make_unique<preview::AvPictureDecoder>(hevc ? preview::CHI265Decode
+                                                                    : preview::C264Decode);
     if (!decoder->Init(c.format.width, c.format.height)) {
         state.SkipWithError("no decoder");
         return;

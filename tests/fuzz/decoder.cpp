@@ -16,8 +16,6 @@
 #include <memory>
 
 #include "core/preview/AvPictureDecoder.h"
-#include "core/preview/C264Decode.h"
-#include "core/preview/CHI265Decode.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -58,12 +56,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 5) return 0;
-    std::unique_ptr<AvPictureDecoder> decoder;
-    if ((data[0] & 1) != 0) {
-        decoder = std::make_unique<tarvo::preview::CHI265Decode>();
-    } else {
-        decoder = std::make_unique<tarvo::preview::C264Decode>();
-    }
+    auto decoder = std::make_unique<AvPictureDecoder>(
+        (data[0] & 1) != 0 ? tarvo::preview::CHI265Decode : tarvo::preview::C264Decode);
     int width = static_cast<int>(le16(data + 1));
     int height = static_cast<int>(le16(data + 3));
     const bool ready = decoder->Init(width, height);

@@ -376,6 +376,31 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
     EXPECT_EQ(threadNames(), before);
 }
 
+// Planar pictures are taken as the decoder lays them out: rows longer than the picture, and an
+// odd width whose last chroma column serves one pixel. A picture of another size than the
+// surface's is not read.
+TEST(SwsImageRendererTest, PlanarPicturesOfOddWidthAndPaddedRows) {
+    gui::VideoWidget widget;
+    widget.resize(64, 48);
+    widget.show();
+    ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(64, 48); }, 2s));
+    // Red, 17 × 9, rows of 32 luma and 16 chroma bytes.
+    std::vector<std::uint8_t> y(32 * 9, 81), u(16 * 5, 90), v(16 * 5, 240);
+    const preview::PlanarPicture red{y.data(), u.data(), v.data(), 32, 16, 17, 9};
+    gui::SwsImageRenderer renderer;
+    renderer.initialise(&widget);
+    ASSERT_TRUE(renderer.drawsPlanar());
+    ASSERT_TRUE(renderer.setUpSurface(18, 9));
+    renderer.drawPlanar(red);
+    ASSERT_TRUE(renderer.setUpSurface(17, 9));
+    renderer.drawPlanar(red);
+    ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 1; }, 2s));
+    EXPECT_EQ(renderer.drawn(), 1u);
+    const QImage picture = widget.currentPicture();
+    EXPECT_TRUE(isRed(picture.pixel(0, 0)));
+    EXPECT_TRUE(isRed(picture.pixel(63, 47)));
+}
+
 // A decode thread faster than the conversion never waits for it: pictures it had no time for
 // are replaced by newer ones.
 TEST(SwsImageRendererTest, ADecodeThreadFasterThanTheConversionIsNotHeldUp) {

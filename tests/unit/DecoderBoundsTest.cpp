@@ -12,8 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/preview/C264Decode.h"
-#include "core/preview/CHI265Decode.h"
+#include "core/preview/AvPictureDecoder.h"
 #include "core/preview/YuyvScale.h"
 #include "sim/VideoClip.h"
 #include "support/Sanitizers.h"
@@ -64,8 +63,7 @@ private:
 class DecoderBounds : public ::testing::TestWithParam<std::string> {};
 
 std::unique_ptr<AvPictureDecoder> makeDecoder(const std::string& codec) {
-    if (codec == "h265") return std::make_unique<CHI265Decode>();
-    return std::make_unique<C264Decode>();
+    return std::make_unique<AvPictureDecoder>(codec == "h265" ? CHI265Decode : C264Decode);
 }
 
 std::size_t residentBytes() {
@@ -142,7 +140,7 @@ TEST(DecoderHostileStreams, H265PictureParametersReplacedAfterASliceDoNotBringTh
         0x01, 0xd0, 0x11, 0xfe, 0x20, 0x35, 0x6a, 0x00, 0x00, 0x01, 0x44, 0x01, 0x98};
     for (const auto& [width, height] :
          {std::pair{183, 8}, std::pair{640, 480}, std::pair{1920, 1080}, std::pair{3840, 2160}}) {
-        CHI265Decode decoder;
+        AvPictureDecoder decoder(CHI265Decode);
         ASSERT_TRUE(decoder.Init(width, height));
         for (int i = 0; i < 3; ++i) {
             std::uint8_t* picture = nullptr;

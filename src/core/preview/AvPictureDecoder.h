@@ -8,25 +8,43 @@
 
 namespace tarvo::preview {
 
-// What both wrappers share: the size from Init, the aligned YUYV picture buffer, the libavcodec
-// decoder, and the conversion of its last picture.
+// Which libavcodec decoder, and how it spreads its work over threads for a picture size.
+struct DecoderKind {
+    AVCodecID codec;
+    Threading (*threadsFor)(int width, int height);
+};
+
+// H.264: slice threads at every size (cameras cut H.264 pictures into slices, so slice threads
+// cost no delay).
+extern const DecoderKind C264Decode;
+// H.265: one thread below 3840 × 2160, two frame threads from there on.
+extern const DecoderKind CHI265Decode;
+
+// The preview's decoder, of either kind: the size from Init, the aligned YUYV picture buffer,
+// the libavcodec decoder, and the conversion of its last picture.
 //
 // The buffer is sized from the decoded picture, not from Init's size (which comes from what the
 // device claims): it is made with the first picture and made again only when the stream's
 // pictures change size. Pictures larger than kMaxPictureSide on a side, or in a layout other
 // than 8-bit 4:2:0, produce nothing.
-class AvPictureDecoder : public CDecoder {
+class AvPictureDecoder final : public CDecoder {
 public:
     static constexpr int kMinSide = 8;
     static constexpr int kMaxSide = 16384;
     // Largest decoded picture handed out, per side (what the preview window can show).
     static constexpr int kMaxPictureSide = 8192;
 
+    explicit AvPictureDecoder(const DecoderKind& kind) : kind_(kind) {}
     ~AvPictureDecoder() override;
+    AvPictureDecoder(const AvPictureDecoder&) = delete;
+    AvPictureDecoder& operator=(const AvPictureDecoder&) = delete;
 
     bool Init(int width, int height) override;
+    int Decode(const std::uint8_t* data, int length, std::uint8_t** out) override;
+    bool DecodePlanar(const std::uint8_t* data, int length, PlanarPicture& out) override;
     int Resize(int width, int height) override;
 
+    [[nodiscard]] AVCodecID codec() const { return kind_.codec; }
     [[nodiscard]] int width() const { return width_; }
     [[nodiscard]] int height() const { return height_; }
     [[nodiscard]] const std::uint8_t* picture() const { return buffer_.data(); }
@@ -41,18 +59,14 @@ public:
     // Pictures seen with a size other than Init's.
     [[nodiscard]] std::uint64_t mismatchedPictures() const { return mismatched_; }
 
-protected:
-    explicit AvPictureDecoder(AVCodecID codec) : codec_(codec) {}
-    // The decoder's threads for this size.
-    virtual Threading threadsFor(int width, int height) = 0;
-    // Decodes the chunk; true when a picture was converted into the buffer.
-    bool decodeChunk(const std::uint8_t* data, int length);
-    void release();
-
 private:
-    bool convertLast();
+    void release();
+    // Decodes the chunk; the picture that came out, when it is one that is handed out.
+    const AVFrame* decodeChunk(const std::uint8_t* data, int length);
+    // Into the buffer; false when it could not be had.
+    bool convert(const AVFrame& frame);
 
-    AVCodecID codec_;
+    DecoderKind kind_;
     int width_ = 0;
     int height_ = 0;
     int pictureWidth_ = 0;

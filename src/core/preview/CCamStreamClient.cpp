@@ -6,8 +6,7 @@
 
 #include "core/net/Connect.h"
 #include "core/ops/Notifier.h"
-#include "core/preview/C264Decode.h"
-#include "core/preview/CHI265Decode.h"
+#include "core/preview/AvPictureDecoder.h"
 #include "core/preview/StreamReceive.h"
 #include "core/text/Messages.h"
 
@@ -63,11 +62,8 @@ bool CCamStreamClient::startStream() {
     // the first picture sets the surface up at its own size, and no message blames the display.
     const StreamSizes sizes = sizesFor(reply_);
     decoder_.reset();
-    if (decodesAsHevc(reply_.codecCode)) {
-        decoder_ = std::make_unique<CHI265Decode>();
-    } else {
-        decoder_ = std::make_unique<C264Decode>();
-    }
+    decoder_ = std::make_unique<AvPictureDecoder>(decodesAsHevc(reply_.codecCode) ? CHI265Decode
+                                                                                  : C264Decode);
     if (!decoder_->Init(sizes.decoderWidth, sizes.decoderHeight))
         notifier_.systemError(text::msg::kDecoderInitFailed);
     // Each size is set up once: a size the renderer refused is not asked for again.
@@ -126,14 +122,23 @@ void CCamStreamClient::decodeStep(const std::uint8_t* packet) {
         return;
     }
     ++videoPackets_;
+    // A renderer that converts pictures itself gets them planar, without our conversion.
+    const bool planar = renderer_ && renderer_->drawsPlanar();
     std::uint8_t* picture = nullptr;
+    PlanarPicture planarPicture;
+    bool decoded = false;
     try {
-        decoder_->Decode(payload, static_cast<int>(length), &picture);
+        if (planar) {
+            decoded = decoder_->DecodePlanar(payload, static_cast<int>(length), planarPicture);
+        } else {
+            decoder_->Decode(payload, static_cast<int>(length), &picture);
+            decoded = picture != nullptr;
+        }
     } catch (...) {
         // One bad chunk costs one packet, not the preview.
         ++decoderFaults_;
     }
-    if (picture != nullptr) {
+    if (decoded) {
         if (renderer_) {
             const int width = decoder_->pictureWidth();
             const int height = decoder_->pictureHeight();
@@ -145,7 +150,11 @@ void CCamStreamClient::decodeStep(const std::uint8_t* packet) {
                 surfaceHeight_ = height;
                 (void)renderer_->setUpSurface(width, height);
             }
-            renderer_->draw(picture);
+            if (planar) {
+                renderer_->drawPlanar(planarPicture);
+            } else {
+                renderer_->draw(picture);
+            }
         }
         ++pictures_;
     }

@@ -3,25 +3,33 @@
 #include <cstdint>
 #include <mutex>
 
+#include "core/preview/YuyvConvert.h"
+
 namespace tarvo::preview {
 
-// Turns compressed video chunks into packed YUYV pictures. A picture has the size the stream's
-// own pictures have (pictureWidth() × pictureHeight()), whatever size Init was given: what a
-// device claims sizes nothing.
+// Turns compressed video chunks into packed YUYV pictures (or planar 4:2:0 ones, for renderers
+// that convert them themselves). A picture has the size the stream's own pictures have
+// (pictureWidth() × pictureHeight()), whatever size Init was given: what a device claims sizes
+// nothing.
 class CDecoder {
 public:
     virtual ~CDecoder() = default;
 
-    // Decodes one chunk. When a picture came out, `out` points at it (valid until the next
-    // Decode, Resize or destruction); otherwise `out` is left as it was.
-    virtual int Decode(const std::uint8_t* /*data*/, int /*length*/, std::uint8_t** /*out*/) {
-        return 1;
-    }
-    virtual int Resize(int /*width*/, int /*height*/) { return 0; }
-    virtual bool Init(int /*width*/, int /*height*/) { return true; }
-    // The size of the picture Decode last handed out (0 before the first).
-    [[nodiscard]] virtual int pictureWidth() const { return 0; }
-    [[nodiscard]] virtual int pictureHeight() const { return 0; }
+    // Decodes one chunk: 0 when the decoder ran (with or without a picture), -1 without a
+    // usable decoder. When a picture came out, `out` points at it (valid until the next Decode,
+    // Resize or destruction); otherwise `out` is left as it was.
+    virtual int Decode(const std::uint8_t* data, int length, std::uint8_t** out) = 0;
+    // Decodes one chunk as Decode does, but leaves the picture planar 4:2:0, as the library
+    // made it, for a renderer that converts it itself: true when a picture came out, which `out`
+    // then describes (valid until the next decoding, Resize or destruction).
+    virtual bool DecodePlanar(const std::uint8_t* data, int length, PlanarPicture& out) = 0;
+    // Makes the decoder again for another size (nothing when the size is the same). Always 0.
+    virtual int Resize(int width, int height) = 0;
+    // False when the size is out of range or no decoder could be made.
+    virtual bool Init(int width, int height) = 0;
+    // The size of the picture last handed out (0 before the first).
+    [[nodiscard]] virtual int pictureWidth() const = 0;
+    [[nodiscard]] virtual int pictureHeight() const = 0;
 
     // Held around creating and destroying the library's decoder, when set.
     void SetLock(std::mutex* lock) { lock_ = lock; }

@@ -14,7 +14,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "core/preview/C264Decode.h"
+#include "core/preview/AvPictureDecoder.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
 #include "core/protocol/DeviceCommands.h"
@@ -195,7 +195,9 @@ TEST_F(PreviewE2E, UnknownPacketTypesAreSkippedAndCodeZeroIsH264TitledH265) {
     EXPECT_EQ(client->reply().codecCode, 0);
     EXPECT_EQ(client->title(), u"宽 x 高：320 x 240 , 编码模式：H265");
     ASSERT_TRUE(view->waitForPictures(5, 20s));
-    EXPECT_NE(dynamic_cast<preview::C264Decode*>(client->decoder()), nullptr);
+    const auto* decoder = dynamic_cast<preview::AvPictureDecoder*>(client->decoder());
+    ASSERT_NE(decoder, nullptr);
+    EXPECT_EQ(decoder->codec(), AV_CODEC_ID_H264);
     const auto stats = client->stats();
     EXPECT_GT(stats.skippedPackets, stats.videoPackets);  // one type-7 per picture, type 1 too
     stopQuickly(*client);
