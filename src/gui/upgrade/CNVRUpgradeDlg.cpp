@@ -113,7 +113,7 @@ void CNVRUpgradeDlg::OnInitDialog() {
 }
 
 void CNVRUpgradeDlg::OnBrowse() {
-    if (upgrade::g_nvrUpgradeBusy.load()) return;
+    if (uploader_.busy()) return;
     const QString chosen = chooseFile_(this, templateText(t::kFileFilter));
     if (chosen.isEmpty()) return;
     RememberedChoices::rememberFirmwareFile(true, chosen);
@@ -133,7 +133,7 @@ void CNVRUpgradeDlg::OnBrowse() {
 }
 
 void CNVRUpgradeDlg::OnUpgrade() {
-    if (upgrade::g_nvrUpgradeBusy.load() || uploader_.running()) return;
+    if (uploader_.busy()) return;
     uploader_.start(partPath_.toStdString());
 }
 

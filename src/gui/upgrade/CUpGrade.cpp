@@ -95,7 +95,7 @@ void CUpGrade::OnInitDialog() {
 }
 
 void CUpGrade::OnBrowse() {
-    if (upgrade::g_cameraUpgradeBusy.load()) return;
+    if (uploader_.busy()) return;
     const QString chosen = chooseFile_(this, templateText(t::kFileFilter));
     if (chosen.isEmpty()) return;
     RememberedChoices::rememberFirmwareFile(false, chosen);
@@ -104,8 +104,8 @@ void CUpGrade::OnBrowse() {
 }
 
 void CUpGrade::OnUpgrade() {
-    // One upload at a time, also before its header frames are out.
-    if (upgrade::g_cameraUpgradeBusy.load() || uploader_.running()) return;
+    // One upload per device, also before its header frames are out.
+    if (uploader_.busy()) return;
     uploader_.start(packagePath_.toStdString());
 }
 
