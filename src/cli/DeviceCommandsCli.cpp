@@ -5,7 +5,10 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "cli/BatchCli.h"
 #include "cli/CliNotifier.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
@@ -21,6 +24,7 @@ namespace tarvo::cli {
 namespace {
 
 struct DeviceArgs {
+    std::vector<std::string> targets;  // `reboot` takes several; `ip` is the one worked on
     std::string ip;
     std::optional<std::uint16_t> port;
     std::optional<int> type;
@@ -32,8 +36,12 @@ struct DeviceArgs {
     std::uint16_t usedPort = protocol::kCameraCommandPort;
 };
 
-void addTarget(CLI::App& sub, DeviceArgs& args, bool credentials) {
-    sub.add_option("IP", args.ip, "Device address")->required();
+void addTarget(CLI::App& sub, DeviceArgs& args, bool credentials, bool several = false) {
+    if (several) {
+        sub.add_option("IP", args.targets, "Device address; several at once")->required();
+    } else {
+        sub.add_option("IP", args.ip, "Device address")->required();
+    }
     sub.add_option("--port", args.port, "Command port (default 5505, NVR 5500)");
     addTypeOptions(sub, args.type, args.searchSeconds);
     if (credentials) {
@@ -58,19 +66,41 @@ protocol::LoginInfo loginInfoOf(const DeviceArgs& args) {
                                    text::fromUtf8(args.password.value), 0, args.foundType);
 }
 
+nlohmann::json resultOf(const char* command, const DeviceArgs& args, bool ok,
+                        const CliNotifier& notifier, const nlohmann::json& extra) {
+    nlohmann::json out = {
+        {"command", command}, {"ip", args.ip}, {"port", args.usedPort}, {"ok", ok}};
+    auto messages = nlohmann::json::array();
+    for (const auto& e : notifier.entries())
+        messages.push_back({{"kind", e.kind}, {"text", e.text}});
+    out["messages"] = messages;
+    out.update(extra);
+    return out;
+}
+
 int finish(const GlobalOptions& global, const char* command, const DeviceArgs& args, bool ok,
            const CliNotifier& notifier, const nlohmann::json& extra = nlohmann::json::object()) {
-    if (global.json) {
-        nlohmann::json out = {
-            {"command", command}, {"ip", args.ip}, {"port", args.usedPort}, {"ok", ok}};
-        auto messages = nlohmann::json::array();
-        for (const auto& e : notifier.entries())
-            messages.push_back({{"kind", e.kind}, {"text", e.text}});
-        out["messages"] = messages;
-        out.update(extra);
-        printJson(out);
-    }
+    if (global.json) printJson(resultOf(command, args, ok, notifier, extra));
     return ok ? 0 : 1;
+}
+
+// `reboot IP...`: every device as `reboot IP` does it, a result for each.
+int rebootEach(const GlobalOptions& global, const DeviceArgs& args) {
+    return forEachTarget(global, args.targets, args.type, args.searchSeconds, kParallelDevices,
+                         [&args](const std::string& address, std::optional<int> type) {
+                             DeviceArgs one = args;
+                             one.ip = address;
+                             one.type = type;
+                             CliNotifier notifier(false);
+                             const bool ok = type && prepare(one, "reboot", false) &&
+                                             protocol::rebootDevice(loginInfoOf(one), notifier);
+                             DeviceOutcome outcome{ok ? 0 : 1, {ok ? "rebooting" : "failed"}, {}};
+                             for (const auto& e : notifier.entries())
+                                 outcome.lines.push_back(e.text);
+                             outcome.json =
+                                 resultOf("reboot", one, ok, notifier, nlohmann::json::object());
+                             return outcome;
+                         });
 }
 
 }  // namespace
@@ -109,10 +139,12 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
 
     auto reboot = std::make_shared<DeviceArgs>();
     CLI::App* rebootCmd = app.add_subcommand("reboot", "Log in and reboot the device");
-    addTarget(*rebootCmd, *reboot, true);
+    addTarget(*rebootCmd, *reboot, true, true);
     rebootCmd->callback([&global, &run, reboot] {
         reboot->password.resolve();
         run = [&global, reboot] {
+            if (reboot->targets.size() > 1) return rebootEach(global, *reboot);
+            reboot->ip = reboot->targets.front();
             CliNotifier notifier;
             const bool ok = prepare(*reboot, "reboot", false) &&
                             protocol::rebootDevice(loginInfoOf(*reboot), notifier);
