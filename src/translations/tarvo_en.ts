@@ -491,5 +491,29 @@
         <source>分辨率：</source>
         <translation>Resolution:</translation>
     </message>
+    <message>
+        <source>批量升级…</source>
+        <translation>Batch upgrade…</translation>
+    </message>
+    <message>
+        <source>批量升级</source>
+        <translation>Batch Upgrade</translation>
+    </message>
+    <message>
+        <source>升级文件：</source>
+        <translation>Package:</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>等待</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
 </context>
 </TS>

@@ -34,6 +34,7 @@
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
 #include "preview/CViewDlg.h"
+#include "upgrade/CBatchUpgradeDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
@@ -148,6 +149,11 @@ void CTarvoDlg::OnInitDialog() {
     QAction* modify = contextMenu_->addAction(templateText(t::kMenuModifyText));
     modify->setData(t::kMenuModify);
     connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
+    QAction* batch = contextMenu_->addAction(uiText(text::msg::kBatchUpgradeMenu));
+    connect(batch, &QAction::triggered, this, [this] {
+        CBatchUpgradeDlg(CBatchUpgradeDlg::devicesOf(table_, presenter_->selectedAddress()), this)
+            .exec();
+    });
 
     const auto& texts = text::uiText();
     const QString headers[] = {uiText(text::fieldView(texts.colSeq)),
