@@ -210,7 +210,8 @@ void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user
     }
     row.uploader.QueryFirmwareVersion();
     if (stop_) return;
-    row.uploader.start(std::move(path));
+    // Refused only while the device receives a package from elsewhere.
+    if (!row.uploader.start(std::move(path))) fail(text::msg::kBatchFailed);
 }
 
 void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
