@@ -41,7 +41,7 @@ _tarvo_cli() {
         version) opts="--port --type $search" ;;
         snapshot) opts="--out --port $login --stream --type --timeout" ;;
         record) opts="--out --port $login --stream --type --seconds --timeout" ;;
-        upgrade) opts="--nvr --type $search --port $login" ;;
+        upgrade) opts="--nvr --parallel --type $search --port $login" ;;
         nvr-resolution) opts="--port --type $search --set" ;;
         net | camera | cloud)
             if [[ -z $sub ]]; then

@@ -23,8 +23,10 @@ std::vector<CliNotifier::Entry> CliNotifier::entries() const {
 void CliNotifier::emit(const char* kind, std::u16string_view text) {
     std::lock_guard guard(mutex_);
     std::string line = text::toUtf8(text::tr(text));
-    (void)std::fprintf(stderr, "%s\n", line.c_str());
-    (void)std::fflush(stderr);
+    if (echo_) {
+        (void)std::fprintf(stderr, "%s\n", line.c_str());
+        (void)std::fflush(stderr);
+    }
     entries_.push_back({kind, std::move(line)});
 }
 

@@ -17,6 +17,9 @@ public:
         std::string text;  // UTF-8
     };
 
+    // Without `echo` the messages are only kept (a batch prints them with their device).
+    explicit CliNotifier(bool echo = true) : echo_(echo) {}
+
     void message(std::u16string_view text) override;
     void systemError(std::u16string_view text) override;
 
@@ -25,6 +28,7 @@ public:
 
 private:
     void emit(const char* kind, std::u16string_view text);
+    const bool echo_;
     mutable std::mutex mutex_;
     std::vector<Entry> entries_;
 };

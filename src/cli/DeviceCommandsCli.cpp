@@ -5,7 +5,10 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "cli/BatchCli.h"
 #include "cli/CliNotifier.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
@@ -22,6 +25,7 @@ namespace tarvo::cli {
 namespace {
 
 struct DeviceArgs {
+    std::vector<std::string> targets;  // `reboot` takes several; `ip` is the one worked on
     std::string ip;
     std::optional<std::uint16_t> port;
     std::optional<int> type;
@@ -33,8 +37,12 @@ struct DeviceArgs {
     std::uint16_t usedPort = protocol::kCameraCommandPort;
 };
 
-void addTarget(CLI::App& sub, DeviceArgs& args, bool credentials) {
-    sub.add_option("IP", args.ip, "Device address")->required();
+void addTarget(CLI::App& sub, DeviceArgs& args, bool credentials, bool several = false) {
+    if (several) {
+        sub.add_option("IP", args.targets, "Device address; several at once")->required();
+    } else {
+        sub.add_option("IP", args.ip, "Device address")->required();
+    }
     sub.add_option("--port", args.port, "Command port (default 5505, NVR 5500)");
     addTypeOptions(sub, args.type, args.searchSeconds);
     if (credentials) {
@@ -60,14 +68,37 @@ protocol::LoginInfo loginInfoOf(const DeviceArgs& args) {
 }
 
 // The command's outcome; `said` is its line after success (a catalogue text).
+Outcome outcomeOf(const char* command, const DeviceArgs& args, bool ok,
+                  std::u16string_view said = {}, nlohmann::json fields = nlohmann::json::object()) {
+    fields["port"] = args.usedPort;
+    return {command, args.ip, ok ? exitcode::kOk : exitcode::kFailed,
+            ok && !said.empty() ? text::toUtf8(text::tr(said)) : std::string(), std::move(fields)};
+}
+
 int finishDevice(const GlobalOptions& global, const char* command, const DeviceArgs& args, bool ok,
                  const CliNotifier& notifier, std::u16string_view said = {},
                  nlohmann::json fields = nlohmann::json::object()) {
-    fields["port"] = args.usedPort;
-    Outcome outcome{command, args.ip, ok ? exitcode::kOk : exitcode::kFailed,
-                    ok && !said.empty() ? text::toUtf8(text::tr(said)) : std::string(),
-                    std::move(fields)};
-    return finish(global, outcome, &notifier);
+    return finish(global, outcomeOf(command, args, ok, said, std::move(fields)), &notifier);
+}
+
+// `reboot IP...`: every device as `reboot IP` does it, a result for each.
+int rebootEach(const GlobalOptions& global, const DeviceArgs& args) {
+    return forEachTarget(global, args.targets, args.type, args.searchSeconds, kParallelDevices,
+                         [&args](const std::string& address, std::optional<int> type) {
+                             DeviceArgs one = args;
+                             one.ip = address;
+                             one.type = type;
+                             CliNotifier notifier(false);
+                             const bool ok = type && prepare(one, "reboot", false) &&
+                                             protocol::rebootDevice(loginInfoOf(one), notifier);
+                             DeviceOutcome outcome{ok ? 0 : 1, {ok ? "rebooting" : "failed"}, {}};
+                             for (const auto& e : notifier.entries())
+                                 outcome.lines.push_back(e.text);
+                             outcome.json =
+                                 toJson(outcomeOf("reboot", one, ok, text::msg::kRebootStarted),
+                                        &notifier);
+                             return outcome;
+                         });
 }
 
 }  // namespace
@@ -106,10 +137,12 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
 
     auto reboot = std::make_shared<DeviceArgs>();
     CLI::App* rebootCmd = app.add_subcommand("reboot", "Log in and reboot the device");
-    addTarget(*rebootCmd, *reboot, true);
+    addTarget(*rebootCmd, *reboot, true, true);
     rebootCmd->callback([&global, &run, reboot] {
         reboot->password.resolve();
         run = [&global, reboot] {
+            if (reboot->targets.size() > 1) return rebootEach(global, *reboot);
+            reboot->ip = reboot->targets.front();
             CliNotifier notifier;
             const bool ok = prepare(*reboot, "reboot", false) &&
                             protocol::rebootDevice(loginInfoOf(*reboot), notifier);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/BatchCli.h"
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
@@ -45,17 +46,6 @@ constexpr const char* kUpgradeFooter =
     "Exit status: 0 the device accepted the package (answer tag 1), 1 it refused it, "
     "3 it did not answer, 4 the transfer broke off, 5 nothing was sent (login, connection, "
     "file or version), 2 usage.";
-
-struct UpgradeArgs {
-    std::string ip;
-    std::string file;
-    bool nvr = false;
-    std::optional<int> type;
-    double searchSeconds = 3.0;
-    std::optional<int> port;
-    std::string user = "admin";
-    Password password;
-};
 
 struct ResolutionArgs {
     std::string ip;
@@ -180,6 +170,32 @@ private:
     upgrade::UploadOutcome outcome_;
 };
 
+// Keeps the outcome for the caller and passes every report on.
+class OutcomeKeeper final : public upgrade::UploadObserver {
+public:
+    explicit OutcomeKeeper(upgrade::UploadObserver& next) : next_(next) {}
+    void uploadStarted(int upper, std::uint32_t size) override { next_.uploadStarted(upper, size); }
+    void uploadProgress(int position, std::uint64_t bytes) override {
+        next_.uploadProgress(position, bytes);
+    }
+    void uploadFinished(const upgrade::UploadOutcome& outcome) override {
+        {
+            std::lock_guard guard(mutex_);
+            outcome_ = outcome;
+        }
+        next_.uploadFinished(outcome);
+    }
+    upgrade::UploadOutcome outcome() const {
+        std::lock_guard guard(mutex_);
+        return outcome_;
+    }
+
+private:
+    upgrade::UploadObserver& next_;
+    mutable std::mutex mutex_;
+    upgrade::UploadOutcome outcome_;
+};
+
 // Notes may carry the device's version and the file's name: shown escaped.
 void note(const std::string& text) {
     std::cerr << "tarvo-cli: " << text::escapeControls(text) << std::endl;
@@ -203,30 +219,29 @@ int exitStatusOf(upgrade::UploadStatus status) {
     }
 }
 
-int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
+}  // namespace
+
+int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::UploadObserver& observer,
+                  upgrade::FirmwareUploader::Connection connection,
+                  const std::function<void(const std::string&)>& note, Outcome& result) {
     // --nvr names the type; without either, the search tells it.
     const auto type =
         deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
                      args.searchSeconds);
     if (!type || !typeAllows(args.ip, *type, "upgrade", true, true)) {
-        return finish(global, {"upgrade",
-                               args.ip,
-                               kNothingSent,
-                               {},
-                               {{"status", type ? "wrong-type" : "not-found"}}});
+        result.fields = {{"status", type ? "wrong-type" : "not-found"}};
+        result.exitCode = kNothingSent;
+        return kNothingSent;
     }
     const bool nvr = *type == discovery::kTypeNvr;
     const upgrade::UpgradeProfile& profile = nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
     const int port =
         args.port.value_or(nvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort);
-    CliNotifier notifier;
-    Outcome done_{"upgrade", args.ip};
-    nlohmann::json& result = done_.fields;
-    result = {{"port", port}, {"nvr", nvr}, {"type", *type}, {"file", args.file}};
+    result.fields = {{"port", port}, {"nvr", nvr}, {"type", *type}, {"file", args.file}};
     const auto done = [&](int status, const std::string& outcome) {
-        result["status"] = outcome;
-        done_.exitCode = status;
-        return finish(global, done_, &notifier);
+        result.fields["status"] = outcome;
+        result.exitCode = status;
+        return status;
     };
 
     // The window's path: the login dialog's credentials are checked first.
@@ -251,8 +266,8 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
         note(text::toUtf8(text::tr(part->text)));
     }
 
-    ProgressPrinter progress(true);
-    upgrade::FirmwareUploader uploader(profile, progress);
+    OutcomeKeeper progress(observer);
+    upgrade::FirmwareUploader uploader(profile, progress, connection);
     uploader.SetTarget(port, args.ip);
     if (!uploader.connect()) {
         note("cannot connect to " + args.ip + ":" + std::to_string(port) + "; nothing sent");
@@ -260,19 +275,19 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     }
     uploader.QueryFirmwareVersion();
     const std::u16string version = uploader.currentVersion();
-    result["version"] = text::toUtf8(version);
+    result.fields["version"] = text::toUtf8(version);
     note(std::string(profile.name) +
          " version: " + (version.empty() ? std::string("(no answer)") : text::toUtf8(version)));
 
     if (!uploader.start(path)) {
-        note("another upload is running; nothing sent");
+        note("an upload to this device is running; nothing sent");
         return done(kNothingSent, "busy");
     }
     uploader.wait();
     const upgrade::UploadOutcome outcome = progress.outcome();
-    result["bytesSent"] = outcome.bytesSent;
-    result["pieces"] = outcome.pieces;
-    if (outcome.answered) result["answerTag"] = outcome.answerTag;
+    result.fields["bytesSent"] = outcome.bytesSent;
+    result.fields["pieces"] = outcome.pieces;
+    if (outcome.answered) result.fields["answerTag"] = outcome.answerTag;
     if (!outcome.message.empty()) notifier.message(outcome.message);
 
     using enum upgrade::UploadStatus;
@@ -317,6 +332,17 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
             break;
     }
     return done(exitStatusOf(outcome.status), upgrade::statusName(outcome.status));
+}
+
+namespace {
+
+int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
+    CliNotifier notifier;
+    ProgressPrinter progress(true);
+    Outcome result{"upgrade", args.ip};
+    upgradeDevice(args, notifier, progress, upgrade::FirmwareUploader::Connection::Shared, note,
+                  result);
+    return finish(global, result, &notifier);
 }
 
 int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
@@ -371,8 +397,14 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
     auto upgradeArgs = std::make_shared<UpgradeArgs>();
     CLI::App* upgradeCmd = app.add_subcommand(
         "upgrade", "Upload a firmware package to a camera, or a part file to an NVR (--nvr)");
-    upgradeCmd->add_option("IP", upgradeArgs->ip, "Device address")->required();
-    upgradeCmd->add_option("FILE", upgradeArgs->file, "Package or part file")->required();
+    upgradeCmd->add_option("IP", upgradeArgs->targets, "Device address; several upload at once")
+        ->required();
+    // The addresses take every word; the last of them is the file (see the callback).
+    upgradeCmd->add_option("FILE", upgradeArgs->file, "Package or part file");
+    upgradeCmd
+        ->add_option("--parallel", upgradeArgs->parallel, "Uploads at once to several devices")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
     upgradeCmd->add_flag("--nvr", upgradeArgs->nvr, "The device is an NVR (port 5500, code 230)");
     addTypeOptions(*upgradeCmd, upgradeArgs->type, upgradeArgs->searchSeconds);
     upgradeCmd->add_option("--port", upgradeArgs->port, "Command port (5505, NVR 5500)")
@@ -381,8 +413,17 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
     addPasswordOptions(*upgradeCmd, upgradeArgs->password);
     upgradeCmd->footer(kUpgradeFooter);
     upgradeCmd->callback([&global, &run, upgradeArgs] {
+        if (upgradeArgs->file.empty()) {
+            if (upgradeArgs->targets.size() < 2) throw CLI::RequiredError("FILE");
+            upgradeArgs->file = upgradeArgs->targets.back();
+            upgradeArgs->targets.pop_back();
+        }
         upgradeArgs->password.resolve();
-        run = [&global, upgradeArgs] { return runUpgrade(global, *upgradeArgs); };
+        run = [&global, upgradeArgs] {
+            if (upgradeArgs->targets.size() > 1) return runBatchUpgrade(global, *upgradeArgs);
+            upgradeArgs->ip = upgradeArgs->targets.front();
+            return runUpgrade(global, *upgradeArgs);
+        };
     });
 
     auto resolutionArgs = std::make_shared<ResolutionArgs>();

@@ -623,5 +623,25 @@
         <source>正在修改…</source>
         <translation>Changing…</translation>
     </message>
+    <message>
+        <source>批量升级…</source>
+        <translation>Batch upgrade…</translation>
+    </message>
+    <message>
+        <source>批量升级</source>
+        <translation>Batch Upgrade</translation>
+    </message>
+    <message>
+        <source>升级文件：</source>
+        <translation>Package:</translation>
+    </message>
+    <message>
+        <source>等待</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
 </context>
 </TS>

@@ -7,7 +7,8 @@
 // arrow-up-<lang>.png and arrow-down-<lang>.png (the sorted header, enlarged),
 // login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
 // net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png, cloud-<lang>.png,
-// upgrade-camera-<lang>.png, upgrade-camera-running-<lang>.png, upgrade-nvr-<lang>.png and
+// upgrade-camera-<lang>.png, upgrade-camera-running-<lang>.png, upgrade-nvr-<lang>.png,
+// upgrade-batch-<lang>.png (four devices, uploads running, results as they came) and
 // nvr-config-<lang>.png, the list's context menu menu-<lang>.png and the batch address dialog
 // batch-address-<lang>.png; with zh_CN also the live preview of the 1080p and the 4K camera,
 // preview-1080p.png and preview-4k.png.
@@ -49,6 +50,7 @@
 #include "preview/CViewDlg.h"
 #include "preview/VideoWidget.h"
 #include "support/Sandbox.h"
+#include "upgrade/CBatchUpgradeDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
@@ -140,6 +142,25 @@ bool saveUpgradeDialogs(QWidget& window, const QString& out, const QString& tag)
         nvr.findChild<QPushButton*>(tarvo::gui::controlName(1067))->click();
         ok &= save(nvr, out + "/upgrade-nvr-" + tag + ".png");
     }
+    {
+        // Two cameras taking the package, one already newer, an NVR given a camera package.
+        using Batch = tarvo::gui::CBatchUpgradeDlg;
+        Batch batch({{"127.0.0.11", 100, true},
+                     {"127.0.0.24", 100, true},
+                     {"127.0.0.14", 81, true},
+                     {"127.0.0.23", 181, true}},
+                    &window);
+        batch.chooseFile_ = [&](QWidget*) { return package; };
+        batch.show();
+        const auto buttons = batch.findChildren<QPushButton*>();
+        buttons[0]->click();  // Browse
+        buttons[1]->click();  // Upgrade
+        const auto bars = batch.findChildren<QProgressBar*>();
+        tarvo::test::waitUntil(
+            [&] { return bars[0]->value() > bars[0]->maximum() / 3 && bars[0]->maximum() > 1; },
+            20s);
+        ok &= save(batch, out + "/upgrade-batch-" + tag + ".png");
+    }  // closing it stops the uploads
     tarvo::gui::CNVRConfigDlg config(&window);
     config.SetTarget("127.0.0.23", 5500);
     ok &= save(config, out + "/nvr-config-" + tag + ".png");

@@ -30,6 +30,7 @@
 #include "controls/DialogUnits.h"
 #include "core/net/Socket.h"
 #include "core/text/Messages.h"
+#include "core/upgrade/DeviceUploads.h"
 #include "core/upgrade/UploadSlot.h"
 #include "support/SimProcess.h"
 #include "upgrade/CNVRConfigDlg.h"
@@ -273,7 +274,7 @@ TEST_F(UpgradeDialogsTest, CameraResetMidUploadFailsAndTheDialogTakesASecondTry)
     EXPECT_EQ(watch.finished, 0);
     EXPECT_FALSE(control<QProgressBar>(dialog, 1034)->isVisible());
     EXPECT_FALSE(control<QLabel>(dialog, 1035)->isVisible());
-    EXPECT_FALSE(upgrade::g_cameraUpgradeBusy.load());
+    EXPECT_FALSE(upgrade::DeviceUploads::receiving("127.0.0.4"));
 
     sim->set("127.0.0.4", "uploadResetAfter=-1");
     click(dialog, 1);
@@ -305,7 +306,7 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
         click(*dialog, 1);
         auto* bar = control<QProgressBar>(*dialog, 1034);
         ASSERT_TRUE(test::waitUntil([&] { return bar->isVisible() && bar->value() >= 2; }, 10s));
-        EXPECT_TRUE(upgrade::g_cameraUpgradeBusy.load());
+        EXPECT_TRUE(upgrade::DeviceUploads::receiving("127.0.0.10"));
 
         QElapsedTimer clock;
         clock.start();
@@ -318,7 +319,7 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
         EXPECT_LT(clock.elapsed(), 4000);
         EXPECT_FALSE(dialog->isVisible());
         EXPECT_FALSE(dialog->uploader().running());
-        EXPECT_FALSE(upgrade::g_cameraUpgradeBusy.load());
+        EXPECT_FALSE(upgrade::DeviceUploads::receiving("127.0.0.10"));
         EXPECT_FALSE(upgrade::g_cameraUpgradeSocket.claimed.load());
         EXPECT_EQ(threadNames(), threadsBefore);
         dialog.reset();

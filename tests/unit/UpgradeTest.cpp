@@ -21,6 +21,7 @@
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
+#include "core/upgrade/DeviceUploads.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "core/upgrade/NvrResolutionClient.h"
 #include "core/upgrade/PackageRules.h"
@@ -57,7 +58,7 @@ public:
         std::lock_guard guard(mutex_);
         ++finishes;
         outcome = o;
-        busyAtFinish = g_cameraUpgradeBusy.load() || g_nvrUpgradeBusy.load();
+        busyAtFinish = DeviceUploads::receiving("");
         done_.notify_all();
     }
     bool waitFinished(std::chrono::milliseconds limit = 10s) {
@@ -262,7 +263,7 @@ TEST(UploadWorker, PiecesProgressAndAnswerOverASocketPair) {
         EXPECT_EQ(recorder.positions, positions);
         EXPECT_EQ(recorder.outcome.bytesSent, size);
         EXPECT_FALSE(recorder.busyAtFinish);
-        EXPECT_FALSE(g_cameraUpgradeBusy.load());
+        EXPECT_FALSE(DeviceUploads::receiving(""));
         ASSERT_GE(device.received.size(), 140u);
         EXPECT_EQ(device.received[0], 102);
         EXPECT_EQ(std::string(device.received.begin() + 6, device.received.begin() + 32),
@@ -355,7 +356,7 @@ TEST(UploadWorker, FileShrinkingDuringTheUploadFails) {
     EXPECT_EQ(recorder.outcome.message, u"升级失败");
     EXPECT_FALSE(recorder.outcome.closeDialog);  // the camera dialog stays for another try
     EXPECT_EQ(recorder.outcome.bytesSent, 32768u);
-    EXPECT_FALSE(g_cameraUpgradeBusy.load());
+    EXPECT_FALSE(DeviceUploads::receiving(""));
 }
 
 TEST(UploadWorker, CancelWakesABlockedSendAndJoins) {
@@ -365,7 +366,7 @@ TEST(UploadWorker, CancelWakesABlockedSendAndJoins) {
     std::filesystem::resize_file(dir.file("IPC_update_00.00.02.09.img", 1), 64 << 20);
     Recorder recorder;
     std::atomic<bool> busySeen{false};
-    recorder.onProgress = [&](int) { busySeen = g_cameraUpgradeBusy.load(); };
+    recorder.onProgress = [&](int) { busySeen = DeviceUploads::receiving(""); };
     {
         FirmwareUploader uploader(cameraUpgrade(), recorder);
         ASSERT_TRUE(uploader.start(path));
@@ -379,5 +380,5 @@ TEST(UploadWorker, CancelWakesABlockedSendAndJoins) {
     EXPECT_EQ(recorder.outcome.status, UploadStatus::Cancelled);
     EXPECT_TRUE(recorder.outcome.message.empty());
     EXPECT_LT(recorder.outcome.bytesSent, std::uint64_t{64} << 20);
-    EXPECT_FALSE(g_cameraUpgradeBusy.load());
+    EXPECT_FALSE(DeviceUploads::receiving(""));
 }

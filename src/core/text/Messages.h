@@ -104,6 +104,17 @@ inline constexpr std::u16string_view kUpgradeFileNotRegular =
 // Sizes travel in 32 bits, counted signed: nothing is sent for a file of 2 GiB or more.
 inline constexpr std::u16string_view kUpgradeFileTooLarge =
     u"升级文件太大（2 GB 或以上），没有发送任何数据";
+// Batch upgrade: the menu entry and its dialog.
+inline constexpr std::u16string_view kBatchUpgradeMenu = u"批量升级…";
+inline constexpr std::u16string_view kBatchUpgradeCaption = u"批量升级";
+inline constexpr std::u16string_view kBatchFileLabel = u"升级文件：";
+inline constexpr std::u16string_view kBatchBrowse = u"浏览";
+inline constexpr std::u16string_view kBatchUser = u"用户名:";
+inline constexpr std::u16string_view kBatchPassword = u"密码:";
+inline constexpr std::u16string_view kBatchStart = u"升级";
+inline constexpr std::u16string_view kBatchClose = u"关闭";
+inline constexpr std::u16string_view kBatchWaiting = u"等待";
+inline constexpr std::u16string_view kBatchFailed = u"失败";
 
 // NVR configuration.
 inline constexpr std::u16string_view kNvrConnectFailed = u"连接NVR失败！";

@@ -15,6 +15,7 @@
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
+#include "core/upgrade/DeviceUploads.h"
 #include "core/upgrade/PackageRules.h"
 
 namespace tarvo::upgrade {
@@ -118,8 +119,12 @@ bool nothingSent(UploadStatus status) {
            status == UploadStatus::FileError || status == UploadStatus::FileTooLarge;
 }
 
-FirmwareUploader::FirmwareUploader(const UpgradeProfile& profile, UploadObserver& observer)
-    : profile_(profile), observer_(observer) {}
+FirmwareUploader::FirmwareUploader(const UpgradeProfile& profile, UploadObserver& observer,
+                                   Connection connection)
+    : profile_(profile),
+      observer_(observer),
+      ownSlot_(connection == Connection::Own ? std::make_unique<UploadSlot>() : nullptr),
+      slot_(ownSlot_ ? *ownSlot_ : profile.slot) {}
 
 FirmwareUploader::~FirmwareUploader() {
     cancel();
@@ -133,20 +138,20 @@ int FirmwareUploader::SetTarget(int port, std::string_view address) {
 }
 
 bool FirmwareUploader::connect() {
-    if (profile_.slot.claimed.load()) return false;
-    std::lock_guard guard(profile_.slot.mutex);
+    if (slot_.claimed.load()) return false;
+    std::lock_guard guard(slot_.mutex);
     reconnect_ = false;
-    return net::connectSocket(address_, port_, profile_.slot.socket, profile_.ioTimeoutMs);
+    return net::connectSocket(address_, port_, slot_.socket, profile_.ioTimeoutMs);
 }
 
 bool FirmwareUploader::connected() const {
-    std::lock_guard guard(profile_.slot.mutex);
-    return profile_.slot.socket.valid();
+    std::lock_guard guard(slot_.mutex);
+    return slot_.socket.valid();
 }
 
 void FirmwareUploader::QueryFirmwareVersion() {
-    std::lock_guard guard(profile_.slot.mutex);
-    const net::Socket& socket = profile_.slot.socket;
+    std::lock_guard guard(slot_.mutex);
+    const net::Socket& socket = slot_.socket;
     if (!socket) return;
     const protocol::Frame query = protocol::tcpQuery(profile_.versionCommand);
     if (net::sendBytes(socket, query.bytes.data(), query.size) != static_cast<long>(query.size)) {
@@ -167,17 +172,25 @@ std::u16string FirmwareUploader::currentVersion() const {
     return currentVersion_;
 }
 
+bool FirmwareUploader::busy() const {
+    return DeviceUploads::receiving(address_);
+}
+
 bool FirmwareUploader::start(std::string packagePath) {
     if (worker_.joinable() && worker_.get_id() == std::this_thread::get_id()) return false;
     bool expected = false;
-    if (!profile_.slot.claimed.compare_exchange_strong(expected, true)) return false;
-    if (worker_.joinable()) worker_.join();  // the last one has ended: it gave up its claim
+    if (!slot_.claimed.compare_exchange_strong(expected, true)) return false;
+    if (!DeviceUploads::claim(address_)) {
+        slot_.claimed = false;
+        return false;
+    }
+    if (worker_.joinable()) worker_.join();  // the last one has ended: it gave up its claims
     cancel_ = false;
     running_ = true;
-    worker_ = std::thread([this, path = std::move(packagePath)] {
+    worker_ = std::thread([this, path = std::move(packagePath), device = address_] {
         const UploadOutcome outcome = UploadFirmware(path);
-        profile_.busy = false;
-        profile_.slot.claimed = false;
+        DeviceUploads::release(device);
+        slot_.claimed = false;
         running_ = false;
         observer_.uploadFinished(outcome);
     });
@@ -198,12 +211,12 @@ void FirmwareUploader::wait() {
 }
 
 net::Socket FirmwareUploader::takeConnection() {
-    std::lock_guard guard(profile_.slot.mutex);
+    std::lock_guard guard(slot_.mutex);
     if (reconnect_ && profile_.keepConnection) {
         reconnect_ = false;
-        net::connectSocket(address_, port_, profile_.slot.socket, profile_.ioTimeoutMs);
+        net::connectSocket(address_, port_, slot_.socket, profile_.ioTimeoutMs);
     }
-    return std::move(profile_.slot.socket);
+    return std::move(slot_.socket);
 }
 
 void FirmwareUploader::releaseConnection(bool keep) {
@@ -214,8 +227,8 @@ void FirmwareUploader::releaseConnection(bool keep) {
     }
     if (!socket) return;
     if (!keep) return;  // closes with `socket`
-    std::lock_guard guard(profile_.slot.mutex);
-    profile_.slot.socket = std::move(socket);
+    std::lock_guard guard(slot_.mutex);
+    slot_.socket = std::move(socket);
 }
 
 UploadOutcome FirmwareUploader::finish(UploadOutcome outcome, bool keepConnection) {
@@ -230,7 +243,6 @@ UploadOutcome FirmwareUploader::finish(UploadOutcome outcome, bool keepConnectio
                           (profile_.closeAfterEveryAttempt && outcome.status != Cancelled);
     if (!keepConnection && profile_.keepConnection) reconnect_ = true;
     releaseConnection(keepConnection);
-    profile_.busy = false;
     return outcome;
 }
 
@@ -292,7 +304,6 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
     const auto size = static_cast<std::uint32_t>(info.st_size);
     outcome.fileSize = size;
 
-    profile_.busy = false;
     const protocol::Frame frameA = protocol::uploadNameFrame(profile_.uploadCommand, wideName);
     const protocol::Frame frameB = protocol::uploadSizeFrame(profile_.uploadCommand, size);
     if (cancel_ || !sendAll(socket, frameA.bytes.data(), frameA.size, profile_.ioTimeoutMs) ||
@@ -300,7 +311,6 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
         outcome.status = cancel_ ? Cancelled : HeaderNotSent;
         return finish(std::move(outcome), false);
     }
-    profile_.busy = true;
     observer_.uploadStarted(progressUpper(size), size);
 
     std::array<std::uint8_t, kPieceSize> piece{};

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -21,11 +22,16 @@ namespace tarvo::upgrade {
 //   uploader.QueryFirmwareVersion();  // currentVersion() for the label
 //   uploader.start(path);             // a worker streams the file; observer hears of it
 //
-// One worker at a time per kind of device. Destroying the uploader cancels a running worker
-// and joins it, so no worker outlives its owner (nor the observer the owner gave it).
+// One upload per device at a time (DeviceUploads); uploads to other devices run in parallel,
+// each on its own uploader. The dialogs' uploaders share the profile's process-wide
+// connection; an uploader made with Connection::Own has one of its own. Destroying the uploader
+// cancels a running worker and joins it, so no worker outlives its owner (nor the observer the
+// owner gave it).
 class FirmwareUploader {
 public:
-    FirmwareUploader(const UpgradeProfile& profile, UploadObserver& observer);
+    enum class Connection { Shared, Own };
+    FirmwareUploader(const UpgradeProfile& profile, UploadObserver& observer,
+                     Connection connection = Connection::Shared);
     ~FirmwareUploader();
     FirmwareUploader(const FirmwareUploader&) = delete;
     FirmwareUploader& operator=(const FirmwareUploader&) = delete;
@@ -35,9 +41,9 @@ public:
     [[nodiscard]] const std::string& address() const { return address_; }
     [[nodiscard]] std::uint16_t port() const { return port_; }
 
-    // Connects the profile's slot (an open connection there is closed first), with the
-    // profile's time-outs and the 4-second connect wait. Refused while an upload of this kind
-    // runs.
+    // Connects the uploader's slot (an open connection there is closed first), with the
+    // profile's time-outs and the 4-second connect wait. Refused while a worker uses that
+    // connection.
     bool connect();
     [[nodiscard]] bool connected() const;
 
@@ -47,13 +53,16 @@ public:
     [[nodiscard]] std::u16string currentVersion() const;
 
     // Starts a worker that uploads the file at `packagePath`. False, and nothing happens, while
-    // an upload of this kind runs (from the start, not only from frame B on).
+    // an upload to the same device runs (from its start, not only from frame B on) or while
+    // the connection is another worker's.
     bool start(std::string packagePath);
     // Stops a running worker at its next piece (or its blocked send) and joins it.
     void cancel();
     // Joins a worker that ends by itself.
     void wait();
     [[nodiscard]] bool running() const { return running_.load(); }
+    // Whether the target device is receiving a package, from this uploader or another one.
+    [[nodiscard]] bool busy() const;
 
     // The upload itself, on the calling thread: the worker's body. Public for the tests.
     UploadOutcome UploadFirmware(const std::string& packagePath);
@@ -67,6 +76,8 @@ private:
 
     const UpgradeProfile& profile_;
     UploadObserver& observer_;
+    std::unique_ptr<UploadSlot> ownSlot_;
+    UploadSlot& slot_;
     std::string address_;
     std::uint16_t port_ = 0;
 

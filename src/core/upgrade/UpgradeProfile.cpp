@@ -7,8 +7,6 @@ namespace tarvo::upgrade {
 
 UploadSlot g_cameraUpgradeSocket;
 UploadSlot g_nvrUpgradeSocket;
-std::atomic<bool> g_cameraUpgradeBusy{false};
-std::atomic<bool> g_nvrUpgradeBusy{false};
 
 const UpgradeProfile& cameraUpgrade() {
     static const UpgradeProfile profile{
@@ -22,7 +20,6 @@ const UpgradeProfile& cameraUpgrade() {
         text::msg::kUpgradeFailed,
         text::msg::kCameraUpgradeStarted,
         g_cameraUpgradeSocket,
-        g_cameraUpgradeBusy,
     };
     return profile;
 }
@@ -39,7 +36,6 @@ const UpgradeProfile& nvrUpgrade() {
         text::msg::kNvrUpgradeFailed,
         text::msg::kNvrUpgradeStarted,
         g_nvrUpgradeSocket,
-        g_nvrUpgradeBusy,
     };
     return profile;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -22,8 +21,7 @@ struct UpgradeProfile {
     bool closeAfterEveryAttempt;
     std::u16string_view sendFailedMessage;
     std::u16string_view successMessage;
-    UploadSlot& slot;
-    std::atomic<bool>& busy;
+    UploadSlot& slot;  // the dialogs' connection
 };
 
 const UpgradeProfile& cameraUpgrade();

@@ -41,7 +41,7 @@ struct UploadOutcome {
 // What an upload tells its owner. Called on the worker thread: a window posts these to its own
 // thread and returns at once; never wait here for the owner's thread, which may be joining the
 // worker. uploadFinished is called exactly once per started worker, as its last act, after the
-// busy flag was cleared (so the owner may start the next upload when it gets it).
+// device was released (so the owner may start the next upload when it gets it).
 class UploadObserver {
 public:
     virtual ~UploadObserver() = default;

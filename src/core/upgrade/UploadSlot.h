@@ -7,10 +7,10 @@
 
 namespace tarvo::upgrade {
 
-// The process-wide connection of one kind of upload (camera or NVR). A new dialog's connect
-// replaces it; a camera connection outlives its dialog until then. `claimed` is held by the
-// one worker that may use it, from start to end, so that a second start is refused even
-// before the busy flag is set.
+// The connection an upload runs on. The dialogs share one per kind of upload (camera or NVR):
+// a new dialog's connect replaces it, and a camera connection outlives its dialog until then.
+// An uploader of a batch has its own. `claimed` is held by the one worker that may use it,
+// from start to end.
 struct UploadSlot {
     std::mutex mutex;
     net::Socket socket;  // guarded by `mutex`
@@ -19,10 +19,5 @@ struct UploadSlot {
 
 extern UploadSlot g_cameraUpgradeSocket;
 extern UploadSlot g_nvrUpgradeSocket;
-
-// Set while a worker streams a package, from frame B until the worker ends. The dialogs ignore
-// Browse and Upgrade while it is set.
-extern std::atomic<bool> g_cameraUpgradeBusy;
-extern std::atomic<bool> g_nvrUpgradeBusy;
 
 }  // namespace tarvo::upgrade

@@ -33,6 +33,7 @@
 #include "dialogs/CSetOstra.h"
 #include "dialogs/DeviceListExport.h"
 #include "preview/CViewDlg.h"
+#include "upgrade/CBatchUpgradeDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
@@ -151,6 +152,11 @@ void CTarvoDlg::OnInitDialog() {
             [this] { exportDeviceList(this, table_); });
     connect(contextMenu_->addAction(uiText(u"批量修改IP…")), &QAction::triggered, this,
             [this] { CBatchAddressDlg(discovery::toDeviceRows(table_.rows()), this).exec(); });
+    QAction* batch = contextMenu_->addAction(uiText(text::msg::kBatchUpgradeMenu));
+    connect(batch, &QAction::triggered, this, [this] {
+        CBatchUpgradeDlg(CBatchUpgradeDlg::devicesOf(table_, presenter_->selectedAddress()), this)
+            .exec();
+    });
 
     const auto& texts = text::uiText();
     const QString headers[] = {uiText(text::fieldView(texts.colSeq)),

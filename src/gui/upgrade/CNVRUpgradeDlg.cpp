@@ -32,7 +32,7 @@ void CNVRUpgradeDlg::OnInitDialog() {
 }
 
 void CNVRUpgradeDlg::OnBrowse() {
-    if (upgrade::g_nvrUpgradeBusy.load()) return;
+    if (uploader_.busy()) return;
     const QString chosen = choosePackage();
     if (chosen.isEmpty()) return;
     status_->show();
@@ -48,7 +48,7 @@ void CNVRUpgradeDlg::OnBrowse() {
 }
 
 void CNVRUpgradeDlg::OnUpgrade() {
-    if (upgrade::g_nvrUpgradeBusy.load() || uploader_.running()) return;
+    if (uploader_.busy() || uploader_.running()) return;
     uploader_.start(packagePath_.toStdString());
 }
 

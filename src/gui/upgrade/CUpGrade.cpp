@@ -8,13 +8,13 @@ CUpGrade::CUpGrade(QWidget* parent)
     : UpgradeDialog(upgrade::cameraUpgrade(), tmpl::cameraUpgrade::kLayout, false, parent) {}
 
 void CUpGrade::OnBrowse() {
-    if (upgrade::g_cameraUpgradeBusy.load()) return;
+    if (uploader_.busy()) return;
     choosePackage();
 }
 
 void CUpGrade::OnUpgrade() {
-    // One upload at a time, also before its header frames are out.
-    if (upgrade::g_cameraUpgradeBusy.load() || uploader_.running()) return;
+    // One upload per device, also before its header frames are out.
+    if (uploader_.busy()) return;
     uploader_.start(packagePath_.toStdString());
 }
 

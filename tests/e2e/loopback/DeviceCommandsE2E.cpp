@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -278,6 +279,22 @@ TEST_F(DeviceCommandsE2E, CliJsonResultOnEveryOutcome) {
                     json.value("ip", "") == "127.0.0.99")
             << args[0] << ": " << r.out;
     }
+}
+
+TEST_F(DeviceCommandsE2E, CliRebootsSeveralDevicesWithAResultEach) {
+    const auto r =
+        test::runProcess({cli(), "--json", "reboot", "127.0.0.2", "127.0.0.3", "127.0.0.11"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    std::istringstream lines(r.out);
+    std::vector<std::pair<std::string, bool>> results;
+    for (std::string line; std::getline(lines, line);) {
+        const auto json = nlohmann::json::parse(line);
+        results.emplace_back(json["ip"], json["ok"]);
+    }
+    EXPECT_EQ(results, (std::vector<std::pair<std::string, bool>>{
+                           {"127.0.0.2", true}, {"127.0.0.3", false}, {"127.0.0.11", true}}));
+    EXPECT_EQ(sim->device("127.0.0.11")["reboots"], 1);
+    EXPECT_EQ(sim->device("127.0.0.3")["reboots"], 0);
 }
 
 // A password kept out of `ps`: from the environment, a file (ahead of the environment) or

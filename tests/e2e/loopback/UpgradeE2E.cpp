@@ -12,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <random>
+#include <sstream>
 #include <thread>
 
 extern "C" {
@@ -185,6 +186,30 @@ TEST_F(UpgradeE2E, SixtyFourMebibytesArriveWithTheSameHashThroughCoreAndCli) {
     EXPECT_EQ(seen[0]["sha256"], expected);
     // The window's login check ran first.
     EXPECT_EQ(sim->device("127.0.0.2")["logins"].size(), 1u);
+}
+
+TEST_F(UpgradeE2E, SeveralDevicesAtOnceEachWithItsOwnRulesAndResult) {
+    // Two cameras take it, one breaks off part-way, and the NVR refuses a camera package's name.
+    const std::string path = package("IPC_update_00.00.03.08.img", 2u << 20);
+    const std::vector<std::string> ips{"127.0.0.2", "127.0.0.4", "127.0.0.11", "127.0.0.3"};
+    auto args = ips;
+    args.insert(args.begin(), {"--json", "upgrade"});
+    args.insert(args.end(), {path, "--parallel", "3"});
+    const auto result = cli(args, 120s);
+    EXPECT_EQ(result.exitCode, 4) << result.err;  // the first that failed: broke off
+    std::istringstream lines(result.out);
+    std::vector<std::string> statuses;
+    for (std::string line; std::getline(lines, line);) {
+        const auto json = nlohmann::json::parse(line);
+        EXPECT_EQ(json["ip"], ips[statuses.size()]);
+        statuses.push_back(json["status"]);
+    }
+    EXPECT_EQ(statuses,
+              (std::vector<std::string>{"accepted", "stream-failed", "accepted", "wrong-file"}));
+    for (const char* ip : {"127.0.0.2", "127.0.0.11"})
+        EXPECT_EQ(uploads(ip)[0]["sha256"], sha256Of(path));
+    EXPECT_TRUE(uploads("127.0.0.3").empty());
+    EXPECT_NE(result.err.find("2 of 4 devices accepted the package"), std::string::npos);
 }
 
 TEST_F(UpgradeE2E, EmptyExactAndOddSizedPackages) {

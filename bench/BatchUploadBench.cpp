@@ -1,0 +1,152 @@
+// Firmware upload to several simulated cameras at once, each on a device host of the sandbox
+// and on its own connection. The upload paces itself (5 ms after each 32 KiB piece), so uploads
+// to different devices should overlap almost fully: reports the time for all of them against
+// the time for one, measured in the same run (target: within 1.2), and this process's peak
+// resident memory during each (it should not grow with the number of devices).
+// Run inside the sandbox: scripts/sandbox --hosts 8 -- build/release/bench/bench-batch-upload [MiB]
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/upgrade/FirmwareUploader.h"
+#include "support/Sandbox.h"
+#include "support/SimProcess.h"
+
+using namespace tarvo;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
+class Watch final : public upgrade::UploadObserver {
+public:
+    void uploadStarted(int, std::uint32_t) override {}
+    void uploadProgress(int, std::uint64_t) override {}
+    void uploadFinished(const upgrade::UploadOutcome& o) override { status = o.status; }
+    std::atomic<upgrade::UploadStatus> status{upgrade::UploadStatus::NotConnected};
+};
+
+struct Run {
+    double seconds = 0;
+    long peakKiB = 0;
+    int accepted = 0;
+};
+
+// Uploads `path` to the first `count` hosts at once; the time from the first start to the last
+// end, and the peak resident memory meanwhile.
+Run uploadTo(int count, const std::string& path) {
+    std::vector<std::unique_ptr<Watch>> watches;
+    std::vector<std::unique_ptr<upgrade::FirmwareUploader>> uploaders;
+    for (int k = 1; k <= count; ++k) {
+        watches.push_back(std::make_unique<Watch>());
+        uploaders.push_back(std::make_unique<upgrade::FirmwareUploader>(
+            upgrade::cameraUpgrade(), *watches.back(), upgrade::FirmwareUploader::Connection::Own));
+        uploaders.back()->SetTarget(5505, test::sandboxHostAddress(k));
+        if (!uploaders.back()->connect()) {
+            (void)std::fprintf(stderr, "bench-batch-upload: cannot connect to host %d\n", k);
+        }
+        uploaders.back()->QueryFirmwareVersion();
+    }
+    Run run;
+    run.peakKiB = residentKiB();
+    std::atomic<bool> sampling{true};
+    std::thread sampler([&] {
+        while (sampling) {
+            run.peakKiB = std::max(run.peakKiB, residentKiB());
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const auto start = Clock::now();
+    for (auto& uploader : uploaders) uploader->start(path);
+    for (auto& uploader : uploaders) uploader->wait();
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    sampling = false;
+    sampler.join();
+    for (const auto& watch : watches) {
+        run.accepted += watch->status == upgrade::UploadStatus::Accepted ? 1 : 0;
+    }
+    return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) try {
+    test::requireSandboxOrExit();
+    const std::uint64_t mebibytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 16;
+    constexpr int kDevices = 8;
+    if (test::sandboxHostCount() < kDevices) {
+        (void)std::fprintf(stderr, "bench-batch-upload: run it with scripts/sandbox --hosts %d\n",
+                           kDevices);
+        return 2;
+    }
+    char pattern[] = "/tmp/tarvo-bench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) return 1;
+    const std::string dir = pattern;
+    const std::string path = dir + "/IPC_update_00.00.03.08.img";
+    {
+        std::ofstream out(path, std::ios::binary);
+        std::mt19937_64 random(7);
+        std::vector<std::uint64_t> block(8192);
+        for (std::uint64_t left = mebibytes << 20; left > 0;) {
+            for (auto& word : block) word = random();
+            const auto n = std::min<std::uint64_t>(left, block.size() * 8);
+            out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
+            left -= n;
+        }
+    }
+
+    int status = 0;
+    {
+        std::vector<std::unique_ptr<test::SimProcess>> sims;
+        for (int k = 1; k <= kDevices; ++k) {
+            test::SimOptions options;
+            options.host = k;
+            const nlohmann::json device = {
+                {"ip", test::sandboxHostAddress(k)}, {"type", 100}, {"version", "v00.00.02.08"}};
+            sims.push_back(
+                std::make_unique<test::SimProcess>(nlohmann::json{{"devices", {device}}}, options));
+        }
+        const Run one = uploadTo(1, path);
+        const Run all = uploadTo(kDevices, path);
+        const double ratio = all.seconds / one.seconds;
+        std::printf("upload %llu MiB to 1 device: %.3f s, peak RSS %ld KiB (%d accepted)\n",
+                    static_cast<unsigned long long>(mebibytes), one.seconds, one.peakKiB,
+                    one.accepted);
+        std::printf(
+            "upload %llu MiB to %d devices at once: %.3f s, peak RSS %ld KiB (%d accepted)\n",
+            static_cast<unsigned long long>(mebibytes), kDevices, all.seconds, all.peakKiB,
+            all.accepted);
+        std::printf("ratio %d devices / 1 device: %.3f (target <= 1.2) %s\n", kDevices, ratio,
+                    ratio <= 1.2 ? "OK" : "MISSED");
+        std::printf("peak RSS growth %d vs 1: %ld KiB %s\n", kDevices, all.peakKiB - one.peakKiB,
+                    all.peakKiB - one.peakKiB < 2048 ? "flat" : "NOT FLAT");
+        if (one.accepted != 1 || all.accepted != kDevices || ratio > 1.2 ||
+            all.peakKiB - one.peakKiB >= 2048) {
+            status = 1;
+        }
+    }
+    std::filesystem::remove_all(dir);
+    return status;
+} catch (const std::exception& e) {
+    (void)std::fprintf(stderr, "bench-batch-upload: %s\n", e.what());
+    return 1;
+}

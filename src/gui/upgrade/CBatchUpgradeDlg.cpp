@@ -1,0 +1,238 @@
+#include "upgrade/CBatchUpgradeDlg.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "app/RememberedChoices.h"
+#include "controls/CGradientProgressCtrl.h"
+#include "controls/UiText.h"
+#include "core/discovery/DeviceTypes.h"
+#include "core/discovery/DiscoveryEngine.h"
+#include "core/ops/Notifier.h"
+#include "core/protocol/CommandCodes.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/upgrade/PackageRules.h"
+
+namespace tarvo::gui {
+
+namespace {
+
+// Keeps the first message of a login check for the device's result.
+class FirstMessage final : public ops::Notifier {
+public:
+    void message(std::u16string_view text) override { keep(text); }
+    void systemError(std::u16string_view text) override { keep(text); }
+    std::u16string text;
+
+private:
+    void keep(std::u16string_view t) {
+        if (text.empty()) text = std::u16string(t);
+    }
+};
+
+}  // namespace
+
+// One device's line; hears its upload on the worker thread and hands the news to the dialog.
+struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
+    Row(CBatchUpgradeDlg& owner, Device d)
+        : dialog(owner),
+          device(std::move(d)),
+          uploader(
+              device.type == discovery::kTypeNvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(),
+              *this, upgrade::FirmwareUploader::Connection::Own) {
+        uploader.SetTarget(device.type == discovery::kTypeNvr ? protocol::kNvrCommandPort
+                                                              : protocol::kCameraCommandPort,
+                           device.address);
+    }
+    ~Row() override {
+        if (worker.joinable()) worker.join();
+    }
+
+    void uploadStarted(int upper, std::uint32_t /*fileSize*/) override {
+        post([this, upper] {
+            bar->setRange(0, upper);
+            bar->setValue(0);
+            result->setText(uiText(text::msg::kUpgrading));
+        });
+    }
+    void uploadProgress(int position, std::uint64_t /*bytesSent*/) override {
+        post([this, position] { bar->setValue(std::min(position, bar->maximum())); });
+    }
+    void uploadFinished(const upgrade::UploadOutcome& outcome) override {
+        if (outcome.status == upgrade::UploadStatus::Cancelled) return;
+        QString text = outcome.message.empty() ? uiText(text::msg::kBatchFailed) + " (" +
+                                                     upgrade::statusName(outcome.status) + ")"
+                                               : uiText(outcome.message);
+        post([this, text] { dialog.showResult(*this, text); });
+    }
+    // Calls that arrive after the dialog went are dropped by Qt.
+    void post(std::function<void()> call) {
+        QMetaObject::invokeMethod(&dialog, std::move(call), Qt::QueuedConnection);
+    }
+
+    CBatchUpgradeDlg& dialog;
+    const Device device;
+    QCheckBox* check = nullptr;
+    CGradientProgressCtrl* bar = nullptr;
+    QLabel* result = nullptr;
+    upgrade::FirmwareUploader uploader;
+    std::thread worker;  // login and connection, until the upload starts
+};
+
+std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
+    const discovery::DeviceTable& table, std::u16string_view selected) {
+    std::vector<Device> devices;
+    std::lock_guard guard(table.lock());
+    for (int row = 0; row < table.rowCount(); ++row) {
+        const std::u16string address = table.text(row, discovery::kColAddress);
+        const int type = std::atoi(text::toUtf8(table.text(row, discovery::kColType)).c_str());
+        if (type == discovery::kTypeDvr) continue;  // DVRs take no upload
+        devices.push_back({text::toUtf8(address), type, address == selected});
+    }
+    return devices;
+}
+
+CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("CBatchUpgradeDlg"));
+    setWindowTitle(uiText(text::msg::kBatchUpgradeCaption));
+    chooseFile_ = [](QWidget* owner) {
+        return QFileDialog::getOpenFileName(owner, QString(),
+                                            RememberedChoices::firmwareFolder(false));
+    };
+    auto* layout = new QGridLayout(this);
+    int line = 0;
+    for (Device& device : devices) {
+        auto row = std::make_unique<Row>(*this, std::move(device));
+        row->check = new QCheckBox(QString::fromStdString(row->device.address) + "  (" +
+                                       QString::number(row->device.type) + ")",
+                                   this);
+        row->check->setChecked(row->device.checked);
+        row->bar = new CGradientProgressCtrl(CGradientProgressCtrl::upgradeColours(), this);
+        row->bar->setTextVisible(true);
+        row->bar->setMinimumWidth(220);
+        row->bar->setValue(0);
+        row->result = new QLabel(this);
+        row->result->setMinimumWidth(240);
+        layout->addWidget(row->check, line, 0);
+        layout->addWidget(row->bar, line, 1);
+        layout->addWidget(row->result, line, 2);
+        rows_.push_back(std::move(row));
+        ++line;
+    }
+
+    auto* fileLine = new QHBoxLayout;
+    fileLine->addWidget(new QLabel(uiText(text::msg::kBatchFileLabel), this));
+    path_ = new QLineEdit(this);
+    path_->setReadOnly(true);
+    fileLine->addWidget(path_, 1);
+    auto* browse = new QPushButton(uiText(text::msg::kBatchBrowse), this);
+    fileLine->addWidget(browse);
+    layout->addLayout(fileLine, line++, 0, 1, 3);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(new QLabel(uiText(text::msg::kBatchUser), this));
+    user_ = new QLineEdit(QStringLiteral("admin"), this);
+    bottom->addWidget(user_);
+    bottom->addWidget(new QLabel(uiText(text::msg::kBatchPassword), this));
+    password_ = new QLineEdit(this);
+    password_->setEchoMode(QLineEdit::Password);
+    bottom->addWidget(password_);
+    bottom->addStretch(1);
+    upgrade_ = new QPushButton(uiText(text::msg::kBatchStart), this);
+    upgrade_->setEnabled(false);
+    bottom->addWidget(upgrade_);
+    auto* close = new QPushButton(uiText(text::msg::kBatchClose), this);
+    bottom->addWidget(close);
+    layout->addLayout(bottom, line, 0, 1, 3);
+
+    connect(browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::OnBrowse);
+    connect(upgrade_, &QPushButton::clicked, this, &CBatchUpgradeDlg::OnUpgrade);
+    connect(close, &QPushButton::clicked, this, &CBatchUpgradeDlg::reject);
+}
+
+CBatchUpgradeDlg::~CBatchUpgradeDlg() {
+    stopAll();
+}
+
+void CBatchUpgradeDlg::OnBrowse() {
+    const QString chosen = chooseFile_(this);
+    if (chosen.isEmpty()) return;
+    RememberedChoices::rememberFirmwareFile(false, chosen);
+    path_->setText(chosen);
+    upgrade_->setEnabled(true);
+}
+
+void CBatchUpgradeDlg::OnUpgrade() {
+    const std::string path = path_->text().toStdString();
+    const std::u16string user = user_->text().toStdU16String();
+    const std::u16string password = password_->text().toStdU16String();
+    for (auto& row : rows_) {
+        // A device whose last upload still runs, or whose connection is still being made,
+        // keeps it: one upload per device.
+        if (!row->check->isChecked() || row->uploader.busy() || row->worker.joinable()) continue;
+        row->bar->setValue(0);
+        row->result->setText(uiText(text::msg::kBatchWaiting));
+        row->worker = std::thread(
+            [this, r = row.get(), path, user, password] { runDevice(*r, path, user, password); });
+    }
+}
+
+void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user,
+                                 std::u16string password) {
+    const auto fail = [&row](std::u16string_view why) {
+        const QString text = uiText(why);
+        row.post([&row, text] { row.dialog.showResult(row, text); });
+    };
+    const bool nvr = row.device.type == discovery::kTypeNvr;
+    // The rule of each device's own dialog; the camera's version rule is the upload's own.
+    if (nvr && !upgrade::nvrPartOf(text::fromUtf8(upgrade::fileNameOf(path)))) {
+        return fail(text::msg::kWrongUpgradeFile);
+    }
+    FirstMessage notifier;
+    const auto login = protocol::makeLoginInfo(row.device.address, row.uploader.port(), user,
+                                               password, 0, row.device.type);
+    if (!protocol::loginCheck(login, notifier)) {
+        return fail(notifier.text.empty() ? text::msg::kControlFailed : notifier.text);
+    }
+    if (stop_) return;
+    if (!row.uploader.connect()) {
+        return fail(nvr ? text::msg::kNvrConnectFailed : text::msg::kConnectCameraFailed);
+    }
+    row.uploader.QueryFirmwareVersion();
+    if (stop_) return;
+    // Refused only while the device receives a package from elsewhere.
+    if (!row.uploader.start(std::move(path))) fail(text::msg::kBatchFailed);
+}
+
+void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
+    row.result->setText(text);
+    row.result->setToolTip(text);
+    // The worker has ended or ends now: the row may run again.
+    if (row.worker.joinable()) row.worker.join();
+}
+
+void CBatchUpgradeDlg::stopAll() {
+    stop_ = true;
+    // No upload starts once the workers are joined; those that run are stopped and joined.
+    for (auto& row : rows_) {
+        if (row->worker.joinable()) row->worker.join();
+    }
+    for (auto& row : rows_) row->uploader.cancel();
+}
+
+void CBatchUpgradeDlg::done(int result) {
+    stopAll();
+    QDialog::done(result);
+}
+
+}  // namespace tarvo::gui

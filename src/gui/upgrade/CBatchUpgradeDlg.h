@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/discovery/DeviceTable.h"
+#include "core/upgrade/FirmwareUploader.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tarvo::gui {
+
+class CGradientProgressCtrl;
+
+// Firmware for several devices at once: the devices of the list with a check box each, one
+// package, and per device a progress bar and its result as it comes. Each device gets its own
+// connection and the same rules as the single upgrade dialogs (login first, a camera package
+// newer than the camera's version, an NVR part file by name).
+class CBatchUpgradeDlg : public QDialog {
+    Q_OBJECT
+public:
+    struct Device {
+        std::string address;
+        int type = 0;
+        bool checked = false;
+    };
+    // The list's devices, the one at `selected` (an address) checked.
+    static std::vector<Device> devicesOf(const discovery::DeviceTable& table,
+                                         std::u16string_view selected);
+
+    CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent = nullptr);
+    ~CBatchUpgradeDlg() override;
+
+    // The file chooser; tests replace it.
+    std::function<QString(QWidget*)> chooseFile_;
+
+    void done(int result) override;
+
+private:
+    struct Row;
+
+    void OnBrowse();
+    void OnUpgrade();
+    // The work of one device on its own thread: login, rules, connection, upload.
+    void runDevice(Row& row, std::string path, std::u16string user, std::u16string password);
+    void showResult(Row& row, const QString& text);
+    void stopAll();
+
+    std::vector<std::unique_ptr<Row>> rows_;
+    QLineEdit* path_ = nullptr;
+    QLineEdit* user_ = nullptr;
+    QLineEdit* password_ = nullptr;
+    QPushButton* upgrade_ = nullptr;
+    std::atomic<bool> stop_{false};
+};
+
+}  // namespace tarvo::gui
