@@ -10,11 +10,11 @@
 #include <cstring>
 
 #include "core/discovery/DeviceTypes.h"
-#include "core/ops/Notifier.h"
 #include "core/protocol/ByteIo.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/CommandHeader.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
 
@@ -48,7 +48,7 @@ std::u16string ascii(const std::string& text) {
 }  // namespace
 
 DiscoveryEngine::DiscoveryEngine(DeviceTable& table, net::MacResolver& macResolver,
-                                 ops::Notifier& notifier)
+                                 text::Notifier& notifier)
     : table_(table), macResolver_(macResolver), notifier_(notifier) {}
 
 DiscoveryEngine::~DiscoveryEngine() {

@@ -5,10 +5,10 @@
 #include "core/net/Clock.h"
 #include "core/ops/Dialogs.h"
 #include "core/ops/LoginForm.h"
-#include "core/ops/Notifier.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 
 namespace tarvo::ops {
@@ -55,7 +55,7 @@ void NetworkDeviceActions::rebootDevice(const protocol::LoginInfo& target) {
     protocol::rebootDevice(target, notifier_);
 }
 
-MainPresenter::MainPresenter(Dialogs& dialogs, Notifier& notifier, SearchTarget& search,
+MainPresenter::MainPresenter(Dialogs& dialogs, text::Notifier& notifier, SearchTarget& search,
                              DeviceActions& actions, std::function<std::uint32_t()> tick)
     : dialogs_(dialogs),
       notifier_(notifier),

@@ -12,10 +12,13 @@ namespace tarvo::discovery {
 class DiscoveryEngine;
 }
 
+namespace tarvo::text {
+class Notifier;
+}
+
 namespace tarvo::ops {
 
 class Dialogs;
-class Notifier;
 
 // The part of discovery a search drives.
 class SearchTarget {
@@ -47,12 +50,12 @@ private:
 // DeviceActions over real connections; failures are told through the notifier.
 class NetworkDeviceActions final : public DeviceActions {
 public:
-    explicit NetworkDeviceActions(Notifier& notifier) : notifier_(notifier) {}
+    explicit NetworkDeviceActions(text::Notifier& notifier) : notifier_(notifier) {}
     bool loginCheck(const protocol::LoginInfo& target) override;
     void rebootDevice(const protocol::LoginInfo& target) override;
 
 private:
-    Notifier& notifier_;
+    text::Notifier& notifier_;
 };
 
 // The two cells of a list row that the selection reads: the address (column 1) and the type
@@ -69,7 +72,7 @@ public:
     static constexpr std::uint32_t kSearchDebounceMs = 4000;
     static constexpr int kSearchWaitMs = 1000;
 
-    MainPresenter(Dialogs& dialogs, Notifier& notifier, SearchTarget& search,
+    MainPresenter(Dialogs& dialogs, text::Notifier& notifier, SearchTarget& search,
                   DeviceActions& actions, std::function<std::uint32_t()> tick = {});
 
     // The search button: at most one search per four seconds.
@@ -107,7 +110,7 @@ private:
     std::string addressText() const;
 
     Dialogs& dialogs_;
-    Notifier& notifier_;
+    text::Notifier& notifier_;
     SearchTarget& search_;
     DeviceActions& actions_;
     std::function<std::uint32_t()> tick_;

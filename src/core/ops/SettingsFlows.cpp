@@ -1,13 +1,13 @@
 #include "core/ops/SettingsFlows.h"
 
 #include "core/discovery/DeviceTypes.h"
-#include "core/ops/Notifier.h"
 #include "core/ops/UdpSession.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/protocol/Frames.h"
 #include "core/protocol/VersionRules.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/Translate.h"
 
 namespace tarvo::ops {
@@ -15,8 +15,8 @@ namespace tarvo::ops {
 namespace cmd = protocol::cmd;
 using Reply = discovery::ReplyCache::Reply;
 
-SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, Notifier& notifier,
-                             VersionCheck versionCheck)
+SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session,
+                             text::Notifier& notifier, VersionCheck versionCheck)
     : dialogs_(dialogs),
       session_(session),
       notifier_(notifier),

@@ -10,9 +10,12 @@
 #include "core/ops/CloudForm.h"
 #include "core/ops/NetSettingsForm.h"
 
+namespace tarvo::text {
+class Notifier;
+}
+
 namespace tarvo::ops {
 
-class Notifier;
 class UdpSession;
 
 // The three settings windows, run modally on their forms. OK leaves the new values in the form
@@ -47,7 +50,7 @@ public:
         std::function<bool(std::string_view address, std::uint16_t port, std::u16string& version)>;
 
     // `versionCheck` defaults to the TCP version query with its messages.
-    SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, Notifier& notifier,
+    SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, text::Notifier& notifier,
                   VersionCheck versionCheck = {});
 
     // 99 and 129, 500 ms, the dialog, then 106 and 128 and a new search. True on OK.
@@ -71,7 +74,7 @@ private:
 
     SettingsDialogs& dialogs_;
     UdpSession& session_;
-    Notifier& notifier_;
+    text::Notifier& notifier_;
     VersionCheck versionCheck_;
     NetSettingsForm netForm_;
     CameraConfigForm cameraForm_;

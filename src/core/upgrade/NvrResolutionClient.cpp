@@ -5,11 +5,11 @@
 #include <thread>
 
 #include "core/net/Connect.h"
-#include "core/ops/Notifier.h"
 #include "core/protocol/ByteIo.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 
 namespace tarvo::upgrade {
 
@@ -47,7 +47,7 @@ bool NvrResolutionClient::QueryOutputResolution() {
     return true;
 }
 
-int NvrResolutionClient::FillResolutionList(ops::Notifier& notifier) {
+int NvrResolutionClient::FillResolutionList(text::Notifier& notifier) {
     if (!connect()) {
         notifier.message(text::msg::kNvrConnectFailed);
         return 0;

@@ -9,7 +9,7 @@
 
 #include "core/net/Socket.h"
 
-namespace tarvo::ops {
+namespace tarvo::text {
 class Notifier;
 }
 
@@ -54,7 +54,7 @@ public:
     // The dialog's opening: connect ("连接NVR失败！" when it fails), then query
     // ("获取NVR分辨率失败！" when it fails). Returns the list position to select: the NVR's index,
     // else 0.
-    int FillResolutionList(ops::Notifier& notifier);
+    int FillResolutionList(text::Notifier& notifier);
 
     // Sends 233 with `selected` when there is a connection and it differs from the current index
     // (`selected` < 0: nothing chosen), then waits kApplyWait through `wait` (the window passes

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "core/ops/Notifier.h"
+#include "core/text/Notifier.h"
 
 class QCheckBox;
 class QLabel;
@@ -23,7 +23,7 @@ class IpAddressEdit;
 // The network settings dialog: address, mask, gateway, DNS, the switches, and the credentials
 // its OK proves to the device with a UDP login. Lives as long as the main window; every opening
 // shows the form it is run on.
-class CSetNet final : public QDialog, private ops::Notifier {
+class CSetNet final : public QDialog, private text::Notifier {
     Q_OBJECT
 public:
     using Wait = std::function<void(int)>;
@@ -42,7 +42,7 @@ protected:
 private:
     void build();
     void OnInitDialog();
-    // ops::Notifier: the refusals, over this dialog.
+    // text::Notifier: the refusals, over this dialog.
     void message(std::u16string_view text) override;
     void systemError(std::u16string_view text) override;
 

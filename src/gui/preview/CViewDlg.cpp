@@ -28,7 +28,7 @@ constexpr int kHeight = 249;
 
 // The client reports from the window's thread only (while it sets the stream up), so its
 // messages are plain boxes over the preview.
-class BoxNotifier final : public ops::Notifier {
+class BoxNotifier final : public text::Notifier {
 public:
     explicit BoxNotifier(QWidget* parent) : parent_(parent) {}
     void message(std::u16string_view text) override { showMessage(parent_, uiText(text)); }

@@ -8,7 +8,7 @@
 #include "app/UiWait.h"
 #include "controls/DialogBuilder.h"
 #include "controls/UiText.h"
-#include "core/ops/Notifier.h"
+#include "core/text/Notifier.h"
 #include "resources/UpgradeTemplates.h"
 
 namespace tarvo::gui {
@@ -18,7 +18,7 @@ namespace t = tmpl::nvrConfig;
 namespace {
 
 // The client's messages as message boxes over the dialog.
-class BoxNotifier final : public ops::Notifier {
+class BoxNotifier final : public text::Notifier {
 public:
     explicit BoxNotifier(QWidget* parent) : parent_(parent) {}
     void message(std::u16string_view text) override { showMessage(parent_, uiText(text)); }
