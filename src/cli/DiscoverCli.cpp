@@ -24,8 +24,6 @@ namespace tarvo::cli {
 
 namespace {
 
-using discovery::Column;
-
 struct DiscoverArgs {
     double seconds = 3.0;
     std::vector<std::string> interfaces;
@@ -92,7 +90,7 @@ std::vector<net::LocalInterface> chooseInterfaces(const std::vector<std::string>
     return chosen;
 }
 
-void printTable(const std::vector<discovery::RowTexts>& rows) {
+void printTable(const std::vector<discovery::DeviceRow>& rows) {
     const auto& ui = text::uiText();
     const std::vector<std::u16string> headers{std::u16string(text::fieldView(ui.colSeq)),
                                               std::u16string(text::fieldView(ui.colIpAddress)),
@@ -105,9 +103,10 @@ void printTable(const std::vector<discovery::RowTexts>& rows) {
     std::vector<std::vector<std::u16string>> lines{headers};
     for (const auto& row : rows) {
         std::vector<std::u16string> cells;
-        for (const auto& cell : row.cells) {
-            const bool note = cells.size() == discovery::kColNote;
-            cells.push_back(note ? text::tr(cell) : text::escapeControls(cell));
+        for (int column = 0; column < discovery::kColumnCount; ++column) {
+            const std::u16string cell = row.cell(column);
+            cells.push_back(column == discovery::kColNote ? text::tr(cell)
+                                                          : text::escapeControls(cell));
         }
         cells.push_back(row.sameNetwork ? u"same" : u"other");
         std::u16string conflict;
@@ -131,16 +130,15 @@ void printTable(const std::vector<discovery::RowTexts>& rows) {
     std::cout.flush();
 }
 
-nlohmann::json rowsToJson(const std::vector<discovery::RowTexts>& rows) {
+nlohmann::json rowsToJson(const std::vector<discovery::DeviceRow>& rows) {
     auto array = nlohmann::json::array();
     for (const auto& row : rows) {
-        auto cell = [&](int c) { return text::toUtf8(row.cells[static_cast<std::size_t>(c)]); };
-        array.push_back({{"seq", std::stol("0" + cell(Column::kColSeq))},
-                         {"ip", cell(Column::kColAddress)},
-                         {"mac", cell(Column::kColMac)},
-                         {"name", cell(Column::kColName)},
-                         {"note", cell(Column::kColNote)},
-                         {"type", std::stol("0" + cell(Column::kColType))},
+        array.push_back({{"seq", row.sequence},
+                         {"ip", text::toUtf8(row.address)},
+                         {"mac", text::toUtf8(row.mac)},
+                         {"name", text::toUtf8(row.name)},
+                         {"note", text::toUtf8(row.note)},
+                         {"type", row.type},
                          {"sameNetwork", row.sameNetwork}});
         if (!row.conflictMacs.empty()) {
             auto& macs = array.back()["conflicts"] = nlohmann::json::array();
@@ -168,7 +166,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
 
     CliNotifier notifier;
     net::SystemMacResolver macResolver;
-    discovery::DeviceTable table(Column::kColumnCount);
+    discovery::DeviceTable table;
     discovery::DiscoveryEngine engine(table, macResolver, notifier);
     const int opened = engine.openInterfaces(interfaces);
     engine.startSearch();

@@ -48,7 +48,7 @@ struct PreviewArgs {
 std::optional<int> searchType(const std::string& ip) {
     CliNotifier notifier;
     net::SystemMacResolver macResolver;
-    discovery::DeviceTable table(discovery::Column::kColumnCount);
+    discovery::DeviceTable table;
     discovery::DiscoveryEngine engine(table, macResolver, notifier);
     if (engine.openInterfaces() == 0) return std::nullopt;
     engine.startSearch();
@@ -57,9 +57,7 @@ std::optional<int> searchType(const std::string& ip) {
     while (!type && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         for (const auto& row : table.rows()) {
-            if (text::toUtf8(row.cells[discovery::Column::kColAddress]) != ip) continue;
-            const std::string code = text::toUtf8(row.cells[discovery::Column::kColType]);
-            type = std::atoi(code.c_str());
+            if (text::toUtf8(row.address) == ip) type = row.type;
         }
     }
     engine.setIgnoreReplies(true);

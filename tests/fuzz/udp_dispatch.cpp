@@ -30,7 +30,7 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QuietNotifier notifier;
     static AnyMac mac;
-    tarvo::discovery::DeviceTable table(tarvo::discovery::kColumnCount);
+    tarvo::discovery::DeviceTable table;
     tarvo::discovery::DiscoveryEngine engine(table, mac, notifier);
     engine.setIgnoreReplies(false);
     // The first four bytes choose the sender; the rest is split into datagrams of at most 1,024

@@ -36,11 +36,6 @@ sockaddr_in groupSocketAddress() {
     return group;
 }
 
-std::u16string decimal(long value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 std::u16string ascii(const std::string& text) {
     return std::u16string(text.begin(), text.end());
 }
@@ -359,10 +354,15 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
                                           context->interface().netmask);
             }
             const int sequence = ++deviceCounter_;
-            const int row = table_.AddItem(
-                {decimal(sequence), address, mac ? ascii(net::formatMac(*mac)) : std::u16string(),
-                 nameText, std::u16string(typeLabel(type)), decimal(type)},
-                sameNet);
+            DeviceRow listed;
+            listed.sequence = sequence;
+            listed.address = address;
+            if (mac) listed.mac = ascii(net::formatMac(*mac));
+            listed.name = nameText;
+            listed.note = std::u16string(typeLabel(type));
+            listed.type = type;
+            listed.sameNetwork = sameNet;
+            const int row = table_.AddItem(std::move(listed));
             if (!conflict.empty()) table_.setConflict(row, std::move(conflict));
             // A reply that raised the gate just before a search cleared the list can still land
             // here, after the clear: raise it again, so the next search does not keep this row.
@@ -375,12 +375,10 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
 void DiscoveryEngine::updateResolution(std::uint32_t sender, std::uint32_t value) {
     const std::u16string address = ascii(net::formatIPv4(sender));
     std::lock_guard guard(table_.lock());
-    for (int row = 0; row < table_.rowCount(); ++row) {
-        if (table_.text(row, kColAddress) == address && table_.text(row, kColType) == u"89") {
-            table_.SetItemText(row, kColNote, std::u16string(resolutionLabel(value)));
-            return;
-        }
-    }
+    // An address is listed once.
+    const int row = table_.findRow(kColAddress, address);
+    if (row >= 0 && table_.row(row).type == kTypeSelectableResolution)
+        table_.SetItemText(row, kColNote, std::u16string(resolutionLabel(value)));
 }
 
 }  // namespace tarvo::discovery

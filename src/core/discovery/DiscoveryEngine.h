@@ -23,9 +23,6 @@ class Notifier;
 
 namespace tarvo::discovery {
 
-// Column layout of the device list.
-enum Column : int { kColSeq = 0, kColAddress, kColMac, kColName, kColNote, kColType, kColumnCount };
-
 // Finds devices on every local network and keeps the device table: one context and receive
 // thread per local IPv4 address, the reply dispatch, the reply cache and the search state.
 class DiscoveryEngine {

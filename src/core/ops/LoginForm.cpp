@@ -37,8 +37,4 @@ LoginPortCheck checkLoginPort(std::u16string_view fieldText) {
     return result;
 }
 
-int decimalValue(std::u16string_view text) {
-    return atoiLike(text);
-}
-
 }  // namespace tarvo::ops

@@ -79,15 +79,15 @@ std::optional<bool> MainPresenter::leftClick(const std::optional<RowHit>& hit) {
     selectedType_ = 0;
     if (!hit) return std::nullopt;
     selectedAddress_ = hit->address;
-    selectedType_ = decimalValue(hit->typeText);
-    return hit->typeText != u"171";
+    selectedType_ = hit->type;
+    return hit->type != discovery::kTypeDecoderNoPreview;
 }
 
 bool MainPresenter::rightClick(const std::optional<RowHit>& hit) {
     selectedAddress_.clear();
     if (!hit) return false;
     selectedAddress_ = hit->address;
-    selectedType_ = decimalValue(hit->typeText);
+    selectedType_ = hit->type;
     return true;
 }
 
@@ -95,7 +95,7 @@ void MainPresenter::doubleClick(const std::optional<RowHit>& hit) {
     selectedAddress_.clear();
     if (hit) selectedAddress_ = hit->address;
     if (selectedAddress_.empty()) return;
-    selectedType_ = decimalValue(hit->typeText);
+    selectedType_ = hit->type;
     dialogs_.openUrl(u"http://" + selectedAddress_);
 }
 

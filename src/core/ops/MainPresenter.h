@@ -58,11 +58,10 @@ private:
     text::Notifier& notifier_;
 };
 
-// The two cells of a list row that the selection reads: the address (column 1) and the type
-// code text (column 5).
+// What the selection reads of a list row: its address and device type code.
 struct RowHit {
     std::u16string address;
-    std::u16string typeText;
+    int type = 0;
 };
 
 // The main window's selection and every device operation it starts, independent of widgets.

@@ -49,7 +49,6 @@ CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
       options_(std::move(options)),
       ownResolver_(options_.macResolver != nullptr ? nullptr
                                                    : std::make_unique<net::SystemMacResolver>()),
-      table_(discovery::kColumnCount),
       engine_(table_, options_.macResolver != nullptr ? *options_.macResolver : *ownResolver_,
               *this),
       search_(engine_),
@@ -159,7 +158,6 @@ void CTarvoDlg::OnInitDialog() {
     const int widths[] = {50, 130, 160, 80, 150, 50};
     list_->attach(table_);
     for (int c = 0; c < discovery::kColumnCount; ++c) list_->InsertColumn(c, headers[c], widths[c]);
-    list_->SetColumnCount(discovery::kColumnCount);
 
     if (options_.interfaces.empty()) {
         engine_.openInterfaces();

@@ -113,21 +113,21 @@ std::chrono::milliseconds timed(F&& body) {
 // The engine on every local interface of the sandbox, with the system's MAC lookup.
 struct Discovery {
     Discovery() : engine(table, resolver, notifier) { engine.openInterfaces(); }
-    DeviceTable table{kColumnCount};
+    DeviceTable table;
     net::SystemMacResolver resolver;
     test::RecordingNotifier notifier;
     DiscoveryEngine engine;
 };
 
 // What a look at the list finds wrong: a repeated address or sequence number. Empty when fine.
-std::string inconsistency(const std::vector<RowTexts>& rows) {
+std::string inconsistency(const std::vector<DeviceRow>& rows) {
     std::set<std::u16string> addresses;
     std::set<std::u16string> sequences;
     for (const auto& row : rows) {
-        if (!addresses.insert(row.cells[kColAddress]).second)
-            return "address listed twice: " + text::toUtf8(row.cells[kColAddress]);
-        if (!sequences.insert(row.cells[kColSeq]).second)
-            return "sequence number given twice: " + text::toUtf8(row.cells[kColSeq]);
+        if (!addresses.insert(row.address).second)
+            return "address listed twice: " + text::toUtf8(row.address);
+        if (!sequences.insert(row.cell(kColSeq)).second)
+            return "sequence number given twice: " + text::toUtf8(row.cell(kColSeq));
     }
     return {};
 }
@@ -250,13 +250,13 @@ TEST_F(HostileE2E, FloodListsEveryAddressOnceAndKeepsMemoryFlat) {
         const auto rows = d.table.rows();
         EXPECT_EQ(inconsistency(rows), "");
         std::set<std::string> listed;
-        for (const auto& row : rows) listed.insert(text::toUtf8(row.cells[kColAddress]));
+        for (const auto& row : rows) listed.insert(text::toUtf8(row.address));
         for (const auto& address : expected) EXPECT_EQ(listed.count(address), 1u) << address;
         for (const auto& address : kAnswering) EXPECT_EQ(listed.count(address), 1u) << address;
         EXPECT_EQ(rows.size(), expected.size() + kAnswering.size());
         // Sequence numbers 1..N, each once.
         std::set<int> sequences;
-        for (const auto& row : rows) sequences.insert(std::stoi(text::toUtf8(row.cells[kColSeq])));
+        for (const auto& row : rows) sequences.insert(row.sequence);
         EXPECT_EQ(*sequences.begin(), 1);
         EXPECT_EQ(*sequences.rbegin(), static_cast<int>(rows.size()));
         EXPECT_TRUE(d.notifier.entries().empty());
@@ -337,7 +337,7 @@ TEST_F(HostileE2E, SearchDuringAFloodLeavesAConsistentList) {
 
     const auto rows = d.table.rows();
     std::set<std::string> listed;
-    for (const auto& row : rows) listed.insert(text::toUtf8(row.cells[kColAddress]));
+    for (const auto& row : rows) listed.insert(text::toUtf8(row.address));
     EXPECT_EQ(listed.count("127.0.0.12"), 0u);  // answered before the clear only
     EXPECT_EQ(listed.count("127.0.0.13"), 1u);
     for (const auto& address : expected) EXPECT_EQ(listed.count(address), 1u) << address;
@@ -348,7 +348,7 @@ TEST_F(HostileE2E, SearchDuringAFloodLeavesAConsistentList) {
     }
     EXPECT_EQ(inconsistency(rows), "");
     std::set<int> sequences;
-    for (const auto& row : rows) sequences.insert(std::stoi(text::toUtf8(row.cells[kColSeq])));
+    for (const auto& row : rows) sequences.insert(row.sequence);
     EXPECT_EQ(*sequences.begin(), 1);
     EXPECT_EQ(*sequences.rbegin(), static_cast<int>(rows.size()));
     EXPECT_GT(looks, 100);
