@@ -204,16 +204,9 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
             break;
         }
         case Kind::FixMac: {
-            const auto devices = finder.session().devicesSharingTarget(text::fromUtf8(args.ip));
-            if (!devices.empty()) {
-                notifier.message(ops::SettingsFlows::sharedTargetMessage(devices, true));
-                return report(global, name, args, false, {}, notifier);
-            }
             // The camera answers with its own message once it took a new MAC address.
             const std::size_t before = notifier.entries().size();
-            ops::CameraConfigForm form;
-            form.SetCameraIp(args.ip);
-            form.fixMac(finder.session());
+            if (!flows.fixMac(args.ip)) return report(global, name, args, false, {}, notifier);
             for (int i = 0; i < 100 && notifier.entries().size() == before; ++i) wait(20);
             return report(global, name, args, notifier.entries().size() > before, {}, notifier);
         }
@@ -253,8 +246,9 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
                 if (const char* value = std::getenv("TARVO_CLOUD_PASSWORD")) {
                     args->cloudPassword = value;
                 } else {
-                    throw CLI::RequiredError("--cloud-password, --cloud-password-file or "
-                                             "TARVO_CLOUD_PASSWORD");
+                    throw CLI::RequiredError(
+                        "--cloud-password, --cloud-password-file or "
+                        "TARVO_CLOUD_PASSWORD");
                 }
             }
             run = [&global, args, kind, set, name] {
@@ -311,9 +305,9 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
     auto cloudSet = std::make_shared<SettingsArgs>();
     CLI::App* clset =
         addCommand(*cloud, "set", "Set the cloud connection password", cloudSet, true, true);
-    CLI::Option* cloudPassword = clset->add_option(
-        "--cloud-password", cloudSet->cloudPassword,
-        "New cloud connection password (or $TARVO_CLOUD_PASSWORD)");
+    CLI::Option* cloudPassword =
+        clset->add_option("--cloud-password", cloudSet->cloudPassword,
+                          "New cloud connection password (or $TARVO_CLOUD_PASSWORD)");
     clset
         ->add_option("--cloud-password-file", cloudSet->cloudPasswordFile,
                      "Read the new cloud password from the first line of FILE")

@@ -55,6 +55,17 @@ bool SettingsFlows::targetReachesOneDevice(const std::string& address) {
     return !dialogs_.mayWrite();
 }
 
+bool SettingsFlows::fixMac(const std::string& address) {
+    const auto devices =
+        session_.devicesSharingTarget(std::u16string(address.begin(), address.end()));
+    if (!devices.empty()) {
+        notifier_.message(sharedTargetMessage(devices, true));
+        return false;
+    }
+    cameraForm_.SetCameraIp(address);
+    return cameraForm_.fixMac(session_);
+}
+
 bool SettingsFlows::networkSettings(const std::string& address, int type) {
     if (!targetReachesOneDevice(address)) return false;
     const std::uint16_t target = protocol::targetFor(address);
