@@ -10,7 +10,7 @@
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 
 namespace tarvo::cli {
 

@@ -15,7 +15,7 @@
 #include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/SettingsFlows.h"
+#include "core/ops/forms/SettingsFlows.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/ops/Dialogs.h"
-#include "core/ops/LoginForm.h"
-#include "core/ops/MainPresenter.h"
+#include "core/ops/forms/LoginForm.h"
+#include "core/ops/presenter/Dialogs.h"
+#include "core/ops/presenter/MainPresenter.h"
 #include "core/text/Messages.h"
 #include "support/RecordingNotifier.h"
 

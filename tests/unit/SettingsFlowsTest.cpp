@@ -6,8 +6,8 @@
 #include <tuple>
 
 #include "core/discovery/ReplyCache.h"
-#include "core/ops/SettingsFlows.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/SettingsFlows.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"

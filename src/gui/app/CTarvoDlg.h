@@ -12,10 +12,10 @@
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
-#include "core/ops/Dialogs.h"
-#include "core/ops/MainPresenter.h"
-#include "core/ops/SettingsFlows.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/SettingsFlows.h"
+#include "core/ops/forms/UdpSession.h"
+#include "core/ops/presenter/Dialogs.h"
+#include "core/ops/presenter/MainPresenter.h"
 #include "core/text/Notifier.h"
 
 class QLabel;

@@ -9,7 +9,7 @@
 #include "controls/DeviceListModel.h"
 #include "controls/DeviceTableBridge.h"
 #include "core/discovery/DeviceTable.h"
-#include "core/ops/MainPresenter.h"
+#include "core/ops/presenter/MainPresenter.h"
 
 namespace tarvo::gui {
 

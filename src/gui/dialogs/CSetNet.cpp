@@ -10,7 +10,7 @@
 #include "controls/DialogBuilder.h"
 #include "controls/IpAddressEdit.h"
 #include "controls/UiText.h"
-#include "core/ops/NetSettingsForm.h"
+#include "core/ops/forms/NetSettingsForm.h"
 #include "core/text/UiTextTable.h"
 #include "resources/SettingsTemplates.h"
 

@@ -22,8 +22,8 @@
 
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
-#include "core/ops/Dialogs.h"
-#include "core/ops/MainPresenter.h"
+#include "core/ops/presenter/Dialogs.h"
+#include "core/ops/presenter/MainPresenter.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
 #include "core/protocol/DeviceCommands.h"

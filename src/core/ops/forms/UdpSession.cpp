@@ -1,4 +1,4 @@
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "core/ops/NetSettingsForm.h"
+#include "core/ops/forms/NetSettingsForm.h"
 
 #include <arpa/inet.h>
 
@@ -8,7 +8,7 @@
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/ReplyCache.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"

@@ -1,7 +1,7 @@
-#include "core/ops/SettingsFlows.h"
+#include "core/ops/forms/SettingsFlows.h"
 
 #include "core/discovery/DeviceTypes.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/protocol/Frames.h"

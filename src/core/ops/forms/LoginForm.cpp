@@ -1,4 +1,4 @@
-#include "core/ops/LoginForm.h"
+#include "core/ops/forms/LoginForm.h"
 
 #include <array>
 #include <climits>

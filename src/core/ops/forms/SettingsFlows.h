@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/ops/CameraConfigForm.h"
-#include "core/ops/CloudForm.h"
-#include "core/ops/NetSettingsForm.h"
+#include "core/ops/forms/CameraConfigForm.h"
+#include "core/ops/forms/CloudForm.h"
+#include "core/ops/forms/NetSettingsForm.h"
 
 namespace tarvo::text {
 class Notifier;

@@ -1,10 +1,10 @@
-#include "core/ops/MainPresenter.h"
+#include "core/ops/presenter/MainPresenter.h"
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/Clock.h"
-#include "core/ops/Dialogs.h"
-#include "core/ops/LoginForm.h"
+#include "core/ops/forms/LoginForm.h"
+#include "core/ops/presenter/Dialogs.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
