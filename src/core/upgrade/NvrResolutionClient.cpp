@@ -9,7 +9,6 @@
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
-#include "core/text/Notifier.h"
 
 namespace tarvo::upgrade {
 
@@ -47,16 +46,10 @@ bool NvrResolutionClient::QueryOutputResolution() {
     return true;
 }
 
-int NvrResolutionClient::FillResolutionList(text::Notifier& notifier) {
-    if (!connect()) {
-        notifier.message(text::msg::kNvrConnectFailed);
-        return 0;
-    }
-    if (!QueryOutputResolution()) {
-        notifier.message(text::msg::kNvrResolutionFailed);
-        return 0;
-    }
-    return currentIndex_;
+NvrResolutionClient::Listing NvrResolutionClient::FillResolutionList() {
+    if (!connect()) return {0, text::msg::kNvrConnectFailed};
+    if (!QueryOutputResolution()) return {0, text::msg::kNvrResolutionFailed};
+    return {currentIndex_, {}};
 }
 
 bool NvrResolutionClient::ApplyOutputResolution(int selected, const Wait& wait) {

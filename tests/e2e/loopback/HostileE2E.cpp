@@ -384,7 +384,7 @@ TEST_F(HostileE2E, TricklingRepliesThatCompleteInTimeAreReadWhole) {
     // The NVR's resolution: 6 bytes; the change goes out once.
     upgrade::NvrResolutionClient nvr;
     nvr.SetTarget("127.0.0.4", 5500);
-    EXPECT_EQ(nvr.FillResolutionList(notifier), 3);
+    EXPECT_EQ(nvr.FillResolutionList().shown, 3);
     EXPECT_TRUE(nvr.ApplyOutputResolution(5, [](std::chrono::milliseconds) {}));
     nvr.close();
     EXPECT_TRUE(notifier.entries().empty());
@@ -460,7 +460,8 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
         return [ip](Result& r, test::RecordingNotifier& n) {
             upgrade::NvrResolutionClient nvr;
             nvr.SetTarget(ip, 5500);
-            nvr.FillResolutionList(n);
+            if (const auto listing = nvr.FillResolutionList(); !listing.message.empty())
+                n.message(listing.message);
             r.ok = nvr.connected() && nvr.currentIndex() != 0;
         };
     };
