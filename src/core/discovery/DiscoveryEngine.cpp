@@ -157,39 +157,22 @@ void DiscoveryEngine::receiveLoop(InterfaceContext* context) {
     const unsigned interfaceIndex = context->interface().index;
 
     std::array<std::uint8_t, kDatagramBytes> buffer{};
-    std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
     while (!context->stopping().load()) {
         buffer.fill(0);
-        sockaddr_in from{};
-        iovec io{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        message.msg_control = control.data();
-        message.msg_controllen = control.size();
-        const ssize_t got = ::recvmsg(socket.fd(), &message, 0);
-        if (got < 0) {
+        const net::ReceivedDatagram got = socket.receiveDatagram(buffer);
+        if (got.size < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
             break;  // the socket was closed or failed: this interface is done
         }
-        if (got == 0 || context->stopping().load()) continue;
+        if (got.size == 0 || context->stopping().load()) continue;
         // Without a device binding the socket also hears other interfaces; keep only ours.
-        if (!context->boundToDevice()) {
-            bool ours = true;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                    in_pktinfo info{};
-                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                    ours = static_cast<unsigned>(info.ipi_ifindex) == interfaceIndex;
-                }
-            }
-            if (!ours) continue;
-        }
-        handleDatagram(context, interfaceAddress,
-                       std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)),
-                       from.sin_addr.s_addr);
+        if (!context->boundToDevice() && got.interfaceIndex != 0 &&
+            got.interfaceIndex != interfaceIndex)
+            continue;
+        handleDatagram(
+            context, interfaceAddress,
+            std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got.size)),
+            got.from.sin_addr.s_addr);
     }
 }
 
