@@ -17,30 +17,35 @@ std::u16string u16(const std::string& s) {
     return std::u16string(s.begin(), s.end());
 }
 
-std::vector<std::vector<std::u16string>> makeRows(int count) {
+std::vector<DeviceRow> makeRows(int count) {
     std::mt19937 rng(7);
-    std::vector<std::vector<std::u16string>> rows;
+    std::vector<DeviceRow> rows;
     for (int i = 0; i < count; ++i) {
         const int a = static_cast<int>(rng() % 250) + 1;
         const int b = static_cast<int>(rng() % 250) + 1;
         const std::string ip = "10.1." + std::to_string(a) + "." + std::to_string(b);
         char mac[18];
         std::snprintf(mac, sizeof mac, "02:00:0A:01:%02X:%02X", a, b);
-        rows.push_back({u16(std::to_string(i + 1)), u16(ip), u16(mac),
-                        u"Camera " + u16(std::to_string(rng() % 1000)), u"网络摄像机",
-                        u16(std::to_string(80 + rng() % 100))});
+        DeviceRow row;
+        row.sequence = i + 1;
+        row.address = u16(ip);
+        row.mac = u16(mac);
+        row.name = u"Camera " + u16(std::to_string(rng() % 1000));
+        row.note = u"网络摄像机";
+        row.type = static_cast<int>(80 + rng() % 100);
+        rows.push_back(std::move(row));
     }
     return rows;
 }
 
-void fill(DeviceTable& table, const std::vector<std::vector<std::u16string>>& rows) {
+void fill(DeviceTable& table, const std::vector<DeviceRow>& rows) {
     for (const auto& r : rows) table.AddItem(r);
 }
 
 void BM_SortByColumn(benchmark::State& state) {
     std::setlocale(LC_COLLATE, "C.UTF-8");
     const auto rows = makeRows(static_cast<int>(state.range(0)));
-    DeviceTable table(6);
+    DeviceTable table;
     fill(table, rows);
     const int column = static_cast<int>(state.range(1));
     bool ascending = true;
@@ -57,7 +62,7 @@ BENCHMARK(BM_SortByColumn)
 void BM_ReferenceStdSort(benchmark::State& state) {
     const auto rows = makeRows(static_cast<int>(state.range(0)));
     std::vector<std::u16string> texts;
-    for (const auto& r : rows) texts.push_back(r[1]);
+    for (const auto& r : rows) texts.push_back(r.address);
     bool ascending = true;
     for (auto _ : state) {
         if (ascending) {
@@ -74,11 +79,11 @@ void BM_InsertRow(benchmark::State& state) {
     const auto rows = makeRows(5000);
     for (auto _ : state) {
         state.PauseTiming();
-        DeviceTable table(6);
+        DeviceTable table;
         state.ResumeTiming();
         for (const auto& r : rows) {
             // The duplicate test every insertion makes, then the insertion.
-            benchmark::DoNotOptimize(table.findRow(1, r[1]));
+            benchmark::DoNotOptimize(table.findRow(kColAddress, r.address));
             table.AddItem(r);
         }
     }

@@ -92,7 +92,7 @@ private:
 // Times every insertion.
 class InsertClock : public discovery::DeviceTableListener {
 public:
-    void rowInserted(int, const discovery::RowTexts&) override {
+    void rowInserted(int, const discovery::DeviceRow&) override {
         const auto now = Clock::now();
         if (count_++ == 0) first_ = now;
         last_ = now;
@@ -124,7 +124,7 @@ int runOnce(int devices, bool link) {
                                            link ? "10.250.32.1" : "127.1.0.1", "--type", "100"},
                                           std::chrono::milliseconds(20000),
                                           link ? 1 : 0});
-    discovery::DeviceTable table(discovery::kColumnCount);
+    discovery::DeviceTable table;
     InsertClock clock;
     table.setListener(&clock);
     net::SystemMacResolver resolver;
@@ -150,7 +150,7 @@ int runOnce(int devices, bool link) {
 
     const int listed = table.rowCount();
     int withMac = 0;
-    for (const auto& row : table.rows()) withMac += row.cells[discovery::kColMac].empty() ? 0 : 1;
+    for (const auto& row : table.rows()) withMac += row.mac.empty() ? 0 : 1;
     const double toLast = ms(clock.last_ - start);
     const double refLast = ms(reference.last() - start);
     const double spread = ms(clock.last_ - clock.first_);

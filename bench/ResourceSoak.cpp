@@ -84,7 +84,7 @@ public:
 };
 
 struct Soak {
-    discovery::DeviceTable table{discovery::kColumnCount};
+    discovery::DeviceTable table;
     net::SystemMacResolver resolver;
     test::RecordingNotifier notifier;
     discovery::DiscoveryEngine engine{table, resolver, notifier};

@@ -13,7 +13,7 @@
 #include "cli/JsonOutput.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/AddressBatch.h"
+#include "core/ops/forms/AddressBatch.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"

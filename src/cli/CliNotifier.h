@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "core/ops/Notifier.h"
+#include "core/text/Notifier.h"
 
 namespace tarvo::cli {
 
 // Writes every message to stderr, one a line, exactly as the text reads, and keeps them for
 // the JSON result. Safe to call from any thread.
-class CliNotifier final : public ops::Notifier {
+class CliNotifier final : public text::Notifier {
 public:
     struct Entry {
         std::string kind;  // "message" or "error"

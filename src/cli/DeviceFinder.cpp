@@ -36,10 +36,7 @@ std::optional<int> DeviceFinder::find(const std::string& address, double seconds
         {
             std::lock_guard guard(table_.lock());
             const int row = table_.findRow(discovery::kColAddress, key);
-            if (row >= 0 && now >= settled) {
-                const std::u16string type = table_.text(row, discovery::kColType);
-                return static_cast<int>(std::strtol(text::toUtf8(type).c_str(), nullptr, 10));
-            }
+            if (row >= 0 && now >= settled) return table_.row(row).type;
         }
         if (now >= end) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -10,7 +10,7 @@
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 
 namespace tarvo::cli {
 
@@ -32,7 +32,7 @@ public:
     ops::UdpSession& session() { return *session_; }
 
 private:
-    discovery::DeviceTable table_{discovery::kColumnCount};
+    discovery::DeviceTable table_;
     net::SystemMacResolver resolver_;
     std::unique_ptr<discovery::DiscoveryEngine> engine_;
     std::unique_ptr<ops::EngineSession> session_;

@@ -27,8 +27,6 @@ namespace tarvo::cli {
 
 namespace {
 
-using discovery::Column;
-
 struct DiscoverArgs {
     double seconds = 3.0;
     std::vector<std::string> interfaces;
@@ -97,7 +95,7 @@ std::vector<net::LocalInterface> chooseInterfaces(const std::vector<std::string>
     return chosen;
 }
 
-void printTable(const std::vector<discovery::RowTexts>& rows) {
+void printTable(const std::vector<discovery::DeviceRow>& rows) {
     const auto& ui = text::uiText();
     const std::vector<std::u16string> headers{std::u16string(text::fieldView(ui.colSeq)),
                                               std::u16string(text::fieldView(ui.colIpAddress)),
@@ -110,9 +108,10 @@ void printTable(const std::vector<discovery::RowTexts>& rows) {
     std::vector<std::vector<std::u16string>> lines{headers};
     for (const auto& row : rows) {
         std::vector<std::u16string> cells;
-        for (const auto& cell : row.cells) {
-            const bool note = cells.size() == discovery::kColNote;
-            cells.push_back(note ? text::tr(cell) : text::escapeControls(cell));
+        for (int column = 0; column < discovery::kColumnCount; ++column) {
+            const std::u16string cell = row.cell(column);
+            cells.push_back(column == discovery::kColNote ? text::tr(cell)
+                                                          : text::escapeControls(cell));
         }
         cells.push_back(row.sameNetwork ? u"same" : u"other");
         std::u16string conflict;
@@ -136,16 +135,15 @@ void printTable(const std::vector<discovery::RowTexts>& rows) {
     std::cout.flush();
 }
 
-nlohmann::json rowsToJson(const std::vector<discovery::RowTexts>& rows) {
+nlohmann::json rowsToJson(const std::vector<discovery::DeviceRow>& rows) {
     auto array = nlohmann::json::array();
     for (const auto& row : rows) {
-        auto cell = [&](int c) { return text::toUtf8(row.cells[static_cast<std::size_t>(c)]); };
-        array.push_back({{"seq", std::stol("0" + cell(Column::kColSeq))},
-                         {"ip", cell(Column::kColAddress)},
-                         {"mac", cell(Column::kColMac)},
-                         {"name", cell(Column::kColName)},
-                         {"note", cell(Column::kColNote)},
-                         {"type", std::stol("0" + cell(Column::kColType))},
+        array.push_back({{"seq", row.sequence},
+                         {"ip", text::toUtf8(row.address)},
+                         {"mac", text::toUtf8(row.mac)},
+                         {"name", text::toUtf8(row.name)},
+                         {"note", text::toUtf8(row.note)},
+                         {"type", row.type},
                          {"sameNetwork", row.sameNetwork}});
         if (!row.conflictMacs.empty()) {
             auto& macs = array.back()["conflicts"] = nlohmann::json::array();
@@ -173,7 +171,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
 
     CliNotifier notifier;
     net::SystemMacResolver macResolver;
-    discovery::DeviceTable table(Column::kColumnCount);
+    discovery::DeviceTable table;
     discovery::DiscoveryEngine engine(table, macResolver, notifier);
     const int opened = engine.openInterfaces(interfaces);
     engine.startSearch();
@@ -183,16 +181,12 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     engine.closeInterfaces();
 
     if (sortColumn >= 0) table.Sort(sortColumn, ascending);
-    std::vector<discovery::RowTexts> rows;
-    const auto typed = discovery::toDeviceRows(table.rows());
-    std::vector<discovery::DeviceRow> kept;
-    for (std::size_t i = 0; i < typed.size(); ++i) {
-        if (!args.filter.filter.matches(typed[i])) continue;
-        rows.push_back(table.row(static_cast<int>(i)));
-        kept.push_back(typed[i]);
+    std::vector<discovery::DeviceRow> rows;
+    for (auto& row : table.rows()) {
+        if (args.filter.filter.matches(row)) rows.push_back(std::move(row));
     }
     if (args.csv) {
-        std::cout << discovery::deviceListCsv(kept) << std::flush;
+        std::cout << discovery::deviceListCsv(rows) << std::flush;
     } else if (global.json) {
         printJson(rowsToJson(rows));
     } else {

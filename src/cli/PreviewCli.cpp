@@ -20,10 +20,9 @@ extern "C" {
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
+#include "cli/DeviceFinder.h"
 #include "cli/Mp4Recorder.h"
-#include "core/discovery/DeviceTable.h"
-#include "core/discovery/DiscoveryEngine.h"
-#include "core/net/MacResolver.h"
+#include "core/discovery/DeviceTypes.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
 #include "core/preview/YuyvScale.h"
@@ -49,28 +48,8 @@ struct PreviewArgs {
     std::string out;
 };
 
-// A short search; the type code of the device at `ip`, if it answered.
-std::optional<int> searchType(const std::string& ip) {
-    CliNotifier notifier;
-    net::SystemMacResolver macResolver;
-    discovery::DeviceTable table(discovery::Column::kColumnCount);
-    discovery::DiscoveryEngine engine(table, macResolver, notifier);
-    if (engine.openInterfaces() == 0) return std::nullopt;
-    engine.startSearch();
-    std::optional<int> type;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-    while (!type && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        for (const auto& row : table.rows()) {
-            if (text::toUtf8(row.cells[discovery::Column::kColAddress]) != ip) continue;
-            const std::string code = text::toUtf8(row.cells[discovery::Column::kColType]);
-            type = std::atoi(code.c_str());
-        }
-    }
-    engine.setIgnoreReplies(true);
-    engine.closeInterfaces();
-    return type;
-}
+// How long the search for a device whose type was not given listens.
+constexpr double kSearchSeconds = 1.5;
 
 enum class PictureFormat { Png, Jpeg };
 
@@ -163,21 +142,16 @@ struct Prepared {
 // Type (given or searched), port, stream and the login check; nullopt with the exit status.
 std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, int& status) {
     Prepared p;
-    if (args.type) {
-        p.type = *args.type;
-    } else {
-        const auto found = searchType(args.ip);
-        if (!found) {
-            std::cerr << args.ip << " did not answer a search; give its type with --type"
-                      << std::endl;
-            status = exitcode::kFailed;
-            return std::nullopt;
-        }
-        p.type = *found;
+    const auto type = deviceTypeOf(args.ip, args.type, kSearchSeconds);
+    if (!type) {
+        std::cerr << args.ip << " did not answer a search; give its type with --type" << std::endl;
+        status = exitcode::kFailed;
+        return std::nullopt;
     }
+    p.type = *type;
     const int choice = args.stream == "d1" ? 1 : args.stream == "cif" ? 2 : 0;
     const auto port = static_cast<std::uint16_t>(args.port.value_or(
-        p.type == 181 ? protocol::kNvrCommandPort : protocol::kCameraCommandPort));
+        p.type == discovery::kTypeNvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort));
     p.info = protocol::makeLoginInfo(args.ip, port, text::fromUtf8(args.user),
                                      text::fromUtf8(args.password.value), choice, p.type);
     if (!protocol::loginCheck(p.info, notifier)) {

@@ -15,7 +15,7 @@
 #include "cli/DeviceFinder.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/SettingsFlows.h"
+#include "core/ops/forms/SettingsFlows.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -231,16 +231,9 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
             break;
         }
         case Kind::FixMac: {
-            const auto devices = finder.session().devicesSharingTarget(text::fromUtf8(args.ip));
-            if (!devices.empty()) {
-                notifier.message(ops::SettingsFlows::sharedTargetMessage(devices, true));
-                return report(global, name, args, false, {}, notifier);
-            }
             // The camera answers with its own message once it took a new MAC address.
             const std::size_t before = notifier.entries().size();
-            ops::CameraConfigForm form;
-            form.SetCameraIp(args.ip);
-            form.fixMac(finder.session());
+            if (!flows.fixMac(args.ip)) return report(global, name, args, false, {}, notifier);
             for (int i = 0; i < 100 && notifier.entries().size() == before; ++i) wait(20);
             return report(global, name, args, notifier.entries().size() > before, {}, notifier);
         }

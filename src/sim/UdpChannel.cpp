@@ -116,34 +116,16 @@ void UdpChannel::expireEchoes() {
 
 bool UdpChannel::receive(Datagram& datagram) {
     auto& buffer = buffer_;
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
     for (;;) {
-        sockaddr_in from{};
-        iovec vector{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &vector;
-        message.msg_iovlen = 1;
-        message.msg_control = control.data();
-        message.msg_controllen = control.size();
-        const ssize_t got = ::recvmsg(socket_.fd(), &message, 0);
-        if (got < 0) {
+        const net::ReceivedDatagram got = socket_.receiveDatagram(buffer);
+        if (got.size < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        datagram.source = ntohl(from.sin_addr.s_addr);
-        datagram.sourcePort = ntohs(from.sin_port);
-        datagram.interfaceIndex = 0;
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-             header = CMSG_NXTHDR(&message, header)) {
-            if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
-                in_pktinfo info{};
-                std::memcpy(&info, CMSG_DATA(header), sizeof info);
-                datagram.interfaceIndex = info.ipi_ifindex;
-            }
-        }
-        const std::size_t size = std::min(static_cast<std::size_t>(got), buffer.size());
+        datagram.source = ntohl(got.from.sin_addr.s_addr);
+        datagram.sourcePort = ntohs(got.from.sin_port);
+        datagram.interfaceIndex = static_cast<int>(got.interfaceIndex);
+        const std::size_t size = std::min(static_cast<std::size_t>(got.size), buffer.size());
         datagram.bytes.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size));
 
         expireEchoes();

@@ -7,11 +7,11 @@
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
-#include "core/ops/Notifier.h"
+#include "core/text/Notifier.h"
 
 namespace {
 
-class QuietNotifier : public tarvo::ops::Notifier {
+class QuietNotifier : public tarvo::text::Notifier {
 public:
     void message(std::u16string_view) override {}
     void systemError(std::u16string_view) override {}
@@ -30,7 +30,7 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QuietNotifier notifier;
     static AnyMac mac;
-    tarvo::discovery::DeviceTable table(tarvo::discovery::kColumnCount);
+    tarvo::discovery::DeviceTable table;
     tarvo::discovery::DiscoveryEngine engine(table, mac, notifier);
     engine.setIgnoreReplies(false);
     // The first four bytes choose the sender; the rest is split into datagrams of at most 1,024
@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t at = 0;
     if (size >= 4) {
         sender = static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
-                 (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+                 (static_cast<std::uint32_t>(data[2]) << 16) |
+                 (static_cast<std::uint32_t>(data[3]) << 24);
         at = 4;
     }
     // The first sender is the device asked: its settings replies reach the cache.
@@ -52,11 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (at < size) {
         const std::size_t want = data[at++] * 5u;
         const std::size_t len = want < size - at ? want : size - at;
-        engine.handleDatagram(nullptr, interfaceAddress, std::span<const std::uint8_t>(data + at, len > 1024 ? 1024 : len),
+        engine.handleDatagram(nullptr, interfaceAddress,
+                              std::span<const std::uint8_t>(data + at, len > 1024 ? 1024 : len),
                               sender++);
         at += len;
     }
     // Whatever was listed must be readable and sortable.
-    for (int column = 0; column < tarvo::discovery::kColumnCount; ++column) table.Sort(column, column % 2 == 0);
+    for (int column = 0; column < tarvo::discovery::kColumnCount; ++column)
+        table.Sort(column, column % 2 == 0);
     return 0;
 }

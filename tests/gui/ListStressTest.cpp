@@ -14,6 +14,7 @@
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
 #include "core/discovery/DeviceTable.h"
+#include "support/ListedRow.h"
 
 using namespace tarvo;
 using namespace std::chrono_literals;
@@ -27,7 +28,7 @@ std::u16string u16(const std::string& s) {
 // Rows arriving from several receive threads while the user keeps sorting: the list ends up the
 // same as the table, row for row, and the window's event loop never stalls for long.
 TEST(DeviceListStress, ThousandRowsWhileSortingStayInStepAndResponsive) {
-    discovery::DeviceTable table(6);
+    discovery::DeviceTable table;
     gui::CSortListCtrl list;
     list.resize(600, 400);
     list.attach(table);
@@ -68,9 +69,10 @@ TEST(DeviceListStress, ThousandRowsWhileSortingStayInStepAndResponsive) {
                     const std::u16string address =
                         u16("10." + std::to_string(t) + ".0." + std::to_string(i));
                     if (table.findRow(1, address) < 0) {
-                        table.AddItem({u16(std::to_string(n + 1)), address, u"00:00:00:00:00:00",
-                                       u16("dev" + std::to_string((n * 7919) % 1000)),
-                                       u"网络摄像机", u16(std::to_string(80 + n % 100))});
+                        table.AddItem(
+                            test::listedRow(n + 1, address, u"00:00:00:00:00:00",
+                                            u16("dev" + std::to_string((n * 7919) % 1000)),
+                                            u"网络摄像机", 80 + n % 100));
                     }
                 }
                 std::this_thread::sleep_for(1ms);  // replies trickle in over a while

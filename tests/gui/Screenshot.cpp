@@ -37,11 +37,11 @@
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
-#include "core/discovery/DeviceRowAdapter.h"
+#include "core/discovery/DeviceTable.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/CameraConfigForm.h"
-#include "core/ops/CloudForm.h"
-#include "core/ops/NetSettingsForm.h"
+#include "core/ops/forms/CameraConfigForm.h"
+#include "core/ops/forms/CloudForm.h"
+#include "core/ops/forms/NetSettingsForm.h"
 #include "dialogs/CBatchAddressDlg.h"
 #include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CLog.h"
@@ -291,7 +291,7 @@ int main(int argc, char** argv) {
         ok &= save(*menu, out + "/menu-" + tag + ".png");
         menu->hide();
     }
-    tarvo::gui::CBatchAddressDlg batch(tarvo::discovery::toDeviceRows(window.table().rows()),
+    tarvo::gui::CBatchAddressDlg batch(window.table().rows(),
                                        &window);
     ok &= save(batch, out + "/batch-address-" + tag + ".png");
 

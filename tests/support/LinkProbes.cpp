@@ -43,7 +43,7 @@ int countUdp(const nlohmann::json& device, int command) {
 
 int searchesUntilListed(const std::string& ip, int maxSearches,
                         std::chrono::milliseconds perSearch) {
-    discovery::DeviceTable table{discovery::kColumnCount};
+    discovery::DeviceTable table;
     net::SystemMacResolver resolver;
     RecordingNotifier notifier;
     discovery::DiscoveryEngine engine(table, resolver, notifier);

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "core/ops/Notifier.h"
+#include "core/text/Notifier.h"
 
 namespace tarvo::test {
 
 // Keeps every text the core wanted to show, in order; safe from any thread.
-class RecordingNotifier final : public ops::Notifier {
+class RecordingNotifier final : public text::Notifier {
 public:
     struct Entry {
         bool systemError = false;

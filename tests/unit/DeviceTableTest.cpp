@@ -6,8 +6,10 @@
 #include "core/discovery/CsvExport.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/text/TextConvert.h"
+#include "support/ListedRow.h"
 
 using namespace tarvo::discovery;
+using tarvo::test::listedRow;
 
 namespace {
 
@@ -19,7 +21,7 @@ std::vector<std::u16string> column(const DeviceTable& t, int c) {
 
 class CountingListener : public DeviceTableListener {
 public:
-    void rowInserted(int, const RowTexts&) override { ++inserted; }
+    void rowInserted(int, const DeviceRow&) override { ++inserted; }
     void cellChanged(int, int, const std::u16string&) override { ++changed; }
     void rowRemoved(int) override { ++removed; }
     void rowsSorted(const std::vector<int>& o, int, bool) override { order = o; }
@@ -55,12 +57,12 @@ TEST(CompareCellTexts, DigitRuleIsDecidedByTheFirstTextAlone) {
 }
 
 TEST(DeviceTable, AddSetDeleteKeepTheStoredCopies) {
-    DeviceTable t(6);
+    DeviceTable t;
     CountingListener l;
     t.setListener(&l);
-    EXPECT_EQ(t.AddItem({u"1", u"10.0.0.2", u"mac", u"cam", u"note", u"100"}), 0);
-    EXPECT_EQ(t.AddItem({u"2", u"10.0.0.3"}), 1);  // missing texts are empty
-    EXPECT_EQ(t.text(1, 5), u"");
+    EXPECT_EQ(t.AddItem(listedRow(1, u"10.0.0.2", u"mac", u"cam", u"note", 100)), 0);
+    EXPECT_EQ(t.AddItem(listedRow(2, u"10.0.0.3")), 1);  // missing texts are empty
+    EXPECT_EQ(t.text(1, kColNote), u"");
     EXPECT_EQ(t.SetItemText(0, 4, u"changed"), 1);
     EXPECT_EQ(t.text(0, 4), u"changed");
     EXPECT_EQ(t.SetItemText(5, 0, u"x"), 0);
@@ -84,10 +86,10 @@ TEST(DeviceTable, AddSetDeleteKeepTheStoredCopies) {
 
 TEST(DeviceTable, ClickSequences) {
     std::setlocale(LC_COLLATE, "C.UTF-8");
-    DeviceTable t(6);
-    t.AddItem({u"1", u"10.0.0.20", u"", u"b", u"", u"9"});
-    t.AddItem({u"2", u"10.0.0.3", u"", u"a", u"", u"10"});
-    t.AddItem({u"3", u"10.0.0.100", u"", u"c", u"", u"100"});
+    DeviceTable t;
+    t.AddItem(listedRow(1, u"10.0.0.20", u"", u"b", u"", 9));
+    t.AddItem(listedRow(2, u"10.0.0.3", u"", u"a", u"", 10));
+    t.AddItem(listedRow(3, u"10.0.0.100", u"", u"c", u"", 100));
 
     t.columnClicked(5);  // first click: ascending
     EXPECT_EQ(column(t, 5), (std::vector<std::u16string>{u"9", u"10", u"100"}));
@@ -109,33 +111,33 @@ TEST(DeviceTable, ClickSequences) {
               (std::vector<std::u16string>{u"10.0.0.3", u"10.0.0.20", u"10.0.0.100"}));
 
     // A row added after a sort goes to the end, unsorted.
-    t.AddItem({u"4", u"10.0.0.1", u"", u"d", u"", u"1"});
+    t.AddItem(listedRow(4, u"10.0.0.1", u"", u"d", u"", 1));
     EXPECT_EQ(t.text(3, 1), u"10.0.0.1");
 }
 
 TEST(DeviceTable, SortSurvivesInconsistentMixedColumns) {
     // Mixed digit and text cells make the comparison non-transitive; the sort must still end
     // with every row present exactly once.
-    DeviceTable t(1);
+    DeviceTable t;
     const std::vector<std::u16string> cells{u"12", u"1x", u"a1", u"99", u"-5",
                                             u"",   u"7",  u"x",  u"10", u"0a"};
     for (int round = 0; round < 20; ++round) {
-        for (const auto& c : cells) t.AddItem({c});
+        for (const auto& c : cells) t.AddItem(listedRow(0, u"", u"", c));
     }
-    t.Sort(0, true);
-    t.Sort(0, false);
+    t.Sort(kColName, true);
+    t.Sort(kColName, false);
     EXPECT_EQ(t.rowCount(), 200);
     std::map<std::u16string, int> counts;
-    for (int r = 0; r < t.rowCount(); ++r) ++counts[t.text(r, 0)];
+    for (int r = 0; r < t.rowCount(); ++r) ++counts[t.text(r, kColName)];
     for (const auto& c : cells) EXPECT_EQ(counts[c], 20);
 }
 
 TEST(DeviceTable, TargetReachesConflictsAndAddressesSharingTheLastTwoOctets) {
-    DeviceTable table(6);
-    table.AddItem({u"1", u"127.0.5.20", u"02:00:00:00:00:01"});
-    table.AddItem({u"2", u"127.1.5.20", u""});
-    table.AddItem({u"3", u"127.0.5.21", u"02:00:00:00:00:03"});
-    table.AddItem({u"4", u"10.0.0.9", u"02:00:00:00:00:04"});
+    DeviceTable table;
+    table.AddItem(listedRow(1, u"127.0.5.20", u"02:00:00:00:00:01"));
+    table.AddItem(listedRow(2, u"127.1.5.20", u""));
+    table.AddItem(listedRow(3, u"127.0.5.21", u"02:00:00:00:00:03"));
+    table.AddItem(listedRow(4, u"10.0.0.9", u"02:00:00:00:00:04"));
     EXPECT_EQ(table.devicesSharingTarget(u"127.1.5.20"),
               (std::vector<std::u16string>{u"127.0.5.20 02:00:00:00:00:01", u"127.1.5.20"}));
     EXPECT_TRUE(table.devicesSharingTarget(u"127.0.5.21").empty());

@@ -52,7 +52,7 @@ protected:
         deliver(reply(100, static_cast<std::uint16_t>(type), nameBytes(name)), from);
     }
 
-    DeviceTable table{kColumnCount};
+    DeviceTable table;
     test::FakeMacResolver mac;
     test::RecordingNotifier notifier;
     DiscoveryEngine engine;
@@ -69,9 +69,13 @@ TEST_F(DispatchTest, ListsTakenTypesWithTheirLabels) {
     discovery("10.0.5.99", 199);
     discovery("10.0.5.81", 181, "nvr");
     ASSERT_EQ(table.rowCount(), 4);
-    EXPECT_EQ(table.row(0).cells,
-              (std::vector<std::u16string>{u"1", u"10.0.5.31", u"02:00:0A:00:05:1F", u"cam", u"DVR",
-                                           u"31"}));
+    const DeviceRow first = table.row(0);
+    EXPECT_EQ(first.sequence, 1);
+    EXPECT_EQ(first.address, u"10.0.5.31");
+    EXPECT_EQ(first.mac, u"02:00:0A:00:05:1F");
+    EXPECT_EQ(first.name, u"cam");
+    EXPECT_EQ(first.note, u"DVR");
+    EXPECT_EQ(first.type, 31);
     EXPECT_EQ(table.text(1, kColNote), u"视频解码器");
     EXPECT_EQ(table.text(2, kColNote), u"未知设备");
     EXPECT_EQ(table.text(3, kColNote), u"NVR");

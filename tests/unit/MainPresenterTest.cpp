@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/ops/Dialogs.h"
-#include "core/ops/LoginForm.h"
-#include "core/ops/MainPresenter.h"
+#include "core/ops/forms/LoginForm.h"
+#include "core/ops/presenter/Dialogs.h"
+#include "core/ops/presenter/MainPresenter.h"
 #include "core/text/Messages.h"
 #include "support/RecordingNotifier.h"
 
@@ -92,9 +92,7 @@ protected:
     test::RecordingNotifier notifier;
     MainPresenter p{s, notifier, s, s, [this] { return s.now; }};
 
-    void select(const char16_t* address, const char16_t* type) {
-        p.leftClick(RowHit{address, type});
-    }
+    void select(const char16_t* address, int type) { p.leftClick(RowHit{address, type}); }
     std::vector<std::u16string> messages() const { return notifier.texts(); }
 };
 
@@ -116,7 +114,7 @@ TEST_F(PresenterTest, EveryOperationWithoutSelectionOnlyAsksToSelect) {
 
 TEST_F(PresenterTest, DvrGetsNothingAndNvrOnlyPreviewConfigurationUpgrade) {
     s.loginAccepted = true;
-    select(u"127.0.0.31", u"31");
+    select(u"127.0.0.31", 31);
     p.preview();
     p.networkSettings();
     p.parameterConfiguration();
@@ -125,7 +123,7 @@ TEST_F(PresenterTest, DvrGetsNothingAndNvrOnlyPreviewConfigurationUpgrade) {
     p.cloudSettings();
     EXPECT_TRUE(s.log.empty());
 
-    select(u"127.0.0.181", u"181");
+    select(u"127.0.0.181", 181);
     s.logins = {Script::ok(5500), Script::ok(5500), Script::ok(5501)};
     p.networkSettings();
     p.reboot();
@@ -141,16 +139,16 @@ TEST_F(PresenterTest, DvrGetsNothingAndNvrOnlyPreviewConfigurationUpgrade) {
 }
 
 TEST_F(PresenterTest, CameraOperationsUseTheirLoginSteps) {
-    select(u"127.0.0.2", u"100");
+    select(u"127.0.0.2", 100);
     s.logins = {Script::ok(5505, u"admin", u"pw", 2), Script::ok(5600), Script::ok(5505),
                 Script::ok(5505), Script::ok(5505)};
     p.preview();
     p.upgrade();
     p.parameterConfiguration();
     p.cloudSettings();
-    select(u"127.0.0.2", u"100");  // the cloud settings cleared it
+    select(u"127.0.0.2", 100);  // the cloud settings cleared it
     p.networkSettings();
-    select(u"127.0.0.2", u"100");
+    select(u"127.0.0.2", 100);
     p.reboot();
     EXPECT_EQ(s.log,
               (Log{"login 5505", "loginCheck", "preview 127.0.0.2:5505 s2 t100", "login 5505",
@@ -164,7 +162,7 @@ TEST_F(PresenterTest, CameraOperationsUseTheirLoginSteps) {
 }
 
 TEST_F(PresenterTest, RefusedLoginOrCancelEndsTheOperation) {
-    select(u"127.0.0.2", u"100");
+    select(u"127.0.0.2", 100);
     s.loginAccepted = false;
     s.logins = {Script::ok(5505), Script::ok(5505), Script::ok(5505)};
     p.preview();
@@ -181,7 +179,7 @@ TEST_F(PresenterTest, RefusedLoginOrCancelEndsTheOperation) {
 }
 
 TEST_F(PresenterTest, LongCredentialsBecomeEmptyAndLongAddressesAreCut) {
-    p.leftClick(RowHit{std::u16string(70, u'1'), u"100"});
+    p.leftClick(RowHit{std::u16string(70, u'1'), 100});
     s.logins = {Script::ok(5505, u"a-very-long-user-name", u"0123456789abcde")};
     p.reboot();
     ASSERT_EQ(s.rebooted.size(), 1u);
@@ -221,7 +219,7 @@ TEST_F(PresenterTest, SearchDebounceSurvivesTheTickWrap) {
 }
 
 TEST_F(PresenterTest, NoSecondOperationWhileOneRuns) {
-    select(u"127.0.0.2", u"100");
+    select(u"127.0.0.2", 100);
     s.duringWait = [&] {
         p.reboot();
         p.search();
@@ -232,17 +230,17 @@ TEST_F(PresenterTest, NoSecondOperationWhileOneRuns) {
 }
 
 TEST_F(PresenterTest, SelectionRules) {
-    EXPECT_EQ(p.leftClick(RowHit{u"127.0.0.5", u"171"}), std::optional<bool>(false));
+    EXPECT_EQ(p.leftClick(RowHit{u"127.0.0.5", 171}), std::optional<bool>(false));
     EXPECT_EQ(p.selectedType(), 171);
-    EXPECT_EQ(p.leftClick(RowHit{u"127.0.0.6", u"175"}), std::optional<bool>(true));
+    EXPECT_EQ(p.leftClick(RowHit{u"127.0.0.6", 175}), std::optional<bool>(true));
     EXPECT_EQ(p.selectedAddress(), u"127.0.0.6");
     EXPECT_EQ(p.leftClick(std::nullopt), std::nullopt);  // beside the rows: button unchanged
     EXPECT_EQ(p.selectedAddress(), u"");
     EXPECT_EQ(p.selectedType(), 0);
 
     // A right click on an NVR replaces an earlier camera selection; "修改" then does nothing.
-    select(u"127.0.0.2", u"100");
-    EXPECT_TRUE(p.rightClick(RowHit{u"127.0.0.181", u"181"}));
+    select(u"127.0.0.2", 100);
+    EXPECT_TRUE(p.rightClick(RowHit{u"127.0.0.181", 181}));
     p.networkSettings();
     EXPECT_TRUE(s.log.empty());
     EXPECT_FALSE(p.rightClick(std::nullopt));
@@ -257,17 +255,16 @@ TEST_F(PresenterTest, NetworkAndCloudSettingsClearTheSelectionWhateverTheOutcome
         notifier.clear();
         s.logins = {Script::ok(5505)};
         p.reboot();
-        return s.log.empty() &&
-               messages() ==
-                   std::vector<std::u16string>{std::u16string(text::msg::kSelectDeviceFirst)};
+        return s.log.empty() && messages() == std::vector<std::u16string>{
+                                                  std::u16string(text::msg::kSelectDeviceFirst)};
     };
-    select(u"127.0.0.2", u"100");
+    select(u"127.0.0.2", 100);
     p.networkSettings();  // the window's OK or Cancel is all the same here
     EXPECT_EQ(s.log, (Log{"netSettings 127.0.0.2 t100"}));
     EXPECT_EQ(p.selectedAddress(), u"");
     EXPECT_TRUE(afterwards());
 
-    select(u"127.0.0.2", u"100");
+    select(u"127.0.0.2", 100);
     s.log.clear();
     s.logins = {Script::ok(5505)};
     p.cloudSettings();
@@ -276,7 +273,7 @@ TEST_F(PresenterTest, NetworkAndCloudSettingsClearTheSelectionWhateverTheOutcome
 
     // A refused login or a cancelled login dialog never reached the cloud dialog: the
     // selection stays, and so do the other operations' selections.
-    select(u"127.0.0.2", u"100");
+    select(u"127.0.0.2", 100);
     s.loginAccepted = false;
     s.logins = {Script::ok(5505)};
     p.cloudSettings();
@@ -289,11 +286,11 @@ TEST_F(PresenterTest, NetworkAndCloudSettingsClearTheSelectionWhateverTheOutcome
 }
 
 TEST_F(PresenterTest, DoubleClickOpensTheDevicePage) {
-    select(u"127.0.0.2", u"100");
+    select(u"127.0.0.2", 100);
     p.doubleClick(std::nullopt);
     EXPECT_TRUE(s.log.empty());
     EXPECT_EQ(p.selectedAddress(), u"");
-    p.doubleClick(RowHit{u"127.0.0.9", u"181"});
+    p.doubleClick(RowHit{u"127.0.0.9", 181});
     EXPECT_EQ(s.url, u"http://127.0.0.9");
     EXPECT_EQ(p.selectedType(), 181);
 }
@@ -312,8 +309,6 @@ TEST(LoginPort, RangeIsInclusiveAndTextIsReadLikeAtoi) {
     EXPECT_EQ(checkLoginPort(u"0000005505").port, 5505);
     EXPECT_FALSE(checkLoginPort(u"00000005505").valid);
     EXPECT_FALSE(checkLoginPort(u"99999999999999999999").valid);
-    EXPECT_EQ(decimalValue(u"181"), 181);
-    EXPECT_EQ(decimalValue(u""), 0);
 }
 
 }  // namespace

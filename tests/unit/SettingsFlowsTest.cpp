@@ -6,9 +6,9 @@
 #include <tuple>
 
 #include "core/discovery/ReplyCache.h"
-#include "core/ops/AddressPlanner.h"
-#include "core/ops/SettingsFlows.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/AddressPlanner.h"
+#include "core/ops/forms/SettingsFlows.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/discovery/DeviceRowAdapter.h"
+#include "core/discovery/DeviceTable.h"
 
 namespace tarvo::discovery {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/discovery/DeviceRowAdapter.h"
+#include "core/discovery/DeviceTable.h"
 
 namespace tarvo::discovery {
 

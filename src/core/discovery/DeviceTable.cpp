@@ -49,7 +49,47 @@ int sign(long long v) {
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
 }
 
+std::u16string decimal(long value) {
+    const std::string digits = std::to_string(value);
+    return {digits.begin(), digits.end()};
+}
+
+// The stored text of a free-text column, or null for the numbered ones and unknown columns.
+std::u16string* textField(DeviceRow& row, int column) {
+    switch (column) {
+        case kColAddress:
+            return &row.address;
+        case kColMac:
+            return &row.mac;
+        case kColName:
+            return &row.name;
+        case kColNote:
+            return &row.note;
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace
+
+std::u16string DeviceRow::cell(int column) const {
+    switch (column) {
+        case kColSeq:
+            return decimal(sequence);
+        case kColAddress:
+            return address;
+        case kColMac:
+            return mac;
+        case kColName:
+            return name;
+        case kColNote:
+            return note;
+        case kColType:
+            return decimal(type);
+        default:
+            return {};
+    }
+}
 
 int compareCellTexts(std::u16string_view a, std::u16string_view b, bool ascending) {
     if (a.size() != b.size()) {
@@ -69,25 +109,9 @@ int compareCellTexts(std::u16string_view a, std::u16string_view b, bool ascendin
     return sign(c);
 }
 
-void DeviceTable::setColumnCount(int count) {
+int DeviceTable::AddItem(DeviceRow row) {
     std::lock_guard guard(lock_);
-    columnCount_ = std::max(0, count);
-    addressCount_.clear();
-    for (auto& row : rows_) {
-        row.cells.resize(static_cast<std::size_t>(columnCount_));
-        countAddress(row, +1);
-    }
-}
-
-int DeviceTable::columnCount() const {
-    std::lock_guard guard(lock_);
-    return columnCount_;
-}
-
-int DeviceTable::AddItem(std::vector<std::u16string> texts, bool sameNetwork) {
-    std::lock_guard guard(lock_);
-    texts.resize(static_cast<std::size_t>(columnCount_));
-    rows_.push_back(RowTexts{std::move(texts), 0, sameNetwork, {}});
+    rows_.push_back(std::move(row));
     countAddress(rows_.back(), +1);
     const int index = static_cast<int>(rows_.size()) - 1;
     if (listener_ != nullptr) listener_->rowInserted(index, rows_.back());
@@ -96,14 +120,14 @@ int DeviceTable::AddItem(std::vector<std::u16string> texts, bool sameNetwork) {
 
 int DeviceTable::SetItemText(int row, int column, std::u16string text) {
     std::lock_guard guard(lock_);
-    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_)
-        return 0;
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return 0;
     auto& target = rows_[static_cast<std::size_t>(row)];
-    if (column == kAddressColumn) countAddress(target, -1);
-    auto& cell = target.cells[static_cast<std::size_t>(column)];
-    cell = std::move(text);
-    if (column == kAddressColumn) countAddress(target, +1);
-    if (listener_ != nullptr) listener_->cellChanged(row, column, cell);
+    std::u16string* cell = textField(target, column);
+    if (cell == nullptr) return 0;
+    if (column == kColAddress) countAddress(target, -1);
+    *cell = std::move(text);
+    if (column == kColAddress) countAddress(target, +1);
+    if (listener_ != nullptr) listener_->cellChanged(row, column, *cell);
     return 1;
 }
 
@@ -131,13 +155,16 @@ void DeviceTable::Sort(int column, bool ascending) {
     ascending_ = ascending;
     std::vector<int> order(rows_.size());
     std::iota(order.begin(), order.end(), 0);
-    if (column >= 0 && column < columnCount_) {
-        const auto col = static_cast<std::size_t>(column);
+    if (column >= 0 && column < kColumnCount) {
+        // Each cell's text once, not once per comparison.
+        std::vector<std::u16string> keys;
+        keys.reserve(rows_.size());
+        for (const auto& row : rows_) keys.push_back(row.cell(column));
         std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
-            return compareCellTexts(rows_[static_cast<std::size_t>(x)].cells[col],
-                                    rows_[static_cast<std::size_t>(y)].cells[col], ascending) < 0;
+            return compareCellTexts(keys[static_cast<std::size_t>(x)],
+                                    keys[static_cast<std::size_t>(y)], ascending) < 0;
         });
-        std::vector<RowTexts> sorted;
+        std::vector<DeviceRow> sorted;
         sorted.reserve(rows_.size());
         for (int index : order) sorted.push_back(std::move(rows_[static_cast<std::size_t>(index)]));
         rows_ = std::move(sorted);
@@ -157,25 +184,23 @@ int DeviceTable::rowCount() const {
 
 std::u16string DeviceTable::text(int row, int column) const {
     std::lock_guard guard(lock_);
-    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= columnCount_)
-        return {};
-    return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
+    return rows_[static_cast<std::size_t>(row)].cell(column);
 }
 
-RowTexts DeviceTable::row(int row) const {
+DeviceRow DeviceTable::row(int row) const {
     std::lock_guard guard(lock_);
     if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
     return rows_[static_cast<std::size_t>(row)];
 }
 
-std::vector<RowTexts> DeviceTable::rows() const {
+std::vector<DeviceRow> DeviceTable::rows() const {
     std::lock_guard guard(lock_);
     return rows_;
 }
 
-void DeviceTable::countAddress(const RowTexts& row, int delta) {
-    if (row.cells.size() <= static_cast<std::size_t>(kAddressColumn)) return;
-    const auto& address = row.cells[kAddressColumn];
+void DeviceTable::countAddress(const DeviceRow& row, int delta) {
+    const auto& address = row.address;
     auto found = addressCount_.find(address);
     if (found == addressCount_.end()) {
         if (delta > 0) addressCount_.emplace(address, delta);
@@ -192,11 +217,11 @@ bool DeviceTable::hasAddress(std::u16string_view address) const {
 
 int DeviceTable::findRow(int column, std::u16string_view text) const {
     std::lock_guard guard(lock_);
-    if (column < 0 || column >= columnCount_) return -1;
-    if (column == kAddressColumn && addressCount_.find(std::u16string(text)) == addressCount_.end())
+    if (column < 0 || column >= kColumnCount) return -1;
+    if (column == kColAddress && addressCount_.find(std::u16string(text)) == addressCount_.end())
         return -1;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        if (rows_[i].cells[static_cast<std::size_t>(column)] == text) return static_cast<int>(i);
+        if (rows_[i].cell(column) == text) return static_cast<int>(i);
     }
     return -1;
 }
@@ -205,12 +230,11 @@ std::vector<std::u16string> DeviceTable::devicesSharingTarget(std::u16string_vie
     const std::uint16_t target = protocol::targetFor(text::toUtf8(address));
     std::lock_guard guard(lock_);
     std::vector<std::u16string> reached;
-    if (columnCount_ <= kMacColumn) return reached;
     for (const auto& row : rows_) {
-        const auto& rowAddress = row.cells[kAddressColumn];
+        const auto& rowAddress = row.address;
         if (protocol::targetFor(text::toUtf8(rowAddress)) != target) continue;
         if (row.conflictMacs.empty()) {
-            const auto& mac = row.cells[kMacColumn];
+            const auto& mac = row.mac;
             reached.push_back(mac.empty() ? rowAddress : rowAddress + u" " + mac);
         }
         for (const auto& mac : row.conflictMacs) reached.push_back(rowAddress + u" " + mac);

@@ -11,15 +11,25 @@
 
 namespace tarvo::discovery {
 
-// The stored copy of every cell of one row; the sort reads these, never the view.
-struct RowTexts {
-    std::vector<std::u16string> cells;
-    std::int32_t reserved = 0;
+// Column layout of the device list.
+enum Column : int { kColSeq = 0, kColAddress, kColMac, kColName, kColNote, kColType, kColumnCount };
+
+// One listed device. The view and the sort read its cells as texts through cell().
+struct DeviceRow {
+    int sequence = 0;        // the "number" column: the order devices answered in
+    std::u16string address;  // dotted quad as listed
+    std::u16string mac;      // may be empty (other subnet, no MAC learned)
+    std::u16string name;
+    std::u16string note;  // the type's label (type-89 cameras change it later)
+    int type = 0;         // the discovery::kType* codes of DeviceTypes.h
     // Whether the device's address lies in the subnet of the interface that heard it.
     bool sameNetwork = true;
     // Every MAC that answered the search from this row's address, when that is more than one:
     // an address conflict (the MAC cell holds the first).
     std::vector<std::u16string> conflictMacs;
+
+    // The text the view shows in `column` and the sort compares; empty for no such column.
+    [[nodiscard]] std::u16string cell(int column) const;
 };
 
 // Compares two cell texts the way the device list sorts: shorter first (longer first when
@@ -32,39 +42,33 @@ int compareCellTexts(std::u16string_view a, std::u16string_view b, bool ascendin
 class DeviceTableListener {
 public:
     virtual ~DeviceTableListener() = default;
-    virtual void rowInserted(int row, const RowTexts& texts) = 0;
+    virtual void rowInserted(int row, const DeviceRow& texts) = 0;
     virtual void cellChanged(int row, int column, const std::u16string& text) = 0;
     virtual void rowRemoved(int row) = 0;
     // The rows were re-ordered; `order[i]` is the former index of the row now at i.
     virtual void rowsSorted(const std::vector<int>& order, int column, bool ascending) = 0;
     // The row's marks (conflict) changed.
-    virtual void rowMarked(int row, const RowTexts& texts) {
+    virtual void rowMarked(int row, const DeviceRow& texts) {
         (void)row;
         (void)texts;
     }
 };
 
-// The rows of the device list, keyed by address text in column 1, with the list's sort state.
+// The rows of the device list, keyed by address text, with the list's sort state.
 // Every change goes through these operations so the stored copies stay current.
 class DeviceTable {
 public:
-    static constexpr int kAddressColumn = 1;
-    static constexpr int kMacColumn = 2;
     // Rows a search may add: what hosts that answer from a million spoofed addresses can make
     // the list hold.
     static constexpr int kMaxRows = 65536;
 
-    explicit DeviceTable(int columnCount = 0) : columnCount_(columnCount) {}
-
     // The lock that receive threads and searches take around their changes (listLock).
     std::recursive_mutex& lock() const { return lock_; }
 
-    void setColumnCount(int count);
-    [[nodiscard]] int columnCount() const;
-
-    // Appends a row with exactly column-count texts (missing ones empty); returns its index.
-    int AddItem(std::vector<std::u16string> texts, bool sameNetwork = true);
-    // 1 on success; 0 for a row or column that does not exist, changing nothing.
+    // Appends a row; returns its index.
+    int AddItem(DeviceRow row);
+    // Sets a text column (address, MAC, name, note). 1 on success; 0 for a row that does not
+    // exist or a column that holds no free text, changing nothing.
     int SetItemText(int row, int column, std::u16string text);
     // Sets the MACs of an address conflict on the row; false when it does not exist.
     bool setConflict(int row, std::vector<std::u16string> macs);
@@ -76,9 +80,9 @@ public:
 
     [[nodiscard]] int rowCount() const;
     [[nodiscard]] std::u16string text(int row, int column) const;
-    [[nodiscard]] RowTexts row(int row) const;
-    [[nodiscard]] std::vector<RowTexts> rows() const;
-    // Whether any row's address column (1) reads `address`; constant time.
+    [[nodiscard]] DeviceRow row(int row) const;
+    [[nodiscard]] std::vector<DeviceRow> rows() const;
+    // Whether any row's address reads `address`; constant time.
     [[nodiscard]] bool hasAddress(std::u16string_view address) const;
     // Index of the first row whose column `column` reads `text`, or -1.
     [[nodiscard]] int findRow(int column, std::u16string_view text) const;
@@ -95,15 +99,14 @@ public:
 
 private:
     mutable std::recursive_mutex lock_;
-    int columnCount_;
     int sortColumn_ = -1;
     bool ascending_ = true;
-    std::vector<RowTexts> rows_;
+    std::vector<DeviceRow> rows_;
     // How many rows carry each address; keeps the duplicate test of large sites cheap.
     std::unordered_map<std::u16string, int> addressCount_;
     DeviceTableListener* listener_ = nullptr;
 
-    void countAddress(const RowTexts& row, int delta);
+    void countAddress(const DeviceRow& row, int delta);
 };
 
 }  // namespace tarvo::discovery

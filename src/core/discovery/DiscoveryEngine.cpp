@@ -10,11 +10,11 @@
 #include <cstring>
 
 #include "core/discovery/DeviceTypes.h"
-#include "core/ops/Notifier.h"
 #include "core/protocol/ByteIo.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/CommandHeader.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
 
@@ -36,11 +36,6 @@ sockaddr_in groupSocketAddress() {
     return group;
 }
 
-std::u16string decimal(long value) {
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 std::u16string ascii(const std::string& text) {
     return std::u16string(text.begin(), text.end());
 }
@@ -48,7 +43,7 @@ std::u16string ascii(const std::string& text) {
 }  // namespace
 
 DiscoveryEngine::DiscoveryEngine(DeviceTable& table, net::MacResolver& macResolver,
-                                 ops::Notifier& notifier)
+                                 text::Notifier& notifier)
     : table_(table), macResolver_(macResolver), notifier_(notifier) {}
 
 DiscoveryEngine::~DiscoveryEngine() {
@@ -162,39 +157,22 @@ void DiscoveryEngine::receiveLoop(InterfaceContext* context) {
     const unsigned interfaceIndex = context->interface().index;
 
     std::array<std::uint8_t, kDatagramBytes> buffer{};
-    std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
     while (!context->stopping().load()) {
         buffer.fill(0);
-        sockaddr_in from{};
-        iovec io{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        message.msg_control = control.data();
-        message.msg_controllen = control.size();
-        const ssize_t got = ::recvmsg(socket.fd(), &message, 0);
-        if (got < 0) {
+        const net::ReceivedDatagram got = socket.receiveDatagram(buffer);
+        if (got.size < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
             break;  // the socket was closed or failed: this interface is done
         }
-        if (got == 0 || context->stopping().load()) continue;
+        if (got.size == 0 || context->stopping().load()) continue;
         // Without a device binding the socket also hears other interfaces; keep only ours.
-        if (!context->boundToDevice()) {
-            bool ours = true;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                    in_pktinfo info{};
-                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                    ours = static_cast<unsigned>(info.ipi_ifindex) == interfaceIndex;
-                }
-            }
-            if (!ours) continue;
-        }
-        handleDatagram(context, interfaceAddress,
-                       std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)),
-                       from.sin_addr.s_addr);
+        if (!context->boundToDevice() && got.interfaceIndex != 0 &&
+            got.interfaceIndex != interfaceIndex)
+            continue;
+        handleDatagram(
+            context, interfaceAddress,
+            std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got.size)),
+            got.from.sin_addr.s_addr);
     }
 }
 
@@ -359,10 +337,15 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
                                           context->interface().netmask);
             }
             const int sequence = ++deviceCounter_;
-            const int row = table_.AddItem(
-                {decimal(sequence), address, mac ? ascii(net::formatMac(*mac)) : std::u16string(),
-                 nameText, std::u16string(typeLabel(type)), decimal(type)},
-                sameNet);
+            DeviceRow listed;
+            listed.sequence = sequence;
+            listed.address = address;
+            if (mac) listed.mac = ascii(net::formatMac(*mac));
+            listed.name = nameText;
+            listed.note = std::u16string(typeLabel(type));
+            listed.type = type;
+            listed.sameNetwork = sameNet;
+            const int row = table_.AddItem(std::move(listed));
             if (!conflict.empty()) table_.setConflict(row, std::move(conflict));
             // A reply that raised the gate just before a search cleared the list can still land
             // here, after the clear: raise it again, so the next search does not keep this row.
@@ -375,12 +358,10 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
 void DiscoveryEngine::updateResolution(std::uint32_t sender, std::uint32_t value) {
     const std::u16string address = ascii(net::formatIPv4(sender));
     std::lock_guard guard(table_.lock());
-    for (int row = 0; row < table_.rowCount(); ++row) {
-        if (table_.text(row, kColAddress) == address && table_.text(row, kColType) == u"89") {
-            table_.SetItemText(row, kColNote, std::u16string(resolutionLabel(value)));
-            return;
-        }
-    }
+    // An address is listed once.
+    const int row = table_.findRow(kColAddress, address);
+    if (row >= 0 && table_.row(row).type == kTypeSelectableResolution)
+        table_.SetItemText(row, kColNote, std::u16string(resolutionLabel(value)));
 }
 
 }  // namespace tarvo::discovery

@@ -17,20 +17,17 @@
 #include "core/net/MacResolver.h"
 #include "core/protocol/Frames.h"
 
-namespace tarvo::ops {
+namespace tarvo::text {
 class Notifier;
 }
 
 namespace tarvo::discovery {
 
-// Column layout of the device list.
-enum Column : int { kColSeq = 0, kColAddress, kColMac, kColName, kColNote, kColType, kColumnCount };
-
 // Finds devices on every local network and keeps the device table: one context and receive
 // thread per local IPv4 address, the reply dispatch, the reply cache and the search state.
 class DiscoveryEngine {
 public:
-    DiscoveryEngine(DeviceTable& table, net::MacResolver& macResolver, ops::Notifier& notifier);
+    DiscoveryEngine(DeviceTable& table, net::MacResolver& macResolver, text::Notifier& notifier);
     ~DiscoveryEngine();
     DiscoveryEngine(const DiscoveryEngine&) = delete;
     DiscoveryEngine& operator=(const DiscoveryEngine&) = delete;
@@ -86,7 +83,7 @@ private:
 
     DeviceTable& table_;
     net::MacResolver& macResolver_;
-    ops::Notifier& notifier_;
+    text::Notifier& notifier_;
     ReplyCache replyCache_;
 
     mutable std::shared_mutex contextsLock_;

@@ -46,10 +46,9 @@ void LateMacFiller::run(const std::stop_token& stop) {
             const std::u16string address(dotted.begin(), dotted.end());
             const std::string text = net::formatMac(*mac);
             std::lock_guard guard(table_.lock());
-            const int row = table_.findRow(DeviceTable::kAddressColumn, address);
-            if (row >= 0 && table_.text(row, DeviceTable::kMacColumn).empty())
-                table_.SetItemText(row, DeviceTable::kMacColumn,
-                                   std::u16string(text.begin(), text.end()));
+            const int row = table_.findRow(kColAddress, address);
+            if (row >= 0 && table_.text(row, kColMac).empty())
+                table_.SetItemText(row, kColMac, std::u16string(text.begin(), text.end()));
         }
         lock.lock();
         std::erase_if(pending_, [&](const Pending& p) {

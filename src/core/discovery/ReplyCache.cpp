@@ -65,41 +65,37 @@ bool ReplyCache::accepts(Reply reply, std::uint32_t sender) {
     return true;
 }
 
-bool ReplyCache::offerNetParams(std::uint32_t sender, const protocol::NetParams& value) {
+template <typename T>
+bool ReplyCache::offer(Reply reply, std::uint32_t sender, T& field, const T& value) {
     std::lock_guard guard(mutex_);
-    if (!accepts(Reply::NetParams, sender)) return false;
-    netParams_ = value;
+    if (!accepts(reply, sender)) return false;
+    field = value;
     return true;
+}
+
+template <typename T>
+T ReplyCache::read(const T& field) const {
+    std::lock_guard guard(mutex_);
+    return field;
+}
+
+bool ReplyCache::offerNetParams(std::uint32_t sender, const protocol::NetParams& value) {
+    return offer(Reply::NetParams, sender, netParams_, value);
 }
 bool ReplyCache::offerAudio(std::uint32_t sender, std::uint32_t value) {
-    std::lock_guard guard(mutex_);
-    if (!accepts(Reply::Audio, sender)) return false;
-    audio_ = value;
-    return true;
+    return offer(Reply::Audio, sender, audio_, value);
 }
 bool ReplyCache::offerProtocol(std::uint32_t sender, std::uint32_t value) {
-    std::lock_guard guard(mutex_);
-    if (!accepts(Reply::Protocol, sender)) return false;
-    protocol_ = value;
-    return true;
+    return offer(Reply::Protocol, sender, protocol_, value);
 }
 bool ReplyCache::offerOverlay(std::uint32_t sender, std::uint32_t value) {
-    std::lock_guard guard(mutex_);
-    if (!accepts(Reply::Overlay, sender)) return false;
-    overlay_ = value;
-    return true;
+    return offer(Reply::Overlay, sender, overlay_, value);
 }
 bool ReplyCache::offerOnvifSubStream(std::uint32_t sender, std::uint32_t value) {
-    std::lock_guard guard(mutex_);
-    if (!accepts(Reply::OnvifSubStream, sender)) return false;
-    onvifSubStream_ = value;
-    return true;
+    return offer(Reply::OnvifSubStream, sender, onvifSubStream_, value);
 }
 bool ReplyCache::offerCloud(std::uint32_t sender, const protocol::CloudRecord& value) {
-    std::lock_guard guard(mutex_);
-    if (!accepts(Reply::Cloud, sender)) return false;
-    cloud_ = value;
-    return true;
+    return offer(Reply::Cloud, sender, cloud_, value);
 }
 bool ReplyCache::offerLogin(std::uint32_t sender, bool accepted) {
     std::lock_guard guard(mutex_);
@@ -123,28 +119,22 @@ bool ReplyCache::takeMacReassigned(std::uint32_t sender) {
 }
 
 protocol::NetParams ReplyCache::netParams() const {
-    std::lock_guard guard(mutex_);
-    return netParams_;
+    return read(netParams_);
 }
 std::uint32_t ReplyCache::audio() const {
-    std::lock_guard guard(mutex_);
-    return audio_;
+    return read(audio_);
 }
 std::uint32_t ReplyCache::protocolSupport() const {
-    std::lock_guard guard(mutex_);
-    return protocol_;
+    return read(protocol_);
 }
 std::uint32_t ReplyCache::overlay() const {
-    std::lock_guard guard(mutex_);
-    return overlay_;
+    return read(overlay_);
 }
 std::uint32_t ReplyCache::onvifSubStream() const {
-    std::lock_guard guard(mutex_);
-    return onvifSubStream_;
+    return read(onvifSubStream_);
 }
 protocol::CloudRecord ReplyCache::cloud() const {
-    std::lock_guard guard(mutex_);
-    return cloud_;
+    return read(cloud_);
 }
 
 protocol::NetParams ReplyCache::takeNetParams() {

@@ -63,6 +63,12 @@ private:
     };
     // Marks the entry answered when `sender` is the device it expects. Lock held.
     bool accepts(Reply reply, std::uint32_t sender);
+    // Stores `value` in `field` when `sender` is the device expected for `reply`.
+    template <typename T>
+    bool offer(Reply reply, std::uint32_t sender, T& field, const T& value);
+    // A copy of `field`, read under the lock.
+    template <typename T>
+    T read(const T& field) const;
 
     mutable std::mutex mutex_;
     std::array<Expectation, static_cast<std::size_t>(Reply::Count)> expected_{};

@@ -1,9 +1,13 @@
 #include "core/net/Socket.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+
+#include <array>
+#include <cstring>
 
 namespace tarvo::net {
 
@@ -47,6 +51,29 @@ bool Socket::setBlocking(bool blocking) const {
     if (flags < 0) return false;
     const int wanted = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
     return ::fcntl(fd_, F_SETFL, wanted) == 0;
+}
+
+ReceivedDatagram Socket::receiveDatagram(std::span<std::uint8_t> buffer) const {
+    ReceivedDatagram got;
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+    iovec io{buffer.data(), buffer.size()};
+    msghdr message{};
+    message.msg_name = &got.from;
+    message.msg_namelen = sizeof got.from;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    got.size = ::recvmsg(fd_, &message, 0);
+    if (got.size < 0) return got;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            got.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+        }
+    }
+    return got;
 }
 
 }  // namespace tarvo::net

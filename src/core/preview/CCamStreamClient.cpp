@@ -5,14 +5,14 @@
 #include <system_error>
 
 #include "core/net/Connect.h"
-#include "core/ops/Notifier.h"
 #include "core/preview/AvPictureDecoder.h"
 #include "core/preview/StreamReceive.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 
 namespace tarvo::preview {
 
-CCamStreamClient::CCamStreamClient(const protocol::LoginInfo& info, ops::Notifier& notifier,
+CCamStreamClient::CCamStreamClient(const protocol::LoginInfo& info, text::Notifier& notifier,
                                    std::unique_ptr<Renderer> renderer, void* window)
     : CCamClient(info, notifier), renderer_(std::move(renderer)), window_(window) {}
 

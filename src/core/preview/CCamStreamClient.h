@@ -44,7 +44,7 @@ public:
     };
 
     // `renderer` may be null (nothing is drawn); `window` is handed to its initialise().
-    CCamStreamClient(const protocol::LoginInfo& info, ops::Notifier& notifier,
+    CCamStreamClient(const protocol::LoginInfo& info, text::Notifier& notifier,
                      std::unique_ptr<Renderer> renderer, void* window = nullptr);
     ~CCamStreamClient() override;
 

@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "core/net/Connect.h"
-#include "core/ops/Notifier.h"
 #include "core/protocol/ByteIo.h"
 #include "core/protocol/CommandHeader.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -72,7 +72,7 @@ ReplyRead receiveReply(const net::Socket& socket, std::span<std::uint8_t> buffer
     return result;
 }
 
-CCamClient::CCamClient(const LoginInfo& info, ops::Notifier& notifier)
+CCamClient::CCamClient(const LoginInfo& info, text::Notifier& notifier)
     : notifier_(notifier),
       deviceType_(info.deviceType),
       streamChoice_(info.streamChoice),

@@ -8,7 +8,7 @@
 #include "core/net/Connect.h"
 #include "core/net/Socket.h"
 
-namespace tarvo::ops {
+namespace tarvo::text {
 class Notifier;
 }
 
@@ -59,7 +59,7 @@ std::u16string noAnswerText(std::string_view address, int waitedMs);
 // at a time). The preview's stream side builds on it.
 class CCamClient {
 public:
-    CCamClient(const LoginInfo& info, ops::Notifier& notifier);
+    CCamClient(const LoginInfo& info, text::Notifier& notifier);
     virtual ~CCamClient();
 
     CCamClient(const CCamClient&) = delete;
@@ -87,7 +87,7 @@ public:
     [[nodiscard]] int streamChoice() const { return streamChoice_; }
 
 protected:
-    ops::Notifier& notifier_;
+    text::Notifier& notifier_;
     net::Socket streamSocket_;
 
 private:

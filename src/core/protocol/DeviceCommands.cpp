@@ -4,11 +4,11 @@
 #include <array>
 
 #include "core/net/Connect.h"
-#include "core/ops/Notifier.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/Frames.h"
 #include "core/protocol/VersionRules.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 
 namespace tarvo::protocol {
@@ -40,14 +40,14 @@ LoginInfo makeLoginInfo(std::string_view address, std::uint16_t port, std::u16st
     return info;
 }
 
-bool loginCheck(const LoginInfo& info, ops::Notifier& notifier) {
+bool loginCheck(const LoginInfo& info, text::Notifier& notifier) {
     CCamClient client(info, notifier);
     const bool accepted = connectAndLogin(client);
     client.stop();
     return accepted;
 }
 
-bool rebootDevice(const LoginInfo& info, ops::Notifier& notifier) {
+bool rebootDevice(const LoginInfo& info, text::Notifier& notifier) {
     CCamClient client(info, notifier);
     bool sent = false;
     if (connectAndLogin(client)) {
@@ -72,7 +72,7 @@ std::u16string versionFromReply(std::span<const std::uint8_t> reply) {
 }
 
 bool checkCameraVersion(std::string_view address, std::uint16_t port, std::u16string& version,
-                        ops::Notifier& notifier) {
+                        text::Notifier& notifier) {
     version.clear();
     if (address.empty()) return false;
     net::Socket socket;

@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "core/net/Connect.h"
-#include "core/ops/Notifier.h"
 #include "core/protocol/ByteIo.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/Frames.h"
@@ -47,16 +46,10 @@ bool NvrResolutionClient::QueryOutputResolution() {
     return true;
 }
 
-int NvrResolutionClient::FillResolutionList(ops::Notifier& notifier) {
-    if (!connect()) {
-        notifier.message(text::msg::kNvrConnectFailed);
-        return 0;
-    }
-    if (!QueryOutputResolution()) {
-        notifier.message(text::msg::kNvrResolutionFailed);
-        return 0;
-    }
-    return currentIndex_;
+NvrResolutionClient::Listing NvrResolutionClient::FillResolutionList() {
+    if (!connect()) return {0, text::msg::kNvrConnectFailed};
+    if (!QueryOutputResolution()) return {0, text::msg::kNvrResolutionFailed};
+    return {currentIndex_, {}};
 }
 
 bool NvrResolutionClient::ApplyOutputResolution(int selected, const Wait& wait) {

@@ -9,10 +9,6 @@
 
 #include "core/net/Socket.h"
 
-namespace tarvo::ops {
-class Notifier;
-}
-
 namespace tarvo::upgrade {
 
 // The NVR's video output resolution over the command port: 232 asks, 233 sets. What the NVR
@@ -20,7 +16,7 @@ namespace tarvo::upgrade {
 //
 //   NvrResolutionClient client;
 //   client.SetTarget(address, port);
-//   int shown = client.FillResolutionList(notifier);  // connect + query; the position to select
+//   auto listing = client.FillResolutionList();  // connect + query; the position to select
 //   ...user picks...
 //   client.ApplyOutputResolution(picked);              // 233 only when it changed, then 3 s
 //
@@ -51,10 +47,16 @@ public:
     bool QueryOutputResolution();
     [[nodiscard]] int currentIndex() const { return currentIndex_; }
 
+    // What the dialog's opening found: the list position to select (the NVR's index, else 0)
+    // and the message to show when the connect or the query failed (empty when neither did).
+    struct Listing {
+        int shown = 0;
+        std::u16string_view message;
+        bool operator==(const Listing&) const = default;
+    };
     // The dialog's opening: connect ("连接NVR失败！" when it fails), then query
-    // ("获取NVR分辨率失败！" when it fails). Returns the list position to select: the NVR's index,
-    // else 0.
-    int FillResolutionList(ops::Notifier& notifier);
+    // ("获取NVR分辨率失败！" when it fails).
+    Listing FillResolutionList();
 
     // Sends 233 with `selected` when there is a connection and it differs from the current index
     // (`selected` < 0: nothing chosen), then waits kApplyWait through `wait` (the window passes

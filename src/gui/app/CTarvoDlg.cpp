@@ -49,7 +49,6 @@ CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
       options_(std::move(options)),
       ownResolver_(options_.macResolver != nullptr ? nullptr
                                                    : std::make_unique<net::SystemMacResolver>()),
-      table_(discovery::kColumnCount),
       engine_(table_, options_.macResolver != nullptr ? *options_.macResolver : *ownResolver_,
               *this),
       search_(engine_),
@@ -151,7 +150,7 @@ void CTarvoDlg::OnInitDialog() {
     connect(contextMenu_->addAction(uiText(u"导出列表…")), &QAction::triggered, this,
             [this] { exportDeviceList(this, table_); });
     connect(contextMenu_->addAction(uiText(u"批量修改IP…")), &QAction::triggered, this,
-            [this] { CBatchAddressDlg(discovery::toDeviceRows(table_.rows()), this).exec(); });
+            [this] { CBatchAddressDlg(table_.rows(), this).exec(); });
     QAction* batch = contextMenu_->addAction(uiText(text::msg::kBatchUpgradeMenu));
     connect(batch, &QAction::triggered, this, [this] {
         CBatchUpgradeDlg(CBatchUpgradeDlg::devicesOf(table_, presenter_->selectedAddress()), this)
@@ -168,7 +167,6 @@ void CTarvoDlg::OnInitDialog() {
     const int widths[] = {50, 130, 160, 80, 150, 50};
     list_->attach(table_);
     for (int c = 0; c < discovery::kColumnCount; ++c) list_->InsertColumn(c, headers[c], widths[c]);
-    list_->SetColumnCount(discovery::kColumnCount);
 
     if (options_.interfaces.empty()) {
         engine_.openInterfaces();

@@ -10,11 +10,11 @@
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
-#include "core/ops/Dialogs.h"
-#include "core/ops/MainPresenter.h"
-#include "core/ops/Notifier.h"
-#include "core/ops/SettingsFlows.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/SettingsFlows.h"
+#include "core/ops/forms/UdpSession.h"
+#include "core/ops/presenter/Dialogs.h"
+#include "core/ops/presenter/MainPresenter.h"
+#include "core/text/Notifier.h"
 
 class QLabel;
 class QMenu;
@@ -32,7 +32,7 @@ class CSortListCtrl;
 // presenter's.
 class CTarvoDlg final : public QDialog,
                         public ops::Dialogs,
-                        public ops::Notifier,
+                        public text::Notifier,
                         public ops::SettingsDialogs {
     Q_OBJECT
 public:
@@ -69,7 +69,7 @@ public:
     bool runCameraConfig(ops::CameraConfigForm& form) override;
     void runCloudSettings(ops::CloudForm& form) override;
 
-    // ops::Notifier: from any thread; other threads hand the box to the window and go on.
+    // text::Notifier: from any thread; other threads hand the box to the window and go on.
     void message(std::u16string_view text) override;
     void systemError(std::u16string_view text) override;
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "common/UiQueue.h"
-#include "core/ops/Notifier.h"
+#include "core/text/Notifier.h"
 
 class QWidget;
 
@@ -15,7 +15,7 @@ namespace tarvo::gui {
 // The core's messages as message boxes over a window. On the window's thread the box opens at
 // once; other threads (receive threads must not wait for the user) hand it to the window's
 // thread and go on, and such boxes open one after the other.
-class BoxNotifier final : public ops::Notifier {
+class BoxNotifier final : public text::Notifier {
 public:
     explicit BoxNotifier(QWidget* parent);
 

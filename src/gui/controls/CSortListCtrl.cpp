@@ -38,10 +38,8 @@ void CSortListCtrl::attach(discovery::DeviceTable& table) {
     while (model_->rowCount() > 0) model_->removeRowAt(model_->rowCount() - 1);
     const auto rows = table.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        QStringList cells;
-        for (const auto& cell : rows[i].cells)
-            cells.append(DeviceTableBridge::cellText(static_cast<int>(cells.size()), cell));
-        model_->insertRowTexts(static_cast<int>(i), cells);
+        model_->insertRowTexts(static_cast<int>(i), DeviceTableBridge::cellTexts(rows[i]),
+                               rows[i].type);
     }
     table.setListener(bridge_.get());
 }
@@ -59,10 +57,6 @@ void CSortListCtrl::InsertColumn(int column, const QString& header, int width) {
     setColumnWidth(column, width);
 }
 
-void CSortListCtrl::SetColumnCount(int count) {
-    if (table_ != nullptr) table_->setColumnCount(count);
-}
-
 void CSortListCtrl::Sort(int column, bool ascending) {
     header_->SetSortArrow(column, ascending);
     if (table_ != nullptr) table_->Sort(column, ascending);
@@ -76,8 +70,8 @@ void CSortListCtrl::columnClicked(int column) {
 
 std::optional<ops::RowHit> CSortListCtrl::rowHit(int row) const {
     if (row < 0 || row >= model_->rowCount()) return std::nullopt;
-    return ops::RowHit{model_->text(row, 1).toStdU16String(),
-                       model_->text(row, 5).toStdU16String()};
+    return ops::RowHit{model_->text(row, discovery::kColAddress).toStdU16String(),
+                       model_->type(row)};
 }
 
 void CSortListCtrl::mousePressEvent(QMouseEvent* event) {

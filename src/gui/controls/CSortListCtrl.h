@@ -9,7 +9,7 @@
 #include "controls/DeviceListModel.h"
 #include "controls/DeviceTableBridge.h"
 #include "core/discovery/DeviceTable.h"
-#include "core/ops/MainPresenter.h"
+#include "core/ops/presenter/MainPresenter.h"
 
 namespace tarvo::gui {
 
@@ -28,11 +28,10 @@ public:
     void detach();
 
     void InsertColumn(int column, const QString& header, int width);
-    void SetColumnCount(int count);
     // Sorts by `column` and moves the header's arrow there.
     void Sort(int column, bool ascending);
 
-    // The address and type cells of a row as the list shows them; nothing for -1.
+    // The address and type code of a row as the list holds them; nothing for -1.
     [[nodiscard]] std::optional<ops::RowHit> rowHit(int row) const;
     [[nodiscard]] DeviceListModel* listModel() const { return model_; }
     [[nodiscard]] CSortHeaderCtrl* sortHeader() const { return header_; }

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "common/UiText.h"
-#include "core/discovery/DiscoveryEngine.h"
+#include "core/discovery/DeviceTable.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
@@ -65,12 +65,12 @@ QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-void DeviceListModel::insertRowTexts(int row, const QStringList& texts) {
+void DeviceListModel::insertRowTexts(int row, const QStringList& texts, int type) {
     const int at = std::clamp(row, 0, static_cast<int>(rows_.size()));
     QStringList cells = texts;
     while (cells.size() < headers_.size()) cells.append(QString());
     beginInsertRows({}, at, at);
-    rows_.insert(rows_.begin() + at, Row{cells, false, {}});
+    rows_.insert(rows_.begin() + at, Row{cells, type, false, {}});
     endInsertRows();
 }
 
@@ -129,6 +129,11 @@ QString DeviceListModel::text(int row, int column) const {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
     const auto& cells = rows_[static_cast<std::size_t>(row)].cells;
     return column >= 0 && column < cells.size() ? cells[column] : QString();
+}
+
+int DeviceListModel::type(int row) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return 0;
+    return rows_[static_cast<std::size_t>(row)].type;
 }
 
 }  // namespace tarvo::gui

@@ -22,7 +22,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     // The changes of the core table, replayed.
-    void insertRowTexts(int row, const QStringList& texts);
+    void insertRowTexts(int row, const QStringList& texts, int type);
     // Marks of a row, shown as its colour and tooltip: the device lies outside the subnet of the
     // interface that heard it; `conflict` names the MACs answering from its one address.
     void setRowMarks(int row, bool otherNetwork, const QString& conflict);
@@ -32,10 +32,13 @@ public:
     void reorder(const std::vector<int>& order);
 
     [[nodiscard]] QString text(int row, int column) const;
+    // The device type code of a row (0 for no such row).
+    [[nodiscard]] int type(int row) const;
 
 private:
     struct Row {
         QStringList cells;
+        int type = 0;
         bool otherNetwork = false;
         QString conflict;
     };

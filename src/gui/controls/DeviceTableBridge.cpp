@@ -3,13 +3,21 @@
 #include <QStringList>
 
 #include "common/UiText.h"
-#include "core/discovery/DiscoveryEngine.h"
+#include "core/discovery/DeviceTable.h"
 #include "core/text/Messages.h"
 
 namespace tarvo::gui {
 
 QString DeviceTableBridge::cellText(int column, std::u16string_view text) {
     return column == discovery::kColNote ? uiText(text) : dataText(text);
+}
+
+QStringList DeviceTableBridge::cellTexts(const discovery::DeviceRow& row) {
+    QStringList cells;
+    cells.reserve(discovery::kColumnCount);
+    for (int column = 0; column < discovery::kColumnCount; ++column)
+        cells.append(cellText(column, row.cell(column)));
+    return cells;
 }
 
 DeviceTableBridge::DeviceTableBridge(DeviceListModel* model)
@@ -22,18 +30,14 @@ void DeviceTableBridge::push(Change change) {
     queue_.push(std::move(change));
 }
 
-void DeviceTableBridge::rowInserted(int row, const discovery::RowTexts& texts) {
-    QStringList cells;
-    cells.reserve(static_cast<qsizetype>(texts.cells.size()));
-    for (const auto& cell : texts.cells)
-        cells.append(cellText(static_cast<int>(cells.size()), cell));
-    push([row, cells = std::move(cells)](DeviceListModel& model) {
-        model.insertRowTexts(row, cells);
+void DeviceTableBridge::rowInserted(int row, const discovery::DeviceRow& texts) {
+    push([row, cells = cellTexts(texts), type = texts.type](DeviceListModel& model) {
+        model.insertRowTexts(row, cells, type);
     });
     rowMarked(row, texts);
 }
 
-void DeviceTableBridge::rowMarked(int row, const discovery::RowTexts& texts) {
+void DeviceTableBridge::rowMarked(int row, const discovery::DeviceRow& texts) {
     if (texts.sameNetwork && texts.conflictMacs.empty()) return;
     QString conflict;
     if (!texts.conflictMacs.empty()) {

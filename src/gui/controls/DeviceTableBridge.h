@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "common/UiQueue.h"
 #include "controls/DeviceListModel.h"
@@ -20,16 +21,18 @@ public:
     // A cell as shown: the note column's device type labels are the program's texts, every
     // other column is the device's data.
     static QString cellText(int column, std::u16string_view text);
+    // Every cell of a row as shown, in column order.
+    static QStringList cellTexts(const discovery::DeviceRow& row);
 
     explicit DeviceTableBridge(DeviceListModel* model);
     ~DeviceTableBridge() override;
     DeviceTableBridge(const DeviceTableBridge&) = delete;
     DeviceTableBridge& operator=(const DeviceTableBridge&) = delete;
 
-    void rowInserted(int row, const discovery::RowTexts& texts) override;
+    void rowInserted(int row, const discovery::DeviceRow& texts) override;
     void cellChanged(int row, int column, const std::u16string& text) override;
     void rowRemoved(int row) override;
-    void rowMarked(int row, const discovery::RowTexts& texts) override;
+    void rowMarked(int row, const discovery::DeviceRow& texts) override;
     void rowsSorted(const std::vector<int>& order, int column, bool ascending) override;
 
 private:

@@ -16,7 +16,7 @@
 #include "common/UiText.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/Notifier.h"
+#include "core/text/Notifier.h"
 #include "core/text/Messages.h"
 
 namespace tarvo::gui {
@@ -24,7 +24,7 @@ namespace tarvo::gui {
 namespace {
 
 // The batch's messages become each device's result; no box pops up from its thread.
-class QuietNotifier final : public ops::Notifier {
+class QuietNotifier final : public text::Notifier {
 public:
     void message(std::u16string_view) override {}
     void systemError(std::u16string_view) override {}

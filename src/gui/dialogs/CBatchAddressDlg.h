@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/discovery/DeviceRowAdapter.h"
-#include "core/ops/AddressBatch.h"
+#include "core/discovery/DeviceTable.h"
+#include "core/ops/forms/AddressBatch.h"
 
 class QLineEdit;
 class QPushButton;

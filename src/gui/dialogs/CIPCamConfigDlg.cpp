@@ -8,8 +8,8 @@
 #include "common/UiText.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
-#include "core/ops/CameraConfigForm.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/CameraConfigForm.h"
+#include "core/ops/forms/UdpSession.h"
 #include "resources/SettingsTemplates.h"
 
 namespace tarvo::gui {

@@ -12,7 +12,7 @@
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
-#include "core/ops/LoginForm.h"
+#include "core/ops/forms/LoginForm.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/text/Messages.h"
 #include "core/text/UiTextTable.h"

@@ -9,7 +9,7 @@
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
 #include "controls/IpAddressEdit.h"
-#include "core/ops/NetSettingsForm.h"
+#include "core/ops/forms/NetSettingsForm.h"
 #include "core/text/UiTextTable.h"
 #include "resources/SettingsTemplates.h"
 

@@ -8,7 +8,7 @@
 #include "common/UiText.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
-#include "core/ops/CloudForm.h"
+#include "core/ops/forms/CloudForm.h"
 #include "core/text/Messages.h"
 #include "resources/SettingsTemplates.h"
 

@@ -15,7 +15,7 @@ namespace tarvo::gui {
 
 void exportDeviceList(QWidget* parent, const discovery::DeviceTable& table) {
     // The rows as they are now: the list may change while the file dialog is open.
-    const std::string csv = discovery::deviceListCsv(discovery::toDeviceRows(table.rows()));
+    const std::string csv = discovery::deviceListCsv(table.rows());
     const QString suggested = QDir::home().filePath(
         QStringLiteral("tarvo-devices-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
     const QString path = QFileDialog::getSaveFileName(parent, uiText(u"导出列表…"), suggested,

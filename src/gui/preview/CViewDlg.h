@@ -12,8 +12,8 @@
 #include <string>
 #include <utility>
 
-#include "core/ops/Notifier.h"
 #include "core/protocol/CCamClient.h"
+#include "core/text/Notifier.h"
 
 namespace tarvo::preview {
 class CCamStreamClient;
@@ -67,7 +67,7 @@ private:
     void stopClient();
 
     protocol::LoginInfo info_;
-    std::unique_ptr<ops::Notifier> notifier_;
+    std::unique_ptr<text::Notifier> notifier_;
     std::unique_ptr<preview::CCamStreamClient> client_;
     PacketTap tap_;
     VideoWidget* video_ = nullptr;

@@ -11,12 +11,12 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/RememberedChoices.h"
+#include "common/RememberedChoices.h"
 #include "controls/CGradientProgressCtrl.h"
-#include "controls/UiText.h"
+#include "common/UiText.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
-#include "core/ops/Notifier.h"
+#include "core/text/Notifier.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -28,7 +28,7 @@ namespace tarvo::gui {
 namespace {
 
 // Keeps the first message of a login check for the device's result.
-class FirstMessage final : public ops::Notifier {
+class FirstMessage final : public text::Notifier {
 public:
     void message(std::u16string_view text) override { keep(text); }
     void systemError(std::u16string_view text) override { keep(text); }
@@ -94,10 +94,9 @@ std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
     std::vector<Device> devices;
     std::lock_guard guard(table.lock());
     for (int row = 0; row < table.rowCount(); ++row) {
-        const std::u16string address = table.text(row, discovery::kColAddress);
-        const int type = std::atoi(text::toUtf8(table.text(row, discovery::kColType)).c_str());
-        if (type == discovery::kTypeDvr) continue;  // DVRs take no upload
-        devices.push_back({text::toUtf8(address), type, address == selected});
+        const discovery::DeviceRow device = table.row(row);
+        if (device.type == discovery::kTypeDvr) continue;  // DVRs take no upload
+        devices.push_back({text::toUtf8(device.address), device.type, device.address == selected});
     }
     return devices;
 }

@@ -53,8 +53,9 @@ void CNVRConfigDlg::FillResolutionList() {
     for (int index = 0; index <= upgrade::NvrResolutionClient::kHighestIndex; ++index)
         list_->insertItem(index, dataText(upgrade::NvrResolutionClient::resolutionText(index)));
     list_->setCurrentIndex(0);
-    BoxNotifier notifier(this);
-    list_->setCurrentIndex(client_.FillResolutionList(notifier));
+    const auto listing = client_.FillResolutionList();
+    if (!listing.message.empty()) BoxNotifier(this).message(listing.message);
+    list_->setCurrentIndex(listing.shown);
 }
 
 void CNVRConfigDlg::accept() {

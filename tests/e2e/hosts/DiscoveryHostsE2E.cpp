@@ -46,7 +46,7 @@ int countDiscoveryRequests(const test::SimProcess& sim, const std::string& ip) {
 
 struct Discovery {
     Discovery() : engine(table, resolver, notifier) {}
-    DeviceTable table{kColumnCount};
+    DeviceTable table;
     net::SystemMacResolver resolver;
     test::RecordingNotifier notifier;
     DiscoveryEngine engine;

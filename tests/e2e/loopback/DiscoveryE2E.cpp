@@ -26,12 +26,12 @@ namespace {
 // The engine on every local interface of the sandbox, with the system's MAC lookup.
 struct Discovery {
     Discovery() : engine(table, resolver, notifier) { engine.openInterfaces(); }
-    std::map<std::string, RowTexts> byAddress() const {
-        std::map<std::string, RowTexts> out;
-        for (const auto& row : table.rows()) out[text::toUtf8(row.cells[kColAddress])] = row;
+    std::map<std::string, DeviceRow> byAddress() const {
+        std::map<std::string, DeviceRow> out;
+        for (const auto& row : table.rows()) out[text::toUtf8(row.address)] = row;
         return out;
     }
-    DeviceTable table{kColumnCount};
+    DeviceTable table;
     net::SystemMacResolver resolver;
     test::RecordingNotifier notifier;
     DiscoveryEngine engine;
@@ -121,15 +121,15 @@ TEST(DiscoveryE2E, DuplicatesForeignTagsAndMalformedReplies) {
     std::this_thread::sleep_for(300ms);  // anything late would show now
     const auto rows = d.byAddress();
     EXPECT_EQ(rows.size(), 5u);
-    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.2").cells[kColName]), "first");
+    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.2").name), "first");
     EXPECT_EQ(rows.count("127.0.0.3"), 0u);  // tag for nobody here
     // Four bytes still carry the type; the missing name reads empty.
-    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.4").cells[kColName]), "");
-    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.5").cells[kColName]), "NoNulAtAll");
-    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.6").cells[kColName]),
+    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.4").name), "");
+    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.5").name), "NoNulAtAll");
+    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.6").name),
               "long");  // a full 1,024-byte datagram
     EXPECT_EQ(rows.count("127.0.0.7"), 0u);
-    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.8").cells[kColName]), "fine");
+    EXPECT_EQ(text::toUtf8(rows.at("127.0.0.8").name), "fine");
     EXPECT_TRUE(d.notifier.entries().empty());
 }
 

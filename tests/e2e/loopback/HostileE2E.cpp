@@ -22,8 +22,8 @@
 
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
-#include "core/ops/Dialogs.h"
-#include "core/ops/MainPresenter.h"
+#include "core/ops/presenter/Dialogs.h"
+#include "core/ops/presenter/MainPresenter.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
 #include "core/protocol/DeviceCommands.h"
@@ -113,21 +113,21 @@ std::chrono::milliseconds timed(F&& body) {
 // The engine on every local interface of the sandbox, with the system's MAC lookup.
 struct Discovery {
     Discovery() : engine(table, resolver, notifier) { engine.openInterfaces(); }
-    DeviceTable table{kColumnCount};
+    DeviceTable table;
     net::SystemMacResolver resolver;
     test::RecordingNotifier notifier;
     DiscoveryEngine engine;
 };
 
 // What a look at the list finds wrong: a repeated address or sequence number. Empty when fine.
-std::string inconsistency(const std::vector<RowTexts>& rows) {
+std::string inconsistency(const std::vector<DeviceRow>& rows) {
     std::set<std::u16string> addresses;
     std::set<std::u16string> sequences;
     for (const auto& row : rows) {
-        if (!addresses.insert(row.cells[kColAddress]).second)
-            return "address listed twice: " + text::toUtf8(row.cells[kColAddress]);
-        if (!sequences.insert(row.cells[kColSeq]).second)
-            return "sequence number given twice: " + text::toUtf8(row.cells[kColSeq]);
+        if (!addresses.insert(row.address).second)
+            return "address listed twice: " + text::toUtf8(row.address);
+        if (!sequences.insert(row.cell(kColSeq)).second)
+            return "sequence number given twice: " + text::toUtf8(row.cell(kColSeq));
     }
     return {};
 }
@@ -250,13 +250,13 @@ TEST_F(HostileE2E, FloodListsEveryAddressOnceAndKeepsMemoryFlat) {
         const auto rows = d.table.rows();
         EXPECT_EQ(inconsistency(rows), "");
         std::set<std::string> listed;
-        for (const auto& row : rows) listed.insert(text::toUtf8(row.cells[kColAddress]));
+        for (const auto& row : rows) listed.insert(text::toUtf8(row.address));
         for (const auto& address : expected) EXPECT_EQ(listed.count(address), 1u) << address;
         for (const auto& address : kAnswering) EXPECT_EQ(listed.count(address), 1u) << address;
         EXPECT_EQ(rows.size(), expected.size() + kAnswering.size());
         // Sequence numbers 1..N, each once.
         std::set<int> sequences;
-        for (const auto& row : rows) sequences.insert(std::stoi(text::toUtf8(row.cells[kColSeq])));
+        for (const auto& row : rows) sequences.insert(row.sequence);
         EXPECT_EQ(*sequences.begin(), 1);
         EXPECT_EQ(*sequences.rbegin(), static_cast<int>(rows.size()));
         EXPECT_TRUE(d.notifier.entries().empty());
@@ -337,7 +337,7 @@ TEST_F(HostileE2E, SearchDuringAFloodLeavesAConsistentList) {
 
     const auto rows = d.table.rows();
     std::set<std::string> listed;
-    for (const auto& row : rows) listed.insert(text::toUtf8(row.cells[kColAddress]));
+    for (const auto& row : rows) listed.insert(text::toUtf8(row.address));
     EXPECT_EQ(listed.count("127.0.0.12"), 0u);  // answered before the clear only
     EXPECT_EQ(listed.count("127.0.0.13"), 1u);
     for (const auto& address : expected) EXPECT_EQ(listed.count(address), 1u) << address;
@@ -348,7 +348,7 @@ TEST_F(HostileE2E, SearchDuringAFloodLeavesAConsistentList) {
     }
     EXPECT_EQ(inconsistency(rows), "");
     std::set<int> sequences;
-    for (const auto& row : rows) sequences.insert(std::stoi(text::toUtf8(row.cells[kColSeq])));
+    for (const auto& row : rows) sequences.insert(row.sequence);
     EXPECT_EQ(*sequences.begin(), 1);
     EXPECT_EQ(*sequences.rbegin(), static_cast<int>(rows.size()));
     EXPECT_GT(looks, 100);
@@ -384,7 +384,7 @@ TEST_F(HostileE2E, TricklingRepliesThatCompleteInTimeAreReadWhole) {
     // The NVR's resolution: 6 bytes; the change goes out once.
     upgrade::NvrResolutionClient nvr;
     nvr.SetTarget("127.0.0.4", 5500);
-    EXPECT_EQ(nvr.FillResolutionList(notifier), 3);
+    EXPECT_EQ(nvr.FillResolutionList().shown, 3);
     EXPECT_TRUE(nvr.ApplyOutputResolution(5, [](std::chrono::milliseconds) {}));
     nvr.close();
     EXPECT_TRUE(notifier.entries().empty());
@@ -460,7 +460,8 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
         return [ip](Result& r, test::RecordingNotifier& n) {
             upgrade::NvrResolutionClient nvr;
             nvr.SetTarget(ip, 5500);
-            nvr.FillResolutionList(n);
+            if (const auto listing = nvr.FillResolutionList(); !listing.message.empty())
+                n.message(listing.message);
             r.ok = nvr.connected() && nvr.currentIndex() != 0;
         };
     };

@@ -439,11 +439,11 @@ TEST_F(UpgradeE2E, SilentAndSlowCameras) {
 }
 
 TEST_F(UpgradeE2E, NvrResolutionQueryAndChange) {
-    RecordingNotifier notifier;
     NvrResolutionClient client;
     client.SetTarget("127.0.0.3", -1);  // a negative port means 5500
-    EXPECT_EQ(client.FillResolutionList(notifier), 4);
-    EXPECT_TRUE(notifier.entries().empty());
+    const auto listing = client.FillResolutionList();
+    EXPECT_EQ(listing.shown, 4);
+    EXPECT_TRUE(listing.message.empty());
     EXPECT_EQ(NvrResolutionClient::resolutionText(client.currentIndex()), u"1920 x 1080");
     EXPECT_EQ(framesOf("127.0.0.3", 232), std::vector<std::string>{"e80000000600"});
 
@@ -474,21 +474,18 @@ TEST_F(UpgradeE2E, NvrResolutionQueryAndChange) {
 }
 
 TEST_F(UpgradeE2E, NvrResolutionFailures) {
-    RecordingNotifier notifier;
+    using Listing = NvrResolutionClient::Listing;
     {
         NvrResolutionClient client;
         client.SetTarget("127.0.0.7", 5500);  // reports index 6
-        EXPECT_EQ(client.FillResolutionList(notifier), 0);
-        EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"获取NVR分辨率失败！"});
+        EXPECT_EQ(client.FillResolutionList(), (Listing{0, u"获取NVR分辨率失败！"}));
         EXPECT_TRUE(client.connected());
         EXPECT_EQ(client.currentIndex(), 0);
     }
-    notifier.clear();
     {
         NvrResolutionClient client;
         client.SetTarget("127.0.0.8", 5500);  // nothing listens
-        EXPECT_EQ(client.FillResolutionList(notifier), 0);
-        EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"连接NVR失败！"});
+        EXPECT_EQ(client.FillResolutionList(), (Listing{0, u"连接NVR失败！"}));
         EXPECT_FALSE(client.ApplyOutputResolution(3, [](auto) {}));
     }
     // A peer that answers 232 with five bytes.
@@ -509,12 +506,12 @@ TEST_F(UpgradeE2E, NvrResolutionFailures) {
         ::send(connection.fd(), reply.data(), reply.size(), MSG_NOSIGNAL);
         ::recv(connection.fd(), query.data(), query.size(), 0);  // until the client closes
     });
-    notifier.clear();
+    Listing shortReply;
     {
         NvrResolutionClient client;
         client.SetTarget("127.0.0.99", 5500);
-        EXPECT_EQ(client.FillResolutionList(notifier), 0);
+        shortReply = client.FillResolutionList();
     }
     peer.join();
-    EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"获取NVR分辨率失败！"});
+    EXPECT_EQ(shortReply, (Listing{0, u"获取NVR分辨率失败！"}));
 }

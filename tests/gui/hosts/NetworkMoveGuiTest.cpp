@@ -15,7 +15,7 @@
 #include "app/CTarvoDlg.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
-#include "core/discovery/DeviceRowAdapter.h"
+#include "core/discovery/DeviceTable.h"
 #include "dialogs/CBatchAddressDlg.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
@@ -90,7 +90,7 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
     window.OnInitDialog();
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "10.250.0.11") >= 0; }, 5s));
-    gui::CBatchAddressDlg dialog(discovery::toDeviceRows(window.table().rows()), &window);
+    gui::CBatchAddressDlg dialog(window.table().rows(), &window);
     dialog.show();
     dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
     dialog.findChild<QLineEdit*>("password")->setText("pw");

@@ -1,9 +1,9 @@
-#include "core/ops/CloudForm.h"
+#include "core/ops/forms/CloudForm.h"
 
 #include <array>
 #include <cstdlib>
 
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/text/TextConvert.h"
 
 namespace tarvo::ops {

@@ -1,4 +1,4 @@
-#include "core/ops/AddressPlanner.h"
+#include "core/ops/forms/AddressPlanner.h"
 
 namespace tarvo::ops {
 

@@ -1,7 +1,8 @@
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 
 #include <mutex>
 
+#include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
 
 namespace tarvo::ops {
@@ -21,13 +22,12 @@ void EngineSession::startSearch() {
 std::optional<std::u16string> EngineSession::type89Label(std::u16string_view address) {
     auto& table = engine_.table();
     std::lock_guard guard(table.lock());
-    for (int row = 0; row < table.rowCount(); ++row) {
-        if (table.text(row, discovery::kColAddress) == address &&
-            table.text(row, discovery::kColType) == u"89") {
-            return table.text(row, discovery::kColNote);
-        }
-    }
-    return std::nullopt;
+    // An address is listed once.
+    const int row = table.findRow(discovery::kColAddress, address);
+    if (row < 0) return std::nullopt;
+    const discovery::DeviceRow listed = table.row(row);
+    if (listed.type != discovery::kTypeSelectableResolution) return std::nullopt;
+    return listed.note;
 }
 
 std::vector<std::u16string> EngineSession::devicesSharingTarget(std::u16string_view address) {

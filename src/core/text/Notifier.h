@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace tarvo::ops {
+namespace tarvo::text {
 
 // How the core tells the user something. The window shows message boxes, the command line
 // writes lines to stderr, tests record the texts.
@@ -15,4 +15,4 @@ public:
     virtual void systemError(std::u16string_view text) = 0;
 };
 
-}  // namespace tarvo::ops
+}  // namespace tarvo::text

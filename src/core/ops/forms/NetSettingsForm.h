@@ -7,9 +7,12 @@
 
 #include "core/protocol/NetParams.h"
 
+namespace tarvo::text {
+class Notifier;
+}
+
 namespace tarvo::ops {
 
-class Notifier;
 class UdpSession;
 
 // What the user entered in the network settings dialog.
@@ -71,8 +74,8 @@ public:
     // `wait` for the reply, the login result, the subnet check, then the entered values into
     // the record. The carried-back fields stay as received. A refusal is told through the
     // notifier and the dialog stays open.
-    NetSettingsOutcome ok(const NetSettingsEntry& entry, UdpSession& session, Notifier& notifier,
-                          const std::function<void(int)>& wait);
+    NetSettingsOutcome ok(const NetSettingsEntry& entry, UdpSession& session,
+                          text::Notifier& notifier, const std::function<void(int)>& wait);
 
     // The pieces of OK, for the dialog and the tests.
     static std::uint32_t parseAddress(std::u16string_view text);  // network order; bad text: 0

@@ -1,4 +1,4 @@
-#include "core/ops/AddressBatch.h"
+#include "core/ops/forms/AddressBatch.h"
 
 #include <arpa/inet.h>
 
@@ -11,10 +11,10 @@
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/AddressPlanner.h"
-#include "core/ops/Notifier.h"
-#include "core/ops/SettingsFlows.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/AddressPlanner.h"
+#include "core/text/Notifier.h"
+#include "core/ops/forms/SettingsFlows.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
@@ -36,9 +36,9 @@ std::optional<std::uint32_t> hostOrder(const std::string& dotted) {
 }
 
 // Keeps the notifier's messages as the refusal's detail while passing them on.
-class DetailNotifier final : public Notifier {
+class DetailNotifier final : public text::Notifier {
 public:
-    explicit DetailNotifier(Notifier& next) : next_(next) {}
+    explicit DetailNotifier(text::Notifier& next) : next_(next) {}
     void message(std::u16string_view text) override {
         last = text;
         next_.message(text);
@@ -50,14 +50,14 @@ public:
     std::u16string last;
 
 private:
-    Notifier& next_;
+    text::Notifier& next_;
 };
 
 // The network settings window, answered with the batch's values.
 class BatchDialogs final : public SettingsDialogs {
 public:
     BatchDialogs(const AddressAssignment& assignment, const AddressBatchEntry& entry,
-                 UdpSession& session, Notifier& notifier)
+                 UdpSession& session, text::Notifier& notifier)
         : assignment_(assignment), entry_(entry), session_(session), notifier_(notifier) {}
 
     bool runNetSettings(NetSettingsForm& form) override {
@@ -90,7 +90,7 @@ private:
     const AddressAssignment& assignment_;
     const AddressBatchEntry& entry_;
     UdpSession& session_;
-    Notifier& notifier_;
+    text::Notifier& notifier_;
 };
 
 }  // namespace
@@ -116,9 +116,8 @@ std::u16string AddressAssignment::resultText() const {
     return {};
 }
 
-AddressBatch::AddressBatch(Notifier& notifier)
+AddressBatch::AddressBatch(text::Notifier& notifier)
     : notifier_(notifier),
-      table_(discovery::kColumnCount),
       resolver_(std::make_unique<net::SystemMacResolver>()),
       engine_(std::make_unique<discovery::DiscoveryEngine>(table_, *resolver_, notifier)),
       session_(std::make_unique<EngineSession>(*engine_)) {}
@@ -135,7 +134,7 @@ std::vector<discovery::DeviceRow> AddressBatch::search(double seconds) {
     engine_->startSearch();
     sleepMs(static_cast<int>(seconds * 1000));
     std::lock_guard guard(table_.lock());
-    lastSearch_ = discovery::toDeviceRows(table_.rows());
+    lastSearch_ = table_.rows();
     return lastSearch_;
 }
 

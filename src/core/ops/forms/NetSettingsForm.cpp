@@ -1,4 +1,4 @@
-#include "core/ops/NetSettingsForm.h"
+#include "core/ops/forms/NetSettingsForm.h"
 
 #include <arpa/inet.h>
 
@@ -8,10 +8,10 @@
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/ReplyCache.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/Notifier.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
 
@@ -87,7 +87,8 @@ std::u16string_view NetSettingsForm::unusableValue(const NetSettingsEntry& entry
 }
 
 NetSettingsOutcome NetSettingsForm::ok(const NetSettingsEntry& entry, UdpSession& session,
-                                       Notifier& notifier, const std::function<void(int)>& wait) {
+                                       text::Notifier& notifier,
+                                       const std::function<void(int)>& wait) {
     if (const auto fault = unusableValue(entry); !fault.empty()) {
         notifier.message(fault);
         return NetSettingsOutcome::Unusable;

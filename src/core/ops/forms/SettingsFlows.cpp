@@ -1,13 +1,13 @@
-#include "core/ops/SettingsFlows.h"
+#include "core/ops/forms/SettingsFlows.h"
 
 #include "core/discovery/DeviceTypes.h"
-#include "core/ops/Notifier.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/protocol/Frames.h"
 #include "core/protocol/VersionRules.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/Translate.h"
 
 namespace tarvo::ops {
@@ -15,8 +15,8 @@ namespace tarvo::ops {
 namespace cmd = protocol::cmd;
 using Reply = discovery::ReplyCache::Reply;
 
-SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, Notifier& notifier,
-                             VersionCheck versionCheck)
+SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session,
+                             text::Notifier& notifier, VersionCheck versionCheck)
     : dialogs_(dialogs),
       session_(session),
       notifier_(notifier),
@@ -53,6 +53,17 @@ bool SettingsFlows::targetReachesOneDevice(const std::string& address) {
     if (devices.empty()) return true;
     notifier_.message(sharedTargetMessage(devices, dialogs_.mayWrite()));
     return !dialogs_.mayWrite();
+}
+
+bool SettingsFlows::fixMac(const std::string& address) {
+    const auto devices =
+        session_.devicesSharingTarget(std::u16string(address.begin(), address.end()));
+    if (!devices.empty()) {
+        notifier_.message(sharedTargetMessage(devices, true));
+        return false;
+    }
+    cameraForm_.SetCameraIp(address);
+    return cameraForm_.fixMac(session_);
 }
 
 bool SettingsFlows::networkSettings(const std::string& address, int type) {

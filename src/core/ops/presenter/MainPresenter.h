@@ -12,10 +12,13 @@ namespace tarvo::discovery {
 class DiscoveryEngine;
 }
 
+namespace tarvo::text {
+class Notifier;
+}
+
 namespace tarvo::ops {
 
 class Dialogs;
-class Notifier;
 
 // The part of discovery a search drives.
 class SearchTarget {
@@ -47,19 +50,18 @@ private:
 // DeviceActions over real connections; failures are told through the notifier.
 class NetworkDeviceActions final : public DeviceActions {
 public:
-    explicit NetworkDeviceActions(Notifier& notifier) : notifier_(notifier) {}
+    explicit NetworkDeviceActions(text::Notifier& notifier) : notifier_(notifier) {}
     bool loginCheck(const protocol::LoginInfo& target) override;
     void rebootDevice(const protocol::LoginInfo& target) override;
 
 private:
-    Notifier& notifier_;
+    text::Notifier& notifier_;
 };
 
-// The two cells of a list row that the selection reads: the address (column 1) and the type
-// code text (column 5).
+// What the selection reads of a list row: its address and device type code.
 struct RowHit {
     std::u16string address;
-    std::u16string typeText;
+    int type = 0;
 };
 
 // The main window's selection and every device operation it starts, independent of widgets.
@@ -69,7 +71,7 @@ public:
     static constexpr std::uint32_t kSearchDebounceMs = 4000;
     static constexpr int kSearchWaitMs = 1000;
 
-    MainPresenter(Dialogs& dialogs, Notifier& notifier, SearchTarget& search,
+    MainPresenter(Dialogs& dialogs, text::Notifier& notifier, SearchTarget& search,
                   DeviceActions& actions, std::function<std::uint32_t()> tick = {});
 
     // The search button: at most one search per four seconds.
@@ -107,7 +109,7 @@ private:
     std::string addressText() const;
 
     Dialogs& dialogs_;
-    Notifier& notifier_;
+    text::Notifier& notifier_;
     SearchTarget& search_;
     DeviceActions& actions_;
     std::function<std::uint32_t()> tick_;

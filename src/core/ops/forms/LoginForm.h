@@ -18,8 +18,4 @@ struct LoginPortCheck {
 // there are none). An empty field is never valid.
 LoginPortCheck checkLoginPort(std::u16string_view fieldText);
 
-// Reads a decimal cell text the way the list's owner does (_wtoi): leading blanks, a sign,
-// digits; 0 when there are none.
-int decimalValue(std::u16string_view text);
-
 }  // namespace tarvo::ops

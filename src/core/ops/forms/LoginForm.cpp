@@ -1,4 +1,4 @@
-#include "core/ops/LoginForm.h"
+#include "core/ops/forms/LoginForm.h"
 
 #include <array>
 #include <climits>
@@ -35,10 +35,6 @@ LoginPortCheck checkLoginPort(std::u16string_view fieldText) {
     result.port = atoiLike(text::fieldText(std::span<const char>(buffer)));
     result.valid = result.port >= kLoginPortMin && result.port <= kLoginPortMax;
     return result;
-}
-
-int decimalValue(std::u16string_view text) {
-    return atoiLike(text);
 }
 
 }  // namespace tarvo::ops

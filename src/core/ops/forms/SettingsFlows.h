@@ -6,13 +6,16 @@
 #include <string_view>
 #include <vector>
 
-#include "core/ops/CameraConfigForm.h"
-#include "core/ops/CloudForm.h"
-#include "core/ops/NetSettingsForm.h"
+#include "core/ops/forms/CameraConfigForm.h"
+#include "core/ops/forms/CloudForm.h"
+#include "core/ops/forms/NetSettingsForm.h"
+
+namespace tarvo::text {
+class Notifier;
+}
 
 namespace tarvo::ops {
 
-class Notifier;
 class UdpSession;
 
 // The three settings windows, run modally on their forms. OK leaves the new values in the form
@@ -39,15 +42,11 @@ public:
     // Type-89 cameras take the resolution setting from this version on.
     static constexpr std::u16string_view kResolutionMinimum = u"00.00.08.08";
 
-    // The refusal of a write (or the caution on a read) that would reach all of `devices`.
-    static std::u16string sharedTargetMessage(const std::vector<std::u16string>& devices,
-                                              bool write);
-
     using VersionCheck =
         std::function<bool(std::string_view address, std::uint16_t port, std::u16string& version)>;
 
     // `versionCheck` defaults to the TCP version query with its messages.
-    SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, Notifier& notifier,
+    SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, text::Notifier& notifier,
                   VersionCheck versionCheck = {});
 
     // 99 and 129, 500 ms, the dialog, then 106 and 128 and a new search. True on OK.
@@ -57,12 +56,19 @@ public:
     bool cameraConfig(const std::string& address, int type, std::uint16_t port);
     // After the login check: 124, 500 ms, the dialog (which sends 123 itself).
     void cloudSettings(const std::string& address);
+    // The MAC-conflict repair (143) of the camera at `address` without its dialog. Refused, with
+    // its message, when the command would reach more than one device; false then or when the
+    // frame could not be sent.
+    bool fixMac(const std::string& address);
 
     NetSettingsForm& netForm() { return netForm_; }
     CameraConfigForm& cameraForm() { return cameraForm_; }
     CloudForm& cloudForm() { return cloudForm_; }
 
 private:
+    // The refusal of a write (or the caution on a read) that would reach all of `devices`.
+    static std::u16string sharedTargetMessage(const std::vector<std::u16string>& devices,
+                                              bool write);
     // A command for `address` reaching more than one device: refused where the dialogs may
     // write (nothing is sent), told as a caution where they only read. False when refused.
     bool targetReachesOneDevice(const std::string& address);
@@ -71,7 +77,7 @@ private:
 
     SettingsDialogs& dialogs_;
     UdpSession& session_;
-    Notifier& notifier_;
+    text::Notifier& notifier_;
     VersionCheck versionCheck_;
     NetSettingsForm netForm_;
     CameraConfigForm cameraForm_;

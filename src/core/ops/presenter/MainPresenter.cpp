@@ -1,14 +1,14 @@
-#include "core/ops/MainPresenter.h"
+#include "core/ops/presenter/MainPresenter.h"
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/Clock.h"
-#include "core/ops/Dialogs.h"
-#include "core/ops/LoginForm.h"
-#include "core/ops/Notifier.h"
+#include "core/ops/forms/LoginForm.h"
+#include "core/ops/presenter/Dialogs.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 
 namespace tarvo::ops {
@@ -55,7 +55,7 @@ void NetworkDeviceActions::rebootDevice(const protocol::LoginInfo& target) {
     protocol::rebootDevice(target, notifier_);
 }
 
-MainPresenter::MainPresenter(Dialogs& dialogs, Notifier& notifier, SearchTarget& search,
+MainPresenter::MainPresenter(Dialogs& dialogs, text::Notifier& notifier, SearchTarget& search,
                              DeviceActions& actions, std::function<std::uint32_t()> tick)
     : dialogs_(dialogs),
       notifier_(notifier),
@@ -79,15 +79,15 @@ std::optional<bool> MainPresenter::leftClick(const std::optional<RowHit>& hit) {
     selectedType_ = 0;
     if (!hit) return std::nullopt;
     selectedAddress_ = hit->address;
-    selectedType_ = decimalValue(hit->typeText);
-    return hit->typeText != u"171";
+    selectedType_ = hit->type;
+    return hit->type != discovery::kTypeDecoderNoPreview;
 }
 
 bool MainPresenter::rightClick(const std::optional<RowHit>& hit) {
     selectedAddress_.clear();
     if (!hit) return false;
     selectedAddress_ = hit->address;
-    selectedType_ = decimalValue(hit->typeText);
+    selectedType_ = hit->type;
     return true;
 }
 
@@ -95,7 +95,7 @@ void MainPresenter::doubleClick(const std::optional<RowHit>& hit) {
     selectedAddress_.clear();
     if (hit) selectedAddress_ = hit->address;
     if (selectedAddress_.empty()) return;
-    selectedType_ = decimalValue(hit->typeText);
+    selectedType_ = hit->type;
     dialogs_.openUrl(u"http://" + selectedAddress_);
 }
 

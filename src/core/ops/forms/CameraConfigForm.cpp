@@ -1,9 +1,9 @@
-#include "core/ops/CameraConfigForm.h"
+#include "core/ops/forms/CameraConfigForm.h"
 
 #include <algorithm>
 
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/UdpSession.h"
+#include "core/ops/forms/UdpSession.h"
 #include "core/protocol/CommandCodes.h"
 
 namespace tarvo::ops {

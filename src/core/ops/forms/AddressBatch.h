@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/discovery/DeviceRowAdapter.h"
+#include "core/discovery/DeviceTable.h"
 
 namespace tarvo::discovery {
 class DiscoveryEngine;
@@ -16,10 +16,13 @@ namespace tarvo::net {
 class SystemMacResolver;
 }
 
+namespace tarvo::text {
+class Notifier;
+}  // namespace tarvo::text
+
 namespace tarvo::ops {
 
 class EngineSession;
-class Notifier;
 
 // One device of a batch address change and how it went.
 struct AddressAssignment {
@@ -59,7 +62,7 @@ struct AddressBatchEntry {
 // search on every local network; blocking, so front ends call it off their UI thread.
 class AddressBatch {
 public:
-    explicit AddressBatch(Notifier& notifier);
+    explicit AddressBatch(text::Notifier& notifier);
     ~AddressBatch();
     AddressBatch(const AddressBatch&) = delete;
     AddressBatch& operator=(const AddressBatch&) = delete;
@@ -81,7 +84,7 @@ public:
     void confirm(std::vector<AddressAssignment>& assignments, double seconds);
 
 private:
-    Notifier& notifier_;
+    text::Notifier& notifier_;
     discovery::DeviceTable table_;
     std::unique_ptr<net::SystemMacResolver> resolver_;
     std::unique_ptr<discovery::DiscoveryEngine> engine_;
