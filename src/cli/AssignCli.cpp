@@ -95,8 +95,10 @@ int runAssign(const GlobalOptions& global, const AssignArgs& args) {
     std::uint32_t mask = 0;
     if (!net::parseIPv4(args.start, start) ||
         !net::parseIPv4(args.mask.value_or("255.255.255.0"), mask)) {
-        std::cerr << "--start and --mask take dotted addresses such as 192.168.1.100" << std::endl;
-        return 2;
+        return finish(global, {"net assign",
+                               {},
+                               exitcode::kUsage,
+                               "--start and --mask take dotted addresses such as 192.168.1.100"});
     }
     CliNotifier notifier;
     ops::AddressBatch batch(notifier);

@@ -157,17 +157,18 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     int sortColumn = -1;
     bool ascending = true;
     if (!args.sort.empty() && !parseSort(args.sort, sortColumn, ascending)) {
-        std::cerr << "--sort: expected one of seq, ip, mac, name, note, type (or 0-5), "
-                     "optionally followed by :asc or :desc"
-                  << std::endl;
-        return exitcode::kUsage;
+        return finish(global, {"discover",
+                               {},
+                               exitcode::kUsage,
+                               "--sort: expected one of seq, ip, mac, name, note, type (or 0-5), "
+                               "optionally followed by :asc or :desc"});
     }
     (void)std::setlocale(LC_COLLATE, "");
     text::buildUiText(text::chooseUiLanguage());
 
     bool interfacesOk = true;
     const auto interfaces = chooseInterfaces(args.interfaces, interfacesOk);
-    if (!interfacesOk) return exitcode::kUsage;
+    if (!interfacesOk) return finish(global, {"discover", {}, exitcode::kUsage});
 
     CliNotifier notifier;
     net::SystemMacResolver macResolver;

@@ -5,11 +5,13 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 #include "TarvoVersion.h"
 #include "cli/AssignCli.h"
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
+#include "cli/JsonOutput.h"
 #include "cli/PreviewCli.h"
 #include "cli/SettingsCli.h"
 #include "cli/UpgradeCli.h"
@@ -19,11 +21,16 @@ namespace {
 
 // A parse failure in words the user can act on; CLI11's own text for the rest. The exit status:
 // 0 after --help and --version, else 2.
-int reportParseError(const CLI::App& app, const CLI::ParseError& e) {
+// With --json the failure is also one JSON object on stdout, as every other outcome is.
+int reportParseError(const CLI::App& app, const CLI::ParseError& e, bool json) {
     if (e.get_exit_code() == 0) return app.exit(e);
     std::string message;
+    std::string command;
     const CLI::App* deepest = &app;
-    while (!deepest->get_subcommands().empty()) deepest = deepest->get_subcommands().front();
+    while (!deepest->get_subcommands().empty()) {
+        deepest = deepest->get_subcommands().front();
+        command += (command.empty() ? "" : " ") + deepest->get_name();
+    }
     const auto extras = app.remaining(true);
     const std::string what = e.what();
     const std::string convert = "Could not convert: ";
@@ -41,11 +48,28 @@ int reportParseError(const CLI::App& app, const CLI::ParseError& e) {
     }
     if (message.empty()) {
         app.exit(e);
+        message = what;
     } else {
         std::cerr << "tarvo-cli: " << tarvo::text::escapeControls(message)
                   << "\nRun with --help for more information." << std::endl;
     }
-    return 2;
+    if (json) {
+        tarvo::cli::printJson({{"command", command},
+                               {"ok", false},
+                               {"exitCode", tarvo::cli::exitcode::kUsage},
+                               {"message", message}});
+    }
+    return tarvo::cli::exitcode::kUsage;
+}
+
+// Whether --json stands among the arguments: a command line that does not parse may not have
+// set the flag yet.
+bool asksForJson(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--") break;
+        if (std::string_view(argv[i]) == "--json") return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -69,7 +93,7 @@ int main(int argc, char** argv) try {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return reportParseError(app, e);
+        return reportParseError(app, e, asksForJson(argc, argv));
     }
     return run ? run() : tarvo::cli::exitcode::kUsage;
 } catch (const std::exception& e) {

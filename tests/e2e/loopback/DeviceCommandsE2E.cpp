@@ -279,6 +279,13 @@ TEST_F(DeviceCommandsE2E, CliJsonResultOnEveryOutcome) {
                     json.value("ip", "") == "127.0.0.99")
             << args[0] << ": " << r.out;
     }
+    // A command line that does not parse, too.
+    const auto r = test::runProcess({cli(), "--json", "snapshot", "127.0.0.99", "--out", "x.gif"});
+    EXPECT_EQ(r.exitCode, 2);
+    const auto json = nlohmann::json::parse(r.out, nullptr, false);
+    EXPECT_TRUE(json.is_object() && json.value("exitCode", 0) == 2 &&
+                json.value("command", "") == "snapshot")
+        << r.out;
 }
 
 TEST_F(DeviceCommandsE2E, CliRebootsSeveralDevicesWithAResultEach) {
