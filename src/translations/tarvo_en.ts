@@ -643,5 +643,13 @@
         <source>失败</source>
         <translation>Failed</translation>
     </message>
+    <message>
+        <source>版本不比设备的新，未发送</source>
+        <translation>Not newer than the device; not sent</translation>
+    </message>
+    <message>
+        <source>连接设备失败，未发送</source>
+        <translation>Cannot connect; not sent</translation>
+    </message>
 </context>
 </TS>

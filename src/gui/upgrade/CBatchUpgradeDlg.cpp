@@ -12,14 +12,14 @@
 #include <cstdlib>
 
 #include "common/RememberedChoices.h"
-#include "controls/CGradientProgressCtrl.h"
 #include "common/UiText.h"
+#include "controls/CGradientProgressCtrl.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
-#include "core/text/Notifier.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/upgrade/PackageRules.h"
 
@@ -70,9 +70,12 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
     }
     void uploadFinished(const upgrade::UploadOutcome& outcome) override {
         if (outcome.status == upgrade::UploadStatus::Cancelled) return;
-        QString text = outcome.message.empty() ? uiText(text::msg::kBatchFailed) + " (" +
-                                                     upgrade::statusName(outcome.status) + ")"
-                                               : uiText(outcome.message);
+        const std::u16string_view said =
+            !outcome.message.empty()                                ? outcome.message
+            : outcome.status == upgrade::UploadStatus::NotNewer     ? text::msg::kBatchNotNewer
+            : outcome.status == upgrade::UploadStatus::NotConnected ? text::msg::kBatchNotConnected
+                                                                    : text::msg::kBatchFailed;
+        QString text = uiText(said);
         post([this, text] { dialog.showResult(*this, text); });
     }
     // Calls that arrive after the dialog went are dropped by Qt.
