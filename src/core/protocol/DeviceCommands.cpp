@@ -16,8 +16,8 @@ namespace tarvo::protocol {
 namespace {
 
 // connect + login of a fresh client; the caller stops it.
-bool connectAndLogin(CCamClient& client) {
-    return client.connect() == 0 && client.login();
+bool connectAndLogin(CCamClient& client, text::Notifier& notifier) {
+    return client.connect().report(notifier) && client.login().report(notifier);
 }
 
 }  // namespace
@@ -41,16 +41,16 @@ LoginInfo makeLoginInfo(std::string_view address, std::uint16_t port, std::u16st
 }
 
 bool loginCheck(const LoginInfo& info, text::Notifier& notifier) {
-    CCamClient client(info, notifier);
-    const bool accepted = connectAndLogin(client);
+    CCamClient client(info);
+    const bool accepted = connectAndLogin(client, notifier);
     client.stop();
     return accepted;
 }
 
 bool rebootDevice(const LoginInfo& info, text::Notifier& notifier) {
-    CCamClient client(info, notifier);
+    CCamClient client(info);
     bool sent = false;
-    if (connectAndLogin(client)) {
+    if (connectAndLogin(client, notifier)) {
         if (client.sendFrame(tcpQuery(cmd::kReboot).view())) {
             sent = true;
             std::array<std::uint8_t, 256> ignored{};
