@@ -12,8 +12,8 @@
 #include <cstdlib>
 
 #include "common/RememberedChoices.h"
-#include "controls/CGradientProgressCtrl.h"
 #include "common/UiText.h"
+#include "controls/CGradientProgressCtrl.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/protocol/CommandCodes.h"

@@ -13,10 +13,10 @@
 #include "core/net/MacResolver.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/AddressPlanner.h"
-#include "core/text/Notifier.h"
 #include "core/ops/forms/SettingsFlows.h"
 #include "core/ops/forms/UdpSession.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
