@@ -83,22 +83,21 @@ int finishDevice(const GlobalOptions& global, const char* command, const DeviceA
 
 // `reboot IP...`: every device as `reboot IP` does it, a result for each.
 int rebootEach(const GlobalOptions& global, const DeviceArgs& args) {
-    return forEachTarget(global, args.targets, args.type, args.searchSeconds, kParallelDevices,
-                         [&args](const std::string& address, std::optional<int> type) {
-                             DeviceArgs one = args;
-                             one.ip = address;
-                             one.type = type;
-                             CliNotifier notifier(false);
-                             const bool ok = type && prepare(one, "reboot", false) &&
-                                             protocol::rebootDevice(loginInfoOf(one), notifier);
-                             DeviceOutcome outcome{ok ? 0 : 1, {ok ? "rebooting" : "failed"}, {}};
-                             for (const auto& e : notifier.entries())
-                                 outcome.lines.push_back(e.text);
-                             outcome.json =
-                                 toJson(outcomeOf("reboot", one, ok, text::msg::kRebootStarted),
-                                        &notifier);
-                             return outcome;
-                         });
+    return forEachTarget(
+        global, args.targets, args.type, args.searchSeconds, kParallelDevices,
+        [&args](const std::string& address, std::optional<int> type) {
+            DeviceArgs one = args;
+            one.ip = address;
+            one.type = type;
+            CliNotifier notifier(false);
+            const bool ok = type && prepare(one, "reboot", false) &&
+                            protocol::rebootDevice(loginInfoOf(one)).report(notifier);
+            DeviceOutcome outcome{ok ? 0 : 1, {ok ? "rebooting" : "failed"}, {}};
+            for (const auto& e : notifier.entries()) outcome.lines.push_back(e.text);
+            outcome.json =
+                toJson(outcomeOf("reboot", one, ok, text::msg::kRebootStarted), &notifier);
+            return outcome;
+        });
 }
 
 }  // namespace
@@ -112,7 +111,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
         run = [&global, login] {
             CliNotifier notifier;
             const bool ok = prepare(*login, "login", true) &&
-                            protocol::loginCheck(loginInfoOf(*login), notifier);
+                            protocol::loginCheck(loginInfoOf(*login)).report(notifier);
             return finishDevice(global, "login", *login, ok, notifier, text::msg::kLoginAccepted);
         };
     });
@@ -127,7 +126,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             std::u16string text;
             const bool ok =
                 prepare(*version, "version", false) &&
-                protocol::checkCameraVersion(version->ip, version->usedPort, text, notifier);
+                protocol::checkCameraVersion(version->ip, version->usedPort, text).report(notifier);
             if (!global.json && !text.empty())
                 std::cout << text::toUtf8(text::escapeControls(text)) << std::endl;
             return finishDevice(global, "version", *version, ok, notifier, {},
@@ -145,7 +144,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             reboot->ip = reboot->targets.front();
             CliNotifier notifier;
             const bool ok = prepare(*reboot, "reboot", false) &&
-                            protocol::rebootDevice(loginInfoOf(*reboot), notifier);
+                            protocol::rebootDevice(loginInfoOf(*reboot)).report(notifier);
             return finishDevice(global, "reboot", *reboot, ok, notifier, text::msg::kRebootStarted);
         };
     });

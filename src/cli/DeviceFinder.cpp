@@ -1,12 +1,10 @@
 #include "cli/DeviceFinder.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <iostream>
-#include <thread>
 
 #include "core/discovery/DeviceTypes.h"
+#include "core/discovery/SettledSearch.h"
 #include "core/text/TextConvert.h"
 
 namespace tarvo::cli {
@@ -24,23 +22,9 @@ std::optional<int> DeviceFinder::find(const std::string& address, double seconds
         std::cerr << "no local network to search on" << std::endl;
         return std::nullopt;
     }
-    engine_->startSearch();
-    const std::u16string key = text::fromUtf8(address);
-    const auto start = std::chrono::steady_clock::now();
-    const auto end = start + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
-    // Other devices that a command for this address would reach answer the same request; the
-    // search goes on this long so that they are heard too.
-    const auto settled = std::min(end, start + std::chrono::milliseconds(kSettleMs));
-    for (;;) {
-        const auto now = std::chrono::steady_clock::now();
-        {
-            std::lock_guard guard(table_.lock());
-            const int row = table_.findRow(discovery::kColAddress, key);
-            if (row >= 0 && now >= settled) return table_.row(row).type;
-        }
-        if (now >= end) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    if (const auto row =
+            discovery::searchUntilSettled(*engine_, table_, text::fromUtf8(address), seconds))
+        return row->type;
     std::cerr << "device " << address << " did not answer the search on any local network"
               << std::endl;
     return std::nullopt;

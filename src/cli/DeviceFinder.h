@@ -18,9 +18,6 @@ namespace tarvo::cli {
 // UDP commands go out on the interface that heard it.
 class DeviceFinder {
 public:
-    // How long a search listens at least before the device it found is taken.
-    static constexpr int kSettleMs = 1000;
-
     explicit DeviceFinder(CliNotifier& notifier);
     ~DeviceFinder();
 

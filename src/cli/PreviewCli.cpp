@@ -154,7 +154,7 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
         p.type == discovery::kTypeNvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort));
     p.info = protocol::makeLoginInfo(args.ip, port, text::fromUtf8(args.user),
                                      text::fromUtf8(args.password.value), choice, p.type);
-    if (!protocol::loginCheck(p.info, notifier)) {
+    if (!protocol::loginCheck(p.info).report(notifier)) {
         status = exitcode::kFailed;
         return std::nullopt;
     }

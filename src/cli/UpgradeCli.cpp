@@ -248,7 +248,7 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
     const auto login = protocol::makeLoginInfo(args.ip, static_cast<std::uint16_t>(port),
                                                text::fromUtf8(args.user),
                                                text::fromUtf8(args.password.value), 0, *type);
-    if (!protocol::loginCheck(login, notifier)) {
+    if (!protocol::loginCheck(login).report(notifier)) {
         note("login failed; nothing sent");
         return done(kNothingSent, "login-failed");
     }

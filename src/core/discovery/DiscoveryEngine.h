@@ -83,6 +83,8 @@ private:
 
     DeviceTable& table_;
     net::MacResolver& macResolver_;
+    // The receive threads report what they meet while a search runs (a full table, a MAC that
+    // moved), long after any call returned, so the engine keeps a notifier.
     text::Notifier& notifier_;
     ReplyCache replyCache_;
 

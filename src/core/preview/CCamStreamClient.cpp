@@ -14,7 +14,7 @@ namespace tarvo::preview {
 
 CCamStreamClient::CCamStreamClient(const protocol::LoginInfo& info, text::Notifier& notifier,
                                    std::unique_ptr<Renderer> renderer, void* window)
-    : CCamClient(info, notifier), renderer_(std::move(renderer)), window_(window) {}
+    : CCamClient(info), notifier_(notifier), renderer_(std::move(renderer)), window_(window) {}
 
 CCamStreamClient::~CCamStreamClient() {
     if (!stopped_) stop();
@@ -23,7 +23,7 @@ CCamStreamClient::~CCamStreamClient() {
 int CCamStreamClient::startPreview() {
     if (renderer_) renderer_->initialise(window_);
     // Nothing is sent on the command connection; it stays open while the preview runs.
-    (void)connect();
+    (void)connect().report(notifier_);
     (void)startStream();
     return 1;
 }

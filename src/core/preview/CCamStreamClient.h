@@ -80,6 +80,10 @@ private:
     void decodeStep(const std::uint8_t* packet);
     bool readReply();
 
+    // The stream reports as it starts, several messages in one start (the connect error, then the
+    // decoder's and the display's), and each one as it happens, so it keeps a notifier rather
+    // than returning one outcome.
+    text::Notifier& notifier_;
     std::unique_ptr<Renderer> renderer_;
     void* window_;
     std::unique_ptr<CDecoder> decoder_;

@@ -10,7 +10,6 @@
 #include "core/protocol/CommandHeader.h"
 #include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
-#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -72,9 +71,8 @@ ReplyRead receiveReply(const net::Socket& socket, std::span<std::uint8_t> buffer
     return result;
 }
 
-CCamClient::CCamClient(const LoginInfo& info, text::Notifier& notifier)
-    : notifier_(notifier),
-      deviceType_(info.deviceType),
+CCamClient::CCamClient(const LoginInfo& info)
+    : deviceType_(info.deviceType),
       streamChoice_(info.streamChoice),
       address_(cut(info.address, 63)),
       user_(cut(info.user, 31)),
@@ -84,32 +82,26 @@ CCamClient::CCamClient(const LoginInfo& info, text::Notifier& notifier)
 
 CCamClient::~CCamClient() = default;
 
-int CCamClient::connect() {
+Outcome CCamClient::connect() {
     // A name that does not resolve fails silently; a device that cannot be reached is reported.
     // The connect wait is bounded like every other connection of the program, and replies are
     // awaited at most five seconds, so a silent device never freezes the window.
-    if (!net::resolveIPv4(address_)) return -1;
-    if (!net::connectSocket(address_, commandPort_, commandSocket_, net::kCommandIoTimeoutMs)) {
-        notifier_.systemError(text::msg::kConnectCameraFailedEn);
-        return -1;
-    }
-    return 0;
+    if (!net::resolveIPv4(address_)) return Outcome::silentFailure();
+    if (!net::connectSocket(address_, commandPort_, commandSocket_, net::kCommandIoTimeoutMs))
+        return Outcome::systemFailure(text::msg::kConnectCameraFailedEn);
+    return Outcome::success();
 }
 
-bool CCamClient::login() {
+Outcome CCamClient::login() {
     const Frame frame = tcpLogin(user_, password_);
-    if (!sendFrame(frame.view())) return false;
+    if (!sendFrame(frame.view())) return Outcome::silentFailure();
     std::array<std::uint8_t, 2048> reply{};
     const ReplyRead got = receiveReply(reply, needsLoginResult);
-    if (got.unanswered()) {
-        notifier_.message(noAnswerText(address_, net::kCommandIoTimeoutMs));
-        return false;
-    }
+    if (got.unanswered()) return Outcome::failure(noAnswerText(address_, net::kCommandIoTimeoutMs));
     // A receive error is silent; a closed connection reads as an empty, refusing reply.
-    if (!got.usable()) return false;
-    if (reply[8] != 0) return true;
-    notifier_.message(text::msg::kControlFailed);
-    return false;
+    if (!got.usable()) return Outcome::silentFailure();
+    if (reply[8] != 0) return Outcome::success();
+    return Outcome::failure(text::msg::kControlFailed);
 }
 
 bool CCamClient::sendFrame(std::span<const std::uint8_t> frame) {

@@ -7,10 +7,7 @@
 
 #include "core/net/Connect.h"
 #include "core/net/Socket.h"
-
-namespace tarvo::text {
-class Notifier;
-}
+#include "core/protocol/Outcome.h"
 
 namespace tarvo::protocol {
 
@@ -59,18 +56,18 @@ std::u16string noAnswerText(std::string_view address, int waitedMs);
 // at a time). The preview's stream side builds on it.
 class CCamClient {
 public:
-    CCamClient(const LoginInfo& info, text::Notifier& notifier);
+    explicit CCamClient(const LoginInfo& info);
     virtual ~CCamClient();
 
     CCamClient(const CCamClient&) = delete;
     CCamClient& operator=(const CCamClient&) = delete;
 
-    // 0 when connected, -1 otherwise ("Connect to IP camera failed !" when the device could not
-    // be reached; silent when the address does not resolve).
-    int connect();
-    // True when the device accepted user and password; "Control failed" when it refused, a
+    // Ok when connected; the "Connect to IP camera failed !" error box when the device could not
+    // be reached, nothing to show when the address does not resolve.
+    Outcome connect();
+    // Ok when the device accepted user and password; "Control failed" when it refused, a
     // message naming the address and the wait when it kept silent.
-    bool login();
+    Outcome login();
     // Sends one frame on the command connection; false when it could not be sent whole.
     bool sendFrame(std::span<const std::uint8_t> frame);
     // One reply into `buffer` (receiveReply with the command time-out).
@@ -87,7 +84,6 @@ public:
     [[nodiscard]] int streamChoice() const { return streamChoice_; }
 
 protected:
-    text::Notifier& notifier_;
     net::Socket streamSocket_;
 
 private:

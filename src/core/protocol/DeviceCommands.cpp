@@ -8,7 +8,6 @@
 #include "core/protocol/Frames.h"
 #include "core/protocol/VersionRules.h"
 #include "core/text/Messages.h"
-#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 
 namespace tarvo::protocol {
@@ -16,8 +15,10 @@ namespace tarvo::protocol {
 namespace {
 
 // connect + login of a fresh client; the caller stops it.
-bool connectAndLogin(CCamClient& client) {
-    return client.connect() == 0 && client.login();
+Outcome connectAndLogin(CCamClient& client) {
+    Outcome connected = client.connect();
+    if (!connected.ok) return connected;
+    return client.login();
 }
 
 }  // namespace
@@ -40,23 +41,22 @@ LoginInfo makeLoginInfo(std::string_view address, std::uint16_t port, std::u16st
     return info;
 }
 
-bool loginCheck(const LoginInfo& info, text::Notifier& notifier) {
-    CCamClient client(info, notifier);
-    const bool accepted = connectAndLogin(client);
+Outcome loginCheck(const LoginInfo& info) {
+    CCamClient client(info);
+    Outcome accepted = connectAndLogin(client);
     client.stop();
     return accepted;
 }
 
-bool rebootDevice(const LoginInfo& info, text::Notifier& notifier) {
-    CCamClient client(info, notifier);
-    bool sent = false;
-    if (connectAndLogin(client)) {
+Outcome rebootDevice(const LoginInfo& info) {
+    CCamClient client(info);
+    Outcome sent = connectAndLogin(client);
+    if (sent.ok) {
         if (client.sendFrame(tcpQuery(cmd::kReboot).view())) {
-            sent = true;
             std::array<std::uint8_t, 256> ignored{};
             client.receiveReply(ignored, needsAnyByte);
         } else {
-            notifier.message(text::msg::kControlFailed);
+            sent = Outcome::failure(text::msg::kControlFailed);
         }
     }
     client.stop();
@@ -71,15 +71,12 @@ std::u16string versionFromReply(std::span<const std::uint8_t> reply) {
     return std::u16string(text::fieldText(std::span<const char16_t>(field)));
 }
 
-bool checkCameraVersion(std::string_view address, std::uint16_t port, std::u16string& version,
-                        text::Notifier& notifier) {
+Outcome checkCameraVersion(std::string_view address, std::uint16_t port, std::u16string& version) {
     version.clear();
-    if (address.empty()) return false;
+    if (address.empty()) return Outcome::silentFailure();
     net::Socket socket;
-    if (!net::connectWithTimeout(address, port, socket)) {
-        notifier.message(text::msg::kConnectCameraFailed);
-        return false;
-    }
+    if (!net::connectWithTimeout(address, port, socket))
+        return Outcome::failure(text::msg::kConnectCameraFailed);
     std::array<std::uint8_t, 260> reply{};
     ReplyRead got;
     const Frame query = tcpQuery(cmd::kCameraVersion);
@@ -87,20 +84,13 @@ bool checkCameraVersion(std::string_view address, std::uint16_t port, std::u16st
         got = receiveReply(socket, reply, net::kCommandIoTimeoutMs, needsVersionText);
     }
     socket.close();
-    if (!got.usable() || got.count == 0) {
-        notifier.message(text::msg::kVersionQueryFailed);
-        return false;
-    }
+    if (!got.usable() || got.count == 0) return Outcome::failure(text::msg::kVersionQueryFailed);
     const std::u16string full =
         versionFromReply(std::span<const std::uint8_t>(reply.data(), got.count));
-    if (full.size() != kVersionTextLength) {
-        notifier.message(text::msg::kVersionMalformed);
-        return false;
-    }
+    if (full.size() != kVersionTextLength) return Outcome::failure(text::msg::kVersionMalformed);
     version = full.substr(1, 11);
-    if (meetsMinimumVersion(full)) return true;
-    notifier.message(text::msg::kVersionTooLow);
-    return false;
+    if (meetsMinimumVersion(full)) return Outcome::success();
+    return Outcome::failure(text::msg::kVersionTooLow);
 }
 
 }  // namespace tarvo::protocol

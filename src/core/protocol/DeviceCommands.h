@@ -5,10 +5,7 @@
 #include <string_view>
 
 #include "core/protocol/CCamClient.h"
-
-namespace tarvo::text {
-class Notifier;
-}
+#include "core/protocol/Outcome.h"
 
 namespace tarvo::protocol {
 
@@ -19,19 +16,18 @@ LoginInfo makeLoginInfo(std::string_view address, std::uint16_t port, std::u16st
                         std::u16string_view password, int streamChoice, int deviceType);
 
 // TCP login with the given credentials, then the connection is closed again.
-// True only when the device accepted them; the failures show their own messages.
-bool loginCheck(const LoginInfo& info, text::Notifier& notifier);
+// Ok only when the device accepted them; a failure carries the connect's or the login's message.
+Outcome loginCheck(const LoginInfo& info);
 
 // Logs in and, only when the login was accepted, sends the reboot command (130) on the same
-// connection. True when the reboot frame went out; "Control failed" when it could not be sent.
-bool rebootDevice(const LoginInfo& info, text::Notifier& notifier);
+// connection. Ok when the reboot frame went out; "Control failed" when it could not be sent.
+Outcome rebootDevice(const LoginInfo& info);
 
 // Asks the camera for its version (103) and checks it against its type's minimum.
 // `version` receives the version without its leading v (e.g. 00.00.22.06) once the reply was
-// well formed, and stays empty otherwise; the result is false on every failure, each with its
-// message.
-bool checkCameraVersion(std::string_view address, std::uint16_t port, std::u16string& version,
-                        text::Notifier& notifier);
+// well formed, and stays empty otherwise; every failure carries its message (none for an empty
+// address).
+Outcome checkCameraVersion(std::string_view address, std::uint16_t port, std::u16string& version);
 
 // The version text of a 103/231 reply: bytes from offset 6 to the first NUL or the end of what
 // arrived, widened into 64 units (a longer text counts as empty).

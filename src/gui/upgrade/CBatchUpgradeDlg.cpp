@@ -25,23 +25,6 @@
 
 namespace tarvo::gui {
 
-namespace {
-
-// Keeps the first message of a login check for the device's result.
-class FirstMessage final : public text::Notifier {
-public:
-    void message(std::u16string_view text) override { keep(text); }
-    void systemError(std::u16string_view text) override { keep(text); }
-    std::u16string text;
-
-private:
-    void keep(std::u16string_view t) {
-        if (text.empty()) text = std::u16string(t);
-    }
-};
-
-}  // namespace
-
 // One device's line; hears its upload on the worker thread and hands the news to the dialog.
 struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
     Row(CBatchUpgradeDlg& owner, Device d)
@@ -200,11 +183,11 @@ void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user
     if (nvr && !upgrade::nvrPartOf(text::fromUtf8(upgrade::fileNameOf(path)))) {
         return fail(text::msg::kWrongUpgradeFile);
     }
-    FirstMessage notifier;
     const auto login = protocol::makeLoginInfo(row.device.address, row.uploader.port(), user,
                                                password, 0, row.device.type);
-    if (!protocol::loginCheck(login, notifier)) {
-        return fail(notifier.text.empty() ? text::msg::kControlFailed : notifier.text);
+    const protocol::Outcome accepted = protocol::loginCheck(login);
+    if (!accepted.ok) {
+        return fail(accepted.message.empty() ? text::msg::kControlFailed : accepted.message);
     }
     if (stop_) return;
     if (!row.uploader.connect()) {

@@ -64,7 +64,7 @@ std::string cli() {
 }  // namespace
 
 TEST_F(DeviceCommandsE2E, LoginAcceptedSendsTheThirtyByteFrame) {
-    EXPECT_TRUE(protocol::loginCheck(login("127.0.0.2"), notifier));
+    EXPECT_TRUE(protocol::loginCheck(login("127.0.0.2")).report(notifier));
     EXPECT_TRUE(notifier.entries().empty());
     const auto frames = framesOf("127.0.0.2", 0);
     ASSERT_EQ(frames.size(), 1u);
@@ -78,18 +78,19 @@ TEST_F(DeviceCommandsE2E, LoginAcceptedSendsTheThirtyByteFrame) {
 }
 
 TEST_F(DeviceCommandsE2E, LoginRefusedSaysControlFailed) {
-    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.3"), notifier));
+    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.3")).report(notifier));
     EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"Control failed"});
     EXPECT_FALSE(notifier.entries()[0].systemError);
     // Wrong password on a device that would accept the right one.
     notifier.clear();
-    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.2", u"admin", u"wrong"), notifier));
+    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.2", u"admin", u"wrong")).report(notifier));
     EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"Control failed"});
 }
 
 TEST_F(DeviceCommandsE2E, LongUserNamesAreCutToTwelveBytes) {
     // The device knows the user by its first twelve bytes, as every client sends it.
-    EXPECT_TRUE(protocol::loginCheck(login("127.0.0.10", u"operator12345", u"secret"), notifier));
+    EXPECT_TRUE(
+        protocol::loginCheck(login("127.0.0.10", u"operator12345", u"secret")).report(notifier));
     const auto frames = framesOf("127.0.0.10", 0);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].substr(12, 24), "6f70657261746f7231323334");  // "operator1234", no NUL
@@ -98,7 +99,7 @@ TEST_F(DeviceCommandsE2E, LongUserNamesAreCutToTwelveBytes) {
 TEST_F(DeviceCommandsE2E, RefusedConnectionFailsFast) {
     // Fast means well inside the 4 s connect wait, with room for a loaded machine.
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.9"), notifier));
+    EXPECT_FALSE(protocol::loginCheck(login("127.0.0.9")).report(notifier));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
     ASSERT_EQ(notifier.entries().size(), 1u);
     EXPECT_TRUE(notifier.entries()[0].systemError);
@@ -107,19 +108,19 @@ TEST_F(DeviceCommandsE2E, RefusedConnectionFailsFast) {
     notifier.clear();
     std::u16string version;
     const auto again = std::chrono::steady_clock::now();
-    EXPECT_FALSE(protocol::checkCameraVersion("127.0.0.9", 5505, version, notifier));
+    EXPECT_FALSE(protocol::checkCameraVersion("127.0.0.9", 5505, version).report(notifier));
     EXPECT_LT(std::chrono::steady_clock::now() - again, 3000ms);
     EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"连接摄像机失败"});
 }
 
 TEST_F(DeviceCommandsE2E, RebootOnlyAfterAnAcceptedLogin) {
-    EXPECT_FALSE(protocol::rebootDevice(login("127.0.0.3"), notifier));
+    EXPECT_FALSE(protocol::rebootDevice(login("127.0.0.3")).report(notifier));
     EXPECT_EQ(notifier.texts(), std::vector<std::u16string>{u"Control failed"});
     EXPECT_TRUE(framesOf("127.0.0.3", 130).empty());
     EXPECT_EQ(sim->device("127.0.0.3")["reboots"], 0);
 
     notifier.clear();
-    EXPECT_TRUE(protocol::rebootDevice(login("127.0.0.2"), notifier));
+    EXPECT_TRUE(protocol::rebootDevice(login("127.0.0.2")).report(notifier));
     EXPECT_TRUE(notifier.entries().empty());
     EXPECT_EQ(framesOf("127.0.0.2", 130), std::vector<std::string>{"820000000600"});
     EXPECT_EQ(sim->device("127.0.0.2")["reboots"], 1);
@@ -142,19 +143,19 @@ TEST_F(DeviceCommandsE2E, VersionRulesAndTheirMessages) {
     for (const auto& c : cases) {
         notifier.clear();
         std::u16string version = u"stale";
-        EXPECT_EQ(protocol::checkCameraVersion(c.ip, 5505, version, notifier), c.ok) << c.ip;
+        EXPECT_EQ(protocol::checkCameraVersion(c.ip, 5505, version).report(notifier), c.ok) << c.ip;
         EXPECT_EQ(version, c.version) << c.ip;
         EXPECT_EQ(notifier.texts(), c.messages) << c.ip;
         EXPECT_EQ(framesOf(c.ip, 103), std::vector<std::string>{"670000000600"}) << c.ip;
     }
     std::u16string version;
-    EXPECT_FALSE(protocol::checkCameraVersion("", 5505, version, notifier));
+    EXPECT_FALSE(protocol::checkCameraVersion("", 5505, version).report(notifier));
 }
 
 TEST_F(DeviceCommandsE2E, SilentDeviceTimesOutWithItsMessage) {
     const auto start = std::chrono::steady_clock::now();
     std::u16string version;
-    EXPECT_FALSE(protocol::checkCameraVersion("127.0.0.8", 5505, version, notifier));
+    EXPECT_FALSE(protocol::checkCameraVersion("127.0.0.8", 5505, version).report(notifier));
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 4500ms);
     EXPECT_LT(took, 7000ms);
@@ -172,7 +173,7 @@ TEST_F(DeviceCommandsE2E, RepliesEndWhereTheirFieldsArriveWhateverLengthTheyAnno
     for (const char* length : {"30", "2048"}) {
         // An accepted login of 9 bytes.
         sim->set("127.0.0.11", std::string("tcpReplyCut=9,tcpReplyLength=") + length);
-        EXPECT_TRUE(protocol::loginCheck(login("127.0.0.11"), notifier)) << length;
+        EXPECT_TRUE(protocol::loginCheck(login("127.0.0.11")).report(notifier)) << length;
     }
     EXPECT_EQ(test::runProcess({cli(), "login", "127.0.0.11"}).exitCode, 0);
     struct Silent final : upgrade::UploadObserver {
@@ -183,7 +184,8 @@ TEST_F(DeviceCommandsE2E, RepliesEndWhereTheirFieldsArriveWhateverLengthTheyAnno
     for (const char* length : {"64", "260"}) {
         sim->set("127.0.0.11", std::string("tcpReplyCut=-1,tcpReplyLength=") + length);
         std::u16string version;
-        EXPECT_TRUE(protocol::checkCameraVersion("127.0.0.11", 5505, version, notifier)) << length;
+        EXPECT_TRUE(protocol::checkCameraVersion("127.0.0.11", 5505, version).report(notifier))
+            << length;
         EXPECT_EQ(version, u"00.00.22.06");
         // The upgrade dialog's query: its package rule needs the version.
         upgrade::FirmwareUploader uploader(upgrade::cameraUpgrade(), observer);

@@ -364,19 +364,22 @@ TEST_F(HostileE2E, TricklingRepliesThatCompleteInTimeAreReadWhole) {
     test::RecordingNotifier notifier;
     // Login: 12 bytes, 50 ms apart.
     const auto loginTook = timed([&] {
-        EXPECT_TRUE(protocol::loginCheck(
-            protocol::makeLoginInfo("127.0.0.3", 5505, u"admin", u"", 0, 100), notifier));
+        EXPECT_TRUE(
+            protocol::loginCheck(protocol::makeLoginInfo("127.0.0.3", 5505, u"admin", u"", 0, 100))
+                .report(notifier));
     });
     EXPECT_GE(loginTook, 500ms);  // it did trickle
     std::u16string version;
-    const auto versionTook = timed(
-        [&] { EXPECT_TRUE(protocol::checkCameraVersion("127.0.0.3", 5505, version, notifier)); });
+    const auto versionTook = timed([&] {
+        EXPECT_TRUE(protocol::checkCameraVersion("127.0.0.3", 5505, version).report(notifier));
+    });
     EXPECT_EQ(version, u"00.00.22.06");
     EXPECT_GE(versionTook, 800ms);
     EXPECT_TRUE(notifier.entries().empty());
     // Reboot: the login reply trickles, then the command goes out once.
-    EXPECT_TRUE(protocol::rebootDevice(
-        protocol::makeLoginInfo("127.0.0.3", 5505, u"admin", u"", 0, 100), notifier));
+    EXPECT_TRUE(
+        protocol::rebootDevice(protocol::makeLoginInfo("127.0.0.3", 5505, u"admin", u"", 0, 100))
+            .report(notifier));
     EXPECT_TRUE(notifier.entries().empty());
     EXPECT_EQ(framesOf("127.0.0.3", "tcp", 130), std::vector<std::string>{"820000000600"});
     EXPECT_EQ(sim->device("127.0.0.3")["reboots"], 1);
@@ -452,8 +455,8 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
     };
     const auto login = [](const std::string& ip) {
         return [ip](Result& r, test::RecordingNotifier& n) {
-            r.ok =
-                protocol::loginCheck(protocol::makeLoginInfo(ip, 5505, u"admin", u"", 0, 100), n);
+            r.ok = protocol::loginCheck(protocol::makeLoginInfo(ip, 5505, u"admin", u"", 0, 100))
+                       .report(n);
         };
     };
     const auto resolution = [](const std::string& ip) {
@@ -469,7 +472,7 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
     // 12 bytes 700 ms apart, 19 bytes 700 ms apart, 6 bytes 1.5 s apart.
     auto trickledLogin = run(login("127.0.0.5"));
     auto trickledVersion = run([](Result& r, test::RecordingNotifier& n) {
-        r.ok = protocol::checkCameraVersion("127.0.0.5", 5505, r.detail, n);
+        r.ok = protocol::checkCameraVersion("127.0.0.5", 5505, r.detail).report(n);
     });
     auto trickledResolution = run(resolution("127.0.0.6"));
     auto silentLogin = run(login("127.0.0.15"));

@@ -9,13 +9,14 @@
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
+#include "core/discovery/SettledSearch.h"
 #include "core/net/MacResolver.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/AddressPlanner.h"
-#include "core/text/Notifier.h"
 #include "core/ops/forms/SettingsFlows.h"
 #include "core/ops/forms/UdpSession.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -175,22 +176,8 @@ void AddressBatch::write(AddressAssignment& assignment, const AddressBatchEntry&
                          double searchSeconds) {
     if (assignment.result != Result::Planned) return;
     // A search that settled, so the guard below knows every device a command would reach.
-    engine_->startSearch();
-    const std::u16string key = text::fromUtf8(assignment.oldAddress);
-    const auto start = std::chrono::steady_clock::now();
-    const auto end = start + std::chrono::milliseconds(static_cast<long>(searchSeconds * 1000));
-    const auto settled = std::min(end, start + std::chrono::seconds(1));
-    bool found = false;
-    while (!found) {
-        const auto now = std::chrono::steady_clock::now();
-        {
-            std::lock_guard guard(table_.lock());
-            found = table_.findRow(discovery::kColAddress, key) >= 0 && now >= settled;
-        }
-        if (!found && now >= end) break;
-        if (!found) sleepMs(20);
-    }
-    if (!found) {
+    if (!discovery::searchUntilSettled(*engine_, table_, text::fromUtf8(assignment.oldAddress),
+                                       searchSeconds)) {
         assignment.result = Result::NotFound;
         return;
     }

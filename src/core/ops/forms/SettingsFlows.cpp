@@ -24,7 +24,7 @@ SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session,
     if (!versionCheck_) {
         versionCheck_ = [this](std::string_view address, std::uint16_t port,
                                std::u16string& version) {
-            return protocol::checkCameraVersion(address, port, version, notifier_);
+            return protocol::checkCameraVersion(address, port, version).report(notifier_);
         };
     }
 }

@@ -48,11 +48,11 @@ void EngineSearch::startSearch() {
 }
 
 bool NetworkDeviceActions::loginCheck(const protocol::LoginInfo& target) {
-    return protocol::loginCheck(target, notifier_);
+    return protocol::loginCheck(target).report(notifier_);
 }
 
 void NetworkDeviceActions::rebootDevice(const protocol::LoginInfo& target) {
-    protocol::rebootDevice(target, notifier_);
+    protocol::rebootDevice(target).report(notifier_);
 }
 
 MainPresenter::MainPresenter(Dialogs& dialogs, text::Notifier& notifier, SearchTarget& search,
