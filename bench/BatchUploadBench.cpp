@@ -14,11 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "RandomPackage.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
@@ -98,21 +98,9 @@ int main(int argc, char** argv) try {
                            kDevices);
         return 2;
     }
-    char pattern[] = "/tmp/tarvo-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) return 1;
-    const std::string dir = pattern;
-    const std::string path = dir + "/IPC_update_00.00.03.08.img";
-    {
-        std::ofstream out(path, std::ios::binary);
-        std::mt19937_64 random(7);
-        std::vector<std::uint64_t> block(8192);
-        for (std::uint64_t left = mebibytes << 20; left > 0;) {
-            for (auto& word : block) word = random();
-            const auto n = std::min<std::uint64_t>(left, block.size() * 8);
-            out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
-            left -= n;
-        }
-    }
+    const std::string path = bench::writeRandomPackage(mebibytes << 20);
+    if (path.empty()) return 1;
+    const std::string dir = std::filesystem::path(path).parent_path();
 
     int status = 0;
     {

@@ -17,11 +17,11 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "RandomPackage.h"
 #include "core/net/Connect.h"
 #include "core/net/Socket.h"
 #include "core/upgrade/FirmwareUploader.h"
@@ -105,21 +105,9 @@ int main(int argc, char** argv) try {
     const std::uint64_t mebibytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 64;
     const std::uint64_t size = mebibytes << 20;
 
-    char pattern[] = "/tmp/tarvo-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) return 1;
-    const std::string dir = pattern;
-    const std::string path = dir + "/IPC_update_00.00.03.08.img";
-    {
-        std::ofstream out(path, std::ios::binary);
-        std::mt19937_64 random(7);
-        std::vector<std::uint64_t> block(8192);
-        for (std::uint64_t left = size; left > 0;) {
-            for (auto& word : block) word = random();
-            const auto n = std::min<std::uint64_t>(left, block.size() * 8);
-            out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
-            left -= n;
-        }
-    }
+    const std::string path = bench::writeRandomPackage(size);
+    if (path.empty()) return 1;
+    const std::string dir = std::filesystem::path(path).parent_path();
 
     int status = 0;
     {
