@@ -12,12 +12,12 @@
 #include <QVBoxLayout>
 
 #include "common/MessageBoxes.h"
-#include "controls/IpAddressEdit.h"
 #include "common/UiText.h"
+#include "controls/IpAddressEdit.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/text/Notifier.h"
 #include "core/text/Messages.h"
+#include "core/text/Notifier.h"
 
 namespace tarvo::gui {
 
@@ -156,22 +156,19 @@ void CBatchAddressDlg::run(std::vector<int> tableRows, std::uint32_t start, std:
 
 void CBatchAddressDlg::post(const std::vector<int>& tableRows,
                             const std::vector<ops::AddressAssignment>& assignments, bool done) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, tableRows, assignments, done] {
-            for (std::size_t i = 0; i < assignments.size() && i < tableRows.size(); ++i) {
-                const auto& a = assignments[i];
-                table_->item(tableRows[i], kColNew)->setText(QString::fromStdString(a.newAddress));
-                const bool pending = !done && a.result == ops::AddressAssignment::Result::Written;
-                if (!pending && a.result != ops::AddressAssignment::Result::Planned)
-                    table_->item(tableRows[i], kColResult)->setText(dataText(a.resultText()));
-            }
-            if (done) {
-                running_.store(false);
-                closeButton_->setEnabled(true);
-            }
-        },
-        Qt::QueuedConnection);
+    calls_.push([this, tableRows, assignments, done] {
+        for (std::size_t i = 0; i < assignments.size() && i < tableRows.size(); ++i) {
+            const auto& a = assignments[i];
+            table_->item(tableRows[i], kColNew)->setText(QString::fromStdString(a.newAddress));
+            const bool pending = !done && a.result == ops::AddressAssignment::Result::Written;
+            if (!pending && a.result != ops::AddressAssignment::Result::Planned)
+                table_->item(tableRows[i], kColResult)->setText(dataText(a.resultText()));
+        }
+        if (done) {
+            running_.store(false);
+            closeButton_->setEnabled(true);
+        }
+    });
 }
 
 }  // namespace tarvo::gui

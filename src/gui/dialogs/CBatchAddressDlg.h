@@ -3,9 +3,11 @@
 #include <QDialog>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
+#include "common/UiQueue.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/ops/forms/AddressBatch.h"
 
@@ -50,6 +52,8 @@ private:
     QPushButton* startButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     std::atomic<bool> running_{false};
+    // The batch's results on their way to this dialog's thread.
+    UiQueue<std::function<void()>> calls_{this, [](std::function<void()>& call) { call(); }};
     std::thread worker_;
 };
 

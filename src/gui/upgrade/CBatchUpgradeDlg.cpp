@@ -61,10 +61,8 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
         QString text = uiText(said);
         post([this, text] { dialog.showResult(*this, text); });
     }
-    // Calls that arrive after the dialog went are dropped by Qt.
-    void post(std::function<void()> call) {
-        QMetaObject::invokeMethod(&dialog, std::move(call), Qt::QueuedConnection);
-    }
+    // Calls that arrive after the dialog went are dropped by its queue.
+    void post(std::function<void()> call) { dialog.calls_.push(std::move(call)); }
 
     CBatchUpgradeDlg& dialog;
     const Device device;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/UiQueue.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/upgrade/FirmwareUploader.h"
 
@@ -63,6 +64,8 @@ private:
     QLineEdit* password_ = nullptr;
     QPushButton* upgrade_ = nullptr;
     std::atomic<bool> stop_{false};
+    // The rows' reports on their way to this dialog's thread.
+    UiQueue<std::function<void()>> calls_{this, [](std::function<void()>& call) { call(); }};
 };
 
 }  // namespace tarvo::gui
