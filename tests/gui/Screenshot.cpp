@@ -291,8 +291,7 @@ int main(int argc, char** argv) {
         ok &= save(*menu, out + "/menu-" + tag + ".png");
         menu->hide();
     }
-    tarvo::gui::CBatchAddressDlg batch(window.table().rows(),
-                                       &window);
+    tarvo::gui::CBatchAddressDlg batch(window.table().rows(), &window);
     ok &= save(batch, out + "/batch-address-" + tag + ".png");
 
     window.engine().closeInterfaces();

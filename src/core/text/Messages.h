@@ -116,8 +116,7 @@ inline constexpr std::u16string_view kBatchClose = u"关闭";
 inline constexpr std::u16string_view kBatchWaiting = u"等待";
 inline constexpr std::u16string_view kBatchFailed = u"失败";
 // What the single dialogs leave unsaid, a batch says beside the device.
-inline constexpr std::u16string_view kBatchNotNewer =
-    u"版本不比设备的新，未发送";
+inline constexpr std::u16string_view kBatchNotNewer = u"版本不比设备的新，未发送";
 inline constexpr std::u16string_view kBatchNotConnected = u"连接设备失败，未发送";
 
 // NVR configuration.

@@ -15,9 +15,10 @@ TEST(NetworkMoveE2E, DeviceMovesAndKeepsItsMac) {
     ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.250.0.21/24", "dev", "eth0"}), 0);
     test::SimOptions options;
     options.host = 1;
-    test::SimProcess sim(nlohmann::json::parse(R"({"devices": [{"ip": "10.250.0.11", "type": 100, "password": "pw",
+    test::SimProcess sim(
+        nlohmann::json::parse(R"({"devices": [{"ip": "10.250.0.11", "type": 100, "password": "pw",
         "netParams": {"mask": "255.255.255.0", "gateway": "10.250.0.1"}}]})"),
-                         options);
+        options);
     auto discover = [] {
         const auto r = test::runProcess({TARVO_CLI_PATH, "discover", "--seconds", "1", "--json"});
         EXPECT_EQ(r.exitCode, 0) << r.err;

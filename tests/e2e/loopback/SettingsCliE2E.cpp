@@ -244,8 +244,8 @@ TEST_F(SettingsCliE2E, CloudPasswordFitsSixtyThreeCharacters) {
     EXPECT_EQ(nlohmann::json::parse(r.out)["values"]["deviceId"], -5);
 
     // The new password may come from a file instead of the command line.
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("cloud-" + std::to_string(::getpid()) + ".txt");
+    const auto file =
+        std::filesystem::temp_directory_path() / ("cloud-" + std::to_string(::getpid()) + ".txt");
     std::ofstream(file) << "from-a-file\n";
     r = cli({"cloud", "set", "127.0.0.7", "--cloud-password-file", file.string()});
     std::filesystem::remove(file);
