@@ -139,8 +139,11 @@ struct Prepared {
     int type = 0;
 };
 
-// Type (given or searched), port, stream and the login check; nullopt with the exit status.
-std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, int& status) {
+// Type (given or searched), port, stream and the login check; nullopt with the outcome's exit
+// status. The outcome names the file in any case.
+std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, Outcome& outcome) {
+    outcome.fields["out"] = args.out;
+    int& status = outcome.exitCode;
     Prepared p;
     const auto type = deviceTypeOf(args.ip, args.type, kSearchSeconds);
     if (!type) {
@@ -224,8 +227,7 @@ std::u16string decimal(std::uintmax_t value) {
 int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
     CliNotifier notifier;
     Outcome outcome{"snapshot", args.ip};
-    outcome.fields["out"] = args.out;
-    const auto prepared = prepare(args, notifier, outcome.exitCode);
+    const auto prepared = prepare(args, notifier, outcome);
     if (!prepared) return finish(global, outcome, &notifier);
     auto renderer = std::make_unique<preview::HeadlessRenderer>();
     preview::HeadlessRenderer& view = *renderer;
@@ -296,8 +298,7 @@ private:
 int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
     CliNotifier notifier;
     Outcome outcome{"record", args.ip};
-    outcome.fields["out"] = args.out;
-    const auto prepared = prepare(args, notifier, outcome.exitCode);
+    const auto prepared = prepare(args, notifier, outcome);
     if (!prepared) return finish(global, outcome, &notifier);
     // The recorder is made on the first packet: codec and size come with the stream's reply,
     // which is in place before the threads start.
