@@ -178,7 +178,7 @@ void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user
     };
     const bool nvr = row.device.type == discovery::kTypeNvr;
     // The rule of each device's own dialog; the camera's version rule is the upload's own.
-    if (nvr && !upgrade::nvrPartOf(text::fromUtf8(upgrade::fileNameOf(path)))) {
+    if (nvr && !upgrade::nvrPartOfPath(path)) {
         return fail(text::msg::kWrongUpgradeFile);
     }
     const auto login = protocol::makeLoginInfo(row.device.address, row.uploader.port(), user,
