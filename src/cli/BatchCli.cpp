@@ -25,14 +25,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kNotFound = 5;  // `upgrade`'s status when nothing was sent
-
 // One line per device on stderr: redrawn in place on a terminal, plain lines (start, every
 // tenth, end) otherwise.
 class BatchProgress {
 public:
     explicit BatchProgress(const std::vector<std::string>& addresses)
-        : tty_(::isatty(2) == 1), lines_(addresses.size()) {
+        : tty_(stderrIsTerminal()), lines_(addresses.size()) {
         for (std::size_t i = 0; i < addresses.size(); ++i) {
             lines_[i].address = text::escapeControls(addresses[i]);
             lines_[i].state = "waiting";
@@ -205,9 +203,9 @@ int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
         std::vector<std::string> notes;
         const auto note = [&notes](const std::string& text) { notes.push_back(text); };
         if (!types[i]) {
-            outcome.status = kNotFound;
-            outcome.json =
-                toJson({"upgrade", addresses[i], kNotFound, {}, {{"status", "not-found"}}});
+            outcome.status = exitcode::kNothingSent;
+            outcome.json = toJson(
+                {"upgrade", addresses[i], exitcode::kNothingSent, {}, {{"status", "not-found"}}});
         } else {
             UpgradeArgs one = args;
             one.ip = addresses[i];

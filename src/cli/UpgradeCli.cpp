@@ -105,7 +105,7 @@ std::string minutesSeconds(double seconds) {
 // Progress on stderr: a bar redrawn in place on a terminal, plain lines every tenth otherwise.
 class ProgressPrinter final : public upgrade::UploadObserver {
 public:
-    explicit ProgressPrinter(bool enabled) : enabled_(enabled), tty_(::isatty(2) == 1) {}
+    explicit ProgressPrinter(bool enabled) : enabled_(enabled), tty_(stderrIsTerminal()) {}
 
     void uploadStarted(int /*progressUpper*/, std::uint32_t fileSize) override {
         std::lock_guard guard(mutex_);
