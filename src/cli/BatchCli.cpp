@@ -183,12 +183,10 @@ std::vector<std::optional<int>> typesOf(const std::vector<std::string>& addresse
                                         std::optional<int> given, double seconds) {
     std::vector<std::optional<int>> types(addresses.size(), given);
     if (given) return types;
-    // One search serves them all: each device is looked for in turn in the same list.
+    // One search serves them all, however many devices the batch names.
     CliNotifier notifier(false);
     DeviceFinder finder(notifier);
-    for (std::size_t i = 0; i < addresses.size(); ++i)
-        types[i] = finder.find(addresses[i], seconds);
-    return types;
+    return finder.findAll(addresses, seconds);
 }
 
 int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {

@@ -18,16 +18,29 @@ DeviceFinder::~DeviceFinder() {
 }
 
 std::optional<int> DeviceFinder::find(const std::string& address, double seconds) {
+    return findAll({address}, seconds).front();
+}
+
+std::vector<std::optional<int>> DeviceFinder::findAll(const std::vector<std::string>& addresses,
+                                                      double seconds) {
+    std::vector<std::optional<int>> types(addresses.size());
     if (engine_->interfaceCount() == 0 && engine_->openInterfaces() == 0) {
         std::cerr << "no local network to search on" << std::endl;
-        return std::nullopt;
+        return types;
     }
-    if (const auto row =
-            discovery::searchUntilSettled(*engine_, table_, text::fromUtf8(address), seconds))
-        return row->type;
-    std::cerr << "device " << address << " did not answer the search on any local network"
-              << std::endl;
-    return std::nullopt;
+    std::vector<std::u16string> wanted;
+    wanted.reserve(addresses.size());
+    for (const auto& address : addresses) wanted.push_back(text::fromUtf8(address));
+    const auto rows = discovery::searchUntilSettled(*engine_, table_, wanted, seconds);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        if (rows[i]) {
+            types[i] = rows[i]->type;
+        } else {
+            std::cerr << "device " << addresses[i]
+                      << " did not answer the search on any local network" << std::endl;
+        }
+    }
+    return types;
 }
 
 void addTypeOptions(CLI::App& sub, std::optional<int>& type, double& searchSeconds) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/CliNotifier.h"
 #include "core/discovery/DeviceTable.h"
@@ -14,8 +15,8 @@
 
 namespace tarvo::cli {
 
-// Finds one device by a search on every local network, and keeps the discovery running so that
-// UDP commands go out on the interface that heard it.
+// Finds devices by a search on every local network, and keeps the discovery running so that
+// UDP commands go out on the interface that heard each.
 class DeviceFinder {
 public:
     explicit DeviceFinder(CliNotifier& notifier);
@@ -24,6 +25,10 @@ public:
     // Searches until `address` answers or `seconds` passed. Its type code, or nothing (with a
     // line on stderr saying so).
     std::optional<int> find(const std::string& address, double seconds);
+    // The same for several devices, from one search: a type code (or nothing, with a line on
+    // stderr) per address.
+    std::vector<std::optional<int>> findAll(const std::vector<std::string>& addresses,
+                                            double seconds);
 
     discovery::DiscoveryEngine& engine() { return *engine_; }
     ops::UdpSession& session() { return *session_; }

@@ -556,6 +556,10 @@
         <translation>NVRs and DVRs are not changed in a batch</translation>
     </message>
     <message>
+        <source>设备不在起始地址所在的网络上</source>
+        <translation>The device is not on the network of the start address</translation>
+    </message>
+    <message>
         <source>设备没有接受新参数</source>
         <translation>The device did not take the new parameters</translation>
     </message>

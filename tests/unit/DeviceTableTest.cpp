@@ -145,6 +145,15 @@ TEST(DeviceTable, TargetReachesConflictsAndAddressesSharingTheLastTwoOctets) {
     EXPECT_EQ(table.devicesSharingTarget(u"10.0.0.9"),
               (std::vector<std::u16string>{u"10.0.0.9 02:00:00:00:00:04",
                                            u"10.0.0.9 02:00:00:00:00:05"}));
+
+    // Heard on different interfaces, the two x.x.5.20 rows are on different links: a frame for
+    // one leaves where the other never hears it. A second interface of one link shares it.
+    ASSERT_TRUE(table.addHeardOn(0, 1));
+    ASSERT_TRUE(table.addHeardOn(1, 2));
+    EXPECT_TRUE(table.devicesSharingTarget(u"127.1.5.20").empty());
+    ASSERT_TRUE(table.addHeardOn(1, 1));
+    EXPECT_FALSE(table.addHeardOn(1, 1));
+    EXPECT_EQ(table.devicesSharingTarget(u"127.0.5.20").size(), 2u);
 }
 
 // Names with separators, quotes and line breaks come back whole from a spreadsheet reader; a name
@@ -153,7 +162,8 @@ TEST(CsvExportTest, HostileNamesSurviveARoundTripAndNeverBecomeFormulas) {
     const std::vector<std::u16string> names{u"a,b", u"say \"hi\"", u"two\r\nlines", u"=1+1",  u"+x",
                                             u"-2",  u"@SUM(A1)",   u"\tx",          u"摄像机"};
     std::vector<DeviceRow> rows;
-    for (const auto& name : names) rows.push_back({1, u"10.0.0.1", u"", name, u"", 100, false, {}});
+    for (const auto& name : names)
+        rows.push_back({1, u"10.0.0.1", u"", name, u"", 100, false, {}, {}});
     const std::string csv = deviceListCsv(rows);
     ASSERT_EQ(csv.rfind("\xEF\xBB\xBF", 0), 0u);
     // A minimal RFC 4180 reader: fields of each record, in order.

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 
 #include <deque>
+#include <set>
+#include <string>
 #include <tuple>
 
 #include "core/discovery/ReplyCache.h"
@@ -27,7 +29,8 @@ std::uint32_t addr(const char* text) {
 // Records every frame with the time (in scripted milliseconds) it went out.
 class FakeSession : public UdpSession {
 public:
-    bool send(const protocol::Frame& frame) override {
+    bool send(const std::string& address, const protocol::Frame& frame) override {
+        sentTo.insert(address);
         sent.emplace_back(frame.bytes.begin(), frame.bytes.begin() + frame.size);
         sentAt.push_back(*clock);
         if (failOn >= 0 && static_cast<int>(sent.size()) - 1 == failOn) return false;
@@ -47,6 +50,7 @@ public:
 
     discovery::ReplyCache replyCache;
     std::vector<std::vector<std::uint8_t>> sent;
+    std::set<std::string> sentTo;  // the device addresses the frames were sent for
     std::vector<int> sentAt;
     int failOn = -1;
     int searches = 0;
@@ -174,6 +178,8 @@ TEST_F(SettingsFlowsTest, NetworkSettingsQueriesHandsOverAndWritesBack) {
     EXPECT_EQ(session.replyCache.netParams(), protocol::NetParams{});  // handed over, then cleared
     EXPECT_EQ(session.replyCache.audio(), 1u);
     EXPECT_EQ(session.commands(), (std::vector<int>{99, 129, 0, 106, 128}));
+    // The login and the write too go where the device was heard, not to its new address.
+    EXPECT_EQ(session.sentTo, std::set<std::string>{"192.168.1.64"});
     EXPECT_EQ(dialogs.waits, (std::vector<int>{500, 200}));
     EXPECT_EQ(session.searches, 1);
 
@@ -444,6 +450,7 @@ TEST_F(SettingsFlowsTest, CloudHandOverAndEdits) {
     EXPECT_EQ(dialogs.cloudOpenedWith, received);
     EXPECT_EQ(session.replyCache.cloud(), protocol::CloudRecord{});
     EXPECT_EQ(session.commands(), (std::vector<int>{124, 123}));
+    EXPECT_EQ(session.sentTo, std::set<std::string>{"192.168.1.64"});
     EXPECT_EQ(dialogs.waits, (std::vector<int>{500, 10}));
     const auto& frame = session.sent[1];
     ASSERT_EQ(frame.size(), 138u);

@@ -131,6 +131,15 @@ int DeviceTable::SetItemText(int row, int column, std::u16string text) {
     return 1;
 }
 
+bool DeviceTable::addHeardOn(int row, std::uint32_t interfaceAddress) {
+    std::lock_guard guard(lock_);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    auto& heard = rows_[static_cast<std::size_t>(row)].heardOn;
+    if (std::find(heard.begin(), heard.end(), interfaceAddress) != heard.end()) return false;
+    heard.push_back(interfaceAddress);
+    return true;
+}
+
 bool DeviceTable::setConflict(int row, std::vector<std::u16string> macs) {
     std::lock_guard guard(lock_);
     if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
@@ -229,10 +238,22 @@ int DeviceTable::findRow(int column, std::u16string_view text) const {
 std::vector<std::u16string> DeviceTable::devicesSharingTarget(std::u16string_view address) const {
     const std::uint16_t target = protocol::targetFor(text::toUtf8(address));
     std::lock_guard guard(lock_);
+    // Where the command leaves: the interfaces that heard the device (none known: every link).
+    std::vector<std::uint32_t> links;
+    for (const auto& row : rows_) {
+        if (row.address == address)
+            links.insert(links.end(), row.heardOn.begin(), row.heardOn.end());
+    }
+    const auto onLink = [&links](const DeviceRow& row) {
+        if (links.empty() || row.heardOn.empty()) return true;
+        return std::any_of(row.heardOn.begin(), row.heardOn.end(), [&links](std::uint32_t each) {
+            return std::find(links.begin(), links.end(), each) != links.end();
+        });
+    };
     std::vector<std::u16string> reached;
     for (const auto& row : rows_) {
         const auto& rowAddress = row.address;
-        if (protocol::targetFor(text::toUtf8(rowAddress)) != target) continue;
+        if (protocol::targetFor(text::toUtf8(rowAddress)) != target || !onLink(row)) continue;
         if (row.conflictMacs.empty()) {
             const auto& mac = row.mac;
             reached.push_back(mac.empty() ? rowAddress : rowAddress + u" " + mac);

@@ -27,6 +27,10 @@ struct DeviceRow {
     // Every MAC that answered the search from this row's address, when that is more than one:
     // an address conflict (the MAC cell holds the first).
     std::vector<std::u16string> conflictMacs;
+    // The local interface addresses (network order) that heard it, first heard first. UDP
+    // commands for the device leave there: with several interfaces, another link never hears
+    // them. Two entries for one device on two interfaces of the same link.
+    std::vector<std::uint32_t> heardOn;
 
     // The text the view shows in `column` and the sort compares; empty for no such column.
     [[nodiscard]] std::u16string cell(int column) const;
@@ -72,6 +76,9 @@ public:
     int SetItemText(int row, int column, std::u16string text);
     // Sets the MACs of an address conflict on the row; false when it does not exist.
     bool setConflict(int row, std::vector<std::u16string> macs);
+    // Notes that the interface `interfaceAddress` heard the row's device too; false when the row
+    // does not exist or already had it.
+    bool addHeardOn(int row, std::uint32_t interfaceAddress);
     // Removes a row; false when it does not exist.
     bool DeleteItem(int row);
     void Sort(int column, bool ascending);
@@ -89,7 +96,9 @@ public:
     // Every device that a UDP command for `address` reaches, as "address MAC" texts, when that
     // is more than one: the frame's `target` carries only the address's last two octets, so it
     // reaches each MAC that answered from `address` and every row whose address ends in the
-    // same two octets. Empty when it reaches one device (or none) of this table.
+    // same two octets. Only rows heard on an interface that heard `address` count: the command
+    // leaves there, and devices of other links never see it. Empty when it reaches one device
+    // (or none) of this table.
     [[nodiscard]] std::vector<std::u16string> devicesSharingTarget(
         std::u16string_view address) const;
     [[nodiscard]] int sortColumn() const;

@@ -86,6 +86,7 @@ void DiscoveryEngine::startSearch() {
         std::lock_guard guard(table_.lock());
         if (clearGate_.load()) {
             while (table_.rowCount() > 0) table_.DeleteItem(0);
+            heardOn_.clear();
             deviceCounter_ = 0;
             clearGate_.store(false);
         }
@@ -116,9 +117,29 @@ bool DiscoveryEngine::sendOn(const InterfaceContext* context, const protocol::Fr
                     reinterpret_cast<const sockaddr*>(&group), sizeof group) >= 0;
 }
 
-bool DiscoveryEngine::sendCommand(const protocol::Frame& frame) {
+bool DiscoveryEngine::sendCommandTo(std::uint32_t device, const protocol::Frame& frame) {
+    std::vector<std::uint32_t> heard;
+    {
+        std::lock_guard guard(table_.lock());
+        if (const auto found = heardOn_.find(device); found != heardOn_.end())
+            heard = found->second;
+    }
     std::shared_lock guard(contextsLock_);
-    return sendOn(currentContext_.load(), frame);
+    // Either interface of one link serves a device heard on both.
+    for (const std::uint32_t each : heard) {
+        for (const auto& context : contexts_) {
+            if (context->interface().address == each && sendOn(context.get(), frame)) return true;
+        }
+    }
+    // Not heard (or its interface is gone): its subnet's link, if the computer is on it.
+    for (const auto& context : contexts_) {
+        const auto& iface = context->interface();
+        if (net::sameSubnet(device, iface.address, iface.netmask) && sendOn(context.get(), frame))
+            return true;
+    }
+    bool sent = false;
+    for (const auto& context : contexts_) sent = sendOn(context.get(), frame) || sent;
+    return sent;
 }
 
 void DiscoveryEngine::closeInterfaces() {
@@ -126,21 +147,26 @@ void DiscoveryEngine::closeInterfaces() {
     {
         std::unique_lock guard(contextsLock_);
         closing.swap(contexts_);
-        currentContext_.store(nullptr);
     }
     for (auto& context : closing) context->shutdown();
     // Every receive thread has ended before any context goes away: a thread still finishing a
-    // reply may point the current socket at any of them.
+    // reply may send on its own.
     for (auto& context : closing) {
         if (context->thread().joinable()) context->thread().join();
     }
-    currentContext_.store(nullptr);
     closing.clear();
 }
 
 int DiscoveryEngine::interfaceCount() const {
     std::shared_lock guard(contextsLock_);
     return static_cast<int>(contexts_.size());
+}
+
+std::vector<net::LocalInterface> DiscoveryEngine::interfaces() const {
+    std::shared_lock guard(contextsLock_);
+    std::vector<net::LocalInterface> out;
+    for (const auto& context : contexts_) out.push_back(context->interface());
+    return out;
 }
 
 std::vector<std::string> DiscoveryEngine::interfaceAddresses() const {
@@ -250,10 +276,9 @@ void DiscoveryEngine::handleDiscoveryReply(InterfaceContext* context, int type,
             }
         }
     }
-    if (context != nullptr) currentContext_.store(context);
     if (newlyListed) {
-        std::shared_lock guard(contextsLock_);
-        sendOn(currentContext_.load(),
+        // The camera answered on this interface; the contexts stay open while its thread runs.
+        sendOn(context,
                protocol::udpQuery(protocol::cmd::kGetMainResolution, protocol::targetFor(sender)));
     }
 }
@@ -307,7 +332,10 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
         std::lock_guard guard(table_.lock());
         // Before the duplicate test: a later reply from a listed address may be another device.
         takeReplyFrames(context);
-        if (table_.hasAddress(address)) return;
+        if (table_.hasAddress(address)) {
+            if (context != nullptr) noteHeardOn(sender, address, context->interface().address);
+            return;
+        }
         if (table_.rowCount() >= DeviceTable::kMaxRows) {
             tellFull = !tableFullTold_;
             tableFullTold_ = true;
@@ -345,6 +373,10 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
             listed.note = std::u16string(typeLabel(type));
             listed.type = type;
             listed.sameNetwork = sameNet;
+            auto& heard = heardOn_[sender];
+            heard.clear();
+            if (context != nullptr) heard.push_back(context->interface().address);
+            listed.heardOn = heard;
             const int row = table_.AddItem(std::move(listed));
             if (!conflict.empty()) table_.setConflict(row, std::move(conflict));
             // A reply that raised the gate just before a search cleared the list can still land
@@ -353,6 +385,14 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
         }
     }
     if (tellFull) notifier_.message(text::msg::kDeviceTableFull);
+}
+
+void DiscoveryEngine::noteHeardOn(std::uint32_t sender, const std::u16string& address,
+                                  std::uint32_t interfaceAddress) {
+    auto& heard = heardOn_[sender];
+    if (std::find(heard.begin(), heard.end(), interfaceAddress) != heard.end()) return;
+    heard.push_back(interfaceAddress);
+    table_.addHeardOn(table_.findRow(kColAddress, address), interfaceAddress);
 }
 
 void DiscoveryEngine::updateResolution(std::uint32_t sender, std::uint32_t value) {

@@ -45,9 +45,10 @@ public:
     void setIgnoreReplies(bool ignore) { ignoreReplies_.store(ignore); }
     [[nodiscard]] bool ignoreReplies() const { return ignoreReplies_.load(); }
 
-    // Sends one UDP command on the socket of the interface that heard the last discovery reply,
-    // to the group. False when there is no such socket or the send failed.
-    bool sendCommand(const protocol::Frame& frame);
+    // Sends one UDP command for the device at `device` (network order) to the group: on an
+    // interface that heard it in the search, else on the first interface whose subnet holds its
+    // address, else on every interface. False when it left on none.
+    bool sendCommandTo(std::uint32_t device, const protocol::Frame& frame);
 
     // Reads the reply frames still queued on every interface: a frame may be read after its
     // reply was taken, and its MAC (or the conflict it shows) then reaches the table only here or
@@ -66,6 +67,8 @@ public:
     DeviceTable& table() { return table_; }
     [[nodiscard]] int interfaceCount() const;
     [[nodiscard]] std::vector<std::string> interfaceAddresses() const;
+    // The open interfaces, in the order they were opened.
+    [[nodiscard]] std::vector<net::LocalInterface> interfaces() const;
     // Replies handled (every datagram that passed the filter) since start; for benchmarks.
     [[nodiscard]] std::uint64_t datagramsHandled() const { return handled_.load(); }
 
@@ -78,6 +81,9 @@ private:
     // Records the reply frames that arrived on the interface; a second MAC for a listed address
     // marks its row as a conflict. Table lock held.
     void takeReplyFrames(const InterfaceContext* context);
+    // A listed device answered on one more interface. Table lock held.
+    void noteHeardOn(std::uint32_t sender, const std::u16string& address,
+                     std::uint32_t interfaceAddress);
     void updateResolution(std::uint32_t sender, std::uint32_t value);
     bool sendOn(const InterfaceContext* context, const protocol::Frame& frame);
 
@@ -90,7 +96,6 @@ private:
 
     mutable std::shared_mutex contextsLock_;
     std::vector<std::unique_ptr<InterfaceContext>> contexts_;
-    std::atomic<InterfaceContext*> currentContext_{nullptr};
 
     std::atomic<bool> ignoreReplies_{true};
     std::atomic<bool> clearGate_{true};
@@ -99,6 +104,9 @@ private:
     // The distinct MACs whose frames carried discovery replies from each address in this search
     // (at most kMacsPerAddress each, for at most kMaxRows addresses).
     std::unordered_map<std::uint32_t, std::vector<net::MacAddress>> frameMacs_;
+    // The interfaces that heard each listed address, as its row has them: a repeated reply
+    // looks here instead of searching the table.
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> heardOn_;
     bool tableFullTold_ = false;
 
     std::atomic<std::uint64_t> handled_{0};

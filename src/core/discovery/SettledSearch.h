@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
@@ -17,5 +18,10 @@ inline constexpr int kSettleMs = 1000;
 // The device's row, or nothing when it did not answer in time.
 std::optional<DeviceRow> searchUntilSettled(DiscoveryEngine& engine, const DeviceTable& table,
                                             std::u16string_view address, double seconds);
+// The same for several devices at once: one search, waited on until every address is listed
+// and the search has settled, or until `seconds` passed. One row (or nothing) per address.
+std::vector<std::optional<DeviceRow>> searchUntilSettled(
+    DiscoveryEngine& engine, const DeviceTable& table, const std::vector<std::u16string>& addresses,
+    double seconds);
 
 }  // namespace tarvo::discovery

@@ -80,6 +80,9 @@ inline constexpr std::u16string_view kAssignMoved = u"已修改";
 inline constexpr std::u16string_view kAssignNoAddress = u"网段内没有空闲地址";
 inline constexpr std::u16string_view kAssignNotFound = u"没有搜索到设备";
 inline constexpr std::u16string_view kAssignNotCamera = u"NVR/DVR 不能批量修改";
+// A device heard on another network than the one the start address lies in: the new address
+// would be one it cannot be reached at.
+inline constexpr std::u16string_view kAssignOtherLink = u"设备不在起始地址所在的网络上";
 inline constexpr std::u16string_view kAssignRefused = u"设备没有接受新参数";
 
 // Firmware upgrade.

@@ -170,13 +170,14 @@ TEST(DiscoveryE2E, SearchRebuildsTheListAndUdpCommandsReachTheDevice) {
     }
     EXPECT_GE(requests, 2);
 
-    // A command goes out on the interface that heard the last reply and reaches its device.
+    // A command goes out on the interface that heard the device and reaches it.
     d.engine.replyCache().expect(ReplyCache::Reply::Audio, "127.0.0.2");
-    ASSERT_TRUE(d.engine.sendCommand(protocol::udpQuery(129, protocol::targetFor("127.0.0.2"))));
+    ASSERT_TRUE(d.engine.sendCommandTo(inet_addr("127.0.0.2"),
+                                       protocol::udpQuery(129, protocol::targetFor("127.0.0.2"))));
     ASSERT_TRUE(test::waitUntil([&] { return d.engine.replyCache().audio() == 1u; }));
     d.engine.closeInterfaces();
     d.engine.closeInterfaces();  // a second close does nothing
-    EXPECT_FALSE(d.engine.sendCommand(protocol::udpQuery(129, 0)));
+    EXPECT_FALSE(d.engine.sendCommandTo(inet_addr("127.0.0.2"), protocol::udpQuery(129, 0)));
 }
 
 TEST(DiscoveryE2E, ThousandDevicesAllListed) {

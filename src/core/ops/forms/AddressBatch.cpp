@@ -107,6 +107,8 @@ std::u16string AddressAssignment::resultText() const {
             return text::tr(text::msg::kAssignNotFound);
         case Result::NotCamera:
             return text::tr(text::msg::kAssignNotCamera);
+        case Result::OtherLink:
+            return text::tr(text::msg::kAssignOtherLink);
         case Result::NoAddress:
             return text::tr(text::msg::kAssignNoAddress);
         case Result::Refused:
@@ -145,6 +147,12 @@ std::vector<AddressAssignment> AddressBatch::plan(const std::vector<discovery::D
     for (const auto& row : lastSearch_) {
         if (const auto a = hostOrder(text::toUtf8(row.address))) taken.insert(*a);
     }
+    // The interfaces whose network the new addresses lie in.
+    std::vector<std::uint32_t> startLinks;
+    for (const auto& iface : engine_->interfaces()) {
+        if (net::sameSubnet(start, iface.address, iface.netmask))
+            startLinks.push_back(iface.address);
+    }
     std::vector<AddressAssignment> out;
     std::size_t wanted = 0;
     for (const auto& row : chosen) {
@@ -152,10 +160,18 @@ std::vector<AddressAssignment> AddressBatch::plan(const std::vector<discovery::D
         a.oldAddress = text::toUtf8(row.address);
         a.mac = row.mac;
         a.type = row.type;
-        const bool heard = std::any_of(lastSearch_.begin(), lastSearch_.end(),
-                                       [&](const auto& r) { return r.address == row.address; });
+        const auto heard = std::find_if(lastSearch_.begin(), lastSearch_.end(),
+                                        [&](const auto& r) { return r.address == row.address; });
         const bool camera = row.type != discovery::kTypeDvr && row.type != discovery::kTypeNvr;
-        a.result = !heard ? Result::NotFound : camera ? Result::Planned : Result::NotCamera;
+        const bool onStartLink =
+            heard != lastSearch_.end() &&
+            std::any_of(heard->heardOn.begin(), heard->heardOn.end(), [&](std::uint32_t each) {
+                return std::find(startLinks.begin(), startLinks.end(), each) != startLinks.end();
+            });
+        a.result = heard == lastSearch_.end() ? Result::NotFound
+                   : !camera                  ? Result::NotCamera
+                   : !onStartLink             ? Result::OtherLink
+                                              : Result::Planned;
         wanted += a.result == Result::Planned ? 1 : 0;
         out.push_back(std::move(a));
     }

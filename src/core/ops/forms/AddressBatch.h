@@ -32,6 +32,7 @@ struct AddressAssignment {
         Moved,      // a search found it at its new address
         NotFound,   // it did not answer the search
         NotCamera,  // NVRs and DVRs have no such settings
+        OtherLink,  // heard on no interface whose subnet holds the start address
         NoAddress,  // the subnet ran out of free addresses
         Refused,    // nothing was written: login, values or a shared target refused it
         NotMoved,   // it took the parameters but was not found at its new address
@@ -72,7 +73,8 @@ public:
     std::vector<discovery::DeviceRow> search(double seconds);
     // Assignments for `chosen` from `start` upward in the subnet of `start` and `mask` (dotted,
     // network order), skipping every address of the last search. NVRs and DVRs get none, nor
-    // devices the last search did not hear.
+    // devices the last search did not hear, nor devices heard only on interfaces whose subnet
+    // does not hold `start` (another link: the device could not be reached at its new address).
     std::vector<AddressAssignment> plan(const std::vector<discovery::DeviceRow>& chosen,
                                         std::uint32_t start, std::uint32_t mask) const;
     // Writes one planned assignment (searching for the device first, so that the guard against

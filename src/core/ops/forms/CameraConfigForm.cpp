@@ -51,8 +51,8 @@ bool CameraConfigForm::fixMac(UdpSession& session) const {
     std::uint32_t camera = 0;
     if (!net::parseIPv4(cameraIp_, camera)) camera = 0;
     session.cache().expectMacReassigned(camera);
-    return session.send(
-        protocol::udpValue(protocol::cmd::kResolveMacConflict, protocol::targetFor(cameraIp_), 0));
+    return session.send(cameraIp_, protocol::udpValue(protocol::cmd::kResolveMacConflict,
+                                                      protocol::targetFor(cameraIp_), 0));
 }
 
 }  // namespace tarvo::ops

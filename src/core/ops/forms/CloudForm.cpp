@@ -55,8 +55,8 @@ bool CloudForm::ok(std::u16string_view identity, std::u16string_view password,
                    std::u16string_view deviceId, UdpSession& session,
                    const std::function<void(int)>& wait) {
     if (!passwordFits(password)) return false;
-    session.send(
-        protocol::udpCloud(protocol::targetFor(deviceIp_), edited(identity, password, deviceId)));
+    session.send(deviceIp_, protocol::udpCloud(protocol::targetFor(deviceIp_),
+                                               edited(identity, password, deviceId)));
     wait(kAfterSendMs);
     return true;
 }

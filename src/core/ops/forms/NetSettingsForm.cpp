@@ -95,7 +95,8 @@ NetSettingsOutcome NetSettingsForm::ok(const NetSettingsEntry& entry, UdpSession
     }
     // Only the device's own answer to this request counts, not one left from an earlier login.
     session.cache().expect(discovery::ReplyCache::Reply::Login, deviceIp_);
-    session.send(protocol::udpLogin(protocol::targetFor(deviceIp_), entry.user, entry.password));
+    session.send(deviceIp_,
+                 protocol::udpLogin(protocol::targetFor(deviceIp_), entry.user, entry.password));
     wait(kLoginWaitMs);
     if (discovery::g_loginAccepted.load() == 0) {
         notifier.message(text::fieldView(text::uiText().loginMismatch));

@@ -29,12 +29,13 @@ SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session,
     }
 }
 
-bool SettingsFlows::sendChain(std::initializer_list<protocol::Frame> frames, int gapMs) {
+bool SettingsFlows::sendChain(const std::string& address,
+                              std::initializer_list<protocol::Frame> frames, int gapMs) {
     bool first = true;
     for (const auto& frame : frames) {
         if (!first && gapMs > 0) dialogs_.waitMs(gapMs);
         first = false;
-        if (!session_.send(frame)) return false;
+        if (!session_.send(address, frame)) return false;
     }
     return true;
 }
@@ -72,7 +73,8 @@ bool SettingsFlows::networkSettings(const std::string& address, int type) {
     auto& cache = session_.cache();
     cache.expect(Reply::NetParams, address);
     cache.expect(Reply::Audio, address);
-    sendChain({protocol::udpQuery(cmd::kGetNetParams, target),
+    sendChain(address,
+              {protocol::udpQuery(cmd::kGetNetParams, target),
                protocol::udpQuery(cmd::kGetAudio, target)},
               0);
     dialogs_.waitMs(kReplyWaitMs);
@@ -85,7 +87,8 @@ bool SettingsFlows::networkSettings(const std::string& address, int type) {
     cache.takeNetParams();  // the audio flag stays
 
     if (!dialogs_.runNetSettings(netForm_)) return false;
-    sendChain({protocol::udpNetParams(target, netForm_.netParams()),
+    sendChain(address,
+              {protocol::udpNetParams(target, netForm_.netParams()),
                protocol::udpValue(cmd::kSetAudio, target, netForm_.audio())},
               0);
     session_.startSearch();
@@ -101,7 +104,8 @@ bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint
     auto& cache = session_.cache();
     for (const Reply reply : {Reply::Protocol, Reply::Overlay, Reply::OnvifSubStream})
         cache.expect(reply, address);
-    sendChain({protocol::udpQuery(cmd::kGetCameraConfig1, target),
+    sendChain(address,
+              {protocol::udpQuery(cmd::kGetCameraConfig1, target),
                protocol::udpQuery(cmd::kGetCameraConfig2, target),
                protocol::udpQuery(cmd::kOnvifSubStream, target)},
               kChainWaitMs);
@@ -130,8 +134,9 @@ bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint
     if (!dialogs_.runCameraConfig(cameraForm_)) return false;
     if (takesResolution)
         session_.send(
-            protocol::udpValue(cmd::kSetMainResolution, target, cameraForm_.resolution()));
-    sendChain({protocol::udpValue(cmd::kSetOverlay, target, cameraForm_.overlay()),
+            address, protocol::udpValue(cmd::kSetMainResolution, target, cameraForm_.resolution()));
+    sendChain(address,
+              {protocol::udpValue(cmd::kSetOverlay, target, cameraForm_.overlay()),
                protocol::udpValue(cmd::kSetProtocol, target, cameraForm_.protocolSupport()),
                protocol::udpValue(cmd::kSetOnvifSubStream, target, cameraForm_.subStream())},
               kChainWaitMs);
@@ -141,7 +146,7 @@ bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint
 void SettingsFlows::cloudSettings(const std::string& address) {
     if (!targetReachesOneDevice(address)) return;
     session_.cache().expect(Reply::Cloud, address);
-    session_.send(protocol::udpQuery(cmd::kGetCloud, protocol::targetFor(address)));
+    session_.send(address, protocol::udpQuery(cmd::kGetCloud, protocol::targetFor(address)));
     dialogs_.waitMs(kReplyWaitMs);
     cloudForm_.SetCloudRecord(session_.cache().cloud());
     cloudForm_.SetDeviceIp(address);

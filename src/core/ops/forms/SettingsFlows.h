@@ -73,7 +73,8 @@ private:
     // write (nothing is sent), told as a caution where they only read. False when refused.
     bool targetReachesOneDevice(const std::string& address);
     // Sends the frames in order with `gapMs` between them; stops at the first failed send.
-    bool sendChain(std::initializer_list<protocol::Frame> frames, int gapMs);
+    bool sendChain(const std::string& address, std::initializer_list<protocol::Frame> frames,
+                   int gapMs);
 
     SettingsDialogs& dialogs_;
     UdpSession& session_;

@@ -4,11 +4,14 @@
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
+#include "core/net/NetworkInterfaces.h"
 
 namespace tarvo::ops {
 
-bool EngineSession::send(const protocol::Frame& frame) {
-    return engine_.sendCommand(frame);
+bool EngineSession::send(const std::string& address, const protocol::Frame& frame) {
+    std::uint32_t device = 0;
+    if (!net::parseIPv4(address, device)) return false;
+    return engine_.sendCommandTo(device, frame);
 }
 
 discovery::ReplyCache& EngineSession::cache() {

@@ -14,13 +14,14 @@ class DiscoveryEngine;
 
 namespace tarvo::ops {
 
-// The UDP side the settings sequences work through: commands to the group on the socket of the
-// interface that heard the last discovery reply, the values replies left, and a new search.
+// The UDP side the settings sequences work through: commands to the group on the interface that
+// heard the device, the values replies left, and a new search.
 class UdpSession {
 public:
     virtual ~UdpSession() = default;
-    // False when the send failed; a sequence then skips the rest of its group.
-    virtual bool send(const protocol::Frame& frame) = 0;
+    // Sends `frame`, meant for the device at `address`, where that device listens. False when
+    // the send failed; a sequence then skips the rest of its group.
+    virtual bool send(const std::string& address, const protocol::Frame& frame) = 0;
     virtual discovery::ReplyCache& cache() = 0;
     // A search at once, without the search button's debounce and wait.
     virtual void startSearch() = 0;
@@ -38,7 +39,7 @@ public:
 class EngineSession final : public UdpSession {
 public:
     explicit EngineSession(discovery::DiscoveryEngine& engine) : engine_(engine) {}
-    bool send(const protocol::Frame& frame) override;
+    bool send(const std::string& address, const protocol::Frame& frame) override;
     discovery::ReplyCache& cache() override;
     void startSearch() override;
     std::optional<std::u16string> type89Label(std::u16string_view address) override;
