@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
         std::fputs("tarvo: could not give up its capabilities; not starting\n", stderr);
         return 1;
     }
-    // Answered before the application exists, so neither a window nor a socket is opened.
+    // Answered before the application exists, so no window opens and nothing is sent.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--version") {
