@@ -281,6 +281,7 @@ TEST(DiscoveryHostsE2E, ProgramsGiveUpEveryCapabilityAndStillListOtherSubnetMacs
     ASSERT_GT(cliPid, 0);
     ASSERT_TRUE(searched(0));
     EXPECT_EQ(privileges(cliPid), none);
+    EXPECT_TRUE(holdsPacketSocket(cliPid));
     cli.join();
     ASSERT_EQ(cli.result.exitCode, 0) << cli.result.err;
     std::map<std::string, std::string> macs;
