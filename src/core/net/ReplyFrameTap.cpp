@@ -57,6 +57,11 @@ Socket openSocket() {
     sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
     if (::setsockopt(socket.fd(), SOL_SOCKET, SO_ATTACH_FILTER, &filter, sizeof filter) != 0)
         return {};
+    // The socket outlives the capabilities, in a process that loads plugins: code in it may not
+    // widen the filter to read other traffic.
+    const int locked = 1;
+    if (::setsockopt(socket.fd(), SOL_SOCKET, SO_LOCK_FILTER, &locked, sizeof locked) != 0)
+        return {};
     // The deep buffer needs CAP_NET_ADMIN, which only root has, and only now.
     const int bytes = kTapBufferBytes;
     if (::setsockopt(socket.fd(), SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -104,8 +108,8 @@ std::map<std::string, std::string> privileges(pid_t pid) {
     return out;
 }
 
-// Whether process `pid` holds a packet socket.
-bool holdsPacketSocket(pid_t pid) {
+// The descriptor of the packet socket process `pid` holds, or -1.
+int packetSocketOf(pid_t pid) {
     const std::string proc = "/proc/" + std::to_string(pid);
     std::set<std::string> packetInodes;
     std::ifstream table(proc + "/net/packet");
@@ -123,9 +127,24 @@ bool holdsPacketSocket(pid_t pid) {
         const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
         if (target.starts_with("socket:[") &&
             packetInodes.count(target.substr(8, target.size() - 9)) != 0)
-            return true;
+            return std::stoi(fd.path().filename().string());
     }
-    return false;
+    return -1;
+}
+
+// Whether the filter of socket `fd` of process `pid` stays as it is (code in the process cannot
+// take it off to read other traffic).
+bool filterLocked(pid_t pid, int fd) {
+    const int process = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    const int copy = static_cast<int>(::syscall(SYS_pidfd_getfd, process, fd, 0));
+    const int unused = 0;
+    const bool locked =
+        copy >= 0 &&
+        ::setsockopt(copy, SOL_SOCKET, SO_DETACH_FILTER, &unused, sizeof unused) != 0 &&
+        errno == EPERM;
+    ::close(copy);
+    ::close(process);
+    return locked;
 }
 
 struct Discovery {
@@ -281,7 +300,9 @@ TEST(DiscoveryHostsE2E, ProgramsGiveUpEveryCapabilityAndStillListOtherSubnetMacs
     ASSERT_GT(cliPid, 0);
     ASSERT_TRUE(searched(0));
     EXPECT_EQ(privileges(cliPid), none);
-    EXPECT_TRUE(holdsPacketSocket(cliPid));
+    const int tap = packetSocketOf(cliPid);
+    ASSERT_GE(tap, 0);
+    EXPECT_TRUE(filterLocked(cliPid, tap));
     cli.join();
     ASSERT_EQ(cli.result.exitCode, 0) << cli.result.err;
     std::map<std::string, std::string> macs;
@@ -295,6 +316,6 @@ TEST(DiscoveryHostsE2E, ProgramsGiveUpEveryCapabilityAndStillListOtherSubnetMacs
     ASSERT_GT(windowPid, 0);
     ASSERT_TRUE(searched(before));
     EXPECT_EQ(privileges(windowPid), none);
-    EXPECT_TRUE(holdsPacketSocket(windowPid));
+    EXPECT_GE(packetSocketOf(windowPid), 0);
 #endif
 }
