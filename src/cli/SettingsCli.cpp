@@ -91,6 +91,7 @@ public:
     }
 
     bool runCameraConfig(ops::CameraConfigForm& form) override {
+        cameraShown = true;
         showCamera(form);
         if (!set_) return false;
         int resolution = form.resolutionIndex();
@@ -133,6 +134,7 @@ public:
     json shown = json::object();
     bool accepted = false;
     bool unanswered = false;
+    bool cameraShown = false;      // the camera sent its options and they were shown
     bool nothingToChange = false;  // a set whose values the device already has: nothing sent
 
 private:
@@ -219,7 +221,9 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
             flows.networkSettings(args.ip, *type);
             break;
         case Kind::Camera:
-            flows.cameraConfig(args.ip, *type, args.port);
+            // Options the camera did not send are not shown as its own (the flow told why).
+            if (!flows.cameraConfig(args.ip, *type, args.port) && !dialogs.cameraShown)
+                return report(global, name, args, false, {}, notifier);
             break;
         case Kind::Cloud: {
             const auto login =

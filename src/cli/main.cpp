@@ -15,6 +15,7 @@
 #include "cli/PreviewCli.h"
 #include "cli/SettingsCli.h"
 #include "cli/UpgradeCli.h"
+#include "core/net/Capabilities.h"
 #include "core/text/TerminalText.h"
 
 namespace {
@@ -77,6 +78,12 @@ bool asksForJson(int argc, char** argv) {
 // tarvo-cli: the device operations from a shell. Exit status 0 only on success; the program's
 // messages go to stderr, --json results to stdout.
 int main(int argc, char** argv) try {
+    // Before anything that loads plugins (FFmpeg, Qt for reports): what needs a capability (the
+    // packet socket) is opened now, and then no capability is held any more.
+    if (!tarvo::net::startWithoutCapabilities()) {
+        std::cerr << "tarvo-cli: could not give up its capabilities; not starting" << std::endl;
+        return 1;
+    }
     CLI::App app{"Tarvo command line: find and manage IP cameras, NVRs, DVRs and decoders"};
     app.require_subcommand(1);
     app.fallthrough();  // global options also after the subcommand

@@ -3,6 +3,7 @@
 
 #include "TarvoVersion.h"
 #include "app/CTarvoApp.h"
+#include "core/net/Capabilities.h"
 
 namespace {
 
@@ -19,7 +20,13 @@ constexpr const char* kHelp =
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Answered before the application exists, so neither a window nor a socket is opened.
+    // Before Qt, which loads plugins from folders the user may name: what needs a capability
+    // (the packet socket) is opened now, and then no capability is held any more.
+    if (!tarvo::net::startWithoutCapabilities()) {
+        std::fputs("tarvo: could not give up its capabilities; not starting\n", stderr);
+        return 1;
+    }
+    // Answered before the application exists, so no window opens and nothing is sent.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--version") {

@@ -108,6 +108,10 @@
         <translation>The device did not send its network settings; nothing was changed</translation>
     </message>
     <message>
+        <source>摄像机没有回复配置参数，没有修改任何设置</source>
+        <translation>The camera did not send its settings; nothing was changed</translation>
+    </message>
+    <message>
         <source>端口输入错误</source>
         <translation>Invalid port</translation>
     </message>

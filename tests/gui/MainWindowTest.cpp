@@ -419,10 +419,16 @@ TEST_F(MainWindowTest, AboutBoxFromTheWindowMenuAndF1) {
     ASSERT_TRUE(test::waitUntil([&] { return driver.others.size() == 2; }, 2s));
 }
 
-TEST_F(MainWindowTest, CancelEndsTheWindowNormally) {
+TEST_F(MainWindowTest, EscKeepsTheWindowAndCancelEndsItNormally) {
     open();
-    QTimer::singleShot(100, [&] { QTest::keyClick(window.get(), Qt::Key_Escape); });
+    int interfacesAfterEsc = -1;
+    QTimer::singleShot(100, window.get(), [&] {
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        interfacesAfterEsc = window->engine().interfaceCount();
+        QTimer::singleShot(100, window.get(), [&] { window->reject(); });  // the cancel command
+    });
     EXPECT_EQ(window->exec(), QDialog::Rejected);
+    EXPECT_GT(interfacesAfterEsc, 0);
     EXPECT_EQ(window->engine().interfaceCount(), 0);
 }
 

@@ -136,6 +136,17 @@ protected:
             cache.offerAudio(device, 1);
         };
     }
+    // The camera at 192.168.1.64 answers its option queries (protocol 1, overlay 1, CIF); all
+    // but the one `silentTo` names.
+    void cameraAnswers(int silentTo = 0) {
+        dialogs.duringWait = [this, silentTo](int) {
+            auto& cache = session.replyCache;
+            const std::uint32_t camera = addr("192.168.1.64");
+            if (silentTo != 140) cache.offerProtocol(camera, 1);
+            if (silentTo != 142) cache.offerOverlay(camera, 1);
+            if (silentTo != 148) cache.offerOnvifSubStream(camera, 2);
+        };
+    }
     std::function<void(int)> waiting() {
         return [this](int ms) { dialogs.waitMs(ms); };
     }
@@ -358,11 +369,7 @@ TEST_F(SettingsFlowsTest, NetFormFieldRules) {
 }
 
 TEST_F(SettingsFlowsTest, CameraConfigSequenceAndWaits) {
-    dialogs.duringWait = [this](int) {
-        session.replyCache.offerProtocol(addr("192.168.1.64"), 1);
-        session.replyCache.offerOverlay(addr("192.168.1.64"), 1);
-        session.replyCache.offerOnvifSubStream(addr("192.168.1.64"), 2);
-    };
+    cameraAnswers();
     dialogs.cameraEdit = [](CameraConfigForm& form) {
         form.accept(form.protocolIndex(), 0, form.resolutionIndex(), 1);  // overlay shown, CIF
         return true;
@@ -380,6 +387,7 @@ TEST_F(SettingsFlowsTest, CameraConfigSequenceAndWaits) {
 }
 
 TEST_F(SettingsFlowsTest, CameraConfigResolutionRule) {
+    cameraAnswers();
     session.labelAddress = u"192.168.1.64";
     session.label = u"V系列摄像机100万";
     dialogs.cameraEdit = [](CameraConfigForm&) { return true; };
@@ -410,6 +418,26 @@ TEST_F(SettingsFlowsTest, CameraConfigResolutionRule) {
     EXPECT_TRUE(flows.cameraConfig("192.168.1.64", 89, 5505));
     EXPECT_TRUE(dialogs.cameraOpened);
     EXPECT_FALSE(dialogs.seen.resolutionEnabled());
+}
+
+TEST_F(SettingsFlowsTest, CameraConfigIsNotOpenedWithoutAllOfTheCameraValues) {
+    // A camera that kept silent, then one that left out one of its three values: the window
+    // would show the earlier values as the camera's, and OK would write them to it.
+    dialogs.cameraEdit = [](CameraConfigForm&) { return true; };
+    for (const int silentTo : {-1, 140, 142, 148}) {
+        if (silentTo < 0) {
+            dialogs.duringWait = nullptr;
+        } else {
+            cameraAnswers(silentTo);
+        }
+        session.sent.clear();
+        notifier.clear();
+        EXPECT_FALSE(flows.cameraConfig("192.168.1.64", 100, 5505)) << silentTo;
+        EXPECT_FALSE(dialogs.cameraOpened) << silentTo;
+        EXPECT_EQ(session.commands(), (std::vector<int>{140, 142, 148})) << silentTo;
+        EXPECT_EQ(notifier.texts(),
+                  std::vector<std::u16string>{std::u16string(text::msg::kCameraOptionsUnanswered)});
+    }
 }
 
 TEST_F(SettingsFlowsTest, CameraFormGuardsKeepPreviousValues) {

@@ -3,14 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/net/NetworkInterfaces.h"
-#include "core/net/Socket.h"
+#include "core/net/ReplyFrameTap.h"
 
 namespace tarvo::net {
 
@@ -19,7 +18,7 @@ namespace tarvo::net {
 class MacResolver {
 public:
     // The source MAC of one discovery reply's own frame.
-    using FrameSink = std::function<void(std::uint32_t sender, const MacAddress& mac)>;
+    using FrameSink = ReplyFrameTap::FrameSink;
 
     virtual ~MacResolver() = default;
     // `address` in network byte order: a local address gives its interface's MAC, another the
@@ -28,7 +27,8 @@ public:
     // Prompts the system to resolve an address of a local subnet (resolve() may know it soon).
     virtual void solicit(std::uint32_t address) { (void)address; }
     // Starts reading the frames of discovery replies that arrive on `iface`. False where the
-    // process may not (a packet socket needs root or CAP_NET_RAW) or for loopback.
+    // process could not open its packet socket at start-up (it needs root or CAP_NET_RAW) or
+    // for loopback.
     virtual bool watch(const LocalInterface& iface) {
         (void)iface;
         return false;
@@ -42,27 +42,15 @@ public:
     }
 };
 
-// Reads the source MAC of each discovery reply's Ethernet frame through a packet socket on one
-// interface; the kernel filter keeps only UDP to port 5250 whose first payload byte is the
-// discovery reply code.
-class ReplyFrameTap {
-public:
-    // nullptr when the packet socket cannot be opened (no CAP_NET_RAW) or bound.
-    static std::unique_ptr<ReplyFrameTap> open(unsigned interfaceIndex);
-    // Reads what is queued now, without waiting.
-    void take(const MacResolver::FrameSink& sink);
-
-    explicit ReplyFrameTap(Socket socket) : socket_(std::move(socket)) {}
-
-private:
-    std::mutex mutex_;
-    Socket socket_;
-};
-
-// The system's view: own addresses, the neighbour table (SIOCGARP) and, where the process may
-// open packet sockets, the frames of the replies themselves.
+// The system's view: own addresses, the neighbour table (SIOCGARP) and, where the process
+// opened its packet socket, the frames of the replies themselves.
 class SystemMacResolver final : public MacResolver {
 public:
+    SystemMacResolver() = default;
+    ~SystemMacResolver() override;
+    SystemMacResolver(const SystemMacResolver&) = delete;
+    SystemMacResolver& operator=(const SystemMacResolver&) = delete;
+
     std::optional<MacAddress> resolve(std::uint32_t address) override;
     void solicit(std::uint32_t address) override;
     bool watch(const LocalInterface& iface) override;
@@ -77,7 +65,8 @@ private:
     std::vector<LocalInterface> interfaces_;
     std::uint32_t interfacesTick_ = 0;
     bool haveInterfaces_ = false;
-    std::map<unsigned, std::unique_ptr<ReplyFrameTap>> taps_;  // guarded by mutex_
+    // The shared tap's reader of each watched interface, by interface index.
+    std::map<unsigned, ReplyFrameTap::ReaderId> readers_;  // guarded by mutex_
 };
 
 std::string formatMac(const MacAddress& mac);

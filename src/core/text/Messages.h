@@ -33,6 +33,9 @@ inline constexpr std::u16string_view kMacReassigned = u"摄像机已重新分配
 // its OK would write the blank fields to the device as its address, mask and gateway.
 inline constexpr std::u16string_view kNetParamsUnanswered =
     u"设备没有回复网络参数，没有修改任何设置";
+// The same for the camera configuration: the camera did not send all of its options.
+inline constexpr std::u16string_view kCameraOptionsUnanswered =
+    u"摄像机没有回复配置参数，没有修改任何设置";
 inline constexpr std::u16string_view kPortInputError = u"端口输入错误";
 // Cloud settings: the password field holds 63 bytes; a longer one would not be taken.
 inline constexpr std::u16string_view kCloudPasswordTooLong =

@@ -149,8 +149,12 @@ void CTarvoDlg::OnInitDialog() {
     connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
     connect(contextMenu_->addAction(uiText(u"导出列表…")), &QAction::triggered, this,
             [this] { exportDeviceList(this, table_); });
-    connect(contextMenu_->addAction(uiText(u"批量修改IP…")), &QAction::triggered, this,
-            [this] { CBatchAddressDlg(table_.rows(), this).exec(); });
+    connect(contextMenu_->addAction(uiText(u"批量修改IP…")), &QAction::triggered, this, [this] {
+        CBatchAddressDlg dialog(table_.rows(), this);
+        dialog.exec();
+        // Moved devices would stay listed at their old addresses beside the new rows.
+        if (dialog.changedAddresses()) session_.startSearch();
+    });
     QAction* batch = contextMenu_->addAction(uiText(text::msg::kBatchUpgradeMenu));
     connect(batch, &QAction::triggered, this, [this] {
         CBatchUpgradeDlg(CBatchUpgradeDlg::devicesOf(table_, presenter_->selectedAddress()), this)
@@ -291,6 +295,12 @@ void CTarvoDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CTarvoDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
         showAbout();
+        return;
+    }
+    // Esc would end the program through the cancel command, also when it was meant for a box
+    // that had just closed; the close box and the system menu end it.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -161,6 +161,10 @@ void CBatchAddressDlg::post(const std::vector<int>& tableRows,
             const auto& a = assignments[i];
             table_->item(tableRows[i], kColNew)->setText(QString::fromStdString(a.newAddress));
             const bool pending = !done && a.result == ops::AddressAssignment::Result::Written;
+            using Result = ops::AddressAssignment::Result;
+            if (a.result == Result::Written || a.result == Result::Moved ||
+                a.result == Result::NotMoved)
+                changedAddresses_ = true;
             if (!pending && a.result != ops::AddressAssignment::Result::Planned)
                 table_->item(tableRows[i], kColResult)->setText(dataText(a.resultText()));
         }

@@ -29,6 +29,8 @@ public:
     ~CBatchAddressDlg() override;
 
     void reject() override;
+    // Whether a device took new parameters (the window's list no longer shows where it is).
+    [[nodiscard]] bool changedAddresses() const { return changedAddresses_; }
 
 private:
     enum Column { kColAddress, kColMac, kColName, kColNew, kColResult, kColumns };
@@ -52,6 +54,7 @@ private:
     QPushButton* startButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     std::atomic<bool> running_{false};
+    bool changedAddresses_ = false;
     // The batch's results on their way to this dialog's thread.
     UiQueue<std::function<void()>> calls_{this, [](std::function<void()>& call) { call(); }};
     std::thread worker_;

@@ -2,9 +2,18 @@
 // and devices whose MAC cannot be resolved.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "core/discovery/DiscoveryEngine.h"
@@ -42,6 +51,100 @@ int countDiscoveryRequests(const test::SimProcess& sim, const std::string& ip) {
     int count = 0;
     for (const auto& f : device["received"]) count += f["command"] == 10 ? 1 : 0;
     return count;
+}
+
+// A program running on a thread of the test, with its pid (written by the shell it replaces).
+class Started {
+public:
+    explicit Started(const std::vector<std::string>& argv) {
+        static int count = 0;
+        pidFile_ = std::string(std::getenv("TARVO_SANDBOX_DIR")) + "/started-" +
+                   std::to_string(++count) + ".pid";
+        std::vector<std::string> wrapped{
+            "sh", "-c", "echo $$ > \"$0.part\" && mv \"$0.part\" \"$0\"; exec \"$@\"", pidFile_};
+        wrapped.insert(wrapped.end(), argv.begin(), argv.end());
+        thread_ = std::thread([this, wrapped] {
+            result = test::runProcess(wrapped, 60s, {"QT_QPA_PLATFORM=offscreen"});
+        });
+    }
+    // A program still running is asked to end (its pid cannot be reused before it is reaped).
+    ~Started() {
+        if (pid_ > 0 && thread_.joinable()) ::kill(pid_, SIGTERM);
+        join();
+    }
+    pid_t pid() {
+        pid_t pid = 0;
+        test::waitUntil(
+            [&] {
+                std::ifstream in(pidFile_);
+                return static_cast<bool>(in >> pid);
+            },
+            10s);
+        pid_ = pid;
+        return pid;
+    }
+    void join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    test::ProcessResult result;
+
+private:
+    std::string pidFile_;
+    pid_t pid_ = 0;
+    std::thread thread_;
+};
+
+// The capability sets and the no-new-privileges flag in the status of process `pid`.
+std::map<std::string, std::string> privileges(pid_t pid) {
+    std::map<std::string, std::string> out;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        const auto colon = line.find(':');
+        const std::string key = line.substr(0, colon);
+        if (colon == std::string::npos || !(key.starts_with("Cap") || key == "NoNewPrivs"))
+            continue;
+        out[key] = line.substr(line.find_first_not_of(" \t", colon + 1));
+    }
+    return out;
+}
+
+// The descriptor of the packet socket process `pid` holds, or -1.
+int packetSocketOf(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::set<std::string> packetInodes;
+    std::ifstream table(proc + "/net/packet");
+    std::string line;
+    std::getline(table, line);  // the header
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string field;
+        while (fields >> field) {
+        }
+        packetInodes.insert(field);  // the last column
+    }
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+        if (target.starts_with("socket:[") &&
+            packetInodes.count(target.substr(8, target.size() - 9)) != 0)
+            return std::stoi(fd.path().filename().string());
+    }
+    return -1;
+}
+
+// Whether the filter of socket `fd` of process `pid` stays as it is (code in the process cannot
+// take it off to read other traffic).
+bool filterLocked(pid_t pid, int fd) {
+    const int process = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    const int copy = static_cast<int>(::syscall(SYS_pidfd_getfd, process, fd, 0));
+    const int unused = 0;
+    const bool locked =
+        copy >= 0 &&
+        ::setsockopt(copy, SOL_SOCKET, SO_DETACH_FILTER, &unused, sizeof unused) != 0 &&
+        errno == EPERM;
+    ::close(copy);
+    ::close(process);
+    return locked;
 }
 
 struct Discovery {
@@ -173,4 +276,46 @@ TEST(DiscoveryHostsE2E, DevicesSharingOneAddressAreAConflictAndTakeNoWrite) {
         const nlohmann::json device = sim->device("10.250.0.50");  // outlives the loop
         for (const auto& f : device["received"]) EXPECT_NE(f["command"], 106);
     }
+}
+
+TEST(DiscoveryHostsE2E, ProgramsGiveUpEveryCapabilityAndStillListOtherSubnetMacs) {
+    // The test runs as root: every capability is there to be given up.
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.251.1.108/24", "dev", "eth0"}), 0);
+    test::SimOptions options;
+    options.host = 1;
+    test::SimProcess sim(
+        nlohmann::json::parse(R"({"devices": [{"ip": "10.251.1.108", "type": 100}]})"), options);
+    const std::map<std::string, std::string> none{
+        {"CapInh", "0000000000000000"}, {"CapPrm", "0000000000000000"},
+        {"CapEff", "0000000000000000"}, {"CapBnd", "0000000000000000"},
+        {"CapAmb", "0000000000000000"}, {"NoNewPrivs", "1"}};
+    // Past start-up once the search reached the camera.
+    auto searched = [&](int before) {
+        return test::waitUntil([&] { return countDiscoveryRequests(sim, "10.251.1.108") > before; },
+                               20s);
+    };
+
+    Started cli({TARVO_CLI_PATH, "discover", "--seconds", "3", "--json"});
+    const pid_t cliPid = cli.pid();
+    ASSERT_GT(cliPid, 0);
+    ASSERT_TRUE(searched(0));
+    EXPECT_EQ(privileges(cliPid), none);
+    const int tap = packetSocketOf(cliPid);
+    ASSERT_GE(tap, 0);
+    EXPECT_TRUE(filterLocked(cliPid, tap));
+    cli.join();
+    ASSERT_EQ(cli.result.exitCode, 0) << cli.result.err;
+    std::map<std::string, std::string> macs;
+    for (const auto& row : nlohmann::json::parse(cli.result.out)) macs[row["ip"]] = row["mac"];
+    EXPECT_EQ(macs["10.251.1.108"], upper(test::sandboxHostMac(1))) << cli.result.out;
+
+#ifdef TARVO_GUI_PATH
+    const int before = countDiscoveryRequests(sim, "10.251.1.108");
+    Started window({TARVO_GUI_PATH});
+    const pid_t windowPid = window.pid();
+    ASSERT_GT(windowPid, 0);
+    ASSERT_TRUE(searched(before));
+    EXPECT_EQ(privileges(windowPid), none);
+    EXPECT_GE(packetSocketOf(windowPid), 0);
+#endif
 }

@@ -30,6 +30,7 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.9", "type": 100, "name": "\u001b]0;owned\u0007\u001b[2J\u202ecam",
    "version": "v\u001b]0;X\u0007\u001b[2J\u202e",
    "cloud": {"identity": "hex:49441b5d35323b633b61476b3d07ff", "password": "\u001b[8mhidden"}},
+  {"ip": "127.0.0.10", "type": 100, "replyDelayMs": 1500},
   {"ip": "127.0.5.20", "type": 100, "password": "pw"},
   {"ip": "127.1.5.20", "type": 100, "password": "pw"}
 ]})";
@@ -202,6 +203,16 @@ TEST_F(SettingsCliE2E, CameraOptionsReadAndWritten) {
     r = cli({"camera", "set", "127.0.0.4", "--substream", "cif"});
     EXPECT_EQ(udpFrames("127.0.0.4", 149).back(), "950000040a0002000000");
     EXPECT_EQ(sim->device("127.0.0.4")["onvifSubStream"], 2);
+}
+
+TEST_F(SettingsCliE2E, CameraOptionsThatCameTooLateAreNotShownAsTheCamerasOwn) {
+    // The camera answers, but only after the sequence's wait: there is nothing of its own to show.
+    const auto r = cli({"camera", "get", "127.0.0.10", "--json"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("The camera did not send its settings; nothing was changed"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out.find("overlay"), std::string::npos) << r.out;
 }
 
 TEST_F(SettingsCliE2E, ResolutionOnlyForNewerType89Cameras) {

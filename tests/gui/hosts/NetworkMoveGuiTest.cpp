@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -80,8 +81,9 @@ TEST(NetworkMoveGuiTest, CameraMovesAndKeepsItsMac) {
 
 }  // namespace
 
-// The batch dialog, beside the window's own search, moves the checked camera and fills in its
-// result from the search that confirms it, while the dialog keeps handling events.
+// The batch dialog from the window's menu, beside the window's own search, moves the checked
+// camera and fills in its result from the search that confirms it, while the dialog keeps
+// handling events; once it is closed the window lists the camera at its new address only.
 TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
     ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.250.0.41/24", "dev", "eth0"}), 0);
     const auto sim = cameraOnHost();
@@ -90,16 +92,35 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
     window.OnInitDialog();
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "10.250.0.11") >= 0; }, 5s));
-    gui::CBatchAddressDlg dialog(window.table().rows(), &window);
-    dialog.show();
-    dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
-    dialog.findChild<QLineEdit*>("password")->setText("pw");
-    dialog.findChild<QPushButton*>("startButton")->click();
-    auto* devices = dialog.findChild<QTableWidget*>("devices");
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return devices->item(0, 4)->text() == QString::fromStdU16String(u"已修改"); }, 40s))
-        << devices->item(0, 4)->text().toStdString();
-    EXPECT_EQ(devices->item(0, 3)->text(), "10.250.0.41");
+    test::ModalDriver driver;
+    QString result;
+    QString newAddress;
+    driver.dialogs.push_back([&](QDialog& dialog) {
+        dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
+        dialog.findChild<QLineEdit*>("password")->setText("pw");
+        dialog.findChild<QPushButton*>("startButton")->click();
+        auto* devices = dialog.findChild<QTableWidget*>("devices");
+        test::waitUntil(
+            [&] { return devices->item(0, 4)->text() == QString::fromStdU16String(u"已修改"); },
+            40s);
+        result = devices->item(0, 4)->text();
+        newAddress = devices->item(0, 3)->text();
+        test::waitUntil([&] { return dialog.close(); }, 5s);  // closes once the batch ended
+    });
+    auto* menu = window.findChild<QMenu*>("menu129");
+    ASSERT_NE(menu, nullptr);
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QString::fromStdU16String(u"批量修改IP…")) action->trigger();
+    }
+    ASSERT_EQ(driver.others, std::vector<QString>{"batchAddress"});
+    EXPECT_EQ(result, QString::fromStdU16String(u"已修改"));
+    EXPECT_EQ(newAddress, "10.250.0.41");
     EXPECT_EQ(sim->device("10.250.0.41")["netParams"]["address"], "10.250.0.41");
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            return test::rowOf(window, "10.250.0.11") < 0 &&
+                   test::rowOf(window, "10.250.0.41") >= 0;
+        },
+        10s));
     window.engine().closeInterfaces();
 }

@@ -110,6 +110,13 @@ bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint
                protocol::udpQuery(cmd::kOnvifSubStream, target)},
               kChainWaitMs);
     dialogs_.waitMs(kReplyWaitMs);
+    // Without all three of the camera's own values the window would show, and its OK write
+    // back, values the camera never had.
+    if (!cache.answered(Reply::Protocol) || !cache.answered(Reply::Overlay) ||
+        !cache.answered(Reply::OnvifSubStream)) {
+        notifier_.message(text::msg::kCameraOptionsUnanswered);
+        return false;
+    }
 
     cameraForm_.SetCameraIp(address);
     cameraForm_.SetProtocol(cache.protocolSupport());

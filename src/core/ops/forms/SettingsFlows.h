@@ -52,7 +52,8 @@ public:
     // 99 and 129, 500 ms, the dialog, then 106 and 128 and a new search. True on OK.
     bool networkSettings(const std::string& address, int type);
     // Version check, 140/142/148, 500 ms, the dialog, then 144 (when the camera takes it),
-    // 141, 139 and 149. True on OK.
+    // 141, 139 and 149. The dialog is not opened, with a message, unless the camera answered
+    // all three queries. True on OK.
     bool cameraConfig(const std::string& address, int type, std::uint16_t port);
     // After the login check: 124, 500 ms, the dialog (which sends 123 itself).
     void cloudSettings(const std::string& address);
