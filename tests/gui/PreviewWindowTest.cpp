@@ -26,6 +26,7 @@
 #include "preview/CViewDlg.h"
 #include "preview/SwsImageRenderer.h"
 #include "preview/VideoWidget.h"
+#include "support/PicturePattern.h"
 #include "support/SimProcess.h"
 
 using namespace tarvo;
@@ -331,17 +332,15 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
     widget.show();
     ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(64, 48); }, 2s));
 
-    // A red 16 × 8 picture, YUYV.
-    std::vector<std::uint8_t> red;
-    for (int i = 0; i < 16 * 8 / 2; ++i) red.insert(red.end(), {81, 90, 81, 240});
-
+    const preview::Picture red = test::solidPicture(16, 8, 81, 90, 240);
+    ASSERT_FALSE(red.empty());
     {
         gui::SwsImageRenderer renderer;
         renderer.initialise(&widget);
-        renderer.draw(red.data());  // before set-up
+        renderer.draw(red);  // before set-up
         EXPECT_FALSE(renderer.setUpSurface(0, 0));
         EXPECT_FALSE(renderer.setUpSurface(20000, 2160));
-        renderer.draw(red.data());  // after a failed set-up
+        renderer.draw(red);  // after a failed set-up
         test::pump(100ms);
         EXPECT_EQ(renderer.drawn(), 0u);
         EXPECT_EQ(widget.presented(), 0u);
@@ -353,7 +352,7 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
         ASSERT_TRUE(renderer.setUpSurface(32, 16));
         // The stream's pictures decide: set up again at their size before they are drawn.
         ASSERT_TRUE(renderer.setUpSurface(16, 8));
-        renderer.draw(red.data());
+        renderer.draw(red);
         ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 1; }, 2s));
         const QImage picture = widget.currentPicture();
         EXPECT_EQ(picture.size(), QSize(64, 48));
@@ -362,10 +361,7 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
         // The widget paints the picture it was handed.
         EXPECT_TRUE(isRed(widget.grab().toImage().pixel(32, 24)));
 
-        // The caller's buffer is free again when draw() returns: the picture is a copy.
-        std::vector<std::uint8_t> grey(red.size(), 128);
-        renderer.draw(grey.data());
-        std::fill(grey.begin(), grey.end(), std::uint8_t{0});
+        renderer.draw(test::solidPicture(16, 8, 128, 128, 128));
         ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 2; }, 2s));
         const QRgb pixel = widget.currentPicture().pixel(10, 10);
         EXPECT_NEAR(qRed(pixel), 130, 10);
@@ -376,24 +372,22 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
     EXPECT_EQ(threadNames(), before);
 }
 
-// Planar pictures are taken as the decoder lays them out: rows longer than the picture, and an
-// odd width whose last chroma column serves one pixel. A picture of another size than the
-// surface's is not read.
-TEST(SwsImageRendererTest, PlanarPicturesOfOddWidthAndPaddedRows) {
+// Pictures are taken as the decoder lays them out: rows longer than the picture, and an odd
+// width whose last chroma column serves one pixel. A picture of another size than the surface's
+// is not read.
+TEST(SwsImageRendererTest, PicturesOfOddWidthAndPaddedRows) {
     gui::VideoWidget widget;
     widget.resize(64, 48);
     widget.show();
     ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(64, 48); }, 2s));
-    // Red, 17 × 9, rows of 32 luma and 16 chroma bytes.
-    std::vector<std::uint8_t> y(32 * 9, 81), u(16 * 5, 90), v(16 * 5, 240);
-    const preview::PlanarPicture red{y.data(), u.data(), v.data(), 32, 16, 17, 9};
+    const preview::Picture red = test::solidPicture(17, 9, 81, 90, 240);
+    ASSERT_GT(red.stride(0), 17);
     gui::SwsImageRenderer renderer;
     renderer.initialise(&widget);
-    ASSERT_TRUE(renderer.drawsPlanar());
     ASSERT_TRUE(renderer.setUpSurface(18, 9));
-    renderer.drawPlanar(red);
+    renderer.draw(red);
     ASSERT_TRUE(renderer.setUpSurface(17, 9));
-    renderer.drawPlanar(red);
+    renderer.draw(red);
     ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 1; }, 2s));
     EXPECT_EQ(renderer.drawn(), 1u);
     const QImage picture = widget.currentPicture();
@@ -408,13 +402,13 @@ TEST(SwsImageRendererTest, ADecodeThreadFasterThanTheConversionIsNotHeldUp) {
     widget.resize(1920, 1080);
     widget.show();
     ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(1920, 1080); }, 2s));
-    std::vector<std::uint8_t> picture(3840 * 2160 * 2, 128);
+    const preview::Picture picture = test::solidPicture(3840, 2160, 128, 128, 128);
     gui::SwsImageRenderer renderer;
     renderer.initialise(&widget);
     ASSERT_TRUE(renderer.setUpSurface(3840, 2160));
     // Drawn from another thread, as the decode thread does.
     std::thread decoder([&] {
-        for (int i = 0; i < 60; ++i) renderer.draw(picture.data());
+        for (int i = 0; i < 60; ++i) renderer.draw(picture);
     });
     decoder.join();
     EXPECT_EQ(renderer.drawn(), 60u);

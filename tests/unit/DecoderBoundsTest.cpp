@@ -77,7 +77,7 @@ std::size_t residentBytes() {
 }  // namespace
 
 TEST_P(DecoderBounds, ChunksEndingAtAnUnreadablePageDecodeWithinTheirBytes) {
-    tarvo::sim::VideoClip clip(tarvo::sim::VideoFormat{GetParam(), 96, 64, 5, 300, 5});
+    tarvo::sim::VideoClip clip(tarvo::sim::VideoFormat{GetParam(), 96, 64, 5, 300, 5, {}, 0});
     const std::atomic<bool> stop{false};
     clip.encode(stop);
     ASSERT_FALSE(clip.failed()) << clip.error();

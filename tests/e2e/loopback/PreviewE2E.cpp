@@ -20,6 +20,7 @@ extern "C" {
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
 #include "sim/TestPattern.h"
+#include "support/PicturePattern.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
 #include "support/SharedSimTest.h"
@@ -29,6 +30,8 @@ extern "C" {
 using namespace tarvo;
 using namespace std::chrono_literals;
 namespace pattern = tarvo::sim::pattern;
+using test::hasRedQuarter;
+using test::lumaOf;
 
 namespace {
 
@@ -104,14 +107,15 @@ TEST_F(PreviewE2E, FullHdH264ShowsTheMovingPatternWithOtherPacketsSkipped) {
     EXPECT_EQ(client->reply().codecCode, 1);
     EXPECT_EQ(client->title(), u"宽 x 高：1920 x 1080 , 编码模式：H264");
     ASSERT_TRUE(view->waitForPictures(0, 20s));
-    auto first = view->lastPicture();
-    ASSERT_EQ(first.size(), 1920u * 1080 * 2);
-    EXPECT_TRUE(pattern::hasRedQuarter(first.data(), 1920, 1080));
-    const auto number = pattern::readFrameNumber(first.data(), 1920, 1080);
+    const auto first = view->lastPicture();
+    ASSERT_EQ(first.width(), 1920);
+    ASSERT_EQ(first.height(), 1080);
+    EXPECT_TRUE(hasRedQuarter(first));
+    const auto number = pattern::readFrameNumber(lumaOf(first), 1920, 1080);
     ASSERT_TRUE(number.has_value());
     ASSERT_TRUE(view->waitForPictures(10, 20s));
     const auto later = view->lastPicture();
-    const auto laterNumber = pattern::readFrameNumber(later.data(), 1920, 1080);
+    const auto laterNumber = pattern::readFrameNumber(lumaOf(later), 1920, 1080);
     ASSERT_TRUE(laterNumber.has_value());
     EXPECT_NE(*laterNumber, *number);  // the picture moves on
     const auto stats = client->stats();
@@ -135,9 +139,10 @@ TEST_F(PreviewE2E, UltraHdH265DecodesAtFullSize) {
     // The simulator encodes the first loop of a 4K clip while it sends it.
     ASSERT_TRUE(view->waitForPictures(2, 60s));
     const auto picture = view->lastPicture();
-    ASSERT_EQ(picture.size(), 3840u * 2160 * 2);
-    EXPECT_TRUE(pattern::hasRedQuarter(picture.data(), 3840, 2160));
-    EXPECT_TRUE(pattern::readFrameNumber(picture.data(), 3840, 2160).has_value());
+    ASSERT_EQ(picture.width(), 3840);
+    ASSERT_EQ(picture.height(), 2160);
+    EXPECT_TRUE(hasRedQuarter(picture));
+    EXPECT_TRUE(pattern::readFrameNumber(lumaOf(picture), 3840, 2160).has_value());
     stopQuickly(*client);
 }
 
@@ -237,11 +242,10 @@ TEST_F(PreviewE2E, ClaimedSizesPreviewTheStreamsOwnPictures) {
         SCOPED_TRACE(ip);
         auto client = open(ip);
         ASSERT_TRUE(view->waitForPictures(0, 20s));
-        const auto picture = view->lastPictureWithSize();
-        EXPECT_EQ(picture.width, 320);
-        EXPECT_EQ(picture.height, 240);
-        ASSERT_EQ(picture.yuyv.size(), 320u * 240 * 2);
-        EXPECT_TRUE(pattern::hasRedQuarter(picture.yuyv.data(), 320, 240));
+        const auto picture = view->lastPicture();
+        ASSERT_EQ(picture.width(), 320);
+        ASSERT_EQ(picture.height(), 240);
+        EXPECT_TRUE(hasRedQuarter(picture));
         EXPECT_TRUE(notifier.entries().empty());
         stopQuickly(*client);
     }
@@ -259,8 +263,10 @@ TEST_F(PreviewE2E, SlowDrawingHoldsTheStreamBackWithoutLosingPackets) {
     std::vector<std::uint32_t> numbers;  // written on the decode thread, read after stop
     std::atomic<int> drawn{0};
     auto renderer = std::make_unique<preview::HeadlessRenderer>();
-    renderer->setDrawHook([&](const std::uint8_t* yuyv, int width, int height) {
-        numbers.push_back(pattern::readFrameNumber(yuyv, width, height).value_or(0xFFFF));
+    renderer->setDrawHook([&](const preview::Picture& picture) {
+        numbers.push_back(
+            pattern::readFrameNumber(lumaOf(picture), picture.width(), picture.height())
+                .value_or(0xFFFF));
         std::this_thread::sleep_for(100ms);  // a quarter of the stream's rate
         ++drawn;
     });
