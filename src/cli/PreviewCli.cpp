@@ -95,9 +95,12 @@ bool writePicture(const std::string& path, PictureFormat format, const preview::
     out->height = height;
     if (av_frame_get_buffer(out.get(), 0) < 0) return false;
 
-    const std::unique_ptr<SwsContext, SwsFree> sws(
-        sws_getContext(width, height, static_cast<AVPixelFormat>(picture.pixelFormat()), width,
-                       height, coded, SWS_POINT | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
+    // At the picture's own size libswscale would take its fast unscaled path, whose 8-bit
+    // tables leave limited-range pictures up to three levels dark: the exact path costs a few
+    // milliseconds once per snapshot.
+    const std::unique_ptr<SwsContext, SwsFree> sws(sws_getContext(
+        width, height, static_cast<AVPixelFormat>(picture.pixelFormat()), width, height, coded,
+        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
     if (!sws) return false;
     const preview::SwsColour colour = preview::swsColourOf(picture);
     // JPEG's YUV is BT.601 at full range; RGB has no range of its own.

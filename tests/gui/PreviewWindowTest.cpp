@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -26,6 +27,7 @@
 #include "preview/CViewDlg.h"
 #include "preview/SwsImageRenderer.h"
 #include "preview/VideoWidget.h"
+#include "support/ColourPatches.h"
 #include "support/PicturePattern.h"
 #include "support/SimProcess.h"
 
@@ -323,6 +325,62 @@ TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) 
     ASSERT_EQ(nvr.size(), 1u);
     EXPECT_EQ(nvr[0]["hex"], "0000ff006301000001000000");
     window.engine().closeInterfaces();
+}
+
+// The same colour patches coded at full range with the BT.601 matrix (as many cameras send
+// them, "yuvj420p") and at limited range with BT.709: the window shows every patch within 3
+// levels of FFmpeg's own conversion of the stream.
+TEST(PreviewColourTest, FullAndLimitedRangeStreamsShowTheirOwnLevels) {
+    test::setLanguage("zh_CN.UTF-8");
+    const std::string dir = ::testing::TempDir();
+    struct Stream {
+        const char* ip;
+        const char* file;
+        bool full;
+        bool bt709;
+    };
+    const Stream streams[] = {{"127.0.0.21", "tarvo-full-601.h264", true, false},
+                              {"127.0.0.22", "tarvo-limited-709.h264", false, true}};
+    nlohmann::json fleet{{"devices", nlohmann::json::array()}};
+    for (const Stream& s : streams) {
+        const std::string path = dir + "/" + s.file;
+        ASSERT_EQ(test::colour::writePatchStream(path, s.full, s.bt709), "");
+        fleet["devices"].push_back(
+            {{"ip", s.ip}, {"type", 100}, {"name", s.file}, {"video", {{"file", path}}}});
+    }
+    test::SimProcess sim(fleet);
+    ModalDriver driver;
+    for (const Stream& s : streams) {
+        SCOPED_TRACE(s.file);
+        std::string error;
+        const auto reference = test::colour::referencePatches(dir + "/" + s.file, error);
+        ASSERT_FALSE(reference.empty()) << error;
+        // The reference itself gives back the pattern.
+        std::vector<test::colour::Rgb> drawn;
+        for (std::size_t i = 0; i < test::colour::kPatches; ++i)
+            drawn.push_back(test::colour::patchColour(i));
+        EXPECT_LE(test::colour::largestDifference(reference, drawn), 3)
+            << test::colour::describe(reference);
+
+        gui::CViewDlg dialog;
+        dialog.SetConnectInfo(s.ip, 5505, "admin", "", 0, 100);
+        dialog.show();
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return dialog.video() != nullptr && dialog.video()->presented() >= 3; }, 10s));
+        const QImage image = dialog.video()->currentPicture();
+        const auto shownPatches = test::colour::patchesOf(
+            [&](int x, int y) {
+                const QRgb p = image.pixel(x, y);
+                return test::colour::Rgb{qRed(p), qGreen(p), qBlue(p)};
+            },
+            image.width(), image.height());
+        std::cout << "window " << s.file << ": " << test::colour::describe(shownPatches)
+                  << std::endl;
+        EXPECT_LE(test::colour::largestDifference(shownPatches, reference), 3)
+            << "shown:     " << test::colour::describe(shownPatches)
+            << "\nreference: " << test::colour::describe(reference);
+        dialog.close();
+    }
 }
 
 // The renderer alone, with hand-made pictures.

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -20,6 +21,7 @@ extern "C" {
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
 #include "sim/TestPattern.h"
+#include "support/ColourPatches.h"
 #include "support/PicturePattern.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
@@ -372,4 +374,60 @@ TEST_F(PreviewE2E, CliSnapshotWithoutAStreamEndsAtOnce) {
     EXPECT_EQ(snap.exitCode, 1);
     EXPECT_NE(snap.err.find("connect error!"), std::string::npos) << snap.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+}
+
+// The same colour patches coded at full range with BT.601 and at limited range with BT.709,
+// played from files: the snapshot holds every patch within 3 levels of FFmpeg's own conversion,
+// and the recording declares the stream's own range and matrix.
+TEST(PreviewColourE2E, SnapshotLevelsAndRecordingTagsFollowTheStream) {
+    const std::string dir = ::testing::TempDir();
+    struct Stream {
+        const char* ip;
+        const char* file;
+        bool full;
+        bool bt709;
+    };
+    const Stream streams[] = {{"127.0.0.21", "tarvo-e2e-full-601.h264", true, false},
+                              {"127.0.0.22", "tarvo-e2e-limited-709.h264", false, true}};
+    nlohmann::json fleet{{"devices", nlohmann::json::array()}};
+    for (const Stream& s : streams) {
+        ASSERT_EQ(test::colour::writePatchStream(dir + "/" + s.file, s.full, s.bt709), "");
+        fleet["devices"].push_back(
+            {{"ip", s.ip}, {"type", 100}, {"video", {{"file", dir + "/" + s.file}}}});
+    }
+    test::SimProcess sim(fleet);
+    for (const Stream& s : streams) {
+        SCOPED_TRACE(s.file);
+        std::string error;
+        const auto reference = test::colour::referencePatches(dir + "/" + s.file, error);
+        ASSERT_FALSE(reference.empty()) << error;
+
+        const std::string png = dir + "/" + s.file + ".png";
+        const auto snap = test::runProcess(
+            {TARVO_CLI_PATH, "snapshot", s.ip, "--type", "100", "--out", png, "--json"}, 60s);
+        ASSERT_EQ(snap.exitCode, 0) << snap.err;
+        EXPECT_EQ(nlohmann::json::parse(snap.out)["colourRange"], s.full ? "full" : "limited");
+        const auto saved = test::colour::pngPatches(png, error);
+        ASSERT_FALSE(saved.empty()) << error;
+        std::cout << "snapshot " << s.file << ": " << test::colour::describe(saved)
+                  << "\nreference: " << test::colour::describe(reference) << std::endl;
+        // At the picture's own size there is nothing to blur the levels: within one level.
+        EXPECT_LE(test::colour::largestDifference(saved, reference), 1)
+            << "saved:     " << test::colour::describe(saved)
+            << "\nreference: " << test::colour::describe(reference);
+
+        const std::string mp4 = dir + "/" + s.file + ".mp4";
+        const auto rec = test::runProcess({TARVO_CLI_PATH, "record", s.ip, "--seconds", "0.5",
+                                           "--type", "100", "--out", mp4},
+                                          60s);
+        ASSERT_EQ(rec.exitCode, 0) << rec.err;
+        // What the file's header says, before any decoder looked at the video.
+        AVFormatContext* format = nullptr;
+        ASSERT_EQ(avformat_open_input(&format, mp4.c_str(), nullptr, nullptr), 0);
+        ASSERT_EQ(format->nb_streams, 1u);
+        const AVCodecParameters& par = *format->streams[0]->codecpar;
+        EXPECT_EQ(par.color_range, s.full ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG);
+        EXPECT_EQ(par.color_space, s.bt709 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M);
+        avformat_close_input(&format);
+    }
 }
