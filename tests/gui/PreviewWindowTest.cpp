@@ -43,7 +43,9 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.3", "type": 100, "name": "Cam4K",
    "video": {"codec": "h265", "width": 3840, "height": 2160, "fps": 10, "bitrate": 4000, "gop": 10}},
   {"ip": "127.0.0.4", "type": 181, "name": "NVR", "video": {"width": 640, "height": 360}},
-  {"ip": "127.0.0.5", "type": 100, "name": "CamCif", "video": {"width": 320, "height": 240}}
+  {"ip": "127.0.0.5", "type": 100, "name": "CamCif", "video": {"width": 320, "height": 240}},
+  {"ip": "127.0.0.6", "type": 100, "name": "CamStops",
+   "video": {"width": 320, "height": 240, "fault": "stall", "faultAfter": 10}}
 ]})";
 
 QString q(std::u16string_view text) {
@@ -123,7 +125,7 @@ TEST_F(PreviewWindowTest, FullHdH264ShowsThePatternStaysResponsiveAndClosesByThe
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.2");
-        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：1920 x 1080 , 编码模式：H264"));
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：1920 x 1080 , 编码模式：H264  -  127.0.0.2"));
         EXPECT_EQ(dialog.frameGeometry(), expectedFrame(dialog, 1920, 1080));
         ASSERT_NE(dialog.client(), nullptr);
         EXPECT_TRUE(dialog.client()->threadsRunning());
@@ -163,7 +165,7 @@ TEST_F(PreviewWindowTest, UltraHdH265ShowsThePatternAndEscapeCloses) {
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.3");
-        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：3840 x 2160 , 编码模式：H265"));
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：3840 x 2160 , 编码模式：H265  -  127.0.0.3"));
         // The window fits the screen; the decoder keeps the full picture.
         EXPECT_EQ(dialog.frameGeometry(), expectedFrame(dialog, 3840, 2160));
         EXPECT_LE(dialog.frameGeometry().width(), dialog.screen()->geometry().width());
@@ -188,7 +190,7 @@ TEST_F(PreviewWindowTest, SmallPictureGetsAWindowOfItsSizeCentredAndEnterCloses)
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.5");
-        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：320 x 240 , 编码模式：H264"));
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：320 x 240 , 编码模式：H264  -  127.0.0.5"));
         const QRect frame = dialog.frameGeometry();
         EXPECT_EQ(frame.size(), QSize(320, 240));
         EXPECT_EQ(frame.center(), dialog.screen()->geometry().center());
@@ -208,6 +210,26 @@ TEST_F(PreviewWindowTest, SmallPictureGetsAWindowOfItsSizeCentredAndEnterCloses)
         EXPECT_EQ(dialog.video()->presented(), presented);
     }
     EXPECT_EQ(threadNames(), before);
+}
+
+// A stream that stops leaves its last picture on screen and says so over it once no picture
+// came for three seconds; nothing is said while pictures come.
+TEST_F(PreviewWindowTest, StoppedStreamIsSaidOverItsLastPicture) {
+    ModalDriver driver;
+    gui::CViewDlg dialog;
+    open(dialog, "127.0.0.6");
+    ASSERT_TRUE(waitForPictures(dialog, 3, 10s));
+    EXPECT_TRUE(test::waitUntil([&] { return dialog.video()->notice().isEmpty(); }, 2s));
+    // The simulator stops after ten pictures.
+    ASSERT_TRUE(test::waitUntil([&] { return !dialog.video()->notice().isEmpty(); }, 20s));
+    EXPECT_TRUE(dialog.video()->notice().startsWith(q(u"已有 "))) << qPrintable(dialog.video()->notice());
+    EXPECT_TRUE(dialog.video()->notice().endsWith(q(u" 秒没有收到图像")));
+    EXPECT_FALSE(dialog.video()->currentPicture().isNull());
+    // Said over the picture: the band is dark, the picture below it is not covered.
+    const QImage image = shown(dialog);
+    EXPECT_LT(qGray(image.pixel(2, 2)), 100);
+    EXPECT_TRUE(isRed(image.pixel(image.width() * 3 / 4, image.height() * 3 / 4)));
+    dialog.close();
 }
 
 // Under a window manager the frame comes after the window is shown: the outer rectangle, frame
@@ -237,7 +259,7 @@ TEST_F(PreviewWindowTest, UnreachableDeviceTellsTheUserAndKeepsTheWindowOpen) {
     ASSERT_EQ(driver.boxes.size(), 2u);
     EXPECT_EQ(driver.boxes[0].text, QStringLiteral("Connect to IP camera failed !"));
     EXPECT_EQ(driver.boxes[1].text, QStringLiteral("connect error!"));
-    EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：0 x 0 , 编码模式：H265"));
+    EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：0 x 0 , 编码模式：H265  -  127.0.0.99"));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.size(), designed);
     EXPECT_EQ(dialog.video()->presented(), 0u);
@@ -311,11 +333,12 @@ TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) 
 
     EXPECT_EQ(driver.others, (std::vector<QString>{"CViewDlg", "CViewDlg"}));
     EXPECT_TRUE(driver.boxes.empty());
-    EXPECT_EQ(seen[0].title, q(u"宽 x 高：640 x 360 , 编码模式：H264"));
+    // The designed title first, then the device's address and name.
+    EXPECT_EQ(seen[0].title, q(u"宽 x 高：640 x 360 , 编码模式：H264  -  127.0.0.4 NVR"));
     EXPECT_EQ(seen[0].port, 5500);
     EXPECT_EQ(seen[0].type, 181);
     EXPECT_TRUE(seen[0].red);
-    EXPECT_EQ(seen[1].title, q(u"宽 x 高：1920 x 1080 , 编码模式：H264"));
+    EXPECT_EQ(seen[1].title, q(u"宽 x 高：1920 x 1080 , 编码模式：H264  -  127.0.0.2 Cam1080"));
     EXPECT_EQ(seen[1].port, 5505);
     EXPECT_TRUE(seen[1].red);
     EXPECT_EQ(threadNames(), before);
