@@ -18,10 +18,10 @@
 #include "ProcessMeasures.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
-#include "support/PicturePattern.h"
 #include "core/protocol/DeviceCommands.h"
 #include "sim/TestPattern.h"
 #include "sim/VideoClip.h"
+#include "support/PicturePattern.h"
 #include "support/RecordingNotifier.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
@@ -57,8 +57,8 @@ Result measure(const std::string& ip, const sim::VideoFormat& format, double sec
     auto renderer = std::make_unique<preview::HeadlessRenderer>();
     preview::HeadlessRenderer& view = *renderer;
     view.setDrawHook([&](const preview::Picture& picture) {
-        const auto number = sim::pattern::readFrameNumber(test::lumaOf(picture), picture.width(),
-                                                          picture.height());
+        const auto number =
+            sim::pattern::readFrameNumber(test::lumaOf(picture), picture.width(), picture.height());
         if (!number || *number >= static_cast<std::uint32_t>(length)) {
             ++result.unreadable;
             return;

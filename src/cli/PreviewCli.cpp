@@ -241,19 +241,18 @@ int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
     bool ok = wait == StreamWait::Arrived && !picture.empty();
     reportWait(wait, args, "picture");
     if (ok) {
-        ok = writePicture(args.out, pictureFormatOf(args.out).value_or(PictureFormat::Png),
-                          picture);
+        ok =
+            writePicture(args.out, pictureFormatOf(args.out).value_or(PictureFormat::Png), picture);
         if (!ok) std::cerr << "cannot write " << args.out << std::endl;
     }
     outcome.fields = streamFields(*prepared, reply, args);
-    outcome.fields.update({{"pictureWidth", picture.width()},
-                           {"pictureHeight", picture.height()},
-                           {"colourRange", picture.range() == preview::ColourRange::Full ? "full"
-                                                                                          : "limited"},
-                           {"colourMatrix",
-                            picture.matrix() == preview::ColourMatrix::Bt709 ? "bt709" : "bt601"},
-                           {"title", text::toUtf8(client.title())},
-                           {"packets", stats.packets}});
+    outcome.fields.update(
+        {{"pictureWidth", picture.width()},
+         {"pictureHeight", picture.height()},
+         {"colourRange", picture.range() == preview::ColourRange::Full ? "full" : "limited"},
+         {"colourMatrix", picture.matrix() == preview::ColourMatrix::Bt709 ? "bt709" : "bt601"},
+         {"title", text::toUtf8(client.title())},
+         {"packets", stats.packets}});
     outcome.exitCode = ok ? exitcode::kOk : exitcode::kFailed;
     if (ok) {
         const auto size = fileSize(args.out);

@@ -63,7 +63,8 @@ struct Luma {
     int stride = 0;
     int step = 1;
     [[nodiscard]] int at(int x, int row) const {
-        return data[static_cast<std::ptrdiff_t>(row) * stride + static_cast<std::ptrdiff_t>(x) * step];
+        return data[static_cast<std::ptrdiff_t>(row) * stride +
+                    static_cast<std::ptrdiff_t>(x) * step];
     }
 };
 

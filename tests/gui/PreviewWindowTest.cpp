@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <thread>
 #include <tuple>
@@ -222,7 +222,8 @@ TEST_F(PreviewWindowTest, StoppedStreamIsSaidOverItsLastPicture) {
     EXPECT_TRUE(test::waitUntil([&] { return dialog.video()->notice().isEmpty(); }, 2s));
     // The simulator stops after ten pictures.
     ASSERT_TRUE(test::waitUntil([&] { return !dialog.video()->notice().isEmpty(); }, 20s));
-    EXPECT_TRUE(dialog.video()->notice().startsWith(q(u"已有 "))) << qPrintable(dialog.video()->notice());
+    EXPECT_TRUE(dialog.video()->notice().startsWith(q(u"已有 ")))
+        << qPrintable(dialog.video()->notice());
     EXPECT_TRUE(dialog.video()->notice().endsWith(q(u" 秒没有收到图像")));
     EXPECT_FALSE(dialog.video()->currentPicture().isNull());
     // Said over the picture: the band is dark, the picture below it is not covered.

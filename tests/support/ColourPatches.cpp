@@ -249,7 +249,8 @@ std::vector<Rgb> referencePatches(const std::string& path, std::string& error) {
         },
         error);
     if (!frame) return {};
-    const bool full = frame->color_range == AVCOL_RANGE_JPEG || frame->format == AV_PIX_FMT_YUVJ420P;
+    const bool full =
+        frame->color_range == AVCOL_RANGE_JPEG || frame->format == AV_PIX_FMT_YUVJ420P;
     Frame rgb = convert(*frame, AV_PIX_FMT_RGB24, sws_getCoefficients(frame->colorspace),
                         full ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1);
     if (!rgb) {

@@ -8,9 +8,9 @@
 namespace tarvo::preview {
 
 // Turns compressed video chunks into pictures: packed YUYV through Decode, or the decoder's own
-// frame by reference, with its colour range and matrix, through DecodePicture. A picture has the size the stream's own pictures have
-// (pictureWidth() × pictureHeight()), whatever size Init was given: what a device claims sizes
-// nothing.
+// frame by reference, with its colour range and matrix, through DecodePicture. A picture has the
+// size the stream's own pictures have (pictureWidth() × pictureHeight()), whatever size Init was
+// given: what a device claims sizes nothing.
 class CDecoder {
 public:
     virtual ~CDecoder() = default;

@@ -36,8 +36,7 @@ Picture Picture::referenceTo(const AVFrame& frame) {
     Picture picture;
     if (frame.buf[0] == nullptr) return picture;
     picture.frame_ = av_frame_alloc();
-    if (picture.frame_ != nullptr && av_frame_ref(picture.frame_, &frame) < 0)
-        picture.release();
+    if (picture.frame_ != nullptr && av_frame_ref(picture.frame_, &frame) < 0) picture.release();
     return picture;
 }
 
@@ -118,7 +117,7 @@ int Picture::stride(int index) const {
 
 SwsColour swsColourOf(const Picture& picture) {
     return {sws_getCoefficients(picture.matrix() == ColourMatrix::Bt709 ? SWS_CS_ITU709
-                                                                         : SWS_CS_ITU601),
+                                                                        : SWS_CS_ITU601),
             picture.range() == ColourRange::Full ? 1 : 0};
 }
 

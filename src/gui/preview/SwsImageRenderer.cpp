@@ -95,10 +95,9 @@ void SwsImageRenderer::convert() {
     const preview::Picture& in = working_;
     // Bilinear keeps the picture sharp enough to focus by while a 4K picture shrinks to the
     // screen; the scaler is kept while the sizes stay.
-    scaler_ = sws_getCachedContext(scaler_, in.width(), in.height(),
-                                   static_cast<AVPixelFormat>(in.pixelFormat()), target.width(),
-                                   target.height(), AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr,
-                                   nullptr, nullptr);
+    scaler_ = sws_getCachedContext(
+        scaler_, in.width(), in.height(), static_cast<AVPixelFormat>(in.pixelFormat()),
+        target.width(), target.height(), AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (scaler_ == nullptr) return;
     // Told every time (it costs nothing when unchanged): a scaler made again for another size
     // starts from limited-range BT.601.

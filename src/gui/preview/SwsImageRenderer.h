@@ -62,7 +62,7 @@ private:
     // The conversion thread's own.
     preview::Picture working_;
     SwsContext* scaler_ = nullptr;
-    QImage next_;                      // the picture being made; reused from frame to frame
+    QImage next_;  // the picture being made; reused from frame to frame
     std::thread thread_;
 };
 

@@ -1,8 +1,8 @@
 #include "preview/VideoWidget.h"
 
-#include <QMetaObject>
 #include <QColor>
 #include <QFontMetrics>
+#include <QMetaObject>
 #include <QPainter>
 #include <QResizeEvent>
 

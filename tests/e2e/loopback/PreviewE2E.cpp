@@ -417,9 +417,9 @@ TEST(PreviewColourE2E, SnapshotLevelsAndRecordingTagsFollowTheStream) {
             << "\nreference: " << test::colour::describe(reference);
 
         const std::string mp4 = dir + "/" + s.file + ".mp4";
-        const auto rec = test::runProcess({TARVO_CLI_PATH, "record", s.ip, "--seconds", "0.5",
-                                           "--type", "100", "--out", mp4},
-                                          60s);
+        const auto rec = test::runProcess(
+            {TARVO_CLI_PATH, "record", s.ip, "--seconds", "0.5", "--type", "100", "--out", mp4},
+            60s);
         ASSERT_EQ(rec.exitCode, 0) << rec.err;
         // What the file's header says, before any decoder looked at the video.
         AVFormatContext* format = nullptr;
