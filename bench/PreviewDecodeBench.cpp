@@ -46,8 +46,8 @@ namespace {
 std::string gClipDir;
 
 sim::VideoFormat formatFor(bool hevc) {
-    return hevc ? sim::VideoFormat{"h265", 3840, 2160, 25, 8000, 50}
-                : sim::VideoFormat{"h264", 1920, 1080, 25, 4000, 50};
+    return hevc ? sim::VideoFormat{"h265", 3840, 2160, 25, 8000, 50, {}, 0}
+                : sim::VideoFormat{"h264", 1920, 1080, 25, 4000, 50, {}, 0};
 }
 
 struct Clip {

@@ -21,6 +21,7 @@
 #include "core/protocol/DeviceCommands.h"
 #include "sim/TestPattern.h"
 #include "sim/VideoClip.h"
+#include "support/PicturePattern.h"
 #include "support/RecordingNotifier.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
@@ -55,8 +56,9 @@ Result measure(const std::string& ip, const sim::VideoFormat& format, double sec
     test::RecordingNotifier notifier;
     auto renderer = std::make_unique<preview::HeadlessRenderer>();
     preview::HeadlessRenderer& view = *renderer;
-    view.setDrawHook([&](const std::uint8_t* yuyv, int width, int height) {
-        const auto number = sim::pattern::readFrameNumber(yuyv, width, height);
+    view.setDrawHook([&](const preview::Picture& picture) {
+        const auto number =
+            sim::pattern::readFrameNumber(test::lumaOf(picture), picture.width(), picture.height());
         if (!number || *number >= static_cast<std::uint32_t>(length)) {
             ++result.unreadable;
             return;
@@ -101,8 +103,8 @@ Result measure(const std::string& ip, const sim::VideoFormat& format, double sec
 int main(int argc, char** argv) try {
     test::requireSandboxOrExit();
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-    const sim::VideoFormat hd{"h264", 1920, 1080, 25, 4000, 50};
-    const sim::VideoFormat uhd{"h265", 3840, 2160, 25, 8000, 50};
+    const sim::VideoFormat hd{"h264", 1920, 1080, 25, 4000, 50, {}, 0};
+    const sim::VideoFormat uhd{"h265", 3840, 2160, 25, 8000, 50, {}, 0};
     test::SimProcess sim(nlohmann::json::parse(R"({"devices": [
         {"ip": "127.0.0.2", "type": 100, "video": {"codec": "h264", "width": 1920,
          "height": 1080, "fps": 25, "bitrate": 4000, "gop": 50}},

@@ -203,8 +203,8 @@ int main(int argc, char** argv) try {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-    const sim::VideoFormat hd{"h264", 1920, 1080, 25, 4000, 50};
-    const sim::VideoFormat uhd{"h265", 3840, 2160, 25, 8000, 50};
+    const sim::VideoFormat hd{"h264", 1920, 1080, 25, 4000, 50, {}, 0};
+    const sim::VideoFormat uhd{"h265", 3840, 2160, 25, 8000, 50, {}, 0};
     test::SimProcess sim(nlohmann::json::parse(R"({"devices": [
         {"ip": "127.0.0.2", "type": 100, "video": {"codec": "h264", "width": 1920,
          "height": 1080, "fps": 25, "bitrate": 4000, "gop": 50}},

@@ -1,6 +1,8 @@
 #include "cli/Mp4Recorder.h"
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -10,6 +12,46 @@ extern "C" {
 #include "core/preview/NalScan.h"
 
 namespace tarvo::cli {
+
+namespace {
+
+struct CodecFree {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameFree {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketFree {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+
+// Decodes the first key picture once to learn the colours the stream declares (range, matrix,
+// primaries, transfer), which the file's header has to carry for players that read them there.
+// Whatever cannot be learnt stays unspecified.
+void learnColours(std::span<const std::uint8_t> chunk, bool hevc, AVCodecParameters& par) {
+    const AVCodec* codec = avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+    if (codec == nullptr) return;
+    const std::unique_ptr<AVCodecContext, CodecFree> context(avcodec_alloc_context3(codec));
+    const std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    const std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    if (!context || !frame || !packet) return;
+    context->thread_count = 1;
+    if (avcodec_open2(context.get(), codec, nullptr) < 0) return;
+    if (av_new_packet(packet.get(), static_cast<int>(chunk.size())) < 0) return;
+    std::copy(chunk.begin(), chunk.end(), packet->data);
+    if (avcodec_send_packet(context.get(), packet.get()) < 0) return;
+    (void)avcodec_send_packet(context.get(), nullptr);
+    if (avcodec_receive_frame(context.get(), frame.get()) < 0) return;
+    const bool jFormat = frame->format == AV_PIX_FMT_YUVJ420P ||
+                         frame->format == AV_PIX_FMT_YUVJ422P ||
+                         frame->format == AV_PIX_FMT_YUVJ444P;
+    par.color_range = jFormat ? AVCOL_RANGE_JPEG : frame->color_range;
+    par.color_space = frame->colorspace;
+    par.color_primaries = frame->color_primaries;
+    par.color_trc = frame->color_trc;
+}
+
+}  // namespace
 
 Mp4Recorder::Mp4Recorder(std::string path, bool hevc, int width, int height,
                          std::chrono::milliseconds length)
@@ -29,7 +71,7 @@ void Mp4Recorder::close() {
     av_packet_free(&packet_);
 }
 
-bool Mp4Recorder::open() {
+bool Mp4Recorder::open(std::span<const std::uint8_t> firstChunk) {
     if (avformat_alloc_output_context2(&format_, nullptr, "mp4", path_.c_str()) < 0 ||
         format_ == nullptr) {
         error_ = "cannot make an MP4 muxer";
@@ -47,6 +89,7 @@ bool Mp4Recorder::open() {
     par.codec_id = hevc_ ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
     par.width = width_;
     par.height = height_;
+    learnColours(firstChunk, hevc_, par);
     // The muxer takes the parameter sets from the first sample, which starts with them.
     if (avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE) < 0) {
         error_ = "cannot write " + path_;
@@ -66,7 +109,7 @@ void Mp4Recorder::add(std::span<const std::uint8_t> chunk) {
     const bool key = preview::startsDecoding(chunk, hevc_);
     if (!headerWritten_) {
         if (!key) return;  // nothing before the first picture a player could start from
-        if (!open()) return;
+        if (!open(chunk)) return;
         first_ = std::chrono::steady_clock::now();
     }
     std::int64_t pts = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -14,7 +14,8 @@ namespace tarvo::cli {
 // Writes the camera's elementary stream into an MP4 file as it arrives, without re-encoding:
 // from the first picture a decoder can start from, each video chunk becomes one sample timed
 // by its arrival, up to `length` after that first picture: a chunk arriving later is not
-// written and makes the recording full. Safe to feed from the decode thread while another
+// written and makes the recording full. The file declares the stream's own colour range,
+// matrix, primaries and transfer. Safe to feed from the decode thread while another
 // thread watches and finishes it.
 class Mp4Recorder {
 public:
@@ -42,7 +43,7 @@ public:
     [[nodiscard]] const std::string& error() const { return error_; }
 
 private:
-    bool open();
+    bool open(std::span<const std::uint8_t> firstChunk);
     void close();
 
     std::string path_;

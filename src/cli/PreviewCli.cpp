@@ -25,7 +25,7 @@ extern "C" {
 #include "core/discovery/DeviceTypes.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
-#include "core/preview/YuyvScale.h"
+#include "core/preview/Picture.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -62,76 +62,75 @@ std::optional<PictureFormat> pictureFormatOf(const std::string& path) {
     return std::nullopt;
 }
 
-// YUYV to RGB, then libavcodec's PNG encoder, or on to full-range 4:2:0 for its JPEG encoder.
-// Of an odd width the last column is left out (the YUYV pair it would need is not there).
-bool writePicture(const std::string& path, PictureFormat format,
-                  const std::vector<std::uint8_t>& yuyv, int pictureWidth, int height) {
-    const int width = preview::scaledSourceWidth(pictureWidth);
-    if (width <= 0 || height <= 0) return false;
+// The libav objects of one snapshot, freed on every path.
+struct SwsFree {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+struct CodecFree {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameFree {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketFree {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+
+// The decoder's picture converted once, with its own colour range and matrix, straight into
+// what the encoder takes: RGB for PNG, full-range BT.601 4:2:0 for JPEG (JFIF's own colours).
+bool writePicture(const std::string& path, PictureFormat format, const preview::Picture& picture) {
+    const int width = picture.width();
+    const int height = picture.height();
+    if (picture.empty() || width <= 0 || height <= 0) return false;
     const bool jpeg = format == PictureFormat::Jpeg;
     const AVPixelFormat coded = jpeg ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_RGB24;
-    SwsContext* sws = nullptr;
-    SwsContext* toYuv = nullptr;
     const AVCodec* codec = avcodec_find_encoder(jpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_PNG);
-    AVCodecContext* context = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
-    AVFrame* rgb = av_frame_alloc();
-    AVFrame* yuv = jpeg ? av_frame_alloc() : nullptr;
-    AVPacket* packet = av_packet_alloc();
-    bool ok = context != nullptr && rgb != nullptr && packet != nullptr && (!jpeg || yuv);
-    if (ok) {
-        rgb->format = AV_PIX_FMT_RGB24;
-        rgb->width = width;
-        rgb->height = height;
-        ok = av_frame_get_buffer(rgb, 0) >= 0;
+    if (codec == nullptr) return false;
+    const std::unique_ptr<AVCodecContext, CodecFree> context(avcodec_alloc_context3(codec));
+    const std::unique_ptr<AVFrame, FrameFree> out(av_frame_alloc());
+    const std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    if (!context || !out || !packet) return false;
+    out->format = coded;
+    out->width = width;
+    out->height = height;
+    if (av_frame_get_buffer(out.get(), 0) < 0) return false;
+
+    // At the picture's own size libswscale would take its fast unscaled path, whose 8-bit
+    // tables leave limited-range pictures up to three levels dark: the exact path costs a few
+    // milliseconds once per snapshot.
+    const std::unique_ptr<SwsContext, SwsFree> sws(sws_getContext(
+        width, height, static_cast<AVPixelFormat>(picture.pixelFormat()), width, height, coded,
+        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+    if (!sws) return false;
+    const preview::SwsColour colour = preview::swsColourOf(picture);
+    // JPEG's YUV is BT.601 at full range; RGB has no range of its own.
+    (void)sws_setColorspaceDetails(sws.get(), colour.coefficients, colour.fullRange,
+                                   sws_getCoefficients(SWS_CS_ITU601), 1, 0, 1 << 16, 1 << 16);
+    const std::uint8_t* const planes[4] = {picture.plane(0), picture.plane(1), picture.plane(2),
+                                           nullptr};
+    const int strides[4] = {picture.stride(0), picture.stride(1), picture.stride(2), 0};
+    if (sws_scale(sws.get(), planes, strides, 0, height, out->data, out->linesize) != height)
+        return false;
+
+    context->width = width;
+    context->height = height;
+    context->pix_fmt = coded;
+    context->time_base = AVRational{1, 25};
+    if (jpeg) {
+        context->color_range = AVCOL_RANGE_JPEG;
+        context->colorspace = AVCOL_SPC_BT470BG;
+        context->flags |= AV_CODEC_FLAG_QSCALE;
+        context->global_quality = FF_QP2LAMBDA * 2;
+        out->quality = context->global_quality;
+        out->color_range = AVCOL_RANGE_JPEG;
     }
-    if (ok) {
-        std::vector<std::uint8_t> scratch;
-        ok = preview::scaleYuyv(sws, scratch, yuyv.data(), pictureWidth, height, rgb->data[0],
-                                rgb->linesize[0], width, height, AV_PIX_FMT_RGB24, SWS_POINT);
-    }
-    if (ok && jpeg) {
-        yuv->format = coded;
-        yuv->width = width;
-        yuv->height = height;
-        toYuv = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, coded, SWS_POINT,
-                               nullptr, nullptr, nullptr);
-        ok = toYuv != nullptr && av_frame_get_buffer(yuv, 0) >= 0;
-        if (ok) {
-            const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-            (void)sws_setColorspaceDetails(toYuv, coefficients, 1, coefficients, 1, 0, 1 << 16,
-                                           1 << 16);
-            ok = sws_scale(toYuv, rgb->data, rgb->linesize, 0, height, yuv->data, yuv->linesize) ==
-                 height;
-        }
-    }
-    if (ok) {
-        context->width = width;
-        context->height = height;
-        context->pix_fmt = coded;
-        context->time_base = AVRational{1, 25};
-        if (jpeg) {
-            context->color_range = AVCOL_RANGE_JPEG;
-            context->flags |= AV_CODEC_FLAG_QSCALE;
-            context->global_quality = FF_QP2LAMBDA * 2;
-            yuv->quality = context->global_quality;
-            yuv->color_range = AVCOL_RANGE_JPEG;
-        }
-        ok = avcodec_open2(context, codec, nullptr) >= 0 &&
-             avcodec_send_frame(context, jpeg ? yuv : rgb) >= 0 &&
-             avcodec_receive_packet(context, packet) >= 0;
-    }
-    if (ok) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(packet->data), packet->size);
-        ok = static_cast<bool>(out);
-    }
-    av_packet_free(&packet);
-    av_frame_free(&yuv);
-    av_frame_free(&rgb);
-    avcodec_free_context(&context);
-    sws_freeContext(toYuv);
-    sws_freeContext(sws);
-    return ok;
+    if (avcodec_open2(context.get(), codec, nullptr) < 0 ||
+        avcodec_send_frame(context.get(), out.get()) < 0 ||
+        avcodec_receive_packet(context.get(), packet.get()) < 0)
+        return false;
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(packet->data), packet->size);
+    return static_cast<bool>(file);
 }
 
 struct Prepared {
@@ -235,22 +234,25 @@ int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
     client.startPreview();
     const StreamWait wait =
         waitForStream(client, millis(args.timeout), [&] { return view.pictures() > 0; });
-    const auto picture = view.lastPictureWithSize();
+    const preview::Picture picture = view.lastPicture();
     const auto reply = client.reply();
     const auto stats = client.stats();
     client.stop();
-    bool ok = wait == StreamWait::Arrived && !picture.yuyv.empty();
+    bool ok = wait == StreamWait::Arrived && !picture.empty();
     reportWait(wait, args, "picture");
     if (ok) {
-        ok = writePicture(args.out, pictureFormatOf(args.out).value_or(PictureFormat::Png),
-                          picture.yuyv, picture.width, picture.height);
+        ok =
+            writePicture(args.out, pictureFormatOf(args.out).value_or(PictureFormat::Png), picture);
         if (!ok) std::cerr << "cannot write " << args.out << std::endl;
     }
     outcome.fields = streamFields(*prepared, reply, args);
-    outcome.fields.update({{"pictureWidth", picture.width},
-                           {"pictureHeight", picture.height},
-                           {"title", text::toUtf8(client.title())},
-                           {"packets", stats.packets}});
+    outcome.fields.update(
+        {{"pictureWidth", picture.width()},
+         {"pictureHeight", picture.height()},
+         {"colourRange", picture.range() == preview::ColourRange::Full ? "full" : "limited"},
+         {"colourMatrix", picture.matrix() == preview::ColourMatrix::Bt709 ? "bt709" : "bt601"},
+         {"title", text::toUtf8(client.title())},
+         {"packets", stats.packets}});
     outcome.exitCode = ok ? exitcode::kOk : exitcode::kFailed;
     if (ok) {
         const auto size = fileSize(args.out);

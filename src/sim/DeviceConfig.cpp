@@ -10,6 +10,7 @@
 #include <set>
 
 #include "core/text/TextConvert.h"
+#include "sim/VideoClip.h"
 #include "sim/Wire.h"
 
 namespace tarvo::sim {
@@ -320,6 +321,25 @@ std::string DeviceConfig::applyVideo(std::string_view key, std::string_view valu
     if (key == "replyWidth") return setInt(video.replyWidth, -1, 0xFFFF);
     if (key == "replyHeight") return setInt(video.replyHeight, -1, 0xFFFF);
     if (key == "startDelayMs") return setInt(video.startDelayMs, 0, 3'600'000);
+    if (key == "file") {
+        if (value.empty()) {
+            video.file.clear();
+            video.fileFrames = 0;
+            return {};
+        }
+        // Read now, so that a file that cannot be played is refused with the setting and the
+        // stream reply can give the file's own size and codec.
+        std::string error;
+        const StreamFileInfo info = probeStreamFile(std::string(value), error);
+        if (info.codec.empty()) return "video.file: " + error;
+        video.file = value;
+        video.fileFrames = info.frames;
+        video.codec = info.codec;
+        video.width = info.width;
+        video.height = info.height;
+        video.fps = info.fps;
+        return {};
+    }
     if (key == "fault") {
         const auto parsed = parseStreamFault(value);
         if (!parsed) return badValue("video.fault", value);
@@ -391,6 +411,7 @@ nlohmann::json DeviceConfig::toJson() const {
         {"replyWidth", video.replyWidth},
         {"replyHeight", video.replyHeight},
         {"startDelayMs", video.startDelayMs},
+        {"file", video.file},
     };
     return out;
 }

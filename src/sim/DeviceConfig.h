@@ -77,6 +77,10 @@ struct VideoSettings {
     int replyHeight = -1;
     // Nothing is sent for this long after the reply: a camera slow to bring its first picture.
     int startDelayMs = 0;
+    // A recording played in a loop in place of the test pattern, on every stream; codec, size
+    // and rate are the file's. `fileFrames`: its pictures, learnt when it was set.
+    std::string file;
+    int fileFrames = 0;
 
     [[nodiscard]] int replyCodecCode() const {
         return codecCode >= 0 ? codecCode : (codec == "h265" ? 3 : 1);

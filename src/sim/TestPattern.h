@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-// The simulator's test picture, and how a test reads it back from a decoded YUYV picture:
+// The simulator's test picture, and how a test reads it back from a decoded picture:
 //   - a band of 16 blocks near the top carries the frame number, most significant bit first
 //     (white block = 1, black = 0);
 //   - the bottom-right quarter is solid red (Y 81, U 90, V 240);
@@ -56,31 +56,47 @@ inline void draw(std::uint8_t* y, int yStride, std::uint8_t* u, int uStride, std
     }
 }
 
-// Mean luma of a square around (cx, cy) in a YUYV picture.
-inline int lumaAround(const std::uint8_t* yuyv, int width, int height, int cx, int cy, int radius) {
+// Where a picture's luma samples are: row `stride` bytes apart, `step` bytes apart in a row
+// (2 in a packed YUYV picture, 1 in a planar one).
+struct Luma {
+    const std::uint8_t* data = nullptr;
+    int stride = 0;
+    int step = 1;
+    [[nodiscard]] int at(int x, int row) const {
+        return data[static_cast<std::ptrdiff_t>(row) * stride +
+                    static_cast<std::ptrdiff_t>(x) * step];
+    }
+};
+
+// Mean luma of a square around (cx, cy).
+inline int lumaAround(const Luma& luma, int width, int height, int cx, int cy, int radius) {
     int sum = 0;
     int count = 0;
     for (int row = std::max(0, cy - radius); row <= std::min(height - 1, cy + radius); ++row) {
         for (int x = std::max(0, cx - radius); x <= std::min(width - 1, cx + radius); ++x) {
-            sum += yuyv[(static_cast<std::ptrdiff_t>(row) * width + x) * 2];
+            sum += luma.at(x, row);
             ++count;
         }
     }
     return count > 0 ? sum / count : 0;
 }
 
+// The same in a YUYV picture.
+inline int lumaAround(const std::uint8_t* yuyv, int width, int height, int cx, int cy, int radius) {
+    return lumaAround(Luma{yuyv, width * 2, 2}, width, height, cx, cy, radius);
+}
+
 // The frame number of a decoded picture; nullopt when a block is neither clearly white nor
 // clearly black (not the test picture, or badly damaged).
-inline std::optional<std::uint32_t> readFrameNumber(const std::uint8_t* yuyv, int width,
-                                                    int height) {
+inline std::optional<std::uint32_t> readFrameNumber(const Luma& luma, int width, int height) {
     const int block = blockSize(width, height);
     std::uint32_t number = 0;
     for (int i = 0; i < kBits; ++i) {
-        const int luma = lumaAround(yuyv, width, height, block * (i + 1) + block / 2,
-                                    block + block / 2, block / 4);
-        if (luma > 170) {
+        const int value = lumaAround(luma, width, height, block * (i + 1) + block / 2,
+                                     block + block / 2, block / 4);
+        if (value > 170) {
             number = (number << 1) | 1U;
-        } else if (luma < 80) {
+        } else if (value < 80) {
             number <<= 1;
         } else {
             return std::nullopt;
@@ -89,15 +105,38 @@ inline std::optional<std::uint32_t> readFrameNumber(const std::uint8_t* yuyv, in
     return number;
 }
 
+inline std::optional<std::uint32_t> readFrameNumber(const std::uint8_t* yuyv, int width,
+                                                    int height) {
+    return readFrameNumber(Luma{yuyv, width * 2, 2}, width, height);
+}
+
+namespace detail {
+inline bool near(int value, int expected, int tolerance) {
+    return value >= expected - tolerance && value <= expected + tolerance;
+}
+}  // namespace detail
+
 // True when the bottom-right quarter is the expected red, within `tolerance` per component.
 inline bool hasRedQuarter(const std::uint8_t* yuyv, int width, int height, int tolerance = 16) {
     const int cx = (width * 3 / 4) & ~1;
     const int cy = height * 3 / 4;
     const std::uint8_t* p = yuyv + (static_cast<std::ptrdiff_t>(cy) * width + cx) * 2;
-    const auto near = [tolerance](int value, int expected) {
-        return value >= expected - tolerance && value <= expected + tolerance;
+    return detail::near(p[0], kRedY, tolerance) && detail::near(p[1], kRedU, tolerance) &&
+           detail::near(p[2], kRedY, tolerance) && detail::near(p[3], kRedV, tolerance);
+}
+
+// The same in a planar 4:2:0 picture.
+inline bool hasRedQuarter(const std::uint8_t* y, int yStride, const std::uint8_t* u,
+                          const std::uint8_t* v, int chromaStride, int width, int height,
+                          int tolerance = 16) {
+    const int cx = (width * 3 / 4) & ~1;
+    const int cy = height * 3 / 4;
+    const auto at = [](const std::uint8_t* plane, int stride, int x, int row) {
+        return plane[static_cast<std::ptrdiff_t>(row) * stride + x];
     };
-    return near(p[0], kRedY) && near(p[1], kRedU) && near(p[2], kRedY) && near(p[3], kRedV);
+    return detail::near(at(y, yStride, cx, cy), kRedY, tolerance) &&
+           detail::near(at(u, chromaStride, cx / 2, cy / 2), kRedU, tolerance) &&
+           detail::near(at(v, chromaStride, cx / 2, cy / 2), kRedV, tolerance);
 }
 
 }  // namespace tarvo::sim::pattern

@@ -4,6 +4,8 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
+#include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 #include <libavutil/opt.h>
 }
@@ -42,11 +44,13 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace tarvo::sim {
 
 std::string VideoFormat::key() const {
+    if (!file.empty()) return "file:" + file;
     return codec + "/" + std::to_string(width) + "x" + std::to_string(height) + "@" +
            std::to_string(fps) + "/" + std::to_string(bitrateKbps) + "k/g" + std::to_string(gop);
 }
 
 int VideoFormat::loopLength() const {
+    if (!file.empty()) return std::max(1, fileFrames);
     const int wanted = std::max(1, 2 * fps);
     const int gops = std::max(1, (wanted + gop - 1) / gop);
     return std::min(300, std::max(gop, gops * gop));
@@ -66,9 +70,143 @@ struct Encoder {
     }
 };
 
+// A recording's video as Annex B access units (what a camera sends), one at a time.
+class FileReader {
+public:
+    ~FileReader() {
+        av_bsf_free(&filter_);
+        av_packet_free(&packet_);
+        avformat_close_input(&input_);
+    }
+
+    bool open(const std::string& path, std::string& error) {
+        if (avformat_open_input(&input_, path.c_str(), nullptr, nullptr) < 0) {
+            error = "cannot open " + path;
+            return false;
+        }
+        if (avformat_find_stream_info(input_, nullptr) < 0) {
+            error = "cannot read the streams of " + path;
+            return false;
+        }
+        stream_ = av_find_best_stream(input_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (stream_ < 0) {
+            error = path + " holds no video";
+            return false;
+        }
+        const AVStream& video = *input_->streams[stream_];
+        const AVCodecParameters& par = *video.codecpar;
+        if (par.codec_id != AV_CODEC_ID_H264 && par.codec_id != AV_CODEC_ID_HEVC) {
+            error = path + ": the video is neither H.264 nor H.265";
+            return false;
+        }
+        info.codec = par.codec_id == AV_CODEC_ID_HEVC ? "h265" : "h264";
+        info.width = par.width;
+        info.height = par.height;
+        AVRational rate = video.avg_frame_rate.num > 0 ? video.avg_frame_rate : video.r_frame_rate;
+        info.fps = rate.num > 0 && rate.den > 0 ? std::clamp(rate.num / rate.den, 1, 120) : 25;
+        if (info.width < 16 || info.height < 16 || info.width > 8192 || info.height > 8192) {
+            error = path + ": a picture size the cameras do not send";
+            return false;
+        }
+        // Containers keep the parameter sets apart and sizes before each unit; a camera sends
+        // start codes and the parameter sets before every key picture. Annex B input passes
+        // through unchanged.
+        const AVBitStreamFilter* annexB = av_bsf_get_by_name(
+            par.codec_id == AV_CODEC_ID_HEVC ? "hevc_mp4toannexb" : "h264_mp4toannexb");
+        packet_ = av_packet_alloc();
+        if (annexB == nullptr || packet_ == nullptr || av_bsf_alloc(annexB, &filter_) < 0 ||
+            avcodec_parameters_copy(filter_->par_in, &par) < 0 || av_bsf_init(filter_) < 0) {
+            error = "cannot read the video of " + path;
+            return false;
+        }
+        filter_->time_base_in = video.time_base;
+        return true;
+    }
+
+    // The next access unit; false at the end (or on an error).
+    bool next(std::vector<std::uint8_t>& unit, bool& key) {
+        for (int round = 0; round < 1 << 20; ++round) {
+            const int got = av_bsf_receive_packet(filter_, packet_);
+            if (got == 0) {
+                unit.assign(packet_->data, packet_->data + packet_->size);
+                key = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
+                av_packet_unref(packet_);
+                return true;
+            }
+            if (got != AVERROR(EAGAIN) || ended_) return false;
+            if (av_read_frame(input_, packet_) < 0) {
+                ended_ = true;
+                (void)av_bsf_send_packet(filter_, nullptr);
+                continue;
+            }
+            if (packet_->stream_index != stream_) {
+                av_packet_unref(packet_);
+                continue;
+            }
+            if (av_bsf_send_packet(filter_, packet_) < 0) av_packet_unref(packet_);
+        }
+        return false;
+    }
+
+    StreamFileInfo info;
+
+private:
+    AVFormatContext* input_ = nullptr;
+    AVBSFContext* filter_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    int stream_ = -1;
+    bool ended_ = false;
+};
+
 }  // namespace
 
+StreamFileInfo probeStreamFile(const std::string& path, std::string& error) {
+    FileReader reader;
+    if (!reader.open(path, error)) return {};
+    std::vector<std::uint8_t> unit;
+    bool key = false;
+    std::size_t bytes = 0;
+    int frames = 0;
+    while (frames < kMaxFilePictures && reader.next(unit, key)) {
+        if (frames == 0 && !key) continue;  // nothing before a picture a decoder can start from
+        bytes += unit.size();
+        if (bytes > kMaxFileBytes) break;
+        ++frames;
+    }
+    if (frames == 0) {
+        error = path + " holds no picture a decoder can start from";
+        return {};
+    }
+    StreamFileInfo info = reader.info;
+    info.frames = frames;
+    return info;
+}
+
+void VideoClip::readFile(const std::atomic<bool>& stop) {
+    FileReader reader;
+    if (!reader.open(format_.file, error_)) {
+        failed_.store(true, std::memory_order_release);
+        return;
+    }
+    const int length = format_.loopLength();
+    int stored = 0;
+    Frame unit;
+    while (stored < length && !stop.load() && reader.next(unit.data, unit.key)) {
+        if (stored == 0 && !unit.key) continue;
+        frames_[static_cast<std::size_t>(stored)] = std::move(unit);
+        ++stored;
+        available_.store(stored, std::memory_order_release);
+    }
+    if (stored < length) {
+        error_ = format_.file + " changed while it was played";
+        failed_.store(true, std::memory_order_release);
+        return;
+    }
+    finished_.store(true, std::memory_order_release);
+}
+
 void VideoClip::encode(const std::atomic<bool>& stop) {
+    if (!format_.file.empty()) return readFile(stop);
     const int length = format_.loopLength();
     const auto fail = [this](std::string text) {
         error_ = std::move(text);

@@ -13,7 +13,7 @@
 
 namespace tarvo::sim {
 
-// What an encoder is asked for.
+// What an encoder is asked for, or the file whose video is played instead.
 struct VideoFormat {
     std::string codec = "h264";  // h264 | h265
     int width = 1280;
@@ -21,12 +21,31 @@ struct VideoFormat {
     int fps = 25;
     int bitrateKbps = 2000;
     int gop = 50;
+    // A recording played as it is (codec, size, rate and frames from the file), when not empty.
+    std::string file;
+    int fileFrames = 0;
 
     [[nodiscard]] std::string key() const;
     // Frames in the loop: about two seconds, a whole number of GOPs (so every loop starts
-    // with an IDR picture and the stream stays valid across the seam), at most 300.
+    // with an IDR picture and the stream stays valid across the seam), at most 300. A file's
+    // loop is its pictures from the first key picture on.
     [[nodiscard]] int loopLength() const;
 };
+
+// What a recording to be played holds: its video's codec, size, rate and the pictures played
+// (from the first key picture, at most kMaxFilePictures and kMaxFileBytes).
+struct StreamFileInfo {
+    std::string codec;  // h264 | h265
+    int width = 0;
+    int height = 0;
+    int fps = 25;
+    int frames = 0;
+};
+inline constexpr int kMaxFilePictures = 3000;
+inline constexpr std::size_t kMaxFileBytes = 256u * 1024 * 1024;
+// Reads the file through libavformat (an H.264 or H.265 elementary stream, or any container
+// with such video); an empty codec and the reason in `error` when it cannot be played.
+StreamFileInfo probeStreamFile(const std::string& path, std::string& error);
 
 // A short clip of the test pattern, encoded once and then served in a loop to every client
 // of that format. Frames become available one by one while the encoder runs, so the first
@@ -51,10 +70,13 @@ public:
     }
     [[nodiscard]] const std::string& error() const { return error_; }
 
-    // Runs the encoder (on the library's worker); stops early when `stop` becomes true.
+    // Runs the encoder, or reads the file (on the library's worker); stops early when `stop`
+    // becomes true.
     void encode(const std::atomic<bool>& stop);
 
 private:
+    void readFile(const std::atomic<bool>& stop);
+
     VideoFormat format_;
     std::vector<Frame> frames_;
     std::atomic<int> available_{0};

@@ -38,7 +38,10 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   payload it announces, then nothing more; partialClose then closes the connection (FIN);
   noStartCodes sends 2 MiB video packets without a start code in place of the pictures,
   video.replyWidth, video.replyHeight (the size the stream reply claims, 0 to 65535; -1: the
-  real one), video.startDelayMs (nothing is sent for this long after the reply).
+  real one), video.startDelayMs (nothing is sent for this long after the reply),
+  video.file (a recording played in a loop on every stream instead of the test pattern: an
+  H.264 or H.265 elementary stream, or any file FFmpeg opens whose video is H.264 or H.265;
+  codec, size and rate are the file's).
   Fleet files may nest them: "video": {"codec": "h265", "width": 3840, ...}.
   In --device and 'set', settings are separated by ',' (write '\,' inside a value).
 

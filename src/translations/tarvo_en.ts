@@ -76,6 +76,10 @@
         <translation>Width x Height: %1 x %2 , Codec: %3</translation>
     </message>
     <message>
+        <source>已有 %1 秒没有收到图像</source>
+        <translation>No picture received for %1 s</translation>
+    </message>
+    <message>
         <source>请先选择设备</source>
         <translation>Please select a device first</translation>
     </message>

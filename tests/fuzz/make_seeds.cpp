@@ -40,7 +40,7 @@ bool save(const std::filesystem::path& path, const Bytes& bytes) {
 
 std::vector<Bytes> encode(const std::string& codec, int width, int height) {
     // Six frames: two GOPs of three, at a low rate.
-    tarvo::sim::VideoClip clip(tarvo::sim::VideoFormat{codec, width, height, 3, 100, 3});
+    tarvo::sim::VideoClip clip(tarvo::sim::VideoFormat{codec, width, height, 3, 100, 3, {}, 0});
     const std::atomic<bool> stop{false};
     clip.encode(stop);
     std::vector<Bytes> frames;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <thread>
 #include <tuple>
@@ -26,6 +27,8 @@
 #include "preview/CViewDlg.h"
 #include "preview/SwsImageRenderer.h"
 #include "preview/VideoWidget.h"
+#include "support/ColourPatches.h"
+#include "support/PicturePattern.h"
 #include "support/SimProcess.h"
 
 using namespace tarvo;
@@ -40,7 +43,9 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.3", "type": 100, "name": "Cam4K",
    "video": {"codec": "h265", "width": 3840, "height": 2160, "fps": 10, "bitrate": 4000, "gop": 10}},
   {"ip": "127.0.0.4", "type": 181, "name": "NVR", "video": {"width": 640, "height": 360}},
-  {"ip": "127.0.0.5", "type": 100, "name": "CamCif", "video": {"width": 320, "height": 240}}
+  {"ip": "127.0.0.5", "type": 100, "name": "CamCif", "video": {"width": 320, "height": 240}},
+  {"ip": "127.0.0.6", "type": 100, "name": "CamStops",
+   "video": {"width": 320, "height": 240, "fault": "stall", "faultAfter": 10}}
 ]})";
 
 QString q(std::u16string_view text) {
@@ -120,7 +125,7 @@ TEST_F(PreviewWindowTest, FullHdH264ShowsThePatternStaysResponsiveAndClosesByThe
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.2");
-        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：1920 x 1080 , 编码模式：H264"));
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：1920 x 1080 , 编码模式：H264  -  127.0.0.2"));
         EXPECT_EQ(dialog.frameGeometry(), expectedFrame(dialog, 1920, 1080));
         ASSERT_NE(dialog.client(), nullptr);
         EXPECT_TRUE(dialog.client()->threadsRunning());
@@ -160,7 +165,7 @@ TEST_F(PreviewWindowTest, UltraHdH265ShowsThePatternAndEscapeCloses) {
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.3");
-        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：3840 x 2160 , 编码模式：H265"));
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：3840 x 2160 , 编码模式：H265  -  127.0.0.3"));
         // The window fits the screen; the decoder keeps the full picture.
         EXPECT_EQ(dialog.frameGeometry(), expectedFrame(dialog, 3840, 2160));
         EXPECT_LE(dialog.frameGeometry().width(), dialog.screen()->geometry().width());
@@ -185,7 +190,7 @@ TEST_F(PreviewWindowTest, SmallPictureGetsAWindowOfItsSizeCentredAndEnterCloses)
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.5");
-        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：320 x 240 , 编码模式：H264"));
+        EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：320 x 240 , 编码模式：H264  -  127.0.0.5"));
         const QRect frame = dialog.frameGeometry();
         EXPECT_EQ(frame.size(), QSize(320, 240));
         EXPECT_EQ(frame.center(), dialog.screen()->geometry().center());
@@ -205,6 +210,27 @@ TEST_F(PreviewWindowTest, SmallPictureGetsAWindowOfItsSizeCentredAndEnterCloses)
         EXPECT_EQ(dialog.video()->presented(), presented);
     }
     EXPECT_EQ(threadNames(), before);
+}
+
+// A stream that stops leaves its last picture on screen and says so over it once no picture
+// came for three seconds; nothing is said while pictures come.
+TEST_F(PreviewWindowTest, StoppedStreamIsSaidOverItsLastPicture) {
+    ModalDriver driver;
+    gui::CViewDlg dialog;
+    open(dialog, "127.0.0.6");
+    ASSERT_TRUE(waitForPictures(dialog, 3, 10s));
+    EXPECT_TRUE(test::waitUntil([&] { return dialog.video()->notice().isEmpty(); }, 2s));
+    // The simulator stops after ten pictures.
+    ASSERT_TRUE(test::waitUntil([&] { return !dialog.video()->notice().isEmpty(); }, 20s));
+    EXPECT_TRUE(dialog.video()->notice().startsWith(q(u"已有 ")))
+        << qPrintable(dialog.video()->notice());
+    EXPECT_TRUE(dialog.video()->notice().endsWith(q(u" 秒没有收到图像")));
+    EXPECT_FALSE(dialog.video()->currentPicture().isNull());
+    // Said over the picture: the band is dark, the picture below it is not covered.
+    const QImage image = shown(dialog);
+    EXPECT_LT(qGray(image.pixel(2, 2)), 100);
+    EXPECT_TRUE(isRed(image.pixel(image.width() * 3 / 4, image.height() * 3 / 4)));
+    dialog.close();
 }
 
 // Under a window manager the frame comes after the window is shown: the outer rectangle, frame
@@ -234,7 +260,7 @@ TEST_F(PreviewWindowTest, UnreachableDeviceTellsTheUserAndKeepsTheWindowOpen) {
     ASSERT_EQ(driver.boxes.size(), 2u);
     EXPECT_EQ(driver.boxes[0].text, QStringLiteral("Connect to IP camera failed !"));
     EXPECT_EQ(driver.boxes[1].text, QStringLiteral("connect error!"));
-    EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：0 x 0 , 编码模式：H265"));
+    EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：0 x 0 , 编码模式：H265  -  127.0.0.99"));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.size(), designed);
     EXPECT_EQ(dialog.video()->presented(), 0u);
@@ -308,11 +334,12 @@ TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) 
 
     EXPECT_EQ(driver.others, (std::vector<QString>{"CViewDlg", "CViewDlg"}));
     EXPECT_TRUE(driver.boxes.empty());
-    EXPECT_EQ(seen[0].title, q(u"宽 x 高：640 x 360 , 编码模式：H264"));
+    // The designed title first, then the device's address and name.
+    EXPECT_EQ(seen[0].title, q(u"宽 x 高：640 x 360 , 编码模式：H264  -  127.0.0.4 NVR"));
     EXPECT_EQ(seen[0].port, 5500);
     EXPECT_EQ(seen[0].type, 181);
     EXPECT_TRUE(seen[0].red);
-    EXPECT_EQ(seen[1].title, q(u"宽 x 高：1920 x 1080 , 编码模式：H264"));
+    EXPECT_EQ(seen[1].title, q(u"宽 x 高：1920 x 1080 , 编码模式：H264  -  127.0.0.2 Cam1080"));
     EXPECT_EQ(seen[1].port, 5505);
     EXPECT_TRUE(seen[1].red);
     EXPECT_EQ(threadNames(), before);
@@ -324,6 +351,62 @@ TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) 
     window.engine().closeInterfaces();
 }
 
+// The same colour patches coded at full range with the BT.601 matrix (as many cameras send
+// them, "yuvj420p") and at limited range with BT.709: the window shows every patch within 3
+// levels of FFmpeg's own conversion of the stream.
+TEST(PreviewColourTest, FullAndLimitedRangeStreamsShowTheirOwnLevels) {
+    test::setLanguage("zh_CN.UTF-8");
+    const std::string dir = ::testing::TempDir();
+    struct Stream {
+        const char* ip;
+        const char* file;
+        bool full;
+        bool bt709;
+    };
+    const Stream streams[] = {{"127.0.0.21", "tarvo-full-601.h264", true, false},
+                              {"127.0.0.22", "tarvo-limited-709.h264", false, true}};
+    nlohmann::json fleet{{"devices", nlohmann::json::array()}};
+    for (const Stream& s : streams) {
+        const std::string path = dir + "/" + s.file;
+        ASSERT_EQ(test::colour::writePatchStream(path, s.full, s.bt709), "");
+        fleet["devices"].push_back(
+            {{"ip", s.ip}, {"type", 100}, {"name", s.file}, {"video", {{"file", path}}}});
+    }
+    test::SimProcess sim(fleet);
+    ModalDriver driver;
+    for (const Stream& s : streams) {
+        SCOPED_TRACE(s.file);
+        std::string error;
+        const auto reference = test::colour::referencePatches(dir + "/" + s.file, error);
+        ASSERT_FALSE(reference.empty()) << error;
+        // The reference itself gives back the pattern.
+        std::vector<test::colour::Rgb> drawn;
+        for (std::size_t i = 0; i < test::colour::kPatches; ++i)
+            drawn.push_back(test::colour::patchColour(i));
+        EXPECT_LE(test::colour::largestDifference(reference, drawn), 3)
+            << test::colour::describe(reference);
+
+        gui::CViewDlg dialog;
+        dialog.SetConnectInfo(s.ip, 5505, "admin", "", 0, 100);
+        dialog.show();
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return dialog.video() != nullptr && dialog.video()->presented() >= 3; }, 10s));
+        const QImage image = dialog.video()->currentPicture();
+        const auto shownPatches = test::colour::patchesOf(
+            [&](int x, int y) {
+                const QRgb p = image.pixel(x, y);
+                return test::colour::Rgb{qRed(p), qGreen(p), qBlue(p)};
+            },
+            image.width(), image.height());
+        std::cout << "window " << s.file << ": " << test::colour::describe(shownPatches)
+                  << std::endl;
+        EXPECT_LE(test::colour::largestDifference(shownPatches, reference), 3)
+            << "shown:     " << test::colour::describe(shownPatches)
+            << "\nreference: " << test::colour::describe(reference);
+        dialog.close();
+    }
+}
+
 // The renderer alone, with hand-made pictures.
 TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
     gui::VideoWidget widget;
@@ -331,17 +414,15 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
     widget.show();
     ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(64, 48); }, 2s));
 
-    // A red 16 × 8 picture, YUYV.
-    std::vector<std::uint8_t> red;
-    for (int i = 0; i < 16 * 8 / 2; ++i) red.insert(red.end(), {81, 90, 81, 240});
-
+    const preview::Picture red = test::solidPicture(16, 8, 81, 90, 240);
+    ASSERT_FALSE(red.empty());
     {
         gui::SwsImageRenderer renderer;
         renderer.initialise(&widget);
-        renderer.draw(red.data());  // before set-up
+        renderer.draw(red);  // before set-up
         EXPECT_FALSE(renderer.setUpSurface(0, 0));
         EXPECT_FALSE(renderer.setUpSurface(20000, 2160));
-        renderer.draw(red.data());  // after a failed set-up
+        renderer.draw(red);  // after a failed set-up
         test::pump(100ms);
         EXPECT_EQ(renderer.drawn(), 0u);
         EXPECT_EQ(widget.presented(), 0u);
@@ -353,7 +434,7 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
         ASSERT_TRUE(renderer.setUpSurface(32, 16));
         // The stream's pictures decide: set up again at their size before they are drawn.
         ASSERT_TRUE(renderer.setUpSurface(16, 8));
-        renderer.draw(red.data());
+        renderer.draw(red);
         ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 1; }, 2s));
         const QImage picture = widget.currentPicture();
         EXPECT_EQ(picture.size(), QSize(64, 48));
@@ -362,10 +443,7 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
         // The widget paints the picture it was handed.
         EXPECT_TRUE(isRed(widget.grab().toImage().pixel(32, 24)));
 
-        // The caller's buffer is free again when draw() returns: the picture is a copy.
-        std::vector<std::uint8_t> grey(red.size(), 128);
-        renderer.draw(grey.data());
-        std::fill(grey.begin(), grey.end(), std::uint8_t{0});
+        renderer.draw(test::solidPicture(16, 8, 128, 128, 128));
         ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 2; }, 2s));
         const QRgb pixel = widget.currentPicture().pixel(10, 10);
         EXPECT_NEAR(qRed(pixel), 130, 10);
@@ -376,24 +454,22 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
     EXPECT_EQ(threadNames(), before);
 }
 
-// Planar pictures are taken as the decoder lays them out: rows longer than the picture, and an
-// odd width whose last chroma column serves one pixel. A picture of another size than the
-// surface's is not read.
-TEST(SwsImageRendererTest, PlanarPicturesOfOddWidthAndPaddedRows) {
+// Pictures are taken as the decoder lays them out: rows longer than the picture, and an odd
+// width whose last chroma column serves one pixel. A picture of another size than the surface's
+// is not read.
+TEST(SwsImageRendererTest, PicturesOfOddWidthAndPaddedRows) {
     gui::VideoWidget widget;
     widget.resize(64, 48);
     widget.show();
     ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(64, 48); }, 2s));
-    // Red, 17 × 9, rows of 32 luma and 16 chroma bytes.
-    std::vector<std::uint8_t> y(32 * 9, 81), u(16 * 5, 90), v(16 * 5, 240);
-    const preview::PlanarPicture red{y.data(), u.data(), v.data(), 32, 16, 17, 9};
+    const preview::Picture red = test::solidPicture(17, 9, 81, 90, 240);
+    ASSERT_GT(red.stride(0), 17);
     gui::SwsImageRenderer renderer;
     renderer.initialise(&widget);
-    ASSERT_TRUE(renderer.drawsPlanar());
     ASSERT_TRUE(renderer.setUpSurface(18, 9));
-    renderer.drawPlanar(red);
+    renderer.draw(red);
     ASSERT_TRUE(renderer.setUpSurface(17, 9));
-    renderer.drawPlanar(red);
+    renderer.draw(red);
     ASSERT_TRUE(test::waitUntil([&] { return widget.presented() == 1; }, 2s));
     EXPECT_EQ(renderer.drawn(), 1u);
     const QImage picture = widget.currentPicture();
@@ -408,13 +484,13 @@ TEST(SwsImageRendererTest, ADecodeThreadFasterThanTheConversionIsNotHeldUp) {
     widget.resize(1920, 1080);
     widget.show();
     ASSERT_TRUE(test::waitUntil([&] { return widget.pictureSize() == QSize(1920, 1080); }, 2s));
-    std::vector<std::uint8_t> picture(3840 * 2160 * 2, 128);
+    const preview::Picture picture = test::solidPicture(3840, 2160, 128, 128, 128);
     gui::SwsImageRenderer renderer;
     renderer.initialise(&widget);
     ASSERT_TRUE(renderer.setUpSurface(3840, 2160));
     // Drawn from another thread, as the decode thread does.
     std::thread decoder([&] {
-        for (int i = 0; i < 60; ++i) renderer.draw(picture.data());
+        for (int i = 0; i < 60; ++i) renderer.draw(picture);
     });
     decoder.join();
     EXPECT_EQ(renderer.drawn(), 60u);

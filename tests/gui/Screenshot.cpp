@@ -10,8 +10,9 @@
 // upgrade-camera-<lang>.png, upgrade-camera-running-<lang>.png, upgrade-nvr-<lang>.png,
 // upgrade-batch-<lang>.png (four devices, uploads running, results as they came) and
 // nvr-config-<lang>.png, the list's context menu menu-<lang>.png and the batch address dialog
-// batch-address-<lang>.png; with zh_CN also the live preview of the 1080p and the 4K camera,
-// preview-1080p.png and preview-4k.png.
+// batch-address-<lang>.png, a full-range camera's preview preview-full-range-<lang>.png and the
+// same once its stream stopped, preview-stopped-<lang>.png; with zh_CN also the live preview of
+// the 1080p and the 4K camera, preview-1080p.png and preview-4k.png.
 
 #include <QApplication>
 #include <QDir>
@@ -49,7 +50,9 @@
 #include "dialogs/CSetOstra.h"
 #include "preview/CViewDlg.h"
 #include "preview/VideoWidget.h"
+#include "support/ColourPatches.h"
 #include "support/Sandbox.h"
+#include "support/SimProcess.h"
 #include "upgrade/CBatchUpgradeDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
@@ -182,6 +185,41 @@ bool savePreview(QWidget& window, const char* address, const QString& path) {
     return ok;
 }
 
+// A full-range camera ("yuvj420p": the colour patches coded at full range) played from a file
+// by a simulator of its own: the preview as it shows, then once its stream stopped, with the
+// notice over the last picture (in the language shown).
+bool saveFullRangePreview(QWidget& window, const QString& out, const QString& tag) {
+    QTemporaryDir dir;
+    const std::string file = dir.filePath(QStringLiteral("full-range.h264")).toStdString();
+    if (!dir.isValid() ||
+        !tarvo::test::colour::writePatchStream(file, true, false, 1280, 720, 15).empty())
+        return false;
+    const nlohmann::json fleet{
+        {"devices",
+         {{{"ip", "127.0.0.40"},
+           {"type", 100},
+           {"name", "FullRangeCam"},
+           {"video", {{"file", file}, {"fault", "stall"}, {"faultAfter", 15}}}}}}};
+    tarvo::test::SimProcess sim(fleet);
+    tarvo::gui::CViewDlg view(&window);
+    view.SetConnectInfo("127.0.0.40", 5505, "admin", "", 0, 100);
+    view.SetDeviceName(u"FullRangeCam");
+    view.show();
+    bool ok = tarvo::test::waitUntil([&] { return view.video()->presented() >= 3; }, 20s);
+    tarvo::test::pump(100ms);
+    const QString shown = out + "/preview-full-range-" + tag + ".png";
+    ok = ok && view.grab().save(shown);
+    std::printf("%s %s (%s)\n", ok ? "wrote" : "FAILED", qPrintable(shown),
+                qPrintable(view.windowTitle()));
+    const QString stopped = out + "/preview-stopped-" + tag + ".png";
+    ok = ok && tarvo::test::waitUntil([&] { return !view.video()->notice().isEmpty(); }, 20s);
+    tarvo::test::pump(100ms);
+    ok = ok && view.grab().save(stopped);
+    std::printf("%s %s (%s)\n", ok ? "wrote" : "FAILED", qPrintable(stopped),
+                qPrintable(view.video()->notice()));
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -252,6 +290,7 @@ int main(int argc, char** argv) {
         ok &= savePreview(window, "127.0.0.24", out + "/preview-1080p.png");
         ok &= savePreview(window, "127.0.0.25", out + "/preview-4k.png");
     }
+    ok &= saveFullRangePreview(window, out, tag);
 
     // The settings dialogs, with values as a device would report them.
     tarvo::ops::NetSettingsForm net;

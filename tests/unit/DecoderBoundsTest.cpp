@@ -1,7 +1,6 @@
 // The decoder layer on input a camera should never send: chunks that end right before a page
 // that cannot be read (as a packet can end at the end of the receive ring), broken streams that
-// once brought the decoder down, streams without a picture boundary, and pictures of an odd
-// width handed to libswscale.
+// once brought the decoder down, and streams without a picture boundary.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,13 +12,8 @@
 #include <vector>
 
 #include "core/preview/AvPictureDecoder.h"
-#include "core/preview/YuyvScale.h"
 #include "sim/VideoClip.h"
 #include "support/Sanitizers.h"
-
-extern "C" {
-#include <libswscale/swscale.h>
-}
 
 using namespace tarvo::preview;
 
@@ -77,7 +71,7 @@ std::size_t residentBytes() {
 }  // namespace
 
 TEST_P(DecoderBounds, ChunksEndingAtAnUnreadablePageDecodeWithinTheirBytes) {
-    tarvo::sim::VideoClip clip(tarvo::sim::VideoFormat{GetParam(), 96, 64, 5, 300, 5});
+    tarvo::sim::VideoClip clip(tarvo::sim::VideoFormat{GetParam(), 96, 64, 5, 300, 5, {}, 0});
     const std::atomic<bool> stop{false};
     clip.encode(stop);
     ASSERT_FALSE(clip.failed()) << clip.error();
@@ -150,29 +144,4 @@ TEST(DecoderHostileStreams, H265PictureParametersReplacedAfterASliceDoNotBringTh
             }
         }
     }
-}
-
-// libswscale reads rows in blocks of pixels; pictures of widths it would read past (odd, or
-// not a multiple of 16) ending at an unreadable page must be converted without touching it, as
-// the last row of a snapshot or of the window's picture would be.
-TEST(YuyvScale, PictureIsReadWithinItsRows) {
-    constexpr int kHeight = 8;
-    SwsContext* cache = nullptr;
-    std::vector<std::uint8_t> scratch;
-    for (const int width : {15, 14, 34, 32}) {
-        SCOPED_TRACE(width);
-        const std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) * 2 * kHeight, 128);
-        GuardedBuffer buffer(grey.size());
-        ASSERT_TRUE(buffer);
-        const std::uint8_t* picture = buffer.place(grey.data(), grey.size());
-        const int outWidth = scaledSourceWidth(width);
-        std::vector<std::uint8_t> rgb(64 * 48 * 4);
-        // At its own size, as a snapshot is written, and scaled up, as the window draws it.
-        EXPECT_TRUE(scaleYuyv(cache, scratch, picture, width, kHeight, rgb.data(), outWidth * 3,
-                              outWidth, kHeight, AV_PIX_FMT_RGB24, SWS_POINT));
-        EXPECT_NEAR(rgb[0], 130, 10);
-        EXPECT_TRUE(scaleYuyv(cache, scratch, picture, width, kHeight, rgb.data(), 64 * 4, 64, 48,
-                              AV_PIX_FMT_RGB32, SWS_BILINEAR));
-    }
-    sws_freeContext(cache);
 }

@@ -21,7 +21,7 @@ const tarvo::sim::VideoClip& clip(const std::string& codec) {
     auto& slot = clips[codec];
     if (!slot) {
         slot = std::make_unique<tarvo::sim::VideoClip>(
-            tarvo::sim::VideoFormat{codec, 320, 240, 5, 800, 5});
+            tarvo::sim::VideoFormat{codec, 320, 240, 5, 800, 5, {}, 0});
         std::atomic<bool> stop{false};
         slot->encode(stop);
     }

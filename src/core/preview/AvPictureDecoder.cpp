@@ -2,6 +2,8 @@
 
 #include "core/preview/YuyvConvert.h"
 
+#include <utility>
+
 namespace tarvo::preview {
 
 namespace {
@@ -41,6 +43,8 @@ void AvPictureDecoder::release() {
         decoder_.close();
     }
     buffer_.reset();
+    bufferWidth_ = 0;
+    bufferHeight_ = 0;
     pictureWidth_ = 0;
     pictureHeight_ = 0;
 }
@@ -75,13 +79,14 @@ int AvPictureDecoder::Decode(const std::uint8_t* data, int length, std::uint8_t*
     return 0;
 }
 
-bool AvPictureDecoder::DecodePlanar(const std::uint8_t* data, int length, PlanarPicture& out) {
+bool AvPictureDecoder::DecodePicture(const std::uint8_t* data, int length, Picture& out) {
     const AVFrame* frame = decodeChunk(data, length);
     if (frame == nullptr) return false;
+    Picture picture = Picture::referenceTo(*frame);
+    if (picture.empty()) return false;
     pictureWidth_ = frame->width;
     pictureHeight_ = frame->height;
-    out = {frame->data[0],     frame->data[1], frame->data[2], frame->linesize[0],
-           frame->linesize[1], frame->width,   frame->height};
+    out = std::move(picture);
     return true;
 }
 
@@ -103,16 +108,21 @@ const AVFrame* AvPictureDecoder::decodeChunk(const std::uint8_t* data, int lengt
 }
 
 bool AvPictureDecoder::convert(const AVFrame& frame) {
-    if (frame.width != pictureWidth_ || frame.height != pictureHeight_ || !buffer_) {
+    // The buffer's own size, not the last picture's: DecodePicture hands out pictures without it.
+    if (frame.width != bufferWidth_ || frame.height != bufferHeight_ || !buffer_) {
         pictureWidth_ = 0;
         pictureHeight_ = 0;
+        bufferWidth_ = 0;
+        bufferHeight_ = 0;
         // A failed allocation costs this picture; the next one tries again.
         if (!buffer_.allocate(static_cast<std::size_t>(frame.width) *
                               static_cast<std::size_t>(frame.height) * 2))
             return false;
-        pictureWidth_ = frame.width;
-        pictureHeight_ = frame.height;
+        bufferWidth_ = frame.width;
+        bufferHeight_ = frame.height;
     }
+    pictureWidth_ = frame.width;
+    pictureHeight_ = frame.height;
     const PlanarPicture in{frame.data[0],     frame.data[1], frame.data[2], frame.linesize[0],
                            frame.linesize[1], frame.width,   frame.height};
     convertToYuyv(in, buffer_.data());

@@ -41,7 +41,7 @@ public:
 
     bool Init(int width, int height) override;
     int Decode(const std::uint8_t* data, int length, std::uint8_t** out) override;
-    bool DecodePlanar(const std::uint8_t* data, int length, PlanarPicture& out) override;
+    bool DecodePicture(const std::uint8_t* data, int length, Picture& out) override;
     int Resize(int width, int height) override;
 
     [[nodiscard]] AVCodecID codec() const { return kind_.codec; }
@@ -71,6 +71,8 @@ private:
     int height_ = 0;
     int pictureWidth_ = 0;
     int pictureHeight_ = 0;
+    int bufferWidth_ = 0;  // the size buffer_ was made for
+    int bufferHeight_ = 0;
     AlignedPicture buffer_;
     AvStreamDecoder decoder_;
     std::uint64_t mismatched_ = 0;

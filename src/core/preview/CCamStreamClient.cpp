@@ -122,42 +122,28 @@ void CCamStreamClient::decodeStep(const std::uint8_t* packet) {
         return;
     }
     ++videoPackets_;
-    // A renderer that converts pictures itself gets them planar, without our conversion.
-    const bool planar = renderer_ && renderer_->drawsPlanar();
-    std::uint8_t* picture = nullptr;
-    PlanarPicture planarPicture;
+    Picture picture;
     bool decoded = false;
     try {
-        if (planar) {
-            decoded = decoder_->DecodePlanar(payload, static_cast<int>(length), planarPicture);
-        } else {
-            decoder_->Decode(payload, static_cast<int>(length), &picture);
-            decoded = picture != nullptr;
-        }
+        decoded = decoder_->DecodePicture(payload, static_cast<int>(length), picture);
     } catch (...) {
         // One bad chunk costs one packet, not the preview.
         ++decoderFaults_;
     }
-    if (decoded) {
-        if (renderer_) {
-            const int width = decoder_->pictureWidth();
-            const int height = decoder_->pictureHeight();
-            if (width != surfaceWidth_ || height != surfaceHeight_) {
-                // The stream's pictures differ from the claim (or their size changed): the
-                // surface follows them. No message from this thread; a refused size shows
-                // nothing.
-                surfaceWidth_ = width;
-                surfaceHeight_ = height;
-                (void)renderer_->setUpSurface(width, height);
-            }
-            if (planar) {
-                renderer_->drawPlanar(planarPicture);
-            } else {
-                renderer_->draw(picture);
-            }
+    if (!decoded) return;
+    if (renderer_) {
+        const int width = picture.width();
+        const int height = picture.height();
+        if (width != surfaceWidth_ || height != surfaceHeight_) {
+            // The stream's pictures differ from the claim (or their size changed): the surface
+            // follows them. No message from this thread; a refused size shows nothing.
+            surfaceWidth_ = width;
+            surfaceHeight_ = height;
+            (void)renderer_->setUpSurface(width, height);
         }
-        ++pictures_;
+        renderer_->draw(picture);
     }
+    ++pictures_;
 }
 
 void CCamStreamClient::stop() {

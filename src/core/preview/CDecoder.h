@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <mutex>
 
-#include "core/preview/YuyvConvert.h"
+#include "core/preview/Picture.h"
 
 namespace tarvo::preview {
 
-// Turns compressed video chunks into packed YUYV pictures (or planar 4:2:0 ones, for renderers
-// that convert them themselves). A picture has the size the stream's own pictures have
-// (pictureWidth() × pictureHeight()), whatever size Init was given: what a device claims sizes
-// nothing.
+// Turns compressed video chunks into pictures: packed YUYV through Decode, or the decoder's own
+// frame by reference, with its colour range and matrix, through DecodePicture. A picture has the
+// size the stream's own pictures have (pictureWidth() × pictureHeight()), whatever size Init was
+// given: what a device claims sizes nothing.
 class CDecoder {
 public:
     virtual ~CDecoder() = default;
@@ -19,10 +19,10 @@ public:
     // usable decoder. When a picture came out, `out` points at it (valid until the next Decode,
     // Resize or destruction); otherwise `out` is left as it was.
     virtual int Decode(const std::uint8_t* data, int length, std::uint8_t** out) = 0;
-    // Decodes one chunk as Decode does, but leaves the picture planar 4:2:0, as the library
-    // made it, for a renderer that converts it itself: true when a picture came out, which `out`
-    // then describes (valid until the next decoding, Resize or destruction).
-    virtual bool DecodePlanar(const std::uint8_t* data, int length, PlanarPicture& out) = 0;
+    // Decodes one chunk as Decode does, but hands out the decoder's own picture by reference,
+    // unconverted: true when a picture came out, which `out` then holds (for as long as the
+    // caller keeps it).
+    virtual bool DecodePicture(const std::uint8_t* data, int length, Picture& out) = 0;
     // Makes the decoder again for another size (nothing when the size is the same). Always 0.
     virtual int Resize(int width, int height) = 0;
     // False when the size is out of range or no decoder could be made.

@@ -1,8 +1,5 @@
 #include "core/preview/HeadlessRenderer.h"
 
-#include <cstring>
-#include <new>
-
 namespace tarvo::preview {
 
 void HeadlessRenderer::initialise(void* /*window*/) {
@@ -14,43 +11,33 @@ bool HeadlessRenderer::setUpSurface(int width, int height) {
     std::lock_guard lock(mutex_);
     width_ = 0;
     height_ = 0;
-    picture_.clear();
-    picture_.shrink_to_fit();
-    hasPicture_ = false;
+    picture_ = Picture();
     if (width <= 0 || height <= 0) return false;
     const std::size_t bytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
     if (bytes > surfaceLimit_) return false;
-    // The copy is made with the first picture drawn.
     width_ = width;
     height_ = height;
     return true;
 }
 
-void HeadlessRenderer::draw(const std::uint8_t* yuyv) {
+void HeadlessRenderer::draw(const Picture& picture) {
     DrawHook hook;
-    int width = 0;
-    int height = 0;
     {
         std::lock_guard lock(mutex_);
-        if (yuyv == nullptr || width_ == 0) return;
-        hook = hook_;
-        width = width_;
-        height = height_;
-    }
-    if (hook) hook(yuyv, width, height);
-    {
-        std::lock_guard lock(mutex_);
-        if (width_ != width || height_ != height) return;
-        const std::size_t bytes =
-            static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 2;
-        try {
-            picture_.resize(bytes);
-        } catch (const std::bad_alloc&) {
+        // Only pictures of the surface's size, as a screen would take them.
+        if (picture.empty() || width_ == 0 || picture.width() != width_ ||
+            picture.height() != height_)
             return;
-        }
-        std::memcpy(picture_.data(), yuyv, bytes);
-        hasPicture_ = true;
+        hook = hook_;
+    }
+    if (hook) hook(picture);
+    Picture kept = picture;  // a reference, taken outside the lock
+    if (kept.empty()) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (width_ != kept.width() || height_ != kept.height()) return;
+        picture_ = std::move(kept);
         ++pictures_;
     }
     drawn_.notify_all();
@@ -83,14 +70,9 @@ int HeadlessRenderer::height() const {
     std::lock_guard lock(mutex_);
     return height_;
 }
-std::vector<std::uint8_t> HeadlessRenderer::lastPicture() const {
+Picture HeadlessRenderer::lastPicture() const {
     std::lock_guard lock(mutex_);
-    return hasPicture_ ? picture_ : std::vector<std::uint8_t>{};
-}
-HeadlessRenderer::Picture HeadlessRenderer::lastPictureWithSize() const {
-    std::lock_guard lock(mutex_);
-    if (!hasPicture_) return {};
-    return {picture_, width_, height_};
+    return picture_;
 }
 bool HeadlessRenderer::initialised() const {
     std::lock_guard lock(mutex_);

@@ -135,6 +135,8 @@ inline constexpr std::array<std::u16string_view, 6> kNvrResolutions{
 // Preview.
 // The preview window's title: %1 width, %2 height, %3 the codec (H264 or H265).
 inline constexpr std::u16string_view kPreviewTitleFormat = u"宽 x 高：%1 x %2 , 编码模式：%3";
+// Over the last picture of a preview whose stream stopped: %1 the seconds without a picture.
+inline constexpr std::u16string_view kPreviewNoPictureFormat = u"已有 %1 秒没有收到图像";
 inline constexpr std::u16string_view kDecoderInitFailed = u"init hisilcon h264 decode failed";
 inline constexpr std::u16string_view kStreamConnectError = u"connect error!";
 inline constexpr std::u16string_view kDisplayAdapterUnsupported =

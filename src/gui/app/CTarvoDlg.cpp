@@ -25,6 +25,7 @@
 #include "controls/DialogUnits.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
 #include "dialogs/CBatchAddressDlg.h"
 #include "dialogs/CIPCamConfigDlg.h"
@@ -241,6 +242,8 @@ void CTarvoDlg::runPreview(const protocol::LoginInfo& target) {
     CViewDlg dialog(this);
     dialog.SetConnectInfo(target.address, target.port, target.user, target.password,
                           target.streamChoice, target.deviceType);
+    for (const discovery::DeviceRow& row : table_.rows())
+        if (row.address == text::fromUtf8(target.address)) dialog.SetDeviceName(row.name);
     dialog.exec();
 }
 

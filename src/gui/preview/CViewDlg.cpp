@@ -13,6 +13,8 @@
 #include "controls/DialogUnits.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/StreamWire.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
 #include "preview/SwsImageRenderer.h"
 #include "preview/VideoWidget.h"
 
@@ -43,6 +45,8 @@ CViewDlg::CViewDlg(QWidget* parent)
     layout->addWidget(video_);
     framePoll_.setInterval(kFramePollMs);
     connect(&framePoll_, &QTimer::timeout, this, &CViewDlg::checkFrame);
+    pictureCheck_.setInterval(kPictureCheckMs);
+    connect(&pictureCheck_, &QTimer::timeout, this, &CViewDlg::checkPictures);
 }
 
 CViewDlg::~CViewDlg() {
@@ -94,7 +98,30 @@ void CViewDlg::OnInitDialog() {
     // Without a reply, or with a size no window could have, the window keeps its designed size;
     // the pictures are scaled to it.
     if (preview::claimsUsableSize(reply)) placeWindow(reply.width, reply.height);
-    setWindowTitle(dataText(client_->title()));
+    // The designed title, then which device this is (several previews may be open).
+    std::u16string title = client_->title() + u"  -  " + text::fromUtf8(info_.address);
+    if (!deviceName_.empty()) title += u" " + deviceName_;
+    setWindowTitle(dataText(title));
+    // A stream that stops leaves its last picture: say so once none came for a while (counted
+    // from the opening, so a stream that never brings one is told too).
+    if (client_->threadsRunning()) {
+        picturesSeen_ = video_->presented();
+        sincePicture_.start();
+        pictureCheck_.start();
+    }
+}
+
+void CViewDlg::checkPictures() {
+    const quint64 presented = video_->presented();
+    if (presented != picturesSeen_) {
+        picturesSeen_ = presented;
+        sincePicture_.restart();
+        video_->setNotice({});
+        return;
+    }
+    const qint64 waited = sincePicture_.elapsed();
+    if (waited < kNoPictureNoticeMs) return;
+    video_->setNotice(uiText(text::msg::kPreviewNoPictureFormat).arg(waited / 1000));
 }
 
 void CViewDlg::placeWindow(int videoWidth, int videoHeight) {
@@ -148,6 +175,7 @@ void CViewDlg::done(int result) {
 }
 
 void CViewDlg::stopClient() {
+    pictureCheck_.stop();
     if (!client_) return;
     client_->stop();
     client_.reset();

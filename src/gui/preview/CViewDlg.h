@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QRect>
 #include <QTimer>
@@ -37,6 +38,11 @@ public:
     // the login step narrowed them; `stream` is the StreamChoice, `type` the device type code.
     void SetConnectInfo(const std::string& address, int port, const std::string& user,
                         const std::string& password, int stream, int type);
+    // Before the window opens: the device's name as listed, for the title.
+    void SetDeviceName(const std::u16string& name) { deviceName_ = name; }
+
+    // How long without a new picture before the window says so over the last one.
+    static constexpr int kNoPictureNoticeMs = 3000;
 
     // Before the window opens: called on the decode thread with every packet of the stream
     // (type, header, payload), as the stream client's packet tap; for measuring the preview.
@@ -65,8 +71,11 @@ private:
     void checkFrame();
     [[nodiscard]] QMargins frameMargins() const;
     void stopClient();
+    // Says over the picture when none came for kNoPictureNoticeMs.
+    void checkPictures();
 
     protocol::LoginInfo info_;
+    std::u16string deviceName_;
     std::unique_ptr<text::Notifier> notifier_;
     std::unique_ptr<preview::CCamStreamClient> client_;
     PacketTap tap_;
@@ -84,6 +93,10 @@ private:
     QMargins placedFrame_;
     QTimer framePoll_;
     int framePolls_ = 0;
+    static constexpr int kPictureCheckMs = 250;
+    QTimer pictureCheck_;
+    QElapsedTimer sincePicture_;
+    quint64 picturesSeen_ = 0;
 };
 
 }  // namespace tarvo::gui

@@ -30,6 +30,10 @@ public:
     [[nodiscard]] quint64 presented() const { return presented_.load(); }
     [[nodiscard]] QImage currentPicture() const;
 
+    // Window's thread: a line said over the picture, which stays as it is (empty: none).
+    void setNotice(const QString& text);
+    [[nodiscard]] const QString& notice() const { return notice_; }
+
     // Window's thread: called after each paint with the picture just painted (null when the
     // widget was painted black); for measuring the preview.
     using PaintObserver = std::function<void(const QImage& painted)>;
@@ -49,6 +53,7 @@ private:
     std::atomic<bool> repaintPending_{false};
     std::atomic<quint64> presented_{0};
     PaintObserver paintObserver_;  // window's thread only
+    QString notice_;               // window's thread only
 };
 
 }  // namespace tarvo::gui

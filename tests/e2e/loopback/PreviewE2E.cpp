@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -20,6 +21,8 @@ extern "C" {
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
 #include "sim/TestPattern.h"
+#include "support/ColourPatches.h"
+#include "support/PicturePattern.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
 #include "support/SharedSimTest.h"
@@ -29,6 +32,8 @@ extern "C" {
 using namespace tarvo;
 using namespace std::chrono_literals;
 namespace pattern = tarvo::sim::pattern;
+using test::hasRedQuarter;
+using test::lumaOf;
 
 namespace {
 
@@ -104,14 +109,15 @@ TEST_F(PreviewE2E, FullHdH264ShowsTheMovingPatternWithOtherPacketsSkipped) {
     EXPECT_EQ(client->reply().codecCode, 1);
     EXPECT_EQ(client->title(), u"宽 x 高：1920 x 1080 , 编码模式：H264");
     ASSERT_TRUE(view->waitForPictures(0, 20s));
-    auto first = view->lastPicture();
-    ASSERT_EQ(first.size(), 1920u * 1080 * 2);
-    EXPECT_TRUE(pattern::hasRedQuarter(first.data(), 1920, 1080));
-    const auto number = pattern::readFrameNumber(first.data(), 1920, 1080);
+    const auto first = view->lastPicture();
+    ASSERT_EQ(first.width(), 1920);
+    ASSERT_EQ(first.height(), 1080);
+    EXPECT_TRUE(hasRedQuarter(first));
+    const auto number = pattern::readFrameNumber(lumaOf(first), 1920, 1080);
     ASSERT_TRUE(number.has_value());
     ASSERT_TRUE(view->waitForPictures(10, 20s));
     const auto later = view->lastPicture();
-    const auto laterNumber = pattern::readFrameNumber(later.data(), 1920, 1080);
+    const auto laterNumber = pattern::readFrameNumber(lumaOf(later), 1920, 1080);
     ASSERT_TRUE(laterNumber.has_value());
     EXPECT_NE(*laterNumber, *number);  // the picture moves on
     const auto stats = client->stats();
@@ -135,9 +141,10 @@ TEST_F(PreviewE2E, UltraHdH265DecodesAtFullSize) {
     // The simulator encodes the first loop of a 4K clip while it sends it.
     ASSERT_TRUE(view->waitForPictures(2, 60s));
     const auto picture = view->lastPicture();
-    ASSERT_EQ(picture.size(), 3840u * 2160 * 2);
-    EXPECT_TRUE(pattern::hasRedQuarter(picture.data(), 3840, 2160));
-    EXPECT_TRUE(pattern::readFrameNumber(picture.data(), 3840, 2160).has_value());
+    ASSERT_EQ(picture.width(), 3840);
+    ASSERT_EQ(picture.height(), 2160);
+    EXPECT_TRUE(hasRedQuarter(picture));
+    EXPECT_TRUE(pattern::readFrameNumber(lumaOf(picture), 3840, 2160).has_value());
     stopQuickly(*client);
 }
 
@@ -237,11 +244,10 @@ TEST_F(PreviewE2E, ClaimedSizesPreviewTheStreamsOwnPictures) {
         SCOPED_TRACE(ip);
         auto client = open(ip);
         ASSERT_TRUE(view->waitForPictures(0, 20s));
-        const auto picture = view->lastPictureWithSize();
-        EXPECT_EQ(picture.width, 320);
-        EXPECT_EQ(picture.height, 240);
-        ASSERT_EQ(picture.yuyv.size(), 320u * 240 * 2);
-        EXPECT_TRUE(pattern::hasRedQuarter(picture.yuyv.data(), 320, 240));
+        const auto picture = view->lastPicture();
+        ASSERT_EQ(picture.width(), 320);
+        ASSERT_EQ(picture.height(), 240);
+        EXPECT_TRUE(hasRedQuarter(picture));
         EXPECT_TRUE(notifier.entries().empty());
         stopQuickly(*client);
     }
@@ -259,8 +265,10 @@ TEST_F(PreviewE2E, SlowDrawingHoldsTheStreamBackWithoutLosingPackets) {
     std::vector<std::uint32_t> numbers;  // written on the decode thread, read after stop
     std::atomic<int> drawn{0};
     auto renderer = std::make_unique<preview::HeadlessRenderer>();
-    renderer->setDrawHook([&](const std::uint8_t* yuyv, int width, int height) {
-        numbers.push_back(pattern::readFrameNumber(yuyv, width, height).value_or(0xFFFF));
+    renderer->setDrawHook([&](const preview::Picture& picture) {
+        numbers.push_back(
+            pattern::readFrameNumber(lumaOf(picture), picture.width(), picture.height())
+                .value_or(0xFFFF));
         std::this_thread::sleep_for(100ms);  // a quarter of the stream's rate
         ++drawn;
     });
@@ -366,4 +374,60 @@ TEST_F(PreviewE2E, CliSnapshotWithoutAStreamEndsAtOnce) {
     EXPECT_EQ(snap.exitCode, 1);
     EXPECT_NE(snap.err.find("connect error!"), std::string::npos) << snap.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+}
+
+// The same colour patches coded at full range with BT.601 and at limited range with BT.709,
+// played from files: the snapshot holds every patch within 3 levels of FFmpeg's own conversion,
+// and the recording declares the stream's own range and matrix.
+TEST(PreviewColourE2E, SnapshotLevelsAndRecordingTagsFollowTheStream) {
+    const std::string dir = ::testing::TempDir();
+    struct Stream {
+        const char* ip;
+        const char* file;
+        bool full;
+        bool bt709;
+    };
+    const Stream streams[] = {{"127.0.0.21", "tarvo-e2e-full-601.h264", true, false},
+                              {"127.0.0.22", "tarvo-e2e-limited-709.h264", false, true}};
+    nlohmann::json fleet{{"devices", nlohmann::json::array()}};
+    for (const Stream& s : streams) {
+        ASSERT_EQ(test::colour::writePatchStream(dir + "/" + s.file, s.full, s.bt709), "");
+        fleet["devices"].push_back(
+            {{"ip", s.ip}, {"type", 100}, {"video", {{"file", dir + "/" + s.file}}}});
+    }
+    test::SimProcess sim(fleet);
+    for (const Stream& s : streams) {
+        SCOPED_TRACE(s.file);
+        std::string error;
+        const auto reference = test::colour::referencePatches(dir + "/" + s.file, error);
+        ASSERT_FALSE(reference.empty()) << error;
+
+        const std::string png = dir + "/" + s.file + ".png";
+        const auto snap = test::runProcess(
+            {TARVO_CLI_PATH, "snapshot", s.ip, "--type", "100", "--out", png, "--json"}, 60s);
+        ASSERT_EQ(snap.exitCode, 0) << snap.err;
+        EXPECT_EQ(nlohmann::json::parse(snap.out)["colourRange"], s.full ? "full" : "limited");
+        const auto saved = test::colour::pngPatches(png, error);
+        ASSERT_FALSE(saved.empty()) << error;
+        std::cout << "snapshot " << s.file << ": " << test::colour::describe(saved)
+                  << "\nreference: " << test::colour::describe(reference) << std::endl;
+        // At the picture's own size there is nothing to blur the levels: within one level.
+        EXPECT_LE(test::colour::largestDifference(saved, reference), 1)
+            << "saved:     " << test::colour::describe(saved)
+            << "\nreference: " << test::colour::describe(reference);
+
+        const std::string mp4 = dir + "/" + s.file + ".mp4";
+        const auto rec = test::runProcess(
+            {TARVO_CLI_PATH, "record", s.ip, "--seconds", "0.5", "--type", "100", "--out", mp4},
+            60s);
+        ASSERT_EQ(rec.exitCode, 0) << rec.err;
+        // What the file's header says, before any decoder looked at the video.
+        AVFormatContext* format = nullptr;
+        ASSERT_EQ(avformat_open_input(&format, mp4.c_str(), nullptr, nullptr), 0);
+        ASSERT_EQ(format->nb_streams, 1u);
+        const AVCodecParameters& par = *format->streams[0]->codecpar;
+        EXPECT_EQ(par.color_range, s.full ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG);
+        EXPECT_EQ(par.color_space, s.bt709 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M);
+        avformat_close_input(&format);
+    }
 }
