@@ -14,14 +14,12 @@
 #include "common/RememberedChoices.h"
 #include "common/UiText.h"
 #include "controls/CGradientProgressCtrl.h"
-#include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
-#include "core/protocol/CommandCodes.h"
-#include "core/protocol/DeviceCommands.h"
+#include "core/ops/forms/UpgradeSequence.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
-#include "core/upgrade/PackageRules.h"
 
 namespace tarvo::gui {
 
@@ -30,12 +28,10 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
     Row(CBatchUpgradeDlg& owner, Device d)
         : dialog(owner),
           device(std::move(d)),
-          uploader(
-              device.type == discovery::kTypeNvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(),
-              *this, upgrade::FirmwareUploader::Connection::Own) {
-        uploader.SetTarget(device.type == discovery::kTypeNvr ? protocol::kNvrCommandPort
-                                                              : protocol::kCameraCommandPort,
-                           device.address);
+          nvr(ops::capabilitiesOf(device.type).upgrade == ops::UpgradeKind::Nvr),
+          uploader(nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(), *this,
+                   upgrade::FirmwareUploader::Connection::Own) {
+        uploader.SetTarget(ops::capabilitiesOf(device.type).defaultPort, device.address);
     }
     ~Row() override {
         if (worker.joinable()) worker.join();
@@ -66,6 +62,7 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
 
     CBatchUpgradeDlg& dialog;
     const Device device;
+    const bool nvr;  // takes NVR part files
     QCheckBox* check = nullptr;
     CGradientProgressCtrl* bar = nullptr;
     QLabel* result = nullptr;
@@ -79,7 +76,7 @@ std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
     std::lock_guard guard(table.lock());
     for (int row = 0; row < table.rowCount(); ++row) {
         const discovery::DeviceRow device = table.row(row);
-        if (device.type == discovery::kTypeDvr) continue;  // DVRs take no upload
+        if (!ops::allows(device.type, ops::Operation::Upgrade)) continue;
         devices.push_back({text::toUtf8(device.address), device.type, device.address == selected});
     }
     return devices;
@@ -176,25 +173,26 @@ void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user
         const QString text = uiText(why);
         row.post([&row, text] { row.dialog.showResult(row, text); });
     };
-    const bool nvr = row.device.type == discovery::kTypeNvr;
-    // The rule of each device's own dialog; the camera's version rule is the upload's own.
-    if (nvr && !upgrade::nvrPartOfPath(path)) {
-        return fail(text::msg::kWrongUpgradeFile);
-    }
-    const auto login = protocol::makeLoginInfo(row.device.address, row.uploader.port(), user,
-                                               password, 0, row.device.type);
-    const protocol::Outcome accepted = protocol::loginCheck(login);
-    if (!accepted.ok) {
-        return fail(accepted.message.empty() ? text::msg::kControlFailed : accepted.message);
-    }
+    const ops::UpgradeRequest request{
+        row.device.address, row.uploader.port(), row.device.type, row.nvr,
+        std::move(user),    std::move(password), std::move(path)};
+    const ops::UpgradeProgress steps =
+        ops::runUpgrade(request, row.uploader, [this] { return stop_.load(); });
     if (stop_) return;
-    if (!row.uploader.connect()) {
-        return fail(nvr ? text::msg::kNvrConnectFailed : text::msg::kConnectCameraFailed);
+    switch (steps.reached) {
+        case ops::UpgradeStep::PartRule:
+        case ops::UpgradeStep::Connect:
+        case ops::UpgradeStep::Version:
+            return fail(steps.outcome.message);
+        case ops::UpgradeStep::Login:
+            return fail(steps.outcome.message.empty() ? text::msg::kControlFailed
+                                                      : steps.outcome.message);
+        case ops::UpgradeStep::Start:
+            // Refused only while the device receives a package from elsewhere.
+            return fail(text::msg::kBatchFailed);
+        case ops::UpgradeStep::Started:
+            return;
     }
-    row.uploader.QueryFirmwareVersion();
-    if (stop_) return;
-    // Refused only while the device receives a package from elsewhere.
-    if (!row.uploader.start(std::move(path))) fail(text::msg::kBatchFailed);
 }
 
 void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
