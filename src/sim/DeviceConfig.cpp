@@ -320,6 +320,12 @@ std::string DeviceConfig::applyVideo(std::string_view key, std::string_view valu
     if (key == "replyWidth") return setInt(video.replyWidth, -1, 0xFFFF);
     if (key == "replyHeight") return setInt(video.replyHeight, -1, 0xFFFF);
     if (key == "startDelayMs") return setInt(video.startDelayMs, 0, 3'600'000);
+    if (key == "replySilent") {
+        const auto parsed = parseBool(value);
+        if (!parsed) return badValue("video.replySilent", value);
+        video.replySilent = *parsed;
+        return {};
+    }
     if (key == "fault") {
         const auto parsed = parseStreamFault(value);
         if (!parsed) return badValue("video.fault", value);
@@ -391,6 +397,7 @@ nlohmann::json DeviceConfig::toJson() const {
         {"replyWidth", video.replyWidth},
         {"replyHeight", video.replyHeight},
         {"startDelayMs", video.startDelayMs},
+        {"replySilent", video.replySilent},
     };
     return out;
 }

@@ -77,6 +77,8 @@ struct VideoSettings {
     int replyHeight = -1;
     // Nothing is sent for this long after the reply: a camera slow to bring its first picture.
     int startDelayMs = 0;
+    // The stream request is taken and never answered; the connection stays open.
+    bool replySilent = false;
 
     [[nodiscard]] int replyCodecCode() const {
         return codecCode >= 0 ? codecCode : (codec == "h265" ? 3 : 1);

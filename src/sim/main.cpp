@@ -38,7 +38,8 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   payload it announces, then nothing more; partialClose then closes the connection (FIN);
   noStartCodes sends 2 MiB video packets without a start code in place of the pictures,
   video.replyWidth, video.replyHeight (the size the stream reply claims, 0 to 65535; -1: the
-  real one), video.startDelayMs (nothing is sent for this long after the reply).
+  real one), video.startDelayMs (nothing is sent for this long after the reply),
+  video.replySilent (true: the stream request is taken and never answered).
   Fleet files may nest them: "video": {"codec": "h265", "width": 3840, ...}.
   In --device and 'set', settings are separated by ',' (write '\,' inside a value).
 

@@ -355,6 +355,22 @@ TEST_F(MainWindowTest, RebootAfterARefusedLoginSendsNothing) {
     EXPECT_EQ(sim->device("127.0.0.2")["logins"].size(), 0u);
 }
 
+TEST_F(MainWindowTest, TheWindowKeepsAnsweringWhileASilentDeviceIsLoggedInto) {
+    open();
+    ModalDriver driver;
+    sim->set("127.0.0.2", "tcpSilent=true");
+    test::clickRow(*window, row("127.0.0.2"));
+    driver.logins.push_back(ModalDriver::confirm());
+    test::StallProbe probe;
+    // Returns once the login check gave up on the device, seconds later.
+    test::clickButton(*window, kUpgrade);
+    EXPECT_LE(probe.stop().count(), 1000);
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral("127.0.0.2")));
+    EXPECT_TRUE(driver.others.empty());  // no upgrade dialog after a login without an answer
+    EXPECT_FALSE(window->presenter().busy());
+}
+
 TEST_F(MainWindowTest, DvrButtonsDoNothingAndNvrPreviewAsksForPort5500) {
     open();
     ModalDriver driver;
