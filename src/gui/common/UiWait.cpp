@@ -8,7 +8,8 @@
 
 namespace tarvo::gui {
 
-InputGate::InputGate(std::function<void()> onEscape) : onEscape_(std::move(onEscape)) {
+InputGate::InputGate(std::function<void()> onEscape)
+    : onEscape_(std::move(onEscape)), modalAtStart_(QApplication::activeModalWidget()) {
     qApp->installEventFilter(this);
 }
 
@@ -17,6 +18,13 @@ InputGate::~InputGate() {
 }
 
 bool InputGate::eventFilter(QObject* watched, QEvent* event) {
+    // A box that came up during the wait is answered as usual.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != modalAtStart_ && watched->isWidgetType()) {
+        const auto* widget = static_cast<QWidget*>(watched);
+        if (widget == modal || modal->isAncestorOf(widget))
+            return QObject::eventFilter(watched, event);
+    }
     switch (event->type()) {
         case QEvent::KeyPress:
             if (onEscape_ && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) onEscape_();
