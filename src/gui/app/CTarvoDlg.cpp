@@ -44,6 +44,17 @@ namespace tarvo::gui {
 
 namespace t = tmpl::main;
 
+namespace {
+
+// The presenter's exchanges run on workers that a cancelled wait leaves behind: they use this
+// one, which outlives every window (and the workers, joined before it goes).
+ops::DeviceActions& networkActions() {
+    static ops::NetworkDeviceActions actions;
+    return actions;
+}
+
+}  // namespace
+
 CTarvoDlg::CTarvoDlg(QWidget* parent) : CTarvoDlg(Options{}, parent) {}
 
 CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
@@ -54,7 +65,7 @@ CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
       engine_(table_, options_.macResolver != nullptr ? *options_.macResolver : *ownResolver_,
               *this),
       search_(engine_),
-      presenter_(std::make_unique<ops::MainPresenter>(*this, *this, search_, actions_)),
+      presenter_(std::make_unique<ops::MainPresenter>(*this, *this, search_, networkActions())),
       session_(engine_),
       settings_(std::make_unique<ops::SettingsFlows>(
           *this, session_, *this,

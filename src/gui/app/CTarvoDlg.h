@@ -107,7 +107,6 @@ private:
     discovery::DeviceTable table_;
     discovery::DiscoveryEngine engine_;
     ops::EngineSearch search_;
-    ops::NetworkDeviceActions actions_;
     std::unique_ptr<ops::MainPresenter> presenter_;
     ops::EngineSession session_;
     std::unique_ptr<ops::SettingsFlows> settings_;
