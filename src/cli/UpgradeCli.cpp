@@ -274,7 +274,6 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
             note("login failed; nothing sent");
             return done(kNothingSent, "login-failed");
         case ops::UpgradeStep::Connect:
-        case ops::UpgradeStep::Version:
             note("cannot connect to " + args.ip + ":" + std::to_string(port) + "; nothing sent");
             return done(kNothingSent, "not-connected");
         case ops::UpgradeStep::Start:

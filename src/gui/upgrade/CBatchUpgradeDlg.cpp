@@ -182,7 +182,6 @@ void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user
     switch (steps.reached) {
         case ops::UpgradeStep::PartRule:
         case ops::UpgradeStep::Connect:
-        case ops::UpgradeStep::Version:
             return fail(steps.outcome.message);
         case ops::UpgradeStep::Login:
             return fail(steps.outcome.message.empty() ? text::msg::kControlFailed

@@ -32,7 +32,9 @@ struct UpgradeRequest {
     std::string packagePath;
 };
 
-enum class UpgradeStep { PartRule, Login, Connect, Version, Start, Started };
+// Where a run stopped. The version cannot fail (a device that does not say it has an empty
+// one), so it is part of Connect.
+enum class UpgradeStep { PartRule, Login, Connect, Start, Started };
 
 // An NVR takes only its four part files, told by name; nothing for a camera (its rules come
 // with the upload).
