@@ -33,6 +33,7 @@
 #include "core/upgrade/DeviceUploads.h"
 #include "core/upgrade/UploadSlot.h"
 #include "support/SimProcess.h"
+#include "upgrade/CBatchUpgradeDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
@@ -49,7 +50,8 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.4", "type": 100, "version": "v00.00.02.08", "uploadResetAfter": 40000},
   {"ip": "127.0.0.6", "type": 181, "uploadResetAfter": 40000},
   {"ip": "127.0.0.7", "type": 181, "outputResolution": 6},
-  {"ip": "127.0.0.10", "type": 100, "version": "v00.00.02.08", "uploadReadRate": 300000}
+  {"ip": "127.0.0.10", "type": 100, "version": "v00.00.02.08", "uploadReadRate": 300000},
+  {"ip": "127.0.0.11", "type": 100, "tcpSilent": true}
 ]})";
 
 QString q(std::u16string_view text) {
@@ -368,6 +370,24 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
     click(dialog, 1);
     ASSERT_TRUE(test::waitUntil([&] { return watch.finished == 1; }, 20s));
     EXPECT_EQ(uploads("127.0.0.10").back()["sha256"], sha256Of(small));
+}
+
+TEST_F(UpgradeDialogsTest, ClosingTheBatchDuringALoginToASilentCameraDoesNotWaitForIt) {
+    ModalDriver driver;
+    const QString path = package("IPC_update_00.00.03.08.img", 1000);
+    gui::CBatchUpgradeDlg batch({{"127.0.0.11", 100, true}});
+    batch.chooseFile_ = [&](QWidget*) { return path; };
+    batch.show();
+    const auto buttons = batch.findChildren<QPushButton*>();
+    buttons[0]->click();  // Browse
+    buttons[1]->click();  // Upgrade
+    ASSERT_TRUE(test::waitUntil([&] { return !sim->device("127.0.0.11")["logins"].empty(); }, 5s));
+    const auto start = std::chrono::steady_clock::now();
+    batch.reject();
+    // The camera would have held the login for five seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_FALSE(batch.isVisible());
+    EXPECT_TRUE(driver.boxes.empty());
 }
 
 TEST_F(UpgradeDialogsTest, NvrUploadClosesTheDialogAfterSuccessAndFailureAndConnectsAnew) {
