@@ -12,7 +12,7 @@
 #include "cli/CliNotifier.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
-#include "core/discovery/DeviceTypes.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -53,12 +53,16 @@ void addTarget(CLI::App& sub, DeviceArgs& args, bool credentials, bool several =
 
 // The device's type (searched unless given) and the window's rules for `command`; then the
 // port: the one given, else the type's default. False when the command cannot go ahead.
-bool prepare(DeviceArgs& args, const char* command, bool forNvr) {
+bool prepare(DeviceArgs& args, const char* command, ops::Operation operation) {
     const auto type = deviceTypeOf(args.ip, args.type, args.searchSeconds);
-    if (!type || !typeAllows(args.ip, *type, command, forNvr, true)) return false;
+    if (!type) return false;
+    const std::string refusal = ops::refusalOf(args.ip, *type, command, operation);
+    if (!refusal.empty()) {
+        std::cerr << refusal << std::endl;
+        return false;
+    }
     args.foundType = *type;
-    args.usedPort = args.port.value_or(*type == discovery::kTypeNvr ? protocol::kNvrCommandPort
-                                                                    : protocol::kCameraCommandPort);
+    args.usedPort = args.port.value_or(ops::capabilitiesOf(*type).defaultPort);
     return true;
 }
 
@@ -90,7 +94,7 @@ int rebootEach(const GlobalOptions& global, const DeviceArgs& args) {
             one.ip = address;
             one.type = type;
             CliNotifier notifier(false);
-            const bool ok = type && prepare(one, "reboot", false) &&
+            const bool ok = type && prepare(one, "reboot", ops::Operation::Reboot) &&
                             protocol::rebootDevice(loginInfoOf(one)).report(notifier);
             DeviceOutcome outcome{ok ? 0 : 1, {ok ? "rebooting" : "failed"}, {}};
             for (const auto& e : notifier.entries()) outcome.lines.push_back(e.text);
@@ -110,7 +114,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
         login->password.resolve();
         run = [&global, login] {
             CliNotifier notifier;
-            const bool ok = prepare(*login, "login", true) &&
+            const bool ok = prepare(*login, "login", ops::Operation::Login) &&
                             protocol::loginCheck(loginInfoOf(*login)).report(notifier);
             return finishDevice(global, "login", *login, ok, notifier, text::msg::kLoginAccepted);
         };
@@ -125,7 +129,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             CliNotifier notifier;
             std::u16string text;
             const bool ok =
-                prepare(*version, "version", false) &&
+                prepare(*version, "version", ops::Operation::Version) &&
                 protocol::checkCameraVersion(version->ip, version->usedPort, text).report(notifier);
             if (!global.json && !text.empty())
                 std::cout << text::toUtf8(text::escapeControls(text)) << std::endl;
@@ -143,7 +147,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             if (reboot->targets.size() > 1) return rebootEach(global, *reboot);
             reboot->ip = reboot->targets.front();
             CliNotifier notifier;
-            const bool ok = prepare(*reboot, "reboot", false) &&
+            const bool ok = prepare(*reboot, "reboot", ops::Operation::Reboot) &&
                             protocol::rebootDevice(loginInfoOf(*reboot)).report(notifier);
             return finishDevice(global, "reboot", *reboot, ok, notifier, text::msg::kRebootStarted);
         };

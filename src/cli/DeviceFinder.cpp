@@ -59,17 +59,4 @@ std::optional<int> deviceTypeOf(const std::string& address, std::optional<int> g
     return finder.find(address, seconds);
 }
 
-bool typeAllows(const std::string& address, int type, const std::string& command, bool forNvr,
-                bool forCameras) {
-    const bool nvr = type == discovery::kTypeNvr;
-    if (type != discovery::kTypeDvr && (nvr ? forNvr : forCameras)) return true;
-    const char* kind = type == discovery::kTypeDvr ? "a DVR" : nvr ? "an NVR" : "not an NVR";
-    std::cerr << address << " is " << kind << " (type " << type << "): " << command
-              << (type == discovery::kTypeDvr ? " is not for DVRs"
-                  : nvr                       ? " is for cameras and decoders"
-                                              : " is for NVRs")
-              << "; nothing sent" << std::endl;
-    return false;
-}
-
 }  // namespace tarvo::cli

@@ -48,9 +48,4 @@ void addTypeOptions(CLI::App& sub, std::optional<int>& type, double& searchSecon
 std::optional<int> deviceTypeOf(const std::string& address, std::optional<int> given,
                                 double seconds);
 
-// The window's type rules for the TCP commands: DVRs take none, NVRs only those for NVRs.
-// False, with a line on stderr naming the device's kind, when `command` is not for this type.
-bool typeAllows(const std::string& address, int type, const std::string& command, bool forNvr,
-                bool forCameras);
-
 }  // namespace tarvo::cli

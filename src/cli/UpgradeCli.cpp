@@ -20,8 +20,8 @@
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
 #include "core/discovery/DeviceTypes.h"
-#include "core/protocol/CommandCodes.h"
-#include "core/protocol/DeviceCommands.h"
+#include "core/ops/forms/UpgradeSequence.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
@@ -228,15 +228,18 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
     const auto type =
         deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
                      args.searchSeconds);
-    if (!type || !typeAllows(args.ip, *type, "upgrade", true, true)) {
+    const std::string refusal =
+        type ? ops::refusalOf(args.ip, *type, "upgrade", ops::Operation::Upgrade) : std::string();
+    if (!type || !refusal.empty()) {
+        if (!refusal.empty()) std::cerr << refusal << std::endl;
         result.fields = {{"status", type ? "wrong-type" : "not-found"}};
         result.exitCode = kNothingSent;
         return kNothingSent;
     }
-    const bool nvr = *type == discovery::kTypeNvr;
+    const ops::DeviceCapabilities& can = ops::capabilitiesOf(*type);
+    const bool nvr = can.upgrade == ops::UpgradeKind::Nvr;
     const upgrade::UpgradeProfile& profile = nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
-    const int port =
-        args.port.value_or(nvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort);
+    const int port = args.port.value_or(can.defaultPort);
     result.fields = {{"port", port}, {"nvr", nvr}, {"type", *type}, {"file", args.file}};
     const auto done = [&](int status, const std::string& outcome) {
         result.fields["status"] = outcome;
@@ -244,45 +247,42 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         return status;
     };
 
-    // The window's path: the login dialog's credentials are checked first.
-    const auto login = protocol::makeLoginInfo(args.ip, static_cast<std::uint16_t>(port),
-                                               text::fromUtf8(args.user),
-                                               text::fromUtf8(args.password.value), 0, *type);
-    if (!protocol::loginCheck(login).report(notifier)) {
-        note("login failed; nothing sent");
-        return done(kNothingSent, "login-failed");
-    }
-
     std::error_code error;
     const std::string path = std::filesystem::absolute(args.file, error).string();
     const std::u16string fileName = text::fromUtf8(upgrade::fileNameOf(path));
-    if (nvr) {
-        const auto part = upgrade::nvrPartOfPath(path);
-        if (!part) {
-            notifier.message(text::msg::kWrongUpgradeFile);
-            note("an NVR part file's name starts with uboot, env, rootfs or kernel; nothing sent");
-            return done(kNothingSent, "wrong-file");
-        }
-        note(text::toUtf8(text::tr(part->text)));
-    }
-
     OutcomeKeeper progress(observer);
     upgrade::FirmwareUploader uploader(profile, progress, connection);
     uploader.SetTarget(port, args.ip);
-    if (!uploader.connect()) {
-        note("cannot connect to " + args.ip + ":" + std::to_string(port) + "; nothing sent");
-        return done(kNothingSent, "not-connected");
+    const ops::UpgradeRequest request{
+        args.ip, uploader.port(),           *type,
+        nvr,     text::fromUtf8(args.user), text::fromUtf8(args.password.value),
+        path};
+    const ops::UpgradeProgress steps = ops::runUpgrade(request, uploader);
+    if (steps.part) note(text::toUtf8(text::tr(steps.part->text)));
+    if (steps.reached > ops::UpgradeStep::Connect) {
+        result.fields["version"] = text::toUtf8(steps.version);
+        note(std::string(profile.name) + " version: " +
+             (steps.version.empty() ? std::string("(no answer)") : text::toUtf8(steps.version)));
     }
-    uploader.QueryFirmwareVersion();
-    const std::u16string version = uploader.currentVersion();
-    result.fields["version"] = text::toUtf8(version);
-    note(std::string(profile.name) +
-         " version: " + (version.empty() ? std::string("(no answer)") : text::toUtf8(version)));
-
-    if (!uploader.start(path)) {
-        note("an upload to this device is running; nothing sent");
-        return done(kNothingSent, "busy");
+    switch (steps.reached) {
+        case ops::UpgradeStep::PartRule:
+            steps.outcome.report(notifier);
+            note("an NVR part file's name starts with uboot, env, rootfs or kernel; nothing sent");
+            return done(kNothingSent, "wrong-file");
+        case ops::UpgradeStep::Login:
+            steps.outcome.report(notifier);
+            note("login failed; nothing sent");
+            return done(kNothingSent, "login-failed");
+        case ops::UpgradeStep::Connect:
+            note("cannot connect to " + args.ip + ":" + std::to_string(port) + "; nothing sent");
+            return done(kNothingSent, "not-connected");
+        case ops::UpgradeStep::Start:
+            note("an upload to this device is running; nothing sent");
+            return done(kNothingSent, "busy");
+        case ops::UpgradeStep::Started:
+            break;
     }
+    const std::u16string& version = steps.version;
     uploader.wait();
     const upgrade::UploadOutcome outcome = progress.outcome();
     result.fields["bytesSent"] = outcome.bytesSent;
@@ -348,9 +348,12 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
 int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
     Outcome outcome{"nvr-resolution", args.ip};
     const auto type = deviceTypeOf(args.ip, args.type, args.searchSeconds);
-    if (!type || !typeAllows(args.ip, *type, "nvr-resolution", true, false))
-        return finish(global, outcome);
-    const int port = args.port.value_or(protocol::kNvrCommandPort);
+    const std::string refusal =
+        type ? ops::refusalOf(args.ip, *type, "nvr-resolution", ops::Operation::NvrResolution)
+             : std::string();
+    if (!refusal.empty()) std::cerr << refusal << std::endl;
+    if (!type || !refusal.empty()) return finish(global, outcome);
+    const int port = args.port.value_or(ops::capabilitiesOf(*type).defaultPort);
     CliNotifier notifier;
     nlohmann::json& result = outcome.fields;
     result["port"] = port;

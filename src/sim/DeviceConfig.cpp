@@ -340,6 +340,12 @@ std::string DeviceConfig::applyVideo(std::string_view key, std::string_view valu
         video.fps = info.fps;
         return {};
     }
+    if (key == "replySilent") {
+        const auto parsed = parseBool(value);
+        if (!parsed) return badValue("video.replySilent", value);
+        video.replySilent = *parsed;
+        return {};
+    }
     if (key == "fault") {
         const auto parsed = parseStreamFault(value);
         if (!parsed) return badValue("video.fault", value);
@@ -412,6 +418,7 @@ nlohmann::json DeviceConfig::toJson() const {
         {"replyHeight", video.replyHeight},
         {"startDelayMs", video.startDelayMs},
         {"file", video.file},
+        {"replySilent", video.replySilent},
     };
     return out;
 }

@@ -81,6 +81,8 @@ struct VideoSettings {
     // and rate are the file's. `fileFrames`: its pictures, learnt when it was set.
     std::string file;
     int fileFrames = 0;
+    // The stream request is taken and never answered; the connection stays open.
+    bool replySilent = false;
 
     [[nodiscard]] int replyCodecCode() const {
         return codecCode >= 0 ? codecCode : (codec == "h265" ? 3 : 1);

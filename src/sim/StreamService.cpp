@@ -190,6 +190,8 @@ bool StreamService::takeRequest(Connection& connection) {
     stats.requests.emplace_back(wire::hexOf(r), ok);
     while (stats.requests.size() > kRequestsKept) stats.requests.pop_front();
     if (!ok) return false;
+    // A camera that hangs in its stream set-up: the connection stays open and silent.
+    if (connection.device->config().video.replySilent) return true;
 
     const VideoFormat format = formatFor(connection.device->config(), r[8], nvrRequest);
     connection.clip = library_.clip(format);

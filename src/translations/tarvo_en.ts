@@ -652,6 +652,10 @@
         <translation>Waiting</translation>
     </message>
     <message>
+        <source>…</source>
+        <translation>…</translation>
+    </message>
+    <message>
         <source>失败</source>
         <translation>Failed</translation>
     </message>

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -40,6 +41,34 @@ void setLanguage(const char* lang) {
     ::unsetenv("LC_MESSAGES");
     ::setenv("LANG", lang, 1);
     if (QCoreApplication::instance() != nullptr) gui::applyUiLanguage();
+}
+
+StallProbe::StallProbe(std::chrono::milliseconds interval) {
+    pinger_ = std::thread([this, interval] {
+        while (!stopping_.load()) {
+            const auto sent = std::chrono::steady_clock::now();
+            ++outstanding_;
+            QMetaObject::invokeMethod(
+                &receiver_,
+                [this, sent] {
+                    longest_ = std::max(longest_, std::chrono::steady_clock::now() - sent);
+                    --outstanding_;
+                },
+                Qt::QueuedConnection);
+            std::this_thread::sleep_for(interval);
+        }
+    });
+}
+
+StallProbe::~StallProbe() {
+    stop();
+}
+
+std::chrono::milliseconds StallProbe::stop() {
+    stopping_ = true;
+    if (pinger_.joinable()) pinger_.join();
+    waitUntil([this] { return outstanding_.load() == 0; }, std::chrono::seconds(30));
+    return std::chrono::duration_cast<std::chrono::milliseconds>(longest_);
 }
 
 ModalDriver::ModalDriver() : timer_(new QTimer) {

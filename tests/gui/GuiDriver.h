@@ -3,13 +3,16 @@
 // Drives the real widgets from window tests: waits with the event loop running, answers the
 // modal boxes and dialogs that operations open, and clicks rows of the device list.
 
+#include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <thread>
 #include <vector>
 
 class QDialog;
@@ -69,6 +72,27 @@ private:
     // The dialog whose answer is still running (its OK may wait with the event loop running);
     // it gets no second answer until a box came over it or it closed.
     QPointer<QWidget> answered_;
+};
+
+// Pings the event loop of the thread that made it, every `interval`, from a thread of its own,
+// as a window manager asks whether a window still answers; each ping's wait until the loop
+// took it is measured. A window thread that blocks leaves its pings waiting.
+class StallProbe {
+public:
+    explicit StallProbe(std::chrono::milliseconds interval = std::chrono::milliseconds(10));
+    ~StallProbe();
+    StallProbe(const StallProbe&) = delete;
+    StallProbe& operator=(const StallProbe&) = delete;
+
+    // Stops pinging, lets the pings on their way arrive, and returns the longest wait.
+    std::chrono::milliseconds stop();
+
+private:
+    QObject receiver_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> outstanding_{0};
+    std::chrono::steady_clock::duration longest_{};  // the window thread's
+    std::thread pinger_;
 };
 
 // The centre of a row of the device list, in its viewport's coordinates.

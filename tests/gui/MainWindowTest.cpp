@@ -355,6 +355,46 @@ TEST_F(MainWindowTest, RebootAfterARefusedLoginSendsNothing) {
     EXPECT_EQ(sim->device("127.0.0.2")["logins"].size(), 0u);
 }
 
+TEST_F(MainWindowTest, TheWindowKeepsAnsweringWhileASilentDeviceIsLoggedInto) {
+    open();
+    ModalDriver driver;
+    sim->set("127.0.0.2", "tcpSilent=true");
+    test::clickRow(*window, row("127.0.0.2"));
+    driver.logins.push_back(ModalDriver::confirm());
+    test::StallProbe probe;
+    // Returns once the login check gave up on the device, seconds later.
+    test::clickButton(*window, kUpgrade);
+    EXPECT_LE(probe.stop().count(), 1000);
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral("127.0.0.2")));
+    EXPECT_TRUE(driver.others.empty());  // no upgrade dialog after a login without an answer
+    EXPECT_FALSE(window->presenter().busy());
+}
+
+TEST_F(MainWindowTest, EscEndsTheWaitForASilentDeviceAndTheOperationWithIt) {
+    open();
+    ModalDriver driver;
+    sim->set("127.0.0.2", "tcpSilent=true");
+    test::clickRow(*window, row("127.0.0.2"));
+    driver.logins.push_back(ModalDriver::confirm());
+    // Esc once the window shows that it waits for the device.
+    QTimer escape;
+    QObject::connect(&escape, &QTimer::timeout, [&] {
+        if (QApplication::overrideCursor() == nullptr) return;
+        escape.stop();
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+    });
+    escape.start(20);
+    const auto start = std::chrono::steady_clock::now();
+    test::clickButton(*window, kCloud);
+    // The device would have held the login for five seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_FALSE(escape.isActive());
+    EXPECT_TRUE(driver.boxes.empty());
+    EXPECT_TRUE(driver.others.empty());
+    EXPECT_TRUE(window->isVisible());
+}
+
 TEST_F(MainWindowTest, DvrButtonsDoNothingAndNvrPreviewAsksForPort5500) {
     open();
     ModalDriver driver;

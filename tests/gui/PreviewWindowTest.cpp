@@ -105,9 +105,11 @@ protected:
     }
     void TearDown() override { sim.reset(); }
 
+    // Shows the window and waits for its stream set-up, which runs off the window's thread.
     static void open(gui::CViewDlg& dialog, const char* address, int port = 5505, int type = 100) {
         dialog.SetConnectInfo(address, port, "admin", "", 0, type);
         dialog.show();
+        EXPECT_TRUE(test::waitUntil([&] { return !dialog.waiting(); }, 40s));
     }
     static bool waitForPictures(gui::CViewDlg& dialog, quint64 count,
                                 std::chrono::milliseconds limit) {
@@ -257,7 +259,7 @@ TEST_F(PreviewWindowTest, UnreachableDeviceTellsTheUserAndKeepsTheWindowOpen) {
     gui::CViewDlg dialog;
     const QSize designed = dialog.size();
     open(dialog, "127.0.0.99");
-    ASSERT_EQ(driver.boxes.size(), 2u);
+    ASSERT_TRUE(test::waitUntil([&] { return driver.boxes.size() == 2u; }, 5s));
     EXPECT_EQ(driver.boxes[0].text, QStringLiteral("Connect to IP camera failed !"));
     EXPECT_EQ(driver.boxes[1].text, QStringLiteral("connect error!"));
     EXPECT_EQ(dialog.windowTitle(), q(u"宽 x 高：0 x 0 , 编码模式：H265  -  127.0.0.99"));
@@ -282,7 +284,8 @@ TEST_F(PreviewWindowTest, CloseAskedForWhileABoxOfTheSetUpIsOpenWaitsForTheSetUp
     closer.start(0);
     open(dialog, "127.0.0.99");
     EXPECT_TRUE(closedDuringSetUp);
-    EXPECT_EQ(driver.boxes.size(), 2u);  // the set-up went on to its end
+    // The set-up went on to its end.
+    EXPECT_TRUE(test::waitUntil([&] { return driver.boxes.size() == 2u; }, 5s));
     ASSERT_TRUE(test::waitUntil([&] { return !dialog.isVisible(); }, 2s));
     EXPECT_EQ(dialog.client(), nullptr);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
@@ -306,6 +309,7 @@ TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) 
     // Each preview is looked at once it shows pictures, then closed with Esc.
     const auto lookAndClose = [&](QDialog& modal) {
         auto& dialog = dynamic_cast<gui::CViewDlg&>(modal);
+        EXPECT_TRUE(test::waitUntil([&] { return !dialog.waiting(); }, 20s));
         Seen s;
         s.title = dialog.windowTitle();
         s.port = dialog.connectInfo().port;

@@ -8,7 +8,9 @@
 // login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
 // net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png, cloud-<lang>.png,
 // upgrade-camera-<lang>.png, upgrade-camera-running-<lang>.png, upgrade-nvr-<lang>.png,
-// upgrade-batch-<lang>.png (four devices, uploads running, results as they came) and
+// upgrade-batch-<lang>.png (four devices, uploads running, results as they came), the windows
+// waiting for a device that does not answer (upgrade-camera-waiting-<lang>.png,
+// upgrade-nvr-waiting-<lang>.png, nvr-config-waiting-<lang>.png, preview-waiting-<lang>.png) and
 // nvr-config-<lang>.png, the list's context menu menu-<lang>.png and the batch address dialog
 // batch-address-<lang>.png, a full-range camera's preview preview-full-range-<lang>.png and the
 // same once its stream stopped, preview-stopped-<lang>.png; with zh_CN also the live preview of
@@ -25,11 +27,16 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "GuiDriver.h"
 #include "app/CAboutDlg.h"
@@ -40,6 +47,7 @@
 #include "controls/DialogUnits.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/net/NetworkInterfaces.h"
+#include "core/net/Socket.h"
 #include "core/ops/forms/CameraConfigForm.h"
 #include "core/ops/forms/CloudForm.h"
 #include "core/ops/forms/NetSettingsForm.h"
@@ -170,6 +178,61 @@ bool saveUpgradeDialogs(QWidget& window, const QString& out, const QString& tag)
     return ok;
 }
 
+// Takes TCP connections on 127.0.0.250 and never answers: the dialogs opened on it wait.
+class SilentDevice {
+public:
+    SilentDevice() {
+        for (const std::uint16_t port : {5500, 5505, 5506}) {
+            tarvo::net::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            sockaddr_in where{};
+            where.sin_family = AF_INET;
+            where.sin_port = htons(port);
+            where.sin_addr.s_addr = htonl(0x7F0000FA);
+            if (!socket ||
+                ::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
+                ::listen(socket.fd(), 8) != 0)
+                return;
+            listening_.push_back(std::move(socket));
+        }
+    }
+    [[nodiscard]] bool ready() const { return listening_.size() == 3; }
+    static constexpr const char* kAddress = "127.0.0.250";
+
+private:
+    std::vector<tarvo::net::Socket> listening_;
+};
+
+// The windows while they wait for a device that does not answer: "…" in the upgrade dialogs'
+// version field and in the NVR configuration's list, and the preview before its stream.
+bool saveWaitingDialogs(QWidget& window, const QString& out, const QString& tag) {
+    const SilentDevice device;
+    if (!device.ready()) return false;
+    bool ok = true;
+    {
+        tarvo::gui::CUpGrade camera(&window);
+        camera.SetTarget(5505, SilentDevice::kAddress);
+        ok &= save(camera, out + "/upgrade-camera-waiting-" + tag + ".png") && camera.waiting();
+    }
+    {
+        tarvo::gui::CNVRUpgradeDlg nvr(&window);
+        nvr.SetTarget(5500, SilentDevice::kAddress);
+        ok &= save(nvr, out + "/upgrade-nvr-waiting-" + tag + ".png") && nvr.waiting();
+    }
+    {
+        tarvo::gui::CNVRConfigDlg config(&window);
+        config.SetTarget(SilentDevice::kAddress, 5500);
+        ok &= save(config, out + "/nvr-config-waiting-" + tag + ".png") && config.waiting();
+    }
+    {
+        tarvo::gui::CViewDlg view(&window);
+        view.SetConnectInfo(SilentDevice::kAddress, 5505, "admin", "", 0, 100);
+        ok &= save(view, out + "/preview-waiting-" + tag + ".png") && view.waiting();
+        std::printf("preview title while it waits: %s\n", qPrintable(view.windowTitle()));
+        view.hide();
+    }  // each closed without waiting for its device
+    return ok;
+}
+
 // A preview window once it has shown a few pictures; closing it stops the stream.
 bool savePreview(QWidget& window, const char* address, const QString& path) {
     tarvo::gui::CViewDlg view(&window);
@@ -285,6 +348,7 @@ int main(int argc, char** argv) {
     ok &= save(about, out + "/about-" + tag + ".png");
 
     ok &= saveUpgradeDialogs(window, out, tag);
+    ok &= saveWaitingDialogs(window, out, tag);
     // The preview shows pictures only (its title is the window frame's): one set.
     if (tag == QStringLiteral("zh_CN")) {
         ok &= savePreview(window, "127.0.0.24", out + "/preview-1080p.png");

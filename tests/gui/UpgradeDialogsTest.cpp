@@ -33,6 +33,7 @@
 #include "core/upgrade/DeviceUploads.h"
 #include "core/upgrade/UploadSlot.h"
 #include "support/SimProcess.h"
+#include "upgrade/CBatchUpgradeDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
@@ -49,7 +50,8 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.4", "type": 100, "version": "v00.00.02.08", "uploadResetAfter": 40000},
   {"ip": "127.0.0.6", "type": 181, "uploadResetAfter": 40000},
   {"ip": "127.0.0.7", "type": 181, "outputResolution": 6},
-  {"ip": "127.0.0.10", "type": 100, "version": "v00.00.02.08", "uploadReadRate": 300000}
+  {"ip": "127.0.0.10", "type": 100, "version": "v00.00.02.08", "uploadReadRate": 300000},
+  {"ip": "127.0.0.11", "type": 100, "tcpSilent": true}
 ]})";
 
 QString q(std::u16string_view text) {
@@ -59,6 +61,27 @@ QString q(std::u16string_view text) {
 template <typename T>
 T* control(QWidget& dialog, int id) {
     return dialog.findChild<T*>(gui::controlName(id));
+}
+
+// The dialog has its answer from the device (or gave up on it): they ask off the window's
+// thread once shown.
+template <typename Dialog>
+bool settled(Dialog& dialog) {
+    return test::waitUntil([&] { return !dialog.waiting(); }, 15s);
+}
+
+// Closes the dialog once it has its answer from the device.
+template <typename Dialog>
+ModalDriver::DialogAnswer closeWhenSettled() {
+    return [](QDialog& dialog) {
+        auto* poll = new QTimer(&dialog);
+        QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, poll] {
+            if (static_cast<Dialog&>(dialog).waiting()) return;
+            poll->stop();
+            dialog.reject();
+        });
+        poll->start(20);
+    };
 }
 
 // The names of this process's threads, sorted; Qt's own pool threads, which come and go as Qt
@@ -169,6 +192,7 @@ TEST_F(UpgradeDialogsTest, CameraLayoutAndTheSixtyFourMebibytePackageArrivesWhol
     choose(dialog, {path});
     DialogWatch watch(dialog, 1034);
     dialog.show();
+    EXPECT_TRUE(settled(dialog));
 
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("摄像机升级"));
     const gui::DialogUnits du(dialog.font());
@@ -220,6 +244,7 @@ TEST_F(UpgradeDialogsTest, CameraSwallowsEnterAndEscapeAndRefusesAPackageThatIsN
     choose(dialog, {same, newer});
     DialogWatch watch(dialog, 1034);
     dialog.show();
+    EXPECT_TRUE(settled(dialog));
     click(dialog, 4);
 
     // Neither key starts the upload nor closes the dialog, wherever the focus is.
@@ -265,6 +290,7 @@ TEST_F(UpgradeDialogsTest, CameraResetMidUploadFailsAndTheDialogTakesASecondTry)
     choose(dialog, {path});
     DialogWatch watch(dialog, 1034);
     dialog.show();
+    EXPECT_TRUE(settled(dialog));
     click(dialog, 4);
     click(dialog, 1);
     ASSERT_TRUE(test::waitUntil([&] { return driver.boxes.size() == 1; }, 20s));
@@ -298,6 +324,7 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
         dialog->SetTarget(5505, "127.0.0.10");
         choose(*dialog, {path});
         dialog->show();
+        EXPECT_TRUE(settled(*dialog));
         test::pump(200ms);
         // A sanitizer starts its helper thread with the first thread made: let that happen first.
         std::thread([] {}).join();
@@ -338,10 +365,29 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
     choose(dialog, {small});
     DialogWatch watch(dialog, 1034);
     dialog.show();
+    EXPECT_TRUE(settled(dialog));
     click(dialog, 4);
     click(dialog, 1);
     ASSERT_TRUE(test::waitUntil([&] { return watch.finished == 1; }, 20s));
     EXPECT_EQ(uploads("127.0.0.10").back()["sha256"], sha256Of(small));
+}
+
+TEST_F(UpgradeDialogsTest, ClosingTheBatchDuringALoginToASilentCameraDoesNotWaitForIt) {
+    ModalDriver driver;
+    const QString path = package("IPC_update_00.00.03.08.img", 1000);
+    gui::CBatchUpgradeDlg batch({{"127.0.0.11", 100, true}});
+    batch.chooseFile_ = [&](QWidget*) { return path; };
+    batch.show();
+    const auto buttons = batch.findChildren<QPushButton*>();
+    buttons[0]->click();  // Browse
+    buttons[1]->click();  // Upgrade
+    ASSERT_TRUE(test::waitUntil([&] { return !sim->device("127.0.0.11")["logins"].empty(); }, 5s));
+    const auto start = std::chrono::steady_clock::now();
+    batch.reject();
+    // The camera would have held the login for five seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_FALSE(batch.isVisible());
+    EXPECT_TRUE(driver.boxes.empty());
 }
 
 TEST_F(UpgradeDialogsTest, NvrUploadClosesTheDialogAfterSuccessAndFailureAndConnectsAnew) {
@@ -364,6 +410,7 @@ TEST_F(UpgradeDialogsTest, NvrUploadClosesTheDialogAfterSuccessAndFailureAndConn
         choose(dialog, {uboot});
         DialogWatch watch(dialog, 1068);
         dialog.show();
+        EXPECT_TRUE(settled(dialog));
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("NVR升级"));
         EXPECT_EQ(dialog.size(), gui::DialogUnits(dialog.font()).size(346, 186));
         EXPECT_EQ(control<QLineEdit>(dialog, 1040)->text(), QStringLiteral("127.0.0.3"));
@@ -398,6 +445,7 @@ TEST_F(UpgradeDialogsTest, NvrUploadClosesTheDialogAfterSuccessAndFailureAndConn
         gui::CNVRUpgradeDlg dialog;
         dialog.SetTarget(5500, "127.0.0.3");
         dialog.show();
+        EXPECT_TRUE(settled(dialog));
         EXPECT_EQ(control<QLineEdit>(dialog, 1071)->text(), QStringLiteral("v8.9.1"));
         click(dialog, 2);
         EXPECT_FALSE(dialog.isVisible());
@@ -416,6 +464,7 @@ TEST_F(UpgradeDialogsTest, NvrUploadClosesTheDialogAfterSuccessAndFailureAndConn
         choose(dialog, {kernel});
         DialogWatch watch(dialog, 1068);
         dialog.show();
+        EXPECT_TRUE(settled(dialog));
         click(dialog, 1067);
         EXPECT_EQ(control<QLabel>(dialog, 1035)->text(), QStringLiteral("你选择了升级 内核"));
         click(dialog, 1);
@@ -436,6 +485,7 @@ TEST_F(UpgradeDialogsTest, NvrPartIsToldByTheFileNamePrefix) {
     choose(dialog, {path("uboot.bin"), path("environment.img"), path("Uboot.bin"),
                     path("rootfs.squashfs"), path("my_kernel"), path("kernel")});
     dialog.show();
+    EXPECT_TRUE(settled(dialog));
     auto* upgrade = control<QPushButton>(dialog, 1);
     auto* part = control<QLabel>(dialog, 1035);
     const QString wrong = QStringLiteral("你选择了错误的升级文件");
@@ -477,6 +527,7 @@ TEST_F(UpgradeDialogsTest, NvrConfigShowsTheResolutionAndSendsOnlyAChange) {
         gui::CNVRConfigDlg dialog;
         dialog.SetTarget("127.0.0.3", -1);  // a negative port is the NVR's default
         dialog.show();
+        EXPECT_TRUE(settled(dialog));
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("NVR配置"));
         auto* list = control<QComboBox>(dialog, 1073);
         QStringList items;
@@ -500,6 +551,7 @@ TEST_F(UpgradeDialogsTest, NvrConfigShowsTheResolutionAndSendsOnlyAChange) {
         gui::CNVRConfigDlg dialog;
         dialog.SetTarget("127.0.0.3", 5500);
         dialog.show();
+        EXPECT_TRUE(settled(dialog));
         auto* list = control<QComboBox>(dialog, 1073);
         EXPECT_EQ(list->currentIndex(), 0);
         list->setCurrentIndex(5);
@@ -527,6 +579,7 @@ TEST_F(UpgradeDialogsTest, NvrConfigShowsTheResolutionAndSendsOnlyAChange) {
         gui::CNVRConfigDlg dialog;
         dialog.SetTarget("127.0.0.3", 5500);
         dialog.show();
+        EXPECT_TRUE(settled(dialog));
         control<QComboBox>(dialog, 1073)->setCurrentIndex(1);
         QTest::keyClick(&dialog, Qt::Key_Escape);  // Escape acts as Cancel
         EXPECT_FALSE(dialog.isVisible());
@@ -542,6 +595,7 @@ TEST_F(UpgradeDialogsTest, NvrConfigFailuresLeaveTheFirstResolution) {
         auto dialog = std::make_unique<gui::CNVRConfigDlg>();
         dialog->SetTarget(address, 5500);
         dialog->show();
+        EXPECT_TRUE(settled(*dialog));
         EXPECT_EQ(control<QComboBox>(*dialog, 1073)->currentText(), QStringLiteral("1024 x 768"));
         return dialog;
     };
@@ -598,6 +652,9 @@ TEST_F(UpgradeDialogsTest, MainWindowUpgradeAndNvrConfigurationOpenTheirDialogs)
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "127.0.0.3") >= 0; }, 5s));
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "127.0.0.2") >= 0; }, 5s));
 
+    driver.dialogs = {closeWhenSettled<gui::UpgradeDialog>(),
+                      closeWhenSettled<gui::UpgradeDialog>(),
+                      closeWhenSettled<gui::CNVRConfigDlg>()};
     test::clickRow(window, test::rowOf(window, "127.0.0.2"));
     driver.logins.push_back(ModalDriver::confirm());
     test::clickButton(window, 5);

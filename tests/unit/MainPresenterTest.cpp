@@ -70,14 +70,15 @@ struct Script final : Dialogs, SearchTarget, DeviceActions {
     void setIgnoreReplies(bool ignore) override { log.push_back(ignore ? "ignore" : "accept"); }
     void startSearch() override { log.push_back("startSearch"); }
 
-    bool loginCheck(const protocol::LoginInfo& t) override {
+    protocol::Outcome loginCheck(const protocol::LoginInfo& t) override {
         log.push_back("loginCheck");
         checked.push_back(t);
-        return loginAccepted;
+        return loginAccepted ? protocol::Outcome::success() : protocol::Outcome::silentFailure();
     }
-    void rebootDevice(const protocol::LoginInfo& t) override {
+    protocol::Outcome rebootDevice(const protocol::LoginInfo& t) override {
         log.push_back("reboot");
         rebooted.push_back(t);
+        return protocol::Outcome::success();
     }
 
     static LoginDialogResult ok(int port, std::u16string user = u"admin", std::u16string pass = u"",

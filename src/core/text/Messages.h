@@ -125,6 +125,9 @@ inline constexpr std::u16string_view kBatchFailed = u"失败";
 inline constexpr std::u16string_view kBatchNotNewer = u"版本不比设备的新，未发送";
 inline constexpr std::u16string_view kBatchNotConnected = u"连接设备失败，未发送";
 
+// In a field whose value the device is still being asked for.
+inline constexpr std::u16string_view kWaitingForDevice = u"…";
+
 // NVR configuration.
 inline constexpr std::u16string_view kNvrConnectFailed = u"连接NVR失败！";
 inline constexpr std::u16string_view kNvrResolutionFailed = u"获取NVR分辨率失败！";

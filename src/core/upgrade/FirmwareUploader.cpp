@@ -149,22 +149,38 @@ bool FirmwareUploader::connected() const {
     return slot_.socket.valid();
 }
 
-void FirmwareUploader::QueryFirmwareVersion() {
-    std::lock_guard guard(slot_.mutex);
-    const net::Socket& socket = slot_.socket;
-    if (!socket) return;
-    const protocol::Frame query = protocol::tcpQuery(profile_.versionCommand);
+std::u16string queryVersion(const UpgradeProfile& profile, const net::Socket& socket) {
+    if (!socket) return {};
+    const protocol::Frame query = protocol::tcpQuery(profile.versionCommand);
     if (net::sendBytes(socket, query.bytes.data(), query.size) != static_cast<long>(query.size)) {
-        return;
+        return {};
     }
     std::array<std::uint8_t, 260> reply{};
     const protocol::ReplyRead got =
-        protocol::receiveReply(socket, reply, profile_.ioTimeoutMs, protocol::needsVersionText);
-    if (!got.usable() || got.count == 0) return;
-    std::u16string version =
-        protocol::versionFromReply(std::span<const std::uint8_t>(reply.data(), got.count));
+        protocol::receiveReply(socket, reply, profile.ioTimeoutMs, protocol::needsVersionText);
+    if (!got.usable() || got.count == 0) return {};
+    return protocol::versionFromReply(std::span<const std::uint8_t>(reply.data(), got.count));
+}
+
+void FirmwareUploader::QueryFirmwareVersion() {
+    std::lock_guard guard(slot_.mutex);
+    std::u16string version = queryVersion(profile_, slot_.socket);
+    if (version.empty()) return;
     std::lock_guard versionGuard(versionMutex_);
     currentVersion_ = std::move(version);
+}
+
+bool FirmwareUploader::adopt(net::Socket socket, std::u16string version) {
+    if (slot_.claimed.load()) return false;
+    {
+        std::lock_guard guard(slot_.mutex);
+        reconnect_ = false;
+        slot_.socket = std::move(socket);
+    }
+    if (version.empty()) return true;
+    std::lock_guard versionGuard(versionMutex_);
+    currentVersion_ = std::move(version);
+    return true;
 }
 
 std::u16string FirmwareUploader::currentVersion() const {

@@ -27,6 +27,10 @@ namespace tarvo::upgrade {
 // connection; an uploader made with Connection::Own has one of its own. Destroying the uploader
 // cancels a running worker and joins it, so no worker outlives its owner (nor the observer the
 // owner gave it).
+// The version of the device on `socket` (the profile's version command), empty when it did not
+// answer. Touches nothing but the socket, so any thread may ask.
+std::u16string queryVersion(const UpgradeProfile& profile, const net::Socket& socket);
+
 class FirmwareUploader {
 public:
     enum class Connection { Shared, Own };
@@ -46,6 +50,11 @@ public:
     // connection.
     bool connect();
     [[nodiscard]] bool connected() const;
+
+    // Takes a connection made elsewhere (on a worker, see queryVersion) into the slot, with the
+    // version asked on it (empty: no answer, the version stays as it was). Refused while a
+    // worker uses the slot; the connection then closes.
+    bool adopt(net::Socket socket, std::u16string version);
 
     // Asks the device for its firmware version on the slot's connection; the version stays as
     // it was when the device does not answer.

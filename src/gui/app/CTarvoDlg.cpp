@@ -1,5 +1,6 @@
 #include "app/CTarvoDlg.h"
 
+#include "common/BackgroundStep.h"
 #include "common/UiWait.h"
 
 #include <QAction>
@@ -24,6 +25,7 @@
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "core/discovery/DeviceTypes.h"
+#include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
@@ -43,6 +45,17 @@ namespace tarvo::gui {
 
 namespace t = tmpl::main;
 
+namespace {
+
+// The presenter's exchanges run on workers that a cancelled wait leaves behind: they use this
+// one, which outlives every window (and the workers, joined before it goes).
+ops::DeviceActions& networkActions() {
+    static ops::NetworkDeviceActions actions;
+    return actions;
+}
+
+}  // namespace
+
 CTarvoDlg::CTarvoDlg(QWidget* parent) : CTarvoDlg(Options{}, parent) {}
 
 CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
@@ -53,10 +66,25 @@ CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
       engine_(table_, options_.macResolver != nullptr ? *options_.macResolver : *ownResolver_,
               *this),
       search_(engine_),
-      actions_(*this),
-      presenter_(std::make_unique<ops::MainPresenter>(*this, *this, search_, actions_)),
+      presenter_(std::make_unique<ops::MainPresenter>(*this, *this, search_, networkActions())),
       session_(engine_),
-      settings_(std::make_unique<ops::SettingsFlows>(*this, session_, *this)) {
+      settings_(std::make_unique<ops::SettingsFlows>(
+          *this, session_, *this,
+          // The camera's version, asked before its configuration opens, off the window's thread.
+          [this](std::string_view address, std::uint16_t port, std::u16string& version) {
+              struct Asked {
+                  protocol::Outcome outcome;
+                  std::u16string version;
+              };
+              const auto asked = waitOffThread<Asked>([target = std::string(address), port] {
+                  Asked a;
+                  a.outcome = protocol::checkCameraVersion(target, port, a.version);
+                  return a;
+              });
+              if (!asked) return false;
+              version = asked->version;
+              return asked->outcome.report(*this);
+          })) {
     if (!options_.urlOpener)
         options_.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     build();
@@ -207,6 +235,11 @@ void CTarvoDlg::waitMs(int milliseconds) {
     waitRepainting(milliseconds);
 }
 
+std::optional<protocol::Outcome> CTarvoDlg::runNetworkStep(
+    std::function<protocol::Outcome()> step) {
+    return waitOffThread<protocol::Outcome>(std::move(step));
+}
+
 void CTarvoDlg::runNetworkSettings(const std::string& address, int type) {
     settings_->networkSettings(address, type);
 }
@@ -239,12 +272,15 @@ void CTarvoDlg::runNvrConfig(const std::string& address, int port) {
 }
 
 void CTarvoDlg::runPreview(const protocol::LoginInfo& target) {
-    CViewDlg dialog(this);
-    dialog.SetConnectInfo(target.address, target.port, target.user, target.password,
-                          target.streamChoice, target.deviceType);
+    auto dialog = std::make_unique<CViewDlg>(this);
+    dialog->SetConnectInfo(target.address, target.port, target.user, target.password,
+                           target.streamChoice, target.deviceType);
     for (const discovery::DeviceRow& row : table_.rows())
-        if (row.address == text::fromUtf8(target.address)) dialog.SetDeviceName(row.name);
-    dialog.exec();
+        if (row.address == text::fromUtf8(target.address)) dialog->SetDeviceName(row.name);
+    dialog->exec();
+    // Closed during its stream set-up, it goes once the set-up ended, without the window
+    // waiting for it.
+    CViewDlg::release(std::move(dialog));
 }
 
 bool CTarvoDlg::runNetSettings(ops::NetSettingsForm& form) {

@@ -56,6 +56,8 @@ public:
     ops::LoginDialogResult runLogin(int port, bool nvrMode) override;
     void openUrl(std::u16string_view url) override;
     void waitMs(int milliseconds) override;  // also the settings sequences' waits
+    std::optional<protocol::Outcome> runNetworkStep(
+        std::function<protocol::Outcome()> step) override;
     void runNetworkSettings(const std::string& address, int type) override;
     void runCameraConfig(const std::string& address, int type, int port) override;
     void runCloudSettings(const protocol::LoginInfo& target) override;
@@ -105,7 +107,6 @@ private:
     discovery::DeviceTable table_;
     discovery::DiscoveryEngine engine_;
     ops::EngineSearch search_;
-    ops::NetworkDeviceActions actions_;
     std::unique_ptr<ops::MainPresenter> presenter_;
     ops::EngineSession session_;
     std::unique_ptr<ops::SettingsFlows> settings_;

@@ -16,6 +16,7 @@
 #include "controls/IpAddressEdit.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 
@@ -47,7 +48,7 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
     for (int r = 0; r < table_->rowCount(); ++r) {
         const auto& row = rows_[static_cast<std::size_t>(r)];
         auto* address = new QTableWidgetItem(dataText(row.address));
-        const bool camera = row.type != discovery::kTypeNvr && row.type != discovery::kTypeDvr;
+        const bool camera = ops::allows(row.type, ops::Operation::NetworkSettings);
         address->setFlags(camera ? Qt::ItemIsEnabled | Qt::ItemIsUserCheckable : Qt::NoItemFlags);
         address->setCheckState(camera ? Qt::Checked : Qt::Unchecked);
         table_->setItem(r, kColAddress, address);

@@ -50,6 +50,8 @@ CViewDlg::CViewDlg(QWidget* parent)
 }
 
 CViewDlg::~CViewDlg() {
+    // The set-up works on the client: it ends before the client goes.
+    starter_.cancelAndJoin();
     // Before the video widget goes: the decode thread draws into it.
     stopClient();
 }
@@ -84,14 +86,31 @@ void CViewDlg::OnInitDialog() {
         return;
     }
     if (tap_) client_->setPacketTap(tap_);
-    // A box the set-up shows runs an event loop; a close asked for meanwhile waits until the
-    // client is no longer in the middle of starting.
+    // The set-up runs on a worker while the window stays responsive and says it waits; a close
+    // asked for meanwhile hides the window at once (its exec() returns) and stops the client
+    // once it is no longer in the middle of starting.
     starting_ = true;
-    client_->startPreview();
+    setWindowTitle(uiText(kCaption) + uiText(text::msg::kWaitingForDevice));
+    starter_.start(
+        [client = client_.get()] {
+            client->startPreview();
+            return true;
+        },
+        [this](bool& /*started*/) { onStarted(); });
+}
+
+void CViewDlg::release(std::unique_ptr<CViewDlg> dialog) {
+    if (!dialog || !dialog->waiting()) return;
+    dialog->released_ = true;
+    static_cast<void>(dialog.release());  // deletes itself in onStarted
+}
+
+void CViewDlg::onStarted() {
     starting_ = false;
     if (closePending_) {
-        QMetaObject::invokeMethod(
-            this, [this, result = pendingResult_] { done(result); }, Qt::QueuedConnection);
+        stopClient();
+        QDialog::done(pendingResult_);
+        if (released_) deleteLater();
         return;
     }
     const preview::StreamReply& reply = client_->reply();
@@ -168,6 +187,7 @@ void CViewDlg::done(int result) {
     if (starting_) {
         closePending_ = true;
         pendingResult_ = result;
+        hide();
         return;
     }
     stopClient();

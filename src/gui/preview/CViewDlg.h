@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "common/BackgroundStep.h"
 #include "core/protocol/CCamClient.h"
 #include "core/text/Notifier.h"
 
@@ -58,6 +59,13 @@ public:
     [[nodiscard]] VideoWidget* video() const { return video_; }
     [[nodiscard]] const protocol::LoginInfo& connectInfo() const { return info_; }
 
+    // Ends a window whose exec() returned: at once, or, while its set-up still runs, once that
+    // has ended on its own (the window is hidden already and takes nothing more).
+    static void release(std::unique_ptr<CViewDlg> dialog);
+
+    // True while the stream is being set up.
+    [[nodiscard]] bool waiting() const { return starter_.running(); }
+
     void done(int result) override;
 
 protected:
@@ -73,6 +81,8 @@ private:
     void stopClient();
     // Says over the picture when none came for kNoPictureNoticeMs.
     void checkPictures();
+    // The stream set-up has ended on its worker.
+    void onStarted();
 
     protocol::LoginInfo info_;
     std::u16string deviceName_;
@@ -82,7 +92,10 @@ private:
     VideoWidget* video_ = nullptr;
     bool initialised_ = false;
     bool starting_ = false;
+    // Connect, login and the stream reply run here, off the window's thread.
+    BackgroundStep<bool> starter_{this};
     bool closePending_ = false;
+    bool released_ = false;  // deletes itself once the set-up has ended
     int pendingResult_ = 0;
     // The outer rectangle the window is to have, and the frame it was last fitted with: the
     // window system frames the window only after it is shown, and the placement is made again

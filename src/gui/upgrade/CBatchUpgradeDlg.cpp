@@ -11,17 +11,16 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "common/BackgroundStep.h"
 #include "common/RememberedChoices.h"
 #include "common/UiText.h"
 #include "controls/CGradientProgressCtrl.h"
-#include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
-#include "core/protocol/CommandCodes.h"
-#include "core/protocol/DeviceCommands.h"
+#include "core/ops/forms/UpgradeSequence.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
-#include "core/upgrade/PackageRules.h"
 
 namespace tarvo::gui {
 
@@ -30,16 +29,18 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
     Row(CBatchUpgradeDlg& owner, Device d)
         : dialog(owner),
           device(std::move(d)),
-          uploader(
-              device.type == discovery::kTypeNvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(),
-              *this, upgrade::FirmwareUploader::Connection::Own) {
-        uploader.SetTarget(device.type == discovery::kTypeNvr ? protocol::kNvrCommandPort
-                                                              : protocol::kCameraCommandPort,
-                           device.address);
+          calls(owner.calls_),
+          stop(owner.stop_),
+          nvr(ops::capabilitiesOf(device.type).upgrade == ops::UpgradeKind::Nvr),
+          uploader(nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(), *this,
+                   upgrade::FirmwareUploader::Connection::Own) {
+        uploader.SetTarget(ops::capabilitiesOf(device.type).defaultPort, device.address);
     }
     ~Row() override {
         if (worker.joinable()) worker.join();
     }
+    Row(const Row&) = delete;
+    Row& operator=(const Row&) = delete;
 
     void uploadStarted(int upper, std::uint32_t /*fileSize*/) override {
         post([this, upper] {
@@ -62,15 +63,20 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
         post([this, text] { dialog.showResult(*this, text); });
     }
     // Calls that arrive after the dialog went are dropped by its queue.
-    void post(std::function<void()> call) { dialog.calls_.push(std::move(call)); }
+    void post(std::function<void()> call) { calls->push(std::move(call)); }
 
-    CBatchUpgradeDlg& dialog;
+    CBatchUpgradeDlg& dialog;  // only in calls that run on its thread while it is open
     const Device device;
+    // The row may outlive its dialog on its worker; the upload's reports need these.
+    const std::shared_ptr<UiQueue<std::function<void()>>> calls;
+    const std::shared_ptr<std::atomic<bool>> stop;
+    const bool nvr;  // takes NVR part files
     QCheckBox* check = nullptr;
     CGradientProgressCtrl* bar = nullptr;
     QLabel* result = nullptr;
     upgrade::FirmwareUploader uploader;
     std::thread worker;  // login and connection, until the upload starts
+    std::shared_ptr<std::atomic<bool>> workerEnded;
 };
 
 std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
@@ -79,7 +85,7 @@ std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
     std::lock_guard guard(table.lock());
     for (int row = 0; row < table.rowCount(); ++row) {
         const discovery::DeviceRow device = table.row(row);
-        if (device.type == discovery::kTypeDvr) continue;  // DVRs take no upload
+        if (!ops::allows(device.type, ops::Operation::Upgrade)) continue;
         devices.push_back({text::toUtf8(device.address), device.type, device.address == selected});
     }
     return devices;
@@ -95,7 +101,7 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     auto* layout = new QGridLayout(this);
     int line = 0;
     for (Device& device : devices) {
-        auto row = std::make_unique<Row>(*this, std::move(device));
+        auto row = std::make_shared<Row>(*this, std::move(device));
         row->check = new QCheckBox(QString::fromStdString(row->device.address) + "  (" +
                                        QString::number(row->device.type) + ")",
                                    this);
@@ -165,8 +171,11 @@ void CBatchUpgradeDlg::OnUpgrade() {
         if (!row->check->isChecked() || row->uploader.busy() || row->worker.joinable()) continue;
         row->bar->setValue(0);
         row->result->setText(uiText(text::msg::kBatchWaiting));
-        row->worker = std::thread(
-            [this, r = row.get(), path, user, password] { runDevice(*r, path, user, password); });
+        row->workerEnded = std::make_shared<std::atomic<bool>>(false);
+        row->worker = std::thread([r = row, path, user, password, ended = row->workerEnded] {
+            runDevice(*r, path, user, password);
+            *ended = true;
+        });
     }
 }
 
@@ -176,25 +185,25 @@ void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user
         const QString text = uiText(why);
         row.post([&row, text] { row.dialog.showResult(row, text); });
     };
-    const bool nvr = row.device.type == discovery::kTypeNvr;
-    // The rule of each device's own dialog; the camera's version rule is the upload's own.
-    if (nvr && !upgrade::nvrPartOfPath(path)) {
-        return fail(text::msg::kWrongUpgradeFile);
+    const ops::UpgradeRequest request{
+        row.device.address, row.uploader.port(), row.device.type, row.nvr,
+        std::move(user),    std::move(password), std::move(path)};
+    const ops::UpgradeProgress steps =
+        ops::runUpgrade(request, row.uploader, [&row] { return row.stop->load(); });
+    if (*row.stop) return;
+    switch (steps.reached) {
+        case ops::UpgradeStep::PartRule:
+        case ops::UpgradeStep::Connect:
+            return fail(steps.outcome.message);
+        case ops::UpgradeStep::Login:
+            return fail(steps.outcome.message.empty() ? text::msg::kControlFailed
+                                                      : steps.outcome.message);
+        case ops::UpgradeStep::Start:
+            // Refused only while the device receives a package from elsewhere.
+            return fail(text::msg::kBatchFailed);
+        case ops::UpgradeStep::Started:
+            return;
     }
-    const auto login = protocol::makeLoginInfo(row.device.address, row.uploader.port(), user,
-                                               password, 0, row.device.type);
-    const protocol::Outcome accepted = protocol::loginCheck(login);
-    if (!accepted.ok) {
-        return fail(accepted.message.empty() ? text::msg::kControlFailed : accepted.message);
-    }
-    if (stop_) return;
-    if (!row.uploader.connect()) {
-        return fail(nvr ? text::msg::kNvrConnectFailed : text::msg::kConnectCameraFailed);
-    }
-    row.uploader.QueryFirmwareVersion();
-    if (stop_) return;
-    // Refused only while the device receives a package from elsewhere.
-    if (!row.uploader.start(std::move(path))) fail(text::msg::kBatchFailed);
 }
 
 void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
@@ -205,12 +214,19 @@ void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
 }
 
 void CBatchUpgradeDlg::stopAll() {
-    stop_ = true;
-    // No upload starts once the workers are joined; those that run are stopped and joined.
+    *stop_ = true;
+    calls_->close();
     for (auto& row : rows_) {
+        if (row->worker.joinable() && !*row->workerEnded) {
+            // Still logging in or connecting: it stops before its upload and ends by its own
+            // time-outs, keeping its row; the dialog does not wait for it. An upload it started
+            // all the same stops when the row goes.
+            detail::keepUntilDone(std::move(row->worker), row->workerEnded);
+            continue;
+        }
         if (row->worker.joinable()) row->worker.join();
+        row->uploader.cancel();  // a running upload stops at its next piece
     }
-    for (auto& row : rows_) row->uploader.cancel();
 }
 
 void CBatchUpgradeDlg::done(int result) {

@@ -54,18 +54,21 @@ private:
     void OnBrowse();
     void OnUpgrade();
     // The work of one device on its own thread: login, rules, connection, upload.
-    void runDevice(Row& row, std::string path, std::u16string user, std::u16string password);
+    static void runDevice(Row& row, std::string path, std::u16string user, std::u16string password);
     void showResult(Row& row, const QString& text);
     void stopAll();
 
-    std::vector<std::unique_ptr<Row>> rows_;
+    // Shared with the rows' workers, which a closing dialog does not wait for.
+    std::vector<std::shared_ptr<Row>> rows_;
     QLineEdit* path_ = nullptr;
     QLineEdit* user_ = nullptr;
     QLineEdit* password_ = nullptr;
     QPushButton* upgrade_ = nullptr;
-    std::atomic<bool> stop_{false};
-    // The rows' reports on their way to this dialog's thread.
-    UiQueue<std::function<void()>> calls_{this, [](std::function<void()>& call) { call(); }};
+    std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+    // The rows' reports on their way to this dialog's thread; dropped once it closed.
+    std::shared_ptr<UiQueue<std::function<void()>>> calls_ =
+        std::make_shared<UiQueue<std::function<void()>>>(
+            this, [](std::function<void()>& call) { call(); });
 };
 
 }  // namespace tarvo::gui

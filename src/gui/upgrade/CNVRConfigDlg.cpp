@@ -8,6 +8,7 @@
 #include "common/UiText.h"
 #include "common/UiWait.h"
 #include "controls/DialogBuilder.h"
+#include "core/text/Messages.h"
 #include "resources/UpgradeTemplates.h"
 
 namespace tarvo::gui {
@@ -53,13 +54,32 @@ void CNVRConfigDlg::FillResolutionList() {
     for (int index = 0; index <= upgrade::NvrResolutionClient::kHighestIndex; ++index)
         list_->insertItem(index, dataText(upgrade::NvrResolutionClient::resolutionText(index)));
     list_->setCurrentIndex(0);
-    const auto listing = client_.FillResolutionList();
-    if (!listing.message.empty()) BoxNotifier(this).message(listing.message);
-    list_->setCurrentIndex(listing.shown);
+    // The list says it waits until the NVR answered; the dialog is usable meanwhile.
+    list_->setEditText(uiText(text::msg::kWaitingForDevice));
+    listing_.start(
+        [address = client_.address(), port = client_.port()] {
+            Listed listed;
+            listed.client.SetTarget(address, port);
+            listed.listing = listed.client.FillResolutionList();
+            return listed;
+        },
+        [this](Listed& listed) { onListed(listed); });
+}
+
+void CNVRConfigDlg::onListed(Listed& listed) {
+    client_ = std::move(listed.client);
+    if (!listed.listing.message.empty()) BoxNotifier(this).message(listed.listing.message);
+    list_->setCurrentIndex(listed.listing.shown);
 }
 
 void CNVRConfigDlg::accept() {
     if (applying_) return;
+    // Before the NVR said its resolution there is nothing to change.
+    if (listing_.running()) {
+        listing_.cancel();
+        QDialog::accept();
+        return;
+    }
     applying_ = true;
     // Typed text that names no entry selects nothing.
     const int selected = list_->findText(list_->currentText(), Qt::MatchExactly);
@@ -71,6 +91,7 @@ void CNVRConfigDlg::accept() {
 }
 
 void CNVRConfigDlg::done(int result) {
+    listing_.cancel();
     // The connection goes with the dialog.
     client_.close();
     QDialog::done(result);

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "common/BackgroundStep.h"
 #include "core/upgrade/NvrResolutionClient.h"
 
 class QComboBox;
@@ -23,6 +24,9 @@ public:
 
     [[nodiscard]] const upgrade::NvrResolutionClient& client() const { return client_; }
 
+    // True while the NVR is asked for its resolution.
+    [[nodiscard]] bool waiting() const { return listing_.running(); }
+
     void accept() override;
     void done(int result) override;
 
@@ -33,7 +37,15 @@ private:
     void build();
     void FillResolutionList();
 
+    // What the opening's connect and query found, on their worker.
+    struct Listed {
+        upgrade::NvrResolutionClient client;
+        upgrade::NvrResolutionClient::Listing listing;
+    };
+    void onListed(Listed& listed);
+
     upgrade::NvrResolutionClient client_;
+    BackgroundStep<Listed> listing_{this};
     QComboBox* list_ = nullptr;
     bool initialised_ = false;
     bool applying_ = false;

@@ -48,7 +48,7 @@ void CNVRUpgradeDlg::OnBrowse() {
 }
 
 void CNVRUpgradeDlg::OnUpgrade() {
-    if (uploader_.busy() || uploader_.running()) return;
+    if (uploader_.busy() || uploader_.running() || waiting()) return;
     uploader_.start(packagePath_.toStdString());
 }
 

@@ -14,7 +14,7 @@ void CUpGrade::OnBrowse() {
 
 void CUpGrade::OnUpgrade() {
     // One upload per device, also before its header frames are out.
-    if (uploader_.busy()) return;
+    if (uploader_.busy() || waiting()) return;
     uploader_.start(packagePath_.toStdString());
 }
 

@@ -15,6 +15,7 @@
 #include "controls/COwnerEdit.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogBuilder.h"
+#include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "upgrade/EnterEscapeFilter.h"
 
@@ -98,16 +99,28 @@ void UpgradeDialog::showEvent(QShowEvent* event) {
 }
 
 void UpgradeDialog::OnInitDialog() {
-    uploader_.connect();
-    uploader_.QueryFirmwareVersion();
-    const QString version = QString::fromStdU16String(uploader_.currentVersion());
-    if (versionEdit_ != nullptr) versionEdit_->setText(version);
-    if (versionText_ != nullptr) versionText_->setText(version);
+    // The dialog shows at once; the version field says it waits until the device answered.
+    showVersion(uiText(text::msg::kWaitingForDevice));
+    connecting_.start(
+        [&profile = profile_, address = uploader_.address(), port = uploader_.port()] {
+            return ops::openConnection(profile, address, port);
+        },
+        [this](ops::UpgradeConnection& connection) { onConnected(connection); });
     if (address_ != nullptr)
         address_->setText(QString::fromStdU16String(text::widenString(uploader_.address())));
     progress_->setValue(0);
     progress_->hide();
     status_->hide();
+}
+
+void UpgradeDialog::showVersion(const QString& version) {
+    if (versionEdit_ != nullptr) versionEdit_->setText(version);
+    if (versionText_ != nullptr) versionText_->setText(version);
+}
+
+void UpgradeDialog::onConnected(ops::UpgradeConnection& connection) {
+    uploader_.adopt(std::move(connection.socket), std::move(connection.version));
+    showVersion(QString::fromStdU16String(uploader_.currentVersion()));
 }
 
 QString UpgradeDialog::choosePackage() {
@@ -151,6 +164,8 @@ void UpgradeDialog::onFinished(const upgrade::UploadOutcome& outcome) {
 }
 
 void UpgradeDialog::done(int result) {
+    // A connection still being made is not waited for: it closes on its own.
+    connecting_.cancel();
     // The worker reports to this dialog: it is stopped and joined before the dialog goes.
     uploader_.cancel();
     // A connection the device does not keep after an upload is not kept beyond its dialog, on

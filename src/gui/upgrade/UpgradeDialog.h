@@ -6,6 +6,8 @@
 #include <functional>
 #include <string_view>
 
+#include "common/BackgroundStep.h"
+#include "core/ops/forms/UpgradeSequence.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "resources/UpgradeTemplates.h"
 #include "upgrade/UploadReports.h"
@@ -39,6 +41,8 @@ public:
     [[nodiscard]] upgrade::FirmwareUploader& uploader() { return uploader_; }
 
     void done(int result) override;
+    // True while the connection and the version query run; nothing is uploaded meanwhile.
+    [[nodiscard]] bool waiting() const { return connecting_.running(); }
 
 protected:
     // `nvr` picks the remembered firmware folder.
@@ -68,6 +72,8 @@ private:
     void build();
     void onReport(const UploadReports::Report& report);
     void onFinished(const upgrade::UploadOutcome& outcome);
+    void showVersion(const QString& version);
+    void onConnected(ops::UpgradeConnection& connection);
 
     const upgrade::UpgradeProfile& profile_;
     const tmpl::UpgradeLayout& layout_;
@@ -80,6 +86,8 @@ private:
     QLineEdit* versionEdit_ = nullptr;  // in a read-only edit
     QLineEdit* path_ = nullptr;
     CGradientProgressCtrl* progress_ = nullptr;
+    // Connect and version, off the window's thread; cancelled when the dialog closes.
+    BackgroundStep<ops::UpgradeConnection> connecting_{this};
 };
 
 }  // namespace tarvo::gui

@@ -144,8 +144,8 @@ public:
 
 class NoActions final : public ops::DeviceActions {
 public:
-    bool loginCheck(const protocol::LoginInfo&) override { return false; }
-    void rebootDevice(const protocol::LoginInfo&) override {}
+    protocol::Outcome loginCheck(const protocol::LoginInfo&) override { return {}; }
+    protocol::Outcome rebootDevice(const protocol::LoginInfo&) override { return {}; }
 };
 
 class Recorder final : public upgrade::UploadObserver {

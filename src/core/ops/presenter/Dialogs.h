@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/protocol/CCamClient.h"
+#include "core/protocol/Outcome.h"
 
 namespace tarvo::ops {
 
@@ -30,6 +33,14 @@ public:
     virtual void openUrl(std::u16string_view url) = 0;
     // Lets `milliseconds` pass while the window keeps repainting and takes no other operation.
     virtual void waitMs(int milliseconds) = 0;
+    // Runs one network exchange (connect, login, a query). A window runs it off its own thread
+    // and keeps repainting, shows that it waits and takes no other operation meanwhile; `step`
+    // must therefore touch nothing but what it was given. Its outcome, or nothing when the user
+    // cancelled the wait (the step's outcome is then dropped).
+    virtual std::optional<protocol::Outcome> runNetworkStep(
+        std::function<protocol::Outcome()> step) {
+        return step();
+    }
 
     // The operation windows. Each runs modally and returns when the user closed it; the
     // defaults show nothing, for front ends that do not have the window (yet).

@@ -4,6 +4,7 @@
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/Clock.h"
 #include "core/ops/forms/LoginForm.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/ops/presenter/Dialogs.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
@@ -15,11 +16,7 @@ namespace tarvo::ops {
 
 namespace {
 
-using discovery::kTypeDvr;
-using discovery::kTypeNvr;
-
 constexpr int kCameraPort = protocol::kCameraCommandPort;
-constexpr int kNvrPort = protocol::kNvrCommandPort;
 
 // Marks the presenter busy for one operation, so that nothing started from a nested event loop
 // (a wait, a modal window) runs inside it.
@@ -47,12 +44,12 @@ void EngineSearch::startSearch() {
     engine_.startSearch();
 }
 
-bool NetworkDeviceActions::loginCheck(const protocol::LoginInfo& target) {
-    return protocol::loginCheck(target).report(notifier_);
+protocol::Outcome NetworkDeviceActions::loginCheck(const protocol::LoginInfo& target) {
+    return protocol::loginCheck(target);
 }
 
-void NetworkDeviceActions::rebootDevice(const protocol::LoginInfo& target) {
-    protocol::rebootDevice(target).report(notifier_);
+protocol::Outcome NetworkDeviceActions::rebootDevice(const protocol::LoginInfo& target) {
+    return protocol::rebootDevice(target);
 }
 
 MainPresenter::MainPresenter(Dialogs& dialogs, text::Notifier& notifier, SearchTarget& search,
@@ -117,23 +114,33 @@ std::optional<protocol::LoginInfo> MainPresenter::loginOnly(int port, bool nvrMo
                                    login.user, login.password, login.streamChoice, selectedType_);
 }
 
+bool MainPresenter::runAction(
+    protocol::Outcome (DeviceActions::*action)(const protocol::LoginInfo&),
+    const protocol::LoginInfo& target) {
+    // The step gets its own copy of the target: the window may go on while it runs.
+    const auto outcome = dialogs_.runNetworkStep(
+        [&actions = actions_, action, target] { return (actions.*action)(target); });
+    return outcome && outcome->report(notifier_);
+}
+
 std::optional<protocol::LoginInfo> MainPresenter::loginAndCheck(int port, bool nvrMode) {
     auto target = loginOnly(port, nvrMode);
-    if (!target || !actions_.loginCheck(*target)) return std::nullopt;
+    if (!target || !runAction(&DeviceActions::loginCheck, *target)) return std::nullopt;
     return target;
 }
 
 void MainPresenter::preview() {
     BusyScope scope(busy_);
-    if (!scope.entered() || !requireSelection() || selectedType_ == kTypeDvr) return;
-    const auto target = loginAndCheck(selectedType_ == kTypeNvr ? kNvrPort : kCameraPort, false);
+    if (!scope.entered() || !requireSelection() || !allows(selectedType_, Operation::Preview))
+        return;
+    const auto target = loginAndCheck(capabilitiesOf(selectedType_).previewPort, false);
     if (target) dialogs_.runPreview(*target);
 }
 
 void MainPresenter::networkSettings() {
     BusyScope scope(busy_);
     if (!scope.entered() || !requireSelection()) return;
-    if (selectedType_ == kTypeDvr || selectedType_ == kTypeNvr) return;
+    if (!allows(selectedType_, Operation::NetworkSettings)) return;
     dialogs_.runNetworkSettings(addressText(), selectedType_);
     // The device may have moved and the list was searched anew: the old selection is gone,
     // whether the user confirmed or cancelled.
@@ -142,13 +149,14 @@ void MainPresenter::networkSettings() {
 
 void MainPresenter::parameterConfiguration() {
     BusyScope scope(busy_);
-    if (!scope.entered() || !requireSelection() || selectedType_ == kTypeDvr) return;
-    if (selectedType_ == kTypeNvr) {
+    if (!scope.entered() || !requireSelection()) return;
+    if (allows(selectedType_, Operation::NvrResolution)) {
         // The NVR configuration connects on its own; no login check here.
         const auto target = loginOnly(kCameraPort, true);
         if (target) dialogs_.runNvrConfig(target->address, target->port);
         return;
     }
+    if (!allows(selectedType_, Operation::CameraConfig)) return;
     // Of the camera configuration's login only the port is used.
     const auto target = loginOnly(kCameraPort, false);
     if (target) dialogs_.runCameraConfig(target->address, selectedType_, target->port);
@@ -156,8 +164,10 @@ void MainPresenter::parameterConfiguration() {
 
 void MainPresenter::upgrade() {
     BusyScope scope(busy_);
-    if (!scope.entered() || !requireSelection() || selectedType_ == kTypeDvr) return;
-    const bool nvr = selectedType_ == kTypeNvr;
+    if (!scope.entered() || !requireSelection()) return;
+    const UpgradeKind kind = capabilitiesOf(selectedType_).upgrade;
+    if (kind == UpgradeKind::None) return;
+    const bool nvr = kind == UpgradeKind::Nvr;
     const auto target = loginAndCheck(kCameraPort, nvr);
     if (!target) return;
     if (nvr) {
@@ -170,15 +180,15 @@ void MainPresenter::upgrade() {
 void MainPresenter::reboot() {
     BusyScope scope(busy_);
     if (!scope.entered() || !requireSelection()) return;
-    if (selectedType_ == kTypeDvr || selectedType_ == kTypeNvr) return;
+    if (!allows(selectedType_, Operation::Reboot)) return;
     const auto target = loginOnly(kCameraPort, false);
-    if (target) actions_.rebootDevice(*target);
+    if (target) runAction(&DeviceActions::rebootDevice, *target);
 }
 
 void MainPresenter::cloudSettings() {
     BusyScope scope(busy_);
     if (!scope.entered() || !requireSelection()) return;
-    if (selectedType_ == kTypeDvr || selectedType_ == kTypeNvr) return;
+    if (!allows(selectedType_, Operation::Cloud)) return;
     const auto target = loginAndCheck(kCameraPort, false);
     if (!target) return;
     dialogs_.runCloudSettings(*target);

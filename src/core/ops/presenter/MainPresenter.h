@@ -28,12 +28,13 @@ public:
     virtual void startSearch() = 0;
 };
 
-// The TCP exchanges the window makes itself.
+// The TCP exchanges the window makes itself. They may run on any thread: they show nothing and
+// hand their message back in the outcome.
 class DeviceActions {
 public:
     virtual ~DeviceActions() = default;
-    virtual bool loginCheck(const protocol::LoginInfo& target) = 0;
-    virtual void rebootDevice(const protocol::LoginInfo& target) = 0;
+    virtual protocol::Outcome loginCheck(const protocol::LoginInfo& target) = 0;
+    virtual protocol::Outcome rebootDevice(const protocol::LoginInfo& target) = 0;
 };
 
 // SearchTarget over the discovery engine.
@@ -47,15 +48,11 @@ private:
     discovery::DiscoveryEngine& engine_;
 };
 
-// DeviceActions over real connections; failures are told through the notifier.
+// DeviceActions over real connections.
 class NetworkDeviceActions final : public DeviceActions {
 public:
-    explicit NetworkDeviceActions(text::Notifier& notifier) : notifier_(notifier) {}
-    bool loginCheck(const protocol::LoginInfo& target) override;
-    void rebootDevice(const protocol::LoginInfo& target) override;
-
-private:
-    text::Notifier& notifier_;
+    protocol::Outcome loginCheck(const protocol::LoginInfo& target) override;
+    protocol::Outcome rebootDevice(const protocol::LoginInfo& target) override;
 };
 
 // What the selection reads of a list row: its address and device type code.
@@ -106,6 +103,10 @@ private:
     // Login dialog, then the login check; the target on success.
     std::optional<protocol::LoginInfo> loginAndCheck(int port, bool nvrMode);
     std::optional<protocol::LoginInfo> loginOnly(int port, bool nvrMode);
+    // One exchange of `actions_` off the window's thread; its message is told here. False when
+    // it failed or the user cancelled the wait.
+    bool runAction(protocol::Outcome (DeviceActions::*action)(const protocol::LoginInfo&),
+                   const protocol::LoginInfo& target);
     std::string addressText() const;
 
     Dialogs& dialogs_;

@@ -1,0 +1,67 @@
+#include "core/ops/forms/UpgradeSequence.h"
+
+#include "core/net/Connect.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
+
+namespace tarvo::ops {
+
+std::optional<upgrade::NvrPart> partRule(bool nvr, std::string_view packagePath) {
+    if (!nvr) return std::nullopt;
+    return upgrade::nvrPartOfPath(packagePath);
+}
+
+protocol::Outcome checkLogin(const UpgradeRequest& request) {
+    return protocol::loginCheck(protocol::makeLoginInfo(request.address, request.port, request.user,
+                                                        request.password, 0, request.type));
+}
+
+UpgradeConnection openConnection(const upgrade::UpgradeProfile& profile, std::string_view address,
+                                 std::uint16_t port) {
+    UpgradeConnection connection;
+    if (!net::connectSocket(address, port, connection.socket, profile.ioTimeoutMs))
+        return connection;
+    connection.version = upgrade::queryVersion(profile, connection.socket);
+    return connection;
+}
+
+std::u16string_view connectFailedText(bool nvr) {
+    return nvr ? text::msg::kNvrConnectFailed : text::msg::kConnectCameraFailed;
+}
+
+UpgradeProgress runUpgrade(const UpgradeRequest& request, upgrade::FirmwareUploader& uploader,
+                           const std::function<bool()>& stopped) {
+    UpgradeProgress progress;
+    const auto stop = [&] { return stopped && stopped(); };
+    const auto fail = [&](UpgradeStep step, protocol::Outcome outcome) {
+        progress.reached = step;
+        progress.outcome = std::move(outcome);
+        return progress;
+    };
+
+    if (request.nvr) {
+        progress.part = partRule(true, request.packagePath);
+        if (!progress.part)
+            return fail(UpgradeStep::PartRule,
+                        protocol::Outcome::failure(text::msg::kWrongUpgradeFile));
+    }
+    if (stop()) return fail(UpgradeStep::Login, {});
+    protocol::Outcome login = checkLogin(request);
+    if (!login.ok) return fail(UpgradeStep::Login, std::move(login));
+    if (stop()) return fail(UpgradeStep::Connect, {});
+    UpgradeConnection connection =
+        openConnection(request.nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(),
+                       request.address, request.port);
+    if (!connection.socket)
+        return fail(UpgradeStep::Connect,
+                    protocol::Outcome::failure(connectFailedText(request.nvr)));
+    progress.version = connection.version;
+    if (!uploader.adopt(std::move(connection.socket), std::move(connection.version)))
+        return fail(UpgradeStep::Start, {});
+    if (stop()) return fail(UpgradeStep::Start, {});
+    if (!uploader.start(request.packagePath)) return fail(UpgradeStep::Start, {});
+    progress.reached = UpgradeStep::Started;
+    return progress;
+}
+
+}  // namespace tarvo::ops

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/net/Socket.h"
+#include "core/protocol/Outcome.h"
+#include "core/upgrade/FirmwareUploader.h"
+#include "core/upgrade/PackageRules.h"
+
+namespace tarvo::ops {
+
+// The firmware upgrade of one device, the same for the single dialogs, the batch window and the
+// command line:
+//
+//   NVR part rule -> login -> connect -> version -> package rules -> start
+//
+// The package rules (a camera package newer than the camera) are the upload's own, checked by
+// the uploader's worker before its first frame. The window runs the network steps one at a
+// time off its thread (checkLogin and openConnection touch nothing but their arguments); the
+// batch and the command line run them in one go with run().
+struct UpgradeRequest {
+    std::string address;
+    std::uint16_t port = 0;
+    int type = 0;
+    bool nvr = false;  // the device takes NVR part files (its capability)
+    std::u16string user;
+    std::u16string password;
+    std::string packagePath;
+};
+
+// Where a run stopped. The version cannot fail (a device that does not say it has an empty
+// one), so it is part of Connect.
+enum class UpgradeStep { PartRule, Login, Connect, Start, Started };
+
+// An NVR takes only its four part files, told by name; nothing for a camera (its rules come
+// with the upload).
+std::optional<upgrade::NvrPart> partRule(bool nvr, std::string_view packagePath);
+// The login dialog's check of the credentials.
+protocol::Outcome checkLogin(const UpgradeRequest& request);
+
+// A connection for the upload and the version the device said on it.
+struct UpgradeConnection {
+    net::Socket socket;      // invalid: the device could not be reached
+    std::u16string version;  // empty: no answer
+};
+UpgradeConnection openConnection(const upgrade::UpgradeProfile& profile, std::string_view address,
+                                 std::uint16_t port);
+// The message for a connection that could not be made.
+std::u16string_view connectFailedText(bool nvr);
+
+struct UpgradeProgress {
+    UpgradeStep reached = UpgradeStep::PartRule;  // the step that failed, or Started
+    protocol::Outcome outcome;                    // the failed step's message, if it has one
+    std::optional<upgrade::NvrPart> part;
+    std::u16string version;
+};
+
+// Every step up to the start of the upload, on the calling thread; the uploader's worker then
+// streams the file. `stopped` is asked between the steps: a stop ends the run where it is,
+// with its step as `reached` and no message.
+UpgradeProgress runUpgrade(const UpgradeRequest& request, upgrade::FirmwareUploader& uploader,
+                           const std::function<bool()>& stopped = {});
+
+}  // namespace tarvo::ops
