@@ -11,9 +11,9 @@
 #include "cli/Credentials.h"
 #include "cli/DiscoverCli.h"
 #include "cli/JsonOutput.h"
-#include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/AddressBatch.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
@@ -44,8 +44,8 @@ std::vector<discovery::DeviceRow> chosenRows(const AssignArgs& args,
     std::vector<discovery::DeviceRow> chosen;
     if (args.all) {
         for (const auto& row : heard)
-            if (args.filter.filter.matches(row) && row.type != discovery::kTypeNvr &&
-                row.type != discovery::kTypeDvr)
+            if (args.filter.filter.matches(row) &&
+                ops::allows(row.type, ops::Operation::NetworkSettings))
                 chosen.push_back(row);
         // Lowest address first, so the plan reads in the order of the subnet.
         auto key = [](const discovery::DeviceRow& r) {

@@ -22,7 +22,7 @@ extern "C" {
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
 #include "cli/Mp4Recorder.h"
-#include "core/discovery/DeviceTypes.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
 #include "core/preview/Picture.h"
@@ -151,9 +151,15 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
         return std::nullopt;
     }
     p.type = *type;
+    if (const auto refusal = ops::refusalOf(args.ip, p.type, "preview", ops::Operation::Preview);
+        !refusal.empty()) {
+        std::cerr << refusal << std::endl;
+        status = exitcode::kFailed;
+        return std::nullopt;
+    }
     const int choice = args.stream == "d1" ? 1 : args.stream == "cif" ? 2 : 0;
-    const auto port = static_cast<std::uint16_t>(args.port.value_or(
-        p.type == discovery::kTypeNvr ? protocol::kNvrCommandPort : protocol::kCameraCommandPort));
+    const auto port =
+        static_cast<std::uint16_t>(args.port.value_or(ops::capabilitiesOf(p.type).previewPort));
     p.info = protocol::makeLoginInfo(args.ip, port, text::fromUtf8(args.user),
                                      text::fromUtf8(args.password.value), choice, p.type);
     if (!protocol::loginCheck(p.info).report(notifier)) {

@@ -13,9 +13,9 @@
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
-#include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/SettingsFlows.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -208,10 +208,11 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
     DeviceFinder finder(notifier);
     const auto type = finder.find(args.ip, args.searchSeconds);
     if (!type) return report(global, name, args, false, {}, notifier);
-    const bool camera = *type != discovery::kTypeDvr && *type != discovery::kTypeNvr;
-    if (!camera) {
-        std::cerr << args.ip << " is " << (*type == discovery::kTypeNvr ? "an NVR" : "a DVR")
-                  << ": these settings are for cameras and decoders" << std::endl;
+    const ops::Operation operation = kind == Kind::Net     ? ops::Operation::NetworkSettings
+                                     : kind == Kind::Cloud ? ops::Operation::Cloud
+                                                           : ops::Operation::CameraConfig;
+    if (const auto refusal = ops::refusalOf(args.ip, *type, name, operation); !refusal.empty()) {
+        std::cerr << refusal << std::endl;
         return report(global, name, args, false, {}, notifier);
     }
     CliSettingsDialogs dialogs(args, set, finder.session(), notifier);

@@ -102,7 +102,7 @@ protected:
         : flows(dialogs, session, notifier,
                 [this](std::string_view, std::uint16_t, std::u16string& v) {
                     v = cameraVersion;
-                    return versionOk;
+                    return versionAsked;
                 }) {
         session.clock = &dialogs.clock;
         text::buildUiText(0);
@@ -155,7 +155,7 @@ protected:
     FakeSession session;
     test::RecordingNotifier notifier;
     std::u16string cameraVersion = u"00.00.22.06";
-    bool versionOk = true;
+    SettingsFlows::VersionAsked versionAsked = SettingsFlows::VersionAsked::Answered;
     SettingsFlows flows;
 };
 
@@ -413,11 +413,19 @@ TEST_F(SettingsFlowsTest, CameraConfigResolutionRule) {
     // A failed version check does not stop the sequence; an empty version disables the combo.
     session.sent.clear();
     cameraVersion = u"";
-    versionOk = false;
+    versionAsked = SettingsFlows::VersionAsked::Failed;
     dialogs.cameraOpened = false;
     EXPECT_TRUE(flows.cameraConfig("192.168.1.64", 89, 5505));
     EXPECT_TRUE(dialogs.cameraOpened);
     EXPECT_FALSE(dialogs.seen.resolutionEnabled());
+
+    // A version query the user called off (Esc while the window waited) ends the sequence.
+    session.sent.clear();
+    versionAsked = SettingsFlows::VersionAsked::Cancelled;
+    dialogs.cameraOpened = false;
+    EXPECT_FALSE(flows.cameraConfig("192.168.1.64", 89, 5505));
+    EXPECT_FALSE(dialogs.cameraOpened);
+    EXPECT_TRUE(session.sent.empty());
 }
 
 TEST_F(SettingsFlowsTest, CameraConfigIsNotOpenedWithoutAllOfTheCameraValues) {

@@ -81,9 +81,10 @@ CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
                   a.outcome = protocol::checkCameraVersion(target, port, a.version);
                   return a;
               });
-              if (!asked) return false;
+              using Result = ops::SettingsFlows::VersionAsked;
+              if (!asked) return Result::Cancelled;  // Esc: the configuration does not open
               version = asked->version;
-              return asked->outcome.report(*this);
+              return asked->outcome.report(*this) ? Result::Answered : Result::Failed;
           })) {
     if (!options_.urlOpener)
         options_.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };

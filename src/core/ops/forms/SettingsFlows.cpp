@@ -24,7 +24,9 @@ SettingsFlows::SettingsFlows(SettingsDialogs& dialogs, UdpSession& session,
     if (!versionCheck_) {
         versionCheck_ = [this](std::string_view address, std::uint16_t port,
                                std::u16string& version) {
-            return protocol::checkCameraVersion(address, port, version).report(notifier_);
+            return protocol::checkCameraVersion(address, port, version).report(notifier_)
+                       ? VersionAsked::Answered
+                       : VersionAsked::Failed;
         };
     }
 }
@@ -98,7 +100,8 @@ bool SettingsFlows::networkSettings(const std::string& address, int type) {
 bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint16_t port) {
     if (!targetReachesOneDevice(address)) return false;
     std::u16string version;
-    versionCheck_(address, port, version);  // its messages are told; the sequence goes on
+    // Its messages are told and the sequence goes on, unless the user called the query off.
+    if (versionCheck_(address, port, version) == VersionAsked::Cancelled) return false;
 
     const std::uint16_t target = protocol::targetFor(address);
     auto& cache = session_.cache();

@@ -42,8 +42,11 @@ public:
     // Type-89 cameras take the resolution setting from this version on.
     static constexpr std::u16string_view kResolutionMinimum = u"00.00.08.08";
 
-    using VersionCheck =
-        std::function<bool(std::string_view address, std::uint16_t port, std::u16string& version)>;
+    // How the version query before the camera configuration ended: a failure is told and the
+    // sequence goes on; a query the user called off ends it.
+    enum class VersionAsked { Answered, Failed, Cancelled };
+    using VersionCheck = std::function<VersionAsked(std::string_view address, std::uint16_t port,
+                                                    std::u16string& version)>;
 
     // `versionCheck` defaults to the TCP version query with its messages.
     SettingsFlows(SettingsDialogs& dialogs, UdpSession& session, text::Notifier& notifier,
