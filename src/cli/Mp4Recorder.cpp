@@ -9,21 +9,12 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "core/preview/LibavHandles.h"
 #include "core/preview/NalScan.h"
 
 namespace tarvo::cli {
 
 namespace {
-
-struct CodecFree {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 
 // Decodes the first key picture once to learn the colours the stream declares (range, matrix,
 // primaries, transfer), which the file's header has to carry for players that read them there.
@@ -31,9 +22,9 @@ struct PacketFree {
 void learnColours(std::span<const std::uint8_t> chunk, bool hevc, AVCodecParameters& par) {
     const AVCodec* codec = avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
     if (codec == nullptr) return;
-    const std::unique_ptr<AVCodecContext, CodecFree> context(avcodec_alloc_context3(codec));
-    const std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-    const std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    const preview::CodecContextHandle context(avcodec_alloc_context3(codec));
+    const preview::FrameHandle frame(av_frame_alloc());
+    const preview::PacketHandle packet(av_packet_alloc());
     if (!context || !frame || !packet) return;
     context->thread_count = 1;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return;

@@ -25,6 +25,7 @@ extern "C" {
 #include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
+#include "core/preview/LibavHandles.h"
 #include "core/preview/Picture.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
@@ -62,20 +63,6 @@ std::optional<PictureFormat> pictureFormatOf(const std::string& path) {
     return std::nullopt;
 }
 
-// The libav objects of one snapshot, freed on every path.
-struct SwsFree {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-struct CodecFree {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-
 // The decoder's picture converted once, with its own colour range and matrix, straight into
 // what the encoder takes: RGB for PNG, full-range BT.601 4:2:0 for JPEG (JFIF's own colours).
 bool writePicture(const std::string& path, PictureFormat format, const preview::Picture& picture) {
@@ -86,9 +73,9 @@ bool writePicture(const std::string& path, PictureFormat format, const preview::
     const AVPixelFormat coded = jpeg ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_RGB24;
     const AVCodec* codec = avcodec_find_encoder(jpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_PNG);
     if (codec == nullptr) return false;
-    const std::unique_ptr<AVCodecContext, CodecFree> context(avcodec_alloc_context3(codec));
-    const std::unique_ptr<AVFrame, FrameFree> out(av_frame_alloc());
-    const std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    const preview::CodecContextHandle context(avcodec_alloc_context3(codec));
+    const preview::FrameHandle out(av_frame_alloc());
+    const preview::PacketHandle packet(av_packet_alloc());
     if (!context || !out || !packet) return false;
     out->format = coded;
     out->width = width;
@@ -98,7 +85,7 @@ bool writePicture(const std::string& path, PictureFormat format, const preview::
     // At the picture's own size libswscale would take its fast unscaled path, whose 8-bit
     // tables leave limited-range pictures up to three levels dark: the exact path costs a few
     // milliseconds once per snapshot.
-    const std::unique_ptr<SwsContext, SwsFree> sws(sws_getContext(
+    const preview::SwsHandle sws(sws_getContext(
         width, height, static_cast<AVPixelFormat>(picture.pixelFormat()), width, height, coded,
         SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
     if (!sws) return false;

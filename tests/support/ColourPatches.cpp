@@ -14,26 +14,16 @@ extern "C" {
 #include <fstream>
 #include <memory>
 
+#include "core/preview/LibavHandles.h"
+
 namespace tarvo::test::colour {
 
 namespace {
 
-struct CodecFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
 struct InputClose {
     void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
 };
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
+using Frame = preview::FrameHandle;
 
 AVPixelFormat plainFormat(int format) {
     switch (format) {
@@ -58,7 +48,7 @@ Frame convert(const AVFrame& in, AVPixelFormat format, const int* sourceTable, i
     out->width = in.width;
     out->height = in.height;
     if (av_frame_get_buffer(out.get(), 0) < 0) return {};
-    const std::unique_ptr<SwsContext, SwsFree> sws(sws_getContext(
+    const preview::SwsHandle sws(sws_getContext(
         in.width, in.height, plainFormat(in.format), in.width, in.height, format,
         SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
     if (!sws) return {};
@@ -75,10 +65,10 @@ template <typename Next>
 Frame decodeFirst(AVCodecID id, const AVCodecParameters* parameters, Next next,
                   std::string& error) {
     const AVCodec* codec = avcodec_find_decoder(id);
-    const std::unique_ptr<AVCodecContext, CodecFree> context(
-        codec != nullptr ? avcodec_alloc_context3(codec) : nullptr);
+    const preview::CodecContextHandle context(codec != nullptr ? avcodec_alloc_context3(codec)
+                                                               : nullptr);
     Frame frame(av_frame_alloc());
-    const std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    const preview::PacketHandle packet(av_packet_alloc());
     if (!context || !frame || !packet) {
         error = "no decoder";
         return {};
@@ -156,8 +146,8 @@ std::string writePatchStream(const std::string& path, bool fullRange, bool bt709
 
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (codec == nullptr) return "no libx264";
-    const std::unique_ptr<AVCodecContext, CodecFree> context(avcodec_alloc_context3(codec));
-    const std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    const preview::CodecContextHandle context(avcodec_alloc_context3(codec));
+    const preview::PacketHandle packet(av_packet_alloc());
     if (!context || !packet) return "out of memory";
     AVCodecContext& c = *context;
     c.width = width;

@@ -7,6 +7,7 @@ extern "C" {
 #include <cstring>
 #include <memory>
 
+#include "core/preview/LibavHandles.h"
 #include "core/preview/Picture.h"
 #include "sim/TestPattern.h"
 
@@ -29,10 +30,7 @@ inline bool hasRedQuarter(const preview::Picture& picture, int tolerance = 16) {
 inline preview::Picture solidPicture(int width, int height, std::uint8_t y, std::uint8_t u,
                                      std::uint8_t v, AVColorRange range = AVCOL_RANGE_MPEG,
                                      AVColorSpace colorspace = AVCOL_SPC_BT470BG) {
-    struct FrameFree {
-        void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-    };
-    const std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    const preview::FrameHandle frame(av_frame_alloc());
     if (!frame) return {};
     frame->format = AV_PIX_FMT_YUV420P;
     frame->width = width;
