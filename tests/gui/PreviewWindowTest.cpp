@@ -360,25 +360,12 @@ TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) 
 // levels of FFmpeg's own conversion of the stream.
 TEST(PreviewColourTest, FullAndLimitedRangeStreamsShowTheirOwnLevels) {
     test::setLanguage("zh_CN.UTF-8");
-    const std::string dir = ::testing::TempDir();
-    struct Stream {
-        const char* ip;
-        const char* file;
-        bool full;
-        bool bt709;
-    };
-    const Stream streams[] = {{"127.0.0.21", "tarvo-full-601.h264", true, false},
-                              {"127.0.0.22", "tarvo-limited-709.h264", false, true}};
-    nlohmann::json fleet{{"devices", nlohmann::json::array()}};
-    for (const Stream& s : streams) {
-        const std::string path = dir + "/" + s.file;
-        ASSERT_EQ(test::colour::writePatchStream(path, s.full, s.bt709), "");
-        fleet["devices"].push_back(
-            {{"ip", s.ip}, {"type", 100}, {"name", s.file}, {"video", {{"file", path}}}});
-    }
+    std::string dir;
+    const nlohmann::json fleet = test::colour::patchFleet(dir);
+    ASSERT_FALSE(fleet.is_null());
     test::SimProcess sim(fleet);
     ModalDriver driver;
-    for (const Stream& s : streams) {
+    for (const auto& s : test::colour::kPatchStreams) {
         SCOPED_TRACE(s.file);
         std::string error;
         const auto reference = test::colour::referencePatches(dir + "/" + s.file, error);

@@ -8,6 +8,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +19,7 @@ extern "C" {
 #include <memory>
 
 #include "core/preview/LibavHandles.h"
+#include "core/preview/Picture.h"
 
 namespace tarvo::test::colour {
 
@@ -24,19 +29,6 @@ struct InputClose {
     void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
 };
 using Frame = preview::FrameHandle;
-
-AVPixelFormat plainFormat(int format) {
-    switch (format) {
-        case AV_PIX_FMT_YUVJ420P:
-            return AV_PIX_FMT_YUV420P;
-        case AV_PIX_FMT_YUVJ422P:
-            return AV_PIX_FMT_YUV422P;
-        case AV_PIX_FMT_YUVJ444P:
-            return AV_PIX_FMT_YUV444P;
-        default:
-            return static_cast<AVPixelFormat>(format);
-    }
-}
 
 // A frame converted by libswscale into `format` at the same size, with the colour details
 // given for source and destination.
@@ -49,8 +41,9 @@ Frame convert(const AVFrame& in, AVPixelFormat format, const int* sourceTable, i
     out->height = in.height;
     if (av_frame_get_buffer(out.get(), 0) < 0) return {};
     const preview::SwsHandle sws(sws_getContext(
-        in.width, in.height, plainFormat(in.format), in.width, in.height, format,
-        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+        in.width, in.height, static_cast<AVPixelFormat>(preview::plainPixelFormat(in.format)),
+        in.width, in.height, format, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+        nullptr, nullptr));
     if (!sws) return {};
     sws_setColorspaceDetails(sws.get(), sourceTable, sourceFull, destTable, destFull, 0, 1 << 16,
                              1 << 16);
@@ -293,6 +286,27 @@ int largestDifference(const std::vector<Rgb>& a, const std::vector<Rgb>& b) {
     for (std::size_t i = 0; i < a.size(); ++i)
         for (int k = 0; k < 3; ++k) largest = std::max(largest, std::abs(a[i][k] - b[i][k]));
     return largest;
+}
+
+nlohmann::json patchFleet(std::string& dir) {
+    std::string pattern = ::testing::TempDir() + "tarvo-colour-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot make a folder under " << ::testing::TempDir();
+        return nullptr;
+    }
+    dir = pattern;
+    nlohmann::json fleet{{"devices", nlohmann::json::array()}};
+    for (const PatchStream& s : kPatchStreams) {
+        const std::string path = dir + "/" + s.file;
+        const std::string error = writePatchStream(path, s.full, s.bt709);
+        if (!error.empty()) {
+            ADD_FAILURE() << path << ": " << error;
+            return nullptr;
+        }
+        fleet["devices"].push_back(
+            {{"ip", s.ip}, {"type", 100}, {"name", s.file}, {"video", {{"file", path}}}});
+    }
+    return fleet;
 }
 
 }  // namespace tarvo::test::colour

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 // A picture of colour patches for checking the levels a preview shows: seven grey patches
 // (0, 16, 64, 128, 192, 235, 255) across the top half and red, green and blue across the bottom
 // half. Written as an H.264 elementary stream coded at full or limited range with the BT.601 or
@@ -26,6 +28,23 @@ std::array<int, 2> patchCentre(std::size_t index, int width, int height);
 // stream; empty on success, else the reason.
 std::string writePatchStream(const std::string& path, bool fullRange, bool bt709, int width = 640,
                              int height = 480, int frames = 20);
+
+// The pattern as cameras send it: full range with BT.601 ("yuvj420p") and limited range with
+// BT.709, each on a simulated camera of its own.
+struct PatchStream {
+    const char* ip;
+    const char* file;
+    bool full;
+    bool bt709;
+};
+inline constexpr std::array<PatchStream, 2> kPatchStreams{
+    {{"127.0.0.21", "tarvo-full-601.h264", true, false},
+     {"127.0.0.22", "tarvo-limited-709.h264", false, true}}};
+
+// Writes every stream of kPatchStreams into a new folder of the test's temporary folder (its
+// path goes to `dir`, so that test programs running at once keep apart) and returns the
+// simulator's fleet playing them; null with a failure of the test when that fails.
+nlohmann::json patchFleet(std::string& dir);
 
 // The mean colour around each patch's centre, read through `pixel` (x, y) of a picture of that
 // size.

@@ -10,10 +10,7 @@ extern "C" {
 
 namespace tarvo::preview {
 
-namespace {
-
-// The plain twin of a "J" (full-range) format; other formats as they are.
-AVPixelFormat plainFormat(int format) {
+int plainPixelFormat(int format) {
     switch (format) {
         case AV_PIX_FMT_YUVJ420P:
             return AV_PIX_FMT_YUV420P;
@@ -26,11 +23,9 @@ AVPixelFormat plainFormat(int format) {
         case AV_PIX_FMT_YUVJ411P:
             return AV_PIX_FMT_YUV411P;
         default:
-            return static_cast<AVPixelFormat>(format);
+            return format;
     }
 }
-
-}  // namespace
 
 Picture Picture::referenceTo(const AVFrame& frame) {
     Picture picture;
@@ -76,14 +71,14 @@ int Picture::height() const {
 }
 
 int Picture::pixelFormat() const {
-    return frame_ != nullptr ? plainFormat(frame_->format) : AV_PIX_FMT_NONE;
+    return frame_ != nullptr ? plainPixelFormat(frame_->format) : AV_PIX_FMT_NONE;
 }
 
 ColourRange Picture::range() const {
     if (frame_ == nullptr) return ColourRange::Limited;
     // A J format is full range whatever the tag says; an untagged stream is video, limited.
     const bool full = frame_->color_range == AVCOL_RANGE_JPEG ||
-                      plainFormat(frame_->format) != static_cast<AVPixelFormat>(frame_->format);
+                      plainPixelFormat(frame_->format) != frame_->format;
     return full ? ColourRange::Full : ColourRange::Limited;
 }
 

@@ -48,6 +48,10 @@ private:
     AVFrame* frame_ = nullptr;
 };
 
+// The plain twin of a "J" (full-range) pixel format; other formats as they are (AVPixelFormat
+// values).
+int plainPixelFormat(int format);
+
 // The libswscale colour details for a conversion from `picture` to RGB: the coefficient
 // table (sws_getCoefficients) and the source range flag (1 = full).
 struct SwsColour {

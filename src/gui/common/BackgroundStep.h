@@ -56,22 +56,13 @@ public:
 
     // Drops the outcome of the step that runs; its worker ends on its own.
     void cancel() {
-        if (!running_) return;
-        running_ = false;
-        detail::showBusy(false);
-        queue_->close();
-        queue_.reset();
-        detail::keepUntilDone(std::move(worker_), std::move(ended_));
+        if (dropOutcome()) detail::keepUntilDone(std::move(worker_), std::move(ended_));
     }
 
     // Drops the outcome and waits for the worker: for a step whose work uses what its owner is
     // about to destroy.
     void cancelAndJoin() {
-        if (!running_) return;
-        running_ = false;
-        detail::showBusy(false);
-        queue_->close();
-        queue_.reset();
+        if (!dropOutcome()) return;
         if (worker_.joinable()) worker_.join();
         ended_.reset();
     }
@@ -79,6 +70,16 @@ public:
     [[nodiscard]] bool running() const { return running_; }
 
 private:
+    // Ends the wait of a running step: its outcome will not be delivered. False when none runs.
+    bool dropOutcome() {
+        if (!running_) return false;
+        running_ = false;
+        detail::showBusy(false);
+        queue_->close();
+        queue_.reset();
+        return true;
+    }
+
     void finish(Result& result) {
         if (!running_) return;
         running_ = false;

@@ -380,23 +380,11 @@ TEST_F(PreviewE2E, CliSnapshotWithoutAStreamEndsAtOnce) {
 // played from files: the snapshot holds every patch within 3 levels of FFmpeg's own conversion,
 // and the recording declares the stream's own range and matrix.
 TEST(PreviewColourE2E, SnapshotLevelsAndRecordingTagsFollowTheStream) {
-    const std::string dir = ::testing::TempDir();
-    struct Stream {
-        const char* ip;
-        const char* file;
-        bool full;
-        bool bt709;
-    };
-    const Stream streams[] = {{"127.0.0.21", "tarvo-e2e-full-601.h264", true, false},
-                              {"127.0.0.22", "tarvo-e2e-limited-709.h264", false, true}};
-    nlohmann::json fleet{{"devices", nlohmann::json::array()}};
-    for (const Stream& s : streams) {
-        ASSERT_EQ(test::colour::writePatchStream(dir + "/" + s.file, s.full, s.bt709), "");
-        fleet["devices"].push_back(
-            {{"ip", s.ip}, {"type", 100}, {"video", {{"file", dir + "/" + s.file}}}});
-    }
+    std::string dir;
+    const nlohmann::json fleet = test::colour::patchFleet(dir);
+    ASSERT_FALSE(fleet.is_null());
     test::SimProcess sim(fleet);
-    for (const Stream& s : streams) {
+    for (const auto& s : test::colour::kPatchStreams) {
         SCOPED_TRACE(s.file);
         std::string error;
         const auto reference = test::colour::referencePatches(dir + "/" + s.file, error);
