@@ -9,8 +9,10 @@ The program's own texts are its Chinese texts, written in the sources; translati
   lupdate-input OUT SRC... writes the sources' texts as QT_TRANSLATE_NOOP entries, which lupdate
                            reads (it cannot read the u"" texts of the sources themselves)
   table TS OUT SRC...      writes a C++ file with the finished translations of TS (for the
-                           programs without Qt) and the list of the sources' texts (for the test
-                           that every text has its translation)
+                           programs without Qt), the list of the sources' texts (for the test
+                           that every text has its translation) and every text of the message
+                           catalogue Messages.h as written (for the test that each message is in
+                           one language)
 """
 import re
 import sys
@@ -78,6 +80,16 @@ def scan(paths):
     return texts
 
 
+def catalogue(paths):
+    """Every literal of the message catalogue, English ones included."""
+    texts = []
+    for path in paths:
+        if path.replace("\\", "/").endswith("/text/Messages.h"):
+            with open(path, encoding="utf-8") as f:
+                texts += [t for t in _literals(f.read()) if t not in texts]
+    return texts
+
+
 def read_ts(path):
     tree = ET.parse(path)
     return tree, {m.findtext("source"): m.find("translation") for m in tree.iter("message")}
@@ -117,6 +129,10 @@ def table(ts_path, out_path, paths):
     lines += ["const std::vector<std::u16string_view>& sourceTexts() {",
               "    static const std::vector<std::u16string_view> texts{"]
     lines += [f"        {_cpp(s)}," for s in scan(paths)]
+    lines += ["    };", "    return texts;", "}", ""]
+    lines += ["const std::vector<std::u16string_view>& catalogueTexts() {",
+              "    static const std::vector<std::u16string_view> texts{"]
+    lines += [f"        {_cpp(s)}," for s in catalogue(paths)]
     lines += ["    };", "    return texts;", "}", "", "}  // namespace tarvo::text", ""]
     content = "\n".join(lines)
     try:

@@ -96,27 +96,11 @@ std::vector<net::LocalInterface> chooseInterfaces(const std::vector<std::string>
 }
 
 void printTable(const std::vector<discovery::DeviceRow>& rows) {
-    const auto& ui = text::uiText();
-    const std::vector<std::u16string> headers{std::u16string(text::fieldView(ui.colSeq)),
-                                              std::u16string(text::fieldView(ui.colIpAddress)),
-                                              text::tr(u"mac地址"),
-                                              std::u16string(text::fieldView(ui.colName)),
-                                              std::u16string(text::fieldView(ui.colNote)),
-                                              text::tr(u"类型"),
-                                              u"subnet",
-                                              u"conflict"};
+    const std::vector<std::u16string> headers = discovery::deviceListHeaders();
     std::vector<std::vector<std::u16string>> lines{headers};
     for (const auto& row : rows) {
-        std::vector<std::u16string> cells;
-        for (int column = 0; column < discovery::kColumnCount; ++column) {
-            const std::u16string cell = row.cell(column);
-            cells.push_back(column == discovery::kColNote ? text::tr(cell)
-                                                          : text::escapeControls(cell));
-        }
-        cells.push_back(row.sameNetwork ? u"same" : u"other");
-        std::u16string conflict;
-        for (const auto& mac : row.conflictMacs) conflict += (conflict.empty() ? u"" : u",") + mac;
-        if (!conflict.empty()) cells.push_back(u"CONFLICT " + conflict);
+        std::vector<std::u16string> cells = discovery::deviceListCells(row);
+        for (auto& cell : cells) cell = text::escapeControls(cell);
         lines.push_back(std::move(cells));
     }
     std::vector<std::size_t> widths(headers.size(), 0);
@@ -138,13 +122,14 @@ void printTable(const std::vector<discovery::DeviceRow>& rows) {
 nlohmann::json rowsToJson(const std::vector<discovery::DeviceRow>& rows) {
     auto array = nlohmann::json::array();
     for (const auto& row : rows) {
-        array.push_back({{"seq", row.sequence},
-                         {"ip", text::toUtf8(row.address)},
-                         {"mac", text::toUtf8(row.mac)},
-                         {"name", text::toUtf8(row.name)},
-                         {"note", text::toUtf8(row.note)},
-                         {"type", row.type},
-                         {"sameNetwork", row.sameNetwork}});
+        array.push_back(
+            {{"seq", row.sequence},
+             {"ip", text::toUtf8(row.address)},
+             {"mac", text::toUtf8(row.mac)},
+             {"name", text::toUtf8(row.name)},
+             {"note", text::toUtf8(discovery::deviceListCells(row)[discovery::kColNote])},
+             {"type", row.type},
+             {"sameNetwork", row.sameNetwork}});
         if (!row.conflictMacs.empty()) {
             auto& macs = array.back()["conflicts"] = nlohmann::json::array();
             for (const auto& mac : row.conflictMacs) macs.push_back(text::toUtf8(mac));

@@ -667,5 +667,29 @@
         <source>连接设备失败，未发送</source>
         <translation>Cannot connect; not sent</translation>
     </message>
+    <message>
+        <source>设备列表已满（65536 台设备），本次搜索的其余设备没有列出</source>
+        <translation>The device list is full (65536 devices); further devices of this search are not listed</translation>
+    </message>
+    <message>
+        <source>地址冲突：多台设备从这个地址应答：</source>
+        <translation>Address conflict: several devices answer from this address:</translation>
+    </message>
+    <message>
+        <source>无法发现地址冲突：读取设备自己发出的数据帧需要 CAP_NET_RAW 权限</source>
+        <translation>Address conflicts cannot be seen: reading the devices' own frames needs CAP_NET_RAW</translation>
+    </message>
+    <message>
+        <source>没有发送任何数据：这些设备都会接受这个修改：请只连接其中一台，或先修改其他设备：</source>
+        <translation>Nothing was sent: these devices would all take the change: disconnect all but one, or change the others first:</translation>
+    </message>
+    <message>
+        <source>这些设备都会接受这个查询，显示的值可能来自其中任何一台：</source>
+        <translation>These devices all take this query, so the values shown may come from any of them:</translation>
+    </message>
+    <message>
+        <source>地址冲突</source>
+        <translation>Address conflict</translation>
+    </message>
 </context>
 </TS>

@@ -21,26 +21,45 @@ std::string csvField(std::u16string_view text) {
     return out;
 }
 
-std::string deviceListCsv(const std::vector<DeviceRow>& rows) {
+std::vector<std::u16string> deviceListHeaders() {
     const auto& ui = text::uiText();
+    return {std::u16string(text::fieldView(ui.colSeq)),
+            std::u16string(text::fieldView(ui.colIpAddress)),
+            text::tr(u"mac地址"),
+            std::u16string(text::fieldView(ui.colName)),
+            std::u16string(text::fieldView(ui.colNote)),
+            text::tr(u"类型"),
+            text::tr(text::msg::kCsvSubnetHeader),
+            text::tr(text::msg::kListConflictHeader)};
+}
+
+std::vector<std::u16string> deviceListCells(const DeviceRow& row) {
+    auto decimal = [](int n) { return text::fromUtf8(std::to_string(n)); };
+    std::u16string conflict;
+    for (const auto& mac : row.conflictMacs) conflict += (conflict.empty() ? u"" : u",") + mac;
+    return {decimal(row.sequence),
+            row.address,
+            row.mac,
+            row.name,
+            text::tr(row.note),
+            decimal(row.type),
+            text::tr(row.sameNetwork ? text::msg::kCsvSameSubnet : text::msg::kCsvOtherSubnet),
+            conflict};
+}
+
+std::string deviceListCsv(const std::vector<DeviceRow>& rows) {
     std::string out = "\xEF\xBB\xBF";
-    auto line = [&out](const std::vector<std::u16string>& fields) {
+    // The file keeps its seven columns: a conflict shows in the window and on the terminal.
+    auto line = [&out](std::vector<std::u16string> fields) {
+        fields.pop_back();
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i > 0) out += ',';
             out += csvField(fields[i]);
         }
         out += "\r\n";
     };
-    line({std::u16string(text::fieldView(ui.colSeq)),
-          std::u16string(text::fieldView(ui.colIpAddress)), text::tr(u"mac地址"),
-          std::u16string(text::fieldView(ui.colName)), std::u16string(text::fieldView(ui.colNote)),
-          text::tr(u"类型"), text::tr(text::msg::kCsvSubnetHeader)});
-    for (const auto& row : rows) {
-        auto decimal = [](int n) { return text::fromUtf8(std::to_string(n)); };
-        line({decimal(row.sequence), row.address, row.mac, row.name, text::tr(row.note),
-              decimal(row.type),
-              text::tr(row.sameNetwork ? text::msg::kCsvSameSubnet : text::msg::kCsvOtherSubnet)});
-    }
+    line(deviceListHeaders());
+    for (const auto& row : rows) line(deviceListCells(row));
     return out;
 }
 

@@ -57,24 +57,24 @@ inline constexpr std::u16string_view kAddressIsBroadcastAddress =
 // it is for, so every device answering from that address, or from another address ending in the
 // same two octets, takes it.
 inline constexpr std::u16string_view kDeviceTableFull =
-    u"The device list is full (65536 devices); further devices of this search are not listed";
+    u"设备列表已满（65536 台设备），本次搜索的其余设备没有列出";
 // Tooltips of marked rows in the device list (the conflict one is followed by the MACs).
-inline constexpr std::u16string_view kRowConflict =
-    u"Address conflict: several devices answer from this address:";
+inline constexpr std::u16string_view kRowConflict = u"地址冲突：多台设备从这个地址应答：";
 inline constexpr std::u16string_view kRowOtherNetwork = u"不在同一网段";
 inline constexpr std::u16string_view kConflictsUnseen =
-    u"Address conflicts cannot be seen: reading the devices' own frames needs CAP_NET_RAW";
+    u"无法发现地址冲突：读取设备自己发出的数据帧需要 CAP_NET_RAW 权限";
 // Followed by the devices, one "address MAC" a line.
 inline constexpr std::u16string_view kSharedTargetRefused =
-    u"Nothing was sent: these devices would all take the change: disconnect all but one, or "
-    u"change the others first:";
+    u"没有发送任何数据：这些设备都会接受这个修改：请只连接其中一台，或先修改其他设备：";
 inline constexpr std::u16string_view kSharedTargetRead =
-    u"These devices all take this query, so the values shown may come from any of them:";
+    u"这些设备都会接受这个查询，显示的值可能来自其中任何一台：";
 
 // The exported device list and the batch address change.
 inline constexpr std::u16string_view kCsvSubnetHeader = u"网段";
 inline constexpr std::u16string_view kCsvSameSubnet = u"同一网段";
 inline constexpr std::u16string_view kCsvOtherSubnet = kRowOtherNetwork;
+// The command line's column of the MACs answering from one address.
+inline constexpr std::u16string_view kListConflictHeader = u"地址冲突";
 inline constexpr std::u16string_view kExportFailed = u"导出列表失败，文件没有写入";
 // A device that took the new parameters but was not found at its new address afterwards.
 inline constexpr std::u16string_view kAssignNotMoved = u"设备没有出现在新地址";

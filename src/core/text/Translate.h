@@ -31,5 +31,7 @@ void setTranslator(Translator translator);
 // The finished translations of tarvo_en.ts, and every text of the sources that needs one.
 const std::vector<std::pair<std::u16string_view, std::u16string_view>>& englishTexts();
 const std::vector<std::u16string_view>& sourceTexts();
+// Every text of the message catalogue (Messages.h) as written, those without a translation too.
+const std::vector<std::u16string_view>& catalogueTexts();
 
 }  // namespace tarvo::text

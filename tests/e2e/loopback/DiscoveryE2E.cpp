@@ -40,7 +40,8 @@ struct Discovery {
 nlohmann::json cliDiscover(std::vector<std::string> extra = {}) {
     std::vector<std::string> argv{TARVO_CLI_PATH, "discover", "--seconds", "1", "--json"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    const auto r = test::runProcess(argv);
+    // The labels below are the Chinese ones; under another language the note is translated.
+    const auto r = test::runProcess(argv, 30s, {"LANG=zh_CN.UTF-8", "LC_ALL="});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return nlohmann::json::parse(r.out);
 }

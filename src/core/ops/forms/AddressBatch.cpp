@@ -112,7 +112,10 @@ std::u16string AddressAssignment::resultText() const {
         case Result::NoAddress:
             return text::tr(text::msg::kAssignNoAddress);
         case Result::Refused:
-            return text::tr(text::msg::kAssignRefused) + (detail.empty() ? u"" : u": " + detail);
+            // The detail is the refusing step's message as the notifier got it: a catalogue
+            // text, shown translated like the result it follows.
+            return text::tr(text::msg::kAssignRefused) +
+                   (detail.empty() ? u"" : u": " + text::tr(detail));
         case Result::NotMoved:
             return text::tr(text::msg::kAssignNotMoved);
     }

@@ -42,7 +42,7 @@ struct AddressAssignment {
     int type = 0;
     std::string newAddress;  // empty when none was planned
     Result result = Result::NotFound;
-    std::u16string detail;  // the refusal's message, when there was one
+    std::u16string detail;  // the refusal's message as told (a catalogue text), if any
 
     [[nodiscard]] bool failed() const {
         return result != Result::Planned && result != Result::Written && result != Result::Moved;

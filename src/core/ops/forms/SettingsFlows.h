@@ -69,10 +69,12 @@ public:
     CameraConfigForm& cameraForm() { return cameraForm_; }
     CloudForm& cloudForm() { return cloudForm_; }
 
-private:
-    // The refusal of a write (or the caution on a read) that would reach all of `devices`.
+    // The refusal of a write (or the caution on a read) that would reach all of `devices`, in
+    // the language shown.
     static std::u16string sharedTargetMessage(const std::vector<std::u16string>& devices,
                                               bool write);
+
+private:
     // A command for `address` reaching more than one device: refused where the dialogs may
     // write (nothing is sent), told as a caution where they only read. False when refused.
     bool targetReachesOneDevice(const std::string& address);
