@@ -691,5 +691,29 @@
         <source>地址冲突</source>
         <translation>Address conflict</translation>
     </message>
+    <message>
+        <source>显示计划</source>
+        <translation>Show plan</translation>
+    </message>
+    <message>
+        <source>正在搜索…</source>
+        <translation>Searching…</translation>
+    </message>
+    <message>
+        <source>网络上的设备有变化，计划已更新，没有发送任何数据。请检查新的计划后再按开始</source>
+        <translation>The devices on the network have changed and the plan was updated; nothing was sent. Check the new plan, then press Start</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>版本</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>进度</source>
+        <translation>Progress</translation>
+    </message>
 </context>
 </TS>

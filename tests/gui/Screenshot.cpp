@@ -1,6 +1,6 @@
 // Pictures of the windows for review. Run by scripts/screenshot inside the network sandbox,
 // beside a simulated fleet:
-//   tarvo-screenshot OUTDIR LANG EXPECTED_ROWS
+//   tarvo-screenshot OUTDIR LANG EXPECTED_ROWS [batch]
 // writes OUTDIR/main-<lang>.png (after the first search, sorted by the type column),
 // main-hover-<lang>.png (the mouse resting on 搜索设备, 预览图像 holding the keyboard focus),
 // login-hover-<lang>.png (the mouse on the user name, the focus in the password),
@@ -8,22 +8,27 @@
 // login-<lang>.png, login-nvr-<lang>.png, about-<lang>.png, and the settings dialogs
 // net-<lang>.png, net-decoder-<lang>.png, camera-<lang>.png, cloud-<lang>.png,
 // upgrade-camera-<lang>.png, upgrade-camera-running-<lang>.png, upgrade-nvr-<lang>.png,
-// upgrade-batch-<lang>.png (four devices, uploads running, results as they came), the windows
+// upgrade-batch-<lang>.png (four devices, uploads running, results as they came) and
+// upgrade-batch-done-<lang>.png (every result in), the windows
 // waiting for a device that does not answer (upgrade-camera-waiting-<lang>.png,
 // upgrade-nvr-waiting-<lang>.png, nvr-config-waiting-<lang>.png, preview-waiting-<lang>.png) and
 // nvr-config-<lang>.png, the list's context menu menu-<lang>.png and the batch address dialog
-// batch-address-<lang>.png, a full-range camera's preview preview-full-range-<lang>.png and the
-// same once its stream stopped, preview-stopped-<lang>.png; with zh_CN also the live preview of
-// the 1080p and the 4K camera, preview-1080p.png and preview-4k.png.
+// batch-address-<lang>.png, on a fleet of its own batch-address-plan-<lang>.png (the plan before
+// Start) and batch-address-done-<lang>.png (the results), a full-range camera's preview
+// preview-full-range-<lang>.png and the same once its stream stopped, preview-stopped-<lang>.png;
+// with zh_CN also the live preview of the 1080p and the 4K camera, preview-1080p.png and
+// preview-4k.png. With "batch", only the main window and the batch windows.
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -36,11 +41,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "GuiDriver.h"
 #include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
+#include "common/UiText.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
@@ -51,6 +58,7 @@
 #include "core/ops/forms/CameraConfigForm.h"
 #include "core/ops/forms/CloudForm.h"
 #include "core/ops/forms/NetSettingsForm.h"
+#include "core/text/Messages.h"
 #include "dialogs/CBatchAddressDlg.h"
 #include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CLog.h"
@@ -153,28 +161,84 @@ bool saveUpgradeDialogs(QWidget& window, const QString& out, const QString& tag)
         nvr.findChild<QPushButton*>(tarvo::gui::controlName(1067))->click();
         ok &= save(nvr, out + "/upgrade-nvr-" + tag + ".png");
     }
-    {
-        // Two cameras taking the package, one already newer, an NVR given a camera package.
-        using Batch = tarvo::gui::CBatchUpgradeDlg;
-        Batch batch({{"127.0.0.11", 100, true},
-                     {"127.0.0.24", 100, true},
-                     {"127.0.0.14", 81, true},
-                     {"127.0.0.23", 181, true}},
-                    &window);
-        batch.chooseFile_ = [&](QWidget*) { return package; };
-        batch.show();
-        const auto buttons = batch.findChildren<QPushButton*>();
-        buttons[0]->click();  // Browse
-        buttons[1]->click();  // Upgrade
-        const auto bars = batch.findChildren<QProgressBar*>();
-        tarvo::test::waitUntil(
-            [&] { return bars[0]->value() > bars[0]->maximum() / 3 && bars[0]->maximum() > 1; },
-            20s);
-        ok &= save(batch, out + "/upgrade-batch-" + tag + ".png");
-    }  // closing it stops the uploads
     tarvo::gui::CNVRConfigDlg config(&window);
     config.SetTarget("127.0.0.23", 5500);
     ok &= save(config, out + "/nvr-config-" + tag + ".png");
+    return ok;
+}
+
+// The batch upgrade: two cameras taking the package, one already newer, an NVR given a camera
+// package; while the uploads run, and once every device has its result.
+bool saveBatchUpgrade(QWidget& window, const QString& out, const QString& tag) {
+    QTemporaryDir dir;
+    const QString package = dir.filePath(QStringLiteral("IPC_update_00.00.23.06.img"));
+    QFile file(package);
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(16 << 20)) return false;
+    file.close();
+    using Batch = tarvo::gui::CBatchUpgradeDlg;
+    Batch batch({{"127.0.0.11", 100, true, u"大门球机"},
+                 {"127.0.0.24", 100, true, u"Gate-1080p"},
+                 {"127.0.0.14", 81, true, u"R-Lobby"},
+                 {"127.0.0.23", 181, true, u"NVR-16"}},
+                &window);
+    batch.chooseFile_ = [&](QWidget*) { return package; };
+    batch.show();
+    const auto buttons = batch.findChildren<QPushButton*>();
+    buttons[0]->click();  // Browse
+    buttons[1]->click();  // Upgrade
+    const auto bars = batch.findChildren<QProgressBar*>();
+    tarvo::test::waitUntil(
+        [&] { return bars[0]->value() > bars[0]->maximum() / 3 && bars[0]->maximum() > 1; }, 20s);
+    bool ok = save(batch, out + "/upgrade-batch-" + tag + ".png");
+    auto* table = batch.findChild<QTableWidget*>(QStringLiteral("devices"));
+    const QString upgrading = tarvo::gui::uiText(tarvo::text::msg::kUpgrading);
+    const QString waiting = tarvo::gui::uiText(tarvo::text::msg::kBatchWaiting);
+    tarvo::test::waitUntil(
+        [&] {
+            for (int r = 0; r < table->rowCount(); ++r) {
+                const QString result = table->item(r, table->columnCount() - 1)->text();
+                if (result.isEmpty() || result == upgrading || result == waiting) return false;
+            }
+            return true;
+        },
+        30s);
+    ok &= save(batch, out + "/upgrade-batch-done-" + tag + ".png");
+    return ok;
+}  // closing it stops the uploads
+
+// The batch address change on a fleet of its own: the plan before Start (one camera refusing
+// the login, an NVR left out), then the results.
+bool saveBatchAddress(QWidget& window, const QString& out, const QString& tag) {
+    tarvo::test::SimProcess sim(tarvo::test::SimProcess::FleetText{R"({"devices": [
+      {"ip": "127.0.0.61", "type": 100, "name": "Gate-West"},
+      {"ip": "127.0.0.62", "type": 89, "name": "仓库北"},
+      {"ip": "127.0.0.63", "type": 100, "name": "Locked-Dome", "password": "secret"},
+      {"ip": "127.0.0.64", "type": 181, "name": "NVR-8"}]})"});
+    std::vector<tarvo::discovery::DeviceRow> rows;
+    for (const auto& [address, name, type] :
+         {std::tuple{u"127.0.0.61", u"Gate-West", 100}, std::tuple{u"127.0.0.62", u"仓库北", 89},
+          std::tuple{u"127.0.0.63", u"Locked-Dome", 100},
+          std::tuple{u"127.0.0.64", u"NVR-8", 181}}) {
+        tarvo::discovery::DeviceRow row;
+        row.address = address;
+        row.mac = u"00:00:00:00:00:00";
+        row.name = name;
+        row.type = type;
+        rows.push_back(row);
+    }
+    tarvo::gui::CBatchAddressDlg batch(rows, &window);
+    batch.show();
+    batch.findChild<QLineEdit*>(QStringLiteral("start"))->setText(QStringLiteral("127.0.0.150"));
+    batch.findChild<QLineEdit*>(QStringLiteral("gateway"))->setText(QStringLiteral("127.0.0.1"));
+    auto* start = batch.findChild<QPushButton*>(QStringLiteral("startButton"));
+    batch.findChild<QPushButton*>(QStringLiteral("planButton"))->click();
+    bool ok = tarvo::test::waitUntil([&] { return start->isEnabled(); }, 20s);
+    ok = ok && save(batch, out + "/batch-address-plan-" + tag + ".png");
+    start->click();
+    auto* close = batch.findChild<QPushButton*>(QStringLiteral("closeButton"));
+    ok = ok && tarvo::test::waitUntil([&] { return close->isEnabled(); }, 60s);
+    ok = ok && save(batch, out + "/batch-address-done-" + tag + ".png");
+    if (!ok) std::printf("FAILED the batch address pictures\n");
     return ok;
 }
 
@@ -286,8 +350,8 @@ bool saveFullRangePreview(QWidget& window, const QString& out, const QString& ta
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: tarvo-screenshot OUTDIR LANG EXPECTED_ROWS\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: tarvo-screenshot OUTDIR LANG EXPECTED_ROWS [batch]\n");
         return 2;
     }
     tarvo::test::requireSandboxOrExit();
@@ -308,6 +372,13 @@ int main(int argc, char** argv) {
     tarvo::test::pump(200ms);
     window.list()->selectRow(1);
     ok &= save(window, out + "/main-" + tag + ".png");
+    // The batch windows alone, for a quick look at them.
+    if (argc == 5 && std::string(argv[4]) == "batch") {
+        ok &= saveBatchUpgrade(window, out, tag);
+        ok &= saveBatchAddress(window, out, tag);
+        window.engine().closeInterfaces();
+        return ok ? 0 : 1;
+    }
 
     // The sort arrow of the type column, four times enlarged, in both directions.
     auto* header = window.list()->sortHeader();
@@ -348,6 +419,7 @@ int main(int argc, char** argv) {
     ok &= save(about, out + "/about-" + tag + ".png");
 
     ok &= saveUpgradeDialogs(window, out, tag);
+    ok &= saveBatchUpgrade(window, out, tag);
     ok &= saveWaitingDialogs(window, out, tag);
     // The preview shows pictures only (its title is the window frame's): one set.
     if (tag == QStringLiteral("zh_CN")) {
@@ -394,8 +466,11 @@ int main(int argc, char** argv) {
         ok &= save(*menu, out + "/menu-" + tag + ".png");
         menu->hide();
     }
-    tarvo::gui::CBatchAddressDlg batch(window.table().rows(), &window);
-    ok &= save(batch, out + "/batch-address-" + tag + ".png");
+    {
+        tarvo::gui::CBatchAddressDlg batch(window.table().rows(), &window);
+        ok &= save(batch, out + "/batch-address-" + tag + ".png");
+    }
+    ok &= saveBatchAddress(window, out, tag);
 
     window.engine().closeInterfaces();
     return ok ? 0 : 1;

@@ -88,6 +88,30 @@ inline constexpr std::u16string_view kAssignNotCamera = u"NVR/DVR 不能批量�
 inline constexpr std::u16string_view kAssignOtherLink = u"设备不在起始地址所在的网络上";
 inline constexpr std::u16string_view kAssignRefused = u"设备没有接受新参数";
 
+// The batch address window: the plan is shown before anything is sent.
+inline constexpr std::u16string_view kAddressBatchTitle = u"批量修改IP…";
+inline constexpr std::u16string_view kAddressBatchOld = u"旧地址";
+inline constexpr std::u16string_view kAddressBatchMac = u"mac地址";
+inline constexpr std::u16string_view kAddressBatchName = u"名称";
+inline constexpr std::u16string_view kAddressBatchNew = u"新地址";
+inline constexpr std::u16string_view kAddressBatchResult = u"结果";
+inline constexpr std::u16string_view kAddressBatchStartAddress = u"起始地址";
+inline constexpr std::u16string_view kAddressBatchMask = u"子网掩码";
+inline constexpr std::u16string_view kAddressBatchGateway = u"网关";
+inline constexpr std::u16string_view kAddressBatchDns = u"DNS服务器";
+inline constexpr std::u16string_view kAddressBatchUser = u"用户名";
+inline constexpr std::u16string_view kAddressBatchPassword = u"密码";
+inline constexpr std::u16string_view kAddressBatchShowPlan = u"显示计划";
+inline constexpr std::u16string_view kAddressBatchStart = u"开始";
+inline constexpr std::u16string_view kAddressBatchBadStart = u"起始地址无效";
+inline constexpr std::u16string_view kAddressBatchSearching = u"正在搜索…";
+inline constexpr std::u16string_view kAddressBatchWriting = u"正在修改…";
+// Start found other free addresses than the plan shown (devices came or went meanwhile).
+inline constexpr std::u16string_view kAddressBatchPlanChanged =
+    u"网络上的设备有变化，计划已更新，没有发送任何数据。请检查新的计划后再按开始";
+// Copies a batch window's results (tab-separated) to the clipboard.
+inline constexpr std::u16string_view kCopyResults = u"复制";
+
 // Firmware upgrade.
 inline constexpr std::u16string_view kUpgrading = u"正在升级......";
 inline constexpr std::u16string_view kCameraUpgradeStarted =
@@ -121,6 +145,13 @@ inline constexpr std::u16string_view kBatchStart = u"升级";
 inline constexpr std::u16string_view kBatchClose = u"关闭";
 inline constexpr std::u16string_view kBatchWaiting = u"等待";
 inline constexpr std::u16string_view kBatchFailed = u"失败";
+// The batch upgrade's columns; the version is asked of each device as the window opens.
+inline constexpr std::u16string_view kBatchColName = u"名称";
+inline constexpr std::u16string_view kBatchColAddress = u"IP 地址";
+inline constexpr std::u16string_view kBatchColType = u"类型";
+inline constexpr std::u16string_view kBatchColVersion = u"版本";
+inline constexpr std::u16string_view kBatchColProgress = u"进度";
+inline constexpr std::u16string_view kBatchColResult = u"结果";
 // What the single dialogs leave unsaid, a batch says beside the device.
 inline constexpr std::u16string_view kBatchNotNewer = u"版本不比设备的新，未发送";
 inline constexpr std::u16string_view kBatchNotConnected = u"连接设备失败，未发送";

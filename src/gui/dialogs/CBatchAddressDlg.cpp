@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <initializer_list>
+
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "common/MessageBoxes.h"
+#include "common/ResultTable.h"
 #include "common/UiText.h"
 #include "controls/IpAddressEdit.h"
 #include "core/discovery/DeviceTypes.h"
@@ -33,33 +37,50 @@ public:
 
 constexpr double kSearchSeconds = 3.0;
 
+bool samePlan(const std::vector<ops::AddressAssignment>& a,
+              const std::vector<ops::AddressAssignment>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.oldAddress == y.oldAddress && x.newAddress == y.newAddress && x.result == y.result;
+    });
+}
+
 }  // namespace
 
 CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidget* parent)
     : QDialog(parent), rows_(std::move(rows)) {
+    namespace msg = text::msg;
     setObjectName(QStringLiteral("batchAddress"));
-    setWindowTitle(uiText(u"批量修改IP…"));
+    setWindowTitle(uiText(msg::kAddressBatchTitle));
     table_ = new QTableWidget(static_cast<int>(rows_.size()), kColumns, this);
-    table_->setHorizontalHeaderLabels({uiText(u"旧地址"), uiText(u"mac地址"), uiText(u"名称"),
-                                       uiText(u"新地址"), uiText(u"结果")});
+    table_->setHorizontalHeaderLabels({uiText(msg::kAddressBatchOld), uiText(msg::kAddressBatchMac),
+                                       uiText(msg::kAddressBatchName),
+                                       uiText(msg::kAddressBatchNew),
+                                       uiText(msg::kAddressBatchResult)});
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Addresses are never cut; a long result wraps in its row (and shows whole on hover).
+    table_->setWordWrap(true);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setSectionResizeMode(kColResult, QHeaderView::Stretch);
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    filling_ = true;
     for (int r = 0; r < table_->rowCount(); ++r) {
         const auto& row = rows_[static_cast<std::size_t>(r)];
         auto* address = new QTableWidgetItem(dataText(row.address));
         const bool camera = ops::allows(row.type, ops::Operation::NetworkSettings);
-        address->setFlags(camera ? Qt::ItemIsEnabled | Qt::ItemIsUserCheckable : Qt::NoItemFlags);
         address->setCheckState(camera ? Qt::Checked : Qt::Unchecked);
         table_->setItem(r, kColAddress, address);
         table_->setItem(r, kColMac, new QTableWidgetItem(dataText(row.mac)));
         table_->setItem(r, kColName, new QTableWidgetItem(dataText(row.name)));
         table_->setItem(r, kColNew, new QTableWidgetItem());
-        table_->setItem(
-            r, kColResult,
-            new QTableWidgetItem(camera ? QString() : uiText(text::msg::kAssignNotCamera)));
+        table_->setItem(r, kColResult, new QTableWidgetItem());
+        if (!camera) setResult(r, uiText(msg::kAssignNotCamera));
     }
-    table_->resizeColumnsToContents();
+    filling_ = false;
+    connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (!filling_ && item->column() == kColAddress) dropPlan();
+    });
 
     auto* form = new QFormLayout;
     start_ = new IpAddressEdit(this);
@@ -71,22 +92,38 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
     start_->setObjectName(QStringLiteral("start"));
+    gateway_->setObjectName(QStringLiteral("gateway"));
     password_->setObjectName(QStringLiteral("password"));
     table_->setObjectName(QStringLiteral("devices"));
-    form->addRow(uiText(u"起始地址"), start_);
-    form->addRow(uiText(u"子网掩码"), mask_);
-    form->addRow(uiText(u"网关"), gateway_);
-    form->addRow(uiText(u"DNS服务器"), dns_);
-    form->addRow(uiText(u"用户名"), user_);
-    form->addRow(uiText(u"密码"), password_);
+    form->addRow(uiText(msg::kAddressBatchStartAddress), start_);
+    form->addRow(uiText(msg::kAddressBatchMask), mask_);
+    form->addRow(uiText(msg::kAddressBatchGateway), gateway_);
+    form->addRow(uiText(msg::kAddressBatchDns), dns_);
+    form->addRow(uiText(msg::kAddressBatchUser), user_);
+    form->addRow(uiText(msg::kAddressBatchPassword), password_);
+    // The plan depends on the start and the mask only.
+    for (auto* edit : {start_, mask_})
+        connect(edit, &QLineEdit::textChanged, this, [this] { dropPlan(); });
 
-    startButton_ = new QPushButton(uiText(u"开始"), this);
-    closeButton_ = new QPushButton(uiText(u"关闭"), this);
+    auto* copy = new QPushButton(uiText(msg::kCopyResults), this);
+    planButton_ = new QPushButton(uiText(msg::kAddressBatchShowPlan), this);
+    startButton_ = new QPushButton(uiText(msg::kAddressBatchStart), this);
+    closeButton_ = new QPushButton(uiText(msg::kBatchClose), this);
+    copy->setObjectName(QStringLiteral("copyButton"));
+    planButton_->setObjectName(QStringLiteral("planButton"));
     startButton_->setObjectName(QStringLiteral("startButton"));
+    closeButton_->setObjectName(QStringLiteral("closeButton"));
+    startButton_->setEnabled(false);
+    planButton_->setDefault(true);
+    enableTableCopy(*table_, *copy);
+    enableInputs(true);
+    connect(planButton_, &QPushButton::clicked, this, &CBatchAddressDlg::showPlan);
     connect(startButton_, &QPushButton::clicked, this, &CBatchAddressDlg::start);
     connect(closeButton_, &QPushButton::clicked, this, &CBatchAddressDlg::reject);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(copy);
     buttons->addStretch();
+    buttons->addWidget(planButton_);
     buttons->addWidget(startButton_);
     buttons->addWidget(closeButton_);
 
@@ -94,7 +131,9 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
     layout->addWidget(table_);
     layout->addLayout(form);
     layout->addLayout(buttons);
-    resize(640, 480);
+    // Every column whole and a result of some forty-five characters beside them, at most as
+    // wide as a small screen.
+    resize(std::min(tableWidth(*table_, kColResult, 45) + 24, 1280), 480);
 }
 
 CBatchAddressDlg::~CBatchAddressDlg() {
@@ -102,77 +141,152 @@ CBatchAddressDlg::~CBatchAddressDlg() {
 }
 
 void CBatchAddressDlg::reject() {
-    // Devices are being changed one after another: the dialog waits for the batch to end.
+    // Devices are being searched for or changed: the dialog waits for that to end.
     if (!running_.load()) QDialog::reject();
 }
 
-void CBatchAddressDlg::start() {
-    std::uint32_t start = 0;
-    std::uint32_t mask = 0;
-    if (!net::parseIPv4(start_->dottedText().toStdString(), start) || start == 0 ||
-        !net::parseIPv4(mask_->dottedText().toStdString(), mask)) {
-        showMessage(this, uiText(u"起始地址无效"));
-        return;
-    }
-    std::vector<int> chosen;
-    for (int r = 0; r < table_->rowCount(); ++r) {
-        if (table_->item(r, kColAddress)->checkState() == Qt::Checked) chosen.push_back(r);
-    }
-    if (chosen.empty()) return;
-    ops::AddressBatchEntry entry;
-    entry.user = user_->text().toStdU16String();
-    entry.password = password_->text().toStdU16String();
-    entry.mask = mask_->dottedText().toStdString();
-    // An empty field keeps each device's own value.
-    if (!gateway_->text().isEmpty()) entry.gateway = gateway_->dottedText().toStdString();
-    if (!dns_->text().isEmpty()) entry.dns = dns_->dottedText().toStdString();
-    running_.store(true);
-    startButton_->setEnabled(false);
-    closeButton_->setEnabled(false);
-    for (int r = 0; r < table_->rowCount(); ++r) {
-        table_->item(r, kColAddress)->setFlags(Qt::ItemIsEnabled);
-        if (table_->item(r, kColAddress)->checkState() == Qt::Checked)
-            table_->item(r, kColResult)->setText(uiText(u"正在修改…"));
-    }
-    if (worker_.joinable()) worker_.join();
-    worker_ = std::thread([this, chosen, start, mask, entry] { run(chosen, start, mask, entry); });
+void CBatchAddressDlg::setResult(int row, const QString& text) {
+    QTableWidgetItem* item = table_->item(row, kColResult);
+    item->setText(text);
+    item->setToolTip(text);
 }
 
-void CBatchAddressDlg::run(std::vector<int> tableRows, std::uint32_t start, std::uint32_t mask,
-                           ops::AddressBatchEntry entry) {
+void CBatchAddressDlg::enableInputs(bool enabled) {
+    for (QWidget* input : std::initializer_list<QWidget*>{start_, mask_, gateway_, dns_, user_,
+                                                          password_, planButton_})
+        input->setEnabled(enabled);
+    // The check boxes stay visible; only devices that take addresses can be chosen, and none
+    // while the batch runs.
+    filling_ = true;
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        const bool camera =
+            ops::allows(rows_[static_cast<std::size_t>(r)].type, ops::Operation::NetworkSettings);
+        Qt::ItemFlags flags = Qt::ItemIsSelectable;
+        if (camera) flags |= Qt::ItemIsEnabled;
+        if (camera && enabled) flags |= Qt::ItemIsUserCheckable;
+        table_->item(r, kColAddress)->setFlags(flags);
+    }
+    filling_ = false;
+}
+
+void CBatchAddressDlg::dropPlan() {
+    ++generation_;
+    if (plan_.empty() && planRows_.empty()) return;
+    filling_ = true;
+    for (const int r : planRows_) {
+        table_->item(r, kColNew)->setText(QString());
+        setResult(r, QString());
+    }
+    filling_ = false;
+    plan_.clear();
+    planRows_.clear();
+    startButton_->setEnabled(false);
+}
+
+bool CBatchAddressDlg::prepare(Job& job) {
+    if (!net::parseIPv4(start_->dottedText().toStdString(), job.start) || job.start == 0 ||
+        !net::parseIPv4(mask_->dottedText().toStdString(), job.mask)) {
+        showMessage(this, uiText(text::msg::kAddressBatchBadStart));
+        return false;
+    }
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        if (table_->item(r, kColAddress)->checkState() == Qt::Checked) job.tableRows.push_back(r);
+    }
+    job.generation = generation_;
+    return !job.tableRows.empty();
+}
+
+void CBatchAddressDlg::showPlan() {
+    Job job;
+    if (!prepare(job)) return;
+    for (const int r : job.tableRows) setResult(r, uiText(text::msg::kAddressBatchSearching));
+    launch(std::move(job));
+}
+
+void CBatchAddressDlg::start() {
+    Job job;
+    if (planGeneration_ != generation_ || plan_.empty() || !prepare(job)) return;
+    job.write = true;
+    job.shown = plan_;
+    job.tableRows = planRows_;
+    job.entry.user = user_->text().toStdU16String();
+    job.entry.password = password_->text().toStdU16String();
+    job.entry.mask = mask_->dottedText().toStdString();
+    // An empty field keeps each device's own value.
+    if (!gateway_->text().isEmpty()) job.entry.gateway = gateway_->dottedText().toStdString();
+    if (!dns_->text().isEmpty()) job.entry.dns = dns_->dottedText().toStdString();
+    for (std::size_t i = 0; i < plan_.size(); ++i) {
+        if (plan_[i].result == ops::AddressAssignment::Result::Planned)
+            setResult(planRows_[i], uiText(text::msg::kAddressBatchWriting));
+    }
+    launch(std::move(job));
+}
+
+void CBatchAddressDlg::launch(Job job) {
+    running_.store(true);
+    enableInputs(false);
+    startButton_->setEnabled(false);
+    closeButton_->setEnabled(false);
+    if (worker_.joinable()) worker_.join();
+    worker_ = std::thread([this, job = std::move(job)] { run(job); });
+}
+
+void CBatchAddressDlg::run(const Job& job) {
     QuietNotifier notifier;
     ops::AddressBatch batch(notifier);
     batch.search(kSearchSeconds);
     std::vector<discovery::DeviceRow> chosen;
-    for (const int r : tableRows) chosen.push_back(rows_[static_cast<std::size_t>(r)]);
-    auto assignments = batch.plan(chosen, start, mask);
-    post(tableRows, assignments, false);
+    for (const int r : job.tableRows) chosen.push_back(rows_[static_cast<std::size_t>(r)]);
+    auto assignments = batch.plan(chosen, job.start, job.mask);
+    if (!job.write || !samePlan(assignments, job.shown)) {
+        // Nothing is written but the plan the user saw.
+        post(job, assignments, job.write ? Stage::PlanChanged : Stage::Plan);
+        return;
+    }
+    post(job, assignments, Stage::Writing);
     for (auto& a : assignments) {
-        batch.write(a, entry, kSearchSeconds);
-        post(tableRows, assignments, false);
+        batch.write(a, job.entry, kSearchSeconds);
+        post(job, assignments, Stage::Writing);
     }
     batch.confirm(assignments, kSearchSeconds);
-    post(tableRows, assignments, true);
+    post(job, assignments, Stage::Done);
 }
 
-void CBatchAddressDlg::post(const std::vector<int>& tableRows,
-                            const std::vector<ops::AddressAssignment>& assignments, bool done) {
-    calls_.push([this, tableRows, assignments, done] {
-        for (std::size_t i = 0; i < assignments.size() && i < tableRows.size(); ++i) {
+void CBatchAddressDlg::post(const Job& job, const std::vector<ops::AddressAssignment>& assignments,
+                            Stage stage) {
+    calls_.push([this, rows = job.tableRows, generation = job.generation, assignments, stage] {
+        using Result = ops::AddressAssignment::Result;
+        const bool plan = stage == Stage::Plan || stage == Stage::PlanChanged;
+        filling_ = true;
+        for (std::size_t i = 0; i < assignments.size() && i < rows.size(); ++i) {
             const auto& a = assignments[i];
-            table_->item(tableRows[i], kColNew)->setText(QString::fromStdString(a.newAddress));
-            const bool pending = !done && a.result == ops::AddressAssignment::Result::Written;
-            using Result = ops::AddressAssignment::Result;
+            // A device that did not take its planned address keeps its old one.
+            const bool untouched = a.result == Result::Refused || a.result == Result::NotFound;
+            table_->item(rows[i], kColNew)
+                ->setText(untouched ? QString() : QString::fromStdString(a.newAddress));
             if (a.result == Result::Written || a.result == Result::Moved ||
                 a.result == Result::NotMoved)
                 changedAddresses_ = true;
-            if (!pending && a.result != ops::AddressAssignment::Result::Planned)
-                table_->item(tableRows[i], kColResult)->setText(dataText(a.resultText()));
+            // A device being written keeps "changing…" until the confirming search.
+            const bool pending = stage != Stage::Done && a.result == Result::Written;
+            if (plan || (!pending && a.result != Result::Planned))
+                setResult(rows[i], dataText(a.resultText()));
         }
-        if (done) {
-            running_.store(false);
-            closeButton_->setEnabled(true);
-        }
+        filling_ = false;
+        if (stage == Stage::Writing) return;
+        running_.store(false);
+        closeButton_->setEnabled(true);
+        if (stage == Stage::Done) return;  // the devices have moved: the list is history
+        enableInputs(true);
+        plan_ = assignments;
+        planRows_ = rows;
+        planGeneration_ = generation;
+        // Something the planned devices can do; the values may have changed meanwhile.
+        const bool any = std::any_of(assignments.begin(), assignments.end(),
+                                     [](const auto& a) { return a.result == Result::Planned; });
+        startButton_->setEnabled(any && generation == generation_);
+        if (stage == Stage::PlanChanged)
+            showMessage(this, uiText(text::msg::kAddressBatchPlanChanged));
     });
 }
 

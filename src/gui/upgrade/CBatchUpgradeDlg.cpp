@@ -1,20 +1,23 @@
 #include "upgrade/CBatchUpgradeDlg.h"
 
-#include <QCheckBox>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdlib>
 
 #include "common/BackgroundStep.h"
 #include "common/RememberedChoices.h"
+#include "common/ResultTable.h"
 #include "common/UiText.h"
 #include "controls/CGradientProgressCtrl.h"
+#include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/ops/forms/UpgradeSequence.h"
 #include "core/ops/presenter/DeviceCapabilities.h"
@@ -46,7 +49,7 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
         post([this, upper] {
             bar->setRange(0, upper);
             bar->setValue(0);
-            result->setText(uiText(text::msg::kUpgrading));
+            dialog.showText(*this, uiText(text::msg::kUpgrading));
         });
     }
     void uploadProgress(int position, std::uint64_t /*bytesSent*/) override {
@@ -71,9 +74,10 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
     const std::shared_ptr<UiQueue<std::function<void()>>> calls;
     const std::shared_ptr<std::atomic<bool>> stop;
     const bool nvr;  // takes NVR part files
-    QCheckBox* check = nullptr;
+    // The row's cells, owned by the dialog's table.
+    QTableWidgetItem* check = nullptr;
     CGradientProgressCtrl* bar = nullptr;
-    QLabel* result = nullptr;
+    QTableWidgetItem* result = nullptr;
     upgrade::FirmwareUploader uploader;
     std::thread worker;  // login and connection, until the upload starts
     std::shared_ptr<std::atomic<bool>> workerEnded;
@@ -86,7 +90,8 @@ std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
     for (int row = 0; row < table.rowCount(); ++row) {
         const discovery::DeviceRow device = table.row(row);
         if (!ops::allows(device.type, ops::Operation::Upgrade)) continue;
-        devices.push_back({text::toUtf8(device.address), device.type, device.address == selected});
+        devices.push_back(
+            {text::toUtf8(device.address), device.type, device.address == selected, device.name});
     }
     return devices;
 }
@@ -98,26 +103,46 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
         return QFileDialog::getOpenFileName(owner, QString(),
                                             RememberedChoices::firmwareFolder(false));
     };
-    auto* layout = new QGridLayout(this);
+    auto* layout = new QVBoxLayout(this);
+    namespace msg = text::msg;
+    table_ = new QTableWidget(static_cast<int>(devices.size()), kColumns, this);
+    table_->setObjectName(QStringLiteral("devices"));
+    table_->setHorizontalHeaderLabels({uiText(msg::kBatchColName), uiText(msg::kBatchColAddress),
+                                       uiText(msg::kBatchColType), uiText(msg::kBatchColVersion),
+                                       uiText(msg::kBatchColProgress),
+                                       uiText(msg::kBatchColResult)});
+    table_->verticalHeader()->hide();
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Every column fits its text; a long result wraps in its row and shows whole on hover.
+    table_->setWordWrap(true);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setSectionResizeMode(kColResult, QHeaderView::Stretch);
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     int line = 0;
     for (Device& device : devices) {
         auto row = std::make_shared<Row>(*this, std::move(device));
-        row->check = new QCheckBox(QString::fromStdString(row->device.address) + "  (" +
-                                       QString::number(row->device.type) + ")",
-                                   this);
-        row->check->setChecked(row->device.checked);
+        auto item = [&](int column, const QString& text) {
+            auto* cell = new QTableWidgetItem(text);
+            table_->setItem(line, column, cell);
+            return cell;
+        };
+        row->check = item(kColName, dataText(row->device.name));
+        row->check->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        row->check->setCheckState(row->device.checked ? Qt::Checked : Qt::Unchecked);
+        item(kColAddress, QString::fromStdString(row->device.address));
+        item(kColType, uiText(discovery::typeLabel(row->device.type)));
+        item(kColVersion, uiText(msg::kWaitingForDevice));
+        row->result = item(kColResult, QString());
         row->bar = new CGradientProgressCtrl(CGradientProgressCtrl::upgradeColours(), this);
         row->bar->setTextVisible(true);
-        row->bar->setMinimumWidth(220);
+        row->bar->setMinimumWidth(160);
         row->bar->setValue(0);
-        row->result = new QLabel(this);
-        row->result->setMinimumWidth(240);
-        layout->addWidget(row->check, line, 0);
-        layout->addWidget(row->bar, line, 1);
-        layout->addWidget(row->result, line, 2);
+        table_->setCellWidget(line, kColProgress, row->bar);
         rows_.push_back(std::move(row));
         ++line;
     }
+    layout->addWidget(table_, 1);
 
     auto* fileLine = new QHBoxLayout;
     fileLine->addWidget(new QLabel(uiText(text::msg::kBatchFileLabel), this));
@@ -126,7 +151,7 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     fileLine->addWidget(path_, 1);
     auto* browse = new QPushButton(uiText(text::msg::kBatchBrowse), this);
     fileLine->addWidget(browse);
-    layout->addLayout(fileLine, line++, 0, 1, 3);
+    layout->addLayout(fileLine);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(uiText(text::msg::kBatchUser), this));
@@ -142,7 +167,19 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     bottom->addWidget(upgrade_);
     auto* close = new QPushButton(uiText(text::msg::kBatchClose), this);
     bottom->addWidget(close);
-    layout->addLayout(bottom, line, 0, 1, 3);
+    auto* copy = new QPushButton(uiText(text::msg::kCopyResults), this);
+    copy->setObjectName(QStringLiteral("copyButton"));
+    bottom->insertWidget(0, copy);
+    bottom->insertSpacing(1, 12);
+    layout->addLayout(bottom);
+    enableTableCopy(*table_, *copy, kColProgress);
+
+    // Every column whole and a result of some forty-eight characters beside them (the longest
+    // wrap), at most as wide as a small screen.
+    const int height =
+        table_->horizontalHeader()->sizeHint().height() + table_->verticalHeader()->length() + 160;
+    resize(std::min(tableWidth(*table_, kColResult, 48) + 24, 1280), std::clamp(height, 360, 720));
+    askVersions();
 
     connect(browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::OnBrowse);
     connect(upgrade_, &QPushButton::clicked, this, &CBatchUpgradeDlg::OnUpgrade);
@@ -168,9 +205,11 @@ void CBatchUpgradeDlg::OnUpgrade() {
     for (auto& row : rows_) {
         // A device whose last upload still runs, or whose connection is still being made,
         // keeps it: one upload per device.
-        if (!row->check->isChecked() || row->uploader.busy() || row->worker.joinable()) continue;
+        if (row->check->checkState() != Qt::Checked || row->uploader.busy() ||
+            row->worker.joinable())
+            continue;
         row->bar->setValue(0);
-        row->result->setText(uiText(text::msg::kBatchWaiting));
+        showText(*row, uiText(text::msg::kBatchWaiting));
         row->workerEnded = std::make_shared<std::atomic<bool>>(false);
         row->worker = std::thread([r = row, path, user, password, ended = row->workerEnded] {
             runDevice(*r, path, user, password);
@@ -206,9 +245,34 @@ void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user
     }
 }
 
-void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
+void CBatchUpgradeDlg::askVersions() {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const Row& row = *rows_[i];
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        std::thread query([calls = calls_, this, line = static_cast<int>(i), nvr = row.nvr,
+                           address = row.device.address, port = row.uploader.port(), ended] {
+            // The connection closes at once; the upload makes its own.
+            const std::u16string version =
+                ops::openConnection(nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(), address,
+                                    port)
+                    .version;
+            // Runs only while the dialog is open (a closed queue drops it).
+            calls->push([this, line, version] {
+                table_->item(line, kColVersion)->setText(dataText(version));
+            });
+            *ended = true;
+        });
+        versionQueries_.emplace_back(std::move(query), std::move(ended));
+    }
+}
+
+void CBatchUpgradeDlg::showText(Row& row, const QString& text) {
     row.result->setText(text);
     row.result->setToolTip(text);
+}
+
+void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
+    showText(row, text);
     // The worker has ended or ends now: the row may run again.
     if (row.worker.joinable()) row.worker.join();
 }
@@ -216,6 +280,14 @@ void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
 void CBatchUpgradeDlg::stopAll() {
     *stop_ = true;
     calls_->close();
+    for (auto& [query, ended] : versionQueries_) {
+        if (*ended) {
+            query.join();
+        } else {
+            detail::keepUntilDone(std::move(query), std::move(ended));
+        }
+    }
+    versionQueries_.clear();
     for (auto& row : rows_) {
         if (row->worker.joinable() && !*row->workerEnded) {
             // Still logging in or connecting: it stops before its upload and ends by its own

@@ -9,25 +9,28 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/UiQueue.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/upgrade/FirmwareUploader.h"
 
-class QCheckBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTableWidget;
+class QTableWidgetItem;
 
 namespace tarvo::gui {
 
 class CGradientProgressCtrl;
 
-// Firmware for several devices at once: the devices of the list with a check box each, one
-// package, and per device a progress bar and its result as it comes. Each device gets its own
-// connection and the same rules as the single upgrade dialogs (login first, a camera package
-// newer than the camera's version, an NVR part file by name).
+// Firmware for several devices at once: the devices of the list (name, address, type and the
+// version each says as the window opens) with a check box each, one package, and per device a
+// progress bar and its result as it comes, whole (wrapped, and on hover). Each device gets its
+// own connection and the same rules as the single upgrade dialogs (login first, a camera
+// package newer than the camera's version, an NVR part file by name). The results can be
+// copied as tab-separated text.
 class CBatchUpgradeDlg : public QDialog {
     Q_OBJECT
 public:
@@ -35,6 +38,7 @@ public:
         std::string address;
         int type = 0;
         bool checked = false;
+        std::u16string name;
     };
     // The list's devices, the one at `selected` (an address) checked.
     static std::vector<Device> devicesOf(const discovery::DeviceTable& table,
@@ -50,16 +54,31 @@ public:
 
 private:
     struct Row;
+    enum Column {
+        kColName,
+        kColAddress,
+        kColType,
+        kColVersion,
+        kColProgress,
+        kColResult,
+        kColumns
+    };
 
     void OnBrowse();
     void OnUpgrade();
     // The work of one device on its own thread: login, rules, connection, upload.
     static void runDevice(Row& row, std::string path, std::u16string user, std::u16string password);
     void showResult(Row& row, const QString& text);
+    void showText(Row& row, const QString& text);
+    // Asks each device for its version on a thread of its own; the answers fill the column.
+    void askVersions();
     void stopAll();
 
     // Shared with the rows' workers, which a closing dialog does not wait for.
     std::vector<std::shared_ptr<Row>> rows_;
+    QTableWidget* table_ = nullptr;
+    // The version queries, which a closing dialog does not wait for either.
+    std::vector<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> versionQueries_;
     QLineEdit* path_ = nullptr;
     QLineEdit* user_ = nullptr;
     QLineEdit* password_ = nullptr;

@@ -95,11 +95,17 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
     test::ModalDriver driver;
     QString result;
     QString newAddress;
+    QString planned;
     driver.dialogs.push_back([&](QDialog& dialog) {
         dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
         dialog.findChild<QLineEdit*>("password")->setText("pw");
-        dialog.findChild<QPushButton*>("startButton")->click();
         auto* devices = dialog.findChild<QTableWidget*>("devices");
+        // The plan shows before anything is sent; Start writes it.
+        auto* start = dialog.findChild<QPushButton*>("startButton");
+        dialog.findChild<QPushButton*>("planButton")->click();
+        test::waitUntil([&] { return start->isEnabled(); }, 20s);
+        planned = devices->item(0, 3)->text();
+        start->click();
         test::waitUntil(
             [&] { return devices->item(0, 4)->text() == QString::fromStdU16String(u"已修改"); },
             40s);
@@ -114,6 +120,7 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
     }
     ASSERT_EQ(driver.others, std::vector<QString>{"batchAddress"});
     EXPECT_EQ(result, QString::fromStdU16String(u"已修改"));
+    EXPECT_EQ(planned, "10.250.0.41");
     EXPECT_EQ(newAddress, "10.250.0.41");
     EXPECT_EQ(sim->device("10.250.0.41")["netParams"]["address"], "10.250.0.41");
     EXPECT_TRUE(test::waitUntil(

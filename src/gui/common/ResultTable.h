@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QPushButton;
+class QTableWidget;
+
+namespace tarvo::gui {
+
+// The table as tab-separated text, header line first: the selected rows, or every row when none
+// is selected. Columns listed in `skipColumn` (one, or -1 for none) are left out.
+QString tableText(const QTableWidget& table, int skipColumn = -1);
+
+// Ctrl+C in `table` and a click on `button` copy tableText() to the clipboard: the installer
+// writes the results down.
+void enableTableCopy(QTableWidget& table, QPushButton& button, int skipColumn = -1);
+
+// The width `table` needs to show every column whole, with room for `resultChars` average
+// characters in `resultColumn` (longer results wrap there).
+int tableWidth(QTableWidget& table, int resultColumn, int resultChars);
+
+}  // namespace tarvo::gui
