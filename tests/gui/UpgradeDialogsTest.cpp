@@ -375,7 +375,7 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
 TEST_F(UpgradeDialogsTest, ClosingTheBatchDuringALoginToASilentCameraDoesNotWaitForIt) {
     ModalDriver driver;
     const QString path = package("IPC_update_00.00.03.08.img", 1000);
-    gui::CBatchUpgradeDlg batch({{"127.0.0.11", 100, true}});
+    gui::CBatchUpgradeDlg batch({{"127.0.0.11", 100, true, u"cam"}});
     batch.chooseFile_ = [&](QWidget*) { return path; };
     batch.show();
     const auto buttons = batch.findChildren<QPushButton*>();
