@@ -14,12 +14,13 @@
 // upgrade-nvr-waiting-<lang>.png, nvr-config-waiting-<lang>.png, preview-waiting-<lang>.png) and
 // nvr-config-<lang>.png, the list's context menu menu-<lang>.png and the batch address dialog
 // batch-address-<lang>.png, on a fleet of its own batch-address-plan-<lang>.png (the plan before
-// Start) and batch-address-done-<lang>.png (the results), a full-range camera's preview
-// preview-full-range-<lang>.png and the same once its stream stopped, preview-stopped-<lang>.png;
-// with zh_CN also the live preview of the 1080p and the 4K camera, preview-1080p.png and
-// preview-4k.png. With "batch", only the main window and the batch windows.
+// Start) and batch-address-done-<lang>.png (the results; -narrow- in a narrower window), a
+// full-range camera's preview preview-full-range-<lang>.png and the same once its stream stopped,
+// preview-stopped-<lang>.png; with zh_CN also the live preview of the 1080p and the 4K camera,
+// preview-1080p.png and preview-4k.png. With "batch", only the main window and the batch windows.
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -238,6 +239,12 @@ bool saveBatchAddress(QWidget& window, const QString& out, const QString& tag) {
     auto* close = batch.findChild<QPushButton*>(QStringLiteral("closeButton"));
     ok = ok && tarvo::test::waitUntil([&] { return close->isEnabled(); }, 60s);
     ok = ok && save(batch, out + "/batch-address-done-" + tag + ".png");
+    // Made smaller, the results stay (wrapped, or behind the scroll bars).
+    batch.resize(batch.width() * 2 / 3, batch.height());
+    ok = ok && save(batch, out + "/batch-address-done-narrow-" + tag + ".png");
+    // What the installer writes down, as the Copy button hands it over.
+    batch.findChild<QPushButton*>(QStringLiteral("copyButton"))->click();
+    std::printf("copied:\n%s", qPrintable(QApplication::clipboard()->text()));
     if (!ok) std::printf("FAILED the batch address pictures\n");
     return ok;
 }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
@@ -26,7 +27,43 @@ QString cellText(const QTableWidgetItem* item) {
     return text;
 }
 
+// Sizes the result column whenever the view or another column changes size.
+class ResultColumnFitter final : public QObject {
+public:
+    ResultColumnFitter(QTableWidget& table, int column, int minWidth)
+        : QObject(&table), table_(table), column_(column), minWidth_(minWidth) {
+        table.horizontalHeader()->setSectionResizeMode(column, QHeaderView::Interactive);
+        table.viewport()->installEventFilter(this);
+        connect(table.horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical) {
+            if (logical != column_) fit();
+        });
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) fit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void fit() {
+        QHeaderView& header = *table_.horizontalHeader();
+        int others = 0;
+        for (int c = 0; c < header.count(); ++c) {
+            if (c != column_) others += header.sectionSize(c);
+        }
+        header.resizeSection(column_, std::max(table_.viewport()->width() - others, minWidth_));
+    }
+
+    QTableWidget& table_;
+    const int column_;
+    const int minWidth_;
+};
+
 }  // namespace
+
+void fitResultColumn(QTableWidget& table, int resultColumn, int minChars) {
+    new ResultColumnFitter(table, resultColumn, table.fontMetrics().averageCharWidth() * minChars);
+}
 
 QString tableText(const QTableWidget& table, int skipColumn) {
     std::set<int> rows;

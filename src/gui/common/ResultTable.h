@@ -15,6 +15,10 @@ QString tableText(const QTableWidget& table, int skipColumn = -1);
 // writes the results down.
 void enableTableCopy(QTableWidget& table, QPushButton& button, int skipColumn = -1);
 
+// `resultColumn` takes the room the other columns leave, but never less than `minChars` average
+// characters: in a narrow window the table scrolls rather than squeeze the results.
+void fitResultColumn(QTableWidget& table, int resultColumn, int minChars);
+
 // The width `table` needs to show every column whole, with room for `resultChars` average
 // characters in `resultColumn` (longer results wrap there).
 int tableWidth(QTableWidget& table, int resultColumn, int resultChars);

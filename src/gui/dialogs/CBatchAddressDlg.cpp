@@ -62,7 +62,7 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
     // Addresses are never cut; a long result wraps in its row (and shows whole on hover).
     table_->setWordWrap(true);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->horizontalHeader()->setSectionResizeMode(kColResult, QHeaderView::Stretch);
+    fitResultColumn(*table_, kColResult, 30);
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     filling_ = true;
     for (int r = 0; r < table_->rowCount(); ++r) {

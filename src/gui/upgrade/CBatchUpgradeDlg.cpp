@@ -117,7 +117,7 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     // Every column fits its text; a long result wraps in its row and shows whole on hover.
     table_->setWordWrap(true);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->horizontalHeader()->setSectionResizeMode(kColResult, QHeaderView::Stretch);
+    fitResultColumn(*table_, kColResult, 30);
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     int line = 0;
     for (Device& device : devices) {
