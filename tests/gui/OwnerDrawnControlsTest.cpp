@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/CMemDC.h"
@@ -614,116 +613,6 @@ TEST(GradientProgress, EveryChangeSchedulesARepaint) {
     bar->SetRange(0, 1000);
     QApplication::processEvents();
     EXPECT_GE(paints, 1);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Gallery: every control in every state on one picture, for review by eye.
-// TARVO_CONTROLS_GALLERY=out.png scripts/sandbox -- tarvo-gui-tests
-// --gtest_filter=ControlsGallery.*
-
-TEST(ControlsGallery, EveryStateOnOnePicture) {
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Controls"));
-    window.resize(820, 330);
-    const char* columns[] = {"normal",  "hovered", "focused", "focused + hovered",
-                             "pressed", "disabled"};
-    constexpr int kColumnWidth = 124;
-    for (int c = 0; c < 6; ++c) {
-        auto* title = new QLabel(QString::fromLatin1(columns[c]), &window);
-        title->setGeometry(60 + c * kColumnWidth, 8, kColumnWidth - 8, 18);
-    }
-    auto rowTitle = [&](const QString& text, int y) {
-        auto* l = new QLabel(text, &window);
-        l->setGeometry(6, y, 52, 22);
-    };
-    rowTitle(QStringLiteral("button"), 34);
-    rowTitle(QStringLiteral("default"), 66);
-    rowTitle(QStringLiteral("edit"), 100);
-    std::vector<CXPButton*> buttons;
-    std::vector<CXPButton*> defaults;
-    std::vector<COwnerEdit*> edits;
-    for (int c = 0; c < 6; ++c) {
-        const int x = 60 + c * kColumnWidth;
-        auto* b = new CXPButton(QStringLiteral("&Upgrade"), &window);
-        b->setGeometry(x, 32, 96, 26);
-        buttons.push_back(b);
-        auto* d = new CXPButton(QStringLiteral("OK"), &window);
-        d->setGeometry(x, 64, 96, 26);
-        d->setDefault(true);
-        defaults.push_back(d);
-        auto* e = new COwnerEdit(QStringLiteral("192.168.1.64"), &window);
-        e->setGeometry(x, 98, 96, 22);
-        edits.push_back(e);
-    }
-    struct Bar {
-        int lower, upper, pos;
-        bool upgradeLook, equal;
-        const char* note;
-    };
-    const Bar bars[] = {{0, 100, 0, true, false, "0 of 0..100"},
-                        {0, 100, 1, true, false, "1"},
-                        {0, 100, 25, true, false, "25"},
-                        {0, 100, 50, true, false, "50"},
-                        {0, 100, 99, true, false, "99"},
-                        {0, 100, 100, true, false, "100 (full: shows empty)"},
-                        {0, 100, 60, false, false, "60, built-in colours"},
-                        {0, 100, 40, true, true, "40, equal start and end"}};
-    std::vector<CGradientProgressCtrl*> progress;
-    int y = 132;
-    for (const Bar& b : bars) {
-        auto* bar = b.upgradeLook ? new CGradientProgressCtrl(
-                                        CGradientProgressCtrl::upgradeColours(), &window)
-                                  : new CGradientProgressCtrl(&window);
-        bar->setGeometry(60, y, 420, 18);
-        bar->SetRange(b.lower, b.upper);
-        bar->SetPos(b.pos);
-        if (!b.upgradeLook) bar->SetShowPercentage(true);
-        if (b.equal) bar->SetEndColour(bar->startColour());
-        auto* note = new QLabel(QString::fromLatin1(b.note), &window);
-        note->setGeometry(490, y, 220, 18);
-        y += 24;
-    }
-    rowTitle(QStringLiteral("progress"), 132);
-
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    for (auto* row : {&buttons, &defaults}) {
-        hoverOver(*(*row)[1]);
-        (*row)[4]->setDown(true);
-        (*row)[5]->setEnabled(false);
-    }
-    hoverOver(*edits[1]);
-    hoverOver(*edits[3]);
-    edits[5]->setEnabled(false);
-    // Only one control holds the focus at a time: the picture is taken per focused control.
-    buttons[2]->setFocus(Qt::TabFocusReason);
-    QApplication::processEvents();
-    QImage picture = render(window);
-    auto paste = [&](QWidget* w) {
-        QPainter p(&picture);
-        p.drawImage(w->geometry().topLeft(), render(window).copy(w->geometry()));
-    };
-    defaults[2]->setFocus(Qt::TabFocusReason);
-    QApplication::processEvents();
-    paste(defaults[2]);
-    buttons[3]->setFocus(Qt::TabFocusReason);
-    hoverOver(*buttons[3]);
-    QApplication::processEvents();
-    paste(buttons[3]);
-    defaults[3]->setFocus(Qt::TabFocusReason);
-    hoverOver(*defaults[3]);
-    QApplication::processEvents();
-    paste(defaults[3]);
-    edits[2]->setFocus(Qt::TabFocusReason);
-    QApplication::processEvents();
-    paste(edits[2]);
-    EXPECT_TRUE(buttons[1]->isHovered());
-    EXPECT_TRUE(edits[1]->isHovered());
-
-    if (const char* out = std::getenv("TARVO_CONTROLS_GALLERY"); out != nullptr && *out != 0) {
-        EXPECT_TRUE(picture.save(QString::fromLocal8Bit(out)));
-    }
 }
 
 }  // namespace

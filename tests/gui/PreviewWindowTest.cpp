@@ -30,6 +30,7 @@
 #include "support/ColourPatches.h"
 #include "support/PicturePattern.h"
 #include "support/SimProcess.h"
+#include "support/ThreadNames.h"
 
 using namespace tarvo;
 using namespace std::chrono_literals;
@@ -50,22 +51,6 @@ const char* kFleet = R"({"devices": [
 
 QString q(std::u16string_view text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// This process's threads by name; Qt's pool threads, which come and go as Qt pleases, left out.
-std::vector<std::string> threadNames() {
-    // A sanitizer runtime starts a helper thread with the process's first thread; make sure it
-    // is there before the first count, so that it is never taken for a leftover.
-    std::thread([] {}).join();
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(entry.path() / "comm");
-        std::string name;
-        std::getline(comm, name);
-        if (name != "Thread (pooled)") names.push_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 bool isRed(QRgb pixel) {
@@ -123,7 +108,7 @@ protected:
 
 TEST_F(PreviewWindowTest, FullHdH264ShowsThePatternStaysResponsiveAndClosesByTheCloseBox) {
     ModalDriver driver;
-    const auto before = threadNames();
+    const auto before = test::threadNames();
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.2");
@@ -154,7 +139,7 @@ TEST_F(PreviewWindowTest, FullHdH264ShowsThePatternStaysResponsiveAndClosesByThe
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(dialog.client(), nullptr);
     }
-    EXPECT_EQ(threadNames(), before);
+    EXPECT_EQ(test::threadNames(), before);
     EXPECT_TRUE(driver.boxes.empty());
     const auto stream = sim->device("127.0.0.2")["stream"];
     ASSERT_EQ(stream["requests"].size(), 1u);
@@ -163,7 +148,7 @@ TEST_F(PreviewWindowTest, FullHdH264ShowsThePatternStaysResponsiveAndClosesByThe
 
 TEST_F(PreviewWindowTest, UltraHdH265ShowsThePatternAndEscapeCloses) {
     ModalDriver driver;
-    const auto before = threadNames();
+    const auto before = test::threadNames();
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.3");
@@ -182,13 +167,13 @@ TEST_F(PreviewWindowTest, UltraHdH265ShowsThePatternAndEscapeCloses) {
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
         EXPECT_EQ(dialog.client(), nullptr);
     }
-    EXPECT_EQ(threadNames(), before);
+    EXPECT_EQ(test::threadNames(), before);
     EXPECT_TRUE(driver.boxes.empty());
 }
 
 TEST_F(PreviewWindowTest, SmallPictureGetsAWindowOfItsSizeCentredAndEnterCloses) {
     ModalDriver driver;
-    const auto before = threadNames();
+    const auto before = test::threadNames();
     {
         gui::CViewDlg dialog;
         open(dialog, "127.0.0.5");
@@ -211,7 +196,7 @@ TEST_F(PreviewWindowTest, SmallPictureGetsAWindowOfItsSizeCentredAndEnterCloses)
         test::pump(300ms);
         EXPECT_EQ(dialog.video()->presented(), presented);
     }
-    EXPECT_EQ(threadNames(), before);
+    EXPECT_EQ(test::threadNames(), before);
 }
 
 // A stream that stops leaves its last picture on screen and says so over it once no picture
@@ -322,7 +307,7 @@ TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) 
         QTest::keyClick(&dialog, Qt::Key_Escape);
     };
 
-    const auto before = threadNames();
+    const auto before = test::threadNames();
     test::clickRow(window, test::rowOf(window, "127.0.0.4"));
     driver.logins.push_back(ModalDriver::confirm());
     driver.dialogs.push_back(lookAndClose);
@@ -346,7 +331,7 @@ TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) 
     EXPECT_EQ(seen[1].title, q(u"宽 x 高：1920 x 1080 , 编码模式：H264  -  127.0.0.2 Cam1080"));
     EXPECT_EQ(seen[1].port, 5505);
     EXPECT_TRUE(seen[1].red);
-    EXPECT_EQ(threadNames(), before);
+    EXPECT_EQ(test::threadNames(), before);
 
     // The NVR is asked for stream 1 with its own request, whatever the stream choice.
     const auto nvr = sim->device("127.0.0.4")["stream"]["requests"];
@@ -418,7 +403,7 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
         EXPECT_EQ(renderer.drawn(), 0u);
         EXPECT_EQ(widget.presented(), 0u);
     }
-    const auto before = threadNames();
+    const auto before = test::threadNames();
     {
         gui::SwsImageRenderer renderer;
         renderer.initialise(&widget);
@@ -442,7 +427,7 @@ TEST(SwsImageRendererTest, DrawsOnlyAfterASuccessfulSetUpAndScalesToTheWidget) {
         EXPECT_EQ(renderer.drawn(), 2u);
     }
     // The conversion thread ended with the renderer.
-    EXPECT_EQ(threadNames(), before);
+    EXPECT_EQ(test::threadNames(), before);
 }
 
 // Pictures are taken as the decoder lays them out: rows longer than the picture, and an odd

@@ -17,15 +17,18 @@
 // Start) and batch-address-done-<lang>.png (the results; -narrow- in a narrower window), a
 // full-range camera's preview preview-full-range-<lang>.png and the same once its stream stopped,
 // preview-stopped-<lang>.png; with zh_CN also the live preview of the 1080p and the 4K camera,
-// preview-1080p.png and preview-4k.png. With "batch", only the main window and the batch windows.
+// preview-1080p.png and preview-4k.png, and every owner-drawn control in every state,
+// controls.png. With "batch", only the main window and the batch windows.
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -49,6 +52,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
 #include "common/UiText.h"
+#include "controls/CGradientProgressCtrl.h"
 #include "controls/COwnerEdit.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
@@ -122,6 +126,112 @@ bool saveStates(QWidget& window, Hovered* hovered, QWidget* focused, const QStri
     const bool rested = restMouseOn(hovered);
     tarvo::test::pump(100ms);
     const bool ok = rested && window.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// Every owner-drawn control in every state on one picture, for review by eye.
+bool saveControlsGallery(const QString& path) {
+    using tarvo::gui::CGradientProgressCtrl;
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Controls"));
+    window.resize(820, 330);
+    const char* columns[] = {"normal",  "hovered", "focused", "focused + hovered",
+                             "pressed", "disabled"};
+    constexpr int kColumnWidth = 124;
+    for (int c = 0; c < 6; ++c) {
+        auto* title = new QLabel(QString::fromLatin1(columns[c]), &window);
+        title->setGeometry(60 + c * kColumnWidth, 8, kColumnWidth - 8, 18);
+    }
+    auto rowTitle = [&](const QString& text, int y) {
+        auto* l = new QLabel(text, &window);
+        l->setGeometry(6, y, 52, 22);
+    };
+    rowTitle(QStringLiteral("button"), 34);
+    rowTitle(QStringLiteral("default"), 66);
+    rowTitle(QStringLiteral("edit"), 100);
+    std::vector<tarvo::gui::CXPButton*> buttons;
+    std::vector<tarvo::gui::CXPButton*> defaults;
+    std::vector<tarvo::gui::COwnerEdit*> edits;
+    for (int c = 0; c < 6; ++c) {
+        const int x = 60 + c * kColumnWidth;
+        auto* b = new tarvo::gui::CXPButton(QStringLiteral("&Upgrade"), &window);
+        b->setGeometry(x, 32, 96, 26);
+        buttons.push_back(b);
+        auto* d = new tarvo::gui::CXPButton(QStringLiteral("OK"), &window);
+        d->setGeometry(x, 64, 96, 26);
+        d->setDefault(true);
+        defaults.push_back(d);
+        auto* e = new tarvo::gui::COwnerEdit(QStringLiteral("192.168.1.64"), &window);
+        e->setGeometry(x, 98, 96, 22);
+        edits.push_back(e);
+    }
+    struct Bar {
+        int lower, upper, pos;
+        bool upgradeLook, equal;
+        const char* note;
+    };
+    const Bar bars[] = {{0, 100, 0, true, false, "0 of 0..100"},
+                        {0, 100, 1, true, false, "1"},
+                        {0, 100, 25, true, false, "25"},
+                        {0, 100, 50, true, false, "50"},
+                        {0, 100, 99, true, false, "99"},
+                        {0, 100, 100, true, false, "100 (full: shows empty)"},
+                        {0, 100, 60, false, false, "60, built-in colours"},
+                        {0, 100, 40, true, true, "40, equal start and end"}};
+    std::vector<CGradientProgressCtrl*> progress;
+    int y = 132;
+    for (const Bar& b : bars) {
+        auto* bar = b.upgradeLook ? new CGradientProgressCtrl(
+                                        CGradientProgressCtrl::upgradeColours(), &window)
+                                  : new CGradientProgressCtrl(&window);
+        bar->setGeometry(60, y, 420, 18);
+        bar->SetRange(b.lower, b.upper);
+        bar->SetPos(b.pos);
+        if (!b.upgradeLook) bar->setTextVisible(true);
+        if (b.equal) bar->SetEndColour(bar->startColour());
+        auto* note = new QLabel(QString::fromLatin1(b.note), &window);
+        note->setGeometry(490, y, 220, 18);
+        y += 24;
+    }
+    rowTitle(QStringLiteral("progress"), 132);
+
+    window.show();
+    window.activateWindow();
+    tarvo::test::waitUntil([&] { return window.isActiveWindow(); }, 2s);
+    bool rested = true;
+    for (auto* row : {&buttons, &defaults}) {
+        rested &= restMouseOn((*row)[1]);
+        (*row)[4]->setDown(true);
+        (*row)[5]->setEnabled(false);
+    }
+    rested &= restMouseOn(edits[1]);
+    rested &= restMouseOn(edits[3]);
+    edits[5]->setEnabled(false);
+    // Only one control holds the focus at a time: the picture is taken per focused control.
+    buttons[2]->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    QImage picture = window.grab().toImage();
+    auto paste = [&](QWidget* w) {
+        QPainter p(&picture);
+        p.drawImage(w->geometry().topLeft(), window.grab().toImage().copy(w->geometry()));
+    };
+    defaults[2]->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    paste(defaults[2]);
+    buttons[3]->setFocus(Qt::TabFocusReason);
+    rested &= restMouseOn(buttons[3]);
+    QApplication::processEvents();
+    paste(buttons[3]);
+    defaults[3]->setFocus(Qt::TabFocusReason);
+    rested &= restMouseOn(defaults[3]);
+    QApplication::processEvents();
+    paste(defaults[3]);
+    edits[2]->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    paste(edits[2]);
+    const bool ok = rested && picture.save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
 }
@@ -479,6 +589,7 @@ int main(int argc, char** argv) {
     }
     ok &= saveBatchAddress(window, out, tag);
 
+    if (tag == QStringLiteral("zh_CN")) ok &= saveControlsGallery(out + "/controls.png");
     window.engine().closeInterfaces();
     return ok ? 0 : 1;
 }

@@ -32,7 +32,9 @@
 #include "core/text/Messages.h"
 #include "core/upgrade/DeviceUploads.h"
 #include "core/upgrade/UploadSlot.h"
+#include "support/FakeNvrPeer.h"
 #include "support/SimProcess.h"
+#include "support/ThreadNames.h"
 #include "upgrade/CBatchUpgradeDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
@@ -82,20 +84,6 @@ ModalDriver::DialogAnswer closeWhenSettled() {
         });
         poll->start(20);
     };
-}
-
-// The names of this process's threads, sorted; Qt's own pool threads, which come and go as Qt
-// pleases, left out.
-std::vector<std::string> threadNames() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(entry.path() / "comm");
-        std::string name;
-        std::getline(comm, name);
-        if (name != "Thread (pooled)") names.push_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class UpgradeDialogsTest : public ::testing::Test {
@@ -188,7 +176,7 @@ TEST_F(UpgradeDialogsTest, CameraLayoutAndTheSixtyFourMebibytePackageArrivesWhol
     ModalDriver driver;
     const QString path = package("IPC_update_00.00.03.08.img", 64u << 20);
     gui::CUpGrade dialog;
-    EXPECT_EQ(dialog.SetTarget(5505, "127.0.0.2"), 1);
+    dialog.SetTarget(5505, "127.0.0.2");
     choose(dialog, {path});
     DialogWatch watch(dialog, 1034);
     dialog.show();
@@ -328,7 +316,7 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
         test::pump(200ms);
         // A sanitizer starts its helper thread with the first thread made: let that happen first.
         std::thread([] {}).join();
-        const auto threadsBefore = threadNames();
+        const auto threadsBefore = test::threadNames();
         click(*dialog, 4);
         click(*dialog, 1);
         auto* bar = control<QProgressBar>(*dialog, 1034);
@@ -348,7 +336,7 @@ TEST_F(UpgradeDialogsTest, ClosingTheCameraDialogDuringAnUploadLeavesNoWorker) {
         EXPECT_FALSE(dialog->uploader().running());
         EXPECT_FALSE(upgrade::DeviceUploads::receiving("127.0.0.10"));
         EXPECT_FALSE(upgrade::g_cameraUpgradeSocket.claimed.load());
-        EXPECT_EQ(threadNames(), threadsBefore);
+        EXPECT_EQ(test::threadNames(), threadsBefore);
         dialog.reset();
         test::pump(300ms);  // reports the worker posted before it ended find no dialog
         EXPECT_TRUE(driver.boxes.empty());
@@ -404,7 +392,7 @@ TEST_F(UpgradeDialogsTest, NvrUploadClosesTheDialogAfterSuccessAndFailureAndConn
 
     {
         gui::CNVRUpgradeDlg dialog;
-        EXPECT_EQ(dialog.SetTarget(5500, "127.0.0.3"), 1);
+        dialog.SetTarget(5500, "127.0.0.3");
         DoneCounter done;
         dialog.installEventFilter(&done);
         choose(dialog, {uboot});
@@ -618,30 +606,14 @@ TEST_F(UpgradeDialogsTest, NvrConfigFailuresLeaveTheFirstResolution) {
     }
 
     // A peer that answers the query with five bytes.
-    net::Socket listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(5500);
-    where.sin_addr.s_addr = htonl(0x7F000063);  // 127.0.0.99
-    ASSERT_EQ(::bind(listener.fd(), reinterpret_cast<sockaddr*>(&where), sizeof where), 0);
-    ASSERT_EQ(::listen(listener.fd(), 1), 0);
-    std::thread peer([&] {
-        net::Socket connection(::accept(listener.fd(), nullptr, nullptr));
-        const timeval limit{5, 0};
-        ::setsockopt(connection.fd(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        std::array<std::uint8_t, 6> query{};
-        if (::recv(connection.fd(), query.data(), query.size(), MSG_WAITALL) != 6) return;
-        const std::array<std::uint8_t, 5> reply{232, 0, 4, 0, 6};
-        ::send(connection.fd(), reply.data(), reply.size(), MSG_NOSIGNAL);
-        ::recv(connection.fd(), query.data(), query.size(), 0);  // until the dialog closes
-    });
+    const test::FakeNvrPeer peer("127.0.0.99", 5500, {232, 0, 4, 0, 6});
+    ASSERT_TRUE(peer.listening());
     {
         auto dialog = openOn("127.0.0.99");
         ASSERT_EQ(driver.boxes.size(), 3u);
         EXPECT_EQ(driver.boxes[2].text, QStringLiteral("获取NVR分辨率失败！"));
         click(*dialog, 2);
     }
-    peer.join();
 }
 
 TEST_F(UpgradeDialogsTest, MainWindowUpgradeAndNvrConfigurationOpenTheirDialogs) {

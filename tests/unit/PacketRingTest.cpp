@@ -5,12 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "core/preview/PacketRing.h"
+#include "support/Wait.h"
 
 using tarvo::preview::PacketRing;
+using tarvo::test::waitUntil;
 using namespace std::chrono_literals;
 
 namespace {
@@ -45,6 +48,17 @@ std::vector<std::uint8_t> takePacket(PacketRing& ring) {
     std::vector<std::uint8_t> out(p, p + 18 + length);
     ring.release();
     return out;
+}
+
+// Joins `thread` once `finished` holds. A wait nothing woke would hold the run for ever: after
+// five seconds the test fails and `unstick` wakes the thread another way.
+void joinWithin(std::thread& thread, const std::atomic<bool>& finished,
+                const std::function<void()>& unstick) {
+    if (!waitUntil([&] { return finished.load(); })) {
+        ADD_FAILURE() << "a thread still waits after five seconds";
+        unstick();
+    }
+    thread.join();
 }
 
 std::vector<std::uint8_t> join(std::initializer_list<std::vector<std::uint8_t>> parts) {
@@ -152,36 +166,42 @@ TEST(PacketRing, FullRingWaitsForTheDecoderThenResumes) {
         stream.insert(stream.end(), p.begin(), p.end());
     }
     std::atomic<bool> done{false};
+    PacketRing::Result result = PacketRing::Result::Closed;
     std::thread receiver([&] {
-        feed(*ring, stream);
+        result = feed(*ring, stream);
         done = true;
     });
     // Ten packets fill the ring; the eleventh waits and its bytes go nowhere yet.
-    const auto until = std::chrono::steady_clock::now() + 5s;
-    while (ring->filled() < 10 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(waitUntil([&] { return ring->filled() == 10; }));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(ring->filled(), 10);
     EXPECT_FALSE(done.load());
-    const std::uint8_t* first = ring->waitPacket();
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first[18], 0);  // the first packet was not overwritten by the ones after it
+    // In order, the first not overwritten by the ones after it.
     for (int i = 0; i < 12; ++i) {
-        const std::uint8_t* p = ring->waitPacket();
-        ASSERT_NE(p, nullptr);
+        const std::uint8_t* p = nullptr;
+        if (!waitUntil([&] { return (p = ring->peekPacket()) != nullptr; })) {
+            ADD_FAILURE() << "packet " << i << " never came";
+            break;
+        }
         EXPECT_EQ(p[18], i);
         ring->release();
     }
-    receiver.join();
-    EXPECT_TRUE(done.load());
+    joinWithin(receiver, done, [&] { ring->close(); });
+    EXPECT_EQ(result, PacketRing::Result::Ok);
 }
 
 TEST(PacketRing, CloseWakesBothSides) {
     auto ring = std::make_unique<PacketRing>();
-    std::thread decoder([&] { EXPECT_EQ(ring->waitPacket(), nullptr); });
+    std::atomic<bool> woken{false};
+    const std::uint8_t* got = nullptr;
+    std::thread decoder([&] {
+        got = ring->waitPacket();
+        woken = true;
+    });
     std::this_thread::sleep_for(20ms);
     ring->close();
-    decoder.join();
+    joinWithin(decoder, woken, [&] { feed(*ring, packet(0, 1, 0)); });
+    EXPECT_EQ(got, nullptr);
 
     auto full = std::make_unique<PacketRing>();
     std::vector<std::uint8_t> stream;
@@ -189,10 +209,14 @@ TEST(PacketRing, CloseWakesBothSides) {
         const auto p = packet(0, 1, 0);
         stream.insert(stream.end(), p.begin(), p.end());
     }
+    std::atomic<bool> returned{false};
     PacketRing::Result result = PacketRing::Result::Ok;
-    std::thread receiver([&] { result = feed(*full, stream); });
-    while (full->filled() < 10) std::this_thread::sleep_for(1ms);
+    std::thread receiver([&] {
+        result = feed(*full, stream);
+        returned = true;
+    });
+    EXPECT_TRUE(waitUntil([&] { return full->filled() == 10; }));
     full->close();
-    receiver.join();
+    joinWithin(receiver, returned, [&] { full->release(); });
     EXPECT_EQ(result, PacketRing::Result::Closed);
 }

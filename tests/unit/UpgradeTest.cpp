@@ -219,7 +219,7 @@ TEST(UploadFrames, SizeHalvesAndFileName) {
 TEST(Targets, UploaderAndResolutionClientSetTarget) {
     Recorder recorder;
     FirmwareUploader uploader(cameraUpgrade(), recorder);
-    EXPECT_EQ(uploader.SetTarget(65536 + 5505, std::string(80, '1')), 1);
+    uploader.SetTarget(65536 + 5505, std::string(80, '1'));
     EXPECT_EQ(uploader.address().size(), 63u);
     EXPECT_EQ(uploader.port(), 5505);  // the low 16 bits
 

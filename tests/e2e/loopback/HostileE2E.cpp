@@ -4,7 +4,6 @@
 // time-out, and every write must reach its device exactly once.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +35,7 @@
 #include "support/Sanitizers.h"
 #include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
+#include "support/ThreadNames.h"
 #include "support/Wait.h"
 
 using namespace tarvo;
@@ -92,15 +92,6 @@ long rssKb(const std::string& statusPath) {
         if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     }
     return -1;
-}
-
-int threadCount() {
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/task")) {
-        while (const dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.' ? 1 : 0;
-        ::closedir(dir);
-    }
-    return count;
 }
 
 template <typename F>
@@ -436,8 +427,7 @@ TEST_F(HostileE2E, TricklingRepliesThatCompleteInTimeAreReadWhole) {
 // operation that waits for a reply gives up within its own time-out, whatever the trickle
 // does, with the text it shows for a failed receive. They run side by side to keep this short.
 TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
-    std::thread([] {}).join();  // sanitizer runtimes start a helper with the first thread
-    const int threadsBefore = threadCount();
+    const auto threadsBefore = test::threadNames();
     struct Result {
         std::chrono::milliseconds took{0};
         std::vector<std::u16string> texts;
@@ -568,14 +558,13 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
         within(r, 15000ms);
     }
     sim->set("127.0.0.14", "tcpTrickleMs=0");
-    EXPECT_EQ(threadCount(), threadsBefore);
+    EXPECT_EQ(test::threadNames(), threadsBefore);
 }
 
 // A stream that stops in the middle of a packet: the part that came is never decoded; a stall
 // leaves the preview waiting until it is closed, a close ends the receiving at once.
 TEST_F(HostileE2E, StreamCutOffMidPacketNeverHandsThePartToTheDecoder) {
-    std::thread([] {}).join();
-    const int threadsBefore = threadCount();
+    const auto threadsBefore = test::threadNames();
     for (const std::string ip : {"127.0.0.9", "127.0.0.10"}) {
         SCOPED_TRACE(ip);
         const bool closes = ip == "127.0.0.10";
@@ -615,7 +604,7 @@ TEST_F(HostileE2E, StreamCutOffMidPacketNeverHandsThePartToTheDecoder) {
         EXPECT_LT(timed([&] { client->stop(); }), 3s);  // not the 15 s receive time-out
         EXPECT_FALSE(client->threadsRunning());
     }
-    EXPECT_EQ(threadCount(), threadsBefore);
+    EXPECT_EQ(test::threadNames(), threadsBefore);
 }
 
 // Settings writes made through the command line while a flood answers its searches: each

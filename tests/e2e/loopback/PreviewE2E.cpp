@@ -2,8 +2,6 @@
 // simulator's test pattern, packets of other types, broken streams, and stop.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -27,6 +25,7 @@ extern "C" {
 #include "support/RunProcess.h"
 #include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
+#include "support/ThreadNames.h"
 #include "support/Wait.h"
 
 using namespace tarvo;
@@ -61,15 +60,6 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.17", "type": 100, "video": {"width": 320, "height": 240, "startDelayMs": 3600000}}
 ]})";
 
-int threadCount() {
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/task")) {
-        while (const dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.' ? 1 : 0;
-        ::closedir(dir);
-    }
-    return count;
-}
-
 class PreviewE2E : public test::SharedSimTest<&kFleet> {
 protected:
     // A client with a headless renderer, started.
@@ -81,7 +71,7 @@ protected:
         auto client = std::make_unique<preview::CCamStreamClient>(
             protocol::makeLoginInfo(ip, port, u"admin", u"", stream, type), notifier,
             std::move(renderer));
-        EXPECT_EQ(client->startPreview(), 1);
+        client->startPreview();
         return client;
     }
 
@@ -100,9 +90,7 @@ protected:
 }  // namespace
 
 TEST_F(PreviewE2E, FullHdH264ShowsTheMovingPatternWithOtherPacketsSkipped) {
-    // Sanitizer runtimes start a helper thread with the first thread of the process.
-    std::thread([] {}).join();
-    const int threadsBefore = threadCount();
+    const auto threadsBefore = test::threadNames();
     auto client = open("127.0.0.2");
     EXPECT_EQ(client->reply().width, 1920);
     EXPECT_EQ(client->reply().height, 1080);
@@ -125,7 +113,7 @@ TEST_F(PreviewE2E, FullHdH264ShowsTheMovingPatternWithOtherPacketsSkipped) {
     EXPECT_EQ(stats.decoderFaults, 0u);
     EXPECT_TRUE(notifier.entries().empty());
     stopQuickly(*client);
-    EXPECT_EQ(threadCount(), threadsBefore);
+    EXPECT_EQ(test::threadNames(), threadsBefore);
 
     const auto requests = sim->device("127.0.0.2")["stream"]["requests"];
     ASSERT_FALSE(requests.empty());

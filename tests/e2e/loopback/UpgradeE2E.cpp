@@ -25,6 +25,7 @@ extern "C" {
 #include "core/text/TextConvert.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "core/upgrade/NvrResolutionClient.h"
+#include "support/FakeNvrPeer.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
 #include "support/SharedSimTest.h"
@@ -489,29 +490,9 @@ TEST_F(UpgradeE2E, NvrResolutionFailures) {
         EXPECT_FALSE(client.ApplyOutputResolution(3, [](auto) {}));
     }
     // A peer that answers 232 with five bytes.
-    net::Socket listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(5500);
-    where.sin_addr.s_addr = htonl(0x7F000063);  // 127.0.0.99
-    ASSERT_EQ(::bind(listener.fd(), reinterpret_cast<sockaddr*>(&where), sizeof where), 0);
-    ASSERT_EQ(::listen(listener.fd(), 1), 0);
-    std::thread peer([&] {
-        net::Socket connection(::accept(listener.fd(), nullptr, nullptr));
-        std::array<std::uint8_t, 6> query{};
-        const timeval tv{5, 0};
-        ::setsockopt(connection.fd(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        if (::recv(connection.fd(), query.data(), query.size(), MSG_WAITALL) != 6) return;
-        const std::array<std::uint8_t, 5> reply{232, 0, 4, 0, 6};
-        ::send(connection.fd(), reply.data(), reply.size(), MSG_NOSIGNAL);
-        ::recv(connection.fd(), query.data(), query.size(), 0);  // until the client closes
-    });
-    Listing shortReply;
-    {
-        NvrResolutionClient client;
-        client.SetTarget("127.0.0.99", 5500);
-        shortReply = client.FillResolutionList();
-    }
-    peer.join();
-    EXPECT_EQ(shortReply, (Listing{0, u"获取NVR分辨率失败！"}));
+    const test::FakeNvrPeer peer("127.0.0.99", 5500, {232, 0, 4, 0, 6});
+    ASSERT_TRUE(peer.listening());
+    NvrResolutionClient client;
+    client.SetTarget("127.0.0.99", 5500);
+    EXPECT_EQ(client.FillResolutionList(), (Listing{0, u"获取NVR分辨率失败！"}));
 }
