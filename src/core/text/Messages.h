@@ -131,8 +131,6 @@ inline constexpr std::u16string_view kSiteNew = u"计划外设备";
 inline constexpr std::u16string_view kSiteMissing = u"没有应答";
 inline constexpr std::u16string_view kSiteFirmwareChanged = u"固件已变更";
 inline constexpr std::u16string_view kSiteNoMac = u"MAC 未知";
-// An address change that a previous run began and never finished (the program stopped).
-inline constexpr std::u16string_view kSiteActionInterrupted = u"上次操作被中断，结果未知";
 
 // Firmware upgrade.
 inline constexpr std::u16string_view kUpgrading = u"正在升级......";
