@@ -81,6 +81,6 @@ TEST(NetworkMoveE2E, AssignSendsNothingWhenThePlanCannotBeCompleted) {
     const auto result = nlohmann::json::parse(r.out);
     ASSERT_EQ(result.size(), 2u) << r.out;
     EXPECT_FALSE(result[1]["ok"]) << r.out;
-    for (const auto& f : sim.device("10.250.0.11")["received"])
-        EXPECT_EQ(f["command"], 100) << r.out;
+    const nlohmann::json device = sim.device("10.250.0.11");
+    for (const auto& f : device["received"]) EXPECT_EQ(f["command"], 10) << f;  // searches only
 }

@@ -27,8 +27,8 @@ std::unique_ptr<test::SimProcess> simInHost(int k) {
 // Frames the device received besides searches.
 int commandsSeen(const test::SimProcess& sim, int k) {
     int count = 0;
-    for (const auto& f : sim.device(test::sandboxHostAddress(k))["received"])
-        count += f["command"] != 100 ? 1 : 0;
+    const nlohmann::json device = sim.device(test::sandboxHostAddress(k));
+    for (const auto& f : device["received"]) count += f["command"] != 10 ? 1 : 0;
     return count;
 }
 
