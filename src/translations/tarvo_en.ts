@@ -823,5 +823,9 @@
         <source>MAC 未知</source>
         <translation>MAC unknown</translation>
     </message>
+    <message>
+        <source>没有发送：批量中有无法完成的设备</source>
+        <translation>Not sent: the batch holds devices that cannot be done</translation>
+    </message>
 </context>
 </TS>

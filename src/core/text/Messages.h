@@ -122,6 +122,8 @@ inline constexpr std::u16string_view kPlanMacTwice = u"设备 %1 从多个地址
 // %1 the device's address, %2 the MACs that answer from it.
 inline constexpr std::u16string_view kPlanConflict = u"地址 %1 上有多台设备应答：%2";
 inline constexpr std::u16string_view kPlanOtherLink = u"新地址 %1 不在搜索到该设备的网络上";
+// A device of a batch whose other devices cannot all be done: it was left alone.
+inline constexpr std::u16string_view kBatchNotSent = u"没有发送：批量中有无法完成的设备";
 // Followed by the reasons, one a line.
 inline constexpr std::u16string_view kPlanNothingSent = u"计划无法完整执行，没有发送任何命令：";
 // The states of a site's devices.

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -146,6 +148,12 @@ void CBatchAddressDlg::run(std::vector<int> tableRows, std::uint32_t start, std:
     std::vector<discovery::DeviceRow> chosen;
     for (const int r : tableRows) chosen.push_back(rows_[static_cast<std::size_t>(r)]);
     auto assignments = batch.plan(chosen, start, mask);
+    // A batch that cannot be carried out completely sends nothing; each row shows why.
+    if (std::any_of(assignments.begin(), assignments.end(),
+                    [](const auto& a) { return a.failed(); })) {
+        post(tableRows, assignments, true);
+        return;
+    }
     post(tableRows, assignments, false);
     for (auto& a : assignments) {
         batch.write(a, entry, kSearchSeconds);
@@ -168,6 +176,8 @@ void CBatchAddressDlg::post(const std::vector<int>& tableRows,
                 changedAddresses_ = true;
             if (!pending && a.result != ops::AddressAssignment::Result::Planned)
                 table_->item(tableRows[i], kColResult)->setText(dataText(a.resultText()));
+            else if (done && a.result == ops::AddressAssignment::Result::Planned)
+                table_->item(tableRows[i], kColResult)->setText(uiText(text::msg::kBatchNotSent));
         }
         if (done) {
             running_.store(false);
