@@ -124,3 +124,39 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
         10s));
     window.engine().closeInterfaces();
 }
+
+// A camera on the host and one on loopback, another network than the start address's: the batch
+// cannot be completed, so the camera on the host is not changed either, and each row says why.
+TEST(NetworkMoveGuiTest, BatchDialogSendsNothingWhenTheBatchCannotBeCompleted) {
+    const auto one = cameraOnHost();
+    const auto two = std::make_unique<test::SimProcess>(nlohmann::json::parse(
+        R"({"devices": [{"ip": "127.0.0.2", "type": 100, "password": "pw"}]})"));
+    test::setLanguage("zh_CN.UTF-8");
+    gui::CTarvoDlg window;
+    window.OnInitDialog();
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return window.table().rowCount() == 2; }, 5s));
+    test::ModalDriver driver;
+    std::vector<QString> results;
+    driver.dialogs.push_back([&](QDialog& dialog) {
+        dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
+        dialog.findChild<QLineEdit*>("password")->setText("pw");
+        dialog.findChild<QPushButton*>("startButton")->click();
+        test::waitUntil([&] { return dialog.close(); }, 20s);
+        auto* devices = dialog.findChild<QTableWidget*>("devices");
+        for (int r = 0; r < devices->rowCount(); ++r)
+            results.push_back(devices->item(r, 4)->text());
+    });
+    for (QAction* action : window.findChild<QMenu*>("menu129")->actions()) {
+        if (action->text() == QString::fromStdU16String(u"批量修改IP…")) action->trigger();
+    }
+    std::sort(results.begin(), results.end());
+    EXPECT_EQ(results,
+              (std::vector<QString>{QString::fromStdU16String(u"没有发送：批量中有无法完成的设备"),
+                                    QString::fromStdU16String(u"设备不在起始地址所在的网络上")}));
+    for (const auto* sim : {one.get(), two.get()}) {
+        const nlohmann::json state = sim->state();
+        for (const auto& f : state["devices"][0]["received"]) EXPECT_EQ(f["command"], 10) << f;
+    }
+    window.engine().closeInterfaces();
+}
