@@ -827,5 +827,57 @@
         <source>没有发送：批量中有无法完成的设备</source>
         <translation>Not sent: the batch holds devices that cannot be done</translation>
     </message>
+    <message>
+        <source>现场</source>
+        <translation>Site</translation>
+    </message>
+    <message>
+        <source>没有打开现场</source>
+        <translation>No site is open</translation>
+    </message>
+    <message>
+        <source>新建…</source>
+        <translation>New…</translation>
+    </message>
+    <message>
+        <source>打开…</source>
+        <translation>Open…</translation>
+    </message>
+    <message>
+        <source>导入地址计划…</source>
+        <translation>Import address plan…</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>计划地址</source>
+        <translation>Planned address</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>应用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>现场文件 (*.tarvo-site)</source>
+        <translation>Site files (*.tarvo-site)</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv *.txt)</source>
+        <translation>CSV files (*.csv *.txt)</translation>
+    </message>
+    <message>
+        <source>要修改 %1 台设备的地址吗？</source>
+        <translation>Change the address of %1 devices?</translation>
+    </message>
+    <message>
+        <source>现场…</source>
+        <translation>Site…</translation>
+    </message>
 </context>
 </TS>
