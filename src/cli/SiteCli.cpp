@@ -176,6 +176,12 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
 
 int runApply(const GlobalOptions& global, const SiteArgs& args) {
     return withSite(global, "site apply", args, [&](site::SiteFile& site) {
+        if (site.plan().empty()) {
+            return finish(global, {"site apply",
+                                   {},
+                                   exitcode::kFailed,
+                                   text::toUtf8(text::tr(text::msg::kPlanEmpty))});
+        }
         CliNotifier notifier;
         site::ApplyOptions options;
         options.user = text::fromUtf8(args.user);

@@ -238,6 +238,10 @@ void CSiteDlg::refresh() {
 
 void CSiteDlg::apply() {
     if (!site_ || running_.load()) return;
+    if (site_->plan().empty()) {
+        showMessage(this, uiText(text::msg::kPlanEmpty));
+        return;
+    }
     site::ApplyOptions options;
     options.user = user_->text().toStdU16String();
     options.password = password_->text().toStdU16String();
