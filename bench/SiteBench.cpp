@@ -26,7 +26,7 @@ constexpr int kDevices = 5000;
 
 std::string macOf(int i) {
     char mac[18];
-    std::snprintf(mac, sizeof mac, "02:00:0A:01:%02X:%02X", (i >> 8) & 0xff, i & 0xff);
+    (void)std::snprintf(mac, sizeof mac, "02:00:0A:01:%02X:%02X", (i >> 8) & 0xff, i & 0xff);
     return mac;
 }
 std::string addressOf(int i, int base) {

@@ -67,6 +67,7 @@ site::PlanRow planRow(int line, const char* mac, const char* address) {
 
 std::vector<int> problemLines(const std::vector<site::PlanProblem>& problems) {
     std::vector<int> lines;
+    lines.reserve(problems.size());
     for (const auto& p : problems) lines.push_back(p.line);
     return lines;
 }

@@ -57,6 +57,7 @@ PlanReview reviewPlan(const std::vector<PlanRow>& plan,
         step.kind = at.address == address ? PlanStep::Kind::InPlace : PlanStep::Kind::Move;
         if (rows.size() > 1) {
             std::vector<std::u16string> addresses;
+            addresses.reserve(rows.size());
             for (const auto* r : rows) addresses.push_back(r->address);
             problem(text::msg::kPlanMacTwice, {mac, joined(addresses)});
         } else if (at.conflictMacs.size() > 1) {
