@@ -4,7 +4,7 @@ _tarvo_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="discover login version reboot snapshot record upgrade nvr-resolution net camera cloud"
+    local commands="discover login version reboot snapshot record upgrade nvr-resolution net camera cloud site"
     local cmd="" sub="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
@@ -12,7 +12,7 @@ _tarvo_cli() {
             *)
                 if [[ -z $cmd ]]; then
                     cmd=${words[i]}
-                elif [[ -z $sub && $cmd =~ ^(net|camera|cloud)$ ]]; then
+                elif [[ -z $sub && $cmd =~ ^(net|camera|cloud|site)$ ]]; then
                     sub=${words[i]}
                 fi
                 ;;
@@ -21,6 +21,7 @@ _tarvo_cli() {
 
     case $prev in
         --out | --password-file | --cloud-password-file) _filedir; return ;;
+        --site) _filedir tarvo-site; return ;;
         --dhcp | --audio | --overlay) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
         --resolution) COMPREPLY=($(compgen -W "all 1mp" -- "$cur")); return ;;
         --substream) COMPREPLY=($(compgen -W "d1 cif" -- "$cur")); return ;;
@@ -43,12 +44,13 @@ _tarvo_cli() {
         record) opts="--out --port $login --stream --type --seconds --timeout" ;;
         upgrade) opts="--nvr --parallel --type $search --port $login" ;;
         nvr-resolution) opts="--port --type $search --set" ;;
-        net | camera | cloud)
+        net | camera | cloud | site)
             if [[ -z $sub ]]; then
                 case $cmd in
                     net) opts="get set assign" ;;
                     camera) opts="get set fix-mac" ;;
                     cloud) opts="get set" ;;
+                    site) opts="status plan apply --site" ;;
                 esac
                 COMPREPLY=($(compgen -W "$opts --help" -- "$cur"))
                 return
@@ -62,12 +64,15 @@ _tarvo_cli() {
                 camera/set) opts="$search --port --overlay --resolution --substream" ;;
                 cloud/get) opts="$search --port $login" ;;
                 cloud/set) opts="$search --port $login --cloud-password --cloud-password-file" ;;
+                site/status) opts="--site --seconds --csv" ;;
+                site/plan) opts="--site import show" ;;
+                site/apply) opts="--site --dry-run --search-seconds $login" ;;
             esac
             ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$opts --json --help" -- "$cur"))
-    elif [[ $cmd == upgrade ]]; then
+    elif [[ $cmd == upgrade || $cmd/$sub == site/plan ]]; then
         _filedir
     fi
 } &&

@@ -14,6 +14,7 @@
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/AddressBatch.h"
 #include "core/ops/presenter/DeviceCapabilities.h"
+#include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
@@ -104,7 +105,11 @@ int runAssign(const GlobalOptions& global, const AssignArgs& args) {
     ops::AddressBatch batch(notifier);
     const auto heard = batch.search(args.searchSeconds);
     auto list = batch.plan(chosenRows(args, heard), start, mask);
-    if (!args.dryRun) {
+    // A batch that cannot be carried out completely sends nothing: each row says why.
+    const bool complete = !list.empty() && std::none_of(list.begin(), list.end(),
+                                                        [](const auto& a) { return a.failed(); });
+    if (!complete && !args.dryRun) notifier.message(text::msg::kPlanNothingSent);
+    if (complete && !args.dryRun) {
         ops::AddressBatchEntry entry{text::fromUtf8(args.user), text::fromUtf8(args.password.value),
                                      args.mask, args.gateway, args.dns};
         for (auto& a : list) batch.write(a, entry, args.searchSeconds);

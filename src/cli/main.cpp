@@ -14,6 +14,7 @@
 #include "cli/JsonOutput.h"
 #include "cli/PreviewCli.h"
 #include "cli/SettingsCli.h"
+#include "cli/SiteCli.h"
 #include "cli/UpgradeCli.h"
 #include "core/net/Capabilities.h"
 #include "core/text/TerminalText.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) try {
     tarvo::cli::addUpgradeCommands(app, global, run);
     tarvo::cli::addSettingsCommands(app, global, run);
     tarvo::cli::addAssignCommand(*app.get_subcommand("net"), global, run);
+    tarvo::cli::addSiteCommands(app, global, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

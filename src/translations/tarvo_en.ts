@@ -714,6 +714,216 @@
     <message>
         <source>进度</source>
         <translation>Progress</translation>
+        <source>物理地址</source>
+        <translation>Physical address</translation>
+    </message>
+    <message>
+        <source>ip地址</source>
+        <translation>IP address</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>掩码</source>
+        <translation>Mask</translation>
+    </message>
+    <message>
+        <source>默认网关</source>
+        <translation>Default gateway</translation>
+    </message>
+    <message>
+        <source>dns服务器</source>
+        <translation>DNS server</translation>
+    </message>
+    <message>
+        <source>设备名称</source>
+        <translation>Device name</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Location</translation>
+    </message>
+    <message>
+        <source>安装位置</source>
+        <translation>Mounting location</translation>
+    </message>
+    <message>
+        <source>%1 不是现场文件，没有修改</source>
+        <translation>%1 is not a site file; it was left unchanged</translation>
+    </message>
+    <message>
+        <source>现场文件 %1 已损坏，没有修改：%2</source>
+        <translation>The site file %1 is damaged and was left unchanged: %2</translation>
+    </message>
+    <message>
+        <source>现场文件 %1 来自更新版本的程序（格式 %2，本程序最高支持 %3），没有修改</source>
+        <translation>The site file %1 comes from a newer version of Tarvo (schema %2; this one reads up to %3); it was left unchanged</translation>
+    </message>
+    <message>
+        <source>无法打开现场文件 %1：%2</source>
+        <translation>Cannot open the site file %1: %2</translation>
+    </message>
+    <message>
+        <source>现场文件 %1 正被另一个程序占用，请稍后再试</source>
+        <translation>The site file %1 is busy in another program; try again later</translation>
+    </message>
+    <message>
+        <source>现场文件 %1 写入失败：%2</source>
+        <translation>Could not write the site file %1: %2</translation>
+    </message>
+    <message>
+        <source>无法读取计划文件 %1</source>
+        <translation>Cannot read the plan file %1</translation>
+    </message>
+    <message>
+        <source>第 %1 行：%2</source>
+        <translation>Line %1: %2</translation>
+    </message>
+    <message>
+        <source>计划文件缺少 MAC 列或 IP 地址列</source>
+        <translation>The plan has no MAC column or no address column</translation>
+    </message>
+    <message>
+        <source>计划文件中没有设备</source>
+        <translation>The plan lists no devices</translation>
+    </message>
+    <message>
+        <source>计划文件太大</source>
+        <translation>The plan file is too large</translation>
+    </message>
+    <message>
+        <source>无法识别的 MAC 地址：%1</source>
+        <translation>Not a MAC address: %1</translation>
+    </message>
+    <message>
+        <source>不是有效的 IP 地址：%1</source>
+        <translation>Not a valid IP address: %1</translation>
+    </message>
+    <message>
+        <source>不是有效的子网掩码：%1</source>
+        <translation>Not a valid subnet mask: %1</translation>
+    </message>
+    <message>
+        <source>MAC 地址 %1 在第 %2 行已出现</source>
+        <translation>MAC %1 is already on line %2</translation>
+    </message>
+    <message>
+        <source>IP 地址 %1 在第 %2 行已出现</source>
+        <translation>Address %1 is already planned on line %2</translation>
+    </message>
+    <message>
+        <source>%1 不是子网 %2 中的主机地址</source>
+        <translation>%1 is not a host address of its subnet (mask %2)</translation>
+    </message>
+    <message>
+        <source>网关 %1 不在 %2/%3 的子网内</source>
+        <translation>Gateway %1 is outside the subnet of %2/%3</translation>
+    </message>
+    <message>
+        <source>地址 %1 已被另一台设备（%2）使用</source>
+        <translation>Address %1 already answers from another device (%2)</translation>
+    </message>
+    <message>
+        <source>设备 %1 没有应答搜索</source>
+        <translation>Device %1 did not answer the search</translation>
+    </message>
+    <message>
+        <source>设备 %1 从多个地址应答：%2</source>
+        <translation>Device %1 answers from several addresses: %2</translation>
+    </message>
+    <message>
+        <source>地址 %1 上有多台设备应答：%2</source>
+        <translation>Several devices answer from %1: %2</translation>
+    </message>
+    <message>
+        <source>新地址 %1 不在搜索到该设备的网络上</source>
+        <translation>The new address %1 is not on the network the device was found on</translation>
+    </message>
+    <message>
+        <source>计划无法完整执行，没有发送任何命令：</source>
+        <translation>The plan cannot be carried out completely; nothing was sent:</translation>
+    </message>
+    <message>
+        <source>按计划就位</source>
+        <translation>In place</translation>
+    </message>
+    <message>
+        <source>不在计划地址</source>
+        <translation>At another address</translation>
+    </message>
+    <message>
+        <source>计划外设备</source>
+        <translation>Not in the plan</translation>
+    </message>
+    <message>
+        <source>没有应答</source>
+        <translation>Missing</translation>
+    </message>
+    <message>
+        <source>固件已变更</source>
+        <translation>Firmware changed</translation>
+    </message>
+    <message>
+        <source>MAC 未知</source>
+        <translation>MAC unknown</translation>
+    </message>
+    <message>
+        <source>没有发送：批量中有无法完成的设备</source>
+        <translation>Not sent: the batch holds devices that cannot be done</translation>
+    </message>
+    <message>
+        <source>现场</source>
+        <translation>Site</translation>
+    </message>
+    <message>
+        <source>没有打开现场</source>
+        <translation>No site is open</translation>
+    </message>
+    <message>
+        <source>新建…</source>
+        <translation>New…</translation>
+    </message>
+    <message>
+        <source>打开…</source>
+        <translation>Open…</translation>
+    </message>
+    <message>
+        <source>导入地址计划…</source>
+        <translation>Import address plan…</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>计划地址</source>
+        <translation>Planned address</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>应用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>现场文件 (*.tarvo-site)</source>
+        <translation>Site files (*.tarvo-site)</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv *.txt)</source>
+        <translation>CSV files (*.csv *.txt)</translation>
+    </message>
+    <message>
+        <source>要修改 %1 台设备的地址吗？</source>
+        <translation>Change the address of %1 devices?</translation>
+    </message>
+    <message>
+        <source>现场…</source>
+        <translation>Site…</translation>
     </message>
 </context>
 </TS>

@@ -109,7 +109,9 @@ void ModalDriver::act(QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         answered_ = nullptr;
         boxes.push_back({box->windowTitle(), box->text()});
-        box->button(QMessageBox::Ok)->click();
+        // A question is answered yes.
+        QAbstractButton* ok = box->button(QMessageBox::Ok);
+        (ok != nullptr ? ok : box->button(QMessageBox::Yes))->click();
         return;
     }
     if (auto* login = qobject_cast<gui::CLog*>(modal)) {

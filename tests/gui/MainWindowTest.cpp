@@ -293,8 +293,8 @@ TEST_F(MainWindowTest, ModifyOnAnNvrDoesNothing) {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (menu == nullptr) return;
         menuShown = menu == window->contextMenu();
-        // Modify first, then the export, the batch change and the batch upgrade.
-        ASSERT_EQ(menu->actions().size(), 4);
+        // Modify first, then the export, the batch change, the batch upgrade and the site.
+        ASSERT_EQ(menu->actions().size(), 5);
         EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("修改"));
         EXPECT_EQ(menu->actions()[0]->data().toInt(), 32771);
         QTest::keyClick(menu, Qt::Key_Down);

@@ -44,6 +44,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -69,6 +70,7 @@
 #include "dialogs/CLog.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
+#include "dialogs/CSiteDlg.h"
 #include "preview/CViewDlg.h"
 #include "preview/VideoWidget.h"
 #include "support/ColourPatches.h"
@@ -590,6 +592,32 @@ int main(int argc, char** argv) {
     ok &= saveBatchAddress(window, out, tag);
 
     if (tag == QStringLiteral("zh_CN")) ok &= saveControlsGallery(out + "/controls.png");
+    // A site with a plan: one camera in place, one at another address, one missing, one new.
+    {
+        QTemporaryDir siteDir;
+        std::ofstream(siteDir.filePath(QStringLiteral("plan.csv")).toStdString())
+            << "MAC,IP,名称,位置\n02:00:00:00:00:01,192.168.1.21,东门,一楼\n"
+               "02:00:00:00:00:02,192.168.1.22,西门,一楼\n02:00:00:00:00:03,192.168.1.23,"
+               "车库,地下一层\n";
+        auto heard = [] {
+            std::vector<tarvo::discovery::DeviceRow> rows(3);
+            const char16_t* values[3][2] = {{u"192.168.1.21", u"02:00:00:00:00:01"},
+                                            {u"192.168.1.108", u"02:00:00:00:00:02"},
+                                            {u"192.168.1.109", u"02:00:00:00:00:09"}};
+            for (int i = 0; i < 3; ++i) {
+                rows[static_cast<std::size_t>(i)].address = values[i][0];
+                rows[static_cast<std::size_t>(i)].mac = values[i][1];
+                rows[static_cast<std::size_t>(i)].name = u"IPCamera";
+                rows[static_cast<std::size_t>(i)].type = 100;
+            }
+            return rows;
+        };
+        tarvo::gui::CSiteDlg site(heard, &window);
+        ok &= site.openSite(siteDir.filePath(QStringLiteral("site.tarvo-site"))) &&
+              site.importPlan(siteDir.filePath(QStringLiteral("plan.csv")));
+        ok &= save(site, out + "/site-" + tag + ".png");
+    }
+
     window.engine().closeInterfaces();
     return ok ? 0 : 1;
 }

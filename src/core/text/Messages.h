@@ -111,6 +111,51 @@ inline constexpr std::u16string_view kAddressBatchPlanChanged =
     u"网络上的设备有变化，计划已更新，没有发送任何数据。请检查新的计划后再按开始";
 // Copies a batch window's results (tab-separated) to the clipboard.
 inline constexpr std::u16string_view kCopyResults = u"复制";
+// Sites: the site file, its address plan and its devices' states.
+// %1 the file.
+inline constexpr std::u16string_view kSiteNotASite = u"%1 不是现场文件，没有修改";
+// %1 the file, %2 SQLite's reason.
+inline constexpr std::u16string_view kSiteDamaged = u"现场文件 %1 已损坏，没有修改：%2";
+// %1 the file, %2 its schema version, %3 the newest this program reads.
+inline constexpr std::u16string_view kSiteTooNew =
+    u"现场文件 %1 来自更新版本的程序（格式 %2，本程序最高支持 %3），没有修改";
+inline constexpr std::u16string_view kSiteOpenFailed = u"无法打开现场文件 %1：%2";
+// Another program kept the file busy past the wait.
+inline constexpr std::u16string_view kSiteBusy = u"现场文件 %1 正被另一个程序占用，请稍后再试";
+inline constexpr std::u16string_view kSiteWriteFailed = u"现场文件 %1 写入失败：%2";
+inline constexpr std::u16string_view kPlanUnreadable = u"无法读取计划文件 %1";
+// %1 the line of the plan file, %2 what is wrong with it.
+inline constexpr std::u16string_view kPlanLine = u"第 %1 行：%2";
+inline constexpr std::u16string_view kPlanNoColumns = u"计划文件缺少 MAC 列或 IP 地址列";
+inline constexpr std::u16string_view kPlanEmpty = u"计划文件中没有设备";
+inline constexpr std::u16string_view kPlanTooLarge = u"计划文件太大";
+inline constexpr std::u16string_view kPlanBadMac = u"无法识别的 MAC 地址：%1";
+inline constexpr std::u16string_view kPlanBadAddress = u"不是有效的 IP 地址：%1";
+inline constexpr std::u16string_view kPlanBadMask = u"不是有效的子网掩码：%1";
+inline constexpr std::u16string_view kPlanDuplicateMac = u"MAC 地址 %1 在第 %2 行已出现";
+inline constexpr std::u16string_view kPlanDuplicateAddress = u"IP 地址 %1 在第 %2 行已出现";
+// The address is its subnet's network or broadcast address: outside the hosts its mask allows.
+inline constexpr std::u16string_view kPlanAddressNotHost = u"%1 不是子网 %2 中的主机地址";
+inline constexpr std::u16string_view kPlanGatewayOutside = u"网关 %1 不在 %2/%3 的子网内";
+// %1 the planned address, %2 the MAC that answers from it now.
+inline constexpr std::u16string_view kPlanAddressTaken = u"地址 %1 已被另一台设备（%2）使用";
+inline constexpr std::u16string_view kPlanDeviceMissing = u"设备 %1 没有应答搜索";
+// %1 the MAC, %2 the addresses it answered from.
+inline constexpr std::u16string_view kPlanMacTwice = u"设备 %1 从多个地址应答：%2";
+// %1 the device's address, %2 the MACs that answer from it.
+inline constexpr std::u16string_view kPlanConflict = u"地址 %1 上有多台设备应答：%2";
+inline constexpr std::u16string_view kPlanOtherLink = u"新地址 %1 不在搜索到该设备的网络上";
+// A device of a batch whose other devices cannot all be done: it was left alone.
+inline constexpr std::u16string_view kBatchNotSent = u"没有发送：批量中有无法完成的设备";
+// Followed by the reasons, one a line.
+inline constexpr std::u16string_view kPlanNothingSent = u"计划无法完整执行，没有发送任何命令：";
+// The states of a site's devices.
+inline constexpr std::u16string_view kSiteInPlace = u"按计划就位";
+inline constexpr std::u16string_view kSiteElsewhere = u"不在计划地址";
+inline constexpr std::u16string_view kSiteNew = u"计划外设备";
+inline constexpr std::u16string_view kSiteMissing = u"没有应答";
+inline constexpr std::u16string_view kSiteFirmwareChanged = u"固件已变更";
+inline constexpr std::u16string_view kSiteNoMac = u"MAC 未知";
 
 // Firmware upgrade.
 inline constexpr std::u16string_view kUpgrading = u"正在升级......";

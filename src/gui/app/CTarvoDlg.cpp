@@ -34,6 +34,7 @@
 #include "dialogs/CLog.h"
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
+#include "dialogs/CSiteDlg.h"
 #include "dialogs/DeviceListExport.h"
 #include "preview/CViewDlg.h"
 #include "upgrade/CBatchUpgradeDlg.h"
@@ -190,6 +191,8 @@ void CTarvoDlg::OnInitDialog() {
         CBatchUpgradeDlg(CBatchUpgradeDlg::devicesOf(table_, presenter_->selectedAddress()), this)
             .exec();
     });
+    addSiteMenu(*contextMenu_);
+    addSiteMenu(*windowMenu_);
 
     const auto& texts = text::uiText();
     const QString headers[] = {uiText(text::fieldView(texts.colSeq)),
@@ -208,6 +211,27 @@ void CTarvoDlg::OnInitDialog() {
         engine_.openInterfaces(options_.interfaces);
     }
     engine_.startSearch();
+}
+
+void CTarvoDlg::addSiteMenu(QMenu& menu) {
+    QMenu* site = menu.addMenu(uiText(u"现场"));
+    site->setObjectName(QStringLiteral("siteMenu"));
+    // Each entry opens the site window (with the last site) and starts there.
+    const std::pair<const char16_t*, void (CSiteDlg::*)()> entries[] = {
+        {u"现场…", nullptr},
+        {u"新建…", &CSiteDlg::chooseNewSite},
+        {u"打开…", &CSiteDlg::chooseSite},
+        {u"导入地址计划…", &CSiteDlg::choosePlan},
+        {u"应用", &CSiteDlg::apply}};
+    for (const auto& [label, step] : entries) {
+        connect(site->addAction(uiText(label)), &QAction::triggered, this, [this, step] {
+            CSiteDlg dialog([this] { return table_.rows(); }, this);
+            if (step != nullptr) (dialog.*step)();
+            dialog.exec();
+            // Devices the site moved would stay listed at their old addresses.
+            session_.startSearch();
+        });
+    }
 }
 
 QPushButton* CTarvoDlg::button(int id) const {

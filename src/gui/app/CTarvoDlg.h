@@ -98,6 +98,8 @@ protected:
 
 private:
     void build();
+    // The "Site" submenu: the site window and its steps.
+    void addSiteMenu(QMenu& menu);
     void onLeftClick(int row);
     void onRightClick(int row, QPoint globalPosition);
     void onDoubleClick(int row);

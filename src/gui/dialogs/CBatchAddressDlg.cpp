@@ -238,7 +238,10 @@ void CBatchAddressDlg::run(const Job& job) {
     std::vector<discovery::DeviceRow> chosen;
     for (const int r : job.tableRows) chosen.push_back(rows_[static_cast<std::size_t>(r)]);
     auto assignments = batch.plan(chosen, job.start, job.mask);
-    if (!job.write || !samePlan(assignments, job.shown)) {
+    // A batch that cannot be carried out completely sends nothing; each row shows why.
+    const bool complete = std::none_of(assignments.begin(), assignments.end(),
+                                       [](const auto& a) { return a.failed(); });
+    if (!job.write || !complete || !samePlan(assignments, job.shown)) {
         // Nothing is written but the plan the user saw.
         post(job, assignments, job.write ? Stage::PlanChanged : Stage::Plan);
         return;
@@ -257,6 +260,8 @@ void CBatchAddressDlg::post(const Job& job, const std::vector<ops::AddressAssign
     calls_.push([this, rows = job.tableRows, generation = job.generation, assignments, stage] {
         using Result = ops::AddressAssignment::Result;
         const bool plan = stage == Stage::Plan || stage == Stage::PlanChanged;
+        const bool incomplete = std::any_of(assignments.begin(), assignments.end(),
+                                            [](const auto& a) { return a.failed(); });
         filling_ = true;
         for (std::size_t i = 0; i < assignments.size() && i < rows.size(); ++i) {
             const auto& a = assignments[i];
@@ -269,7 +274,9 @@ void CBatchAddressDlg::post(const Job& job, const std::vector<ops::AddressAssign
                 changedAddresses_ = true;
             // A device being written keeps "changing…" until the confirming search.
             const bool pending = stage != Stage::Done && a.result == Result::Written;
-            if (plan || (!pending && a.result != Result::Planned))
+            if (plan && incomplete && a.result == Result::Planned)
+                setResult(rows[i], uiText(text::msg::kBatchNotSent));
+            else if (plan || (!pending && a.result != Result::Planned))
                 setResult(rows[i], dataText(a.resultText()));
         }
         filling_ = false;
@@ -284,7 +291,7 @@ void CBatchAddressDlg::post(const Job& job, const std::vector<ops::AddressAssign
         // Something the planned devices can do; the values may have changed meanwhile.
         const bool any = std::any_of(assignments.begin(), assignments.end(),
                                      [](const auto& a) { return a.result == Result::Planned; });
-        startButton_->setEnabled(any && generation == generation_);
+        startButton_->setEnabled(any && !incomplete && generation == generation_);
         if (stage == Stage::PlanChanged)
             showMessage(this, uiText(text::msg::kAddressBatchPlanChanged));
     });

@@ -65,3 +65,22 @@ TEST(NetworkMoveE2E, AssignGivesFreeAddressesAndCatchesADeviceThatDidNotMove) {
     EXPECT_EQ(result[1]["newIp"], "10.250.0.42");
     EXPECT_FALSE(result[1]["ok"]) << r.out;
 }
+
+// A batch one of whose devices did not answer cannot be carried out completely: nothing is sent
+// to the others either, and the row says why.
+TEST(NetworkMoveE2E, AssignSendsNothingWhenThePlanCannotBeCompleted) {
+    test::SimOptions options;
+    options.host = 1;
+    test::SimProcess sim(nlohmann::json::parse(R"({"devices": [
+        {"ip": "10.250.0.11", "type": 100, "password": "pw", "netParams": {"mask": "255.255.255.0", "gateway": "10.250.0.1"}}]})"),
+                         options);
+    const auto r =
+        test::runProcess({TARVO_CLI_PATH, "--json", "net", "assign", "--start", "10.250.0.40",
+                          "--password", "pw", "10.250.0.11", "10.250.0.99"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    const auto result = nlohmann::json::parse(r.out);
+    ASSERT_EQ(result.size(), 2u) << r.out;
+    EXPECT_FALSE(result[1]["ok"]) << r.out;
+    const nlohmann::json device = sim.device("10.250.0.11");
+    for (const auto& f : device["received"]) EXPECT_EQ(f["command"], 10) << f;  // searches only
+}

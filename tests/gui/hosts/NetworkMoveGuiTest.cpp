@@ -7,8 +7,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -18,6 +20,7 @@
 #include "controls/DialogUnits.h"
 #include "core/discovery/DeviceTable.h"
 #include "dialogs/CBatchAddressDlg.h"
+#include "dialogs/CSiteDlg.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
 
@@ -129,5 +132,73 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
                    test::rowOf(window, "10.250.0.41") >= 0;
         },
         10s));
+    window.engine().closeInterfaces();
+}
+
+// A camera on the host and one on loopback, another network than the start address's: the batch
+// cannot be completed, so the camera on the host is not changed either, and each row says why.
+TEST(NetworkMoveGuiTest, BatchDialogSendsNothingWhenTheBatchCannotBeCompleted) {
+    const auto one = cameraOnHost();
+    const auto two = std::make_unique<test::SimProcess>(nlohmann::json::parse(
+        R"({"devices": [{"ip": "127.0.0.2", "type": 100, "password": "pw"}]})"));
+    test::setLanguage("zh_CN.UTF-8");
+    gui::CTarvoDlg window;
+    window.OnInitDialog();
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return window.table().rowCount() == 2; }, 5s));
+    test::ModalDriver driver;
+    std::vector<QString> results;
+    driver.dialogs.push_back([&](QDialog& dialog) {
+        dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
+        dialog.findChild<QLineEdit*>("password")->setText("pw");
+        auto* plan = dialog.findChild<QPushButton*>("planButton");
+        plan->click();
+        test::waitUntil([&] { return plan->isEnabled(); }, 20s);
+        // Start stays off: the batch holds a device it cannot move.
+        dialog.findChild<QPushButton*>("startButton")->click();
+        auto* devices = dialog.findChild<QTableWidget*>("devices");
+        for (int r = 0; r < devices->rowCount(); ++r)
+            results.push_back(devices->item(r, 4)->text());
+        dialog.close();
+    });
+    for (QAction* action : window.findChild<QMenu*>("menu129")->actions()) {
+        if (action->text() == QString::fromStdU16String(u"批量修改IP…")) action->trigger();
+    }
+    std::sort(results.begin(), results.end());
+    EXPECT_EQ(results,
+              (std::vector<QString>{QString::fromStdU16String(u"没有发送：批量中有无法完成的设备"),
+                                    QString::fromStdU16String(u"设备不在起始地址所在的网络上")}));
+    for (const auto* sim : {one.get(), two.get()}) {
+        const nlohmann::json state = sim->state();
+        for (const auto& f : state["devices"][0]["received"]) EXPECT_EQ(f["command"], 10) << f;
+    }
+    window.engine().closeInterfaces();
+}
+
+// The site window applies its plan by MAC: it shows the move and asks first, then moves the camera
+// and says how it went.
+TEST(NetworkMoveGuiTest, SiteWindowAppliesThePlanAfterShowingIt) {
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.250.0.41/24", "dev", "eth0"}), 0);
+    const auto sim = cameraOnHost();
+    test::setLanguage("zh_CN.UTF-8");
+    gui::CTarvoDlg window;
+    window.OnInitDialog();
+    window.show();
+    ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.11", 2).isEmpty(); }, 5s));
+    QTemporaryDir dir;
+    std::ofstream(dir.filePath("plan.csv").toStdString())
+        << "MAC,IP,子网掩码,网关\n02-00-0a-fa-00-0b,10.250.0.41,255.255.255.0,10.250.0.1\n";
+    test::ModalDriver driver;
+    gui::CSiteDlg site([&] { return window.table().rows(); }, &window);
+    ASSERT_TRUE(site.openSite(dir.filePath("s.tarvo-site")));
+    ASSERT_TRUE(site.importPlan(dir.filePath("plan.csv")));
+    site.findChild<QLineEdit*>("password")->setText("pw");
+    site.apply();
+    ASSERT_TRUE(test::waitUntil([&] { return driver.boxes.size() == 2; }, 40s));
+    EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral("10.250.0.11 → 10.250.0.41")))
+        << driver.boxes[0].text.toStdString();
+    EXPECT_TRUE(driver.boxes[1].text.contains(QString::fromStdU16String(u"已修改")))
+        << driver.boxes[1].text.toStdString();
+    EXPECT_EQ(sim->device("10.250.0.41")["netParams"]["address"], "10.250.0.41");
     window.engine().closeInterfaces();
 }

@@ -221,4 +221,8 @@ void AddressBatch::confirm(std::vector<AddressAssignment>& assignments, double s
     }
 }
 
+std::vector<net::LocalInterface> AddressBatch::interfaces() const {
+    return engine_->interfaces();
+}
+
 }  // namespace tarvo::ops

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/discovery/DeviceTable.h"
+#include "core/net/NetworkInterfaces.h"
 
 namespace tarvo::discovery {
 class DiscoveryEngine;
@@ -84,6 +85,11 @@ public:
     // A search of `seconds`; each Written assignment becomes Moved when its MAC (or, without a
     // MAC, any device) answers at the new address, else NotMoved.
     void confirm(std::vector<AddressAssignment>& assignments, double seconds);
+    // The rows of the last search, and the interfaces it ran on.
+    [[nodiscard]] const std::vector<discovery::DeviceRow>& lastSearch() const {
+        return lastSearch_;
+    }
+    [[nodiscard]] std::vector<net::LocalInterface> interfaces() const;
 
 private:
     text::Notifier& notifier_;

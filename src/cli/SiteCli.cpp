@@ -1,0 +1,298 @@
+#include "cli/SiteCli.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+
+#include "cli/CliNotifier.h"
+#include "cli/Credentials.h"
+#include "cli/JsonOutput.h"
+#include "core/discovery/CsvExport.h"
+#include "core/ops/forms/AddressBatch.h"
+#include "core/site/PlanCsv.h"
+#include "core/site/SiteApply.h"
+#include "core/site/SiteFile.h"
+#include "core/site/SiteStatus.h"
+#include "core/text/Messages.h"
+#include "core/text/TerminalText.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
+#include "core/text/UiTextTable.h"
+
+namespace tarvo::cli {
+
+namespace {
+
+struct SiteArgs {
+    std::string site;
+    std::string planFile;
+    double seconds = 3.0;
+    bool csv = false;
+    bool dryRun = false;
+    std::string user = "admin";
+    Password password;
+};
+
+std::string shown(const std::string& s) {
+    return text::escapeControls(s);
+}
+
+std::string padded(std::string s, std::size_t width) {
+    if (s.size() < width) s.append(width - s.size(), ' ');
+    return s;
+}
+
+// Opens the site (creating it on first use); on failure the reason is reported and nothing else
+// happens.
+std::unique_ptr<site::SiteFile> openSite(const GlobalOptions& global, const std::string& command,
+                                         const SiteArgs& args, int& exitCode) {
+    try {
+        return site::SiteFile::open(args.site, true);
+    } catch (const site::SiteError& e) {
+        exitCode = finish(global, {command, {}, exitcode::kFailed, e.what()});
+        return nullptr;
+    }
+}
+
+// Runs `body` with the open site; a site that fails while in use is reported the same way.
+int withSite(const GlobalOptions& global, const std::string& command, const SiteArgs& args,
+             const std::function<int(site::SiteFile&)>& body) {
+    text::buildUiText(text::chooseUiLanguage());
+    int exitCode = exitcode::kFailed;
+    auto site = openSite(global, command, args, exitCode);
+    if (!site) return exitCode;
+    try {
+        return body(*site);
+    } catch (const site::SiteError& e) {
+        return finish(global, {command, {}, exitcode::kFailed, e.what()});
+    }
+}
+
+int runImport(const GlobalOptions& global, const SiteArgs& args) {
+    return withSite(global, "site plan import", args, [&](site::SiteFile& site) {
+        const auto plan = site::readPlanFile(args.planFile);
+        if (!plan.problems.empty()) {
+            auto problems = nlohmann::json::array();
+            for (const auto& p : plan.problems) {
+                const auto line = text::toUtf8(site::lineText(p));
+                if (!global.json) std::cerr << shown(line) << '\n';
+                problems.push_back({{"line", p.line}, {"message", line}});
+            }
+            // Nothing of a plan with a bad row is taken: the old plan stays.
+            return finish(
+                global, {"site plan import", {}, exitcode::kFailed, {}, {{"problems", problems}}});
+        }
+        site.replacePlan(plan.rows);
+        return finish(global, {"site plan import",
+                               {},
+                               exitcode::kOk,
+                               std::to_string(plan.rows.size()) + " devices planned",
+                               {{"rows", plan.rows.size()}}});
+    });
+}
+
+int runPlanShow(const GlobalOptions& global, const SiteArgs& args) {
+    return withSite(global, "site plan show", args, [&](site::SiteFile& site) {
+        const auto plan = site.plan();
+        auto array = nlohmann::json::array();
+        for (const auto& r : plan) {
+            array.push_back({{"line", r.line},
+                             {"mac", r.mac},
+                             {"ip", r.address},
+                             {"mask", r.mask},
+                             {"gateway", r.gateway},
+                             {"dns", r.dns},
+                             {"name", r.name},
+                             {"location", r.location},
+                             {"note", r.note}});
+            if (!global.json) {
+                std::cout << r.mac << "  " << padded(r.address, 15) << "  " << padded(r.mask, 15)
+                          << "  " << padded(r.gateway, 15) << "  " << shown(r.name) << "  "
+                          << shown(r.location) << '\n';
+            }
+        }
+        if (global.json) printJson(array);
+        return exitcode::kOk;
+    });
+}
+
+int runStatus(const GlobalOptions& global, const SiteArgs& args) {
+    return withSite(global, "site status", args, [&](site::SiteFile& site) {
+        CliNotifier notifier;
+        ops::AddressBatch search(notifier);
+        const auto heard = search.search(args.seconds);
+        site.recordSearch(heard, site::SiteFile::now());
+        const auto status = site::siteStatus(site.plan(), site.knownDevices(), heard);
+        if (global.json) {
+            auto array = nlohmann::json::array();
+            for (const auto& s : status) {
+                array.push_back({{"mac", s.mac},
+                                 {"ip", s.address},
+                                 {"plannedIp", s.plannedAddress},
+                                 {"lastIp", s.lastAddress},
+                                 {"state", site::stateKey(s.state)},
+                                 {"name", s.name},
+                                 {"location", s.location},
+                                 {"type", s.type},
+                                 {"version", s.version},
+                                 {"firmwareChanged", s.firmwareChanged}});
+            }
+            printJson(array);
+            return exitcode::kOk;
+        }
+        if (args.csv) {
+            // Spreadsheets read the BOM as "this is UTF-8".
+            std::cout << "\xEF\xBB\xBF"
+                      << "MAC,IP,Planned IP,Last IP,State,Name,Location,"
+                      << "Type,Version,Firmware changed\r\n";
+            auto field = [](const std::string& v) {
+                return discovery::csvField(text::fromUtf8(v));
+            };
+            for (const auto& s : status) {
+                std::cout << field(s.mac) << ',' << s.address << ',' << s.plannedAddress << ','
+                          << s.lastAddress << ',' << field(text::toUtf8(site::stateText(s.state)))
+                          << ',' << field(s.name) << ',' << field(s.location) << ',' << s.type
+                          << ',' << field(s.version) << ',' << (s.firmwareChanged ? 1 : 0)
+                          << "\r\n";
+            }
+            return exitcode::kOk;
+        }
+        for (const auto& s : status) {
+            std::string marks;
+            if (s.firmwareChanged)
+                marks += "  " + text::toUtf8(text::tr(text::msg::kSiteFirmwareChanged));
+            if (s.mac.empty()) marks += "  " + text::toUtf8(text::tr(text::msg::kSiteNoMac));
+            const std::string at = s.address.empty() ? "(" + s.lastAddress + ")" : s.address;
+            std::cout << padded(s.mac.empty() ? "-" : s.mac, 17) << "  " << padded(at, 17) << "  "
+                      << padded(s.plannedAddress.empty() ? "-" : s.plannedAddress, 15) << "  "
+                      << text::toUtf8(site::stateText(s.state)) << "  " << shown(s.name) << "  "
+                      << shown(s.location) << marks << '\n';
+        }
+        return exitcode::kOk;
+    });
+}
+
+int runApply(const GlobalOptions& global, const SiteArgs& args) {
+    return withSite(global, "site apply", args, [&](site::SiteFile& site) {
+        if (site.plan().empty()) {
+            return finish(global, {"site apply",
+                                   {},
+                                   exitcode::kFailed,
+                                   text::toUtf8(text::tr(text::msg::kPlanEmpty))});
+        }
+        CliNotifier notifier;
+        site::ApplyOptions options;
+        options.user = text::fromUtf8(args.user);
+        options.password = text::fromUtf8(args.password.value);
+        options.searchSeconds = args.seconds;
+        options.dryRun = args.dryRun;
+        const auto report = site::applyPlan(site, options, notifier);
+        const bool ok =
+            report.review.canApply() && std::none_of(report.results.begin(), report.results.end(),
+                                                     [](const auto& r) { return r.failed(); });
+        if (global.json) {
+            auto steps = nlohmann::json::array();
+            for (const auto& r : report.results) {
+                steps.push_back({{"line", r.step.row.line},
+                                 {"mac", r.step.row.mac},
+                                 {"ip", r.step.fromAddress},
+                                 {"newIp", r.step.row.address},
+                                 {"ok", !r.failed()},
+                                 {"result", text::toUtf8(r.text())}});
+            }
+            auto unplanned = nlohmann::json::array();
+            for (const auto& u : report.review.unplanned) {
+                unplanned.push_back({{"ip", text::toUtf8(u.address)},
+                                     {"mac", text::toUtf8(u.mac)},
+                                     {"name", text::toUtf8(u.name)}});
+            }
+            auto problems = nlohmann::json::array();
+            for (const auto& p : report.review.problems)
+                problems.push_back(
+                    {{"line", p.line}, {"message", text::toUtf8(site::lineText(p))}});
+            printJson({{"command", "site apply"},
+                       {"ok", ok},
+                       {"dryRun", args.dryRun},
+                       {"sent", report.sent},
+                       {"steps", steps},
+                       {"unplanned", unplanned},
+                       {"problems", problems}});
+            return ok ? exitcode::kOk : exitcode::kFailed;
+        }
+        for (const auto& r : report.results) {
+            std::cout << r.step.row.mac << "  "
+                      << padded(r.step.fromAddress.empty() ? "-" : r.step.fromAddress, 15)
+                      << "  ->  " << padded(r.step.row.address, 15) << "  "
+                      << shown(text::toUtf8(r.text())) << '\n';
+        }
+        for (const auto& u : report.review.unplanned) {
+            std::cout << padded(u.mac.empty() ? "-" : text::toUtf8(u.mac), 17) << "  "
+                      << padded(text::toUtf8(u.address), 15) << "      "
+                      << text::toUtf8(text::tr(text::msg::kSiteNew)) << "  "
+                      << shown(text::toUtf8(u.name)) << '\n';
+        }
+        std::cout.flush();
+        if (!report.review.canApply()) {
+            std::cerr << text::toUtf8(text::tr(text::msg::kPlanNothingSent)) << '\n';
+            for (const auto& p : report.review.problems)
+                std::cerr << shown(text::toUtf8(site::lineText(p))) << '\n';
+        }
+        return ok ? exitcode::kOk : exitcode::kFailed;
+    });
+}
+
+}  // namespace
+
+void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    auto args = std::make_shared<SiteArgs>();
+    CLI::App* site = app.add_subcommand(
+        "site", "Work on a site file: its address plan by MAC and its devices' states");
+    site->require_subcommand(1);
+    site->add_option("--site", args->site, "The site file (*.tarvo-site); made on first use")
+        ->required();
+
+    CLI::App* status =
+        site->add_subcommand("status", "Search, and show each device's state against the site");
+    status->add_option("--seconds", args->seconds, "How long the search listens")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 60.0));
+    status->add_flag("--csv", args->csv, "Print CSV (UTF-8 with BOM) instead of a table");
+    status->callback(
+        [&global, &run, args] { run = [&global, args] { return runStatus(global, *args); }; });
+
+    CLI::App* plan = site->add_subcommand("plan", "The site's address plan");
+    plan->require_subcommand(1);
+    CLI::App* import = plan->add_subcommand(
+        "import",
+        "Take the plan from a CSV file (MAC, address, mask, gateway, DNS, name, "
+        "location, note); a file with a bad row changes nothing");
+    import->add_option("FILE", args->planFile, "The plan (CSV or tab-separated text)")->required();
+    import->callback([&global, &run, args] {
+        run = [&global, args] { return runImport(global, *args);
+};
+}  // namespace tarvo::cli
+);
+CLI::App* show = plan->add_subcommand("show", "Print the site's plan");
+show->callback([&global, &run, args] {
+    run = [&global, args] { return runPlanShow(global, *args); };
+});
+
+CLI::App* apply =
+    site->add_subcommand("apply",
+                         "Move every device of the plan to its address; nothing is sent unless the "
+                         "whole plan can be carried out");
+apply->add_flag("--dry-run", args->dryRun, "Show what would change; send nothing");
+apply->add_option("--user", args->user, "User name")->capture_default_str();
+addPasswordOptions(*apply, args->password);
+apply->add_option("--search-seconds", args->seconds, "How long each search listens")
+    ->capture_default_str()
+    ->check(CLI::Range(0.1, 60.0));
+apply->callback([&global, &run, args] {
+    args->password.resolve();
+    run = [&global, args] { return runApply(global, *args); };
+});
+}
+
+}  // namespace tarvo::cli

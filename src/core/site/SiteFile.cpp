@@ -1,0 +1,560 @@
+#include "core/site/SiteFile.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string_view>
+#include <utility>
+
+#include "core/net/NetworkInterfaces.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
+
+namespace tarvo::site {
+
+namespace {
+
+// How long a write waits for another program (the window, another command) to finish its own.
+constexpr int kBusyTimeoutMs = 15000;
+
+// Each entry takes the schema from the version before it to its own number (index + 1).
+constexpr std::array<std::string_view, SiteFile::kSchemaVersion> kMigrations{
+    R"sql(
+CREATE TABLE site (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE devices (
+    id INTEGER PRIMARY KEY,
+    mac TEXT UNIQUE,  -- NULL: known only by address until a search hears its MAC
+    address TEXT NOT NULL,
+    name TEXT NOT NULL DEFAULT '',
+    type INTEGER NOT NULL DEFAULT 0,
+    first_seen INTEGER NOT NULL,
+    last_seen INTEGER NOT NULL);
+CREATE INDEX devices_without_mac ON devices (address) WHERE mac IS NULL;
+CREATE TABLE plan (
+    mac TEXT PRIMARY KEY,
+    line INTEGER NOT NULL,
+    address TEXT NOT NULL,
+    mask TEXT NOT NULL DEFAULT '',
+    gateway TEXT NOT NULL DEFAULT '',
+    dns TEXT NOT NULL DEFAULT '',
+    name TEXT NOT NULL DEFAULT '',
+    location TEXT NOT NULL DEFAULT '',
+    note TEXT NOT NULL DEFAULT '') WITHOUT ROWID;
+CREATE TABLE searches (id INTEGER PRIMARY KEY, time INTEGER NOT NULL);
+CREATE TABLE observations (
+    id INTEGER PRIMARY KEY,
+    search_id INTEGER NOT NULL REFERENCES searches (id),
+    device_id INTEGER NOT NULL REFERENCES devices (id),
+    interface TEXT NOT NULL DEFAULT '',
+    address TEXT NOT NULL,
+    type INTEGER NOT NULL DEFAULT 0,
+    name TEXT NOT NULL DEFAULT '',
+    version TEXT,
+    other_subnet INTEGER NOT NULL DEFAULT 0,
+    conflict TEXT NOT NULL DEFAULT '');  -- the MACs answering from the address, when several
+CREATE INDEX observations_by_device ON observations (device_id, search_id);
+CREATE TABLE actions (
+    id INTEGER PRIMARY KEY,
+    device_id INTEGER REFERENCES devices (id),
+    mac TEXT NOT NULL DEFAULT '',
+    address TEXT NOT NULL DEFAULT '',
+    kind TEXT NOT NULL CHECK (kind IN ('address', 'upgrade', 'reboot', 'verify')),
+    started INTEGER NOT NULL,
+    finished INTEGER,
+    outcome TEXT NOT NULL DEFAULT 'pending' CHECK (outcome IN ('pending', 'ok', 'failed')),
+    detail TEXT NOT NULL DEFAULT '',
+    old_value TEXT NOT NULL DEFAULT '',
+    new_value TEXT NOT NULL DEFAULT '',
+    figures TEXT NOT NULL DEFAULT '',
+    snapshot BLOB,
+    package_name TEXT NOT NULL DEFAULT '',
+    package_sha256 TEXT NOT NULL DEFAULT '');
+CREATE INDEX actions_by_device ON actions (device_id);
+)sql",
+};
+
+std::u16string u16(const std::string& s) {
+    return text::fromUtf8(s);
+}
+
+std::string message(std::u16string_view format, std::initializer_list<std::u16string> values) {
+    return text::toUtf8(text::formatText(text::tr(format), values));
+}
+
+// The error of `code` on `db` for `path`, in the user's words.
+[[noreturn]] void fail(sqlite3* db, int code, const std::string& path) {
+    const std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    switch (code & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            throw SiteError(message(text::msg::kSiteBusy, {u16(path)}));
+        case SQLITE_NOTADB:
+            throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+        case SQLITE_CORRUPT:
+            throw SiteError(message(text::msg::kSiteDamaged, {u16(path), u16(reason)}));
+        default:
+            throw SiteError(message(text::msg::kSiteWriteFailed, {u16(path), u16(reason)}));
+    }
+}
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
+
+class Statement {
+public:
+    Statement(sqlite3* db, std::string_view sql, const std::string& path) : db_(db), path_(path) {
+        const int rc =
+            sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+        if (rc != SQLITE_OK) fail(db, rc, path);
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, const std::string& value) {
+        sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()),
+                          SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bind(int index, std::int64_t value) {
+        sqlite3_bind_int64(stmt_, index, value);
+        return *this;
+    }
+    Statement& bindNull(int index) {
+        sqlite3_bind_null(stmt_, index);
+        return *this;
+    }
+    Statement& bindBlob(int index, const std::vector<unsigned char>& blob) {
+        if (blob.empty()) return bindNull(index);
+        sqlite3_bind_blob(stmt_, index, blob.data(), static_cast<int>(blob.size()),
+                          SQLITE_TRANSIENT);
+        return *this;
+    }
+    // True while there is a row to read.
+    bool step() {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        fail(db_, rc, path_);
+    }
+    void run() {
+        step();
+        reset();
+    }
+    void reset() {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    std::string text(int column) const {
+        const auto* p = sqlite3_column_text(stmt_, column);
+        return p ? std::string(reinterpret_cast<const char*>(p),
+                               static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+                 : std::string();
+    }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+    std::vector<unsigned char> blob(int column) const {
+        const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt_, column));
+        return p ? std::vector<unsigned char>(p, p + sqlite3_column_bytes(stmt_, column))
+                 : std::vector<unsigned char>();
+    }
+
+private:
+    sqlite3* db_;
+    const std::string& path_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+void exec(sqlite3* db, std::string_view sql, const std::string& path) {
+    const int rc = sqlite3_exec(db, std::string(sql).c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(db, rc, path);
+}
+
+std::int64_t pragmaValue(sqlite3* db, std::string_view pragma, const std::string& path) {
+    Statement s(db, pragma, path);
+    return s.step() ? s.integer(0) : 0;
+}
+
+// A write transaction that takes the write lock at once (waiting up to the busy time-out), so
+// that two programs never both read and then both try to write; rolled back unless committed.
+class Transaction {
+public:
+    Transaction(sqlite3* db, const std::string& path) : db_(db), path_(path) {
+        exec(db, "BEGIN IMMEDIATE", path);
+    }
+    ~Transaction() {
+        if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit() {
+        exec(db_, "COMMIT", path_);
+        done_ = true;
+    }
+
+private:
+    sqlite3* db_;
+    const std::string& path_;
+    bool done_ = false;
+};
+
+// The identity and schema version in the file's own header, read without SQLite, which would
+// leave its side files beside a file it is not to touch.
+void checkHeader(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::array<unsigned char, 100> header{};
+    in.read(reinterpret_cast<char*>(header.data()), header.size());
+    constexpr std::string_view kMagic{"SQLite format 3\0", 16};
+    if (in.gcount() != static_cast<std::streamsize>(header.size()) ||
+        std::string_view(reinterpret_cast<const char*>(header.data()), kMagic.size()) != kMagic) {
+        throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+    }
+    auto word = [&](std::size_t at) {
+        return static_cast<std::int32_t>((std::uint32_t{header[at]} << 24) |
+                                         (std::uint32_t{header[at + 1]} << 16) |
+                                         (std::uint32_t{header[at + 2]} << 8) | header[at + 3]);
+    };
+    const std::int32_t version = word(60);
+    const std::int32_t application = word(68);
+    if (application != 0 && application != SiteFile::kApplicationId)
+        throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+    if (version > SiteFile::kSchemaVersion) {
+        throw SiteError(
+            message(text::msg::kSiteTooNew, {u16(path), u16(std::to_string(version)),
+                                             u16(std::to_string(SiteFile::kSchemaVersion))}));
+    }
+}
+
+// Checks an existing file without writing to it: a SQLite file, this program's, not newer than
+// this program, and whole. Empty files pass (they become new sites).
+void checkReadOnly(const std::string& path) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    DbHandle db(raw);
+    if (rc != SQLITE_OK) {
+        throw SiteError(message(text::msg::kSiteOpenFailed,
+                                {u16(path), u16(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))}));
+    }
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    const auto tables = pragmaValue(raw, "SELECT count(*) FROM sqlite_master", path);
+    const auto application = pragmaValue(raw, "PRAGMA application_id", path);
+    const auto version = pragmaValue(raw, "PRAGMA user_version", path);
+    if (tables == 0 && application == 0 && version == 0) return;  // an empty database
+    if (application != SiteFile::kApplicationId)
+        throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+    if (version > SiteFile::kSchemaVersion) {
+        throw SiteError(
+            message(text::msg::kSiteTooNew, {u16(path), u16(std::to_string(version)),
+                                             u16(std::to_string(SiteFile::kSchemaVersion))}));
+    }
+    Statement check(raw, "PRAGMA quick_check", path);
+    std::string problems;
+    while (check.step()) {
+        if (check.text(0) == "ok") continue;
+        if (!problems.empty()) problems += "; ";
+        problems += check.text(0);
+    }
+    if (!problems.empty())
+        throw SiteError(message(text::msg::kSiteDamaged, {u16(path), u16(problems)}));
+}
+
+}  // namespace
+
+std::int64_t SiteFile::now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::unique_ptr<SiteFile> SiteFile::open(const std::string& path, bool create) {
+    struct stat info {};
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (exists && !S_ISREG(info.st_mode))
+        throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+    if (!exists && !create) {
+        throw SiteError(
+            message(text::msg::kSiteOpenFailed, {u16(path), u16(sqlite3_errstr(SQLITE_CANTOPEN))}));
+    }
+    if (exists && info.st_size > 0) {
+        checkHeader(path);
+        checkReadOnly(path);
+    }
+
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
+    DbHandle db(raw);
+    if (rc != SQLITE_OK) {
+        throw SiteError(message(text::msg::kSiteOpenFailed,
+                                {u16(path), u16(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))}));
+    }
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    exec(raw, "PRAGMA foreign_keys = ON", path);
+    // Durable at each commit, power cuts included.
+    exec(raw, "PRAGMA synchronous = FULL", path);
+    {
+        Statement wal(raw, "PRAGMA journal_mode = WAL", path);
+        wal.step();
+    }
+    std::unique_ptr<SiteFile> site(new SiteFile(path, db.release()));
+    site->migrate(static_cast<int>(pragmaValue(site->db_, "PRAGMA user_version", path)));
+    return site;
+}
+
+SiteFile::SiteFile(std::string path, sqlite3* db) : path_(std::move(path)), db_(db) {}
+
+SiteFile::~SiteFile() {
+    sqlite3_close_v2(db_);
+}
+
+void SiteFile::migrate(int from) {
+    if (from >= kSchemaVersion) return;
+    Transaction t(db_, path_);
+    // Another program may have migrated it meanwhile; this transaction's view is the one that
+    // counts.
+    int version = static_cast<int>(pragmaValue(db_, "PRAGMA user_version", path_));
+    if (version > kSchemaVersion) {
+        throw SiteError(message(text::msg::kSiteTooNew, {u16(path_), u16(std::to_string(version)),
+                                                         u16(std::to_string(kSchemaVersion))}));
+    }
+    if (version == 0) {
+        exec(db_, "PRAGMA application_id = " + std::to_string(kApplicationId), path_);
+        exec(db_, kMigrations[0], path_);
+        Statement(db_, "INSERT INTO site (key, value) VALUES ('created', ?)", path_)
+            .bind(1, std::to_string(now()))
+            .run();
+        version = 1;
+    }
+    for (; version < kSchemaVersion; ++version) exec(db_, kMigrations[version], path_);
+    exec(db_, "PRAGMA user_version = " + std::to_string(kSchemaVersion), path_);
+    t.commit();
+}
+
+std::string SiteFile::name() const {
+    Statement s(db_, "SELECT value FROM site WHERE key = 'name'", path_);
+    if (s.step()) return s.text(0);
+    // A site not named yet is called after its file.
+    const auto slash = path_.find_last_of('/');
+    std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+    const auto dot = base.find('.');
+    return dot == 0 || dot == std::string::npos ? base : base.substr(0, dot);
+}
+
+std::int64_t SiteFile::createdAt() const {
+    Statement s(db_, "SELECT value FROM site WHERE key = 'created'", path_);
+    if (!s.step()) return 0;
+    const std::string value = s.text(0);
+    return std::strtoll(value.c_str(), nullptr, 10);
+}
+
+void SiteFile::setName(const std::string& name) {
+    Transaction t(db_, path_);
+    Statement(db_, "INSERT OR REPLACE INTO site (key, value) VALUES ('name', ?)", path_)
+        .bind(1, name)
+        .run();
+    t.commit();
+}
+
+void SiteFile::replacePlan(const std::vector<PlanRow>& rows,
+                           const std::function<void(std::size_t)>& progress) {
+    Transaction t(db_, path_);
+    exec(db_, "DELETE FROM plan", path_);
+    Statement insert(db_,
+                     "INSERT INTO plan (mac, line, address, mask, gateway, dns, name, location, "
+                     "note) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                     path_);
+    std::size_t done = 0;
+    for (const auto& r : rows) {
+        insert.bind(1, r.mac)
+            .bind(2, std::int64_t{r.line})
+            .bind(3, r.address)
+            .bind(4, r.mask)
+            .bind(5, r.gateway)
+            .bind(6, r.dns)
+            .bind(7, r.name)
+            .bind(8, r.location)
+            .bind(9, r.note)
+            .run();
+        if (progress) progress(++done);
+    }
+    t.commit();
+}
+
+std::vector<PlanRow> SiteFile::plan() const {
+    Statement s(db_,
+                "SELECT mac, line, address, mask, gateway, dns, name, location, note FROM plan "
+                "ORDER BY line",
+                path_);
+    std::vector<PlanRow> rows;
+    while (s.step()) {
+        rows.push_back({static_cast<int>(s.integer(1)), s.text(0), s.text(2), s.text(3), s.text(4),
+                        s.text(5), s.text(6), s.text(7), s.text(8)});
+    }
+    return rows;
+}
+
+std::int64_t SiteFile::deviceFor(const std::string& mac, const std::string& address,
+                                 std::int64_t time) {
+    auto single = [&](std::string_view sql, const std::string& value) -> std::int64_t {
+        Statement s(db_, sql, path_);
+        s.bind(1, value);
+        return s.step() ? s.integer(0) : 0;
+    };
+    const std::int64_t withoutMac =
+        single("SELECT id FROM devices WHERE mac IS NULL AND address = ?", address);
+    std::int64_t id =
+        mac.empty() ? withoutMac : single("SELECT id FROM devices WHERE mac = ?", mac);
+    if (!mac.empty() && withoutMac != 0) {
+        if (id == 0) {
+            // The device known only by this address now has a MAC.
+            Statement(db_, "UPDATE devices SET mac = ? WHERE id = ?", path_)
+                .bind(1, mac)
+                .bind(2, withoutMac)
+                .run();
+            return withoutMac;
+        }
+        for (std::string_view sql : {"UPDATE observations SET device_id = ? WHERE device_id = ?",
+                                     "UPDATE actions SET device_id = ? WHERE device_id = ?"}) {
+            Statement(db_, sql, path_).bind(1, id).bind(2, withoutMac).run();
+        }
+        Statement(db_, "DELETE FROM devices WHERE id = ?", path_).bind(1, withoutMac).run();
+    }
+    if (id != 0) return id;
+    Statement insert(
+        db_, "INSERT INTO devices (mac, address, first_seen, last_seen) VALUES (?, ?, ?, ?)",
+        path_);
+    if (mac.empty()) {
+        insert.bindNull(1);
+    } else {
+        insert.bind(1, mac);
+    }
+    insert.bind(2, address).bind(3, time).bind(4, time).run();
+    return sqlite3_last_insert_rowid(db_);
+}
+
+std::int64_t SiteFile::recordSearch(const std::vector<discovery::DeviceRow>& rows,
+                                    std::int64_t time,
+                                    const std::unordered_map<std::string, std::string>& versions) {
+    Transaction t(db_, path_);
+    Statement(db_, "INSERT INTO searches (time) VALUES (?)", path_).bind(1, time).run();
+    const std::int64_t search = sqlite3_last_insert_rowid(db_);
+    Statement update(db_,
+                     "UPDATE devices SET address = ?, name = ?, type = ?, last_seen = ? "
+                     "WHERE id = ?",
+                     path_);
+    Statement observe(db_,
+                      "INSERT INTO observations (search_id, device_id, interface, address, type, "
+                      "name, version, other_subnet, conflict) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                      path_);
+    for (const auto& row : rows) {
+        const std::string address = text::toUtf8(row.address);
+        const std::string name = text::toUtf8(row.name);
+        std::string conflict;
+        for (const auto& m : row.conflictMacs) {
+            if (!conflict.empty()) conflict += ' ';
+            conflict += text::toUtf8(m);
+        }
+        // Each MAC of a conflict is a device of its own at that address.
+        std::vector<std::string> macs{text::toUtf8(row.mac)};
+        for (const auto& m : row.conflictMacs)
+            if (m != row.mac) macs.push_back(text::toUtf8(m));
+        for (const auto& mac : macs) {
+            const std::int64_t id = deviceFor(mac, address, time);
+            update.bind(1, address).bind(2, name).bind(3, std::int64_t{row.type}).bind(4, time);
+            update.bind(5, id).run();
+            observe.bind(1, search).bind(2, id);
+            observe.bind(3, row.heardOn.empty() ? std::string() : net::formatIPv4(row.heardOn[0]));
+            observe.bind(4, address).bind(5, std::int64_t{row.type}).bind(6, name);
+            const auto version = versions.find(mac);
+            if (version != versions.end() && !mac.empty()) {
+                observe.bind(7, version->second);
+            } else {
+                observe.bindNull(7);
+            }
+            observe.bind(8, std::int64_t{row.sameNetwork ? 0 : 1}).bind(9, conflict).run();
+        }
+    }
+    t.commit();
+    return search;
+}
+
+std::vector<KnownDevice> SiteFile::knownDevices() const {
+    Statement s(db_, R"sql(
+SELECT d.id, coalesce(d.mac, ''), d.address, d.last_seen, d.name, d.type,
+  (SELECT version FROM observations o WHERE o.device_id = d.id AND o.version IS NOT NULL
+   ORDER BY o.search_id DESC LIMIT 1),
+  (SELECT version FROM observations o WHERE o.device_id = d.id AND o.version IS NOT NULL
+   ORDER BY o.search_id DESC LIMIT 1 OFFSET 1)
+FROM devices d ORDER BY d.id)sql",
+                path_);
+    std::vector<KnownDevice> out;
+    while (s.step()) {
+        out.push_back({s.integer(0), s.text(1), s.text(2), s.integer(3), s.text(4),
+                       static_cast<int>(s.integer(5)), s.text(6), s.text(7)});
+    }
+    return out;
+}
+
+std::int64_t SiteFile::beginAction(const ActionRecord& a) {
+    Transaction t(db_, path_);
+    const std::int64_t device = deviceFor(a.mac, a.address, a.started);
+    Statement insert(db_,
+                     "INSERT INTO actions (device_id, mac, address, kind, started, outcome, "
+                     "old_value, new_value, figures, snapshot, package_name, package_sha256) "
+                     "VALUES (?, ?, ?, ?, ?, 'pending', ?, ?, ?, ?, ?, ?)",
+                     path_);
+    insert.bind(1, device).bind(2, a.mac).bind(3, a.address).bind(4, a.kind).bind(5, a.started);
+    insert.bind(6, a.oldValue).bind(7, a.newValue).bind(8, a.figures).bindBlob(9, a.snapshot);
+    insert.bind(10, a.packageName).bind(11, a.packageSha256).run();
+    const std::int64_t id = sqlite3_last_insert_rowid(db_);
+    t.commit();
+    return id;
+}
+
+void SiteFile::finishAction(std::int64_t id, const std::string& outcome, const std::string& detail,
+                            std::int64_t time, const std::string& figures) {
+    Transaction t(db_, path_);
+    Statement update(db_,
+                     "UPDATE actions SET outcome = ?, detail = ?, finished = ?, "
+                     "figures = CASE WHEN ? = '' THEN figures ELSE ? END WHERE id = ?",
+                     path_);
+    update.bind(1, outcome).bind(2, detail).bind(3, time).bind(4, figures).bind(5, figures);
+    update.bind(6, id).run();
+    t.commit();
+}
+
+std::vector<ActionRecord> SiteFile::actions() const {
+    Statement s(db_,
+                "SELECT id, mac, address, kind, started, coalesce(finished, 0), outcome, detail, "
+                "old_value, new_value, figures, snapshot, package_name, package_sha256 "
+                "FROM actions ORDER BY id",
+                path_);
+    std::vector<ActionRecord> out;
+    while (s.step()) {
+        ActionRecord a;
+        a.id = s.integer(0);
+        a.mac = s.text(1);
+        a.address = s.text(2);
+        a.kind = s.text(3);
+        a.started = s.integer(4);
+        a.finished = s.integer(5);
+        a.outcome = s.text(6);
+        a.detail = s.text(7);
+        a.oldValue = s.text(8);
+        a.newValue = s.text(9);
+        a.figures = s.text(10);
+        a.snapshot = s.blob(11);
+        a.packageName = s.text(12);
+        a.packageSha256 = s.text(13);
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+}  // namespace tarvo::site

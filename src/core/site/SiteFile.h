@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/discovery/DeviceTable.h"
+#include "core/site/PlanCsv.h"
+
+struct sqlite3;
+
+namespace tarvo::site {
+
+// Why a site could not be opened or written, as the user reads it (UTF-8).
+class SiteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the site knows of one device from its searches.
+struct KnownDevice {
+    std::int64_t id = 0;
+    std::string mac;      // empty: known only by address, until a search learns its MAC
+    std::string address;  // where it answered last
+    std::int64_t lastSeen = 0;
+    std::string name;
+    int type = 0;
+    // The last two firmware versions recorded in different searches (empty when unknown).
+    std::string version, previousVersion;
+};
+
+// One thing done to a device. Address changes now; upgrades, reboots and verifications carry
+// their package, figures and snapshot in the same record.
+struct ActionRecord {
+    std::int64_t id = 0;
+    std::string mac;
+    std::string address;  // where the device was when the action began
+    std::string kind;     // "address", "upgrade", "reboot", "verify"
+    std::int64_t started = 0, finished = 0;
+    // "pending" until it ends (one left pending was interrupted), then "ok" or "failed".
+    std::string outcome = "pending";
+    std::string detail;              // why, when it failed (UTF-8)
+    std::string oldValue, newValue;  // e.g. addresses, firmware versions
+    std::string figures;             // JSON
+    std::vector<unsigned char> snapshot;
+    std::string packageName, packageSha256;
+};
+
+// A site: one SQLite file holding the address plan, every search's observations and every action,
+// keyed by MAC. Schema version in PRAGMA user_version, migrated on open; WAL, so that the window
+// and the command line may hold the same site at once; each change is one transaction, so a crash
+// loses nothing committed before it. Not thread-safe: one object per thread.
+class SiteFile {
+public:
+    // The schema this program writes, and the file's identity in its SQLite header.
+    static constexpr int kSchemaVersion = 1;
+    static constexpr std::int32_t kApplicationId = 0x54617276;  // "Tarv"
+
+    // Opens the site at `path`, creating it when no file is there and `create` is set. A file
+    // that is not a site, is damaged, or comes from a newer program is refused (SiteError) and
+    // left as it was: it is checked read-only before it is opened for writing.
+    static std::unique_ptr<SiteFile> open(const std::string& path, bool create = true);
+    ~SiteFile();
+    SiteFile(const SiteFile&) = delete;
+    SiteFile& operator=(const SiteFile&) = delete;
+
+    [[nodiscard]] const std::string& path() const { return path_; }
+    [[nodiscard]] std::string name() const;
+    [[nodiscard]] std::int64_t createdAt() const;
+    void setName(const std::string& name);
+
+    // Replaces the plan (one transaction: an interrupted import leaves the old plan whole).
+    // `progress` is told each row written.
+    void replacePlan(const std::vector<PlanRow>& rows,
+                     const std::function<void(std::size_t)>& progress = {});
+    [[nodiscard]] std::vector<PlanRow> plan() const;
+
+    // Records one search's rows (one transaction). A device without MAC is kept by its address
+    // and joined to its MAC when a later search hears a MAC there. `versions` (by MAC) adds the
+    // firmware versions known of some devices. Returns the search's id.
+    std::int64_t recordSearch(const std::vector<discovery::DeviceRow>& rows, std::int64_t time,
+                              const std::unordered_map<std::string, std::string>& versions = {});
+    [[nodiscard]] std::vector<KnownDevice> knownDevices() const;
+
+    // Records that an action begins, committed before anything is sent, so that one the program
+    // never finished shows as still pending. Returns its id.
+    std::int64_t beginAction(const ActionRecord& action);
+    // Records how it ended.
+    void finishAction(std::int64_t id, const std::string& outcome, const std::string& detail,
+                      std::int64_t time, const std::string& figures = {});
+    [[nodiscard]] std::vector<ActionRecord> actions() const;
+
+    // The now of the site's records: seconds since the epoch.
+    static std::int64_t now();
+
+private:
+    SiteFile(std::string path, sqlite3* db);
+    void migrate(int from);
+    std::int64_t deviceFor(const std::string& mac, const std::string& address, std::int64_t time);
+
+    std::string path_;
+    sqlite3* db_ = nullptr;
+};
+
+}  // namespace tarvo::site

@@ -1,0 +1,317 @@
+#include "dialogs/CSiteDlg.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "common/MessageBoxes.h"
+#include "common/UiText.h"
+#include "core/site/PlanCsv.h"
+#include "core/text/Messages.h"
+#include "core/text/Notifier.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
+
+namespace tarvo::gui {
+
+namespace {
+
+enum Column { kColMac, kColAddress, kColPlanned, kColState, kColName, kColLocation, kColumns };
+
+// Messages of the apply's own steps become its rows' results; no box from its thread.
+class QuietNotifier final : public text::Notifier {
+public:
+    void message(std::u16string_view) override {}
+    void systemError(std::u16string_view) override {}
+};
+
+QString utf8(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// At most this many reasons in one box; the rest are counted.
+constexpr int kReasonsShown = 20;
+
+QString reasons(const std::vector<site::PlanProblem>& problems) {
+    QString out;
+    int count = 0;
+    for (const auto& p : problems) {
+        if (count++ == kReasonsShown) {
+            out += QStringLiteral("\n…");
+            break;
+        }
+        out += QLatin1Char('\n') + dataText(site::lineText(p));
+    }
+    return out;
+}
+
+}  // namespace
+
+CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWidget* parent)
+    : QDialog(parent), heard_(std::move(heard)) {
+    setObjectName(QStringLiteral("site"));
+    setWindowTitle(uiText(u"现场"));
+    path_ = new QLabel(uiText(u"没有打开现场"), this);
+    path_->setObjectName(QStringLiteral("sitePath"));
+    auto* newButton = new QPushButton(uiText(u"新建…"), this);
+    auto* openButton = new QPushButton(uiText(u"打开…"), this);
+    auto* importButton = new QPushButton(uiText(u"导入地址计划…"), this);
+    connect(newButton, &QPushButton::clicked, this, &CSiteDlg::chooseNewSite);
+    connect(openButton, &QPushButton::clicked, this, &CSiteDlg::chooseSite);
+    connect(importButton, &QPushButton::clicked, this, &CSiteDlg::choosePlan);
+    auto* files = new QHBoxLayout;
+    files->addWidget(path_, 1);
+    files->addWidget(newButton);
+    files->addWidget(openButton);
+    files->addWidget(importButton);
+
+    filter_ = new QComboBox(this);
+    filter_->setObjectName(QStringLiteral("filter"));
+    filter_->addItem(uiText(u"全部"));
+    for (auto state : {site::DeviceStatus::State::InPlace, site::DeviceStatus::State::Elsewhere,
+                       site::DeviceStatus::State::New, site::DeviceStatus::State::Missing})
+        filter_->addItem(dataText(site::stateText(state)));
+    filter_->addItem(uiText(text::msg::kSiteFirmwareChanged));
+    connect(filter_, &QComboBox::currentIndexChanged, this, &CSiteDlg::setFilter);
+
+    table_ = new QTableWidget(0, kColumns, this);
+    table_->setObjectName(QStringLiteral("devices"));
+    table_->setHorizontalHeaderLabels({uiText(u"mac地址"), uiText(u"IP 地址"), uiText(u"计划地址"),
+                                       uiText(u"状态"), uiText(u"名称"), uiText(u"位置")});
+    table_->verticalHeader()->hide();
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->horizontalHeader()->setStretchLastSection(true);
+
+    auto* form = new QFormLayout;
+    user_ = new QLineEdit(QStringLiteral("admin"), this);
+    password_ = new QLineEdit(this);
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setObjectName(QStringLiteral("password"));
+    form->addRow(uiText(u"用户名"), user_);
+    form->addRow(uiText(u"密码"), password_);
+    applyButton_ = new QPushButton(uiText(u"应用"), this);
+    applyButton_->setObjectName(QStringLiteral("applyButton"));
+    closeButton_ = new QPushButton(uiText(u"关闭"), this);
+    connect(applyButton_, &QPushButton::clicked, this, &CSiteDlg::apply);
+    connect(closeButton_, &QPushButton::clicked, this, &CSiteDlg::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(filter_);
+    buttons->addStretch();
+    buttons->addWidget(applyButton_);
+    buttons->addWidget(closeButton_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(files);
+    layout->addWidget(table_);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    resize(760, 520);
+
+    // The last site comes back; one that went away or went bad is simply not reopened.
+    const QString last = QSettings().value(QString::fromLatin1(kLastSiteKey)).toString();
+    if (!last.isEmpty() && QFileInfo::exists(last)) {
+        try {
+            site_ = site::SiteFile::open(last.toStdString(), false);
+            path_->setText(last);
+        } catch (const site::SiteError&) {
+            site_.reset();
+        }
+    }
+    applyButton_->setEnabled(site_ != nullptr);
+    refresh();
+}
+
+CSiteDlg::~CSiteDlg() {
+    calls_.close();
+    if (worker_.joinable()) worker_.join();
+}
+
+void CSiteDlg::reject() {
+    // Devices are being changed: the dialog waits for that to end.
+    if (!running_.load()) QDialog::reject();
+}
+
+bool CSiteDlg::openSite(const QString& path) {
+    try {
+        site_ = site::SiteFile::open(path.toStdString(), true);
+    } catch (const site::SiteError& e) {
+        showMessage(this, QString::fromUtf8(e.what()));
+        return false;
+    }
+    QSettings().setValue(QString::fromLatin1(kLastSiteKey), path);
+    path_->setText(path);
+    applyButton_->setEnabled(true);
+    refresh();
+    return true;
+}
+
+bool CSiteDlg::importPlan(const QString& path) {
+    if (!site_) return false;
+    const auto plan = site::readPlanFile(path.toStdString());
+    if (!plan.problems.empty()) {
+        showMessage(this, reasons(plan.problems).mid(1));
+        return false;
+    }
+    try {
+        site_->replacePlan(plan.rows);
+    } catch (const site::SiteError& e) {
+        showMessage(this, QString::fromUtf8(e.what()));
+        return false;
+    }
+    refresh();
+    return true;
+}
+
+void CSiteDlg::chooseNewSite() {
+    const QString filter = uiText(u"现场文件 (*.tarvo-site)");
+    QString path = QFileDialog::getSaveFileName(this, uiText(u"新建…"), {}, filter, nullptr,
+                                                QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty()) return;
+    if (!path.endsWith(QStringLiteral(".tarvo-site"))) path += QStringLiteral(".tarvo-site");
+    // An existing file is opened (or refused) as it is, never overwritten.
+    openSite(path);
+}
+
+void CSiteDlg::chooseSite() {
+    const QString path = QFileDialog::getOpenFileName(this, uiText(u"打开…"), {},
+                                                      uiText(u"现场文件 (*.tarvo-site)"));
+    if (!path.isEmpty()) openSite(path);
+}
+
+void CSiteDlg::choosePlan() {
+    if (!site_) {
+        showMessage(this, uiText(u"没有打开现场"));
+        return;
+    }
+    const QString path = QFileDialog::getOpenFileName(this, uiText(u"导入地址计划…"), {},
+                                                      uiText(u"CSV 文件 (*.csv *.txt)"));
+    if (!path.isEmpty()) importPlan(path);
+}
+
+void CSiteDlg::setFilter(int index) {
+    shown_.clear();
+    for (const auto& s : status_) {
+        const bool take = index <= 0 || (index == 5 && s.firmwareChanged) ||
+                          (index >= 1 && index <= 4 && static_cast<int>(s.state) == index - 1);
+        if (take) shown_.push_back(s);
+    }
+    table_->setRowCount(static_cast<int>(shown_.size()));
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        const auto& s = shown_[static_cast<std::size_t>(r)];
+        QString state = dataText(site::stateText(s.state));
+        if (s.firmwareChanged)
+            state += QStringLiteral(", ") + uiText(text::msg::kSiteFirmwareChanged);
+        const QString values[kColumns] = {utf8(s.mac),
+                                          utf8(s.address.empty() ? s.lastAddress : s.address),
+                                          utf8(s.plannedAddress),
+                                          state,
+                                          utf8(s.name),
+                                          utf8(s.location)};
+        for (int c = 0; c < kColumns; ++c) table_->setItem(r, c, new QTableWidgetItem(values[c]));
+    }
+    table_->resizeColumnsToContents();
+}
+
+void CSiteDlg::refresh() {
+    status_.clear();
+    if (site_) {
+        try {
+            const auto rows = heard_();
+            site_->recordSearch(rows, site::SiteFile::now());
+            status_ = site::siteStatus(site_->plan(), site_->knownDevices(), rows);
+        } catch (const site::SiteError& e) {
+            showMessage(this, QString::fromUtf8(e.what()));
+        }
+    }
+    setFilter(filter_->currentIndex());
+}
+
+void CSiteDlg::apply() {
+    if (!site_ || running_.load()) return;
+    if (site_->plan().empty()) {
+        showMessage(this, uiText(text::msg::kPlanEmpty));
+        return;
+    }
+    site::ApplyOptions options;
+    options.user = user_->text().toStdU16String();
+    options.password = password_->text().toStdU16String();
+    runApply(options, true);
+}
+
+void CSiteDlg::runApply(site::ApplyOptions options, bool dryRun) {
+    running_.store(true);
+    applyButton_->setEnabled(false);
+    closeButton_->setEnabled(false);
+    if (worker_.joinable()) worker_.join();
+    options.dryRun = dryRun;
+    // The worker has a connection of its own: one connection is never shared between threads.
+    worker_ = std::thread([this, options, path = site_->path()] {
+        QuietNotifier notifier;
+        site::ApplyReport report;
+        std::string failure;
+        try {
+            auto own = site::SiteFile::open(path, false);
+            report = site::applyPlan(*own, options, notifier);
+        } catch (const site::SiteError& e) {
+            failure = e.what();
+        }
+        calls_.push([this, report, failure, options] {
+            running_.store(false);
+            applyButton_->setEnabled(true);
+            closeButton_->setEnabled(true);
+            if (!failure.empty()) {
+                showMessage(this, QString::fromStdString(failure));
+                return;
+            }
+            showApplied(report, options.dryRun, options);
+        });
+    });
+}
+
+void CSiteDlg::showApplied(const site::ApplyReport& report, bool dryRun,
+                           const site::ApplyOptions& options) {
+    refresh();
+    if (!report.review.canApply()) {
+        showMessage(this, uiText(text::msg::kPlanNothingSent) + reasons(report.review.problems));
+        return;
+    }
+    QString lines;
+    int moves = 0;
+    for (const auto& r : report.results) {
+        const bool move = r.step.kind == site::PlanStep::Kind::Move;
+        moves += move ? 1 : 0;
+        if (!dryRun || move) {
+            lines += QLatin1Char('\n') + utf8(r.step.row.mac) + QStringLiteral("  ") +
+                     utf8(r.step.fromAddress) + QStringLiteral(" → ") + utf8(r.step.row.address) +
+                     QStringLiteral("  ") + dataText(r.text());
+        }
+    }
+    for (const auto& u : report.review.unplanned) {
+        lines += QLatin1Char('\n') + dataText(u.mac) + QStringLiteral("  ") + dataText(u.address) +
+                 QStringLiteral("  ") + uiText(text::msg::kSiteNew);
+    }
+    if (!dryRun) {
+        showMessage(this, lines.mid(1));
+        return;
+    }
+    if (moves == 0) {
+        showMessage(this, lines.isEmpty() ? uiText(text::msg::kSiteInPlace) : lines.mid(1));
+        return;
+    }
+    const QString question =
+        uiText(u"要修改 %1 台设备的地址吗？").arg(moves) + QLatin1Char('\n') + lines;
+    if (QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes)
+        runApply(options, false);
+}
+
+}  // namespace tarvo::gui

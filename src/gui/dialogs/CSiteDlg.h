@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QDialog>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "common/UiQueue.h"
+#include "core/discovery/DeviceTable.h"
+#include "core/site/SiteApply.h"
+#include "core/site/SiteFile.h"
+#include "core/site/SiteStatus.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace tarvo::gui {
+
+// "Site": the open site file, its devices' states against the window's last search (with a
+// filter per state), the import of an address plan and its application. Reopens the last site.
+// The plan is applied on a thread of its own, which first shows what would change and asks.
+class CSiteDlg final : public QDialog {
+    Q_OBJECT
+public:
+    // `heard` gives the rows of the window's list.
+    CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWidget* parent = nullptr);
+    ~CSiteDlg() override;
+
+    void reject() override;
+
+    // What the menu entries do once a file was chosen; each reports a failure in a box.
+    bool openSite(const QString& path);
+    bool importPlan(const QString& path);
+    // Asks for the files, then does the above.
+    void chooseNewSite();
+    void chooseSite();
+    void choosePlan();
+    // Checks the plan against a new search, shows what changes and, when confirmed, applies it.
+    void apply();
+
+    // The devices shown (after the filter), for tests.
+    [[nodiscard]] const std::vector<site::DeviceStatus>& shown() const { return shown_; }
+    void setFilter(int index);  // 0: all, then the states, then "firmware changed"
+
+    // The key under which the last site's path is remembered.
+    static constexpr const char* kLastSiteKey = "site/last";
+
+private:
+    void refresh();
+    void runApply(site::ApplyOptions options, bool dryRun);
+    void showApplied(const site::ApplyReport& report, bool dryRun,
+                     const site::ApplyOptions& options);
+
+    std::function<std::vector<discovery::DeviceRow>()> heard_;
+    std::unique_ptr<site::SiteFile> site_;
+    std::vector<site::DeviceStatus> status_;
+    std::vector<site::DeviceStatus> shown_;
+    QLabel* path_ = nullptr;
+    QComboBox* filter_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    QLineEdit* user_ = nullptr;
+    QLineEdit* password_ = nullptr;
+    QPushButton* applyButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    std::atomic<bool> running_{false};
+    UiQueue<std::function<void()>> calls_{this, [](std::function<void()>& call) { call(); }};
+    std::thread worker_;
+};
+
+}  // namespace tarvo::gui

@@ -1,0 +1,118 @@
+// A site through the command line: a plan by MAC imported from a spreadsheet's CSV, refused
+// whole while any row cannot be carried out, then applied and compared with what answers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "support/RunProcess.h"
+#include "support/Sandbox.h"
+#include "support/SimProcess.h"
+
+using namespace tarvo;
+
+namespace {
+
+std::unique_ptr<test::SimProcess> simInHost(int k) {
+    test::SimOptions options;
+    options.host = k;
+    nlohmann::json device{{"ip", test::sandboxHostAddress(k)},
+                          {"type", 100},
+                          {"password", "pw"},
+                          {"netParams", {{"mask", "255.255.255.0"}, {"gateway", "10.250.0.1"}}}};
+    return std::make_unique<test::SimProcess>(nlohmann::json{{"devices", {device}}}, options);
+}
+
+// Frames the device received besides searches.
+int commandsSeen(const test::SimProcess& sim, int k) {
+    int count = 0;
+    const nlohmann::json device = sim.device(test::sandboxHostAddress(k));
+    for (const auto& f : device["received"]) count += f["command"] != 10 ? 1 : 0;
+    return count;
+}
+
+class SiteE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tarvo-site-e2e-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    test::ProcessResult site(std::vector<std::string> args) {
+        args.insert(args.begin(),
+                    {TARVO_CLI_PATH, "--json", "site", "--site", file("s.tarvo-site")});
+        return test::runProcess(args, std::chrono::seconds(60), {"LANG=en_US.UTF-8", "LC_ALL="});
+    }
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+    std::string writePlan(const std::string& name, const std::string& rows) {
+        // As LibreOffice saves it: BOM, semicolons, CRLF, Chinese header.
+        std::ofstream(file(name), std::ios::binary)
+            << "\xEF\xBB\xBFMAC地址;IP地址;子网掩码;网关;名称\r\n"
+            << rows;
+        return file(name);
+    }
+    std::map<std::string, nlohmann::json> statusByMac() {
+        const auto r = site({"status", "--seconds", "1"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::map<std::string, nlohmann::json> out;
+        for (const auto& d : nlohmann::json::parse(r.out)) out[d["mac"]] = d;
+        return out;
+    }
+
+    std::filesystem::path dir_;
+};
+
+}  // namespace
+
+TEST_F(SiteE2E, PlanImportDryRunApplyAndStatus) {
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.250.0.31/24", "dev", "eth0"}), 0);
+    ASSERT_EQ(test::runInHost(2, {"ip", "addr", "add", "10.250.0.32/24", "dev", "eth0"}), 0);
+    auto one = simInHost(1);
+    auto two = simInHost(2);
+    auto three = simInHost(3);
+    const std::string mac1 = "02-00-0A-FA-00-0B";  // as labels print them
+    const std::string mac2 = "0200.0afa.000c";
+
+    // One device of the plan is not there and one address is taken: nothing may be sent.
+    const std::string good = mac1 + ";10.250.0.31;255.255.255.0;10.250.0.1;东门\r\n" + mac2 +
+                             ";10.250.0.32;255.255.255.0;10.250.0.1;西门\r\n";
+    ASSERT_EQ(site({"plan", "import",
+                    writePlan("bad.csv", good + "02:00:0a:fa:00:30;10.250.0.40;;;\r\n" +
+                                             "02:00:0a:fa:00:31;10.250.0.13;;;\r\n")})
+                  .exitCode,
+              0);
+    const auto refused = site({"apply", "--password", "pw", "--search-seconds", "1"});
+    EXPECT_EQ(refused.exitCode, 1) << refused.out;
+    auto result = nlohmann::json::parse(refused.out);
+    EXPECT_FALSE(result["sent"]);
+    ASSERT_EQ(result["problems"].size(), 2u) << refused.out;
+    EXPECT_EQ(result["problems"][0]["line"], 4);
+    EXPECT_EQ(result["problems"][1]["line"], 5);
+    EXPECT_EQ(commandsSeen(*one, 1) + commandsSeen(*two, 2), 0);
+
+    ASSERT_EQ(site({"plan", "import", writePlan("good.csv", good)}).exitCode, 0);
+    const auto dry = site({"apply", "--dry-run", "--search-seconds", "1"});
+    EXPECT_EQ(dry.exitCode, 0) << dry.out;
+    result = nlohmann::json::parse(dry.out);
+    ASSERT_EQ(result["steps"].size(), 2u);
+    EXPECT_EQ(result["steps"][0]["ip"], test::sandboxHostAddress(1));
+    EXPECT_EQ(result["steps"][0]["newIp"], "10.250.0.31");
+    ASSERT_EQ(result["unplanned"].size(), 1u);
+    EXPECT_EQ(result["unplanned"][0]["ip"], test::sandboxHostAddress(3));
+    EXPECT_EQ(commandsSeen(*one, 1) + commandsSeen(*two, 2), 0);
+
+    const auto applied = site({"apply", "--password", "pw", "--search-seconds", "1"});
+    EXPECT_EQ(applied.exitCode, 0) << applied.out << applied.err;
+    EXPECT_EQ(one->device("10.250.0.31")["netParams"]["gateway"], "10.250.0.1");
+
+    three->stop();
+    auto status = statusByMac();
+    EXPECT_EQ(status["02:00:0A:FA:00:0B"]["state"], "in-place");
+    EXPECT_EQ(status["02:00:0A:FA:00:0B"]["name"], "东门");
+    EXPECT_EQ(status["02:00:0A:FA:00:0C"]["ip"], "10.250.0.32");
+    EXPECT_EQ(status["02:00:0A:FA:00:0D"]["state"], "missing");
+    EXPECT_EQ(status["02:00:0A:FA:00:0D"]["lastIp"], test::sandboxHostAddress(3));
+}

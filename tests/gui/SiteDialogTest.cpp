@@ -1,0 +1,61 @@
+// The site window without a network: the window's rows against a site and its plan, the filter per
+// state, a refused plan file, and the last site reopened.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <fstream>
+
+#include "GuiDriver.h"
+#include "dialogs/CSiteDlg.h"
+
+using namespace tarvo;
+using State = site::DeviceStatus::State;
+
+namespace {
+
+discovery::DeviceRow row(const char16_t* address, const char16_t* mac) {
+    discovery::DeviceRow r;
+    r.address = address;
+    r.mac = mac;
+    r.type = 100;
+    return r;
+}
+
+}  // namespace
+
+TEST(SiteDialogTest, StatesFilterAndTheLastSiteComesBack) {
+    test::setLanguage("zh_CN.UTF-8");
+    QTemporaryDir dir;
+    const auto file = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    std::ofstream(file("plan.csv").toStdString())
+        << "MAC,IP,名称\n02-00-00-00-00-01,10.0.0.21,东门\n02-00-00-00-00-02,10.0.0.22,西门\n";
+    std::ofstream(file("bad.csv").toStdString()) << "MAC,IP\nnot-a-mac,10.0.0.30\n";
+    const auto heard = [] {
+        return std::vector<discovery::DeviceRow>{row(u"10.0.0.21", u"02:00:00:00:00:01"),
+                                                 row(u"10.0.0.40", u"02:00:00:00:00:09")};
+    };
+    test::ModalDriver driver;
+    {
+        gui::CSiteDlg dialog(heard);
+        EXPECT_TRUE(dialog.shown().empty());
+        ASSERT_TRUE(dialog.openSite(file("a.tarvo-site")));
+        ASSERT_TRUE(dialog.importPlan(file("plan.csv")));
+        ASSERT_EQ(dialog.shown().size(), 3u);
+        EXPECT_EQ(dialog.shown()[0].state, State::InPlace);
+        EXPECT_EQ(dialog.shown()[0].name, "东门");
+        EXPECT_EQ(dialog.shown()[1].state, State::Missing);
+        EXPECT_EQ(dialog.shown()[2].state, State::New);
+        dialog.setFilter(4);  // missing only
+        ASSERT_EQ(dialog.shown().size(), 1u);
+        EXPECT_EQ(dialog.shown()[0].mac, "02:00:00:00:00:02");
+
+        EXPECT_FALSE(dialog.importPlan(file("bad.csv")));
+        ASSERT_EQ(driver.boxes.size(), 1u);
+        EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral("第 2 行")))
+            << driver.boxes[0].text.toStdString();
+    }
+    gui::CSiteDlg again(heard);
+    EXPECT_EQ(again.shown().size(), 3u);  // the plan of the site reopened
+}

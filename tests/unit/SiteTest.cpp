@@ -1,0 +1,292 @@
+// Site files, address plans and the states of a site's devices.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/site/MacText.h"
+#include "core/site/PlanCsv.h"
+#include "core/site/PlanReview.h"
+#include "core/site/SiteFile.h"
+#include "core/site/SiteStatus.h"
+#include "core/text/TextConvert.h"
+
+using namespace tarvo;
+using site::PlanStep;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tarvo-site-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    [[nodiscard]] std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void sql(const std::string& path, const char* statement) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, statement, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+discovery::DeviceRow heardRow(const char* address, const char* mac, int type = 100) {
+    discovery::DeviceRow row;
+    row.address = text::fromUtf8(address);
+    row.mac = text::fromUtf8(mac);
+    row.type = type;
+    return row;
+}
+
+site::PlanRow planRow(int line, const char* mac, const char* address) {
+    site::PlanRow row;
+    row.line = line;
+    row.mac = mac;
+    row.address = address;
+    return row;
+}
+
+std::vector<int> problemLines(const std::vector<site::PlanProblem>& problems) {
+    std::vector<int> lines;
+    lines.reserve(problems.size());
+    for (const auto& p : problems) lines.push_back(p.line);
+    return lines;
+}
+
+}  // namespace
+
+TEST(SitePlan, MacFormsOfLabelsAndTools) {
+    for (const char* form : {"aa:bb:cc:0d:0e:0f", "AA-BB-CC-0D-0E-0F", "aabb.cc0d.0e0f",
+                             "AABB-CC0D-0E0F", "aabbcc0d0e0f", " aa:bb:cc:d:e:f "}) {
+        EXPECT_EQ(site::parseMac(form).value_or("none"), "AA:BB:CC:0D:0E:0F") << form;
+    }
+    for (const char* bad :
+         {"", "aa:bb:cc:dd:ee", "aa:bb:cc:dd:ee:ff:00", "aa:bb-cc:dd:ee:ff", "gg:bb:cc:dd:ee:ff",
+          "aabbccddeef", "00:00:00:00:00:00", "ff:ff:ff:ff:ff:ff", "aab.bcc.ddee.ff"}) {
+        EXPECT_FALSE(site::parseMac(bad)) << bad;
+    }
+}
+
+TEST(SitePlan, ReadsTheFilesSpreadsheetsSave) {
+    // LibreOffice with a Chinese header: BOM, semicolons, CRLF, a quoted field holding the
+    // separator, a quote and a line end; an empty row as spreadsheets leave them.
+    const auto libre = site::readPlanCsv(
+        "\xEF\xBB\xBF备注;MAC 地址;IP 地址;子网掩码;网关;名称\r\n"
+        "\"a;\"\"b\"\"\r\nc\";aa-bb-cc-00-00-01;10.0.0.21;255.255.255.0;10.0.0.1;大门\r\n"
+        ";;;;;\r\n"
+        "x;aabb.cc00.0002;10.0.0.22;;;\r\n");
+    ASSERT_TRUE(libre.problems.empty()) << text::toUtf8(libre.problems.front().text);
+    ASSERT_EQ(libre.rows.size(), 2u);
+    EXPECT_EQ(libre.rows[0].note, "a;\"b\"\r\nc");
+    EXPECT_EQ(libre.rows[0].name, "大门");
+    EXPECT_EQ(libre.rows[0].gateway, "10.0.0.1");
+    EXPECT_EQ(libre.rows[1].mac, "AA:BB:CC:00:00:02");
+    EXPECT_EQ(libre.rows[1].line, 5);
+
+    // Excel's "Unicode text": UTF-16LE with BOM, tab-separated, English header.
+    std::u16string wide = u"\uFEFFName\tMAC\tAddress\r\n东门\taabbcc000003\t10.0.0.23\r\n";
+    std::string utf16;
+    for (char16_t c : wide) {
+        utf16 += static_cast<char>(c & 0xff);
+        utf16 += static_cast<char>(c >> 8);
+    }
+    const auto excel = site::readPlanCsv(utf16);
+    ASSERT_EQ(excel.rows.size(), 1u);
+    EXPECT_EQ(excel.rows[0].name, "东门");
+    EXPECT_EQ(excel.rows[0].address, "10.0.0.23");
+
+    // Excel's plain CSV on a Chinese system: GB18030, commas, no BOM.
+    const auto gb =
+        site::readPlanCsv(text::narrowString(u"MAC,IP,位置\naa:bb:cc:00:00:04,10.0.0.24,北楼\n"));
+    ASSERT_EQ(gb.rows.size(), 1u);
+    EXPECT_EQ(gb.rows[0].location, "北楼");
+
+    EXPECT_EQ(problemLines(site::readPlanCsv("name,ip\nx,10.0.0.1\n").problems),
+              std::vector<int>{0});  // no MAC column
+}
+
+TEST(SitePlan, EveryBadRowIsNamedByItsLine) {
+    const auto plan = site::readPlanCsv(
+        "mac,ip,mask,gateway\n"
+        "aa:bb:cc:00:00:01,10.0.0.21,255.255.255.0,10.0.0.1\n"  // good
+        "zz,10.0.0.22,,\n"                                      // 3: not a MAC
+        "aa:bb:cc:00:00:01,10.0.0.23,,\n"                       // 4: MAC again
+        "aa:bb:cc:00:00:05,10.0.0.21,,\n"                       // 5: address again
+        "aa:bb:cc:00:00:06,10.0.0.255,255.255.255.0,\n"         // 6: broadcast address
+        "aa:bb:cc:00:00:07,10.0.0.27,255.255.255.0,10.0.1.1\n"  // 7: gateway elsewhere
+        "aa:bb:cc:00:00:08,10.0.0.28,255.0.255.0,\n"            // 8: not a mask
+        "aa:bb:cc:00:00:09,10.0.0.300,,\n");                    // 9: not an address
+    EXPECT_EQ(problemLines(plan.problems), (std::vector<int>{3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(plan.rows.size(), 1u);
+}
+
+TEST(SitePlan, TheWholePlanIsCheckedAgainstWhatAnswered) {
+    const std::vector<site::PlanRow> plan{
+        planRow(2, "AA:00:00:00:00:01", "10.0.0.21"),    // moves
+        planRow(3, "AA:00:00:00:00:02", "10.0.0.12"),    // already there
+        planRow(4, "AA:00:00:00:00:03", "10.0.0.23"),    // did not answer
+        planRow(5, "AA:00:00:00:00:04", "10.0.0.13"),    // taken by the unplanned device
+        planRow(6, "AA:00:00:00:00:05", "10.0.0.25"),    // an NVR
+        planRow(7, "AA:00:00:00:00:06", "192.168.9.9"),  // off the link that heard it
+    };
+    std::vector<discovery::DeviceRow> heard{heardRow("10.0.0.11", "AA:00:00:00:00:01"),
+                                            heardRow("10.0.0.12", "AA:00:00:00:00:02"),
+                                            heardRow("10.0.0.13", "BB:00:00:00:00:01"),
+                                            heardRow("10.0.0.14", "AA:00:00:00:00:04"),
+                                            heardRow("10.0.0.15", "AA:00:00:00:00:05", 181),
+                                            heardRow("10.0.0.16", "AA:00:00:00:00:06")};
+    net::LocalInterface lan;
+    net::parseIPv4("10.0.0.1", lan.address);
+    net::parseIPv4("255.255.255.0", lan.netmask);
+    for (auto& row : heard) row.heardOn = {lan.address};
+
+    const auto review = site::reviewPlan(plan, heard, {lan});
+    EXPECT_FALSE(review.canApply());
+    EXPECT_EQ(problemLines(review.problems), (std::vector<int>{4, 5, 6, 7}));
+    ASSERT_EQ(review.steps.size(), 6u);
+    EXPECT_EQ(review.steps[0].kind, PlanStep::Kind::Move);
+    EXPECT_EQ(review.steps[0].fromAddress, "10.0.0.11");
+    EXPECT_EQ(review.steps[1].kind, PlanStep::Kind::InPlace);
+    EXPECT_EQ(review.steps[2].kind, PlanStep::Kind::Missing);
+    ASSERT_EQ(review.unplanned.size(), 1u);
+    EXPECT_EQ(review.unplanned[0].address, u"10.0.0.13");
+
+    const std::vector<site::PlanRow> good(plan.begin(), plan.begin() + 2);
+    EXPECT_TRUE(site::reviewPlan(good, heard, {lan}).canApply());
+}
+
+TEST(SiteFile, NewerCorruptAndForeignFilesAreRefusedAndLeftAlone) {
+    TempDir dir;
+    const auto path = dir.file("a.tarvo-site");
+    site::SiteFile::open(path)->replacePlan({planRow(2, "AA:00:00:00:00:01", "10.0.0.21")});
+    // An empty database becomes a site, at the current schema.
+    const auto empty = dir.file("empty.tarvo-site");
+    sql(empty, "PRAGMA user_version = 0");
+    EXPECT_TRUE(site::SiteFile::open(empty)->plan().empty());
+
+    sql(path, "PRAGMA user_version = 2");
+    const auto newer = bytesOf(path);
+    EXPECT_THROW(site::SiteFile::open(path), site::SiteError);
+    EXPECT_EQ(bytesOf(path), newer);
+
+    const auto foreign = dir.file("other.db");
+    sql(foreign, "CREATE TABLE t (x)");
+    const auto foreignBytes = bytesOf(foreign);
+    EXPECT_THROW(site::SiteFile::open(foreign), site::SiteError);
+    EXPECT_EQ(bytesOf(foreign), foreignBytes);
+
+    sql(path, "PRAGMA user_version = 1");
+    const auto truncated = dir.file("cut.tarvo-site");
+    std::ofstream(truncated, std::ios::binary) << bytesOf(path).substr(0, 4096 * 3);
+    const auto cut = bytesOf(truncated);
+    EXPECT_THROW(site::SiteFile::open(truncated), site::SiteError);
+    EXPECT_EQ(bytesOf(truncated), cut);
+
+    const auto textFile = dir.file("notes.tarvo-site");
+    std::ofstream(textFile) << "MAC,IP\n";
+    EXPECT_THROW(site::SiteFile::open(textFile), site::SiteError);
+    EXPECT_EQ(bytesOf(textFile), "MAC,IP\n");
+    EXPECT_EQ(site::SiteFile::open(path)->plan().size(), 1u);
+}
+
+TEST(SiteFile, DevicesWithoutMacJoinTheirMacAndFirmwareChangesShow) {
+    TempDir dir;
+    auto s = site::SiteFile::open(dir.file("s.tarvo-site"));
+    s->recordSearch({heardRow("10.0.0.11", "")}, 100);
+    s->recordSearch({heardRow("10.0.0.12", "AA:00:00:00:00:02")}, 150,
+                    {{"AA:00:00:00:00:02", "v1"}});
+    ASSERT_EQ(s->knownDevices().size(), 2u);
+    EXPECT_EQ(s->knownDevices()[0].mac, "");
+    s->recordSearch(
+        {heardRow("10.0.0.11", "AA:00:00:00:00:01"), heardRow("10.0.0.12", "AA:00:00:00:00:02")},
+        200, {{"AA:00:00:00:00:02", "v2"}});
+    const auto known = s->knownDevices();
+    ASSERT_EQ(known.size(), 2u);
+    EXPECT_EQ(known[0].mac, "AA:00:00:00:00:01");
+    EXPECT_EQ(known[0].lastSeen, 200);
+
+    s->replacePlan({planRow(2, "AA:00:00:00:00:01", "10.0.0.11"),
+                    planRow(3, "AA:00:00:00:00:02", "10.0.0.22"),
+                    planRow(4, "AA:00:00:00:00:03", "10.0.0.23")});
+    const auto status = site::siteStatus(
+        s->plan(), s->knownDevices(),
+        {heardRow("10.0.0.11", "AA:00:00:00:00:01"), heardRow("10.0.0.12", "AA:00:00:00:00:02"),
+         heardRow("10.0.0.30", "CC:00:00:00:00:01")});
+    ASSERT_EQ(status.size(), 4u);
+    using State = site::DeviceStatus::State;
+    EXPECT_EQ(status[0].state, State::InPlace);
+    EXPECT_EQ(status[1].state, State::Elsewhere);
+    EXPECT_TRUE(status[1].firmwareChanged);
+    EXPECT_FALSE(status[0].firmwareChanged);
+    EXPECT_EQ(status[2].state, State::Missing);
+    EXPECT_EQ(status[3].state, State::New);
+}
+
+// The program killed in the middle of a plan import: what was committed before (the old plan,
+// an action on record) is all there, nothing of the interrupted import is.
+TEST(SiteFile, KilledMidActionKeepsWhatWasCommitted) {
+    TempDir dir;
+    const auto path = dir.file("s.tarvo-site");
+    std::vector<site::PlanRow> big;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string n = std::to_string(10000 + i);
+        big.push_back(planRow(
+            i + 2, ("AA:00:00:00:" + n.substr(1, 2) + ":" + n.substr(3, 2)).c_str(),
+            ("10.1." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1)).c_str()));
+    }
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        auto s = site::SiteFile::open(path);
+        s->replacePlan({planRow(2, "AA:00:00:00:00:01", "10.0.0.21")});
+        site::ActionRecord action;
+        action.mac = "AA:00:00:00:00:01";
+        action.kind = "address";
+        action.started = 1;
+        s->beginAction(action);
+        s->replacePlan(big, [&](std::size_t done) {
+            if (done != 2500) return;
+            (void)!::write(ready[1], "x", 1);
+            ::pause();  // killed here, half of the new plan written
+        });
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    pollfd wait{ready[0], POLLIN, 0};
+    const bool midway = ::poll(&wait, 1, 30000) == 1;
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(ready[0]);
+    ASSERT_TRUE(midway);
+
+    auto s = site::SiteFile::open(path);
+    ASSERT_EQ(s->plan().size(), 1u);
+    EXPECT_EQ(s->plan()[0].address, "10.0.0.21");
+    ASSERT_EQ(s->actions().size(), 1u);
+    EXPECT_EQ(s->actions()[0].outcome, "pending");
+    s->replacePlan(big);
+    EXPECT_EQ(s->plan().size(), big.size());
+}
