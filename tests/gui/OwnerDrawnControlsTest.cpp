@@ -441,7 +441,7 @@ std::unique_ptr<CGradientProgressCtrl> upgradeBar(int width, bool text) {
     auto bar =
         std::make_unique<CGradientProgressCtrl>(CGradientProgressCtrl::upgradeColours(), nullptr);
     bar->resize(width, 20);
-    bar->SetShowPercentage(text);
+    bar->setShowPercentage(text);
     return bar;
 }
 
@@ -548,8 +548,8 @@ TEST(GradientProgress, RangeNotStartingAtZeroCountsFromItsLowerEnd) {
 
 TEST(GradientProgress, EqualColoursFillTheDonePartWithThatColour) {
     auto bar = upgradeBar(200, false);
-    bar->SetStartColour(QColor(10, 120, 30));
-    bar->SetEndColour(QColor(10, 120, 30));
+    bar->setStartColour(QColor(10, 120, 30));
+    bar->setEndColour(QColor(10, 120, 30));
     bar->SetPos(25);
     const QImage image = render(*bar);
     EXPECT_EQ(at(image, 0, 10), QColor(10, 120, 30));
@@ -677,8 +677,8 @@ TEST(ControlsGallery, EveryStateOnOnePicture) {
         bar->setGeometry(60, y, 420, 18);
         bar->SetRange(b.lower, b.upper);
         bar->SetPos(b.pos);
-        if (!b.upgradeLook) bar->SetShowPercentage(true);
-        if (b.equal) bar->SetEndColour(bar->startColour());
+        if (!b.upgradeLook) bar->setShowPercentage(true);
+        if (b.equal) bar->setEndColour(bar->startColour());
         auto* note = new QLabel(QString::fromLatin1(b.note), &window);
         note->setGeometry(490, y, 220, 18);
         y += 24;

@@ -165,7 +165,7 @@ void CTarvoDlg::build() {
     setOstra_ = new CSetOstra(session_, wait, this);
 }
 
-void CTarvoDlg::OnInitDialog() {
+void CTarvoDlg::onInitDialog() {
     if (initialised_) return;
     initialised_ = true;
     applyUiLanguage();
@@ -200,7 +200,7 @@ void CTarvoDlg::OnInitDialog() {
                                uiText(u"类型")};
     const int widths[] = {50, 130, 160, 80, 150, 50};
     list_->attach(table_);
-    for (int c = 0; c < discovery::kColumnCount; ++c) list_->InsertColumn(c, headers[c], widths[c]);
+    for (int c = 0; c < discovery::kColumnCount; ++c) list_->insertColumn(c, headers[c], widths[c]);
 
     if (options_.interfaces.empty()) {
         engine_.openInterfaces();
@@ -217,7 +217,7 @@ QPushButton* CTarvoDlg::button(int id) const {
 ops::LoginDialogResult CTarvoDlg::runLogin(int port, bool nvrMode) {
     CLog dialog(port, this);
     dialog.SetNvrMode(nvrMode ? 1 : 0);
-    dialog.SetNvrDevice(presenter_->selectedType() == discovery::kTypeNvr);
+    dialog.setNvrDevice(presenter_->selectedType() == discovery::kTypeNvr);
     ops::LoginDialogResult result;
     if (dialog.exec() != QDialog::Accepted) return result;
     result.accepted = true;
@@ -277,7 +277,7 @@ void CTarvoDlg::runPreview(const protocol::LoginInfo& target) {
     dialog->SetConnectInfo(target.address, target.port, target.user, target.password,
                            target.streamChoice, target.deviceType);
     for (const discovery::DeviceRow& row : table_.rows())
-        if (row.address == text::fromUtf8(target.address)) dialog->SetDeviceName(row.name);
+        if (row.address == text::fromUtf8(target.address)) dialog->setDeviceName(row.name);
     dialog->exec();
     // Closed during its stream set-up, it goes once the set-up ended, without the window
     // waiting for it.

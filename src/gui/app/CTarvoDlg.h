@@ -50,7 +50,7 @@ public:
     ~CTarvoDlg() override;
 
     // Texts, list columns, sockets and the first search. Runs once, before the window shows.
-    void OnInitDialog();
+    void onInitDialog();
 
     // ops::Dialogs
     ops::LoginDialogResult runLogin(int port, bool nvrMode) override;

@@ -77,11 +77,11 @@ bool CIPCamConfigDlg::run(ops::CameraConfigForm& form) {
 }
 
 void CIPCamConfigDlg::showEvent(QShowEvent* event) {
-    OnInitDialog();  // every opening: the dialog is reused for each camera
+    onInitDialog();  // every opening: the dialog is reused for each camera
     QDialog::showEvent(event);
 }
 
-void CIPCamConfigDlg::OnInitDialog() {
+void CIPCamConfigDlg::onInitDialog() {
     if (form_ == nullptr) return;
     using Form = ops::CameraConfigForm;
     const auto& form = *form_;

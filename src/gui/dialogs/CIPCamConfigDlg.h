@@ -31,7 +31,7 @@ protected:
 
 private:
     void build();
-    void OnInitDialog();
+    void onInitDialog();
     // Asks the camera to resolve a MAC conflict; its answer arrives as a message of its own.
     void fixMac();
 

@@ -59,11 +59,11 @@ bool CSetNet::run(ops::NetSettingsForm& form) {
 }
 
 void CSetNet::showEvent(QShowEvent* event) {
-    OnInitDialog();  // every opening: the dialog is reused for each device
+    onInitDialog();  // every opening: the dialog is reused for each device
     QDialog::showEvent(event);
 }
 
-void CSetNet::OnInitDialog() {
+void CSetNet::onInitDialog() {
     if (form_ == nullptr) return;
     const auto& form = *form_;
     audio_->setChecked(form.audio() != 0);

@@ -41,7 +41,7 @@ protected:
 
 private:
     void build();
-    void OnInitDialog();
+    void onInitDialog();
 
     ops::UdpSession& session_;
     Wait wait_;

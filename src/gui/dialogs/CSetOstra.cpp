@@ -49,11 +49,11 @@ bool CSetOstra::run(ops::CloudForm& form) {
 }
 
 void CSetOstra::showEvent(QShowEvent* event) {
-    OnInitDialog();  // every opening: the dialog is reused for each device
+    onInitDialog();  // every opening: the dialog is reused for each device
     QDialog::showEvent(event);
 }
 
-void CSetOstra::OnInitDialog() {
+void CSetOstra::onInitDialog() {
     if (form_ == nullptr) return;
     identity_->setText(dataText(form_->identityText()));
     password_->setText(dataText(form_->passwordText()));

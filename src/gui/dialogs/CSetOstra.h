@@ -33,7 +33,7 @@ protected:
 
 private:
     void build();
-    void OnInitDialog();
+    void onInitDialog();
 
     ops::UdpSession& session_;
     Wait wait_;

@@ -144,8 +144,8 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     bottom->addWidget(close);
     layout->addLayout(bottom, line, 0, 1, 3);
 
-    connect(browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::OnBrowse);
-    connect(upgrade_, &QPushButton::clicked, this, &CBatchUpgradeDlg::OnUpgrade);
+    connect(browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::onBrowse);
+    connect(upgrade_, &QPushButton::clicked, this, &CBatchUpgradeDlg::onUpgrade);
     connect(close, &QPushButton::clicked, this, &CBatchUpgradeDlg::reject);
 }
 
@@ -153,7 +153,7 @@ CBatchUpgradeDlg::~CBatchUpgradeDlg() {
     stopAll();
 }
 
-void CBatchUpgradeDlg::OnBrowse() {
+void CBatchUpgradeDlg::onBrowse() {
     const QString chosen = chooseFile_(this);
     if (chosen.isEmpty()) return;
     RememberedChoices::rememberFirmwareFile(false, chosen);
@@ -161,7 +161,7 @@ void CBatchUpgradeDlg::OnBrowse() {
     upgrade_->setEnabled(true);
 }
 
-void CBatchUpgradeDlg::OnUpgrade() {
+void CBatchUpgradeDlg::onUpgrade() {
     const std::string path = path_->text().toStdString();
     const std::u16string user = user_->text().toStdU16String();
     const std::u16string password = password_->text().toStdU16String();

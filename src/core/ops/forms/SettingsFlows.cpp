@@ -81,7 +81,7 @@ bool SettingsFlows::networkSettings(const std::string& address, int type) {
               0);
     dialogs_.waitMs(kReplyWaitMs);
 
-    netForm_.SetAnswered(cache.answered(Reply::NetParams), cache.answered(Reply::Audio));
+    netForm_.setAnswered(cache.answered(Reply::NetParams), cache.answered(Reply::Audio));
     netForm_.SetDeviceIp(address);
     netForm_.SetNetParams(cache.netParams());
     netForm_.SetAudio(cache.audio());
