@@ -88,6 +88,7 @@ CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
           })) {
     if (!options_.urlOpener)
         options_.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    presenter_->setSettings(settings_.get());
     build();
 }
 
@@ -159,10 +160,9 @@ void CTarvoDlg::build() {
     connect(about, &QAction::triggered, this, &CTarvoDlg::showAbout);
 
     // Built once and reused for every device, as the sequences refill them before each opening.
-    const auto wait = [this](int milliseconds) { waitMs(milliseconds); };
-    setNet_ = new CSetNet(session_, wait, this);
+    setNet_ = new CSetNet(this);
     camConfig_ = new CIPCamConfigDlg(session_, this);
-    setOstra_ = new CSetOstra(session_, wait, this);
+    setOstra_ = new CSetOstra(this);
 }
 
 void CTarvoDlg::onInitDialog() {
@@ -241,19 +241,6 @@ std::optional<protocol::Outcome> CTarvoDlg::runNetworkStep(
     return waitOffThread<protocol::Outcome>(std::move(step));
 }
 
-void CTarvoDlg::runNetworkSettings(const std::string& address, int type) {
-    settings_->networkSettings(address, type);
-}
-
-void CTarvoDlg::runCameraConfig(const std::string& address, int type, int port) {
-    // The login dialog confirms only ports within 5000..6000.
-    settings_->cameraConfig(address, type, static_cast<std::uint16_t>(port));
-}
-
-void CTarvoDlg::runCloudSettings(const protocol::LoginInfo& target) {
-    settings_->cloudSettings(target.address);
-}
-
 void CTarvoDlg::runCameraUpgrade(const std::string& address, int port) {
     CUpGrade dialog(this);
     dialog.SetTarget(port, address);
@@ -284,20 +271,20 @@ void CTarvoDlg::runPreview(const protocol::LoginInfo& target) {
     CViewDlg::release(std::move(dialog));
 }
 
-bool CTarvoDlg::runNetSettings(ops::NetSettingsForm& form) {
+bool CTarvoDlg::runNetSettings(ops::NetSettingsForm& form, const NetCheck& check) {
     if (!form.recordAnswered()) {
         message(text::msg::kNetParamsUnanswered);
         return false;
     }
-    return setNet_->run(form);
+    return setNet_->run(form, check);
 }
 
 bool CTarvoDlg::runCameraConfig(ops::CameraConfigForm& form) {
     return camConfig_->run(form);
 }
 
-void CTarvoDlg::runCloudSettings(ops::CloudForm& form) {
-    setOstra_->run(form);
+std::optional<ops::CloudEntry> CTarvoDlg::runCloudSettings(const ops::CloudForm& form) {
+    return setOstra_->run(form);
 }
 
 void CTarvoDlg::message(std::u16string_view text) {
