@@ -78,7 +78,7 @@ int main(int /*argc*/, char** argv) try {
     const std::string absent = test::sandboxHostAddress(60);
 
     gui::CTarvoDlg window;
-    window.OnInitDialog();
+    window.onInitDialog();
     window.show();
     test::pump(1500ms);
 

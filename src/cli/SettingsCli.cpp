@@ -52,11 +52,10 @@ void wait(int ms) {
 // the values the options name and confirms through the same rules as the window.
 class CliSettingsDialogs final : public ops::SettingsDialogs {
 public:
-    CliSettingsDialogs(const SettingsArgs& args, bool set, ops::UdpSession& session,
-                       CliNotifier& notifier)
-        : args_(args), set_(set), session_(session), notifier_(notifier) {}
+    CliSettingsDialogs(const SettingsArgs& args, bool set, CliNotifier& notifier)
+        : args_(args), set_(set), notifier_(notifier) {}
 
-    bool runNetSettings(ops::NetSettingsForm& form) override {
+    bool runNetSettings(ops::NetSettingsForm& form, const NetCheck& check) override {
         const auto& p = form.netParams();
         showNet(form);
         // Without the device's own record the values above are zeros or left-overs: showing
@@ -85,7 +84,7 @@ public:
             nothingToChange = true;
             return false;
         }
-        accepted = form.ok(e, session_, notifier_, wait) == ops::NetSettingsOutcome::Accepted;
+        accepted = check(e, notifier_) == ops::NetSettingsOutcome::Accepted;
         if (accepted) showNet(form);  // what was written, not what was read
         return accepted;
     }
@@ -119,13 +118,13 @@ public:
         return true;
     }
 
-    void runCloudSettings(ops::CloudForm& form) override {
+    std::optional<ops::CloudEntry> runCloudSettings(const ops::CloudForm& form) override {
         shown = {{"identity", text::toUtf8(form.identityText())},
                  {"cloudPassword", text::toUtf8(form.passwordText())},
                  {"deviceId", form.record().deviceId}};
-        if (!set_ || !args_.cloudPassword) return;
-        accepted = form.ok(form.identityText(), text::fromUtf8(*args_.cloudPassword),
-                           form.deviceIdText(), session_, wait);
+        if (!set_ || !args_.cloudPassword) return std::nullopt;
+        return ops::CloudEntry{form.identityText(), text::fromUtf8(*args_.cloudPassword),
+                               form.deviceIdText()};
     }
 
     void waitMs(int milliseconds) override { wait(milliseconds); }
@@ -169,7 +168,6 @@ private:
 
     const SettingsArgs& args_;
     bool set_;
-    ops::UdpSession& session_;
     CliNotifier& notifier_;
 };
 
@@ -215,7 +213,7 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
         std::cerr << refusal << std::endl;
         return report(global, name, args, false, {}, notifier);
     }
-    CliSettingsDialogs dialogs(args, set, finder.session(), notifier);
+    CliSettingsDialogs dialogs(args, set, notifier);
     ops::SettingsFlows flows(dialogs, finder.session(), notifier);
     switch (kind) {
         case Kind::Net:
@@ -232,7 +230,7 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
                                         text::fromUtf8(args.password.value), 0, *type);
             if (!protocol::loginCheck(login).report(notifier))
                 return report(global, name, args, false, {}, notifier);
-            flows.cloudSettings(args.ip);
+            dialogs.accepted = flows.cloudSettings(args.ip);
             break;
         }
         case Kind::FixMac: {

@@ -39,5 +39,5 @@ int main(int argc, char* argv[]) {
         }
     }
     tarvo::gui::CTarvoApp app(argc, argv);
-    return app.InitInstance();
+    return app.initInstance();
 }

@@ -32,7 +32,7 @@ TEST(DeviceListStress, ThousandRowsWhileSortingStayInStepAndResponsive) {
     gui::CSortListCtrl list;
     list.resize(600, 400);
     list.attach(table);
-    for (int c = 0; c < 6; ++c) list.InsertColumn(c, QString::number(c), 80);
+    for (int c = 0; c < 6; ++c) list.insertColumn(c, QString::number(c), 80);
     list.show();
 
     QElapsedTimer clock;

@@ -170,7 +170,7 @@ TEST_F(LoginDialogTest, RemembersUserAndPortPerKindOfDeviceButNeverThePassword) 
     CLog cameraAgain(nullptr);
     EXPECT_EQ(offered(cameraAgain), "installer 5123");
     CLog nvrPreview(5500, nullptr);
-    nvrPreview.SetNvrDevice(true);
+    nvrPreview.setNvrDevice(true);
     EXPECT_EQ(offered(nvrPreview), "nvradmin 5999");
 
     QFile stored(QSettings().fileName());

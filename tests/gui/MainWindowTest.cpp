@@ -67,7 +67,7 @@ protected:
         CTarvoDlg::Options options;
         options.urlOpener = [this](const QUrl& url) { urls.push_back(url.toString()); };
         window = std::make_unique<CTarvoDlg>(std::move(options), nullptr);
-        window->OnInitDialog();
+        window->onInitDialog();
         window->show();
         ASSERT_TRUE(test::waitUntil([&] { return model()->rowCount() == kFleetSize; }, 5s))
             << "rows: " << model()->rowCount();
@@ -478,7 +478,7 @@ TEST(MainWindowClose, CloseBoxEndsTheProcessWithCodeZero) {
             // No simulator here: a child process of the dying test would hold its output open.
             test::setLanguage("en_US.UTF-8");
             CTarvoDlg window;
-            window.OnInitDialog();
+            window.onInitDialog();
             window.show();
             test::pump(200ms);
             // The receive threads sit in their blocking receive now.

@@ -440,7 +440,7 @@ std::unique_ptr<CGradientProgressCtrl> upgradeBar(int width, bool text) {
     auto bar =
         std::make_unique<CGradientProgressCtrl>(CGradientProgressCtrl::upgradeColours(), nullptr);
     bar->resize(width, 20);
-    bar->SetShowPercentage(text);
+    bar->setShowPercentage(text);
     return bar;
 }
 
@@ -547,8 +547,8 @@ TEST(GradientProgress, RangeNotStartingAtZeroCountsFromItsLowerEnd) {
 
 TEST(GradientProgress, EqualColoursFillTheDonePartWithThatColour) {
     auto bar = upgradeBar(200, false);
-    bar->SetStartColour(QColor(10, 120, 30));
-    bar->SetEndColour(QColor(10, 120, 30));
+    bar->setStartColour(QColor(10, 120, 30));
+    bar->setEndColour(QColor(10, 120, 30));
     bar->SetPos(25);
     const QImage image = render(*bar);
     EXPECT_EQ(at(image, 0, 10), QColor(10, 120, 30));

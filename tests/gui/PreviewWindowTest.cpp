@@ -279,7 +279,7 @@ TEST_F(PreviewWindowTest, CloseAskedForWhileABoxOfTheSetUpIsOpenWaitsForTheSetUp
 TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) {
     ModalDriver driver;
     gui::CTarvoDlg window;
-    window.OnInitDialog();
+    window.onInitDialog();
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "127.0.0.4") >= 0; }, 5s));
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "127.0.0.2") >= 0; }, 5s));

@@ -449,7 +449,7 @@ bool saveFullRangePreview(QWidget& window, const QString& out, const QString& ta
     tarvo::test::SimProcess sim(fleet);
     tarvo::gui::CViewDlg view(&window);
     view.SetConnectInfo("127.0.0.40", 5505, "admin", "", 0, 100);
-    view.SetDeviceName(u"FullRangeCam");
+    view.setDeviceName(u"FullRangeCam");
     view.show();
     bool ok = tarvo::test::waitUntil([&] { return view.video()->presented() >= 3; }, 20s);
     tarvo::test::pump(100ms);
@@ -484,7 +484,7 @@ int main(int argc, char** argv) {
     bool ok = true;
 
     tarvo::gui::CTarvoDlg window;
-    window.OnInitDialog();
+    window.onInitDialog();
     window.show();
     tarvo::test::waitUntil([&] { return window.list()->listModel()->rowCount() >= expected; }, 6s);
     window.list()->Sort(5, true);

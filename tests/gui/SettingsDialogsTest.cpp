@@ -85,7 +85,7 @@ protected:
         test::setLanguage(lang);
         sim = std::make_unique<test::SimProcess>(test::SimProcess::FleetText{kFleet});
         window = std::make_unique<CTarvoDlg>(CTarvoDlg::Options{}, nullptr);
-        window->OnInitDialog();
+        window->onInitDialog();
         window->show();
         ASSERT_TRUE(test::waitUntil([&] { return rows() == kFleetSize; }, 5s))
             << "rows: " << rows();

@@ -619,7 +619,7 @@ TEST_F(UpgradeDialogsTest, NvrConfigFailuresLeaveTheFirstResolution) {
 TEST_F(UpgradeDialogsTest, MainWindowUpgradeAndNvrConfigurationOpenTheirDialogs) {
     ModalDriver driver;
     gui::CTarvoDlg window;
-    window.OnInitDialog();
+    window.onInitDialog();
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "127.0.0.3") >= 0; }, 5s));
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "127.0.0.2") >= 0; }, 5s));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ops/forms/LoginForm.h"
+#include "core/ops/forms/SettingsFlows.h"
 #include "core/ops/presenter/Dialogs.h"
 #include "core/ops/presenter/MainPresenter.h"
 #include "core/text/Messages.h"
@@ -18,7 +19,7 @@ using namespace tarvo::ops;
 namespace {
 
 // Everything the presenter asks of its surroundings, in one ordered log.
-struct Script final : Dialogs, SearchTarget, DeviceActions {
+struct Script final : Dialogs, SettingsOperations, SearchTarget, DeviceActions {
     std::vector<std::string> log;
     std::deque<LoginDialogResult> logins;  // answers of the login dialog; empty: cancelled
     bool loginAccepted = true;
@@ -57,14 +58,17 @@ struct Script final : Dialogs, SearchTarget, DeviceActions {
     void runNvrConfig(const std::string& a, int p) override {
         log.push_back("nvrConfig " + a + ":" + std::to_string(p));
     }
-    void runCameraConfig(const std::string& a, int t, int p) override {
+    bool cameraConfig(const std::string& a, int t, std::uint16_t p) override {
         log.push_back("camConfig " + a + " t" + std::to_string(t) + ":" + std::to_string(p));
+        return true;
     }
-    void runNetworkSettings(const std::string& a, int t) override {
+    bool networkSettings(const std::string& a, int t) override {
         log.push_back("netSettings " + a + " t" + std::to_string(t));
+        return true;
     }
-    void runCloudSettings(const protocol::LoginInfo& t) override {
-        log.push_back("cloud " + t.address);
+    bool cloudSettings(const std::string& a) override {
+        log.push_back("cloud " + a);
+        return true;
     }
 
     void setIgnoreReplies(bool ignore) override { log.push_back(ignore ? "ignore" : "accept"); }
@@ -92,6 +96,7 @@ protected:
     Script s;
     test::RecordingNotifier notifier;
     MainPresenter p{s, notifier, s, s, [this] { return s.now; }};
+    PresenterTest() { p.setSettings(&s); }
 
     void select(const char16_t* address, int type) { p.leftClick(RowHit{address, type}); }
     std::vector<std::u16string> messages() const { return notifier.texts(); }

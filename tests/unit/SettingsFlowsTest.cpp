@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <deque>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -61,10 +62,10 @@ public:
 
 class ScriptedDialogs : public SettingsDialogs {
 public:
-    bool runNetSettings(NetSettingsForm& form) override {
+    bool runNetSettings(NetSettingsForm& form, const NetCheck& check) override {
         netOpenedWith = form.netParams();
         netAudio = form.audio();
-        if (netEdit) return netEdit(form);
+        if (netEdit) return netEdit(form, check);
         return false;
     }
     bool runCameraConfig(CameraConfigForm& form) override {
@@ -73,9 +74,10 @@ public:
         if (cameraEdit) return cameraEdit(form);
         return false;
     }
-    void runCloudSettings(CloudForm& form) override {
+    std::optional<CloudEntry> runCloudSettings(const CloudForm& form) override {
         cloudOpenedWith = form.record();
-        if (cloudEdit) cloudEdit(form);
+        if (cloudEdit) return cloudEdit(form);
+        return std::nullopt;
     }
     void waitMs(int ms) override {
         clock += ms;
@@ -83,9 +85,9 @@ public:
         if (duringWait) duringWait(ms);
     }
 
-    std::function<bool(NetSettingsForm&)> netEdit;
+    std::function<bool(NetSettingsForm&, const NetCheck&)> netEdit;
     std::function<bool(CameraConfigForm&)> cameraEdit;
-    std::function<void(CloudForm&)> cloudEdit;
+    std::function<std::optional<CloudEntry>(const CloudForm&)> cloudEdit;
     std::function<void(int)> duringWait;  // replies that come in while the flow waits
     protocol::NetParams netOpenedWith;
     std::uint32_t netAudio = 0;
@@ -176,11 +178,10 @@ NetSettingsEntry entryFrom(const NetSettingsForm& form) {
 
 TEST_F(SettingsFlowsTest, NetworkSettingsQueriesHandsOverAndWritesBack) {
     deviceAnswers();
-    dialogs.netEdit = [this](NetSettingsForm& form) {
+    dialogs.netEdit = [this](NetSettingsForm& form, const SettingsDialogs::NetCheck& check) {
         NetSettingsEntry e = entryFrom(form);
         e.address = u"192.168.1.65";
-        EXPECT_EQ(form.ok(e, session, notifier, waiting()), NetSettingsOutcome::Accepted);
-        return true;
+        return check(e, notifier) == NetSettingsOutcome::Accepted;
     };
     EXPECT_TRUE(flows.networkSettings("192.168.1.64", 100));
 
@@ -209,7 +210,7 @@ TEST_F(SettingsFlowsTest, NetworkSettingsCancelAndFailedSends) {
     EXPECT_EQ(session.searches, 0);
 
     session.sent.clear();
-    dialogs.netEdit = [](NetSettingsForm&) { return true; };
+    dialogs.netEdit = [](NetSettingsForm&, const SettingsDialogs::NetCheck&) { return true; };
     EXPECT_TRUE(flows.networkSettings("192.168.1.64", 100));  // 99 fails again; the writes go out
     EXPECT_EQ(session.commands(), (std::vector<int>{99, 106, 128}));
     session.sent.clear();
@@ -222,7 +223,7 @@ TEST_F(SettingsFlowsTest, NetworkSettingsCancelAndFailedSends) {
 TEST_F(SettingsFlowsTest, NetworkSettingsTellAnswersFromLeftOvers) {
     // Both come in; the next time nothing answers; then only the audio reply.
     std::vector<std::pair<bool, bool>> seen;
-    dialogs.netEdit = [&](NetSettingsForm& form) {
+    dialogs.netEdit = [&](NetSettingsForm& form, const SettingsDialogs::NetCheck&) {
         seen.emplace_back(form.recordAnswered(), form.audioAnswered());
         return false;
     };
@@ -476,13 +477,12 @@ TEST_F(SettingsFlowsTest, CloudHandOverAndEdits) {
         if (ms == SettingsFlows::kReplyWaitMs)
             session.replyCache.offerCloud(addr("192.168.1.64"), received);
     };
-    dialogs.cloudEdit = [this](CloudForm& form) {
+    dialogs.cloudEdit = [](const CloudForm& form) {
         EXPECT_EQ(form.deviceIdText(), u"4711");
         EXPECT_EQ(form.identityText(), u"ID-1");
-        form.ok(form.identityText(), std::u16string(63, u'p'), form.deviceIdText(), session,
-                [this](int ms) { dialogs.waitMs(ms); });
+        return CloudEntry{form.identityText(), std::u16string(63, u'p'), form.deviceIdText()};
     };
-    flows.cloudSettings("192.168.1.64");
+    EXPECT_TRUE(flows.cloudSettings("192.168.1.64"));
     EXPECT_EQ(dialogs.cloudOpenedWith, received);
     EXPECT_EQ(session.replyCache.cloud(), protocol::CloudRecord{});
     EXPECT_EQ(session.commands(), (std::vector<int>{124, 123}));

@@ -79,7 +79,7 @@ int AvPictureDecoder::Decode(const std::uint8_t* data, int length, std::uint8_t*
     return 0;
 }
 
-bool AvPictureDecoder::DecodePicture(const std::uint8_t* data, int length, Picture& out) {
+bool AvPictureDecoder::decodePicture(const std::uint8_t* data, int length, Picture& out) {
     const AVFrame* frame = decodeChunk(data, length);
     if (frame == nullptr) return false;
     Picture picture = Picture::referenceTo(*frame);
@@ -108,7 +108,7 @@ const AVFrame* AvPictureDecoder::decodeChunk(const std::uint8_t* data, int lengt
 }
 
 bool AvPictureDecoder::convert(const AVFrame& frame) {
-    // The buffer's own size, not the last picture's: DecodePicture hands out pictures without it.
+    // The buffer's own size, not the last picture's: decodePicture hands out pictures without it.
     if (frame.width != bufferWidth_ || frame.height != bufferHeight_ || !buffer_) {
         pictureWidth_ = 0;
         pictureHeight_ = 0;

@@ -41,7 +41,7 @@ public:
 
     bool Init(int width, int height) override;
     int Decode(const std::uint8_t* data, int length, std::uint8_t** out) override;
-    bool DecodePicture(const std::uint8_t* data, int length, Picture& out) override;
+    bool decodePicture(const std::uint8_t* data, int length, Picture& out) override;
     int Resize(int width, int height) override;
 
     [[nodiscard]] AVCodecID codec() const { return kind_.codec; }

@@ -125,7 +125,7 @@ void CCamStreamClient::decodeStep(const std::uint8_t* packet) {
     Picture picture;
     bool decoded = false;
     try {
-        decoded = decoder_->DecodePicture(payload, static_cast<int>(length), picture);
+        decoded = decoder_->decodePicture(payload, static_cast<int>(length), picture);
     } catch (...) {
         // One bad chunk costs one packet, not the preview.
         ++decoderFaults_;

@@ -8,7 +8,7 @@
 namespace tarvo::preview {
 
 // Turns compressed video chunks into pictures: packed YUYV through Decode, or the decoder's own
-// frame by reference, with its colour range and matrix, through DecodePicture. A picture has the
+// frame by reference, with its colour range and matrix, through decodePicture. A picture has the
 // size the stream's own pictures have (pictureWidth() × pictureHeight()), whatever size Init was
 // given: what a device claims sizes nothing.
 class CDecoder {
@@ -22,7 +22,7 @@ public:
     // Decodes one chunk as Decode does, but hands out the decoder's own picture by reference,
     // unconverted: true when a picture came out, which `out` then holds (for as long as the
     // caller keeps it).
-    virtual bool DecodePicture(const std::uint8_t* data, int length, Picture& out) = 0;
+    virtual bool decodePicture(const std::uint8_t* data, int length, Picture& out) = 0;
     // Makes the decoder again for another size (nothing when the size is the same). Always 0.
     virtual int Resize(int width, int height) = 0;
     // False when the size is out of range or no decoder could be made.

@@ -286,7 +286,7 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
     if (name.empty()) return silent(NoFile);
     const std::u16string wideName = text::fromUtf8(name);
     if (profile_.checkPackageVersion) {
-        if (!IsCameraPackage(currentVersion(), wideName)) {
+        if (!isCameraPackage(currentVersion(), wideName)) {
             outcome.status = WrongFile;
             outcome.message = std::u16string(text::msg::kWrongUpgradeFile);
             return finish(std::move(outcome), keepBeforeOpen);

@@ -39,7 +39,7 @@ bool IsNewerPackage(std::u16string_view currentVersion, std::u16string_view file
     return cut(currentVersion, 1, 11) < cut(fileName, 11, 11);
 }
 
-bool IsCameraPackage(std::u16string_view currentVersion, std::u16string_view fileName) {
+bool isCameraPackage(std::u16string_view currentVersion, std::u16string_view fileName) {
     const std::u16string_view package = versionAt(fileName, 11);
     if (package.empty()) return false;
     const std::u16string_view camera =

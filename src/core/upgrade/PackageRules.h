@@ -26,7 +26,7 @@ bool IsNewerPackage(std::u16string_view currentVersion, std::u16string_view file
 // name, and its last two digits, the camera type, are those of the camera's version: a package
 // of another type leaves the camera unusable. The type is compared when the camera reported a
 // version of the form vNN.NN.NN.NN; the name's form is always required.
-bool IsCameraPackage(std::u16string_view currentVersion, std::u16string_view fileName);
+bool isCameraPackage(std::u16string_view currentVersion, std::u16string_view fileName);
 
 // Pieces on the wire for a file of `size` bytes (the last one may be short).
 std::uint64_t pieceCount(std::uint64_t size);

@@ -12,9 +12,9 @@ CTarvoApp::CTarvoApp(int& argc, char** argv) : QApplication(argc, argv) {
     setWindowIcon(appIcon());
 }
 
-int CTarvoApp::InitInstance() {
+int CTarvoApp::initInstance() {
     CTarvoDlg dialog;
-    dialog.OnInitDialog();
+    dialog.onInitDialog();
     dialog.exec();
     return 0;
 }

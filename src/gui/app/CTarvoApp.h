@@ -11,7 +11,7 @@ public:
     CTarvoApp(int& argc, char** argv);
 
     // Shows the main window until it ends; the process's exit code.
-    int InitInstance();
+    int initInstance();
 };
 
 }  // namespace tarvo::gui

@@ -89,6 +89,7 @@ CTarvoDlg::CTarvoDlg(Options options, QWidget* parent)
           })) {
     if (!options_.urlOpener)
         options_.urlOpener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    presenter_->setSettings(settings_.get());
     build();
 }
 
@@ -160,13 +161,12 @@ void CTarvoDlg::build() {
     connect(about, &QAction::triggered, this, &CTarvoDlg::showAbout);
 
     // Built once and reused for every device, as the sequences refill them before each opening.
-    const auto wait = [this](int milliseconds) { waitMs(milliseconds); };
-    setNet_ = new CSetNet(session_, wait, this);
+    setNet_ = new CSetNet(this);
     camConfig_ = new CIPCamConfigDlg(session_, this);
-    setOstra_ = new CSetOstra(session_, wait, this);
+    setOstra_ = new CSetOstra(this);
 }
 
-void CTarvoDlg::OnInitDialog() {
+void CTarvoDlg::onInitDialog() {
     if (initialised_) return;
     initialised_ = true;
     applyUiLanguage();
@@ -203,7 +203,7 @@ void CTarvoDlg::OnInitDialog() {
                                uiText(u"类型")};
     const int widths[] = {50, 130, 160, 80, 150, 50};
     list_->attach(table_);
-    for (int c = 0; c < discovery::kColumnCount; ++c) list_->InsertColumn(c, headers[c], widths[c]);
+    for (int c = 0; c < discovery::kColumnCount; ++c) list_->insertColumn(c, headers[c], widths[c]);
 
     if (options_.interfaces.empty()) {
         engine_.openInterfaces();
@@ -241,7 +241,7 @@ QPushButton* CTarvoDlg::button(int id) const {
 ops::LoginDialogResult CTarvoDlg::runLogin(int port, bool nvrMode) {
     CLog dialog(port, this);
     dialog.SetNvrMode(nvrMode ? 1 : 0);
-    dialog.SetNvrDevice(presenter_->selectedType() == discovery::kTypeNvr);
+    dialog.setNvrDevice(presenter_->selectedType() == discovery::kTypeNvr);
     ops::LoginDialogResult result;
     if (dialog.exec() != QDialog::Accepted) return result;
     result.accepted = true;
@@ -263,19 +263,6 @@ void CTarvoDlg::waitMs(int milliseconds) {
 std::optional<protocol::Outcome> CTarvoDlg::runNetworkStep(
     std::function<protocol::Outcome()> step) {
     return waitOffThread<protocol::Outcome>(std::move(step));
-}
-
-void CTarvoDlg::runNetworkSettings(const std::string& address, int type) {
-    settings_->networkSettings(address, type);
-}
-
-void CTarvoDlg::runCameraConfig(const std::string& address, int type, int port) {
-    // The login dialog confirms only ports within 5000..6000.
-    settings_->cameraConfig(address, type, static_cast<std::uint16_t>(port));
-}
-
-void CTarvoDlg::runCloudSettings(const protocol::LoginInfo& target) {
-    settings_->cloudSettings(target.address);
 }
 
 void CTarvoDlg::runCameraUpgrade(const std::string& address, int port) {
@@ -301,27 +288,27 @@ void CTarvoDlg::runPreview(const protocol::LoginInfo& target) {
     dialog->SetConnectInfo(target.address, target.port, target.user, target.password,
                            target.streamChoice, target.deviceType);
     for (const discovery::DeviceRow& row : table_.rows())
-        if (row.address == text::fromUtf8(target.address)) dialog->SetDeviceName(row.name);
+        if (row.address == text::fromUtf8(target.address)) dialog->setDeviceName(row.name);
     dialog->exec();
     // Closed during its stream set-up, it goes once the set-up ended, without the window
     // waiting for it.
     CViewDlg::release(std::move(dialog));
 }
 
-bool CTarvoDlg::runNetSettings(ops::NetSettingsForm& form) {
+bool CTarvoDlg::runNetSettings(ops::NetSettingsForm& form, const NetCheck& check) {
     if (!form.recordAnswered()) {
         message(text::msg::kNetParamsUnanswered);
         return false;
     }
-    return setNet_->run(form);
+    return setNet_->run(form, check);
 }
 
 bool CTarvoDlg::runCameraConfig(ops::CameraConfigForm& form) {
     return camConfig_->run(form);
 }
 
-void CTarvoDlg::runCloudSettings(ops::CloudForm& form) {
-    setOstra_->run(form);
+std::optional<ops::CloudEntry> CTarvoDlg::runCloudSettings(const ops::CloudForm& form) {
+    return setOstra_->run(form);
 }
 
 void CTarvoDlg::message(std::u16string_view text) {

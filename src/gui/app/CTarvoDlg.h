@@ -50,7 +50,7 @@ public:
     ~CTarvoDlg() override;
 
     // Texts, list columns, sockets and the first search. Runs once, before the window shows.
-    void OnInitDialog();
+    void onInitDialog();
 
     // ops::Dialogs
     ops::LoginDialogResult runLogin(int port, bool nvrMode) override;
@@ -58,18 +58,15 @@ public:
     void waitMs(int milliseconds) override;  // also the settings sequences' waits
     std::optional<protocol::Outcome> runNetworkStep(
         std::function<protocol::Outcome()> step) override;
-    void runNetworkSettings(const std::string& address, int type) override;
-    void runCameraConfig(const std::string& address, int type, int port) override;
-    void runCloudSettings(const protocol::LoginInfo& target) override;
     void runCameraUpgrade(const std::string& address, int port) override;
     void runNvrUpgrade(const std::string& address, int port) override;
     void runNvrConfig(const std::string& address, int port) override;
     void runPreview(const protocol::LoginInfo& target) override;
 
     // ops::SettingsDialogs: the three long-lived settings dialogs.
-    bool runNetSettings(ops::NetSettingsForm& form) override;
+    bool runNetSettings(ops::NetSettingsForm& form, const NetCheck& check) override;
     bool runCameraConfig(ops::CameraConfigForm& form) override;
-    void runCloudSettings(ops::CloudForm& form) override;
+    std::optional<ops::CloudEntry> runCloudSettings(const ops::CloudForm& form) override;
 
     // text::Notifier: from any thread; other threads hand the box to the window and go on.
     void message(std::u16string_view text) override;

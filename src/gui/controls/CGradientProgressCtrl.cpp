@@ -49,22 +49,22 @@ void CGradientProgressCtrl::SetPos(int position) {
     update();
 }
 
-void CGradientProgressCtrl::SetStartColour(const QColor& colour) {
+void CGradientProgressCtrl::setStartColour(const QColor& colour) {
     start_ = colour;
     update();
 }
 
-void CGradientProgressCtrl::SetEndColour(const QColor& colour) {
+void CGradientProgressCtrl::setEndColour(const QColor& colour) {
     end_ = colour;
     update();
 }
 
-void CGradientProgressCtrl::SetBkColour(const QColor& colour) {
+void CGradientProgressCtrl::setBkColour(const QColor& colour) {
     background_ = colour;
     update();
 }
 
-void CGradientProgressCtrl::SetTextColour(const QColor& colour) {
+void CGradientProgressCtrl::setTextColour(const QColor& colour) {
     textColour_ = colour;
     update();
 }

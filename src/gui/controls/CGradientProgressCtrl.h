@@ -39,11 +39,11 @@ public:
     void setRange(int lower, int upper) { SetRange(lower, upper); }
     void setValue(int position) { SetPos(position); }
 
-    void SetStartColour(const QColor& colour);
-    void SetEndColour(const QColor& colour);
-    void SetBkColour(const QColor& colour);
-    void SetTextColour(const QColor& colour);
-    void SetShowPercentage(bool show) { setTextVisible(show); }
+    void setStartColour(const QColor& colour);
+    void setEndColour(const QColor& colour);
+    void setBkColour(const QColor& colour);
+    void setTextColour(const QColor& colour);
+    void setShowPercentage(bool show) { setTextVisible(show); }
 
     [[nodiscard]] QColor startColour() const { return start_; }
     [[nodiscard]] QColor endColour() const { return end_; }

@@ -50,7 +50,7 @@ void CSortListCtrl::detach() {
     bridge_.reset();
 }
 
-void CSortListCtrl::InsertColumn(int column, const QString& header, int width) {
+void CSortListCtrl::insertColumn(int column, const QString& header, int width) {
     while (headers_.size() <= column) headers_.append(QString());
     headers_[column] = header;
     model_->setHeaders(headers_);

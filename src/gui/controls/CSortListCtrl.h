@@ -27,7 +27,7 @@ public:
     // Stops following the table (before the table or this view goes away).
     void detach();
 
-    void InsertColumn(int column, const QString& header, int width);
+    void insertColumn(int column, const QString& header, int width);
     // Sorts by `column` and moves the header's arrow there.
     void Sort(int column, bool ascending);
 

@@ -28,7 +28,7 @@ void fill(QComboBox* combo, const std::array<std::u16string_view, 2>& items, int
 }  // namespace
 
 CIPCamConfigDlg::CIPCamConfigDlg(ops::UdpSession& session, QWidget* parent)
-    : QDialog(parent), session_(session) {
+    : FormDialog(parent), session_(session) {
     build();
 }
 
@@ -62,26 +62,17 @@ void CIPCamConfigDlg::build() {
     connect(fixMac, &QPushButton::clicked, this, &CIPCamConfigDlg::fixMac);
 
     auto* ok = ui.button(t::kOkButton);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CIPCamConfigDlg::accept);
-    auto* cancel = ui.button(t::kCancelButton);
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &CIPCamConfigDlg::reject);
+    wireButtons(ok, ui.button(t::kCancelButton));
 }
 
 bool CIPCamConfigDlg::run(ops::CameraConfigForm& form) {
     form_ = &form;
-    const bool accepted = exec() == QDialog::Accepted;
+    const bool accepted = runModal();
     form_ = nullptr;
     return accepted;
 }
 
-void CIPCamConfigDlg::showEvent(QShowEvent* event) {
-    OnInitDialog();  // every opening: the dialog is reused for each camera
-    QDialog::showEvent(event);
-}
-
-void CIPCamConfigDlg::OnInitDialog() {
+void CIPCamConfigDlg::onInitDialog() {
     if (form_ == nullptr) return;
     using Form = ops::CameraConfigForm;
     const auto& form = *form_;
@@ -96,11 +87,11 @@ void CIPCamConfigDlg::OnInitDialog() {
     protocol_->setEnabled(false);
 }
 
-void CIPCamConfigDlg::accept() {
-    if (form_ == nullptr) return;
+bool CIPCamConfigDlg::onOk() {
+    if (form_ == nullptr) return false;
     form_->accept(protocol_->currentIndex(), overlay_->currentIndex(), resolution_->currentIndex(),
                   subStream_->currentIndex());
-    QDialog::accept();
+    return true;
 }
 
 void CIPCamConfigDlg::fixMac() {

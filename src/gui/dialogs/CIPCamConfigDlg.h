@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "common/FormDialog.h"
 
 class QComboBox;
 class QLineEdit;
@@ -16,7 +16,7 @@ namespace tarvo::gui {
 // The camera configuration dialog: protocol support (shown, never changeable here), main-stream
 // resolution, date/time overlay and ONVIF sub-stream, and the button that has the camera pick a
 // new MAC address. Lives as long as the main window; every opening shows the form it is run on.
-class CIPCamConfigDlg final : public QDialog {
+class CIPCamConfigDlg final : public FormDialog {
     Q_OBJECT
 public:
     CIPCamConfigDlg(ops::UdpSession& session, QWidget* parent);
@@ -24,14 +24,12 @@ public:
     // Shows the form's values, runs modally; on OK the form holds the four selections.
     bool run(ops::CameraConfigForm& form);
 
-    void accept() override;
-
 protected:
-    void showEvent(QShowEvent* event) override;
+    void onInitDialog() override;
+    bool onOk() override;
 
 private:
     void build();
-    void OnInitDialog();
     // Asks the camera to resolve a MAC conflict; its answer arrives as a message of its own.
     void fixMac();
 

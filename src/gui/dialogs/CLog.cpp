@@ -57,12 +57,12 @@ void CLog::build() {
 void CLog::showEvent(QShowEvent* event) {
     if (!initialised_) {
         initialised_ = true;
-        OnInitDialog();
+        onInitDialog();
     }
     QDialog::showEvent(event);
 }
 
-void CLog::OnInitDialog() {
+void CLog::onInitDialog() {
     if (nvrMode_ != 0) {
         streamLabel_->hide();
         for (auto* radio : radios_) radio->hide();

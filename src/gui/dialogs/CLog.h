@@ -22,7 +22,7 @@ public:
     void SetNvrMode(int nvrMode) { nvrMode_ = nvrMode; }
     // The device is an NVR (also without NVR mode, as for its preview): the user name and port
     // last confirmed for NVRs are offered instead of those for cameras.
-    void SetNvrDevice(bool nvr) { nvrDevice_ = nvr; }
+    void setNvrDevice(bool nvr) { nvrDevice_ = nvr; }
     [[nodiscard]] int GetPort() const { return port_; }
 
     // Filled on OK.
@@ -37,7 +37,7 @@ protected:
 
 private:
     void build();
-    void OnInitDialog();
+    void onInitDialog();
     void checkRadio(QRadioButton* chosen);
 
     int port_;

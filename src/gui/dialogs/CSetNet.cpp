@@ -17,8 +17,7 @@ namespace tarvo::gui {
 
 namespace t = tmpl::net;
 
-CSetNet::CSetNet(ops::UdpSession& session, Wait wait, QWidget* parent)
-    : QDialog(parent), session_(session), wait_(std::move(wait)) {
+CSetNet::CSetNet(QWidget* parent) : FormDialog(parent) {
     build();
 }
 
@@ -44,26 +43,20 @@ void CSetNet::build() {
     audio_ = ui.addWithText<QCheckBox>(t::kAudioCheck);
 
     okButton_ = ui.button(t::kOkButton);
-    okButton_->setDefault(true);
-    connect(okButton_, &QPushButton::clicked, this, &CSetNet::accept);
     cancelButton_ = ui.button(t::kCancelButton);
-    cancelButton_->setAutoDefault(false);
-    connect(cancelButton_, &QPushButton::clicked, this, &CSetNet::reject);
+    wireButtons(okButton_, cancelButton_);
 }
 
-bool CSetNet::run(ops::NetSettingsForm& form) {
+bool CSetNet::run(ops::NetSettingsForm& form, const ops::SettingsDialogs::NetCheck& check) {
     form_ = &form;
-    const bool accepted = exec() == QDialog::Accepted;
+    check_ = &check;
+    const bool accepted = runModal();
     form_ = nullptr;
+    check_ = nullptr;
     return accepted;
 }
 
-void CSetNet::showEvent(QShowEvent* event) {
-    OnInitDialog();  // every opening: the dialog is reused for each device
-    QDialog::showEvent(event);
-}
-
-void CSetNet::OnInitDialog() {
+void CSetNet::onInitDialog() {
     if (form_ == nullptr) return;
     const auto& form = *form_;
     audio_->setChecked(form.audio() != 0);
@@ -93,11 +86,8 @@ void CSetNet::OnInitDialog() {
     address_->setFocus();
 }
 
-void CSetNet::accept() {
-    // The login wait runs an event loop; a key press queued before it must not start a
-    // second check inside the first.
-    if (form_ == nullptr || checking_) return;
-    checking_ = true;
+bool CSetNet::onOk() {
+    if (form_ == nullptr || check_ == nullptr || !*check_) return false;
     ops::NetSettingsEntry entry;
     entry.user = user_->text().toStdU16String();
     entry.password = password_->text().toStdU16String();
@@ -108,9 +98,7 @@ void CSetNet::accept() {
     entry.httpPort = httpPort_->text().toStdU16String();
     entry.dhcp = dhcp_->isChecked();
     entry.audio = audio_->isChecked();
-    const auto outcome = form_->ok(entry, session_, boxes_, wait_);
-    checking_ = false;
-    if (outcome == ops::NetSettingsOutcome::Accepted) QDialog::accept();
+    return (*check_)(entry, boxes_) == ops::NetSettingsOutcome::Accepted;
 }
 
 }  // namespace tarvo::gui

@@ -1,52 +1,41 @@
 #pragma once
 
-#include <QDialog>
-
-#include <functional>
-
 #include "common/BoxNotifier.h"
+#include "common/FormDialog.h"
+#include "core/ops/forms/SettingsFlows.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace tarvo::ops {
-class NetSettingsForm;
-class UdpSession;
-}  // namespace tarvo::ops
-
 namespace tarvo::gui {
 
 class IpAddressEdit;
 
 // The network settings dialog: address, mask, gateway, DNS, the switches, and the credentials
-// its OK proves to the device with a UDP login. Lives as long as the main window; every opening
-// shows the form it is run on.
-class CSetNet final : public QDialog {
+// its OK hands to the check it is run with (which proves them to the device with a UDP login).
+// It writes nothing itself. Lives as long as the main window; every opening shows the form it
+// is run on.
+class CSetNet final : public FormDialog {
     Q_OBJECT
 public:
-    using Wait = std::function<void(int)>;
+    explicit CSetNet(QWidget* parent);
 
-    // `wait` lets the login reply come in while the windows keep repainting.
-    CSetNet(ops::UdpSession& session, Wait wait, QWidget* parent);
-
-    // Shows the form's values, runs modally; on OK the form holds the new values.
-    bool run(ops::NetSettingsForm& form);
-
-    void accept() override;
+    // Shows the form's values, runs modally; on OK (which `check` accepted) the form holds the
+    // new values. Without a check OK does nothing.
+    bool run(ops::NetSettingsForm& form, const ops::SettingsDialogs::NetCheck& check = {});
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void onInitDialog() override;
+    bool onOk() override;
 
 private:
     void build();
-    void OnInitDialog();
 
-    ops::UdpSession& session_;
-    Wait wait_;
     BoxNotifier boxes_{this};  // the refusals, over this dialog
     ops::NetSettingsForm* form_ = nullptr;
+    const ops::SettingsDialogs::NetCheck* check_ = nullptr;
     IpAddressEdit* address_ = nullptr;
     IpAddressEdit* netmask_ = nullptr;
     IpAddressEdit* gateway_ = nullptr;
@@ -59,7 +48,6 @@ private:
     QLabel* labels_[6] = {};
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
-    bool checking_ = false;
 };
 
 }  // namespace tarvo::gui

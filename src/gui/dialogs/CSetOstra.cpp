@@ -16,8 +16,7 @@ namespace tarvo::gui {
 
 namespace t = tmpl::cloud;
 
-CSetOstra::CSetOstra(ops::UdpSession& session, Wait wait, QWidget* parent)
-    : QDialog(parent), session_(session), wait_(std::move(wait)) {
+CSetOstra::CSetOstra(QWidget* parent) : FormDialog(parent) {
     build();
 }
 
@@ -34,26 +33,20 @@ void CSetOstra::build() {
     password_ = ui.add<QLineEdit>(t::kPasswordEdit);
 
     auto* ok = ui.button(t::kOkButton);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CSetOstra::accept);
     auto* cancel = ui.button(t::kCancelButton);
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &CSetOstra::reject);
+    wireButtons(ok, cancel);
 }
 
-bool CSetOstra::run(ops::CloudForm& form) {
+std::optional<ops::CloudEntry> CSetOstra::run(const ops::CloudForm& form) {
     form_ = &form;
-    const bool accepted = exec() == QDialog::Accepted;
+    const bool accepted = runModal();
     form_ = nullptr;
-    return accepted;
+    if (!accepted) return std::nullopt;
+    return ops::CloudEntry{identity_->text().toStdU16String(), password_->text().toStdU16String(),
+                           deviceId_->text().toStdU16String()};
 }
 
-void CSetOstra::showEvent(QShowEvent* event) {
-    OnInitDialog();  // every opening: the dialog is reused for each device
-    QDialog::showEvent(event);
-}
-
-void CSetOstra::OnInitDialog() {
+void CSetOstra::onInitDialog() {
     if (form_ == nullptr) return;
     identity_->setText(dataText(form_->identityText()));
     password_->setText(dataText(form_->passwordText()));
@@ -61,20 +54,15 @@ void CSetOstra::OnInitDialog() {
     password_->setFocus();
 }
 
-void CSetOstra::accept() {
-    // The short wait after the send runs an event loop; a queued second OK must not send twice.
-    if (form_ == nullptr || sending_) return;
+bool CSetOstra::onOk() {
+    if (form_ == nullptr) return false;
     // A password the field cannot hold would be dropped by the device: say so, stay open.
     if (!ops::CloudForm::passwordFits(password_->text().toStdU16String())) {
         showMessage(this, uiText(text::msg::kCloudPasswordTooLong));
         password_->setFocus();
-        return;
+        return false;
     }
-    sending_ = true;
-    form_->ok(identity_->text().toStdU16String(), password_->text().toStdU16String(),
-              deviceId_->text().toStdU16String(), session_, wait_);
-    sending_ = false;
-    QDialog::accept();
+    return true;
 }
 
 }  // namespace tarvo::gui

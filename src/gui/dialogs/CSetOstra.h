@@ -1,47 +1,37 @@
 #pragma once
 
-#include <QDialog>
+#include <optional>
 
-#include <functional>
+#include "common/FormDialog.h"
+#include "core/ops/forms/CloudForm.h"
 
 class QLineEdit;
-
-namespace tarvo::ops {
-class CloudForm;
-class UdpSession;
-}  // namespace tarvo::ops
 
 namespace tarvo::gui {
 
 // The cloud settings dialog: the device ID (not editable), the cloud connection password in
-// clear, and the record's first text carried through an invisible edit. OK sends the record
-// itself. Lives as long as the main window; every opening shows the form it is run on.
-class CSetOstra final : public QDialog {
+// clear, and the record's first text carried through an invisible edit. It writes nothing
+// itself: OK returns the values. Lives as long as the main window; every opening shows the form
+// it is run on.
+class CSetOstra final : public FormDialog {
     Q_OBJECT
 public:
-    using Wait = std::function<void(int)>;
+    explicit CSetOstra(QWidget* parent);
 
-    CSetOstra(ops::UdpSession& session, Wait wait, QWidget* parent);
-
-    // Shows the form's record and runs modally. OK has sent the edited record.
-    bool run(ops::CloudForm& form);
-
-    void accept() override;
+    // Shows the form's record and runs modally: the values OK left, or nothing on Cancel.
+    std::optional<ops::CloudEntry> run(const ops::CloudForm& form);
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void onInitDialog() override;
+    bool onOk() override;
 
 private:
     void build();
-    void OnInitDialog();
 
-    ops::UdpSession& session_;
-    Wait wait_;
-    ops::CloudForm* form_ = nullptr;
+    const ops::CloudForm* form_ = nullptr;
     QLineEdit* identity_ = nullptr;
     QLineEdit* password_ = nullptr;
     QLineEdit* deviceId_ = nullptr;
-    bool sending_ = false;
 };
 
 }  // namespace tarvo::gui

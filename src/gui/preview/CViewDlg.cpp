@@ -70,11 +70,11 @@ void CViewDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!initialised_) {
         initialised_ = true;
-        OnInitDialog();
+        onInitDialog();
     }
 }
 
-void CViewDlg::OnInitDialog() {
+void CViewDlg::onInitDialog() {
     initialised_ = true;
     try {
         client_ = std::make_unique<preview::CCamStreamClient>(

@@ -40,7 +40,7 @@ public:
     void SetConnectInfo(const std::string& address, int port, const std::string& user,
                         const std::string& password, int stream, int type);
     // Before the window opens: the device's name as listed, for the title.
-    void SetDeviceName(const std::u16string& name) { deviceName_ = name; }
+    void setDeviceName(const std::u16string& name) { deviceName_ = name; }
 
     // How long without a new picture before the window says so over the last one.
     static constexpr int kNoPictureNoticeMs = 3000;
@@ -52,7 +52,7 @@ public:
     void setPacketTap(PacketTap tap) { tap_ = std::move(tap); }
 
     // Starts the preview; runs once, when the window first shows.
-    void OnInitDialog();
+    void onInitDialog();
 
     // Null before the window opened and after it closed.
     [[nodiscard]] preview::CCamStreamClient* client() const { return client_.get(); }

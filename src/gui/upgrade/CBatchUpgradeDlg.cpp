@@ -181,8 +181,8 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     resize(std::min(tableWidth(*table_, kColResult, 48) + 24, 1280), std::clamp(height, 360, 720));
     askVersions();
 
-    connect(browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::OnBrowse);
-    connect(upgrade_, &QPushButton::clicked, this, &CBatchUpgradeDlg::OnUpgrade);
+    connect(browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::onBrowse);
+    connect(upgrade_, &QPushButton::clicked, this, &CBatchUpgradeDlg::onUpgrade);
     connect(close, &QPushButton::clicked, this, &CBatchUpgradeDlg::reject);
 }
 
@@ -190,7 +190,7 @@ CBatchUpgradeDlg::~CBatchUpgradeDlg() {
     stopAll();
 }
 
-void CBatchUpgradeDlg::OnBrowse() {
+void CBatchUpgradeDlg::onBrowse() {
     const QString chosen = chooseFile_(this);
     if (chosen.isEmpty()) return;
     RememberedChoices::rememberFirmwareFile(false, chosen);
@@ -198,7 +198,7 @@ void CBatchUpgradeDlg::OnBrowse() {
     upgrade_->setEnabled(true);
 }
 
-void CBatchUpgradeDlg::OnUpgrade() {
+void CBatchUpgradeDlg::onUpgrade() {
     const std::string path = path_->text().toStdString();
     const std::u16string user = user_->text().toStdU16String();
     const std::u16string password = password_->text().toStdU16String();

@@ -64,8 +64,8 @@ private:
         kColumns
     };
 
-    void OnBrowse();
-    void OnUpgrade();
+    void onBrowse();
+    void onUpgrade();
     // The work of one device on its own thread: login, rules, connection, upload.
     static void runDevice(Row& row, std::string path, std::u16string user, std::u16string password);
     void showResult(Row& row, const QString& text);

@@ -15,7 +15,7 @@ namespace tarvo::gui {
 
 namespace t = tmpl::nvrConfig;
 
-CNVRConfigDlg::CNVRConfigDlg(QWidget* parent) : QDialog(parent) {
+CNVRConfigDlg::CNVRConfigDlg(QWidget* parent) : FormDialog(parent) {
     build();
 }
 
@@ -34,19 +34,13 @@ void CNVRConfigDlg::build() {
 
     // This dialog keeps the platform's own buttons.
     auto* ok = ui.addWithText<QPushButton>(t::kOkButton);
-    ok->setDefault(true);
-    auto* cancel = ui.addWithText<QPushButton>(t::kCancelButton);
-    cancel->setAutoDefault(false);
-    connect(ok, &QPushButton::clicked, this, &CNVRConfigDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CNVRConfigDlg::reject);
+    wireButtons(ok, ui.addWithText<QPushButton>(t::kCancelButton));
 }
 
-void CNVRConfigDlg::showEvent(QShowEvent* event) {
-    if (!initialised_) {
-        initialised_ = true;
-        FillResolutionList();
-    }
-    QDialog::showEvent(event);
+void CNVRConfigDlg::onInitDialog() {
+    if (initialised_) return;
+    initialised_ = true;
+    FillResolutionList();
 }
 
 void CNVRConfigDlg::FillResolutionList() {
@@ -72,22 +66,18 @@ void CNVRConfigDlg::onListed(Listed& listed) {
     list_->setCurrentIndex(listed.listing.shown);
 }
 
-void CNVRConfigDlg::accept() {
-    if (applying_) return;
+bool CNVRConfigDlg::onOk() {
     // Before the NVR said its resolution there is nothing to change.
     if (listing_.running()) {
         listing_.cancel();
-        QDialog::accept();
-        return;
+        return true;
     }
-    applying_ = true;
     // Typed text that names no entry selects nothing.
     const int selected = list_->findText(list_->currentText(), Qt::MatchExactly);
     client_.ApplyOutputResolution(selected, [](std::chrono::milliseconds wait) {
         waitRepainting(static_cast<int>(wait.count()));
     });
-    applying_ = false;
-    QDialog::accept();
+    return true;
 }
 
 void CNVRConfigDlg::done(int result) {

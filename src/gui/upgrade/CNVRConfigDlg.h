@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QDialog>
-
 #include <string_view>
 
 #include "common/BackgroundStep.h"
+#include "common/FormDialog.h"
 #include "core/upgrade/NvrResolutionClient.h"
 
 class QComboBox;
@@ -13,7 +12,7 @@ namespace tarvo::gui {
 
 // The NVR configuration dialog: the NVR's video output resolution, read when the dialog opens
 // and sent on OK when the user picked another one. Its connection closes with the dialog.
-class CNVRConfigDlg final : public QDialog {
+class CNVRConfigDlg final : public FormDialog {
     Q_OBJECT
 public:
     explicit CNVRConfigDlg(QWidget* parent = nullptr);
@@ -27,11 +26,12 @@ public:
     // True while the NVR is asked for its resolution.
     [[nodiscard]] bool waiting() const { return listing_.running(); }
 
-    void accept() override;
     void done(int result) override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // The first opening asks the NVR for its resolution.
+    void onInitDialog() override;
+    bool onOk() override;
 
 private:
     void build();
@@ -48,7 +48,6 @@ private:
     BackgroundStep<Listed> listing_{this};
     QComboBox* list_ = nullptr;
     bool initialised_ = false;
-    bool applying_ = false;
 };
 
 }  // namespace tarvo::gui

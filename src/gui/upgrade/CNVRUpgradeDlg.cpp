@@ -26,12 +26,12 @@ CNVRUpgradeDlg::CNVRUpgradeDlg(QWidget* parent)
     upgrade_->setEnabled(false);  // until a part file is chosen
 }
 
-void CNVRUpgradeDlg::OnInitDialog() {
-    UpgradeDialog::OnInitDialog();
+void CNVRUpgradeDlg::onInitDialog() {
+    UpgradeDialog::onInitDialog();
     upgrade_->setEnabled(false);
 }
 
-void CNVRUpgradeDlg::OnBrowse() {
+void CNVRUpgradeDlg::onBrowse() {
     if (uploader_.busy()) return;
     const QString chosen = choosePackage();
     if (chosen.isEmpty()) return;
@@ -47,7 +47,7 @@ void CNVRUpgradeDlg::OnBrowse() {
     showMessage(this, uiText(text::msg::kWrongUpgradeFile));
 }
 
-void CNVRUpgradeDlg::OnUpgrade() {
+void CNVRUpgradeDlg::onUpgrade() {
     if (uploader_.busy() || uploader_.running() || waiting()) return;
     uploader_.start(packagePath_.toStdString());
 }

@@ -18,9 +18,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void OnInitDialog() override;
-    void OnBrowse() override;
-    void OnUpgrade() override;
+    void onInitDialog() override;
+    void onBrowse() override;
+    void onUpgrade() override;
     void closeAfterAttempt() override;
 };
 

@@ -12,8 +12,8 @@ public:
     explicit CUpGrade(QWidget* parent = nullptr);
 
 private:
-    void OnBrowse() override;
-    void OnUpgrade() override;
+    void onBrowse() override;
+    void onUpgrade() override;
 };
 
 }  // namespace tarvo::gui

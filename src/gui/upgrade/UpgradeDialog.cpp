@@ -84,8 +84,8 @@ void UpgradeDialog::build() {
     upgrade_->setDefault(true);
     QPushButton* cancel = button(l.cancelButton);
 
-    connect(browse, &QPushButton::clicked, this, &UpgradeDialog::OnBrowse);
-    connect(upgrade_, &QPushButton::clicked, this, &UpgradeDialog::OnUpgrade);
+    connect(browse, &QPushButton::clicked, this, &UpgradeDialog::onBrowse);
+    connect(upgrade_, &QPushButton::clicked, this, &UpgradeDialog::onUpgrade);
     connect(cancel, &QPushButton::clicked, this, &UpgradeDialog::reject);
     new EnterEscapeFilter(this);
 }
@@ -93,12 +93,12 @@ void UpgradeDialog::build() {
 void UpgradeDialog::showEvent(QShowEvent* event) {
     if (!initialised_) {
         initialised_ = true;
-        OnInitDialog();
+        onInitDialog();
     }
     QDialog::showEvent(event);
 }
 
-void UpgradeDialog::OnInitDialog() {
+void UpgradeDialog::onInitDialog() {
     // The dialog shows at once; the version field says it waits until the device answered.
     showVersion(uiText(text::msg::kWaitingForDevice));
     connecting_.start(

@@ -50,9 +50,9 @@ protected:
                   bool nvr, QWidget* parent);
 
     void showEvent(QShowEvent* event) override;
-    virtual void OnInitDialog();
-    virtual void OnBrowse() = 0;
-    virtual void OnUpgrade() = 0;
+    virtual void onInitDialog();
+    virtual void onBrowse() = 0;
+    virtual void onUpgrade() = 0;
     // After an attempt whose outcome closes the dialog, once its message has been read.
     virtual void closeAfterAttempt() { reject(); }
 

@@ -57,7 +57,7 @@ TEST(NetworkMoveGuiTest, CameraMovesAndKeepsItsMac) {
     const auto sim = cameraOnHost();
     test::setLanguage("zh_CN.UTF-8");
     gui::CTarvoDlg window;
-    window.OnInitDialog();
+    window.onInitDialog();
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.11", 2).isEmpty(); }, 5s));
     const QString mac = cell(window, "10.250.0.11", 2);
@@ -92,7 +92,7 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
     const auto sim = cameraOnHost();
     test::setLanguage("zh_CN.UTF-8");
     gui::CTarvoDlg window;
-    window.OnInitDialog();
+    window.onInitDialog();
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return test::rowOf(window, "10.250.0.11") >= 0; }, 5s));
     test::ModalDriver driver;

@@ -58,10 +58,10 @@ private:
 class BatchDialogs final : public SettingsDialogs {
 public:
     BatchDialogs(const AddressAssignment& assignment, const AddressBatchEntry& entry,
-                 UdpSession& session, text::Notifier& notifier)
-        : assignment_(assignment), entry_(entry), session_(session), notifier_(notifier) {}
+                 text::Notifier& notifier)
+        : assignment_(assignment), entry_(entry), notifier_(notifier) {}
 
-    bool runNetSettings(NetSettingsForm& form) override {
+    bool runNetSettings(NetSettingsForm& form, const NetCheck& check) override {
         // Without the device's own record its other values would be written back as zeros.
         if (!form.recordAnswered() || !form.audioAnswered()) {
             notifier_.message(text::msg::kNetParamsUnanswered);
@@ -81,16 +81,15 @@ public:
         e.httpPort = form.httpPortText();
         e.dhcp = false;  // a fixed address is what the batch gives
         e.audio = form.audio() != 0;
-        return form.ok(e, session_, notifier_, sleepMs) == NetSettingsOutcome::Accepted;
+        return check(e, notifier_) == NetSettingsOutcome::Accepted;
     }
     bool runCameraConfig(CameraConfigForm&) override { return false; }
-    void runCloudSettings(CloudForm&) override {}
+    std::optional<CloudEntry> runCloudSettings(const CloudForm&) override { return {}; }
     void waitMs(int milliseconds) override { sleepMs(milliseconds); }
 
 private:
     const AddressAssignment& assignment_;
     const AddressBatchEntry& entry_;
-    UdpSession& session_;
     text::Notifier& notifier_;
 };
 
@@ -201,7 +200,7 @@ void AddressBatch::write(AddressAssignment& assignment, const AddressBatchEntry&
         return;
     }
     DetailNotifier notifier(notifier_);
-    BatchDialogs dialogs(assignment, entry, *session_, notifier);
+    BatchDialogs dialogs(assignment, entry, notifier);
     SettingsFlows flows(dialogs, *session_, notifier);
     const bool written = flows.networkSettings(assignment.oldAddress, assignment.type);
     assignment.result = written ? Result::Written : Result::Refused;

@@ -11,8 +11,15 @@ namespace tarvo::ops {
 
 class UdpSession;
 
+// What the user left in the cloud settings dialog on OK.
+struct CloudEntry {
+    std::u16string identity;
+    std::u16string password;
+    std::u16string deviceId;
+};
+
 // The cloud settings dialog apart from its widgets: the record as the device sent it, the
-// texts it shows, and the frame its OK sends.
+// texts it shows, and the frame sent with the values the dialog returns.
 class CloudForm {
 public:
     static constexpr int kAfterSendMs = 10;
@@ -34,7 +41,8 @@ public:
     // A cloud password fits its field: at most 63 bytes in the device encoding. One that does
     // not would leave the device's old password in place while the window reports success.
     [[nodiscard]] static bool passwordFits(std::u16string_view password);
-    // OK: sends 123 with the edited record (the send is not checked), then `wait`s 10 ms.
+    // The write after OK: sends 123 with the edited record (the send is not checked), then
+    // `wait`s 10 ms.
     // A password that does not fit is refused: nothing is sent, false.
     bool ok(std::u16string_view identity, std::u16string_view password,
             std::u16string_view deviceId, UdpSession& session,

@@ -47,7 +47,7 @@ public:
     void SetDeviceType(int type) { type_ = type; }
     // Whether the device answered the record and audio queries before this opening (otherwise
     // the values are zeros, not the device's).
-    void SetAnswered(bool record, bool audio) {
+    void setAnswered(bool record, bool audio) {
         recordAnswered_ = record;
         audioAnswered_ = audio;
     }

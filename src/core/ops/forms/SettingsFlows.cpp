@@ -81,14 +81,18 @@ bool SettingsFlows::networkSettings(const std::string& address, int type) {
               0);
     dialogs_.waitMs(kReplyWaitMs);
 
-    netForm_.SetAnswered(cache.answered(Reply::NetParams), cache.answered(Reply::Audio));
+    netForm_.setAnswered(cache.answered(Reply::NetParams), cache.answered(Reply::Audio));
     netForm_.SetDeviceIp(address);
     netForm_.SetNetParams(cache.netParams());
     netForm_.SetAudio(cache.audio());
     netForm_.SetDeviceType(type);
     cache.takeNetParams();  // the audio flag stays
 
-    if (!dialogs_.runNetSettings(netForm_)) return false;
+    const SettingsDialogs::NetCheck check = [this](const NetSettingsEntry& entry,
+                                                   text::Notifier& notifier) {
+        return netForm_.ok(entry, session_, notifier, [this](int ms) { dialogs_.waitMs(ms); });
+    };
+    if (!dialogs_.runNetSettings(netForm_, check)) return false;
     sendChain(address,
               {protocol::udpNetParams(target, netForm_.netParams()),
                protocol::udpValue(cmd::kSetAudio, target, netForm_.audio())},
@@ -153,15 +157,17 @@ bool SettingsFlows::cameraConfig(const std::string& address, int type, std::uint
     return true;
 }
 
-void SettingsFlows::cloudSettings(const std::string& address) {
-    if (!targetReachesOneDevice(address)) return;
+bool SettingsFlows::cloudSettings(const std::string& address) {
+    if (!targetReachesOneDevice(address)) return false;
     session_.cache().expect(Reply::Cloud, address);
     session_.send(address, protocol::udpQuery(cmd::kGetCloud, protocol::targetFor(address)));
     dialogs_.waitMs(kReplyWaitMs);
     cloudForm_.SetCloudRecord(session_.cache().cloud());
     cloudForm_.SetDeviceIp(address);
     session_.cache().takeCloud();
-    dialogs_.runCloudSettings(cloudForm_);
+    const auto entry = dialogs_.runCloudSettings(cloudForm_);
+    return entry && cloudForm_.ok(entry->identity, entry->password, entry->deviceId, session_,
+                                  [this](int ms) { dialogs_.waitMs(ms); });
 }
 
 }  // namespace tarvo::ops

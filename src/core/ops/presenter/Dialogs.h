@@ -48,9 +48,6 @@ public:
     virtual void runCameraUpgrade(const std::string& /*address*/, int /*port*/) {}
     virtual void runNvrUpgrade(const std::string& /*address*/, int /*port*/) {}
     virtual void runNvrConfig(const std::string& /*address*/, int /*port*/) {}
-    virtual void runCameraConfig(const std::string& /*address*/, int /*type*/, int /*port*/) {}
-    virtual void runNetworkSettings(const std::string& /*address*/, int /*type*/) {}
-    virtual void runCloudSettings(const protocol::LoginInfo& /*target*/) {}
 };
 
 }  // namespace tarvo::ops

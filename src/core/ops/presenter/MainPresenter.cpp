@@ -4,6 +4,7 @@
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/Clock.h"
 #include "core/ops/forms/LoginForm.h"
+#include "core/ops/forms/SettingsFlows.h"
 #include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/ops/presenter/Dialogs.h"
 #include "core/protocol/CommandCodes.h"
@@ -141,7 +142,7 @@ void MainPresenter::networkSettings() {
     BusyScope scope(busy_);
     if (!scope.entered() || !requireSelection()) return;
     if (!allows(selectedType_, Operation::NetworkSettings)) return;
-    dialogs_.runNetworkSettings(addressText(), selectedType_);
+    if (settings_ != nullptr) settings_->networkSettings(addressText(), selectedType_);
     // The device may have moved and the list was searched anew: the old selection is gone,
     // whether the user confirmed or cancelled.
     clearSelection();
@@ -159,7 +160,8 @@ void MainPresenter::parameterConfiguration() {
     if (!allows(selectedType_, Operation::CameraConfig)) return;
     // Of the camera configuration's login only the port is used.
     const auto target = loginOnly(kCameraPort, false);
-    if (target) dialogs_.runCameraConfig(target->address, selectedType_, target->port);
+    if (target && settings_ != nullptr)
+        settings_->cameraConfig(target->address, selectedType_, target->port);
 }
 
 void MainPresenter::upgrade() {
@@ -191,7 +193,7 @@ void MainPresenter::cloudSettings() {
     if (!allows(selectedType_, Operation::Cloud)) return;
     const auto target = loginAndCheck(kCameraPort, false);
     if (!target) return;
-    dialogs_.runCloudSettings(*target);
+    if (settings_ != nullptr) settings_->cloudSettings(target->address);
     clearSelection();
 }
 

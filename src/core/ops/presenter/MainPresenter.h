@@ -19,6 +19,7 @@ class Notifier;
 namespace tarvo::ops {
 
 class Dialogs;
+class SettingsOperations;
 
 // The part of discovery a search drives.
 class SearchTarget {
@@ -71,6 +72,10 @@ public:
     MainPresenter(Dialogs& dialogs, text::Notifier& notifier, SearchTarget& search,
                   DeviceActions& actions, std::function<std::uint32_t()> tick = {});
 
+    // The settings flows the network, camera and cloud operations run (their windows come from
+    // the flows' own dialogs). Without them those operations stop after their login.
+    void setSettings(SettingsOperations* settings) { settings_ = settings; }
+
     // The search button: at most one search per four seconds.
     void search();
 
@@ -113,6 +118,7 @@ private:
     text::Notifier& notifier_;
     SearchTarget& search_;
     DeviceActions& actions_;
+    SettingsOperations* settings_ = nullptr;
     std::function<std::uint32_t()> tick_;
 
     std::u16string selectedAddress_;
