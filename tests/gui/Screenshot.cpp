@@ -192,7 +192,7 @@ bool saveControlsGallery(const QString& path) {
         bar->SetRange(b.lower, b.upper);
         bar->SetPos(b.pos);
         if (!b.upgradeLook) bar->setTextVisible(true);
-        if (b.equal) bar->SetEndColour(bar->startColour());
+        if (b.equal) bar->setEndColour(bar->startColour());
         auto* note = new QLabel(QString::fromLatin1(b.note), &window);
         note->setGeometry(490, y, 220, 18);
         y += 24;

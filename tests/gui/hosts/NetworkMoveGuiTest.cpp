@@ -143,7 +143,7 @@ TEST(NetworkMoveGuiTest, BatchDialogSendsNothingWhenTheBatchCannotBeCompleted) {
         R"({"devices": [{"ip": "127.0.0.2", "type": 100, "password": "pw"}]})"));
     test::setLanguage("zh_CN.UTF-8");
     gui::CTarvoDlg window;
-    window.OnInitDialog();
+    window.onInitDialog();
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return window.table().rowCount() == 2; }, 5s));
     test::ModalDriver driver;
@@ -182,7 +182,7 @@ TEST(NetworkMoveGuiTest, SiteWindowAppliesThePlanAfterShowingIt) {
     const auto sim = cameraOnHost();
     test::setLanguage("zh_CN.UTF-8");
     gui::CTarvoDlg window;
-    window.OnInitDialog();
+    window.onInitDialog();
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.11", 2).isEmpty(); }, 5s));
     QTemporaryDir dir;
