@@ -230,7 +230,7 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
             const auto login =
                 protocol::makeLoginInfo(args.ip, args.port, text::fromUtf8(args.user),
                                         text::fromUtf8(args.password.value), 0, *type);
-            if (!protocol::loginCheck(login).report(notifier))
+            if (!notifier.report(protocol::loginCheck(login)))
                 return report(global, name, args, false, {}, notifier);
             flows.cloudSettings(args.ip);
             break;
