@@ -317,13 +317,17 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
     };
     client.startPreview();
     const auto reply = client.reply();
-    // The length counts from the first key picture, however long the stream takes to bring it.
+    // The length counts from the first key picture, however long the stream takes to bring it;
+    // a file that cannot be written ends the wait at once.
     const StreamWait wait = waitForStream(client, millis(args.timeout), [&] {
-        return recorderSays([](const StreamRecorder& r) { return r.started(); });
+        return recorderSays(
+            [](const StreamRecorder& r) { return r.started() || !r.error().empty(); });
     });
     reportWait(wait, args, "key picture");
+    const bool started = wait == StreamWait::Arrived &&
+                         recorderSays([](const StreamRecorder& r) { return r.error().empty(); });
     RecordProgress progress;
-    if (wait == StreamWait::Arrived) {
+    if (started) {
         // Full once a picture arrives past the length; a stream that stalls ends the recording
         // when the length has passed on the clock.
         std::chrono::steady_clock::time_point startedAt;
@@ -347,7 +351,7 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
                             });
     }
     client.stop();  // the tap runs no more after this
-    const bool ok = wait == StreamWait::Arrived && recorder && recorder->finish();
+    const bool ok = started && recorder->finish();
     if (ok) progress.show(recorder->progress());
     progress.end();
     if (!ok && wait == StreamWait::Arrived) {

@@ -8,6 +8,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 }
 
@@ -44,6 +45,35 @@ void learnColours(std::span<const std::uint8_t> chunk, bool hevc, AVCodecParamet
     par.color_trc = frame->color_trc;
 }
 
+// The parameter sets that open the first key picture, for the header: Matroska carries them
+// there only, and MP4 players find them there too.
+void learnParameterSets(std::span<const std::uint8_t> chunk, AVCodecParameters& par) {
+    const AVBitStreamFilter* filter = av_bsf_get_by_name("extract_extradata");
+    AVBSFContext* bsf = nullptr;
+    if (filter == nullptr || av_bsf_alloc(filter, &bsf) < 0) return;
+    const preview::PacketHandle packet(av_packet_alloc());
+    bsf->par_in->codec_type = AVMEDIA_TYPE_VIDEO;
+    bsf->par_in->codec_id = par.codec_id;
+    std::size_t size = 0;
+    const std::uint8_t* sets = nullptr;
+    if (packet && av_bsf_init(bsf) >= 0 &&
+        av_new_packet(packet.get(), static_cast<int>(chunk.size())) >= 0) {
+        std::copy(chunk.begin(), chunk.end(), packet->data);
+        if (av_bsf_send_packet(bsf, packet.get()) >= 0 &&
+            av_bsf_receive_packet(bsf, packet.get()) >= 0) {
+            sets = av_packet_get_side_data(packet.get(), AV_PKT_DATA_NEW_EXTRADATA, &size);
+        }
+    }
+    if (sets != nullptr && size > 0 && size < (1u << 20)) {
+        par.extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (par.extradata != nullptr) {
+            std::copy(sets, sets + size, par.extradata);
+            par.extradata_size = static_cast<int>(size);
+        }
+    }
+    av_bsf_free(&bsf);
+}
+
 }  // namespace
 
 const char* recordingMuxerOf(const std::string& path) {
@@ -56,7 +86,7 @@ const char* recordingMuxerOf(const std::string& path) {
 }
 
 StreamRecorder::StreamRecorder(std::string path, bool hevc, int width, int height,
-                         std::chrono::milliseconds length)
+                               std::chrono::milliseconds length)
     : path_(std::move(path)),
       hevc_(hevc),
       width_(width),
@@ -101,11 +131,11 @@ bool StreamRecorder::open(std::span<const std::uint8_t> firstChunk) {
     par.width = width_;
     par.height = height_;
     learnColours(firstChunk, hevc_, par);
+    learnParameterSets(firstChunk, par);
     // The muxer takes the parameter sets from the first sample, which starts with them.
     AVDictionary* options = nullptr;
     (void)av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const int opened =
-        avio_open2(&format_->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+    const int opened = avio_open2(&format_->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
         error_ = "cannot write " + path_;
@@ -178,6 +208,11 @@ bool StreamRecorder::started() const {
 std::chrono::steady_clock::time_point StreamRecorder::startedAt() const {
     std::lock_guard lock(mutex_);
     return first_;
+}
+
+std::string StreamRecorder::error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
 }
 
 bool StreamRecorder::full() const {

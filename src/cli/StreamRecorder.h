@@ -25,7 +25,7 @@ const char* recordingMuxerOf(const std::string& path);
 class StreamRecorder {
 public:
     StreamRecorder(std::string path, bool hevc, int width, int height,
-                std::chrono::milliseconds length);
+                   std::chrono::milliseconds length);
     ~StreamRecorder();
     StreamRecorder(const StreamRecorder&) = delete;
     StreamRecorder& operator=(const StreamRecorder&) = delete;
@@ -45,7 +45,8 @@ public:
     [[nodiscard]] bool started() const;
     [[nodiscard]] std::chrono::steady_clock::time_point startedAt() const;
     [[nodiscard]] bool full() const;
-    [[nodiscard]] const std::string& error() const { return error_; }
+    // Why nothing more is written: the file could not be opened or written. Empty while well.
+    [[nodiscard]] std::string error() const;
 
 private:
     bool open(std::span<const std::uint8_t> firstChunk);
