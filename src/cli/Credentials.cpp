@@ -151,10 +151,16 @@ std::string readSecretFile(const std::string& path, const char* option) {
     return readFirstLine(fd, option, path).value_or(std::string());
 }
 
+void warnVisibleSecret(const char* option, const char* instead) {
+    std::cerr << text::toUtf8(text::formatText(text::tr(text::msg::kSecretVisibleFormat),
+                                               {text::fromUtf8(option), text::fromUtf8(instead)}))
+              << std::endl;
+}
+
 void Password::resolve() {
     if (given && *given != "-") {
         // Every local user can read it in the process list while the command runs.
-        std::cerr << text::toUtf8(text::tr(text::msg::kPasswordVisible)) << std::endl;
+        warnVisibleSecret("--password", "--password -, --password-file, TARVO_PASSWORD");
         value = *given;
     } else if (file) {
         value = readSecretFile(*file, "--password-file");

@@ -696,8 +696,8 @@
         <translation>No local network to search on</translation>
     </message>
     <message>
-        <source>警告：--password 的值在进程列表中对本机其他用户可见；请改用 --password -、--password-file 或 TARVO_PASSWORD</source>
-        <translation>warning: the value of --password is visible to other users of this computer in the process list; use --password -, --password-file or TARVO_PASSWORD instead</translation>
+        <source>警告：%1 的值在进程列表中对本机其他用户可见；请改用：%2</source>
+        <translation>warning: the value of %1 is visible to other users of this computer in the process list; use instead: %2</translation>
     </message>
 </context>
 </TS>

@@ -174,8 +174,8 @@ inline constexpr std::u16string_view kRecordExtension = u"文件名必须以 .mp
 // %1 the interfaces searched, e.g. "lo 127.0.0.1, eth0 10.250.0.11".
 inline constexpr std::u16string_view kNothingHeardFormat = u"没有设备应答；搜索过的网络接口：%1";
 inline constexpr std::u16string_view kNoInterfaceToSearch = u"没有可以搜索的本地网络";
-inline constexpr std::u16string_view kPasswordVisible =
-    u"警告：--password 的值在进程列表中对本机其他用户可见；请改用 --password -、--password-file "
-    u"或 TARVO_PASSWORD";
+// A secret given on the command line: %1 the option, %2 the ways that keep it out of sight.
+inline constexpr std::u16string_view kSecretVisibleFormat =
+    u"警告：%1 的值在进程列表中对本机其他用户可见；请改用：%2";
 
 }  // namespace tarvo::text::msg
