@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/DeviceCommandsCli.h"
+#include "cli/CommandResult.h"
 
 namespace tarvo::cli {
-
-struct UpgradeArgs;
 
 // How many devices a batch works on at once unless told otherwise.
 constexpr int kParallelDevices = 4;
@@ -33,17 +31,17 @@ struct DeviceOutcome {
     nlohmann::json json;
 };
 
+// Prints each device's lines on stderr, the first naming the device (and with --json its object
+// on stdout), in the order given. Exit status 0 when every device's was 0, else the first other
+// one.
+int printOutcomes(const GlobalOptions& global, const std::vector<std::string>& addresses,
+                  const std::vector<DeviceOutcome>& outcomes);
+
 // Several devices for one command: their types (typesOf), then `perDevice(address, type)` for
-// each, `parallel` at once. Prints each device's lines (and with --json its object) in the
-// order given. Exit status 0 when every device's was 0, else the first other one.
+// each, `parallel` at once; then printOutcomes.
 int forEachTarget(
     const GlobalOptions& global, const std::vector<std::string>& addresses,
     std::optional<int> given, double seconds, int parallel,
     const std::function<DeviceOutcome(const std::string&, std::optional<int>)>& perDevice);
-
-// `upgrade IP... FILE`: one upload per device, each on its own connection, `--parallel` at
-// once; a progress line per device, then a summary. Exit status 0 when every device accepted
-// the package, else that of the first device (in the order given) that did not.
-int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args);
 
 }  // namespace tarvo::cli

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -13,6 +14,12 @@ void CliNotifier::message(std::u16string_view text) {
 
 void CliNotifier::systemError(std::u16string_view text) {
     emit("error", text);
+}
+
+bool CliNotifier::report(const protocol::Outcome& outcome) {
+    const bool ok = outcome.report(*this);
+    if (outcome.loginRefused) message(text::msg::kLoginRefusedNote);
+    return ok;
 }
 
 std::vector<CliNotifier::Entry> CliNotifier::entries() const {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/protocol/Outcome.h"
 #include "core/text/Notifier.h"
 
 namespace tarvo::cli {
@@ -22,6 +23,10 @@ public:
 
     void message(std::u16string_view text) override;
     void systemError(std::u16string_view text) override;
+
+    // Shows the outcome's message, and for a login the device refused a line that says so
+    // (its own message, "Control failed", names no cause). Whether the command succeeded.
+    bool report(const protocol::Outcome& outcome);
 
     // A copy: receive threads may still add messages.
     [[nodiscard]] std::vector<Entry> entries() const;

@@ -12,6 +12,10 @@
 #include <iostream>
 #include <iterator>
 
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
+
 namespace tarvo::cli {
 
 namespace {
@@ -147,8 +151,16 @@ std::string readSecretFile(const std::string& path, const char* option) {
     return readFirstLine(fd, option, path).value_or(std::string());
 }
 
+void warnVisibleSecret(const char* option, const char* instead) {
+    std::cerr << text::toUtf8(text::formatText(text::tr(text::msg::kSecretVisibleFormat),
+                                               {text::fromUtf8(option), text::fromUtf8(instead)}))
+              << std::endl;
+}
+
 void Password::resolve() {
     if (given && *given != "-") {
+        // Every local user can read it in the process list while the command runs.
+        warnVisibleSecret("--password", "--password -, --password-file, TARVO_PASSWORD");
         value = *given;
     } else if (file) {
         value = readSecretFile(*file, "--password-file");
@@ -164,6 +176,8 @@ void addPasswordOptions(CLI::App& sub, Password& password) {
     CLI::Option* given =
         sub.add_option("--password", password.given,
                        "Password; - reads one line from standard input (no echo on a terminal). "
+                       "A value written here is visible to every local user in the process "
+                       "list: prefer -, --password-file or TARVO_PASSWORD. "
                        "Default: $TARVO_PASSWORD, else empty");
     sub.add_option("--password-file", password.file,
                    "Read the password from the first line of FILE")

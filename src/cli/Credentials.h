@@ -24,6 +24,10 @@ struct Password {
 // it. Throws CLI::ValidationError naming `option` when it cannot be read.
 std::string readSecretFile(const std::string& path, const char* option);
 
+// Warns on stderr that the value of `option` given on the command line is visible to other
+// local users; `instead` names the ways that keep it out of sight.
+void warnVisibleSecret(const char* option, const char* instead);
+
 // Adds --password and --password-file to `sub`; at most one of them may be given.
 void addPasswordOptions(CLI::App& sub, Password& password);
 

@@ -95,7 +95,7 @@ int rebootEach(const GlobalOptions& global, const DeviceArgs& args) {
             one.type = type;
             CliNotifier notifier(false);
             const bool ok = type && prepare(one, "reboot", ops::Operation::Reboot) &&
-                            protocol::rebootDevice(loginInfoOf(one)).report(notifier);
+                            notifier.report(protocol::rebootDevice(loginInfoOf(one)));
             DeviceOutcome outcome{ok ? 0 : 1, {ok ? "rebooting" : "failed"}, {}};
             for (const auto& e : notifier.entries()) outcome.lines.push_back(e.text);
             outcome.json =
@@ -115,7 +115,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
         run = [&global, login] {
             CliNotifier notifier;
             const bool ok = prepare(*login, "login", ops::Operation::Login) &&
-                            protocol::loginCheck(loginInfoOf(*login)).report(notifier);
+                            notifier.report(protocol::loginCheck(loginInfoOf(*login)));
             return finishDevice(global, "login", *login, ok, notifier, text::msg::kLoginAccepted);
         };
     });
@@ -130,7 +130,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             std::u16string text;
             const bool ok =
                 prepare(*version, "version", ops::Operation::Version) &&
-                protocol::checkCameraVersion(version->ip, version->usedPort, text).report(notifier);
+                notifier.report(protocol::checkCameraVersion(version->ip, version->usedPort, text));
             if (!global.json && !text.empty())
                 std::cout << text::toUtf8(text::escapeControls(text)) << std::endl;
             return finishDevice(global, "version", *version, ok, notifier, {},
@@ -148,7 +148,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             reboot->ip = reboot->targets.front();
             CliNotifier notifier;
             const bool ok = prepare(*reboot, "reboot", ops::Operation::Reboot) &&
-                            protocol::rebootDevice(loginInfoOf(*reboot)).report(notifier);
+                            notifier.report(protocol::rebootDevice(loginInfoOf(*reboot)));
             return finishDevice(global, "reboot", *reboot, ok, notifier, text::msg::kRebootStarted);
         };
     });

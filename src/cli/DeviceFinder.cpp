@@ -5,7 +5,9 @@
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/SettledSearch.h"
+#include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::cli {
 
@@ -25,7 +27,7 @@ std::vector<std::optional<int>> DeviceFinder::findAll(const std::vector<std::str
                                                       double seconds) {
     std::vector<std::optional<int>> types(addresses.size());
     if (engine_->interfaceCount() == 0 && engine_->openInterfaces() == 0) {
-        std::cerr << "no local network to search on" << std::endl;
+        std::cerr << text::toUtf8(text::tr(text::msg::kNoInterfaceToSearch)) << std::endl;
         return types;
     }
     std::vector<std::u16string> wanted;

@@ -18,6 +18,7 @@
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
 #include "core/net/NetworkInterfaces.h"
+#include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
@@ -164,11 +165,26 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(args.seconds * 1000)));
     engine.setIgnoreReplies(true);
     engine.takeLateFrames();
+    const auto searched = engine.interfaces();
     engine.closeInterfaces();
 
     if (sortColumn >= 0) table.Sort(sortColumn, ascending);
+    auto heard = table.rows();
+    // An empty list is a valid answer (exit status 0), but the user learns where it was asked.
+    if (opened == 0) {
+        std::cerr << text::toUtf8(text::tr(text::msg::kNoInterfaceToSearch)) << std::endl;
+    } else if (heard.empty()) {
+        std::u16string names;
+        for (const auto& i : searched) {
+            names += (names.empty() ? u"" : u", ") + text::fromUtf8(i.name) + u" " +
+                     text::fromUtf8(net::formatIPv4(i.address));
+        }
+        std::cerr << text::toUtf8(text::escapeControls(
+                         text::formatText(text::tr(text::msg::kNothingHeardFormat), {names})))
+                  << std::endl;
+    }
     std::vector<discovery::DeviceRow> rows;
-    for (auto& row : table.rows()) {
+    for (auto& row : heard) {
         if (args.filter.filter.matches(row)) rows.push_back(std::move(row));
     }
     if (args.csv) {

@@ -21,7 +21,7 @@ extern "C" {
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
-#include "cli/Mp4Recorder.h"
+#include "cli/StreamRecorder.h"
 #include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
@@ -132,8 +132,7 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
     int& status = outcome.exitCode;
     Prepared p;
     const auto type = deviceTypeOf(args.ip, args.type, kSearchSeconds);
-    if (!type) {
-        std::cerr << args.ip << " did not answer a search; give its type with --type" << std::endl;
+    if (!type) {  // the search said that the address did not answer
         status = exitcode::kFailed;
         return std::nullopt;
     }
@@ -149,7 +148,7 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
         static_cast<std::uint16_t>(args.port.value_or(ops::capabilitiesOf(p.type).previewPort));
     p.info = protocol::makeLoginInfo(args.ip, port, text::fromUtf8(args.user),
                                      text::fromUtf8(args.password.value), choice, p.type);
-    if (!protocol::loginCheck(p.info).report(notifier)) {
+    if (!notifier.report(protocol::loginCheck(p.info))) {
         status = exitcode::kFailed;
         return std::nullopt;
     }
@@ -271,7 +270,7 @@ public:
     RecordProgress(const RecordProgress&) = delete;
     RecordProgress& operator=(const RecordProgress&) = delete;
 
-    void show(const Mp4Recorder::Progress& progress) {
+    void show(const StreamRecorder::Progress& progress) {
         if (!tty_) return;
         const auto line =
             text::toUtf8(text::formatText(text::tr(text::msg::kRecordingProgressFormat),
@@ -298,7 +297,7 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
     // The recorder is made on the first packet: codec and size come with the stream's reply,
     // which is in place before the threads start.
     std::mutex recorderMutex;
-    std::unique_ptr<Mp4Recorder> recorder;
+    std::unique_ptr<StreamRecorder> recorder;
     const auto length = millis(args.seconds);
     preview::CCamStreamClient client(prepared->info, notifier, nullptr);
     client.setPacketTap(
@@ -307,7 +306,7 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
             std::lock_guard lock(recorderMutex);
             if (!recorder) {
                 const auto& r = client.reply();
-                recorder = std::make_unique<Mp4Recorder>(
+                recorder = std::make_unique<StreamRecorder>(
                     args.out, preview::decodesAsHevc(r.codecCode), r.width, r.height, length);
             }
             recorder->add(payload);
@@ -318,13 +317,17 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
     };
     client.startPreview();
     const auto reply = client.reply();
-    // The length counts from the first key picture, however long the stream takes to bring it.
+    // The length counts from the first key picture, however long the stream takes to bring it;
+    // a file that cannot be written ends the wait at once.
     const StreamWait wait = waitForStream(client, millis(args.timeout), [&] {
-        return recorderSays([](const Mp4Recorder& r) { return r.started(); });
+        return recorderSays(
+            [](const StreamRecorder& r) { return r.started() || !r.error().empty(); });
     });
     reportWait(wait, args, "key picture");
+    const bool started = wait == StreamWait::Arrived &&
+                         recorderSays([](const StreamRecorder& r) { return r.error().empty(); });
     RecordProgress progress;
-    if (wait == StreamWait::Arrived) {
+    if (started) {
         // Full once a picture arrives past the length; a stream that stalls ends the recording
         // when the length has passed on the clock.
         std::chrono::steady_clock::time_point startedAt;
@@ -348,7 +351,7 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
                             });
     }
     client.stop();  // the tap runs no more after this
-    const bool ok = wait == StreamWait::Arrived && recorder && recorder->finish();
+    const bool ok = started && recorder->finish();
     if (ok) progress.show(recorder->progress());
     progress.end();
     if (!ok && wait == StreamWait::Arrived) {
@@ -409,8 +412,16 @@ void addPreviewCommands(CLI::App& app, const GlobalOptions& global, std::functio
 
     auto record = std::make_shared<PreviewArgs>();
     CLI::App* recCmd =
-        app.add_subcommand("record", "Record the live stream into MP4 (no re-encoding)");
+        app.add_subcommand("record", "Record the live stream into MP4, MKV or TS (no re-encoding)");
     addCommon(*recCmd, *record);
+    // Checked before anything is sent: the extension names the container.
+    recCmd->get_option("--out")
+        ->description("Output file: .mp4, .mkv or .ts")
+        ->check([](const std::string& path) {
+            return recordingMuxerOf(path) != nullptr
+                       ? std::string()
+                       : text::toUtf8(text::tr(text::msg::kRecordExtension));
+        });
     recCmd
         ->add_option("--seconds", record->seconds,
                      "Seconds of video to record, from the first key picture")

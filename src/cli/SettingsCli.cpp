@@ -228,7 +228,7 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
             const auto login =
                 protocol::makeLoginInfo(args.ip, args.port, text::fromUtf8(args.user),
                                         text::fromUtf8(args.password.value), 0, *type);
-            if (!protocol::loginCheck(login).report(notifier))
+            if (!notifier.report(protocol::loginCheck(login)))
                 return report(global, name, args, false, {}, notifier);
             dialogs.accepted = flows.cloudSettings(args.ip);
             break;
@@ -276,7 +276,10 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
             if (args->cloudPasswordFile) {
                 args->cloudPassword =
                     readSecretFile(*args->cloudPasswordFile, "--cloud-password-file");
-            } else if (!args->cloudPassword && set && kind == Kind::Cloud) {
+            } else if (args->cloudPassword) {
+                warnVisibleSecret("--cloud-password",
+                                  "--cloud-password-file, TARVO_CLOUD_PASSWORD");
+            } else if (set && kind == Kind::Cloud) {
                 if (const char* value = std::getenv("TARVO_CLOUD_PASSWORD")) {
                     args->cloudPassword = value;
                 } else {
@@ -341,7 +344,9 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
         addCommand(*cloud, "set", "Set the cloud connection password", cloudSet, true, true);
     CLI::Option* cloudPassword =
         clset->add_option("--cloud-password", cloudSet->cloudPassword,
-                          "New cloud connection password (or $TARVO_CLOUD_PASSWORD)");
+                          "New cloud connection password (or $TARVO_CLOUD_PASSWORD). A value "
+                          "written here is visible to every local user in the process list: "
+                          "prefer --cloud-password-file or TARVO_CLOUD_PASSWORD");
     clset
         ->add_option("--cloud-password-file", cloudSet->cloudPasswordFile,
                      "Read the new cloud password from the first line of FILE")

@@ -1,5 +1,7 @@
 #include "cli/UpgradeCli.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "cli/BatchCli.h"
+#include "cli/BatchUpgradeCli.h"
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
@@ -265,12 +268,15 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
              (steps.version.empty() ? std::string("(no answer)") : text::toUtf8(steps.version)));
     }
     switch (steps.reached) {
+        case ops::UpgradeStep::Package:
+            steps.outcome.report(notifier);
+            return done(kNothingSent, upgrade::statusName(upgrade::UploadStatus::NameTooLong));
         case ops::UpgradeStep::PartRule:
             steps.outcome.report(notifier);
             note("an NVR part file's name starts with uboot, env, rootfs or kernel; nothing sent");
             return done(kNothingSent, "wrong-file");
         case ops::UpgradeStep::Login:
-            steps.outcome.report(notifier);
+            notifier.report(steps.outcome);
             note("login failed; nothing sent");
             return done(kNothingSent, "login-failed");
         case ops::UpgradeStep::Connect:
@@ -335,6 +341,24 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
 }
 
 namespace {
+
+// A package that is not there is said to be missing before anything else happens: the rules
+// that would otherwise judge its name would call it the wrong file.
+std::optional<Outcome> missingPackage(const UpgradeArgs& args) {
+    std::error_code error;
+    if (std::filesystem::exists(args.file, error) || error) return std::nullopt;
+    return Outcome{"upgrade",
+                   args.targets.size() == 1 ? args.targets.front() : std::string(),
+                   kNothingSent,
+                   text::toUtf8(text::formatText(text::tr(text::msg::kUpgradeFileMissingFormat),
+                                                 {text::fromUtf8(args.file)})),
+                   {{"status", "no-such-file"}, {"file", args.file}}};
+}
+
+bool isAddress(const std::string& word) {
+    in_addr address{};
+    return ::inet_pton(AF_INET, word.c_str(), &address) == 1;
+}
 
 int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     CliNotifier notifier;
@@ -417,12 +441,20 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
     upgradeCmd->footer(kUpgradeFooter);
     upgradeCmd->callback([&global, &run, upgradeArgs] {
         if (upgradeArgs->file.empty()) {
-            if (upgradeArgs->targets.size() < 2) throw CLI::RequiredError("FILE");
-            upgradeArgs->file = upgradeArgs->targets.back();
+            // One word that is no address is the package given without its device.
+            const std::string& last = upgradeArgs->targets.back();
+            if (upgradeArgs->targets.size() == 1 && !isAddress(last)) {
+                throw CLI::ValidationError(text::toUtf8(text::formatText(
+                    text::tr(text::msg::kAddressMissingFormat), {text::fromUtf8(last)})));
+            }
+            if (upgradeArgs->targets.size() < 2 || isAddress(last))
+                throw CLI::RequiredError("FILE");
+            upgradeArgs->file = last;
             upgradeArgs->targets.pop_back();
         }
         upgradeArgs->password.resolve();
         run = [&global, upgradeArgs] {
+            if (const auto missing = missingPackage(*upgradeArgs)) return finish(global, *missing);
             if (upgradeArgs->targets.size() > 1) return runBatchUpgrade(global, *upgradeArgs);
             upgradeArgs->ip = upgradeArgs->targets.front();
             return runUpgrade(global, *upgradeArgs);

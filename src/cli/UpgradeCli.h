@@ -13,7 +13,6 @@
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
-#include "cli/DeviceCommandsCli.h"
 #include "core/upgrade/FirmwareUploader.h"
 
 namespace tarvo::cli {

@@ -2,6 +2,7 @@
 
 #include <sys/epoll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -17,6 +18,13 @@ bool ControlServer::open(const std::string& path, std::string& error) {
         error = "control socket path is empty or too long: " + path;
         return false;
     }
+    // Only a socket left over from a run that was killed is taken away; any other file at the
+    // path is someone's data.
+    struct stat existing {};
+    if (::lstat(path.c_str(), &existing) == 0 && !S_ISSOCK(existing.st_mode)) {
+        error = "control socket path " + path + " exists and is not a socket; left as it is";
+        return false;
+    }
     listener_ = net::Socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!listener_) {
         error = std::string("control socket: ") + std::strerror(errno);
@@ -24,7 +32,7 @@ bool ControlServer::open(const std::string& path, std::string& error) {
     }
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size());
-    ::unlink(path.c_str());  // left over from a run that was killed
+    if (S_ISSOCK(existing.st_mode)) ::unlink(path.c_str());
     if (::bind(listener_.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener_.fd(), 16) != 0) {
         error = "control socket " + path + ": " + std::strerror(errno);

@@ -12,6 +12,7 @@ extern "C" {
 
 #include "TarvoVersion.h"
 #include "sim/FleetBuilder.h"
+#include "sim/NetworkCheck.h"
 #include "sim/Simulator.h"
 
 namespace {
@@ -82,7 +83,9 @@ Discovery flood (--flood and the 'flood' command): phantom devices that answer e
 
 A network-parameters write with a new address of this host (e.g. another 127.x) moves the
 device there; any other address is only remembered in its network parameters.
-Stops cleanly on SIGINT/SIGTERM. Run it only inside a private network namespace.
+Stops cleanly on SIGINT/SIGTERM. Run it only inside a private network namespace (e.g.
+scripts/sandbox, or `unshare --user --map-root-user --net`): where the namespace has a network
+card, it refuses to start unless given --allow-real-network.
 )";
 
 }  // namespace
@@ -124,7 +127,30 @@ int main(int argc, char** argv) try {
     app.add_option("--flood", flood,
                    "discovery flood, e.g. 'rate=10000,durationMs=2000,sources=3000' (see below)");
 
+    bool allowRealNetwork = false;
+    app.add_flag("--allow-real-network", allowRealNetwork,
+                 "start even in a network namespace with a network card (the devices then "
+                 "answer on that network)");
+
     CLI11_PARSE(app, argc, argv);
+    if (!allowRealNetwork) {
+        std::vector<std::string> cards;
+        std::string error;
+        if (!tarvo::sim::hardwareInterfaces(cards, error)) {
+            std::cerr << "tarvo-sim: " << error
+                      << "; not starting (--allow-real-network starts it all the same)\n";
+            return 2;
+        }
+        if (!cards.empty()) {
+            std::string list;
+            for (const auto& card : cards) list += (list.empty() ? "" : ", ") + card;
+            std::cerr << "tarvo-sim: this network namespace has network cards (" << list
+                      << "): the simulated devices would answer on a real network. Run it in a "
+                         "private network namespace (scripts/sandbox), or give "
+                         "--allow-real-network.\n";
+            return 2;
+        }
+    }
     if (!flood.empty()) options.flood = tarvo::sim::FleetBuilder::splitSettings(flood, ',');
     av_log_set_level(AV_LOG_ERROR);
 

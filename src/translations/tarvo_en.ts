@@ -924,6 +924,36 @@
     <message>
         <source>现场…</source>
         <translation>Site…</translation>
+        <source>升级文件名太长（设备编码下超过 127 字节），没有发送任何数据</source>
+        <translation>The upgrade file&apos;s name is too long (over 127 bytes as the device reads it); nothing was sent</translation>
+    </message>
+    <message>
+        <source>升级文件 %1 不存在，没有发送任何数据</source>
+        <translation>The upgrade file %1 does not exist; nothing was sent</translation>
+    </message>
+    <message>
+        <source>缺少设备地址（%1 是升级文件）</source>
+        <translation>The device address is missing (%1 is the upgrade file)</translation>
+    </message>
+    <message>
+        <source>设备拒绝了用户名或密码</source>
+        <translation>The device refused the user name or password</translation>
+    </message>
+    <message>
+        <source>文件名必须以 .mp4、.mkv 或 .ts 结尾</source>
+        <translation>The file name must end in .mp4, .mkv or .ts</translation>
+    </message>
+    <message>
+        <source>没有设备应答；搜索过的网络接口：%1</source>
+        <translation>No device answered; interfaces searched: %1</translation>
+    </message>
+    <message>
+        <source>没有可以搜索的本地网络</source>
+        <translation>No local network to search on</translation>
+    </message>
+    <message>
+        <source>警告：%1 的值在进程列表中对本机其他用户可见；请改用：%2</source>
+        <translation>warning: the value of %1 is visible to other users of this computer in the process list; use instead: %2</translation>
     </message>
 </context>
 </TS>

@@ -101,7 +101,7 @@ Outcome CCamClient::login() {
     // A receive error is silent; a closed connection reads as an empty, refusing reply.
     if (!got.usable()) return Outcome::silentFailure();
     if (reply[8] != 0) return Outcome::success();
-    return Outcome::failure(text::msg::kControlFailed);
+    return Outcome::refusedLogin(text::msg::kControlFailed);
 }
 
 bool CCamClient::sendFrame(std::span<const std::uint8_t> frame) {

@@ -98,7 +98,7 @@ Frame tcpLogin(std::string_view user, std::string_view password) {
 
 Frame uploadNameFrame(std::uint8_t command, std::u16string_view fileName) {
     Frame f = headerOnly(command, 0, 0, 134);
-    putNarrowField(f, 6, 128, fileName);
+    putNarrowField(f, 6, kUploadNameBytes, fileName);
     return f;
 }
 

@@ -47,6 +47,7 @@ Frame tcpQueryWithTarget(std::uint8_t command, std::uint16_t target);  // 233 wi
 Frame tcpLogin(std::string_view user, std::string_view password);
 // Upload frame A (134 bytes): the narrow file name, 128 zero bytes when it does not fit with
 // its NUL.
+inline constexpr std::size_t kUploadNameBytes = 128;
 Frame uploadNameFrame(std::uint8_t command, std::u16string_view fileName);
 // Upload frame B (6 bytes): the file size's upper half in `target`, lower half in `length`.
 Frame uploadSizeFrame(std::uint8_t command, std::uint32_t fileSize);

@@ -16,14 +16,22 @@ struct Outcome {
     bool ok = false;
     Box box = Box::None;
     std::u16string message;
+    // The device answered the login and refused it: the message alone ("Control failed") does
+    // not say so, and a front end may name the cause.
+    bool loginRefused = false;
 
-    static Outcome success() { return {true, Box::None, {}}; }
+    static Outcome success() { return {true, Box::None, {}, false}; }
     static Outcome silentFailure() { return {}; }
     static Outcome failure(std::u16string_view text) {
-        return {false, Box::Message, std::u16string(text)};
+        return {false, Box::Message, std::u16string(text), false};
+    }
+    static Outcome refusedLogin(std::u16string_view text) {
+        Outcome refused = failure(text);
+        refused.loginRefused = true;
+        return refused;
     }
     static Outcome systemFailure(std::u16string_view text) {
-        return {false, Box::SystemError, std::u16string(text)};
+        return {false, Box::SystemError, std::u16string(text), false};
     }
 
     // Shows the message, if there is one, and answers whether the command succeeded.

@@ -235,4 +235,23 @@ inline constexpr std::u16string_view kSnapshotExtension = u"文件名必须以 .
 // %1 the resolution asked for, %2 the resolutions the NVR knows.
 inline constexpr std::u16string_view kNvrResolutionUnknownFormat = u"未知的分辨率 %1，可选：%2";
 
+// What the command line says when it cannot go ahead, naming the cause.
+// Frame A's name field holds 128 bytes with its terminator: a longer name would go out empty.
+inline constexpr std::u16string_view kUpgradeFileNameTooLong =
+    u"升级文件名太长（设备编码下超过 127 字节），没有发送任何数据";
+// %1 the path given.
+inline constexpr std::u16string_view kUpgradeFileMissingFormat =
+    u"升级文件 %1 不存在，没有发送任何数据";
+// %1 the file given where the address belongs.
+inline constexpr std::u16string_view kAddressMissingFormat = u"缺少设备地址（%1 是升级文件）";
+// After "Control failed" for a login the device answered and refused.
+inline constexpr std::u16string_view kLoginRefusedNote = u"设备拒绝了用户名或密码";
+inline constexpr std::u16string_view kRecordExtension = u"文件名必须以 .mp4、.mkv 或 .ts 结尾";
+// %1 the interfaces searched, e.g. "lo 127.0.0.1, eth0 10.250.0.11".
+inline constexpr std::u16string_view kNothingHeardFormat = u"没有设备应答；搜索过的网络接口：%1";
+inline constexpr std::u16string_view kNoInterfaceToSearch = u"没有可以搜索的本地网络";
+// A secret given on the command line: %1 the option, %2 the ways that keep it out of sight.
+inline constexpr std::u16string_view kSecretVisibleFormat =
+    u"警告：%1 的值在进程列表中对本机其他用户可见；请改用：%2";
+
 }  // namespace tarvo::text::msg

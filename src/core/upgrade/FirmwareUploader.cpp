@@ -89,6 +89,8 @@ const char* statusName(UploadStatus status) {
             return "not-connected";
         case UploadStatus::NoFile:
             return "no-file";
+        case UploadStatus::NameTooLong:
+            return "name-too-long";
         case UploadStatus::NotNewer:
             return "not-newer";
         case UploadStatus::WrongFile:
@@ -115,8 +117,9 @@ const char* statusName(UploadStatus status) {
 
 bool nothingSent(UploadStatus status) {
     return status == UploadStatus::NotConnected || status == UploadStatus::NoFile ||
-           status == UploadStatus::NotNewer || status == UploadStatus::WrongFile ||
-           status == UploadStatus::FileError || status == UploadStatus::FileTooLarge;
+           status == UploadStatus::NameTooLong || status == UploadStatus::NotNewer ||
+           status == UploadStatus::WrongFile || status == UploadStatus::FileError ||
+           status == UploadStatus::FileTooLarge;
 }
 
 FirmwareUploader::FirmwareUploader(const UpgradeProfile& profile, UploadObserver& observer,
@@ -285,6 +288,11 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
     const std::string_view name = fileNameOf(packagePath);
     if (name.empty()) return silent(NoFile);
     const std::u16string wideName = text::fromUtf8(name);
+    if (!fitsUploadNameField(wideName)) {
+        outcome.status = NameTooLong;
+        outcome.message = std::u16string(text::msg::kUpgradeFileNameTooLong);
+        return finish(std::move(outcome), keepBeforeOpen);
+    }
     if (profile_.checkPackageVersion) {
         if (!isCameraPackage(currentVersion(), wideName)) {
             outcome.status = WrongFile;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/protocol/Frames.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 
@@ -32,6 +33,11 @@ std::string_view fileNameOf(std::string_view path) {
     const auto slash = path.rfind('/');
     if (slash == std::string_view::npos) return {};
     return path.substr(slash + 1);
+}
+
+bool fitsUploadNameField(std::u16string_view fileName) {
+    std::array<char, protocol::kUploadNameBytes> field{};
+    return text::narrowText(fileName, field) == 1;
 }
 
 bool IsNewerPackage(std::u16string_view currentVersion, std::u16string_view fileName) {

@@ -16,6 +16,10 @@ inline constexpr std::uint64_t kLargestPackage = 0x7FFFFFFFull;
 // The file name after the last path separator; empty when the path has none or ends in one.
 std::string_view fileNameOf(std::string_view path);
 
+// Whether the name fits upload frame A's name field with its terminator, in the device's
+// encoding. One that does not would go out as an empty name.
+bool fitsUploadNameField(std::u16string_view fileName);
+
 // Camera packages carry their version at character 11 of the file name, e.g.
 // "IPC_update_00.00.03.08.img". A package goes ahead when the camera reported no version, or
 // when the version without its leading "v" (11 characters from index 1) sorts below the 11

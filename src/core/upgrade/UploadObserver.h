@@ -8,6 +8,7 @@ namespace tarvo::upgrade {
 enum class UploadStatus {
     NotConnected,   // no connection to the device: nothing sent
     NoFile,         // no file name in the path: nothing sent
+    NameTooLong,    // the name does not fit frame A's field: nothing sent
     NotNewer,       // the package is not newer than the camera's version: nothing sent
     WrongFile,      // not a package for this camera (no version in its name, other type)
     FileError,      // the file cannot be opened or sized: nothing sent

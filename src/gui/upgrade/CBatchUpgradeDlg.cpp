@@ -231,6 +231,7 @@ void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user
         ops::runUpgrade(request, row.uploader, [&row] { return row.stop->load(); });
     if (*row.stop) return;
     switch (steps.reached) {
+        case ops::UpgradeStep::Package:
         case ops::UpgradeStep::PartRule:
         case ops::UpgradeStep::Connect:
             return fail(steps.outcome.message);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/protocol/DeviceCommands.h"
+#include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "support/RecordingNotifier.h"
@@ -232,9 +233,9 @@ TEST_F(DeviceCommandsE2E, CliExitStatusMessagesAndJson) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, "登录成功\n");
 
-    r = test::runProcess({cli(), "login", "127.0.0.3", "--user", "admin", "--password", "x"});
+    r = test::runProcess({cli(), "login", "127.0.0.3", "--user", "admin"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Control failed\n");
+    EXPECT_EQ(r.err, "Control failed\n" + text::toUtf8(text::msg::kLoginRefusedNote) + "\n");
 
     r = test::runProcess({cli(), "--json", "login", "127.0.0.9"});
     EXPECT_EQ(r.exitCode, 1);
@@ -350,4 +351,51 @@ TEST_F(DeviceCommandsE2E, CliTakesThePasswordOffTheCommandLineAndNeverShowsIt) {
     EXPECT_EQ(unreadable.exitCode, 2);
     EXPECT_NE(unreadable.err.find("cannot read"), std::string::npos) << unreadable.err;
     EXPECT_EQ(sim->device("127.0.0.10")["logins"].size(), 3u);
+}
+
+// Each refusal names its own cause, and none of them reaches the device.
+TEST_F(DeviceCommandsE2E, CliNamesTheRealCause) {
+    const auto run = [](std::vector<std::string> args) {
+        args.insert(args.begin(), cli());
+        return test::runProcess(args, 30s, {"LANG=en_US.UTF-8", "LC_ALL="});
+    };
+    const auto says = [](const test::ProcessResult& r, const std::string& text) {
+        return r.err.find(text) != std::string::npos;
+    };
+    const std::string dir = ::testing::TempDir();
+    const std::string package = dir + "/IPC_update_00.00.23.06.img";
+    std::ofstream(package) << "firmware";
+
+    auto r = run({"upgrade", "127.0.0.2", dir + "/nosuchfile.img"});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_TRUE(says(r, "nosuchfile.img does not exist")) << r.err;
+    r = run({"upgrade", package});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(says(r, "address is missing")) << r.err;
+    // Frame A's name field holds 127 bytes and its terminator; a longer name would go out empty.
+    const std::string longName = dir + "/IPC_update_00.00.23.06" + std::string(120, 'x');
+    std::ofstream(longName) << "firmware";
+    r = run({"upgrade", "127.0.0.2", longName});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_TRUE(says(r, "name is too long")) << r.err;
+    r = run({"record", "127.0.0.2", "--seconds", "1", "--out", dir + "/gate.avi"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(says(r, ".mp4, .mkv or .ts")) << r.err;
+    EXPECT_TRUE(sim->device("127.0.0.2")["logins"].empty());
+
+    r = run({"login", "127.0.0.3", "--password", "x"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(says(r, "visible to other users")) << r.err;
+    EXPECT_TRUE(says(r, "Control failed\nThe device refused the user name or password\n")) << r.err;
+    r = run({"snapshot", "127.0.0.99", "--out", dir + "/absent.png"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(says(r, "did not answer the search")) << r.err;
+    EXPECT_FALSE(says(r, "--type")) << r.err;
+
+    // Nobody answers: an empty list, exit status 0, and where it was asked.
+    sim->set("all", "dropUdp=true");
+    r = run({"discover", "--seconds", "0.3"});
+    sim->set("all", "dropUdp=false");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(says(r, "No device answered; interfaces searched: lo 127.0.0.1")) << r.err;
 }

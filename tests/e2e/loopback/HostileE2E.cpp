@@ -661,7 +661,8 @@ TEST_F(HostileE2E, SprayedRepliesOfAnotherHostAreNotTaken) {
     // "Accepted" for every login, while the camera refuses the password.
     sim->clear(true);
     flood("command=181,payload=01");
-    r = cli({"net", "set", "127.0.0.2", "--password", "nope", "--dns", "127.0.0.55"});
+    r = test::runProcess({TARVO_CLI_PATH, "net", "set", "127.0.0.2", "--dns", "127.0.0.55"}, 60s,
+                         {"LANG=en_US.UTF-8", "LC_ALL=", "TARVO_PASSWORD=nope"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Username and password do not match \n");
     EXPECT_TRUE(framesOf("127.0.0.2", "udp", 106).empty());

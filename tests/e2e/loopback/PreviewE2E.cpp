@@ -343,6 +343,17 @@ TEST_F(PreviewE2E, CliSnapshotAndRecord) {
         60s, {"LANG=en_US.UTF-8", "LC_ALL="});
     EXPECT_EQ(tty.exitCode, 0) << tty.out;
     EXPECT_NE(tty.out.find("\rRecording: "), std::string::npos) << tty.out;
+    // The name chooses the container, and a name with a colon is a file, not a protocol.
+    const auto mkv =
+        test::runProcess({"/bin/sh", "-c", R"(cd "$0" && exec "$@")", dir, TARVO_CLI_PATH, "record",
+                          "127.0.0.11", "--seconds", "1", "--type", "100", "--out", "cam-1:30.mkv"},
+                         60s);
+    ASSERT_EQ(mkv.exitCode, 0) << mkv.err;
+    ASSERT_EQ(avformat_open_input(&format, (dir + "/cam-1:30.mkv").c_str(), nullptr, nullptr), 0);
+    EXPECT_NE(std::string(format->iformat->name).find("matroska"), std::string::npos);
+    EXPECT_GE(avformat_find_stream_info(format, nullptr), 0);
+    EXPECT_EQ(format->streams[0]->codecpar->width, 320);
+    avformat_close_input(&format);
 
     // A stream that brings no picture ends at its start time-out, saying so.
     const auto never = test::runProcess({TARVO_CLI_PATH, "record", "127.0.0.17", "--seconds", "2",

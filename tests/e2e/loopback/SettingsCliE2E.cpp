@@ -39,9 +39,12 @@ class SettingsCliE2E : public test::SharedSimTest<&kFleet> {
 protected:
     void SetUp() override { sim->clear(true); }
 
-    static test::ProcessResult cli(std::vector<std::string> args) {
+    // `password` goes in the environment: a literal --password adds its warning to stderr.
+    static test::ProcessResult cli(std::vector<std::string> args,
+                                   const std::string& password = {}) {
         args.insert(args.begin(), TARVO_CLI_PATH);
-        return test::runProcess(args, std::chrono::seconds(30), {"LANG=en_US.UTF-8", "LC_ALL="});
+        return test::runProcess(args, std::chrono::seconds(30),
+                                {"LANG=en_US.UTF-8", "LC_ALL=", "TARVO_PASSWORD=" + password});
     }
     // UDP frames the device received with this command code, as hex.
     static std::vector<std::string> udpFrames(const std::string& ip, int command) {
@@ -70,7 +73,7 @@ TEST_F(SettingsCliE2E, NetGetShowsTheDeviceRecord) {
 }
 
 TEST_F(SettingsCliE2E, WrongPasswordSendsNoWrite) {
-    const auto r = cli({"net", "set", "127.0.0.2", "--ip", "127.0.0.12", "--password", "nope"});
+    const auto r = cli({"net", "set", "127.0.0.2", "--ip", "127.0.0.12"}, "nope");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Username and password do not match \n");
     const auto logins = udpFrames("127.0.0.2", 0);
@@ -85,8 +88,9 @@ TEST_F(SettingsCliE2E, WrongPasswordSendsNoWrite) {
 }
 
 TEST_F(SettingsCliE2E, GatewayOutsideTheSubnetIsRefused) {
-    const auto r = cli({"net", "set", "127.0.0.2", "--password", "pw", "--ip", "192.168.2.10",
-                        "--mask", "255.255.255.0", "--gateway", "192.168.1.1"});
+    const auto r = cli({"net", "set", "127.0.0.2", "--ip", "192.168.2.10", "--mask",
+                        "255.255.255.0", "--gateway", "192.168.1.1"},
+                       "pw");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "The IP address and the gateway are not in the same subnet! Please check\n");
     EXPECT_TRUE(udpFrames("127.0.0.2", 106).empty());
@@ -158,9 +162,9 @@ TEST_F(SettingsCliE2E, ValuesNoDeviceCanUseAreRefusedBeforeAnythingIsSent) {
         {{"--ip", "999.1.1.1"}, "The IP address is not a valid IPv4 address! Please check\n"},
         {{"--gateway", "abc"}, "The gateway is not a valid IPv4 address! Please check\n"}};
     for (const auto& [options, message] : cases) {
-        std::vector<std::string> args{"net", "set", "127.0.0.2", "--password", "pw"};
+        std::vector<std::string> args{"net", "set", "127.0.0.2"};
         args.insert(args.end(), options.begin(), options.end());
-        const auto r = cli(args);
+        const auto r = cli(args, "pw");
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err, message);
     }

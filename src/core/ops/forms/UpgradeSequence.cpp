@@ -3,6 +3,7 @@
 #include "core/net/Connect.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
 
 namespace tarvo::ops {
 
@@ -39,6 +40,11 @@ UpgradeProgress runUpgrade(const UpgradeRequest& request, upgrade::FirmwareUploa
         return progress;
     };
 
+    // The name travels in a field of its own: one that does not fit is refused before the
+    // login, as the uploader would refuse it before its first frame.
+    if (!upgrade::fitsUploadNameField(text::fromUtf8(upgrade::fileNameOf(request.packagePath))))
+        return fail(UpgradeStep::Package,
+                    protocol::Outcome::failure(text::msg::kUpgradeFileNameTooLong));
     if (request.nvr) {
         progress.part = partRule(true, request.packagePath);
         if (!progress.part)

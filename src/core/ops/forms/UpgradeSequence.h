@@ -16,7 +16,7 @@ namespace tarvo::ops {
 // The firmware upgrade of one device, the same for the single dialogs, the batch window and the
 // command line:
 //
-//   NVR part rule -> login -> connect -> version -> package rules -> start
+//   package name -> NVR part rule -> login -> connect -> version -> package rules -> start
 //
 // The package rules (a camera package newer than the camera) are the upload's own, checked by
 // the uploader's worker before its first frame. The window runs the network steps one at a
@@ -34,7 +34,7 @@ struct UpgradeRequest {
 
 // Where a run stopped. The version cannot fail (a device that does not say it has an empty
 // one), so it is part of Connect.
-enum class UpgradeStep { PartRule, Login, Connect, Start, Started };
+enum class UpgradeStep { Package, PartRule, Login, Connect, Start, Started };
 
 // An NVR takes only its four part files, told by name; nothing for a camera (its rules come
 // with the upload).
@@ -53,8 +53,8 @@ UpgradeConnection openConnection(const upgrade::UpgradeProfile& profile, std::st
 std::u16string_view connectFailedText(bool nvr);
 
 struct UpgradeProgress {
-    UpgradeStep reached = UpgradeStep::PartRule;  // the step that failed, or Started
-    protocol::Outcome outcome;                    // the failed step's message, if it has one
+    UpgradeStep reached = UpgradeStep::Package;  // the step that failed, or Started
+    protocol::Outcome outcome;                   // the failed step's message, if it has one
     std::optional<upgrade::NvrPart> part;
     std::u16string version;
 };

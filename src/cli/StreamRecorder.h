@@ -11,19 +11,24 @@ struct AVPacket;
 
 namespace tarvo::cli {
 
-// Writes the camera's elementary stream into an MP4 file as it arrives, without re-encoding:
+// The container a recording's file name asks for by its extension (any case): FFmpeg's muxer
+// name for .mp4, .mkv or .ts; nullptr for any other.
+const char* recordingMuxerOf(const std::string& path);
+
+// Writes the camera's elementary stream into a file as it arrives, without re-encoding, in the
+// container its name asks for (recordingMuxerOf):
 // from the first picture a decoder can start from, each video chunk becomes one sample timed
 // by its arrival, up to `length` after that first picture: a chunk arriving later is not
 // written and makes the recording full. The file declares the stream's own colour range,
 // matrix, primaries and transfer. Safe to feed from the decode thread while another
 // thread watches and finishes it.
-class Mp4Recorder {
+class StreamRecorder {
 public:
-    Mp4Recorder(std::string path, bool hevc, int width, int height,
-                std::chrono::milliseconds length);
-    ~Mp4Recorder();
-    Mp4Recorder(const Mp4Recorder&) = delete;
-    Mp4Recorder& operator=(const Mp4Recorder&) = delete;
+    StreamRecorder(std::string path, bool hevc, int width, int height,
+                   std::chrono::milliseconds length);
+    ~StreamRecorder();
+    StreamRecorder(const StreamRecorder&) = delete;
+    StreamRecorder& operator=(const StreamRecorder&) = delete;
 
     void add(std::span<const std::uint8_t> chunk);
     // Writes the index; false when nothing could be written. Later add() calls do nothing.
@@ -40,7 +45,8 @@ public:
     [[nodiscard]] bool started() const;
     [[nodiscard]] std::chrono::steady_clock::time_point startedAt() const;
     [[nodiscard]] bool full() const;
-    [[nodiscard]] const std::string& error() const { return error_; }
+    // Why nothing more is written: the file could not be opened or written. Empty while well.
+    [[nodiscard]] std::string error() const;
 
 private:
     bool open(std::span<const std::uint8_t> firstChunk);
@@ -51,6 +57,7 @@ private:
     int width_;
     int height_;
     std::chrono::milliseconds length_;
+    const char* muxer_;
     mutable std::mutex mutex_;
     AVFormatContext* format_ = nullptr;
     AVPacket* packet_ = nullptr;

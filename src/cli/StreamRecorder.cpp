@@ -1,11 +1,14 @@
-#include "cli/Mp4Recorder.h"
+#include "cli/StreamRecorder.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 }
 
@@ -42,18 +45,61 @@ void learnColours(std::span<const std::uint8_t> chunk, bool hevc, AVCodecParamet
     par.color_trc = frame->color_trc;
 }
 
+// The parameter sets that open the first key picture, for the header: Matroska carries them
+// there only, and MP4 players find them there too.
+void learnParameterSets(std::span<const std::uint8_t> chunk, AVCodecParameters& par) {
+    const AVBitStreamFilter* filter = av_bsf_get_by_name("extract_extradata");
+    AVBSFContext* bsf = nullptr;
+    if (filter == nullptr || av_bsf_alloc(filter, &bsf) < 0) return;
+    const preview::PacketHandle packet(av_packet_alloc());
+    bsf->par_in->codec_type = AVMEDIA_TYPE_VIDEO;
+    bsf->par_in->codec_id = par.codec_id;
+    std::size_t size = 0;
+    const std::uint8_t* sets = nullptr;
+    if (packet && av_bsf_init(bsf) >= 0 &&
+        av_new_packet(packet.get(), static_cast<int>(chunk.size())) >= 0) {
+        std::copy(chunk.begin(), chunk.end(), packet->data);
+        if (av_bsf_send_packet(bsf, packet.get()) >= 0 &&
+            av_bsf_receive_packet(bsf, packet.get()) >= 0) {
+            sets = av_packet_get_side_data(packet.get(), AV_PKT_DATA_NEW_EXTRADATA, &size);
+        }
+    }
+    if (sets != nullptr && size > 0 && size < (1u << 20)) {
+        par.extradata = static_cast<std::uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (par.extradata != nullptr) {
+            std::copy(sets, sets + size, par.extradata);
+            par.extradata_size = static_cast<int>(size);
+        }
+    }
+    av_bsf_free(&bsf);
+}
+
 }  // namespace
 
-Mp4Recorder::Mp4Recorder(std::string path, bool hevc, int width, int height,
-                         std::chrono::milliseconds length)
-    : path_(std::move(path)), hevc_(hevc), width_(width), height_(height), length_(length) {}
+const char* recordingMuxerOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".mp4") return "mp4";
+    if (extension == ".mkv") return "matroska";
+    if (extension == ".ts") return "mpegts";
+    return nullptr;
+}
 
-Mp4Recorder::~Mp4Recorder() {
+StreamRecorder::StreamRecorder(std::string path, bool hevc, int width, int height,
+                               std::chrono::milliseconds length)
+    : path_(std::move(path)),
+      hevc_(hevc),
+      width_(width),
+      height_(height),
+      length_(length),
+      muxer_(recordingMuxerOf(path_)) {}
+
+StreamRecorder::~StreamRecorder() {
     std::lock_guard lock(mutex_);
     close();
 }
 
-void Mp4Recorder::close() {
+void StreamRecorder::close() {
     if (format_ != nullptr) {
         if (format_->pb != nullptr) avio_closep(&format_->pb);
         avformat_free_context(format_);
@@ -62,10 +108,14 @@ void Mp4Recorder::close() {
     av_packet_free(&packet_);
 }
 
-bool Mp4Recorder::open(std::span<const std::uint8_t> firstChunk) {
-    if (avformat_alloc_output_context2(&format_, nullptr, "mp4", path_.c_str()) < 0 ||
+bool StreamRecorder::open(std::span<const std::uint8_t> firstChunk) {
+    // The name is a file's, never a URL: "file:" keeps "tcp://..." or "cam-1:30.mp4" from being
+    // read as a protocol, and the whitelist keeps any other protocol shut.
+    const std::string url = "file:" + path_;
+    if (muxer_ == nullptr ||
+        avformat_alloc_output_context2(&format_, nullptr, muxer_, url.c_str()) < 0 ||
         format_ == nullptr) {
-        error_ = "cannot make an MP4 muxer";
+        error_ = "cannot make a muxer for " + path_;
         return false;
     }
     AVStream* stream = avformat_new_stream(format_, nullptr);
@@ -81,20 +131,25 @@ bool Mp4Recorder::open(std::span<const std::uint8_t> firstChunk) {
     par.width = width_;
     par.height = height_;
     learnColours(firstChunk, hevc_, par);
+    learnParameterSets(firstChunk, par);
     // The muxer takes the parameter sets from the first sample, which starts with them.
-    if (avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE) < 0) {
+    AVDictionary* options = nullptr;
+    (void)av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const int opened = avio_open2(&format_->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
         error_ = "cannot write " + path_;
         return false;
     }
     if (avformat_write_header(format_, nullptr) < 0) {
-        error_ = "cannot write the MP4 header";
+        error_ = "cannot write the header of " + path_;
         return false;
     }
     headerWritten_ = true;
     return true;
 }
 
-void Mp4Recorder::add(std::span<const std::uint8_t> chunk) {
+void StreamRecorder::add(std::span<const std::uint8_t> chunk) {
     std::lock_guard lock(mutex_);
     if (finished_ || full_ || chunk.empty() || !error_.empty()) return;
     const bool key = preview::startsDecoding(chunk, hevc_);
@@ -125,7 +180,7 @@ void Mp4Recorder::add(std::span<const std::uint8_t> chunk) {
     }
 }
 
-bool Mp4Recorder::finish() {
+bool StreamRecorder::finish() {
     std::lock_guard lock(mutex_);
     if (finished_) return samples_ > 0;
     finished_ = true;
@@ -135,27 +190,32 @@ bool Mp4Recorder::finish() {
     return ok;
 }
 
-std::uint64_t Mp4Recorder::samples() const {
+std::uint64_t StreamRecorder::samples() const {
     std::lock_guard lock(mutex_);
     return samples_;
 }
 
-Mp4Recorder::Progress Mp4Recorder::progress() const {
+StreamRecorder::Progress StreamRecorder::progress() const {
     std::lock_guard lock(mutex_);
     return {std::chrono::milliseconds(lastPts_ < 0 ? 0 : lastPts_), bytes_};
 }
 
-bool Mp4Recorder::started() const {
+bool StreamRecorder::started() const {
     std::lock_guard lock(mutex_);
     return headerWritten_;
 }
 
-std::chrono::steady_clock::time_point Mp4Recorder::startedAt() const {
+std::chrono::steady_clock::time_point StreamRecorder::startedAt() const {
     std::lock_guard lock(mutex_);
     return first_;
 }
 
-bool Mp4Recorder::full() const {
+std::string StreamRecorder::error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+
+bool StreamRecorder::full() const {
     std::lock_guard lock(mutex_);
     return full_;
 }

@@ -1,0 +1,177 @@
+#include "cli/BatchUpgradeCli.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/BatchCli.h"
+#include "cli/CliNotifier.h"
+#include "core/discovery/DeviceTypes.h"
+#include "core/text/TerminalText.h"
+#include "core/upgrade/PackageRules.h"
+
+namespace tarvo::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One line per device on stderr: redrawn in place on a terminal, plain lines (start, every
+// tenth, end) otherwise.
+class BatchProgress {
+public:
+    explicit BatchProgress(const std::vector<std::string>& addresses)
+        : tty_(stderrIsTerminal()), lines_(addresses.size()) {
+        for (std::size_t i = 0; i < addresses.size(); ++i) {
+            lines_[i].address = text::escapeControls(addresses[i]);
+            lines_[i].state = "waiting";
+        }
+        std::lock_guard guard(mutex_);
+        if (tty_) draw(true);
+    }
+
+    void started(std::size_t i, std::uint64_t pieces) {
+        std::lock_guard guard(mutex_);
+        lines_[i].total = pieces;
+        lines_[i].state = "uploading";
+        report(i, true);
+    }
+    void progress(std::size_t i, std::uint64_t pieces) {
+        std::lock_guard guard(mutex_);
+        lines_[i].done = pieces;
+        report(i, pieces == lines_[i].total);
+    }
+    void ended(std::size_t i, const std::string& state) {
+        std::lock_guard guard(mutex_);
+        lines_[i].state = state;
+        lines_[i].over = true;
+        report(i, true);
+    }
+    void close() {
+        std::lock_guard guard(mutex_);
+        if (tty_) draw(true);
+    }
+
+private:
+    struct Line {
+        std::string address;
+        std::string state;
+        std::uint64_t total = 0;
+        std::uint64_t done = 0;
+        std::uint64_t lastTenth = 0;
+        bool over = false;
+    };
+
+    std::string textOf(const Line& line) const {
+        std::string out = line.address + "  ";
+        if (line.total > 0 && !line.over) {
+            constexpr std::uint64_t kWidth = 30;
+            const std::uint64_t filled = std::min(line.done, line.total) * kWidth / line.total;
+            out += "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
+                   std::to_string(line.done) + "/" + std::to_string(line.total) + " pieces";
+        } else {
+            out += line.state;
+        }
+        return out;
+    }
+
+    void report(std::size_t i, bool always) {
+        Line& line = lines_[i];
+        if (tty_) {
+            const auto now = Clock::now();
+            if (!always && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+            draw(false);
+            return;
+        }
+        const std::uint64_t tenth = line.total == 0 ? 10 : line.done * 10 / line.total;
+        if (!always && tenth == line.lastTenth) return;
+        line.lastTenth = tenth;
+        (void)std::fprintf(stderr, "upload: %s\n", textOf(line).c_str());
+        (void)std::fflush(stderr);
+    }
+
+    void draw(bool first) {
+        lastDraw_ = Clock::now();
+        // Back to the first line of the block, then every line again.
+        if (!first || drawn_) (void)std::fprintf(stderr, "\x1b[%zuA", lines_.size());
+        for (const Line& line : lines_) {
+            (void)std::fprintf(stderr, "\r\x1b[K%s\n", textOf(line).c_str());
+        }
+        drawn_ = true;
+        (void)std::fflush(stderr);
+    }
+
+    const bool tty_;
+    std::mutex mutex_;
+    std::vector<Line> lines_;
+    bool drawn_ = false;
+    Clock::time_point lastDraw_{};
+};
+
+class DeviceProgress final : public upgrade::UploadObserver {
+public:
+    DeviceProgress(BatchProgress& batch, std::size_t index) : batch_(batch), index_(index) {}
+    void uploadStarted(int /*progressUpper*/, std::uint32_t fileSize) override {
+        batch_.started(index_, upgrade::pieceCount(fileSize));
+    }
+    void uploadProgress(int position, std::uint64_t /*bytesSent*/) override {
+        batch_.progress(index_, static_cast<std::uint64_t>(position));
+    }
+    void uploadFinished(const upgrade::UploadOutcome& /*outcome*/) override {}
+
+private:
+    BatchProgress& batch_;
+    const std::size_t index_;
+};
+
+}  // namespace
+
+int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
+    const auto& addresses = args.targets;
+    const auto types =
+        typesOf(addresses, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
+                args.searchSeconds);
+    std::vector<DeviceOutcome> outcomes(addresses.size());
+    BatchProgress progress(addresses);
+    forEachDevice(addresses.size(), args.parallel, [&](std::size_t i) {
+        DeviceOutcome& outcome = outcomes[i];
+        std::vector<std::string> notes;
+        const auto note = [&notes](const std::string& text) { notes.push_back(text); };
+        if (!types[i]) {
+            outcome.status = exitcode::kNothingSent;
+            outcome.json = toJson(
+                {"upgrade", addresses[i], exitcode::kNothingSent, {}, {{"status", "not-found"}}});
+        } else {
+            UpgradeArgs one = args;
+            one.ip = addresses[i];
+            one.type = types[i];
+            one.nvr = false;
+            CliNotifier notifier(false);
+            DeviceProgress observer(progress, i);
+            Outcome result{"upgrade", one.ip};
+            outcome.status = upgradeDevice(
+                one, notifier, observer, upgrade::FirmwareUploader::Connection::Own, note, result);
+            outcome.json = toJson(result, &notifier);
+            for (const auto& e : notifier.entries()) notes.push_back(e.text);
+        }
+        const std::string state = outcome.json.value("status", std::string("failed"));
+        outcome.lines.push_back(state);
+        outcome.lines.insert(outcome.lines.end(), notes.begin(), notes.end());
+        progress.ended(i, state);
+    });
+    progress.close();
+
+    const auto accepted = std::count_if(outcomes.begin(), outcomes.end(),
+                                        [](const DeviceOutcome& o) { return o.status == 0; });
+    const int status = printOutcomes(global, addresses, outcomes);
+    (void)std::fprintf(stderr, "%td of %zu devices accepted the package\n", accepted,
+                       outcomes.size());
+    return status;
+}
+
+}  // namespace tarvo::cli
