@@ -223,8 +223,9 @@ void CTarvoDlg::addSiteMenu(QMenu& menu) {
         {u"打开…", &CSiteDlg::chooseSite},
         {u"导入地址计划…", &CSiteDlg::choosePlan},
         {u"应用", &CSiteDlg::apply}};
-    for (const auto& [label, step] : entries) {
-        connect(site->addAction(uiText(label)), &QAction::triggered, this, [this, step] {
+    for (const auto& entry : entries) {
+        const auto step = entry.second;
+        connect(site->addAction(uiText(entry.first)), &QAction::triggered, this, [this, step] {
             CSiteDlg dialog([this] { return table_.rows(); }, this);
             if (step != nullptr) (dialog.*step)();
             dialog.exec();
