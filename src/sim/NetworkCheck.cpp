@@ -70,9 +70,12 @@ bool hardwareInterfaces(std::vector<std::string>& names, std::string& error) {
         const ssize_t got = ::recv(socket.fd(), buffer.data(), buffer.size(), 0);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
-        int left = static_cast<int>(got);
-        for (const auto* m = reinterpret_cast<const nlmsghdr*>(buffer.data()); NLMSG_OK(m, left);
-             m = NLMSG_NEXT(m, left)) {
+        const auto total = static_cast<std::size_t>(got);
+        // Every header and every message's length is checked against what was received.
+        for (std::size_t offset = 0, step = 0; offset + sizeof(nlmsghdr) <= total; offset += step) {
+            const auto* m = reinterpret_cast<const nlmsghdr*>(buffer.data() + offset);
+            if (m->nlmsg_len < sizeof(nlmsghdr) || m->nlmsg_len > total - offset) break;
+            step = NLMSG_ALIGN(m->nlmsg_len);
             if (m->nlmsg_type == NLMSG_DONE) return true;
             if (m->nlmsg_type == NLMSG_ERROR) break;
             if (m->nlmsg_type != RTM_NEWLINK || m->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg)))

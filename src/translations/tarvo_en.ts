@@ -714,6 +714,8 @@
     <message>
         <source>进度</source>
         <translation>Progress</translation>
+    </message>
+    <message>
         <source>物理地址</source>
         <translation>Physical address</translation>
     </message>
@@ -924,6 +926,8 @@
     <message>
         <source>现场…</source>
         <translation>Site…</translation>
+    </message>
+    <message>
         <source>升级文件名太长（设备编码下超过 127 字节），没有发送任何数据</source>
         <translation>The upgrade file&apos;s name is too long (over 127 bytes as the device reads it); nothing was sent</translation>
     </message>
