@@ -61,6 +61,20 @@ private:
 
 }  // namespace
 
+QTableWidget* newResultTable(QWidget* parent, int rows, const QStringList& headers,
+                             int resultColumn) {
+    auto* table = new QTableWidget(rows, static_cast<int>(headers.size()), parent);
+    table->setHorizontalHeaderLabels(headers);
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setWordWrap(true);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    fitResultColumn(*table, resultColumn, 30);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    return table;
+}
+
 void fitResultColumn(QTableWidget& table, int resultColumn, int minChars) {
     new ResultColumnFitter(table, resultColumn, table.fontMetrics().averageCharWidth() * minChars);
 }

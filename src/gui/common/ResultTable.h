@@ -1,11 +1,18 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QPushButton;
 class QTableWidget;
+class QWidget;
 
 namespace tarvo::gui {
+
+// A read-only table of results, one row a device: whole rows are selected, every column fits its
+// text, and a long result wraps in its row of `resultColumn` (see fitResultColumn).
+QTableWidget* newResultTable(QWidget* parent, int rows, const QStringList& headers,
+                             int resultColumn);
 
 // The table as tab-separated text, header line first: the selected rows, or every row when none
 // is selected. Columns listed in `skipColumn` (one, or -1 for none) are left out.

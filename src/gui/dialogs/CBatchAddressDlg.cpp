@@ -51,19 +51,12 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
     namespace msg = text::msg;
     setObjectName(QStringLiteral("batchAddress"));
     setWindowTitle(uiText(msg::kAddressBatchTitle));
-    table_ = new QTableWidget(static_cast<int>(rows_.size()), kColumns, this);
-    table_->setHorizontalHeaderLabels({uiText(msg::kAddressBatchOld), uiText(msg::kAddressBatchMac),
-                                       uiText(msg::kAddressBatchName),
-                                       uiText(msg::kAddressBatchNew),
-                                       uiText(msg::kAddressBatchResult)});
-    table_->verticalHeader()->hide();
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     // Addresses are never cut; a long result wraps in its row (and shows whole on hover).
-    table_->setWordWrap(true);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    fitResultColumn(*table_, kColResult, 30);
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_ = newResultTable(this, static_cast<int>(rows_.size()),
+                            {uiText(msg::kAddressBatchOld), uiText(msg::kAddressBatchMac),
+                             uiText(msg::kAddressBatchName), uiText(msg::kAddressBatchNew),
+                             uiText(msg::kAddressBatchResult)},
+                            kColResult);
     filling_ = true;
     for (int r = 0; r < table_->rowCount(); ++r) {
         const auto& row = rows_[static_cast<std::size_t>(r)];

@@ -105,20 +105,13 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     };
     auto* layout = new QVBoxLayout(this);
     namespace msg = text::msg;
-    table_ = new QTableWidget(static_cast<int>(devices.size()), kColumns, this);
-    table_->setObjectName(QStringLiteral("devices"));
-    table_->setHorizontalHeaderLabels({uiText(msg::kBatchColName), uiText(msg::kBatchColAddress),
-                                       uiText(msg::kBatchColType), uiText(msg::kBatchColVersion),
-                                       uiText(msg::kBatchColProgress),
-                                       uiText(msg::kBatchColResult)});
-    table_->verticalHeader()->hide();
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     // Every column fits its text; a long result wraps in its row and shows whole on hover.
-    table_->setWordWrap(true);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    fitResultColumn(*table_, kColResult, 30);
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_ = newResultTable(this, static_cast<int>(devices.size()),
+                            {uiText(msg::kBatchColName), uiText(msg::kBatchColAddress),
+                             uiText(msg::kBatchColType), uiText(msg::kBatchColVersion),
+                             uiText(msg::kBatchColProgress), uiText(msg::kBatchColResult)},
+                            kColResult);
+    table_->setObjectName(QStringLiteral("devices"));
     int line = 0;
     for (Device& device : devices) {
         auto row = std::make_shared<Row>(*this, std::move(device));
