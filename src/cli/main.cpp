@@ -9,6 +9,7 @@
 
 #include "TarvoVersion.h"
 #include "cli/AssignCli.h"
+#include "cli/CommandResult.h"
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
 #include "cli/JsonOutput.h"
@@ -17,6 +18,7 @@
 #include "cli/SiteCli.h"
 #include "cli/UpgradeCli.h"
 #include "core/net/Capabilities.h"
+#include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 
 namespace {
@@ -37,7 +39,7 @@ int reportParseError(const CLI::App& app, const CLI::ParseError& e, bool json) {
     const std::string what = e.what();
     const std::string convert = "Could not convert: ";
     if (deepest->get_require_subcommand_min() > 0 && !extras.empty() && extras.front()[0] != '-') {
-        message = "unknown command " + extras.front();
+        message = tarvo::cli::said(tarvo::text::msg::kUnknownCommandFormat, extras.front());
     } else if (dynamic_cast<const CLI::ConversionError*>(&e) && what.starts_with(convert) &&
                what.find(" = ") != std::string::npos) {
         const auto split = what.find(" = ");
@@ -46,14 +48,16 @@ int reportParseError(const CLI::App& app, const CLI::ParseError& e, bool json) {
         char* end = nullptr;
         std::strtod(value.c_str(), &end);
         const bool numeric = !value.empty() && end == value.c_str() + value.size();
-        message = option + " " + value + (numeric ? ": out of range" : ": not a number");
+        message = tarvo::cli::said(numeric ? tarvo::text::msg::kOptionOutOfRangeFormat
+                                           : tarvo::text::msg::kOptionNotANumberFormat,
+                                   option, value);
     }
     if (message.empty()) {
         app.exit(e);
         message = what;
     } else {
-        std::cerr << "tarvo-cli: " << tarvo::text::escapeControls(message)
-                  << "\nRun with --help for more information." << std::endl;
+        std::cerr << "tarvo-cli: " << tarvo::text::escapeControls(message) << "\n"
+                  << tarvo::cli::said(tarvo::text::msg::kSeeHelp) << std::endl;
     }
     if (json) {
         tarvo::cli::printJson({{"command", command},
@@ -82,7 +86,7 @@ int main(int argc, char** argv) try {
     // Before anything that loads plugins (FFmpeg, Qt for reports): what needs a capability (the
     // packet socket) is opened now, and then no capability is held any more.
     if (!tarvo::net::startWithoutCapabilities()) {
-        std::cerr << "tarvo-cli: could not give up its capabilities; not starting" << std::endl;
+        std::cerr << tarvo::cli::said(tarvo::text::msg::kCapabilitiesNotDropped) << std::endl;
         return 1;
     }
     CLI::App app{"Tarvo command line: find and manage IP cameras, NVRs, DVRs and decoders"};
