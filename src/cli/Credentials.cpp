@@ -30,6 +30,21 @@ constexpr std::size_t kMaxLine = 1024;
     throw CLI::ValidationError(option, why);
 }
 
+// The system's reason for `error`: the common ones in the language shown, strerror's words (the
+// C locale's) for the rest.
+std::string reasonOf(int error) {
+    switch (error) {
+        case ENOENT:
+            return said(text::msg::kNoSuchFile);
+        case EACCES:
+            return said(text::msg::kPermissionDenied);
+        case EISDIR:
+            return said(text::msg::kIsADirectory);
+        default:
+            return std::strerror(error);
+    }
+}
+
 // The first line of `fd` without its line end, or nullopt when the input ended before anything
 // came. One byte a read, so that nothing past the line is taken from a shared standard input.
 std::optional<std::string> readFirstLine(int fd, const char* option, const std::string& source) {
@@ -39,8 +54,7 @@ std::optional<std::string> readFirstLine(int fd, const char* option, const std::
         char c = 0;
         const ssize_t got = ::read(fd, &c, 1);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0)
-            refuse(option, said(text::msg::kCannotReadFormat, source, std::strerror(errno)));
+        if (got < 0) refuse(option, said(text::msg::kCannotReadFormat, source, reasonOf(errno)));
         if (got == 0) break;
         any = true;
         if (c == '\n') break;
@@ -143,7 +157,7 @@ struct FileCloser {
 
 std::string readSecretFile(const std::string& path, const char* option) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) refuse(option, said(text::msg::kCannotReadFormat, path, std::strerror(errno)));
+    if (fd < 0) refuse(option, said(text::msg::kCannotReadFormat, path, reasonOf(errno)));
     const FileCloser closer{fd};
     struct stat status {};
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&

@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <functional>
@@ -20,8 +21,19 @@
 #include "core/net/Capabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
+#include "core/text/TextConvert.h"
 
 namespace {
+
+// Whether `text` has Chinese in it: the reasons the program gives itself are translated, CLI11's
+// own are English whatever the language.
+bool shownInChinese(const std::string& text) {
+    const std::u16string wide = tarvo::text::fromUtf8(text);
+    return std::any_of(wide.begin(), wide.end(), [](char16_t c) {
+        return (c >= 0x3000 && c <= 0x303F) || (c >= 0x4E00 && c <= 0x9FFF) ||
+               (c >= 0xFF00 && c <= 0xFFEF);
+    });
+}
 
 // A parse failure in words the user can act on; CLI11's own text for the rest. The exit status:
 // 0 after --help and --version, else 2.
@@ -52,7 +64,11 @@ int reportParseError(const CLI::App& app, const CLI::ParseError& e, bool json) {
                                            : tarvo::text::msg::kOptionNotANumberFormat,
                                    option, value);
     }
-    if (message.empty()) {
+    if (message.empty() && shownInChinese(what)) {
+        // Our own reason (a check's or a callback's), in the language shown: the hint after it too.
+        std::cerr << what << '\n' << tarvo::cli::said(tarvo::text::msg::kSeeHelp) << std::endl;
+        message = what;
+    } else if (message.empty()) {
         app.exit(e);
         message = what;
     } else {

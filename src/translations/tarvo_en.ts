@@ -1195,5 +1195,17 @@
         <source>上次 IP</source>
         <translation>Last IP</translation>
     </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>No such file or directory</translation>
+    </message>
+    <message>
+        <source>没有权限</source>
+        <translation>Permission denied</translation>
+    </message>
+    <message>
+        <source>是一个目录</source>
+        <translation>Is a directory</translation>
+    </message>
 </context>
 </TS>

@@ -278,6 +278,10 @@ inline constexpr std::u16string_view kAssignBadStartOrMask =
     u"--start 和 --mask 需要点分格式的地址，例如 192.168.1.100";
 // Reading the password: %1 where from (a file, or the standard input), %2 the system's reason.
 inline constexpr std::u16string_view kCannotReadFormat = u"无法读取 %1：%2";
+// The system's reasons a file cannot be read, those a user meets most.
+inline constexpr std::u16string_view kNoSuchFile = u"文件不存在";
+inline constexpr std::u16string_view kPermissionDenied = u"没有权限";
+inline constexpr std::u16string_view kIsADirectory = u"是一个目录";
 inline constexpr std::u16string_view kStandardInput = u"标准输入";
 inline constexpr std::u16string_view kFirstLineTooLongFormat = u"%1 的第一行超过 %2 字节";
 inline constexpr std::u16string_view kPasswordPrompt = u"密码：";
