@@ -1207,5 +1207,13 @@
         <source>是一个目录</source>
         <translation>Is a directory</translation>
     </message>
+    <message>
+        <source>正在重启</source>
+        <translation>rebooting</translation>
+    </message>
+    <message>
+        <source>重启失败</source>
+        <translation>failed</translation>
+    </message>
 </context>
 </TS>

@@ -307,6 +307,9 @@ inline constexpr std::u16string_view kOutOfMemory = u"内存不足";
 inline constexpr std::u16string_view kNothingRecorded = u"没有录制到任何内容";
 // Followed by the cause.
 inline constexpr std::u16string_view kNothingRecordedBecauseFormat = u"没有录制到任何内容：%1";
+// A device's line in a reboot of several.
+inline constexpr std::u16string_view kRebooting = u"正在重启";
+inline constexpr std::u16string_view kRebootFailed = u"重启失败";
 // %1 how many rows the plan has.
 // The columns of a site's device states as a spreadsheet reads them.
 inline constexpr std::u16string_view kSiteCsvPlanned = u"计划 IP";
