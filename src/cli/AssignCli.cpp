@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cli/CliNotifier.h"
+#include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DiscoverCli.h"
 #include "cli/JsonOutput.h"
@@ -67,13 +68,21 @@ std::vector<discovery::DeviceRow> chosenRows(const AssignArgs& args,
     return chosen;
 }
 
+// The address the device has now taken or is to take: none for one that refused it or was not
+// found, which keeps its old address whatever was planned for it.
+std::string newAddressOf(const AddressAssignment& a) {
+    using Result = AddressAssignment::Result;
+    return a.result == Result::Refused || a.result == Result::NotFound ? std::string()
+                                                                       : a.newAddress;
+}
+
 void printAssignments(const GlobalOptions& global, const std::vector<AddressAssignment>& list) {
     if (global.json) {
         auto array = nlohmann::json::array();
         for (const auto& a : list) {
             array.push_back({{"ip", a.oldAddress},
                              {"mac", text::toUtf8(a.mac)},
-                             {"newIp", a.newAddress},
+                             {"newIp", newAddressOf(a)},
                              {"ok", !a.failed()},
                              {"result", text::toUtf8(a.resultText())}});
         }
@@ -84,7 +93,7 @@ void printAssignments(const GlobalOptions& global, const std::vector<AddressAssi
     for (const auto& a : list) width = std::max(width, a.oldAddress.size());
     for (const auto& a : list) {
         std::cout << a.oldAddress << std::string(width - a.oldAddress.size(), ' ') << "  ->  "
-                  << (a.newAddress.empty() ? std::string("-") : a.newAddress) << "  "
+                  << (newAddressOf(a).empty() ? std::string("-") : newAddressOf(a)) << "  "
                   << text::escapeControls(text::toUtf8(a.resultText())) << '\n';
     }
     std::cout.flush();
@@ -96,10 +105,8 @@ int runAssign(const GlobalOptions& global, const AssignArgs& args) {
     std::uint32_t mask = 0;
     if (!net::parseIPv4(args.start, start) ||
         !net::parseIPv4(args.mask.value_or("255.255.255.0"), mask)) {
-        return finish(global, {"net assign",
-                               {},
-                               exitcode::kUsage,
-                               "--start and --mask take dotted addresses such as 192.168.1.100"});
+        return finish(global,
+                      {"net assign", {}, exitcode::kUsage, said(text::msg::kAssignBadStartOrMask)});
     }
     CliNotifier notifier;
     ops::AddressBatch batch(notifier);

@@ -12,6 +12,7 @@
 #include "cli/BatchCli.h"
 #include "cli/CliNotifier.h"
 #include "core/discovery/DeviceTypes.h"
+#include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/upgrade/PackageRules.h"
 
@@ -73,7 +74,8 @@ private:
             constexpr std::uint64_t kWidth = 30;
             const std::uint64_t filled = std::min(line.done, line.total) * kWidth / line.total;
             out += "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
-                   std::to_string(line.done) + "/" + std::to_string(line.total) + " pieces";
+                   said(text::msg::kUploadPiecesFormat, std::to_string(line.done),
+                        std::to_string(line.total));
         } else {
             out += line.state;
         }
@@ -91,7 +93,8 @@ private:
         const std::uint64_t tenth = line.total == 0 ? 10 : line.done * 10 / line.total;
         if (!always && tenth == line.lastTenth) return;
         line.lastTenth = tenth;
-        (void)std::fprintf(stderr, "upload: %s\n", textOf(line).c_str());
+        (void)std::fprintf(stderr, "%s\n",
+                           said(text::msg::kUploadLineFormat, textOf(line)).c_str());
         (void)std::fflush(stderr);
     }
 
@@ -169,8 +172,10 @@ int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     const auto accepted = std::count_if(outcomes.begin(), outcomes.end(),
                                         [](const DeviceOutcome& o) { return o.status == 0; });
     const int status = printOutcomes(global, addresses, outcomes);
-    (void)std::fprintf(stderr, "%td of %zu devices accepted the package\n", accepted,
-                       outcomes.size());
+    (void)std::fprintf(stderr, "%s\n",
+                       said(text::msg::kBatchAcceptedFormat, std::to_string(accepted),
+                            std::to_string(outcomes.size()))
+                           .c_str());
     return status;
 }
 

@@ -3,7 +3,11 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <string_view>
 #include <utility>
+
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::cli {
 
@@ -53,6 +57,13 @@ int finish(const GlobalOptions& global, const Outcome& outcome,
 
 // The outcome as that JSON object, for commands that report several devices at once.
 nlohmann::json toJson(const Outcome& outcome, const CliNotifier* notifier = nullptr);
+
+// A catalogue text in the language shown, its %1, %2, ... filled with `values` (UTF-8), as
+// UTF-8: every line the command line writes for the user is made here or by the notifier.
+template <typename... Values>
+std::string said(std::u16string_view text, const Values&... values) {
+    return text::toUtf8(text::formatText(text::tr(text), {text::fromUtf8(values)...}));
+}
 
 // True when standard error is a terminal: progress is shown there only.
 bool stderrIsTerminal();

@@ -12,7 +12,9 @@
 #include <iostream>
 #include <iterator>
 
+#include "cli/CommandResult.h"
 #include "core/text/Messages.h"
+#include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -28,6 +30,21 @@ constexpr std::size_t kMaxLine = 1024;
     throw CLI::ValidationError(option, why);
 }
 
+// The system's reason for `error`: the common ones in the language shown, strerror's words (the
+// C locale's) for the rest.
+std::string reasonOf(int error) {
+    switch (error) {
+        case ENOENT:
+            return said(text::msg::kNoSuchFile);
+        case EACCES:
+            return said(text::msg::kPermissionDenied);
+        case EISDIR:
+            return said(text::msg::kIsADirectory);
+        default:
+            return std::strerror(error);
+    }
+}
+
 // The first line of `fd` without its line end, or nullopt when the input ended before anything
 // came. One byte a read, so that nothing past the line is taken from a shared standard input.
 std::optional<std::string> readFirstLine(int fd, const char* option, const std::string& source) {
@@ -37,13 +54,13 @@ std::optional<std::string> readFirstLine(int fd, const char* option, const std::
         char c = 0;
         const ssize_t got = ::read(fd, &c, 1);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) refuse(option, "cannot read " + source + ": " + std::strerror(errno));
+        if (got < 0) refuse(option, said(text::msg::kCannotReadFormat, source, reasonOf(errno)));
         if (got == 0) break;
         any = true;
         if (c == '\n') break;
         if (line.size() == kMaxLine)
-            refuse(option, "the first line of " + source + " is longer than " +
-                               std::to_string(kMaxLine) + " bytes");
+            refuse(option,
+                   said(text::msg::kFirstLineTooLongFormat, source, std::to_string(kMaxLine)));
         line.push_back(c);
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -118,16 +135,16 @@ private:
 std::string fromStandardInput() {
     std::optional<std::string> line;
     if (::isatty(STDIN_FILENO) != 0) {
-        std::cerr << "Password: " << std::flush;
+        std::cerr << said(text::msg::kPasswordPrompt) << ' ' << std::flush;
         {
             const EchoOff silent;
-            line = readFirstLine(STDIN_FILENO, "--password", "standard input");
+            line = readFirstLine(STDIN_FILENO, "--password", said(text::msg::kStandardInput));
         }
         if (!line) std::cerr << '\n';
     } else {
-        line = readFirstLine(STDIN_FILENO, "--password", "standard input");
+        line = readFirstLine(STDIN_FILENO, "--password", said(text::msg::kStandardInput));
     }
-    if (!line) refuse("--password", "standard input ended before a password line");
+    if (!line) refuse("--password", said(text::msg::kStandardInputEnded));
     return *line;
 }
 
@@ -140,21 +157,20 @@ struct FileCloser {
 
 std::string readSecretFile(const std::string& path, const char* option) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) refuse(option, "cannot read " + path + ": " + std::strerror(errno));
+    if (fd < 0) refuse(option, said(text::msg::kCannotReadFormat, path, reasonOf(errno)));
     const FileCloser closer{fd};
     struct stat status {};
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
         (status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-        std::cerr << "warning: other users can read the password file " << path
-                  << " (chmod go-r it)" << std::endl;
+        std::cerr << text::escapeControls(
+                         said(text::msg::kPasswordFileReadableFormat, path, "chmod go-r"))
+                  << std::endl;
     }
     return readFirstLine(fd, option, path).value_or(std::string());
 }
 
 void warnVisibleSecret(const char* option, const char* instead) {
-    std::cerr << text::toUtf8(text::formatText(text::tr(text::msg::kSecretVisibleFormat),
-                                               {text::fromUtf8(option), text::fromUtf8(instead)}))
-              << std::endl;
+    std::cerr << said(text::msg::kSecretVisibleFormat, option, instead) << std::endl;
 }
 
 void Password::resolve() {

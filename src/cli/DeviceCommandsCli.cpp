@@ -96,7 +96,8 @@ int rebootEach(const GlobalOptions& global, const DeviceArgs& args) {
             CliNotifier notifier(false);
             const bool ok = type && prepare(one, "reboot", ops::Operation::Reboot) &&
                             notifier.report(protocol::rebootDevice(loginInfoOf(one)));
-            DeviceOutcome outcome{ok ? 0 : 1, {ok ? "rebooting" : "failed"}, {}};
+            DeviceOutcome outcome{
+                ok ? 0 : 1, {said(ok ? text::msg::kRebooting : text::msg::kRebootFailed)}, {}};
             for (const auto& e : notifier.entries()) outcome.lines.push_back(e.text);
             outcome.json =
                 toJson(outcomeOf("reboot", one, ok, text::msg::kRebootStarted), &notifier);

@@ -1,11 +1,14 @@
 #include "cli/DeviceFinder.h"
 
+#include "cli/CommandResult.h"
+
 #include <cstdlib>
 #include <iostream>
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/SettledSearch.h"
 #include "core/text/Messages.h"
+#include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -38,8 +41,8 @@ std::vector<std::optional<int>> DeviceFinder::findAll(const std::vector<std::str
         if (rows[i]) {
             types[i] = rows[i]->type;
         } else {
-            std::cerr << "device " << addresses[i]
-                      << " did not answer the search on any local network" << std::endl;
+            std::cerr << text::escapeControls(said(text::msg::kDeviceNotHeardFormat, addresses[i]))
+                      << std::endl;
         }
     }
     return types;

@@ -87,7 +87,8 @@ std::vector<net::LocalInterface> chooseInterfaces(const std::vector<std::string>
             return net::formatIPv4(i.address) == address || i.name == address;
         });
         if (found == all.end()) {
-            std::cerr << "no local multicast interface with address " << address << std::endl;
+            std::cerr << text::escapeControls(said(text::msg::kNoSuchInterfaceFormat, address))
+                      << std::endl;
             ok = false;
             continue;
         }
@@ -143,11 +144,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     int sortColumn = -1;
     bool ascending = true;
     if (!args.sort.empty() && !parseSort(args.sort, sortColumn, ascending)) {
-        return finish(global, {"discover",
-                               {},
-                               exitcode::kUsage,
-                               "--sort: expected one of seq, ip, mac, name, note, type (or 0-5), "
-                               "optionally followed by :asc or :desc"});
+        return finish(global, {"discover", {}, exitcode::kUsage, said(text::msg::kSortExpected)});
     }
     (void)std::setlocale(LC_COLLATE, "");
     text::buildUiText(text::chooseUiLanguage());
@@ -172,7 +169,7 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     auto heard = table.rows();
     // An empty list is a valid answer (exit status 0), but the user learns where it was asked.
     if (opened == 0) {
-        std::cerr << text::toUtf8(text::tr(text::msg::kNoInterfaceToSearch)) << std::endl;
+        std::cerr << said(text::msg::kNoInterfaceToSearch) << std::endl;
     } else if (heard.empty()) {
         std::u16string names;
         for (const auto& i : searched) {
@@ -231,7 +228,7 @@ void addFilterOptions(CLI::App& sub, DeviceFilterArgs& filter) {
 void DeviceFilterArgs::resolve() {
     filter.name = text::fromUtf8(name);
     if (!subnet.empty() && !filter.setSubnet(subnet))
-        throw CLI::ValidationError("--subnet", "expected a subnet such as 192.168.1.0/24");
+        throw CLI::ValidationError("--subnet", said(text::msg::kSubnetExpected));
 }
 
 }  // namespace tarvo::cli

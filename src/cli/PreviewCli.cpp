@@ -10,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 extern "C" {
@@ -30,6 +31,7 @@ extern "C" {
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
+#include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -139,7 +141,7 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
     p.type = *type;
     if (const auto refusal = ops::refusalOf(args.ip, p.type, "preview", ops::Operation::Preview);
         !refusal.empty()) {
-        std::cerr << refusal << std::endl;
+        std::cerr << text::escapeControls(refusal) << std::endl;
         status = exitcode::kFailed;
         return std::nullopt;
     }
@@ -179,19 +181,28 @@ StreamWait waitForStream(const preview::CCamStreamClient& client, std::chrono::m
     }
 }
 
-void reportWait(StreamWait wait, const PreviewArgs& args, const char* what) {
+// `keyPicture`: the wait was for a key picture (recording), else for any picture.
+void reportWait(StreamWait wait, const PreviewArgs& args, bool keyPicture) {
     switch (wait) {
         case StreamWait::Arrived:
             return;
         case StreamWait::NoStream:
-            std::cerr << "no stream from " << args.ip << std::endl;
+            std::cerr << said(text::msg::kNoStreamFormat, args.ip) << std::endl;
             return;
         case StreamWait::StreamEnded:
-            std::cerr << "the stream ended before " << what << " arrived" << std::endl;
+            std::cerr << said(keyPicture ? text::msg::kStreamEndedBeforeKeyPicture
+                                         : text::msg::kStreamEndedBeforePicture)
+                      << std::endl;
             return;
-        case StreamWait::TimedOut:
-            std::cerr << "no " << what << " arrived within " << args.timeout << " s" << std::endl;
+        case StreamWait::TimedOut: {
+            std::ostringstream limit;  // as typed: "1", "0.5", "20"
+            limit << args.timeout;
+            std::cerr << said(keyPicture ? text::msg::kNoKeyPictureWithinFormat
+                                         : text::msg::kNoPictureWithinFormat,
+                              limit.str())
+                      << std::endl;
             return;
+        }
     }
 }
 
@@ -231,11 +242,13 @@ int runSnapshot(const GlobalOptions& global, const PreviewArgs& args) {
     const auto stats = client.stats();
     client.stop();
     bool ok = wait == StreamWait::Arrived && !picture.empty();
-    reportWait(wait, args, "picture");
+    reportWait(wait, args, false);
     if (ok) {
         ok =
             writePicture(args.out, pictureFormatOf(args.out).value_or(PictureFormat::Png), picture);
-        if (!ok) std::cerr << "cannot write " << args.out << std::endl;
+        if (!ok)
+            std::cerr << text::escapeControls(said(text::msg::kCannotWriteFormat, args.out))
+                      << std::endl;
     }
     outcome.fields = streamFields(*prepared, reply, args);
     outcome.fields.update(
@@ -323,7 +336,7 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
         return recorderSays(
             [](const StreamRecorder& r) { return r.started() || !r.error().empty(); });
     });
-    reportWait(wait, args, "key picture");
+    reportWait(wait, args, true);
     const bool started = wait == StreamWait::Arrived &&
                          recorderSays([](const StreamRecorder& r) { return r.error().empty(); });
     RecordProgress progress;
@@ -355,8 +368,10 @@ int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
     if (ok) progress.show(recorder->progress());
     progress.end();
     if (!ok && wait == StreamWait::Arrived) {
-        std::cerr << "nothing recorded"
-                  << (recorder && !recorder->error().empty() ? ": " + recorder->error() : "")
+        const std::string cause = recorder ? recorder->error() : std::string();
+        std::cerr << text::escapeControls(
+                         cause.empty() ? said(text::msg::kNothingRecorded)
+                                       : said(text::msg::kNothingRecordedBecauseFormat, cause))
                   << std::endl;
     }
     outcome.fields = streamFields(*prepared, reply, args);

@@ -63,8 +63,9 @@ public:
         if (!form.recordAnswered() || !form.audioAnswered()) {
             unanswered = true;
             shown = json::object();
-            std::cerr << "device " << form.deviceIp()
-                      << " did not answer the settings query; nothing was written" << std::endl;
+            std::cerr << text::escapeControls(
+                             said(text::msg::kSettingsUnansweredFormat, form.deviceIp()))
+                      << std::endl;
             return false;
         }
         if (!set_) return false;
@@ -98,10 +99,7 @@ public:
             if (form.resolutionEnabled()) {
                 resolution = *args_.resolution == "1mp" ? 1 : 0;
             } else {
-                std::cerr << "this camera's main-stream resolution cannot be set (type 89 from "
-                             "00.00.08.08 only); "
-                             "leaving it"
-                          << std::endl;
+                std::cerr << said(text::msg::kResolutionFixed) << std::endl;
             }
         }
         const int overlay = args_.overlay ? (*args_.overlay == "on" ? 0 : 1) : form.overlayIndex();

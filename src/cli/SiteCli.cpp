@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli/CliNotifier.h"
+#include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/JsonOutput.h"
 #include "core/discovery/CsvExport.h"
@@ -85,11 +86,12 @@ int runImport(const GlobalOptions& global, const SiteArgs& args) {
                 global, {"site plan import", {}, exitcode::kFailed, {}, {{"problems", problems}}});
         }
         site.replacePlan(plan.rows);
-        return finish(global, {"site plan import",
-                               {},
-                               exitcode::kOk,
-                               std::to_string(plan.rows.size()) + " devices planned",
-                               {{"rows", plan.rows.size()}}});
+        return finish(global,
+                      {"site plan import",
+                       {},
+                       exitcode::kOk,
+                       said(text::msg::kDevicesPlannedFormat, std::to_string(plan.rows.size())),
+                       {{"rows", plan.rows.size()}}});
     });
 }
 
@@ -144,12 +146,20 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
         }
         if (args.csv) {
             // Spreadsheets read the BOM as "this is UTF-8".
-            std::cout << "\xEF\xBB\xBF"
-                      << "MAC,IP,Planned IP,Last IP,State,Name,Location,"
-                      << "Type,Version,Firmware changed\r\n";
             auto field = [](const std::string& v) {
                 return discovery::csvField(text::fromUtf8(v));
             };
+            auto header = [](std::u16string_view column) {
+                return discovery::csvField(text::tr(column));
+            };
+            std::cout << "\xEF\xBB\xBF"
+                      << "MAC,IP," << header(text::msg::kSiteCsvPlanned) << ','
+                      << header(text::msg::kSiteCsvLast) << ',' << header(text::msg::kSiteCsvState)
+                      << ',' << header(text::msg::kBatchColName) << ','
+                      << header(text::msg::kSiteCsvLocation) << ','
+                      << header(text::msg::kBatchColType) << ','
+                      << header(text::msg::kBatchColVersion) << ','
+                      << header(text::msg::kSiteFirmwareChanged) << "\r\n";
             for (const auto& s : status) {
                 std::cout << field(s.mac) << ',' << s.address << ',' << s.plannedAddress << ','
                           << s.lastAddress << ',' << field(text::toUtf8(site::stateText(s.state)))

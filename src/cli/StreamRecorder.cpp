@@ -12,8 +12,10 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "cli/CommandResult.h"
 #include "core/preview/LibavHandles.h"
 #include "core/preview/NalScan.h"
+#include "core/text/Messages.h"
 
 namespace tarvo::cli {
 
@@ -115,13 +117,13 @@ bool StreamRecorder::open(std::span<const std::uint8_t> firstChunk) {
     if (muxer_ == nullptr ||
         avformat_alloc_output_context2(&format_, nullptr, muxer_, url.c_str()) < 0 ||
         format_ == nullptr) {
-        error_ = "cannot make a muxer for " + path_;
+        error_ = said(text::msg::kNoMuxerFormat, path_);
         return false;
     }
     AVStream* stream = avformat_new_stream(format_, nullptr);
     packet_ = av_packet_alloc();
     if (stream == nullptr || packet_ == nullptr) {
-        error_ = "out of memory";
+        error_ = said(text::msg::kOutOfMemory);
         return false;
     }
     stream->time_base = AVRational{1, 1000};
@@ -138,11 +140,11 @@ bool StreamRecorder::open(std::span<const std::uint8_t> firstChunk) {
     const int opened = avio_open2(&format_->pb, url.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
-        error_ = "cannot write " + path_;
+        error_ = said(text::msg::kCannotWriteFormat, path_);
         return false;
     }
     if (avformat_write_header(format_, nullptr) < 0) {
-        error_ = "cannot write the header of " + path_;
+        error_ = said(text::msg::kCannotWriteHeaderFormat, path_);
         return false;
     }
     headerWritten_ = true;

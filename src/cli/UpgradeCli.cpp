@@ -141,8 +141,8 @@ private:
         const double rate = seconds > 0 ? static_cast<double>(bytes) / seconds : 0.0;
         const double left = rate > 0 ? static_cast<double>(size_ - bytes) / rate : 0.0;
         const std::string figures =
-            std::to_string(pieces) + "/" + std::to_string(total_) + " pieces  " + mebibytes(rate) +
-            "/s  " + (pieces > 0 ? minutesSeconds(left) : std::string("-:--")) + " left";
+            said(text::msg::kUploadFiguresFormat, std::to_string(pieces), std::to_string(total_),
+                 mebibytes(rate), pieces > 0 ? minutesSeconds(left) : std::string("-:--"));
         if (tty_) {
             if (!first && !last && now - lastDraw_ < std::chrono::milliseconds(100)) return;
             lastDraw_ = now;
@@ -156,7 +156,7 @@ private:
             const std::uint64_t tenth = total_ == 0 ? 10 : pieces * 10 / total_;
             if (!first && !last && tenth == lastTenth_) return;
             lastTenth_ = tenth;
-            (void)std::fprintf(stderr, "upload: %s\n", figures.c_str());
+            (void)std::fprintf(stderr, "%s\n", said(text::msg::kUploadLineFormat, figures).c_str());
         }
         (void)std::fflush(stderr);
     }
@@ -264,8 +264,9 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
     if (steps.part) note(text::toUtf8(text::tr(steps.part->text)));
     if (steps.reached > ops::UpgradeStep::Connect) {
         result.fields["version"] = text::toUtf8(steps.version);
-        note(std::string(profile.name) + " version: " +
-             (steps.version.empty() ? std::string("(no answer)") : text::toUtf8(steps.version)));
+        note(said(nvr ? text::msg::kNvrVersionFormat : text::msg::kCameraVersionFormat,
+                  steps.version.empty() ? said(text::msg::kNoAnswerParenthesised)
+                                        : text::toUtf8(steps.version)));
     }
     switch (steps.reached) {
         case ops::UpgradeStep::Package:
@@ -273,17 +274,17 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
             return done(kNothingSent, upgrade::statusName(upgrade::UploadStatus::NameTooLong));
         case ops::UpgradeStep::PartRule:
             steps.outcome.report(notifier);
-            note("an NVR part file's name starts with uboot, env, rootfs or kernel; nothing sent");
+            note(said(text::msg::kNvrPartName));
             return done(kNothingSent, "wrong-file");
         case ops::UpgradeStep::Login:
             notifier.report(steps.outcome);
-            note("login failed; nothing sent");
+            note(said(text::msg::kLoginFailedNothingSent));
             return done(kNothingSent, "login-failed");
         case ops::UpgradeStep::Connect:
-            note("cannot connect to " + args.ip + ":" + std::to_string(port) + "; nothing sent");
+            note(said(text::msg::kCannotConnectFormat, args.ip, std::to_string(port)));
             return done(kNothingSent, "not-connected");
         case ops::UpgradeStep::Start:
-            note("an upload to this device is running; nothing sent");
+            note(said(text::msg::kUploadRunning));
             return done(kNothingSent, "busy");
         case ops::UpgradeStep::Started:
             break;
@@ -299,40 +300,35 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
     using enum upgrade::UploadStatus;
     switch (outcome.status) {
         case WrongFile:
-            note(
-                "nothing sent: a camera package's name carries its version NN.NN.NN.NN from "
-                "character 12, ending in the camera's type (" +
-                (version.size() >= 2 ? text::toUtf8(version.substr(version.size() - 2))
-                                     : std::string("unknown")) +
-                ")");
+            note(said(text::msg::kCameraPackageNameFormat,
+                      version.size() >= 2 ? text::toUtf8(version.substr(version.size() - 2))
+                                          : said(text::msg::kUnknown)));
             break;
         case NotNewer:
-            note("nothing sent: the package's version (name from character 12: '" +
-                 text::toUtf8(fileName.size() > 11 ? fileName.substr(11, 11) : u"") +
-                 "') is not newer than the camera's " + text::toUtf8(version));
+            note(said(text::msg::kPackageNotNewerFormat,
+                      text::toUtf8(fileName.size() > 11 ? fileName.substr(11, 11) : u""),
+                      text::toUtf8(version)));
             break;
         case NoFile:
-            note("nothing sent: no file name in " + path);
+            note(said(text::msg::kNoFileNameFormat, path));
             break;
         case FileError:
-            note("nothing sent: cannot use " + path + " as a package");
+            note(said(text::msg::kNotAPackageFormat, path));
             break;
         case FileTooLarge:
-            note("nothing sent: " + path + " is 2 GiB or larger");
+            note(said(text::msg::kPackageTooLargeFormat, path));
             break;
         case NotConnected:
-            note("nothing sent: no connection");
+            note(said(text::msg::kNoConnection));
             break;
         case HeaderNotSent:
-            note("the upload header could not be sent");
+            note(said(text::msg::kHeaderNotSent));
             break;
         case NoAnswer:
-            note("all " + std::to_string(outcome.bytesSent) +
-                 " bytes sent; the device did not answer");
+            note(said(text::msg::kAllSentNoAnswerFormat, std::to_string(outcome.bytesSent)));
             break;
         case Refused:
-            note("the device refused the package (answer tag " + std::to_string(outcome.answerTag) +
-                 ")");
+            note(said(text::msg::kPackageRefusedFormat, std::to_string(outcome.answerTag)));
             break;
         default:
             break;
@@ -407,14 +403,15 @@ int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
 
     const int wanted = *resolutionIndexOf(*args.set);
     if (wanted == current) {
-        note("already " + currentText + "; nothing sent");
+        note(said(text::msg::kResolutionAlreadyFormat, currentText));
         return done(true);
     }
     const bool sent = client.ApplyOutputResolution(wanted);
     result["set"] = wanted;
     result["sent"] = sent;
-    note(sent ? "set to " + text::toUtf8(upgrade::NvrResolutionClient::resolutionText(wanted))
-              : std::string("the new resolution could not be sent"));
+    note(sent ? said(text::msg::kResolutionSetFormat,
+                     text::toUtf8(upgrade::NvrResolutionClient::resolutionText(wanted)))
+              : said(text::msg::kResolutionNotSent));
     return done(sent);
 }
 

@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <functional>
@@ -9,6 +10,7 @@
 
 #include "TarvoVersion.h"
 #include "cli/AssignCli.h"
+#include "cli/CommandResult.h"
 #include "cli/DeviceCommandsCli.h"
 #include "cli/DiscoverCli.h"
 #include "cli/JsonOutput.h"
@@ -17,9 +19,21 @@
 #include "cli/SiteCli.h"
 #include "cli/UpgradeCli.h"
 #include "core/net/Capabilities.h"
+#include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
+#include "core/text/TextConvert.h"
 
 namespace {
+
+// Whether `text` has Chinese in it: the reasons the program gives itself are translated, CLI11's
+// own are English whatever the language.
+bool shownInChinese(const std::string& text) {
+    const std::u16string wide = tarvo::text::fromUtf8(text);
+    return std::any_of(wide.begin(), wide.end(), [](char16_t c) {
+        return (c >= 0x3000 && c <= 0x303F) || (c >= 0x4E00 && c <= 0x9FFF) ||
+               (c >= 0xFF00 && c <= 0xFFEF);
+    });
+}
 
 // A parse failure in words the user can act on; CLI11's own text for the rest. The exit status:
 // 0 after --help and --version, else 2.
@@ -37,7 +51,7 @@ int reportParseError(const CLI::App& app, const CLI::ParseError& e, bool json) {
     const std::string what = e.what();
     const std::string convert = "Could not convert: ";
     if (deepest->get_require_subcommand_min() > 0 && !extras.empty() && extras.front()[0] != '-') {
-        message = "unknown command " + extras.front();
+        message = tarvo::cli::said(tarvo::text::msg::kUnknownCommandFormat, extras.front());
     } else if (dynamic_cast<const CLI::ConversionError*>(&e) && what.starts_with(convert) &&
                what.find(" = ") != std::string::npos) {
         const auto split = what.find(" = ");
@@ -46,14 +60,20 @@ int reportParseError(const CLI::App& app, const CLI::ParseError& e, bool json) {
         char* end = nullptr;
         std::strtod(value.c_str(), &end);
         const bool numeric = !value.empty() && end == value.c_str() + value.size();
-        message = option + " " + value + (numeric ? ": out of range" : ": not a number");
+        message = tarvo::cli::said(numeric ? tarvo::text::msg::kOptionOutOfRangeFormat
+                                           : tarvo::text::msg::kOptionNotANumberFormat,
+                                   option, value);
     }
-    if (message.empty()) {
+    if (message.empty() && shownInChinese(what)) {
+        // Our own reason (a check's or a callback's), in the language shown: the hint after it too.
+        std::cerr << what << '\n' << tarvo::cli::said(tarvo::text::msg::kSeeHelp) << std::endl;
+        message = what;
+    } else if (message.empty()) {
         app.exit(e);
         message = what;
     } else {
-        std::cerr << "tarvo-cli: " << tarvo::text::escapeControls(message)
-                  << "\nRun with --help for more information." << std::endl;
+        std::cerr << "tarvo-cli: " << tarvo::text::escapeControls(message) << "\n"
+                  << tarvo::cli::said(tarvo::text::msg::kSeeHelp) << std::endl;
     }
     if (json) {
         tarvo::cli::printJson({{"command", command},
@@ -82,7 +102,7 @@ int main(int argc, char** argv) try {
     // Before anything that loads plugins (FFmpeg, Qt for reports): what needs a capability (the
     // packet socket) is opened now, and then no capability is held any more.
     if (!tarvo::net::startWithoutCapabilities()) {
-        std::cerr << "tarvo-cli: could not give up its capabilities; not starting" << std::endl;
+        std::cerr << tarvo::cli::said(tarvo::text::msg::kCapabilitiesNotDropped) << std::endl;
         return 1;
     }
     CLI::App app{"Tarvo command line: find and manage IP cameras, NVRs, DVRs and decoders"};

@@ -959,5 +959,261 @@
         <source>警告：%1 的值在进程列表中对本机其他用户可见；请改用：%2</source>
         <translation>warning: the value of %1 is visible to other users of this computer in the process list; use instead: %2</translation>
     </message>
+    <message>
+        <source>tarvo-cli：无法放弃权限，没有启动</source>
+        <translation>tarvo-cli: could not give up its capabilities; not starting</translation>
+    </message>
+    <message>
+        <source>未知的命令 %1</source>
+        <translation>unknown command %1</translation>
+    </message>
+    <message>
+        <source>%1 %2：超出范围</source>
+        <translation>%1 %2: out of range</translation>
+    </message>
+    <message>
+        <source>%1 %2：不是数字</source>
+        <translation>%1 %2: not a number</translation>
+    </message>
+    <message>
+        <source>使用 --help 查看更多信息。</source>
+        <translation>Run with --help for more information.</translation>
+    </message>
+    <message>
+        <source>%1 是 DVR（类型 %2）：%3 不适用于 DVR，没有发送任何数据</source>
+        <translation>%1 is a DVR (type %2): %3 is not for DVRs; nothing sent</translation>
+    </message>
+    <message>
+        <source>%1 是 NVR（类型 %2）：%3 只适用于摄像机和解码器，没有发送任何数据</source>
+        <translation>%1 is an NVR (type %2): %3 is for cameras and decoders; nothing sent</translation>
+    </message>
+    <message>
+        <source>%1 不是 NVR（类型 %2）：%3 只适用于 NVR，没有发送任何数据</source>
+        <translation>%1 is not an NVR (type %2): %3 is for NVRs; nothing sent</translation>
+    </message>
+    <message>
+        <source>设备 %1 没有应答任何本地网络上的搜索</source>
+        <translation>device %1 did not answer the search on any local network</translation>
+    </message>
+    <message>
+        <source>没有地址为 %1 的本地组播网络接口</source>
+        <translation>no local multicast interface with address %1</translation>
+    </message>
+    <message>
+        <source>--sort：应为 seq、ip、mac、name、note、type（或 0-5）之一，可在后面加上 :asc 或 :desc</source>
+        <translation>--sort: expected one of seq, ip, mac, name, note, type (or 0-5), optionally followed by :asc or :desc</translation>
+    </message>
+    <message>
+        <source>应为子网，例如 192.168.1.0/24</source>
+        <translation>expected a subnet such as 192.168.1.0/24</translation>
+    </message>
+    <message>
+        <source>--start 和 --mask 需要点分格式的地址，例如 192.168.1.100</source>
+        <translation>--start and --mask take dotted addresses such as 192.168.1.100</translation>
+    </message>
+    <message>
+        <source>无法读取 %1：%2</source>
+        <translation>cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>标准输入</source>
+        <translation>standard input</translation>
+    </message>
+    <message>
+        <source>%1 的第一行超过 %2 字节</source>
+        <translation>the first line of %1 is longer than %2 bytes</translation>
+    </message>
+    <message>
+        <source>密码：</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>标准输入在密码行之前就结束了</source>
+        <translation>standard input ended before a password line</translation>
+    </message>
+    <message>
+        <source>警告：本机其他用户可以读取密码文件 %1（请执行 %2）</source>
+        <translation>warning: other users can read the password file %1 (%2 it)</translation>
+    </message>
+    <message>
+        <source>设备 %1 没有应答设置查询，没有写入任何数据</source>
+        <translation>device %1 did not answer the settings query; nothing was written</translation>
+    </message>
+    <message>
+        <source>这台摄像机的主码流分辨率不能设置（只有类型 89、版本 00.00.08.08 起才可以），保持不变</source>
+        <translation>this camera's main-stream resolution cannot be set (type 89 from 00.00.08.08 only); leaving it</translation>
+    </message>
+    <message>
+        <source>%1 没有发来视频流</source>
+        <translation>no stream from %1</translation>
+    </message>
+    <message>
+        <source>视频流在收到图像之前就结束了</source>
+        <translation>the stream ended before picture arrived</translation>
+    </message>
+    <message>
+        <source>视频流在收到关键帧之前就结束了</source>
+        <translation>the stream ended before key picture arrived</translation>
+    </message>
+    <message>
+        <source>%1 秒内没有收到图像</source>
+        <translation>no picture arrived within %1 s</translation>
+    </message>
+    <message>
+        <source>%1 秒内没有收到关键帧</source>
+        <translation>no key picture arrived within %1 s</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>cannot write %1</translation>
+    </message>
+    <message>
+        <source>无法写入 %1 的文件头</source>
+        <translation>cannot write the header of %1</translation>
+    </message>
+    <message>
+        <source>无法为 %1 建立封装</source>
+        <translation>cannot make a muxer for %1</translation>
+    </message>
+    <message>
+        <source>内存不足</source>
+        <translation>out of memory</translation>
+    </message>
+    <message>
+        <source>没有录制到任何内容</source>
+        <translation>nothing recorded</translation>
+    </message>
+    <message>
+        <source>没有录制到任何内容：%1</source>
+        <translation>nothing recorded: %1</translation>
+    </message>
+    <message>
+        <source>已计划 %1 台设备</source>
+        <translation>%1 devices planned</translation>
+    </message>
+    <message>
+        <source>摄像机版本：%1</source>
+        <translation>camera version: %1</translation>
+    </message>
+    <message>
+        <source>NVR 版本：%1</source>
+        <translation>NVR version: %1</translation>
+    </message>
+    <message>
+        <source>（没有应答）</source>
+        <translation>(no answer)</translation>
+    </message>
+    <message>
+        <source>NVR 分区文件的文件名以 uboot、env、rootfs 或 kernel 开头，没有发送任何数据</source>
+        <translation>an NVR part file's name starts with uboot, env, rootfs or kernel; nothing sent</translation>
+    </message>
+    <message>
+        <source>登录失败，没有发送任何数据</source>
+        <translation>login failed; nothing sent</translation>
+    </message>
+    <message>
+        <source>无法连接 %1:%2，没有发送任何数据</source>
+        <translation>cannot connect to %1:%2; nothing sent</translation>
+    </message>
+    <message>
+        <source>这台设备正在进行另一个上传，没有发送任何数据</source>
+        <translation>an upload to this device is running; nothing sent</translation>
+    </message>
+    <message>
+        <source>没有发送任何数据：摄像机升级包的文件名从第 12 个字符起是版本 NN.NN.NN.NN，以摄像机的类型（%1）结尾</source>
+        <translation>nothing sent: a camera package's name carries its version NN.NN.NN.NN from character 12, ending in the camera's type (%1)</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>没有发送任何数据：升级包的版本（文件名第 12 个字符起：'%1'）不比摄像机的 %2 新</source>
+        <translation>nothing sent: the package's version (name from character 12: '%1') is not newer than the camera's %2</translation>
+    </message>
+    <message>
+        <source>没有发送任何数据：%1 中没有文件名</source>
+        <translation>nothing sent: no file name in %1</translation>
+    </message>
+    <message>
+        <source>没有发送任何数据：%1 不能作为升级包</source>
+        <translation>nothing sent: cannot use %1 as a package</translation>
+    </message>
+    <message>
+        <source>没有发送任何数据：%1 有 2 GiB 或更大</source>
+        <translation>nothing sent: %1 is 2 GiB or larger</translation>
+    </message>
+    <message>
+        <source>没有发送任何数据：没有连接</source>
+        <translation>nothing sent: no connection</translation>
+    </message>
+    <message>
+        <source>升级头没有发送成功</source>
+        <translation>the upload header could not be sent</translation>
+    </message>
+    <message>
+        <source>全部 %1 字节已发送，设备没有应答</source>
+        <translation>all %1 bytes sent; the device did not answer</translation>
+    </message>
+    <message>
+        <source>设备拒绝了升级包（应答标记 %1）</source>
+        <translation>the device refused the package (answer tag %1)</translation>
+    </message>
+    <message>
+        <source>%1/%2 块  %3/s  剩余 %4</source>
+        <translation>%1/%2 pieces  %3/s  %4 left</translation>
+    </message>
+    <message>
+        <source>%1/%2 块</source>
+        <translation>%1/%2 pieces</translation>
+    </message>
+    <message>
+        <source>上传：%1</source>
+        <translation>upload: %1</translation>
+    </message>
+    <message>
+        <source>%2 台设备中有 %1 台接受了升级包</source>
+        <translation>%1 of %2 devices accepted the package</translation>
+    </message>
+    <message>
+        <source>已经是 %1，没有发送任何数据</source>
+        <translation>already %1; nothing sent</translation>
+    </message>
+    <message>
+        <source>已设置为 %1</source>
+        <translation>set to %1</translation>
+    </message>
+    <message>
+        <source>新的分辨率没有发送成功</source>
+        <translation>the new resolution could not be sent</translation>
+    </message>
+    <message>
+        <source>计划 IP</source>
+        <translation>Planned IP</translation>
+    </message>
+    <message>
+        <source>上次 IP</source>
+        <translation>Last IP</translation>
+    </message>
+    <message>
+        <source>文件不存在</source>
+        <translation>No such file or directory</translation>
+    </message>
+    <message>
+        <source>没有权限</source>
+        <translation>Permission denied</translation>
+    </message>
+    <message>
+        <source>是一个目录</source>
+        <translation>Is a directory</translation>
+    </message>
+    <message>
+        <source>正在重启</source>
+        <translation>rebooting</translation>
+    </message>
+    <message>
+        <source>重启失败</source>
+        <translation>failed</translation>
+    </message>
 </context>
 </TS>

@@ -254,4 +254,107 @@ inline constexpr std::u16string_view kNoInterfaceToSearch = u"没有可以搜索
 inline constexpr std::u16string_view kSecretVisibleFormat =
     u"警告：%1 的值在进程列表中对本机其他用户可见；请改用：%2";
 
+// The command line's own messages while it works and when it cannot go ahead.
+inline constexpr std::u16string_view kCapabilitiesNotDropped = u"tarvo-cli：无法放弃权限，没有启动";
+inline constexpr std::u16string_view kUnknownCommandFormat = u"未知的命令 %1";
+// %1 the option, %2 the value given.
+inline constexpr std::u16string_view kOptionOutOfRangeFormat = u"%1 %2：超出范围";
+inline constexpr std::u16string_view kOptionNotANumberFormat = u"%1 %2：不是数字";
+inline constexpr std::u16string_view kSeeHelp = u"使用 --help 查看更多信息。";
+// %1 the address, %2 its kind, %3 its type code, %4 the command.
+inline constexpr std::u16string_view kRefusedDvrFormat =
+    u"%1 是 DVR（类型 %2）：%3 不适用于 DVR，没有发送任何数据";
+inline constexpr std::u16string_view kRefusedNvrFormat =
+    u"%1 是 NVR（类型 %2）：%3 只适用于摄像机和解码器，没有发送任何数据";
+inline constexpr std::u16string_view kRefusedNotNvrFormat =
+    u"%1 不是 NVR（类型 %2）：%3 只适用于 NVR，没有发送任何数据";
+inline constexpr std::u16string_view kDeviceNotHeardFormat =
+    u"设备 %1 没有应答任何本地网络上的搜索";
+inline constexpr std::u16string_view kNoSuchInterfaceFormat = u"没有地址为 %1 的本地组播网络接口";
+inline constexpr std::u16string_view kSortExpected =
+    u"--sort：应为 seq、ip、mac、name、note、type（或 0-5）之一，可在后面加上 :asc 或 :desc";
+inline constexpr std::u16string_view kSubnetExpected = u"应为子网，例如 192.168.1.0/24";
+inline constexpr std::u16string_view kAssignBadStartOrMask =
+    u"--start 和 --mask 需要点分格式的地址，例如 192.168.1.100";
+// Reading the password: %1 where from (a file, or the standard input), %2 the system's reason.
+inline constexpr std::u16string_view kCannotReadFormat = u"无法读取 %1：%2";
+// The system's reasons a file cannot be read, those a user meets most.
+inline constexpr std::u16string_view kNoSuchFile = u"文件不存在";
+inline constexpr std::u16string_view kPermissionDenied = u"没有权限";
+inline constexpr std::u16string_view kIsADirectory = u"是一个目录";
+inline constexpr std::u16string_view kStandardInput = u"标准输入";
+inline constexpr std::u16string_view kFirstLineTooLongFormat = u"%1 的第一行超过 %2 字节";
+inline constexpr std::u16string_view kPasswordPrompt = u"密码：";
+inline constexpr std::u16string_view kStandardInputEnded = u"标准输入在密码行之前就结束了";
+// %1 the file, %2 the command that makes it private.
+inline constexpr std::u16string_view kPasswordFileReadableFormat =
+    u"警告：本机其他用户可以读取密码文件 %1（请执行 %2）";
+inline constexpr std::u16string_view kSettingsUnansweredFormat =
+    u"设备 %1 没有应答设置查询，没有写入任何数据";
+inline constexpr std::u16string_view kResolutionFixed =
+    u"这台摄像机的主码流分辨率不能设置（只有类型 89、版本 00.00.08.08 起才可以），保持不变";
+// Snapshot and recording: %1 the address, or the seconds waited.
+inline constexpr std::u16string_view kNoStreamFormat = u"%1 没有发来视频流";
+inline constexpr std::u16string_view kStreamEndedBeforePicture = u"视频流在收到图像之前就结束了";
+inline constexpr std::u16string_view kStreamEndedBeforeKeyPicture =
+    u"视频流在收到关键帧之前就结束了";
+inline constexpr std::u16string_view kNoPictureWithinFormat = u"%1 秒内没有收到图像";
+inline constexpr std::u16string_view kNoKeyPictureWithinFormat = u"%1 秒内没有收到关键帧";
+inline constexpr std::u16string_view kCannotWriteFormat = u"无法写入 %1";
+inline constexpr std::u16string_view kCannotWriteHeaderFormat = u"无法写入 %1 的文件头";
+inline constexpr std::u16string_view kNoMuxerFormat = u"无法为 %1 建立封装";
+inline constexpr std::u16string_view kOutOfMemory = u"内存不足";
+inline constexpr std::u16string_view kNothingRecorded = u"没有录制到任何内容";
+// Followed by the cause.
+inline constexpr std::u16string_view kNothingRecordedBecauseFormat = u"没有录制到任何内容：%1";
+// A device's line in a reboot of several.
+inline constexpr std::u16string_view kRebooting = u"正在重启";
+inline constexpr std::u16string_view kRebootFailed = u"重启失败";
+// %1 how many rows the plan has.
+// The columns of a site's device states as a spreadsheet reads them.
+inline constexpr std::u16string_view kSiteCsvPlanned = u"计划 IP";
+inline constexpr std::u16string_view kSiteCsvLast = u"上次 IP";
+inline constexpr std::u16string_view kSiteCsvState = u"状态";
+inline constexpr std::u16string_view kSiteCsvLocation = u"位置";
+inline constexpr std::u16string_view kDevicesPlannedFormat = u"已计划 %1 台设备";
+// The upgrade: %1 the version the device told.
+inline constexpr std::u16string_view kCameraVersionFormat = u"摄像机版本：%1";
+inline constexpr std::u16string_view kNvrVersionFormat = u"NVR 版本：%1";
+inline constexpr std::u16string_view kNoAnswerParenthesised = u"（没有应答）";
+inline constexpr std::u16string_view kNvrPartName =
+    u"NVR 分区文件的文件名以 uboot、env、rootfs 或 kernel 开头，没有发送任何数据";
+inline constexpr std::u16string_view kLoginFailedNothingSent = u"登录失败，没有发送任何数据";
+// %1 the address, %2 the port.
+inline constexpr std::u16string_view kCannotConnectFormat = u"无法连接 %1:%2，没有发送任何数据";
+inline constexpr std::u16string_view kUploadRunning =
+    u"这台设备正在进行另一个上传，没有发送任何数据";
+// %1 the camera's type as its version ends.
+inline constexpr std::u16string_view kCameraPackageNameFormat =
+    u"没有发送任何数据：摄像机升级包的文件名从第 12 个字符起是版本 "
+    u"NN.NN.NN.NN，以摄像机的类型（%1）结尾";
+inline constexpr std::u16string_view kUnknown = u"未知";
+// %1 the package's version as its name gives it, %2 the camera's.
+inline constexpr std::u16string_view kPackageNotNewerFormat =
+    u"没有发送任何数据：升级包的版本（文件名第 12 个字符起：'%1'）不比摄像机的 %2 新";
+inline constexpr std::u16string_view kNoFileNameFormat = u"没有发送任何数据：%1 中没有文件名";
+inline constexpr std::u16string_view kNotAPackageFormat = u"没有发送任何数据：%1 不能作为升级包";
+inline constexpr std::u16string_view kPackageTooLargeFormat =
+    u"没有发送任何数据：%1 有 2 GiB 或更大";
+inline constexpr std::u16string_view kNoConnection = u"没有发送任何数据：没有连接";
+inline constexpr std::u16string_view kHeaderNotSent = u"升级头没有发送成功";
+// %1 the bytes sent.
+inline constexpr std::u16string_view kAllSentNoAnswerFormat = u"全部 %1 字节已发送，设备没有应答";
+inline constexpr std::u16string_view kPackageRefusedFormat = u"设备拒绝了升级包（应答标记 %1）";
+// Upload progress: %1 pieces sent, %2 of how many, %3 the rate, %4 the time left.
+inline constexpr std::u16string_view kUploadFiguresFormat = u"%1/%2 块  %3/s  剩余 %4";
+inline constexpr std::u16string_view kUploadPiecesFormat = u"%1/%2 块";
+// A progress line where no terminal redraws it.
+inline constexpr std::u16string_view kUploadLineFormat = u"上传：%1";
+// %1 devices of %2 took the package.
+inline constexpr std::u16string_view kBatchAcceptedFormat = u"%2 台设备中有 %1 台接受了升级包";
+// The NVR's output resolution: %1 the resolution.
+inline constexpr std::u16string_view kResolutionAlreadyFormat = u"已经是 %1，没有发送任何数据";
+inline constexpr std::u16string_view kResolutionSetFormat = u"已设置为 %1";
+inline constexpr std::u16string_view kResolutionNotSent = u"新的分辨率没有发送成功";
+
 }  // namespace tarvo::text::msg

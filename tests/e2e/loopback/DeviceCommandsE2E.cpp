@@ -210,7 +210,7 @@ TEST_F(DeviceCommandsE2E, CliAppliesTheWindowsTypeRulesAndPorts) {
         argv.insert(argv.end(), args.begin(), args.end());
         const auto r = test::runProcess(argv);
         EXPECT_EQ(r.exitCode, 1) << args[0];
-        EXPECT_NE(r.err.find("is an NVR"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(" 是 NVR（类型 "), std::string::npos) << r.err;
     }
     EXPECT_TRUE(framesOf("127.0.0.12", 130).empty());
     EXPECT_TRUE(framesOf("127.0.0.12", 103).empty());
@@ -223,7 +223,7 @@ TEST_F(DeviceCommandsE2E, CliAppliesTheWindowsTypeRulesAndPorts) {
     // An address nobody answers from is said to be silent, not a failed login.
     r = test::runProcess({cli(), "reboot", "127.0.0.99", "--search-seconds", "0.5"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("did not answer"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("没有应答"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Connect to IP camera failed"), std::string::npos) << r.err;
 }
 
@@ -349,7 +349,7 @@ TEST_F(DeviceCommandsE2E, CliTakesThePasswordOffTheCommandLineAndNeverShowsIt) {
     EXPECT_EQ(twoSources.err.find("secret"), std::string::npos) << twoSources.err;
     const auto unreadable = test::runProcess(with({"--password-file", file + ".missing"}));
     EXPECT_EQ(unreadable.exitCode, 2);
-    EXPECT_NE(unreadable.err.find("cannot read"), std::string::npos) << unreadable.err;
+    EXPECT_NE(unreadable.err.find("无法读取"), std::string::npos) << unreadable.err;
     EXPECT_EQ(sim->device("127.0.0.10")["logins"].size(), 3u);
 }
 

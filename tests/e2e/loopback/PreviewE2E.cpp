@@ -360,7 +360,7 @@ TEST_F(PreviewE2E, CliSnapshotAndRecord) {
                                          "--timeout", "1", "--out", mp4, "--type", "100"},
                                         60s);
     EXPECT_EQ(never.exitCode, 1);
-    EXPECT_NE(never.err.find("no key picture arrived within 1 s"), std::string::npos) << never.err;
+    EXPECT_NE(never.err.find("1 秒内没有收到关键帧"), std::string::npos) << never.err;
 }
 
 // A stream that cannot be set up ends the snapshot at once, not after its whole time-out.

@@ -180,7 +180,7 @@ TEST_F(UpgradeE2E, SixtyFourMebibytesArriveWithTheSameHashThroughCoreAndCli) {
     sim->clear(true);
     const auto result = cli({"upgrade", "127.0.0.2", path});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.err.find("2048/2048 pieces"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("2048/2048 块"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("摄像机正在升级"), std::string::npos);
     seen = uploads("127.0.0.2");
     ASSERT_EQ(seen.size(), 1u);
@@ -210,7 +210,7 @@ TEST_F(UpgradeE2E, SeveralDevicesAtOnceEachWithItsOwnRulesAndResult) {
     for (const char* ip : {"127.0.0.2", "127.0.0.11"})
         EXPECT_EQ(uploads(ip)[0]["sha256"], sha256Of(path));
     EXPECT_TRUE(uploads("127.0.0.3").empty());
-    EXPECT_NE(result.err.find("2 of 4 devices accepted the package"), std::string::npos);
+    EXPECT_NE(result.err.find("4 台设备中有 2 台接受了升级包"), std::string::npos);
 }
 
 TEST_F(UpgradeE2E, EmptyExactAndOddSizedPackages) {
@@ -257,7 +257,7 @@ TEST_F(UpgradeE2E, PackagesNotNewerThanTheCameraAreRefusedSilently) {
 
     const auto refused = cli({"upgrade", "127.0.0.2", dir + "/IPC_update_00.00.02.08.img"});
     EXPECT_EQ(refused.exitCode, 5);
-    EXPECT_NE(refused.err.find("not newer"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("不比摄像机的 "), std::string::npos) << refused.err;
     EXPECT_TRUE(uploads("127.0.0.2").empty());
 
     Recorder newer;

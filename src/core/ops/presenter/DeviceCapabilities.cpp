@@ -2,6 +2,9 @@
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/protocol/CommandCodes.h"
+#include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 
 namespace tarvo::ops {
 
@@ -10,8 +13,7 @@ namespace {
 constexpr std::uint16_t kCamera = protocol::kCameraCommandPort;
 constexpr std::uint16_t kNvr = protocol::kNvrCommandPort;
 
-constexpr DeviceCapabilities kDvr{.kind = "a DVR",
-                                  .login = false,
+constexpr DeviceCapabilities kDvr{.login = false,
                                   .preview = false,
                                   .networkSettings = false,
                                   .cameraConfig = false,
@@ -22,8 +24,7 @@ constexpr DeviceCapabilities kDvr{.kind = "a DVR",
                                   .cloud = false,
                                   .defaultPort = kCamera,
                                   .previewPort = kCamera};
-constexpr DeviceCapabilities kNvrDevice{.kind = "an NVR",
-                                        .login = true,
+constexpr DeviceCapabilities kNvrDevice{.login = true,
                                         .preview = true,
                                         .networkSettings = false,
                                         .cameraConfig = false,
@@ -34,8 +35,7 @@ constexpr DeviceCapabilities kNvrDevice{.kind = "an NVR",
                                         .cloud = false,
                                         .defaultPort = kNvr,
                                         .previewPort = kNvr};
-constexpr DeviceCapabilities kCameraDevice{.kind = "not an NVR",
-                                           .login = true,
+constexpr DeviceCapabilities kCameraDevice{.login = true,
                                            .preview = true,
                                            .networkSettings = true,
                                            .cameraConfig = true,
@@ -96,12 +96,13 @@ bool allows(int type, Operation operation) {
 std::string refusalOf(std::string_view address, int type, std::string_view command,
                       Operation operation) {
     if (allows(type, operation)) return {};
-    const bool dvr = type == discovery::kTypeDvr;
-    const bool nvr = type == discovery::kTypeNvr;
-    std::string line = std::string(address) + " is " + capabilitiesOf(type).kind + " (type " +
-                       std::to_string(type) + "): " + std::string(command);
-    line += dvr ? " is not for DVRs" : nvr ? " is for cameras and decoders" : " is for NVRs";
-    return line + "; nothing sent";
+    const std::u16string_view format = type == discovery::kTypeDvr ? text::msg::kRefusedDvrFormat
+                                       : type == discovery::kTypeNvr
+                                           ? text::msg::kRefusedNvrFormat
+                                           : text::msg::kRefusedNotNvrFormat;
+    return text::toUtf8(text::formatText(
+        text::tr(format),
+        {text::fromUtf8(address), text::fromUtf8(std::to_string(type)), text::fromUtf8(command)}));
 }
 
 }  // namespace tarvo::ops

@@ -23,7 +23,6 @@ enum class Operation {
 enum class UpgradeKind { None, Camera, Nvr };
 
 struct DeviceCapabilities {
-    const char* kind;  // "a DVR", "an NVR", "a camera"
     bool login;
     bool preview;
     bool networkSettings;
