@@ -24,8 +24,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
