@@ -169,12 +169,20 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
             }
             return exitcode::kOk;
         }
+        // The same columns as the CSV, with the last address in brackets for a missing device.
+        const auto tr8 = [](std::u16string_view t) { return text::toUtf8(text::tr(t)); };
+        std::cout << padded("MAC", 17) << "  " << padded("IP", 17) << "  "
+                  << padded(tr8(text::msg::kSiteCsvPlanned), 15) << "  "
+                  << tr8(text::msg::kSiteCsvState) << "  " << tr8(text::msg::kBatchColName) << "  "
+                  << tr8(text::msg::kSiteCsvLocation) << '\n';
         for (const auto& s : status) {
             std::string marks;
             if (s.firmwareChanged)
                 marks += "  " + text::toUtf8(text::tr(text::msg::kSiteFirmwareChanged));
             if (s.mac.empty()) marks += "  " + text::toUtf8(text::tr(text::msg::kSiteNoMac));
-            const std::string at = s.address.empty() ? "(" + s.lastAddress + ")" : s.address;
+            const std::string at = !s.address.empty()       ? s.address
+                                   : !s.lastAddress.empty() ? "(" + s.lastAddress + ")"
+                                                            : "-";
             std::cout << padded(s.mac.empty() ? "-" : s.mac, 17) << "  " << padded(at, 17) << "  "
                       << padded(s.plannedAddress.empty() ? "-" : s.plannedAddress, 15) << "  "
                       << text::toUtf8(site::stateText(s.state)) << "  " << shown(s.name) << "  "
