@@ -12,6 +12,7 @@
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
 #include "cli/JsonOutput.h"
+#include "cli/TextTable.h"
 #include "core/discovery/CsvExport.h"
 #include "core/discovery/DeviceFilter.h"
 #include "core/discovery/DeviceTable.h"
@@ -37,25 +38,6 @@ struct DiscoverArgs {
 };
 
 // Columns on a terminal: East Asian wide characters take two cells.
-std::size_t displayWidth(std::u16string_view text) {
-    std::size_t width = 0;
-    for (char16_t c : text) {
-        if (c >= 0xDC00 && c <= 0xDFFF) continue;  // second half of a pair
-        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
-                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-                          (c >= 0xFFE0 && c <= 0xFFE6);
-        width += wide ? 2 : 1;
-    }
-    return width;
-}
-
-std::string padded(std::u16string_view text, std::size_t width) {
-    std::string out = text::toUtf8(text);
-    out.append(width > displayWidth(text) ? width - displayWidth(text) : 0, ' ');
-    return out;
-}
-
 // "ip", "ip:desc", "3" or "3:desc" -> column and order; false when not a column.
 bool parseSort(const std::string& sortText, int& column, bool& ascending) {
     static const std::vector<std::string> names{"seq", "ip", "mac", "name", "note", "type"};
@@ -105,20 +87,7 @@ void printTable(const std::vector<discovery::DeviceRow>& rows) {
         for (auto& cell : cells) cell = text::escapeControls(cell);
         lines.push_back(std::move(cells));
     }
-    std::vector<std::size_t> widths(headers.size(), 0);
-    for (const auto& line : lines) {
-        for (std::size_t c = 0; c < line.size() && c < widths.size(); ++c) {
-            widths[c] = std::max(widths[c], displayWidth(line[c]));
-        }
-    }
-    for (const auto& line : lines) {
-        std::string out;
-        for (std::size_t c = 0; c < line.size() && c < widths.size(); ++c) {
-            out += c + 1 < line.size() ? padded(line[c], widths[c] + 2) : text::toUtf8(line[c]);
-        }
-        std::cout << out << '\n';
-    }
-    std::cout.flush();
+    printTextTable(lines);
 }
 
 nlohmann::json rowsToJson(const std::vector<discovery::DeviceRow>& rows) {

@@ -10,6 +10,7 @@
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/JsonOutput.h"
+#include "cli/TextTable.h"
 #include "core/discovery/CsvExport.h"
 #include "core/ops/forms/AddressBatch.h"
 #include "core/site/PlanCsv.h"
@@ -38,11 +39,6 @@ struct SiteArgs {
 
 std::string shown(const std::string& s) {
     return text::escapeControls(s);
-}
-
-std::string padded(std::string s, std::size_t width) {
-    if (s.size() < width) s.append(width - s.size(), ' ');
-    return s;
 }
 
 // Opens the site (creating it on first use); on failure the reason is reported and nothing else
@@ -99,6 +95,10 @@ int runPlanShow(const GlobalOptions& global, const SiteArgs& args) {
     return withSite(global, "site plan show", args, [&](site::SiteFile& site) {
         const auto plan = site.plan();
         auto array = nlohmann::json::array();
+        std::vector<std::vector<std::u16string>> lines{
+            {u"MAC", u"IP", text::tr(text::msg::kAddressBatchMask),
+             text::tr(text::msg::kAddressBatchGateway), text::tr(text::msg::kBatchColName),
+             text::tr(text::msg::kSiteCsvLocation)}};
         for (const auto& r : plan) {
             array.push_back({{"line", r.line},
                              {"mac", r.mac},
@@ -109,13 +109,14 @@ int runPlanShow(const GlobalOptions& global, const SiteArgs& args) {
                              {"name", r.name},
                              {"location", r.location},
                              {"note", r.note}});
-            if (!global.json) {
-                std::cout << r.mac << "  " << padded(r.address, 15) << "  " << padded(r.mask, 15)
-                          << "  " << padded(r.gateway, 15) << "  " << shown(r.name) << "  "
-                          << shown(r.location) << '\n';
-            }
+            lines.push_back({text::fromUtf8(r.mac), text::fromUtf8(r.address),
+                             text::fromUtf8(r.mask), text::fromUtf8(r.gateway),
+                             text::fromUtf8(shown(r.name)), text::fromUtf8(shown(r.location))});
         }
-        if (global.json) printJson(array);
+        if (global.json)
+            printJson(array);
+        else
+            printTextTable(lines);
         return exitcode::kOk;
     });
 }
@@ -170,24 +171,23 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
             return exitcode::kOk;
         }
         // The same columns as the CSV, with the last address in brackets for a missing device.
-        const auto tr8 = [](std::u16string_view t) { return text::toUtf8(text::tr(t)); };
-        std::cout << padded("MAC", 17) << "  " << padded("IP", 17) << "  "
-                  << padded(tr8(text::msg::kSiteCsvPlanned), 15) << "  "
-                  << tr8(text::msg::kSiteCsvState) << "  " << tr8(text::msg::kBatchColName) << "  "
-                  << tr8(text::msg::kSiteCsvLocation) << '\n';
+        std::vector<std::vector<std::u16string>> lines{
+            {u"MAC", u"IP", text::tr(text::msg::kSiteCsvPlanned),
+             text::tr(text::msg::kSiteCsvState), text::tr(text::msg::kBatchColName),
+             text::tr(text::msg::kSiteCsvLocation)}};
         for (const auto& s : status) {
-            std::string marks;
-            if (s.firmwareChanged)
-                marks += "  " + text::toUtf8(text::tr(text::msg::kSiteFirmwareChanged));
-            if (s.mac.empty()) marks += "  " + text::toUtf8(text::tr(text::msg::kSiteNoMac));
+            std::u16string location = text::fromUtf8(shown(s.location));
+            if (s.firmwareChanged) location += u"  " + text::tr(text::msg::kSiteFirmwareChanged);
+            if (s.mac.empty()) location += u"  " + text::tr(text::msg::kSiteNoMac);
             const std::string at = !s.address.empty()       ? s.address
                                    : !s.lastAddress.empty() ? "(" + s.lastAddress + ")"
                                                             : "-";
-            std::cout << padded(s.mac.empty() ? "-" : s.mac, 17) << "  " << padded(at, 17) << "  "
-                      << padded(s.plannedAddress.empty() ? "-" : s.plannedAddress, 15) << "  "
-                      << text::toUtf8(site::stateText(s.state)) << "  " << shown(s.name) << "  "
-                      << shown(s.location) << marks << '\n';
+            lines.push_back({text::fromUtf8(s.mac.empty() ? "-" : s.mac), text::fromUtf8(at),
+                             text::fromUtf8(s.plannedAddress.empty() ? "-" : s.plannedAddress),
+                             std::u16string(site::stateText(s.state)),
+                             text::fromUtf8(shown(s.name)), std::move(location)});
         }
+        printTextTable(lines);
         return exitcode::kOk;
     });
 }
@@ -239,19 +239,19 @@ int runApply(const GlobalOptions& global, const SiteArgs& args) {
                        {"problems", problems}});
             return ok ? exitcode::kOk : exitcode::kFailed;
         }
+        // Who moves from where to where, then who answers but is not in the plan.
+        std::vector<std::vector<std::u16string>> lines;
         for (const auto& r : report.results) {
-            std::cout << r.step.row.mac << "  "
-                      << padded(r.step.fromAddress.empty() ? "-" : r.step.fromAddress, 15)
-                      << "  ->  " << padded(r.step.row.address, 15) << "  "
-                      << shown(text::toUtf8(r.text())) << '\n';
+            lines.push_back({text::fromUtf8(r.step.row.mac),
+                             text::fromUtf8(r.step.fromAddress.empty() ? "-" : r.step.fromAddress),
+                             u"->", text::fromUtf8(r.step.row.address),
+                             text::escapeControls(r.text())});
         }
         for (const auto& u : report.review.unplanned) {
-            std::cout << padded(u.mac.empty() ? "-" : text::toUtf8(u.mac), 17) << "  "
-                      << padded(text::toUtf8(u.address), 15) << "      "
-                      << text::toUtf8(text::tr(text::msg::kSiteNew)) << "  "
-                      << shown(text::toUtf8(u.name)) << '\n';
+            lines.push_back({u.mac.empty() ? u"-" : u.mac, u.address, u"", u"",
+                             text::tr(text::msg::kSiteNew) + u"  " + text::escapeControls(u.name)});
         }
-        std::cout.flush();
+        printTextTable(lines);
         if (!report.review.canApply()) {
             std::cerr << text::toUtf8(text::tr(text::msg::kPlanNothingSent)) << '\n';
             for (const auto& p : report.review.problems)
