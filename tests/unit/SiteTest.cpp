@@ -239,6 +239,14 @@ TEST(SiteFile, DevicesWithoutMacJoinTheirMacAndFirmwareChangesShow) {
     EXPECT_FALSE(status[0].firmwareChanged);
     EXPECT_EQ(status[2].state, State::Missing);
     EXPECT_EQ(status[3].state, State::New);
+
+    // Frames on loopback carry the all-zero MAC: two such devices stay two, kept by address.
+    auto lo = site::SiteFile::open(dir.file("lo.tarvo-site"));
+    lo->recordSearch(
+        {heardRow("127.0.0.5", "00:00:00:00:00:00"), heardRow("127.0.0.6", "00:00:00:00:00:00")},
+        100);
+    ASSERT_EQ(lo->knownDevices().size(), 2u);
+    EXPECT_EQ(lo->knownDevices()[1].mac, "");
 }
 
 // The program killed in the middle of a plan import: what was committed before (the old plan,

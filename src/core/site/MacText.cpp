@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/text/TextConvert.h"
+
 namespace tarvo::site {
 
 namespace {
@@ -77,6 +79,17 @@ std::optional<std::string> parseMac(std::string_view text) {
     (void)std::snprintf(out.data(), out.size(), "%02X:%02X:%02X:%02X:%02X:%02X", bytes[0], bytes[1],
                         bytes[2], bytes[3], bytes[4], bytes[5]);
     return std::string(out.data());
+}
+
+std::vector<discovery::DeviceRow> withDeviceMacs(std::vector<discovery::DeviceRow> rows) {
+    const auto names = [](const std::u16string& mac) {
+        return parseMac(text::toUtf8(mac)).has_value();
+    };
+    for (auto& row : rows) {
+        if (!row.mac.empty() && !names(row.mac)) row.mac.clear();
+        std::erase_if(row.conflictMacs, [&](const std::u16string& m) { return !names(m); });
+    }
+    return rows;
 }
 
 }  // namespace tarvo::site

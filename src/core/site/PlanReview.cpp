@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "core/ops/presenter/DeviceCapabilities.h"
+#include "core/site/MacText.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
@@ -21,8 +22,9 @@ std::u16string joined(const std::vector<std::u16string>& parts) {
 }  // namespace
 
 PlanReview reviewPlan(const std::vector<PlanRow>& plan,
-                      const std::vector<discovery::DeviceRow>& heard,
+                      const std::vector<discovery::DeviceRow>& heardRows,
                       const std::vector<net::LocalInterface>& interfaces) {
+    const auto heard = withDeviceMacs(heardRows);
     PlanReview review;
     // Every row a MAC answered from (a conflict's other MACs included) and who holds each address.
     std::unordered_map<std::u16string, std::vector<const discovery::DeviceRow*>> byMac;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/net/NetworkInterfaces.h"
+#include "core/site/MacText.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
@@ -438,9 +439,10 @@ std::int64_t SiteFile::deviceFor(const std::string& mac, const std::string& addr
     return sqlite3_last_insert_rowid(db_);
 }
 
-std::int64_t SiteFile::recordSearch(const std::vector<discovery::DeviceRow>& rows,
+std::int64_t SiteFile::recordSearch(const std::vector<discovery::DeviceRow>& heard,
                                     std::int64_t time,
                                     const std::unordered_map<std::string, std::string>& versions) {
+    const auto rows = withDeviceMacs(heard);
     Transaction t(db_, path_);
     Statement(db_, "INSERT INTO searches (time) VALUES (?)", path_).bind(1, time).run();
     const std::int64_t search = sqlite3_last_insert_rowid(db_);

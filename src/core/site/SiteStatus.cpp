@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/site/MacText.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
@@ -11,7 +12,8 @@ namespace tarvo::site {
 
 std::vector<DeviceStatus> siteStatus(const std::vector<PlanRow>& plan,
                                      const std::vector<KnownDevice>& known,
-                                     const std::vector<discovery::DeviceRow>& heard) {
+                                     const std::vector<discovery::DeviceRow>& heardRows) {
+    const auto heard = withDeviceMacs(heardRows);
     std::unordered_map<std::string, const discovery::DeviceRow*> heardByMac;
     std::unordered_set<std::string> heardAddresses;
     for (const auto& row : heard) {
