@@ -118,8 +118,8 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     resize(760, 520);
 
     // The last site comes back; one that went away or went bad is simply not reopened.
-    const QString last = QSettings().value(QString::fromLatin1(kLastSiteKey)).toString();
-    if (!last.isEmpty() && QFileInfo::exists(last)) {
+    const QString last = currentSitePath();
+    if (!last.isEmpty()) {
         try {
             site_ = site::SiteFile::open(last.toStdString(), false);
             path_->setText(last);
@@ -139,6 +139,11 @@ CSiteDlg::~CSiteDlg() {
 void CSiteDlg::reject() {
     // Devices are being changed: the dialog waits for that to end.
     if (!running_.load()) QDialog::reject();
+}
+
+QString CSiteDlg::currentSitePath() {
+    const QString last = QSettings().value(QString::fromLatin1(kLastSiteKey)).toString();
+    return !last.isEmpty() && QFileInfo::exists(last) ? last : QString();
 }
 
 bool CSiteDlg::openSite(const QString& path) {

@@ -50,6 +50,9 @@ public:
 
     // The key under which the last site's path is remembered.
     static constexpr const char* kLastSiteKey = "site/last";
+    // The window's site: the one last opened, while its file is there (empty otherwise). Work on
+    // devices done elsewhere in the window (upgrades) is recorded in it.
+    static QString currentSitePath();
 
 private:
     void refresh();
