@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <iostream>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
@@ -12,11 +14,13 @@
 #include "cli/JsonOutput.h"
 #include "cli/TextTable.h"
 #include "core/discovery/CsvExport.h"
+#include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/AddressBatch.h"
 #include "core/site/PlanCsv.h"
 #include "core/site/SiteApply.h"
 #include "core/site/SiteFile.h"
 #include "core/site/SiteStatus.h"
+#include "core/site/SiteVerify.h"
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
@@ -35,6 +39,12 @@ struct SiteArgs {
     bool dryRun = false;
     std::string user = "admin";
     Password password;
+    // verify
+    std::vector<std::string> addresses;
+    int parallel = 4;
+    double verifySeconds = 5.0;
+    double timeout = 20.0;
+    std::optional<int> port;
 };
 
 std::string shown(const std::string& s) {
@@ -261,6 +271,87 @@ int runApply(const GlobalOptions& global, const SiteArgs& args) {
     });
 }
 
+// Prints each device's line as it finishes (text mode); JSON waits for the whole array.
+class VerifyLines final : public site::VerifyObserver {
+public:
+    explicit VerifyLines(bool json) : json_(json) {}
+    void verified(const site::VerifyResult& r, std::span<const std::uint8_t>) override {
+        if (json_) return;
+        std::u16string line = text::fromUtf8(r.target.address) + u"  " +
+                              text::fromUtf8(r.target.mac.empty() ? "-" : r.target.mac) + u"  " +
+                              text::escapeControls(r.resultText());
+        if (!r.version.empty()) line += u"  " + text::escapeControls(text::fromUtf8(r.version));
+        const std::u16string figures = r.figures.text();
+        if (!figures.empty()) line += u"  " + figures;
+        std::lock_guard lock(mutex_);
+        std::cout << text::toUtf8(line) << std::endl;
+        if (!r.siteError.empty()) std::cerr << shown(r.siteError) << std::endl;
+    }
+
+private:
+    const bool json_;
+    std::mutex mutex_;
+};
+
+int runVerify(const GlobalOptions& global, const SiteArgs& args) {
+    return withSite(global, "site verify", args, [&](site::SiteFile& site) {
+        CliNotifier notifier;
+        ops::AddressBatch search(notifier);
+        const auto heard = search.search(args.seconds);
+        const auto targets = site::verifyTargets(heard, args.addresses);
+        if (targets.empty()) {
+            std::u16string names;
+            for (const auto& i : search.interfaces()) {
+                if (!names.empty()) names += u", ";
+                names += text::fromUtf8(i.name) + u" " + text::fromUtf8(net::formatIPv4(i.address));
+            }
+            return finish(global, {"site verify",
+                                   {},
+                                   exitcode::kFailed,
+                                   text::toUtf8(text::escapeControls(text::formatText(
+                                       text::tr(text::msg::kNothingHeardFormat), {names})))});
+        }
+        site::VerifyOptions options;
+        options.user = text::fromUtf8(args.user);
+        options.password = text::fromUtf8(args.password.value);
+        options.parallel = args.parallel;
+        options.seconds = args.verifySeconds;
+        options.timeout = args.timeout;
+        if (args.port) options.port = static_cast<std::uint16_t>(*args.port);
+        VerifyLines lines(global.json);
+        const std::atomic<bool> stop{false};
+        // The workers keep connections of their own to the site; this one stays out of the way.
+        const auto results = site::verifyDevices(site.path(), heard, targets, options, lines, stop);
+        const auto failures = std::count_if(results.begin(), results.end(), [](const auto& r) {
+            return !r.ok || !r.siteError.empty();
+        });
+        if (global.json) {
+            auto array = nlohmann::json::array();
+            for (const auto& r : results) {
+                nlohmann::json item{{"ip", r.target.address},
+                                    {"mac", r.target.mac},
+                                    {"name", r.target.name},
+                                    {"type", r.target.type},
+                                    {"ok", r.ok},
+                                    {"result", text::toUtf8(r.resultText())},
+                                    {"version", r.version},
+                                    {"figures", nlohmann::json::parse(r.figures.json())},
+                                    {"snapshotBytes", r.snapshotBytes},
+                                    {"action", r.actionId}};
+                if (!r.ok) item["reason"] = text::toUtf8(r.reason);
+                if (!r.siteError.empty()) item["siteError"] = r.siteError;
+                array.push_back(std::move(item));
+            }
+            printJson(array);
+        } else {
+            std::cerr << said(text::msg::kVerifyProgressFormat, std::to_string(results.size()),
+                              std::to_string(results.size()), std::to_string(failures))
+                      << std::endl;
+        }
+        return failures == 0 ? exitcode::kOk : exitcode::kFailed;
+    });
+}
+
 }  // namespace
 
 void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
@@ -310,6 +401,33 @@ apply->add_option("--search-seconds", args->seconds, "How long each search liste
 apply->callback([&global, &run, args] {
     args->password.resolve();
     run = [&global, args] { return runApply(global, *args); };
+});
+
+CLI::App* verify = site->add_subcommand(
+    "verify",
+    "Check each device (connect, login, firmware version; for cameras the stream's first key "
+    "picture, rates, size and a snapshot) and record the results in the site");
+verify->add_option("IP", args->addresses, "Devices to verify (default: every device that answers)");
+verify->add_option("--parallel", args->parallel, "Devices verified at a time")
+    ->capture_default_str()
+    ->check(CLI::Range(1, site::kMaxVerifyParallel));
+verify->add_option("--seconds", args->verifySeconds, "How long each camera's stream is measured")
+    ->capture_default_str()
+    ->check(CLI::Range(0.5, 600.0));
+verify
+    ->add_option("--timeout", args->timeout, "Seconds each device has up to its first key picture")
+    ->capture_default_str()
+    ->check(CLI::Range(1.0, 600.0));
+verify->add_option("--port", args->port, "Command port (default 5500 for an NVR, else 5505)")
+    ->check(CLI::Range(1, 65534));
+verify->add_option("--user", args->user, "User name")->capture_default_str();
+addPasswordOptions(*verify, args->password);
+verify->add_option("--search-seconds", args->seconds, "How long the search listens")
+    ->capture_default_str()
+    ->check(CLI::Range(0.1, 60.0));
+verify->callback([&global, &run, args] {
+    args->password.resolve();
+    run = [&global, args] { return runVerify(global, *args); };
 });
 }
 

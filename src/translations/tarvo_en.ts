@@ -1215,5 +1215,77 @@
         <source>重启失败</source>
         <translation>failed</translation>
     </message>
+    <message>
+        <source>通过</source>
+        <translation>passed</translation>
+    </message>
+    <message>
+        <source>未通过</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>无法连接 %1:%2</source>
+        <translation>cannot connect to %1:%2</translation>
+    </message>
+    <message>
+        <source>登录失败：连接中断</source>
+        <translation>login failed: the connection broke off</translation>
+    </message>
+    <message>
+        <source>设备没有回复固件版本</source>
+        <translation>the device did not tell its firmware version</translation>
+    </message>
+    <message>
+        <source>无法连接视频流端口 %1</source>
+        <translation>cannot connect to the stream port %1</translation>
+    </message>
+    <message>
+        <source>设备没有回复视频流请求</source>
+        <translation>the device did not answer the stream request</translation>
+    </message>
+    <message>
+        <source>视频流在测量期间中断</source>
+        <translation>the stream broke off while it was measured</translation>
+    </message>
+    <message>
+        <source>视频流停顿：最后 %1 秒没有收到图像</source>
+        <translation>the stream stalled: no picture in the last %1 seconds</translation>
+    </message>
+    <message>
+        <source>无法从视频流生成快照</source>
+        <translation>no snapshot could be made from the stream</translation>
+    </message>
+    <message>
+        <source>验证已中止</source>
+        <translation>verification stopped</translation>
+    </message>
+    <message>
+        <source>连接 %1 ms</source>
+        <translation>connect %1 ms</translation>
+    </message>
+    <message>
+        <source>登录 %1 ms</source>
+        <translation>login %1 ms</translation>
+    </message>
+    <message>
+        <source>首个关键帧 %1 ms</source>
+        <translation>first key picture %1 ms</translation>
+    </message>
+    <message>
+        <source>%1 帧/秒</source>
+        <translation>%1 pictures/s</translation>
+    </message>
+    <message>
+        <source>码率 %1 kbps</source>
+        <translation>%1 kbit/s</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>已验证 %1/%2 台设备，%3 台未通过</source>
+        <translation>%1 of %2 devices verified, %3 failed</translation>
+    </message>
 </context>
 </TS>

@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <system_error>
 
 #include "core/net/Connect.h"
@@ -31,8 +32,9 @@ int CCamStreamClient::startPreview() {
 bool CCamStreamClient::readReply() {
     replyBytes_.fill(0);
     // All 32 bytes within one stream time-out: a reply that trickles in cannot hold the window.
-    return net::receiveFull(streamSocket_, replyBytes_, kStreamIoTimeoutMs).end ==
-           net::ReceiveEnd::Complete;
+    const int limit =
+        startLimitMs_ > 0 ? std::min(startLimitMs_, kStreamIoTimeoutMs) : kStreamIoTimeoutMs;
+    return net::receiveFull(streamSocket_, replyBytes_, limit).end == net::ReceiveEnd::Complete;
 }
 
 bool CCamStreamClient::startStream() {
@@ -41,7 +43,10 @@ bool CCamStreamClient::startStream() {
     receiveRunning_ = true;
     decodeRunning_ = true;
     if (!net::resolveIPv4(address())) return false;
-    if (!net::connectSocket(address(), streamPort(), streamSocket_, kStreamIoTimeoutMs)) {
+    const int connectWait =
+        startLimitMs_ > 0 ? std::min(startLimitMs_, net::kConnectWaitMs) : net::kConnectWaitMs;
+    if (!net::connectSocket(address(), streamPort(), streamSocket_, kStreamIoTimeoutMs,
+                            connectWait)) {
         notifier_.message(text::msg::kStreamConnectError);
         return false;
     }

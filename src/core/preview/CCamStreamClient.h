@@ -60,6 +60,9 @@ public:
 
     // Before startStream() only.
     void setPacketTap(PacketTap tap) { tap_ = std::move(tap); }
+    // Before startStream() only: the longest the stream's connect and its reply may take, when
+    // shorter than their own limits (a caller with a deadline of its own). 0: those limits.
+    void setStartLimitMs(int ms) { startLimitMs_ = ms; }
 
     [[nodiscard]] const StreamReply& reply() const { return reply_; }
     [[nodiscard]] std::span<const std::uint8_t> replyBytes() const { return replyBytes_; }
@@ -106,6 +109,7 @@ private:
     std::thread decodeThread_;
     std::thread receiveThread_;
     bool stopped_ = false;
+    int startLimitMs_ = 0;
 };
 
 }  // namespace tarvo::preview

@@ -6,7 +6,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <utility>
+
+#include "core/preview/LibavHandles.h"
 
 namespace tarvo::preview {
 
@@ -114,6 +117,60 @@ SwsColour swsColourOf(const Picture& picture) {
     return {sws_getCoefficients(picture.matrix() == ColourMatrix::Bt709 ? SWS_CS_ITU709
                                                                         : SWS_CS_ITU601),
             picture.range() == ColourRange::Full ? 1 : 0};
+}
+
+std::vector<std::uint8_t> jpegOf(const Picture& picture, int maxWidth, int maxHeight) {
+    const int width = picture.width();
+    const int height = picture.height();
+    if (picture.empty() || width <= 0 || height <= 0) return {};
+    double scale = 1.0;
+    if (maxWidth > 0) scale = std::min(scale, static_cast<double>(maxWidth) / width);
+    if (maxHeight > 0) scale = std::min(scale, static_cast<double>(maxHeight) / height);
+    // 4:2:0 wants even sides.
+    const int outWidth = std::max(2, static_cast<int>(width * scale) & ~1);
+    const int outHeight = std::max(2, static_cast<int>(height * scale) & ~1);
+
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+    if (codec == nullptr) return {};
+    const CodecContextHandle context(avcodec_alloc_context3(codec));
+    const FrameHandle out(av_frame_alloc());
+    const PacketHandle packet(av_packet_alloc());
+    if (!context || !out || !packet) return {};
+    out->format = AV_PIX_FMT_YUV420P;
+    out->width = outWidth;
+    out->height = outHeight;
+    if (av_frame_get_buffer(out.get(), 0) < 0) return {};
+
+    // The exact path: the fast unscaled one leaves limited-range pictures a few levels dark.
+    const SwsHandle sws(sws_getContext(
+        width, height, static_cast<AVPixelFormat>(picture.pixelFormat()), outWidth, outHeight,
+        AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+        nullptr));
+    if (!sws) return {};
+    const SwsColour colour = swsColourOf(picture);
+    (void)sws_setColorspaceDetails(sws.get(), colour.coefficients, colour.fullRange,
+                                   sws_getCoefficients(SWS_CS_ITU601), 1, 0, 1 << 16, 1 << 16);
+    const std::uint8_t* const planes[4] = {picture.plane(0), picture.plane(1), picture.plane(2),
+                                           nullptr};
+    const int strides[4] = {picture.stride(0), picture.stride(1), picture.stride(2), 0};
+    if (sws_scale(sws.get(), planes, strides, 0, height, out->data, out->linesize) != outHeight)
+        return {};
+
+    context->width = outWidth;
+    context->height = outHeight;
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->time_base = AVRational{1, 25};
+    context->color_range = AVCOL_RANGE_JPEG;
+    context->colorspace = AVCOL_SPC_BT470BG;
+    context->flags |= AV_CODEC_FLAG_QSCALE;
+    context->global_quality = FF_QP2LAMBDA * 3;
+    out->quality = context->global_quality;
+    out->color_range = AVCOL_RANGE_JPEG;
+    if (avcodec_open2(context.get(), codec, nullptr) < 0 ||
+        avcodec_send_frame(context.get(), out.get()) < 0 ||
+        avcodec_receive_packet(context.get(), packet.get()) < 0)
+        return {};
+    return {packet->data, packet->data + packet->size};
 }
 
 }  // namespace tarvo::preview

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct AVFrame;
 
@@ -60,5 +61,10 @@ struct SwsColour {
     bool operator==(const SwsColour&) const = default;
 };
 SwsColour swsColourOf(const Picture& picture);
+
+// The picture as a JPEG file's bytes (full-range BT.601 4:2:0, JFIF's own colours), converted
+// with the picture's own range and matrix; scaled down, keeping its proportions, to fit
+// `maxWidth` x `maxHeight` when larger (0: no limit). Empty when it cannot be made.
+std::vector<std::uint8_t> jpegOf(const Picture& picture, int maxWidth = 0, int maxHeight = 0);
 
 }  // namespace tarvo::preview

@@ -559,4 +559,16 @@ std::vector<ActionRecord> SiteFile::actions() const {
     return out;
 }
 
+void SiteFile::finishActionWith(std::int64_t id, const ActionRecord& result) {
+    Transaction t(db_, path_);
+    Statement update(db_,
+                     "UPDATE actions SET outcome = ?, detail = ?, finished = ?, figures = ?, "
+                     "new_value = ?, snapshot = ? WHERE id = ?",
+                     path_);
+    update.bind(1, result.outcome).bind(2, result.detail).bind(3, result.finished);
+    update.bind(4, result.figures).bind(5, result.newValue).bindBlob(6, result.snapshot);
+    update.bind(7, id).run();
+    t.commit();
+}
+
 }  // namespace tarvo::site

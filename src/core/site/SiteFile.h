@@ -98,6 +98,10 @@ public:
     // The now of the site's records: seconds since the epoch.
     static std::int64_t now();
 
+    // Records how an action ended with what it measured, in one transaction: `result`'s
+    // outcome, detail, finished time, figures, newValue and snapshot (none when empty).
+    void finishActionWith(std::int64_t id, const ActionRecord& result);
+
 private:
     SiteFile(std::string path, sqlite3* db);
     void migrate(int from);

@@ -356,5 +356,30 @@ inline constexpr std::u16string_view kBatchAcceptedFormat = u"%2 台设备中有
 inline constexpr std::u16string_view kResolutionAlreadyFormat = u"已经是 %1，没有发送任何数据";
 inline constexpr std::u16string_view kResolutionSetFormat = u"已设置为 %1";
 inline constexpr std::u16string_view kResolutionNotSent = u"新的分辨率没有发送成功";
+// Verifying a site's devices: a result per device, its figures, and why it failed.
+inline constexpr std::u16string_view kVerifyPassed = u"通过";
+inline constexpr std::u16string_view kVerifyFailed = u"未通过";
+// %1 the address, %2 the port.
+inline constexpr std::u16string_view kVerifyConnectFailedFormat = u"无法连接 %1:%2";
+inline constexpr std::u16string_view kVerifyLoginBroken = u"登录失败：连接中断";
+inline constexpr std::u16string_view kVerifyNoVersion = u"设备没有回复固件版本";
+// %1 the stream port.
+inline constexpr std::u16string_view kVerifyStreamConnectFailedFormat = u"无法连接视频流端口 %1";
+inline constexpr std::u16string_view kVerifyNoStreamReply = u"设备没有回复视频流请求";
+inline constexpr std::u16string_view kVerifyStreamBroken = u"视频流在测量期间中断";
+// %1 the seconds without a picture.
+inline constexpr std::u16string_view kVerifyStreamStalledFormat =
+    u"视频流停顿：最后 %1 秒没有收到图像";
+inline constexpr std::u16string_view kVerifyNoSnapshot = u"无法从视频流生成快照";
+inline constexpr std::u16string_view kVerifyStopped = u"验证已中止";
+// The figures, joined by the separator: %1 milliseconds, pictures a second, kilobits a second.
+inline constexpr std::u16string_view kVerifyConnectMsFormat = u"连接 %1 ms";
+inline constexpr std::u16string_view kVerifyLoginMsFormat = u"登录 %1 ms";
+inline constexpr std::u16string_view kVerifyFirstKeyMsFormat = u"首个关键帧 %1 ms";
+inline constexpr std::u16string_view kVerifyFpsFormat = u"%1 帧/秒";
+inline constexpr std::u16string_view kVerifyKbpsFormat = u"码率 %1 kbps";
+inline constexpr std::u16string_view kVerifySeparator = u"，";
+// The command line's and the window's progress: %1 devices done of %2, %3 of them failed.
+inline constexpr std::u16string_view kVerifyProgressFormat = u"已验证 %1/%2 台设备，%3 台未通过";
 
 }  // namespace tarvo::text::msg

@@ -1,0 +1,491 @@
+#include "core/site/SiteVerify.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+#include "core/discovery/DeviceTypes.h"
+#include "core/net/Connect.h"
+#include "core/ops/presenter/DeviceCapabilities.h"
+#include "core/preview/CCamStreamClient.h"
+#include "core/preview/NalScan.h"
+#include "core/preview/Picture.h"
+#include "core/protocol/DeviceCommands.h"
+#include "core/site/MacText.h"
+#include "core/site/SiteFile.h"
+#include "core/text/Messages.h"
+#include "core/text/Notifier.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
+#include "core/upgrade/FirmwareUploader.h"
+
+namespace tarvo::site {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often a worker looks at its stream and at the stop flag while it waits.
+constexpr auto kPoll = std::chrono::milliseconds(20);
+// A stream whose last picture is older than this at the end of the measurement has stalled.
+constexpr auto kStallLimit = std::chrono::seconds(2);
+// Snapshots larger than this are scaled down: enough to see where a camera points.
+constexpr int kSnapshotMaxWidth = 1920;
+constexpr int kSnapshotMaxHeight = 1080;
+
+int millisSince(Clock::time_point start, Clock::time_point end = Clock::now()) {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
+}
+
+std::u16string u16(const std::string& s) {
+    return text::fromUtf8(s);
+}
+
+std::u16string number(double value, int decimals) {
+    char buffer[32];
+    (void)std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return text::fromUtf8(buffer);
+}
+
+// As typed: "1", "0.5", "20".
+std::u16string plain(double value) {
+    char buffer[32];
+    (void)std::snprintf(buffer, sizeof buffer, "%g", value);
+    return text::fromUtf8(buffer);
+}
+
+std::u16string said(std::u16string_view format, std::initializer_list<std::u16string> values) {
+    return text::formatText(text::tr(format), values);
+}
+
+// Cameras show their stream; NVRs, DVRs and decoders are checked without one.
+bool streams(int type) {
+    return type >= 80 && type <= 159;
+}
+
+// The stream's own messages ("connect error!", the decoder's) are not boxes here: the result
+// says why in its own words. Only whether the stream port refused is kept.
+class StreamNotes final : public text::Notifier {
+public:
+    void message(std::u16string_view text) override {
+        if (text == text::msg::kStreamConnectError) streamConnectFailed = true;
+    }
+    void systemError(std::u16string_view) override {}
+    bool streamConnectFailed = false;
+};
+
+// What the decode thread measures; read by the worker under the lock.
+struct Meter {
+    std::mutex mutex;
+    bool hevc = false;
+    std::chrono::milliseconds window{0};
+    bool keyChunkSeen = false;  // a chunk a decoder can start from was decoded
+    std::optional<Clock::time_point> firstKey;
+    Clock::time_point lastPicture;
+    std::uint64_t pictures = 0;  // after the first key picture, within the window
+    std::uint64_t bytes = 0;     // video payload after the first key picture, within the window
+    int width = 0;
+    int height = 0;
+    preview::Picture last;  // a reference to the decoder's frame, no copy
+};
+
+// Draws nothing; tells the meter of every picture.
+class MeteringRenderer final : public preview::Renderer {
+public:
+    explicit MeteringRenderer(std::shared_ptr<Meter> meter) : meter_(std::move(meter)) {}
+    void initialise(void*) override {}
+    bool setUpSurface(int, int) override { return true; }
+    void draw(const preview::Picture& picture) override {
+        const auto now = Clock::now();
+        std::lock_guard lock(meter_->mutex);
+        if (!meter_->firstKey) {
+            if (!meter_->keyChunkSeen) return;  // pictures made without a key picture
+            meter_->firstKey = now;
+            meter_->width = picture.width();
+            meter_->height = picture.height();
+        } else if (now - *meter_->firstKey <= meter_->window) {
+            ++meter_->pictures;
+        }
+        meter_->lastPicture = now;
+        meter_->last = picture;
+    }
+
+private:
+    std::shared_ptr<Meter> meter_;
+};
+
+VerifyResult failed(VerifyResult r, std::u16string reason) {
+    r.ok = false;
+    r.reason = std::move(reason);
+    return r;
+}
+
+// The stream part of a camera's verification, on the client that is logged in.
+VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
+                           const std::shared_ptr<Meter>& meter, const StreamNotes& notes,
+                           const VerifyOptions& options, Clock::time_point deadline,
+                           const std::atomic<bool>& stop, std::vector<std::uint8_t>& snapshot) {
+    client.setPacketTap([&client, meter](int type, std::span<const std::uint8_t>,
+                                         std::span<const std::uint8_t> payload) {
+        if (type != 0) return;
+        const auto now = Clock::now();
+        std::lock_guard lock(meter->mutex);
+        if (!meter->keyChunkSeen)
+            meter->keyChunkSeen =
+                preview::startsDecoding(payload, preview::decodesAsHevc(client.reply().codecCode));
+        if (meter->firstKey && now - *meter->firstKey <= meter->window)
+            meter->bytes += payload.size();
+    });
+    const auto timedOut = [&] {
+        return failed(std::move(r),
+                      said(text::msg::kNoKeyPictureWithinFormat, {plain(options.timeout)}));
+    };
+    if (Clock::now() >= deadline) return timedOut();
+    // The stream's set-up waits no longer than the device's time-out leaves.
+    client.setStartLimitMs(std::max(1, millisSince(Clock::now(), deadline)));
+    const auto streamStart = Clock::now();
+    if (!client.startStream()) {
+        return failed(std::move(r), notes.streamConnectFailed
+                                        ? said(text::msg::kVerifyStreamConnectFailedFormat,
+                                               {u16(std::to_string(client.streamPort()))})
+                                        : text::tr(text::msg::kVerifyNoStreamReply));
+    }
+    const auto streamEnded = [&] {
+        return client.stats().receiveEnded && client.pendingPackets() == 0;
+    };
+    // Up to the first key picture, within the device's time-out.
+    std::optional<Clock::time_point> firstKey;
+    for (;;) {
+        {
+            std::lock_guard lock(meter->mutex);
+            firstKey = meter->firstKey;
+        }
+        if (firstKey) break;
+        if (stop.load()) return failed(std::move(r), text::tr(text::msg::kVerifyStopped));
+        if (streamEnded())
+            return failed(std::move(r), text::tr(text::msg::kStreamEndedBeforeKeyPicture));
+        if (Clock::now() >= deadline) return timedOut();
+        std::this_thread::sleep_for(kPoll);
+    }
+    r.figures.firstKeyMs = millisSince(streamStart, *firstKey);
+    // Then the measurement.
+    const auto end = *firstKey + meter->window;
+    bool broken = false;
+    while (Clock::now() < end) {
+        if (stop.load()) return failed(std::move(r), text::tr(text::msg::kVerifyStopped));
+        if (streamEnded()) {
+            broken = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(kPoll, end - Clock::now()));
+    }
+    const auto measuredUntil = std::min(Clock::now(), end);
+    preview::Picture last;
+    {
+        std::lock_guard lock(meter->mutex);
+        const double seconds = std::chrono::duration<double>(measuredUntil - *firstKey).count();
+        r.figures.width = meter->width;
+        r.figures.height = meter->height;
+        r.figures.seconds = seconds;
+        if (seconds > 0) {
+            r.figures.fps = static_cast<double>(meter->pictures) / seconds;
+            r.figures.kbps = static_cast<double>(meter->bytes) * 8.0 / 1000.0 / seconds;
+        }
+        if (!broken && measuredUntil - meter->lastPicture > kStallLimit) {
+            const double quiet =
+                std::chrono::duration<double>(measuredUntil - meter->lastPicture).count();
+            r.reason = said(text::msg::kVerifyStreamStalledFormat, {number(quiet, 1)});
+        }
+        last = meter->last;
+    }
+    if (broken) return failed(std::move(r), text::tr(text::msg::kVerifyStreamBroken));
+    if (!r.reason.empty()) return failed(std::move(r), r.reason);
+    snapshot = preview::jpegOf(last, kSnapshotMaxWidth, kSnapshotMaxHeight);
+    if (snapshot.empty()) return failed(std::move(r), text::tr(text::msg::kVerifyNoSnapshot));
+    r.ok = true;
+    return r;
+}
+
+}  // namespace
+
+std::string VerifyFigures::json() const {
+    std::string out = "{";
+    auto add = [&](const char* key, const std::string& value) {
+        if (out.size() > 1) out += ',';
+        out += '"';
+        out += key;
+        out += "\":";
+        out += value;
+    };
+    auto real = [](double v) { return text::toUtf8(number(v, 2)); };
+    if (connectMs) add("connectMs", std::to_string(*connectMs));
+    if (loginMs) add("loginMs", std::to_string(*loginMs));
+    if (firstKeyMs) add("firstKeyMs", std::to_string(*firstKeyMs));
+    if (fps) add("fps", real(*fps));
+    if (kbps) add("kbps", real(*kbps));
+    if (width) add("width", std::to_string(*width));
+    if (height) add("height", std::to_string(*height));
+    if (seconds) add("seconds", real(*seconds));
+    return out + "}";
+}
+
+std::u16string VerifyFigures::text() const {
+    std::vector<std::u16string> parts;
+    auto ms = [](int v) { return text::fromUtf8(std::to_string(v)); };
+    if (connectMs) parts.push_back(said(text::msg::kVerifyConnectMsFormat, {ms(*connectMs)}));
+    if (loginMs) parts.push_back(said(text::msg::kVerifyLoginMsFormat, {ms(*loginMs)}));
+    if (firstKeyMs) parts.push_back(said(text::msg::kVerifyFirstKeyMsFormat, {ms(*firstKeyMs)}));
+    if (fps) parts.push_back(said(text::msg::kVerifyFpsFormat, {number(*fps, 1)}));
+    if (kbps) parts.push_back(said(text::msg::kVerifyKbpsFormat, {number(*kbps, 0)}));
+    if (width && height) parts.push_back(ms(*width) + u"×" + ms(*height));
+    std::u16string out;
+    for (const auto& p : parts) {
+        if (!out.empty()) out += text::tr(text::msg::kVerifySeparator);
+        out += p;
+    }
+    return out;
+}
+
+std::u16string VerifyResult::resultText() const {
+    if (ok) return text::tr(text::msg::kVerifyPassed);
+    return text::tr(text::msg::kVerifyFailed) + (reason.empty() ? u"" : u": " + reason);
+}
+
+std::vector<VerifyTarget> verifyTargets(const std::vector<discovery::DeviceRow>& heardRows,
+                                        const std::vector<std::string>& addresses) {
+    const auto heard = withDeviceMacs(heardRows);
+    auto targetOf = [](const discovery::DeviceRow& row) {
+        VerifyTarget t;
+        t.address = text::toUtf8(row.address);
+        t.mac = text::toUtf8(row.mac);
+        t.name = text::toUtf8(row.name);
+        t.type = row.type;
+        for (const auto& m : row.conflictMacs)
+            if (m != row.mac) t.conflictMacs.push_back(text::toUtf8(m));
+        if (!t.conflictMacs.empty()) t.conflictMacs.insert(t.conflictMacs.begin(), t.mac);
+        return t;
+    };
+    std::vector<VerifyTarget> out;
+    if (addresses.empty()) {
+        for (const auto& row : heard) out.push_back(targetOf(row));
+        return out;
+    }
+    std::vector<std::string> seen;
+    for (const auto& address : addresses) {
+        if (std::find(seen.begin(), seen.end(), address) != seen.end()) continue;
+        seen.push_back(address);
+        const auto row = std::find_if(heard.begin(), heard.end(), [&](const auto& r) {
+            return text::toUtf8(r.address) == address;
+        });
+        if (row != heard.end()) {
+            out.push_back(targetOf(*row));
+            continue;
+        }
+        VerifyTarget t;
+        t.address = address;
+        t.heard = false;
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& options,
+                          const std::atomic<bool>& stop, std::vector<std::uint8_t>& snapshot) {
+    snapshot.clear();
+    VerifyResult r;
+    r.target = target;
+    if (!target.heard)
+        return failed(std::move(r), said(text::msg::kDeviceNotHeardFormat, {u16(target.address)}));
+    if (!target.conflictMacs.empty()) {
+        // The answers could come from any of them: nothing is credited to one MAC.
+        std::u16string macs;
+        for (const auto& m : target.conflictMacs) {
+            macs += u' ';
+            macs += u16(m);
+        }
+        return failed(std::move(r), text::tr(text::msg::kRowConflict) + macs);
+    }
+    if (stop.load()) return failed(std::move(r), text::tr(text::msg::kVerifyStopped));
+    const auto start = Clock::now();
+    const auto deadline =
+        start + std::chrono::milliseconds(static_cast<long>(options.timeout * 1000.0));
+    const auto& caps = ops::capabilitiesOf(target.type);
+    const std::uint16_t port = options.port.value_or(caps.defaultPort);
+    const auto info = protocol::makeLoginInfo(target.address, port, options.user, options.password,
+                                              0, target.type);
+    auto meter = std::make_shared<Meter>();
+    meter->window = std::chrono::milliseconds(static_cast<long>(options.seconds * 1000.0));
+    StreamNotes notes;
+    preview::CCamStreamClient client(info, notes, std::make_unique<MeteringRenderer>(meter));
+    auto finish = [&](VerifyResult result) {
+        client.stop();
+        return result;
+    };
+
+    auto t = Clock::now();
+    if (!client.connect().ok) {
+        return finish(failed(std::move(r), said(text::msg::kVerifyConnectFailedFormat,
+                                                {u16(target.address), u16(std::to_string(port))})));
+    }
+    r.figures.connectMs = millisSince(t);
+    if (caps.login) {
+        if (stop.load()) return finish(failed(std::move(r), text::tr(text::msg::kVerifyStopped)));
+        t = Clock::now();
+        const protocol::Outcome login = client.login();
+        if (!login.ok) {
+            std::u16string why = login.loginRefused      ? text::tr(text::msg::kLoginRefusedNote)
+                                 : login.message.empty() ? text::tr(text::msg::kVerifyLoginBroken)
+                                                         : login.message;
+            return finish(failed(std::move(r), std::move(why)));
+        }
+        r.figures.loginMs = millisSince(t);
+    }
+    if (caps.version || target.type == discovery::kTypeNvr) {
+        if (stop.load()) return finish(failed(std::move(r), text::tr(text::msg::kVerifyStopped)));
+        // On a connection of its own, as the version check and the upgrade windows ask it.
+        net::Socket socket;
+        std::u16string version;
+        if (net::connectWithTimeout(target.address, port, socket)) {
+            version =
+                upgrade::queryVersion(target.type == discovery::kTypeNvr ? upgrade::nvrUpgrade()
+                                                                         : upgrade::cameraUpgrade(),
+                                      socket);
+        }
+        socket.close();
+        if (version.empty())
+            return finish(failed(std::move(r), text::tr(text::msg::kVerifyNoVersion)));
+        r.version = text::toUtf8(version);
+    }
+    if (!streams(target.type)) {
+        r.ok = true;
+        return finish(std::move(r));
+    }
+    if (stop.load()) return finish(failed(std::move(r), text::tr(text::msg::kVerifyStopped)));
+    return finish(
+        measureStream(std::move(r), client, meter, notes, options, deadline, stop, snapshot));
+}
+
+std::vector<VerifyResult> verifyDevices(const std::string& sitePath,
+                                        const std::vector<discovery::DeviceRow>& heard,
+                                        std::vector<VerifyTarget> targets,
+                                        const VerifyOptions& options, VerifyObserver& observer,
+                                        const std::atomic<bool>& stop) {
+    std::vector<VerifyResult> results(targets.size());
+    std::vector<bool> recorded(targets.size(), !sitePath.empty());
+    // A device no search heard is the site's only when the site knows one at that address.
+    if (!sitePath.empty() &&
+        std::any_of(targets.begin(), targets.end(), [](const auto& t) { return !t.heard; })) {
+        std::vector<KnownDevice> known;
+        try {
+            known = SiteFile::open(sitePath, false)->knownDevices();
+        } catch (const SiteError&) {
+            // The workers open it again and say why.
+        }
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            if (targets[i].heard) continue;
+            const auto k = std::find_if(known.begin(), known.end(), [&](const KnownDevice& d) {
+                return d.address == targets[i].address;
+            });
+            recorded[i] = k != known.end();
+            if (k != known.end()) {
+                targets[i].mac = k->mac;
+                targets[i].name = k->name;
+                targets[i].type = k->type;
+            }
+        }
+    }
+
+    std::mutex versionsMutex;
+    std::unordered_map<std::string, std::string> versions;  // by MAC
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        std::unique_ptr<SiteFile> site;
+        std::string siteError;
+        if (!sitePath.empty()) {
+            try {
+                site = SiteFile::open(sitePath, false);
+            } catch (const SiteError& e) {
+                siteError = e.what();
+            }
+        }
+        for (std::size_t i = next++; i < targets.size(); i = next++) {
+            const VerifyTarget& target = targets[i];
+            VerifyResult r;
+            r.target = target;
+            if (stop.load()) {
+                // Those not begun are not begun at all: nothing sent, nothing recorded.
+                r.reason = text::tr(text::msg::kVerifyStopped);
+                observer.verified(r, {});
+                results[i] = std::move(r);
+                continue;
+            }
+            std::vector<std::uint8_t> snapshot;
+            std::int64_t id = 0;
+            if (recorded[i]) {
+                try {
+                    if (!site) throw SiteError(siteError);
+                    ActionRecord action;
+                    action.mac = target.mac;
+                    action.address = target.address;
+                    action.kind = "verify";
+                    action.started = SiteFile::now();
+                    id = site->beginAction(action);
+                } catch (const SiteError& e) {
+                    // Nothing is sent to a device whose verification cannot be recorded.
+                    r.siteError = e.what();
+                    r.reason = u16(r.siteError);
+                }
+            }
+            if (r.siteError.empty()) r = verifyDevice(target, options, stop, snapshot);
+            r.actionId = id;
+            r.snapshotBytes = snapshot.size();
+            if (id != 0) {
+                ActionRecord done;
+                done.outcome = r.ok ? "ok" : "failed";
+                done.detail = r.ok ? std::string() : text::toUtf8(r.reason);
+                done.finished = SiteFile::now();
+                done.figures = r.figures.json();
+                done.newValue = r.version;
+                done.snapshot = snapshot;
+                try {
+                    site->finishActionWith(id, done);
+                } catch (const SiteError& e) {
+                    r.siteError = e.what();
+                }
+            }
+            if (!r.version.empty() && !target.mac.empty()) {
+                std::lock_guard lock(versionsMutex);
+                versions[target.mac] = r.version;
+            }
+            observer.verified(r, snapshot);
+            results[i] = std::move(r);
+        }
+    };
+    const int count = std::clamp(options.parallel, 1, kMaxVerifyParallel);
+    std::vector<std::thread> workers;
+    for (int w = 1; w < count && static_cast<std::size_t>(w) < targets.size(); ++w)
+        workers.emplace_back(work);
+    work();
+    for (auto& w : workers) w.join();
+
+    if (!sitePath.empty() && !versions.empty()) {
+        // The versions read, as observations of the search that found the devices, so that a
+        // later visit sees a firmware that changed.
+        try {
+            SiteFile::open(sitePath, false)->recordSearch(heard, SiteFile::now(), versions);
+        } catch (const SiteError& e) {
+            for (auto& r : results)
+                if (!r.version.empty() && r.siteError.empty()) r.siteError = e.what();
+        }
+    }
+    return results;
+}
+
+}  // namespace tarvo::site
