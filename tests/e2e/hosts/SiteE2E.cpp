@@ -2,10 +2,12 @@
 // whole while any row cannot be carried out, then applied and compared with what answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
+#include "core/site/SiteFile.h"
 #include "support/RunProcess.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
@@ -115,4 +117,67 @@ TEST_F(SiteE2E, PlanImportDryRunApplyAndStatus) {
     EXPECT_EQ(status["02:00:0A:FA:00:0C"]["ip"], "10.250.0.32");
     EXPECT_EQ(status["02:00:0A:FA:00:0D"]["state"], "missing");
     EXPECT_EQ(status["02:00:0A:FA:00:0D"]["lastIp"], test::sandboxHostAddress(3));
+}
+
+namespace {
+
+std::unique_ptr<test::SimProcess> cameraInHost(int k, const nlohmann::json& settings) {
+    test::SimOptions options;
+    options.host = k;
+    nlohmann::json device{{"ip", test::sandboxHostAddress(k)},
+                          {"type", 100},
+                          {"password", "pw"},
+                          {"version", "v00.00.22.06"},
+                          {"video", {{"width", 320}, {"height", 240}, {"fps", 25}, {"gop", 25}}}};
+    device.update(settings);
+    return std::make_unique<test::SimProcess>(nlohmann::json{{"devices", {device}}}, options);
+}
+
+}  // namespace
+
+// A camera passes with its figures and snapshot stored in the site and its version observed; a
+// refused login and a stream that never starts fail with their reasons, the latter within the
+// device's time-out rather than the stream's own 15 s.
+TEST_F(SiteE2E, VerifyStoresFiguresSnapshotAndReasons) {
+    auto good = cameraInHost(1, nlohmann::json::object());
+    auto locked = cameraInHost(2, {{"loginRefused", true}});
+    auto silent = cameraInHost(3, {{"video", {{"replySilent", true}}}});
+    const auto started = std::chrono::steady_clock::now();
+    const auto r = site({"verify", "--password", "pw", "--seconds", "1", "--timeout", "2",
+                         "--search-seconds", "1"});
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_LT(took, std::chrono::seconds(8));
+    std::map<std::string, nlohmann::json> byIp;
+    for (const auto& d : nlohmann::json::parse(r.out)) byIp[d["ip"]] = d;
+    ASSERT_EQ(byIp.size(), 3u) << r.out;
+    const auto& pass = byIp[test::sandboxHostAddress(1)];
+    EXPECT_TRUE(pass["ok"]) << pass;
+    EXPECT_EQ(pass["figures"]["width"], 320);
+    EXPECT_GT(pass["figures"]["fps"].get<double>(), 10.0) << pass;
+    EXPECT_GT(pass["figures"]["kbps"].get<double>(), 0.0);
+    EXPECT_EQ(byIp[test::sandboxHostAddress(2)]["reason"],
+              "The device refused the user name or password");
+    EXPECT_EQ(byIp[test::sandboxHostAddress(3)]["reason"],
+              "the device did not answer the stream request");
+
+    auto stored = site::SiteFile::open(file("s.tarvo-site"), false);
+    std::map<std::string, site::ActionRecord> actions;
+    for (auto& a : stored->actions()) actions[a.mac] = std::move(a);
+    const auto& ok = actions["02:00:0A:FA:00:0B"];
+    EXPECT_EQ(ok.kind, "verify");
+    EXPECT_EQ(ok.outcome, "ok");
+    EXPECT_EQ(ok.newValue, "v00.00.22.06");
+    EXPECT_EQ(nlohmann::json::parse(ok.figures)["height"], 240);
+    ASSERT_GT(ok.snapshot.size(), 2u);
+    EXPECT_EQ(ok.snapshot[0], 0xFF);  // a JPEG
+    EXPECT_EQ(ok.snapshot[1], 0xD8);
+    EXPECT_EQ(actions["02:00:0A:FA:00:0C"].outcome, "failed");
+    EXPECT_EQ(actions["02:00:0A:FA:00:0C"].detail, "The device refused the user name or password");
+    EXPECT_TRUE(actions["02:00:0A:FA:00:0D"].snapshot.empty());
+    const auto known = stored->knownDevices();
+    const auto camera = std::find_if(known.begin(), known.end(),
+                                     [](const auto& d) { return d.mac == "02:00:0A:FA:00:0B"; });
+    ASSERT_NE(camera, known.end());
+    EXPECT_EQ(camera->version, "v00.00.22.06");
 }
