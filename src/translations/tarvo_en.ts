@@ -1287,5 +1287,33 @@
         <source>已验证 %1/%2 台设备，%3 台未通过</source>
         <translation>%1 of %2 devices verified, %3 failed</translation>
     </message>
+    <message>
+        <source>验证…</source>
+        <translation>Verify…</translation>
+    </message>
+    <message>
+        <source>验证</source>
+        <translation>Verify</translation>
+    </message>
+    <message>
+        <source>测量秒数</source>
+        <translation>Seconds measured</translation>
+    </message>
+    <message>
+        <source>同时验证</source>
+        <translation>At a time</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>测量值</source>
+        <translation>Figures</translation>
+    </message>
+    <message>
+        <source>没有打开现场：结果不会保存</source>
+        <translation>No site is open: the results are not kept</translation>
+    </message>
 </context>
 </TS>

@@ -35,6 +35,7 @@
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
 #include "dialogs/CSiteDlg.h"
+#include "dialogs/CSiteVerifyDlg.h"
 #include "dialogs/DeviceListExport.h"
 #include "preview/CViewDlg.h"
 #include "upgrade/CBatchUpgradeDlg.h"
@@ -233,6 +234,8 @@ void CTarvoDlg::addSiteMenu(QMenu& menu) {
             session_.startSearch();
         });
     }
+    connect(site->addAction(uiText(u"验证…")), &QAction::triggered, this,
+            [this] { CSiteVerifyDlg(table_.rows(), CSiteDlg::currentSitePath(), this).exec(); });
 }
 
 QPushButton* CTarvoDlg::button(int id) const {

@@ -21,6 +21,7 @@
 #include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
+#include "dialogs/CSiteVerifyDlg.h"
 
 namespace tarvo::gui {
 
@@ -108,6 +109,10 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     buttons->addWidget(filter_);
     buttons->addStretch();
     buttons->addWidget(applyButton_);
+    auto* verifyButton = new QPushButton(uiText(u"验证…"), this);
+    verifyButton->setObjectName(QStringLiteral("verifyButton"));
+    connect(verifyButton, &QPushButton::clicked, this, &CSiteDlg::verify);
+    buttons->addWidget(verifyButton);
     buttons->addWidget(closeButton_);
 
     auto* layout = new QVBoxLayout(this);
@@ -317,6 +322,13 @@ void CSiteDlg::showApplied(const site::ApplyReport& report, bool dryRun,
         uiText(u"要修改 %1 台设备的地址吗？").arg(moves) + QLatin1Char('\n') + lines;
     if (QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes)
         runApply(options, false);
+}
+
+void CSiteDlg::verify() {
+    if (running_.load()) return;
+    CSiteVerifyDlg(heard_(), site_ ? QString::fromStdString(site_->path()) : QString(), this)
+        .exec();
+    refresh();
 }
 
 }  // namespace tarvo::gui

@@ -43,6 +43,8 @@ public:
     void choosePlan();
     // Checks the plan against a new search, shows what changes and, when confirmed, applies it.
     void apply();
+    // Verifies the devices of the window's list into this site.
+    void verify();
 
     // The devices shown (after the filter), for tests.
     [[nodiscard]] const std::vector<site::DeviceStatus>& shown() const { return shown_; }
