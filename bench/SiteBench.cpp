@@ -17,6 +17,14 @@
 #include "core/site/SiteFile.h"
 #include "core/site/SiteStatus.h"
 #include "core/text/TextConvert.h"
+#ifdef TARVO_SITE_BENCH_VERIFY
+#include <atomic>
+#include <memory>
+
+#include "core/site/SiteVerify.h"
+#include "support/Sandbox.h"
+#include "support/SimProcess.h"
+#endif
 
 using namespace tarvo;
 
@@ -109,6 +117,109 @@ void BM_ReferenceReadSiteFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ReferenceReadSiteFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+#ifdef TARVO_SITE_BENCH_VERIFY
+// Verifying cameras: 16 at four at a time against four rounds of one camera, each camera's
+// stream measured for a second, results and snapshots written to a site. The verification is
+// mostly waiting for the devices, so four at a time should take about as long as one: the ratio
+// printed for the pair is the 16 cameras' time over the four rounds' (target: within 1.3).
+// Needs the simulator and a network sandbox: scripts/sandbox -- build/release/bench/bench-site
+constexpr int kVerifyCameras = 16;
+
+struct VerifyFixture {
+    std::string dir, site;
+    std::unique_ptr<test::SimProcess> sim;
+    std::vector<site::VerifyTarget> targets;
+    std::string why;
+
+    VerifyFixture() {
+        if (!test::insideSandbox(why)) return;
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tarvo-verify-bench-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        site = dir + "/verify.tarvo-site";
+        (void)site::SiteFile::open(site);
+        nlohmann::json devices = nlohmann::json::array();
+        for (int i = 0; i < kVerifyCameras; ++i) {
+            const std::string ip = "127.0.0." + std::to_string(101 + i);
+            devices.push_back(
+                {{"ip", ip},
+                 {"type", 100},
+                 {"video", {{"width", 640}, {"height", 360}, {"fps", 25}, {"gop", 25}}}});
+            site::VerifyTarget t;
+            t.address = ip;
+            t.type = 100;
+            targets.push_back(std::move(t));
+        }
+        sim = std::make_unique<test::SimProcess>(nlohmann::json{{"devices", devices}});
+    }
+    ~VerifyFixture() {
+        sim.reset();
+        if (!dir.empty()) std::filesystem::remove_all(dir);
+    }
+};
+
+VerifyFixture& verifyFixture() {
+    static VerifyFixture f;
+    return f;
+}
+
+class CountPassed final : public site::VerifyObserver {
+public:
+    void verified(const site::VerifyResult& r, std::span<const std::uint8_t>) override {
+        passed += r.ok ? 1 : 0;
+    }
+    std::atomic<int> passed{0};
+};
+
+// Verifies `count` cameras from the first, `parallel` at a time; false unless all passed.
+bool verifyCameras(int count, int parallel) {
+    auto& f = verifyFixture();
+    site::VerifyOptions options;
+    options.parallel = parallel;
+    options.seconds = 1.0;
+    CountPassed observer;
+    const std::atomic<bool> stop{false};
+    std::vector<site::VerifyTarget> targets(f.targets.begin(), f.targets.begin() + count);
+    (void)site::verifyDevices(f.site, {}, std::move(targets), options, observer, stop);
+    return observer.passed == count;
+}
+
+void BM_VerifyFourRoundsOfOneCamera(benchmark::State& state) {
+    if (!verifyFixture().sim) {
+        state.SkipWithError(("run it with scripts/sandbox: " + verifyFixture().why).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        for (int round = 0; round < 4; ++round) {
+            if (!verifyCameras(1, 1)) state.SkipWithError("a camera failed its verification");
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_VerifyFourRoundsOfOneCamera)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+
+void BM_VerifySixteenCamerasFourAtATime(benchmark::State& state) {
+    if (!verifyFixture().sim) {
+        state.SkipWithError(("run it with scripts/sandbox: " + verifyFixture().why).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        if (!verifyCameras(kVerifyCameras, 4))
+            state.SkipWithError("a camera failed its verification");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_VerifySixteenCamerasFourAtATime)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,7 +231,9 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&count, args.data());
     RatioReporter reporter(
         {{"BM_OpenSiteAndStatus/real_time", "BM_ReferenceReadSiteFile/real_time"},
-         {"BM_PlanDryRun/real_time", "BM_ReferenceReadSiteFile/real_time"}});
+         {"BM_PlanDryRun/real_time", "BM_ReferenceReadSiteFile/real_time"},
+         {"BM_VerifyFourRoundsOfOneCamera/iterations:1/repeats:3/real_time",
+          "BM_VerifySixteenCamerasFourAtATime/iterations:1/repeats:3/real_time"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

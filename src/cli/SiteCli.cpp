@@ -285,7 +285,8 @@ public:
         if (!figures.empty()) line += u"  " + figures;
         std::lock_guard lock(mutex_);
         std::cout << text::toUtf8(line) << std::endl;
-        if (!r.siteError.empty()) std::cerr << shown(r.siteError) << std::endl;
+        if (!r.siteError.empty() && r.reason != text::fromUtf8(r.siteError))
+            std::cerr << shown(r.siteError) << std::endl;
     }
 
 private:

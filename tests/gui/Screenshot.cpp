@@ -64,6 +64,7 @@
 #include "core/ops/forms/CameraConfigForm.h"
 #include "core/ops/forms/CloudForm.h"
 #include "core/ops/forms/NetSettingsForm.h"
+#include "core/site/SiteFile.h"
 #include "core/text/Messages.h"
 #include "dialogs/CBatchAddressDlg.h"
 #include "dialogs/CIPCamConfigDlg.h"
@@ -71,6 +72,7 @@
 #include "dialogs/CSetNet.h"
 #include "dialogs/CSetOstra.h"
 #include "dialogs/CSiteDlg.h"
+#include "dialogs/CSiteVerifyDlg.h"
 #include "preview/CViewDlg.h"
 #include "preview/VideoWidget.h"
 #include "support/ColourPatches.h"
@@ -466,6 +468,28 @@ bool saveFullRangePreview(QWidget& window, const QString& out, const QString& ta
     return ok;
 }
 
+// The verify window after a run over a few of the demo fleet's devices: cameras with their
+// snapshots, a refused login, a DVR checked without a stream.
+bool saveSiteVerify(tarvo::gui::CTarvoDlg& window, const QString& out, const QString& tag) {
+    std::vector<tarvo::discovery::DeviceRow> rows;
+    for (const auto& row : window.table().rows()) {
+        for (const char16_t* address : {u"127.0.0.11", u"127.0.0.14", u"127.0.0.15", u"127.0.0.20",
+                                        u"127.0.0.22", u"127.0.0.24"})
+            if (row.address == address) rows.push_back(row);
+    }
+    QTemporaryDir siteDir;
+    const QString sitePath = siteDir.filePath(QStringLiteral("site.tarvo-site"));
+    (void)tarvo::site::SiteFile::open(sitePath.toStdString());
+    tarvo::gui::CSiteVerifyDlg verify(rows, sitePath, &window);
+    verify.setSeconds(1);
+    verify.show();
+    verify.start();
+    const bool done = tarvo::test::waitUntil([&] { return !verify.running(); }, 60s);
+    const bool ok = done && save(verify, out + "/site-verify-" + tag + ".png");
+    std::printf("verify: %d results, %d snapshots\n", verify.resultCount(), verify.snapshotCount());
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -617,6 +641,7 @@ int main(int argc, char** argv) {
               site.importPlan(siteDir.filePath(QStringLiteral("plan.csv")));
         ok &= save(site, out + "/site-" + tag + ".png");
     }
+    ok &= saveSiteVerify(window, out, tag);
 
     window.engine().closeInterfaces();
     return ok ? 0 : 1;

@@ -180,7 +180,7 @@ void CSiteVerifyDlg::start() {
     options.parallel = parallel_->value();
     stop_ = std::make_shared<std::atomic<bool>>(false);
     ended_ = std::make_shared<std::atomic<bool>>(false);
-    queue_ = std::make_shared<UiQueue<Item>>(this, [this](Item& item) { show(item); });
+    queue_ = std::make_shared<UiQueue<Item>>(this, [this](Item& item) { showResult(item); });
     // The worker owns everything it uses: it may outlive the window that started it.
     worker_ =
         std::thread([heard = heard_, targets = targets_, options, path = sitePath_.toStdString(),
@@ -194,7 +194,7 @@ void CSiteVerifyDlg::start() {
         });
 }
 
-void CSiteVerifyDlg::show(Item& item) {
+void CSiteVerifyDlg::showResult(Item& item) {
     if (!item.result) {
         running_ = false;
         startButton_->setEnabled(true);
@@ -212,7 +212,9 @@ void CSiteVerifyDlg::show(Item& item) {
         const auto& t = targets_[static_cast<std::size_t>(row)];
         if (t.address != r.target.address) continue;
         QString result = dataText(r.resultText());
-        if (!r.siteError.empty()) result += QLatin1Char('\n') + QString::fromStdString(r.siteError);
+        // A site that failed before the device was asked is the reason itself.
+        if (!r.siteError.empty() && r.reason != text::fromUtf8(r.siteError))
+            result += QLatin1Char('\n') + QString::fromStdString(r.siteError);
         table_->item(row, kColResult)->setText(result);
         table_->item(row, kColResult)
             ->setForeground(r.ok ? palette().text() : QBrush(QColor(0xB0, 0x10, 0x10)));

@@ -59,7 +59,7 @@ private:
         std::optional<site::VerifyResult> result;
         QImage thumbnail;
     };
-    void show(Item& item);
+    void showResult(Item& item);
     void stopRun();
 
     std::vector<discovery::DeviceRow> heard_;
