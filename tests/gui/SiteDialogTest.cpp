@@ -5,10 +5,15 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <fstream>
+#include <memory>
 
 #include "GuiDriver.h"
+#include "core/site/SiteFile.h"
 #include "dialogs/CSiteDlg.h"
+#include "dialogs/CSiteVerifyDlg.h"
+#include "support/SimProcess.h"
 
 using namespace tarvo;
 using State = site::DeviceStatus::State;
@@ -58,4 +63,36 @@ TEST(SiteDialogTest, StatesFilterAndTheLastSiteComesBack) {
     }
     gui::CSiteDlg again(heard);
     EXPECT_EQ(again.shown().size(), 3u);  // the plan of the site reopened
+}
+
+// Closing the verify window while a camera's stream is slow to start returns at once; the worker
+// stops at its next step and records the camera as stopped rather than running on to its
+// time-out (or touching the closed window).
+TEST(SiteDialogTest, ClosingVerifyStopsTheRunWithoutWaiting) {
+    test::setLanguage("zh_CN.UTF-8");
+    test::SimProcess sim(nlohmann::json::parse(
+        R"({"devices": [{"ip": "127.0.0.2", "type": 100, "video": {"startDelayMs": 60000}}]})"));
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("v.tarvo-site")).toStdString();
+    (void)site::SiteFile::open(path);
+    auto dialog = std::make_unique<gui::CSiteVerifyDlg>(
+        std::vector<discovery::DeviceRow>{row(u"127.0.0.2", u"")}, QString::fromStdString(path));
+    dialog->start();
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return sim.device("127.0.0.2")["stream"]["connections"].get<int>() > 0; },
+        std::chrono::seconds(10)));
+    const auto closing = std::chrono::steady_clock::now();
+    dialog->reject();
+    dialog.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(2));
+    std::vector<site::ActionRecord> actions;
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            actions = site::SiteFile::open(path, false)->actions();
+            return actions.size() == 1 && actions[0].outcome != "pending";
+        },
+        std::chrono::seconds(10)));
+    ASSERT_EQ(actions.size(), 1u);
+    EXPECT_EQ(actions[0].outcome, "failed");
+    EXPECT_EQ(actions[0].detail, "验证已中止");
 }
