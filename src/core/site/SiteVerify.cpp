@@ -206,7 +206,7 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
         last = meter->last;
     }
     if (broken) return failed(std::move(r), text::tr(text::msg::kVerifyStreamBroken));
-    if (!r.reason.empty()) return failed(std::move(r), r.reason);
+    if (!r.reason.empty()) return r;  // stalled: not ok, with its reason
     snapshot = preview::jpegOf(last, kSnapshotMaxWidth, kSnapshotMaxHeight);
     if (snapshot.empty()) return failed(std::move(r), text::tr(text::msg::kVerifyNoSnapshot));
     r.ok = true;
