@@ -1215,5 +1215,29 @@
         <source>重启失败</source>
         <translation>failed</translation>
     </message>
+    <message>
+        <source>现场状态</source>
+        <translation>Site state</translation>
+    </message>
+    <message>
+        <source>按现场状态显示</source>
+        <translation>Show by site state</translation>
+    </message>
+    <message>
+        <source>全部设备</source>
+        <translation>All devices</translation>
+    </message>
+    <message>
+        <source>%1 - 现场：%2</source>
+        <translation>%1 - Site: %2</translation>
+    </message>
+    <message>
+        <source>应用结果</source>
+        <translation>Apply result</translation>
+    </message>
+    <message>
+        <source>已写入，等待搜索确认</source>
+        <translation>Written, waiting for a search to confirm</translation>
+    </message>
 </context>
 </TS>

@@ -357,4 +357,14 @@ inline constexpr std::u16string_view kResolutionAlreadyFormat = u"已经是 %1�
 inline constexpr std::u16string_view kResolutionSetFormat = u"已设置为 %1";
 inline constexpr std::u16string_view kResolutionNotSent = u"新的分辨率没有发送成功";
 
+// The main list against the window's site.
+inline constexpr std::u16string_view kSiteColumn = u"现场状态";
+inline constexpr std::u16string_view kSiteFilterMenu = u"按现场状态显示";
+inline constexpr std::u16string_view kSiteShowAll = u"全部设备";
+// The window's title with its site: %1 the title, %2 the site's name.
+inline constexpr std::u16string_view kSiteTitleFormat = u"%1 - 现场：%2";
+// The site window's column of each row's result while a plan is applied.
+inline constexpr std::u16string_view kSiteApplyResult = u"应用结果";
+inline constexpr std::u16string_view kSiteApplyWritten = u"已写入，等待搜索确认";
+
 }  // namespace tarvo::text::msg

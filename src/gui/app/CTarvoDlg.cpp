@@ -20,6 +20,7 @@
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
+#include "app/SiteListState.h"
 #include "common/UiText.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
@@ -191,6 +192,11 @@ void CTarvoDlg::onInitDialog() {
         CBatchUpgradeDlg(CBatchUpgradeDlg::devicesOf(table_, presenter_->selectedAddress()), this)
             .exec();
     });
+    siteList_ = new SiteListState(table_, *list_, &CSiteDlg::currentSitePath, this);
+    connect(siteList_, &SiteListState::siteChanged, this, &CTarvoDlg::showSiteTitle);
+    connect(siteList_, &SiteListState::missingWanted, this,
+            [this] { showSite(SiteListState::kMissing); });
+    connect(siteList_, &SiteListState::selectionHidden, this, [this] { onLeftClick(-1); });
     addSiteMenu(*contextMenu_);
     addSiteMenu(*windowMenu_);
 
@@ -211,6 +217,8 @@ void CTarvoDlg::onInitDialog() {
         engine_.openInterfaces(options_.interfaces);
     }
     engine_.startSearch();
+    // The last site comes back, read off this thread: it may be busy in another program.
+    siteList_->reload();
 }
 
 void CTarvoDlg::addSiteMenu(QMenu& menu) {
@@ -231,8 +239,26 @@ void CTarvoDlg::addSiteMenu(QMenu& menu) {
             dialog.exec();
             // Devices the site moved would stay listed at their old addresses.
             session_.startSearch();
+            siteList_->reload();
         });
     }
+    QMenu* filters = site->addMenu(uiText(text::msg::kSiteFilterMenu));
+    filters->setObjectName(QStringLiteral("siteFilterMenu"));
+    for (QAction* action : siteList_->filterActions()) filters->addAction(action);
+}
+
+void CTarvoDlg::showSite(int filter) {
+    CSiteDlg dialog([this] { return table_.rows(); }, this);
+    dialog.setFilter(filter);
+    dialog.exec();
+    session_.startSearch();
+    siteList_->reload();
+}
+
+void CTarvoDlg::showSiteTitle() {
+    const QString title = uiText(t::kTitle);
+    const QString& name = siteList_->siteName();
+    setWindowTitle(name.isEmpty() ? title : uiText(text::msg::kSiteTitleFormat).arg(title, name));
 }
 
 QPushButton* CTarvoDlg::button(int id) const {

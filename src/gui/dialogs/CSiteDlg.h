@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 
 #include <atomic>
 #include <functional>
@@ -74,6 +75,14 @@ private:
     std::atomic<bool> running_{false};
     UiQueue<std::function<void()>> calls_{this, [](std::function<void()>& call) { call(); }};
     std::thread worker_;
+
+public:
+    // The result of the apply running (or last run) of the row of `mac`, as it shows it.
+    [[nodiscard]] QString resultOf(const QString& mac) const { return results_.value(mac); }
+
+private:
+    void showResult(const QString& mac, const QString& result);
+    QHash<QString, QString> results_;  // by MAC
 };
 
 }  // namespace tarvo::gui
