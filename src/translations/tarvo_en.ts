@@ -1236,8 +1236,12 @@
         <translation>Apply result</translation>
     </message>
     <message>
+        <source>%1（只显示%2）</source>
+        <translation>%1 (only %2)</translation>
+    </message>
+    <message>
         <source>已写入，等待搜索确认</source>
-        <translation>Written, waiting for a search to confirm</translation>
+        <translation>Written, confirming</translation>
     </message>
 </context>
 </TS>

@@ -366,5 +366,7 @@ inline constexpr std::u16string_view kSiteTitleFormat = u"%1 - 现场：%2";
 // The site window's column of each row's result while a plan is applied.
 inline constexpr std::u16string_view kSiteApplyResult = u"应用结果";
 inline constexpr std::u16string_view kSiteApplyWritten = u"已写入，等待搜索确认";
+// The window's title while the list shows one state: %1 the title, %2 the state.
+inline constexpr std::u16string_view kSiteFilteredFormat = u"%1（只显示%2）";
 
 }  // namespace tarvo::text::msg

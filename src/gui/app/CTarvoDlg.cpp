@@ -258,7 +258,11 @@ void CTarvoDlg::showSite(int filter) {
 void CTarvoDlg::showSiteTitle() {
     const QString title = uiText(t::kTitle);
     const QString& name = siteList_->siteName();
-    setWindowTitle(name.isEmpty() ? title : uiText(text::msg::kSiteTitleFormat).arg(title, name));
+    QString shown = name.isEmpty() ? title : uiText(text::msg::kSiteTitleFormat).arg(title, name);
+    // A list that shows only some devices says so where the eye looks first.
+    if (!siteList_->filterText().isEmpty())
+        shown = uiText(text::msg::kSiteFilteredFormat).arg(shown, siteList_->filterText());
+    setWindowTitle(shown);
 }
 
 QPushButton* CTarvoDlg::button(int id) const {

@@ -18,6 +18,7 @@ namespace {
 using State = site::DeviceStatus::State;
 
 constexpr int kRecomputeMs = 100;
+constexpr int kSiteColumnWidth = 150;
 
 }  // namespace
 
@@ -133,7 +134,8 @@ void SiteListState::readingDone(Reading reading) {
 void SiteListState::setColumn(bool shown) {
     const bool has = list_.listModel()->columnCount() > discovery::kColumnCount;
     if (shown && !has) {
-        list_.insertColumn(discovery::kColumnCount, uiText(text::msg::kSiteColumn), 150);
+        list_.insertColumn(discovery::kColumnCount, uiText(text::msg::kSiteColumn),
+                           kSiteColumnWidth);
     } else if (!shown && has) {
         list_.removeColumnsFrom(discovery::kColumnCount);
     }
@@ -170,13 +172,21 @@ void SiteListState::showStates() {
     for (auto it = rowStates_.cbegin(); it != rowStates_.cend(); ++it)
         texts.insert(it.key(), it.value().text);
     list_.listModel()->setSiteStates(std::move(texts));
+    // The state column is the last one: wide enough for its longest text in either language.
+    if (list_.listModel()->columnCount() > discovery::kColumnCount) {
+        list_.resizeColumnToContents(discovery::kColumnCount);
+        if (list_.columnWidth(discovery::kColumnCount) < kSiteColumnWidth)
+            list_.setColumnWidth(discovery::kColumnCount, kSiteColumnWidth);
+    }
     applyFilter();
 }
 
 void SiteListState::setFilter(int filter) {
+    const int before = filter_;
     filter_ = filter >= 0 && filter < kFilters ? filter : kAll;
     actions_[static_cast<std::size_t>(filter_)]->setChecked(true);
     applyFilter();
+    if (filter_ != before) emit siteChanged();
 }
 
 void SiteListState::applyFilter() {
@@ -196,6 +206,15 @@ void SiteListState::applyFilter() {
         list_.clearSelection();
         emit selectionHidden();
     }
+}
+
+}  // namespace tarvo::gui
+
+namespace tarvo::gui {
+
+QString SiteListState::filterText() const {
+    return site_ && filter_ != kAll ? actions_[static_cast<std::size_t>(filter_)]->text()
+                                    : QString();
 }
 
 }  // namespace tarvo::gui

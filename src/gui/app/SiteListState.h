@@ -51,6 +51,8 @@ public:
 
     // The site shown: its name (the file's when it has none); empty while none is read.
     [[nodiscard]] const QString& siteName() const { return name_; }
+    // The state the list is filtered on, as its menu entry reads; empty when it shows all.
+    [[nodiscard]] QString filterText() const;
     // The devices of the last reading against the listed rows, the missing ones included.
     [[nodiscard]] const std::vector<site::DeviceStatus>& status() const { return status_; }
     // Readings finished since start (for tests: the one wanted has arrived).
@@ -59,6 +61,7 @@ public:
     static constexpr int kSettleMs = 1500;
 
 signals:
+    // The site shown or the filter changed.
     void siteChanged();
     // The "missing" filter was chosen: those devices answer no search, so the list cannot show
     // them.

@@ -347,7 +347,6 @@ void CSiteDlg::showResult(const QString& mac, const QString& result) {
     for (int r = 0; r < table_->rowCount(); ++r) {
         if (utf8(shown_[static_cast<std::size_t>(r)].mac) != mac) continue;
         table_->setItem(r, kColResult, new QTableWidgetItem(result));
-        table_->resizeColumnToContents(kColResult);
     }
 }
 

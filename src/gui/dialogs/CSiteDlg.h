@@ -79,9 +79,10 @@ private:
 public:
     // The result of the apply running (or last run) of the row of `mac`, as it shows it.
     [[nodiscard]] QString resultOf(const QString& mac) const { return results_.value(mac); }
+    // Shows the result of the row of `mac`; the apply calls it as each device is done.
+    void showResult(const QString& mac, const QString& result);
 
 private:
-    void showResult(const QString& mac, const QString& result);
     QHash<QString, QString> results_;  // by MAC
 };
 
