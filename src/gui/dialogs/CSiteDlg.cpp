@@ -246,10 +246,10 @@ void CSiteDlg::setFilter(int index) {
 void CSiteDlg::refresh() {
     status_.clear();
     if (site_) {
+        // Only read here: a write would wait while another program writes the site, and the
+        // main list records each search off the window's thread already.
         try {
-            const auto rows = heard_();
-            site_->recordSearch(rows, site::SiteFile::now());
-            status_ = site::siteStatus(site_->plan(), site_->knownDevices(), rows);
+            status_ = site::siteStatus(site_->plan(), site_->knownDevices(), heard_());
         } catch (const site::SiteError& e) {
             showMessage(this, QString::fromUtf8(e.what()));
         }
