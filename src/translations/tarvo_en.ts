@@ -1315,5 +1315,33 @@
         <source>没有打开现场：结果不会保存</source>
         <translation>No site is open: the results are not kept</translation>
     </message>
+    <message>
+        <source>现场状态</source>
+        <translation>Site state</translation>
+    </message>
+    <message>
+        <source>按现场状态显示</source>
+        <translation>Show by site state</translation>
+    </message>
+    <message>
+        <source>全部设备</source>
+        <translation>All devices</translation>
+    </message>
+    <message>
+        <source>%1 - 现场：%2</source>
+        <translation>%1 - Site: %2</translation>
+    </message>
+    <message>
+        <source>应用结果</source>
+        <translation>Apply result</translation>
+    </message>
+    <message>
+        <source>%1（只显示%2）</source>
+        <translation>%1 (only %2)</translation>
+    </message>
+    <message>
+        <source>已写入，等待搜索确认</source>
+        <translation>Written, confirming</translation>
+    </message>
 </context>
 </TS>

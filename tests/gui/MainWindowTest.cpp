@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -19,11 +21,14 @@
 #include "GuiDriver.h"
 #include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
+#include "app/SiteListState.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/text/Messages.h"
 #include "dialogs/CLog.h"
+#include "dialogs/CSiteDlg.h"
+#include "support/FakeMacResolver.h"
 #include "support/SimProcess.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
@@ -61,10 +66,11 @@ int udpCommands(const nlohmann::json& device, int command) {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void open(const char* lang = "zh_CN.UTF-8") {
+    void open(const char* lang = "zh_CN.UTF-8", net::MacResolver* macResolver = nullptr) {
         test::setLanguage(lang);
         sim = std::make_unique<test::SimProcess>(nlohmann::json::parse(kFleet));
         CTarvoDlg::Options options;
+        options.macResolver = macResolver;
         options.urlOpener = [this](const QUrl& url) { urls.push_back(url.toString()); };
         window = std::make_unique<CTarvoDlg>(std::move(options), nullptr);
         window->onInitDialog();
@@ -82,6 +88,7 @@ protected:
     }
 
     std::unique_ptr<test::SimProcess> sim;
+    test::FakeMacResolver macs;  // outlives the window that asks it
     std::unique_ptr<CTarvoDlg> window;
     std::vector<QString> urls;
 };
@@ -134,6 +141,7 @@ TEST_F(MainWindowTest, SearchListsTheFleetWithItsColumns) {
     QStringList sequence;
     for (int r = 0; r < kFleetSize; ++r) sequence << model()->text(r, 0);
     EXPECT_EQ(sequence, (QStringList{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(model()->columnCount(), 6);  // no site: no site column
 
     // The core table and the list agree row for row.
     for (int r = 0; r < kFleetSize; ++r)
@@ -144,6 +152,64 @@ TEST_F(MainWindowTest, SearchListsTheFleetWithItsColumns) {
     test::clickButton(*window, kSearch);
     ASSERT_TRUE(test::waitUntil([&] { return model()->rowCount() == kFleetSize - 1; }, 5s));
     EXPECT_EQ(row("127.0.0.6"), -1);
+}
+
+// The last site comes back at start: its name in the title, each row's state in a column of its
+// own, a filter per state; the missing devices, which no row can show, in the site window.
+TEST_F(MainWindowTest, SiteColumnAndItsFilters) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("东区.tarvo-site"));
+    {
+        auto site = site::SiteFile::open(path.toStdString());
+        std::vector<site::PlanRow> plan(3);
+        plan[0].mac = "02:00:7F:00:00:02";  // in place
+        plan[0].address = "127.0.0.2";
+        plan[1].mac = "02:00:7F:00:00:03";  // elsewhere
+        plan[1].address = "127.0.0.33";
+        plan[2].mac = "02:00:7F:00:00:63";  // missing
+        plan[2].address = "127.0.0.99";
+        site->replacePlan(plan);
+    }
+    QSettings().setValue(QString::fromLatin1(gui::CSiteDlg::kLastSiteKey), path);
+    open("zh_CN.UTF-8", &macs);
+    const auto state = [&](const char* address) { return model()->text(row(address), 6); };
+    ASSERT_TRUE(test::waitUntil([&] { return !state("127.0.0.2").isEmpty(); }, 5s));
+    EXPECT_EQ(model()->headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("现场状态"));
+    EXPECT_EQ(state("127.0.0.2"), QStringLiteral("按计划就位"));
+    EXPECT_EQ(state("127.0.0.3"), QStringLiteral("不在计划地址"));
+    EXPECT_EQ(state("127.0.0.4"), QStringLiteral("计划外设备"));
+    EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral("现场：东区")))
+        << window->windowTitle().toStdString();
+
+    const auto visible = [&] {
+        QStringList shown;
+        for (int r = 0; r < model()->rowCount(); ++r)
+            if (!window->list()->isRowHidden(r)) shown << model()->text(r, 1);
+        return shown.join(QLatin1Char(' ')).toStdString();
+    };
+    auto* filters = window->contextMenu()->findChild<QMenu*>(QStringLiteral("siteFilterMenu"));
+    ASSERT_NE(filters, nullptr);
+    ASSERT_EQ(filters->actions().size(), 6);
+    filters->actions()[2]->trigger();  // elsewhere
+    EXPECT_EQ(visible(), "127.0.0.3");
+    window->list()->Sort(1, false);  // the filter follows the devices, not the positions
+    ASSERT_TRUE(test::waitUntil([&] { return model()->text(0, 1) == "127.0.0.6"; }, 2s));
+    EXPECT_EQ(visible(), "127.0.0.3");
+    filters->actions()[3]->trigger();  // new
+    EXPECT_EQ(visible(), "127.0.0.6 127.0.0.5 127.0.0.4");
+
+    ModalDriver driver;
+    std::vector<std::string> missing;
+    driver.dialogs.push_back([&](QDialog& d) {
+        for (const auto& s : static_cast<gui::CSiteDlg&>(d).shown()) missing.push_back(s.mac);
+        d.reject();
+    });
+    filters->actions()[4]->trigger();
+    EXPECT_EQ(driver.others, std::vector<QString>{"site"});
+    EXPECT_EQ(missing, std::vector<std::string>{"02:00:7F:00:00:63"});
+    filters->actions()[0]->trigger();
+    EXPECT_EQ(visible(), "127.0.0.6 127.0.0.5 127.0.0.4 127.0.0.3 127.0.0.2");
 }
 
 TEST_F(MainWindowTest, HeaderClickSortsAndMovesTheArrow) {

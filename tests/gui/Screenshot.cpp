@@ -32,6 +32,8 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -52,6 +54,7 @@
 #include "GuiDriver.h"
 #include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
+#include "app/SiteListState.h"
 #include "common/UiText.h"
 #include "controls/CGradientProgressCtrl.h"
 #include "controls/COwnerEdit.h"
@@ -76,6 +79,7 @@
 #include "preview/CViewDlg.h"
 #include "preview/VideoWidget.h"
 #include "support/ColourPatches.h"
+#include "support/FakeMacResolver.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
 #include "upgrade/CBatchUpgradeDlg.h"
@@ -492,6 +496,61 @@ bool saveSiteVerify(tarvo::gui::CTarvoDlg& window, const QString& out, const QSt
 
 }  // namespace
 
+// The main list against a site (its state column, then one state's filter), with MACs made from
+// the addresses so that the demo fleet's devices can be planned by MAC.
+bool saveSiteList(const QString& out, const QString& tag, int expected) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("东区仓库.tarvo-site"));
+    try {
+        auto site = tarvo::site::SiteFile::open(path.toStdString());
+        std::vector<tarvo::site::PlanRow> plan(4);
+        const char* rows[4][3] = {{"02:00:7F:00:00:0B", "127.0.0.11", "大门"},
+                                  {"02:00:7F:00:00:0C", "127.0.0.112", "仓库东"},
+                                  {"02:00:7F:00:00:0E", "127.0.0.14", "大厅"},
+                                  {"02:00:7F:00:00:63", "127.0.0.99", "后门"}};
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+            plan[i].mac = rows[i][0];
+            plan[i].address = rows[i][1];
+            plan[i].name = rows[i][2];
+        }
+        site->replacePlan(plan);
+        // The lobby camera's firmware changed since the last visit.
+        tarvo::discovery::DeviceRow lobby;
+        lobby.address = u"127.0.0.14";
+        lobby.mac = u"02:00:7F:00:00:0E";
+        lobby.type = 81;
+        site->recordSearch({lobby}, 1000, {{"02:00:7F:00:00:0E", "v00.00.22.06"}});
+        site->recordSearch({lobby}, 2000, {{"02:00:7F:00:00:0E", "v00.00.23.06"}});
+    } catch (const tarvo::site::SiteError& e) {
+        std::fprintf(stderr, "tarvo-screenshot: %s\n", e.what());
+        return false;
+    }
+    QSettings().setValue(QString::fromLatin1(tarvo::gui::CSiteDlg::kLastSiteKey), path);
+    tarvo::test::FakeMacResolver macs;
+    tarvo::gui::CTarvoDlg::Options options;
+    options.macResolver = &macs;
+    tarvo::gui::CTarvoDlg window(options, nullptr);
+    window.onInitDialog();
+    window.show();
+    auto* model = window.list()->listModel();
+    tarvo::test::waitUntil(
+        [&] {
+            return model->rowCount() >= expected && model->columnCount() > 6 &&
+                   !model->text(model->rowCount() - 1, 6).isEmpty();
+        },
+        6s);
+    window.list()->Sort(1, true);
+    tarvo::test::pump(300ms);
+    bool ok = save(window, out + "/main-site-" + tag + ".png");
+    window.list()->horizontalScrollBar()->setValue(window.list()->horizontalScrollBar()->maximum());
+    ok &= save(window, out + "/main-site-scrolled-" + tag + ".png");
+    window.siteList()->setFilter(tarvo::gui::SiteListState::kNew);
+    ok &= save(window, out + "/main-site-filter-" + tag + ".png");
+    window.engine().closeInterfaces();
+    QSettings().remove(QString::fromLatin1(tarvo::gui::CSiteDlg::kLastSiteKey));
+    return ok;
+}
+
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) {
         std::fprintf(stderr, "usage: tarvo-screenshot OUTDIR LANG EXPECTED_ROWS [batch]\n");
@@ -640,8 +699,18 @@ int main(int argc, char** argv) {
         ok &= site.openSite(siteDir.filePath(QStringLiteral("site.tarvo-site"))) &&
               site.importPlan(siteDir.filePath(QStringLiteral("plan.csv")));
         ok &= save(site, out + "/site-" + tag + ".png");
+        // Mid-apply: the first device confirmed, the second written, the rest still to come.
+        const std::pair<const char*, std::u16string_view> results[] = {
+            {"02:00:00:00:00:01", tarvo::text::msg::kSiteInPlace},
+            {"02:00:00:00:00:02", tarvo::text::msg::kSiteApplyWritten},
+            {"02:00:00:00:00:03", tarvo::text::msg::kAssignPlanned}};
+        for (const auto& [mac, result] : results)
+            site.showResult(QString::fromLatin1(mac), tarvo::gui::uiText(result));
+        site.findChild<QPushButton*>(QStringLiteral("applyButton"))->setEnabled(false);
+        ok &= save(site, out + "/site-applying-" + tag + ".png");
     }
     ok &= saveSiteVerify(window, out, tag);
+    ok &= saveSiteList(out, tag, expected);
 
     window.engine().closeInterfaces();
     return ok ? 0 : 1;

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QSettings>
 #include <QTemporaryDir>
 
+#include <sqlite3.h>
 #include <chrono>
+
 #include <fstream>
 #include <memory>
 
@@ -95,4 +98,28 @@ TEST(SiteDialogTest, ClosingVerifyStopsTheRunWithoutWaiting) {
     ASSERT_EQ(actions.size(), 1u);
     EXPECT_EQ(actions[0].outcome, "failed");
     EXPECT_EQ(actions[0].detail, "验证已中止");
+}
+
+// Another program writing the site (a command-line apply, say) keeps the site window from nothing:
+// the window only reads, which the site's journal allows meanwhile.
+TEST(SiteDialogTest, ASiteBeingWrittenElsewhereOpensAtOnce) {
+    test::setLanguage("zh_CN.UTF-8");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("busy.tarvo-site"));
+    site::SiteFile::open(path.toStdString());
+    QSettings().setValue(QString::fromLatin1(gui::CSiteDlg::kLastSiteKey), path);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toStdString().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    test::ModalDriver driver;
+    {
+        gui::CSiteDlg dialog([] {
+            return std::vector<discovery::DeviceRow>{row(u"10.0.0.40", u"02:00:00:00:00:09")};
+        });
+        ASSERT_EQ(dialog.shown().size(), 1u);
+        EXPECT_EQ(dialog.shown()[0].state, State::New);
+    }
+    EXPECT_TRUE(driver.boxes.empty()) << driver.boxes[0].text.toStdString();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
 }

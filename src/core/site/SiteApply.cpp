@@ -35,6 +35,8 @@ std::u16string ApplyResult::text() const {
             return text::tr(text::msg::kAssignNotMoved);
         case Outcome::NotSent:
             return detail;
+        case Outcome::Written:
+            return text::tr(text::msg::kSiteApplyWritten);
     }
     return {};
 }
@@ -53,6 +55,11 @@ ApplyReport applyPlan(SiteFile& site, const ApplyOptions& options, text::Notifie
                                                          : ApplyResult::Outcome::NotFound;
         report.results.push_back(std::move(r));
     }
+    const auto tell = [&](const ApplyResult& r) {
+        if (options.onResult)
+            options.onResult(static_cast<std::size_t>(&r - report.results.data()), r);
+    };
+    for (const auto& r : report.results) tell(r);
     if (!report.review.canApply() || options.dryRun) return report;
 
     // Every move's action is on file before its first frame; each is finished as it ends.
@@ -81,12 +88,15 @@ ApplyReport applyPlan(SiteFile& site, const ApplyOptions& options, text::Notifie
         if (a.result == Assignment::Result::Written) {
             written.push_back(a);
             pending.emplace_back(&r, id);
+            r.outcome = ApplyResult::Outcome::Written;
+            tell(r);
             continue;
         }
         r.outcome = a.result == Assignment::Result::NotFound ? ApplyResult::Outcome::NotFound
                                                              : ApplyResult::Outcome::Refused;
         r.detail = a.detail;
         site.finishAction(id, "failed", text::toUtf8(r.text()), SiteFile::now());
+        tell(r);
     }
     if (written.empty()) return report;
     batch.confirm(written, options.searchSeconds);
@@ -97,6 +107,7 @@ ApplyReport applyPlan(SiteFile& site, const ApplyOptions& options, text::Notifie
         r->outcome = moved ? ApplyResult::Outcome::Moved : ApplyResult::Outcome::NotMoved;
         site.finishAction(id, moved ? "ok" : "failed", moved ? "" : text::toUtf8(r->text()),
                           SiteFile::now());
+        tell(*r);
     }
     return report;
 }

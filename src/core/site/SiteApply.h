@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,22 +14,29 @@ class Notifier;
 
 namespace tarvo::site {
 
+struct ApplyResult;
+
 struct ApplyOptions {
     std::u16string user = u"admin";
     std::u16string password;
     double searchSeconds = 3.0;
     bool dryRun = false;
+    // Told each row's result (its index in the plan's order) as soon as it is known, on the
+    // applying thread: the review's verdict first, then each device as it is written and
+    // confirmed.
+    std::function<void(std::size_t, const ApplyResult&)> onResult;
 };
 
 // How one step of the plan went.
 struct ApplyResult {
     PlanStep step;
-    enum class Outcome { Planned, InPlace, Moved, Refused, NotFound, NotMoved, NotSent };
+    // Written: the device took its new parameters and waits for the confirming search.
+    enum class Outcome { Planned, InPlace, Moved, Refused, NotFound, NotMoved, NotSent, Written };
     Outcome outcome = Outcome::NotSent;
     std::u16string detail;
     [[nodiscard]] bool failed() const {
         return outcome != Outcome::Planned && outcome != Outcome::InPlace &&
-               outcome != Outcome::Moved;
+               outcome != Outcome::Moved && outcome != Outcome::Written;
     }
     [[nodiscard]] std::u16string text() const;
 };

@@ -382,4 +382,16 @@ inline constexpr std::u16string_view kVerifySeparator = u"，";
 // The command line's and the window's progress: %1 devices done of %2, %3 of them failed.
 inline constexpr std::u16string_view kVerifyProgressFormat = u"已验证 %1/%2 台设备，%3 台未通过";
 
+// The main list against the window's site.
+inline constexpr std::u16string_view kSiteColumn = u"现场状态";
+inline constexpr std::u16string_view kSiteFilterMenu = u"按现场状态显示";
+inline constexpr std::u16string_view kSiteShowAll = u"全部设备";
+// The window's title with its site: %1 the title, %2 the site's name.
+inline constexpr std::u16string_view kSiteTitleFormat = u"%1 - 现场：%2";
+// The site window's column of each row's result while a plan is applied.
+inline constexpr std::u16string_view kSiteApplyResult = u"应用结果";
+inline constexpr std::u16string_view kSiteApplyWritten = u"已写入，等待搜索确认";
+// The window's title while the list shows one state: %1 the title, %2 the state.
+inline constexpr std::u16string_view kSiteFilteredFormat = u"%1（只显示%2）";
+
 }  // namespace tarvo::text::msg

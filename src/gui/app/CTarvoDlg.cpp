@@ -20,6 +20,7 @@
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
+#include "app/SiteListState.h"
 #include "common/UiText.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
@@ -192,6 +193,11 @@ void CTarvoDlg::onInitDialog() {
         CBatchUpgradeDlg(CBatchUpgradeDlg::devicesOf(table_, presenter_->selectedAddress()), this)
             .exec();
     });
+    siteList_ = new SiteListState(table_, *list_, &CSiteDlg::currentSitePath, this);
+    connect(siteList_, &SiteListState::siteChanged, this, &CTarvoDlg::showSiteTitle);
+    connect(siteList_, &SiteListState::missingWanted, this,
+            [this] { showSite(SiteListState::kMissing); });
+    connect(siteList_, &SiteListState::selectionHidden, this, [this] { onLeftClick(-1); });
     addSiteMenu(*contextMenu_);
     addSiteMenu(*windowMenu_);
 
@@ -212,6 +218,8 @@ void CTarvoDlg::onInitDialog() {
         engine_.openInterfaces(options_.interfaces);
     }
     engine_.startSearch();
+    // The last site comes back, read off this thread: it may be busy in another program.
+    siteList_->reload();
 }
 
 void CTarvoDlg::addSiteMenu(QMenu& menu) {
@@ -232,10 +240,32 @@ void CTarvoDlg::addSiteMenu(QMenu& menu) {
             dialog.exec();
             // Devices the site moved would stay listed at their old addresses.
             session_.startSearch();
+            siteList_->reload();
         });
     }
     connect(site->addAction(uiText(u"验证…")), &QAction::triggered, this,
             [this] { CSiteVerifyDlg(table_.rows(), CSiteDlg::currentSitePath(), this).exec(); });
+    QMenu* filters = site->addMenu(uiText(text::msg::kSiteFilterMenu));
+    filters->setObjectName(QStringLiteral("siteFilterMenu"));
+    for (QAction* action : siteList_->filterActions()) filters->addAction(action);
+}
+
+void CTarvoDlg::showSite(int filter) {
+    CSiteDlg dialog([this] { return table_.rows(); }, this);
+    dialog.setFilter(filter);
+    dialog.exec();
+    session_.startSearch();
+    siteList_->reload();
+}
+
+void CTarvoDlg::showSiteTitle() {
+    const QString title = uiText(t::kTitle);
+    const QString& name = siteList_->siteName();
+    QString shown = name.isEmpty() ? title : uiText(text::msg::kSiteTitleFormat).arg(title, name);
+    // A list that shows only some devices says so where the eye looks first.
+    if (!siteList_->filterText().isEmpty())
+        shown = uiText(text::msg::kSiteFilteredFormat).arg(shown, siteList_->filterText());
+    setWindowTitle(shown);
 }
 
 QPushButton* CTarvoDlg::button(int id) const {

@@ -26,6 +26,7 @@ class CIPCamConfigDlg;
 class CSetNet;
 class CSetOstra;
 class CSortListCtrl;
+class SiteListState;
 
 // The main window: the device list, the selection and every device operation. It shows the
 // dialogs and message boxes the operations ask for; the operations themselves are the
@@ -118,6 +119,16 @@ private:
     QMenu* windowMenu_ = nullptr;
     bool initialised_ = false;
     BoxNotifier boxes_{this};
+
+public:
+    // The list's states against the window's site; null before onInitDialog.
+    [[nodiscard]] SiteListState* siteList() const { return siteList_; }
+    // Opens the site window showing the devices of one state (0: all).
+    void showSite(int filter);
+
+private:
+    void showSiteTitle();
+    SiteListState* siteList_ = nullptr;
 };
 
 }  // namespace tarvo::gui

@@ -63,7 +63,8 @@ void CSortListCtrl::Sort(int column, bool ascending) {
 }
 
 void CSortListCtrl::columnClicked(int column) {
-    if (table_ == nullptr) return;
+    // Columns past the table's own (the site's state) are not the table's to sort.
+    if (table_ == nullptr || column >= discovery::kColumnCount) return;
     // The same column again reverses the order; another column starts ascending.
     Sort(column, column == table_->sortColumn() ? !table_->ascending() : true);
 }
@@ -89,6 +90,12 @@ void CSortListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const QModelIndex hit = indexAt(event->position().toPoint());
     emit doubleClickedRow(hit.isValid() ? hit.row() : -1);
+}
+
+void CSortListCtrl::removeColumnsFrom(int column) {
+    if (column < 0 || column >= headers_.size()) return;
+    headers_.resize(column);
+    model_->setHeaders(headers_);
 }
 
 }  // namespace tarvo::gui

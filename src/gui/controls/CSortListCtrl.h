@@ -54,6 +54,10 @@ private:
     std::unique_ptr<DeviceTableBridge> bridge_;
     discovery::DeviceTable* table_ = nullptr;
     QStringList headers_;
+
+public:
+    // Takes away the columns from `column` on (the site's, when the site is closed).
+    void removeColumnsFrom(int column);
 };
 
 }  // namespace tarvo::gui

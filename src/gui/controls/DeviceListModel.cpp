@@ -62,6 +62,8 @@ QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || section < 0 || section >= headers_.size()) return {};
     if (role == Qt::DisplayRole) return headers_[section];
     if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    if (role == Qt::ToolTipRole && section == discovery::kColumnCount && !siteFailure_.isEmpty())
+        return siteFailure_;
     return {};
 }
 
@@ -128,12 +130,28 @@ void DeviceListModel::reorder(const std::vector<int>& order) {
 QString DeviceListModel::text(int row, int column) const {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
     const auto& cells = rows_[static_cast<std::size_t>(row)].cells;
+    if (column == discovery::kColumnCount && column < headers_.size())
+        return siteStates_.value(cells.value(discovery::kColAddress));
     return column >= 0 && column < cells.size() ? cells[column] : QString();
 }
 
 int DeviceListModel::type(int row) const {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return 0;
     return rows_[static_cast<std::size_t>(row)].type;
+}
+
+void DeviceListModel::setSiteStates(QHash<QString, QString> byAddress) {
+    siteStates_ = std::move(byAddress);
+    if (rows_.empty() || headers_.size() <= discovery::kColumnCount) return;
+    emit dataChanged(index(0, discovery::kColumnCount),
+                     index(static_cast<int>(rows_.size()) - 1, discovery::kColumnCount));
+}
+
+void DeviceListModel::setSiteFailure(const QString& reason) {
+    if (reason == siteFailure_) return;
+    siteFailure_ = reason;
+    if (headers_.size() > discovery::kColumnCount)
+        emit headerDataChanged(Qt::Horizontal, discovery::kColumnCount, discovery::kColumnCount);
 }
 
 }  // namespace tarvo::gui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStringList>
 
 #include <vector>
@@ -44,6 +45,17 @@ private:
     };
     QStringList headers_;
     std::vector<Row> rows_;
+
+public:
+    // The site's state of each listed address, shown in the column after the table's own while
+    // the list has one; it follows its device through sorts and searches.
+    void setSiteStates(QHash<QString, QString> byAddress);
+    // Why the site could not be read again (empty: it was), on the column header's tooltip.
+    void setSiteFailure(const QString& reason);
+
+private:
+    QHash<QString, QString> siteStates_;
+    QString siteFailure_;
 };
 
 }  // namespace tarvo::gui

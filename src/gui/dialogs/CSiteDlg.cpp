@@ -27,7 +27,16 @@ namespace tarvo::gui {
 
 namespace {
 
-enum Column { kColMac, kColAddress, kColPlanned, kColState, kColName, kColLocation, kColumns };
+enum Column {
+    kColMac,
+    kColAddress,
+    kColPlanned,
+    kColState,
+    kColName,
+    kColLocation,
+    kColResult,
+    kColumns
+};
 
 // Messages of the apply's own steps become its rows' results; no box from its thread.
 class QuietNotifier final : public text::Notifier {
@@ -88,7 +97,8 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     table_ = new QTableWidget(0, kColumns, this);
     table_->setObjectName(QStringLiteral("devices"));
     table_->setHorizontalHeaderLabels({uiText(u"mac地址"), uiText(u"IP 地址"), uiText(u"计划地址"),
-                                       uiText(u"状态"), uiText(u"名称"), uiText(u"位置")});
+                                       uiText(u"状态"), uiText(u"名称"), uiText(u"位置"),
+                                       uiText(text::msg::kSiteApplyResult)});
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setStretchLastSection(true);
@@ -209,6 +219,11 @@ void CSiteDlg::choosePlan() {
 }
 
 void CSiteDlg::setFilter(int index) {
+    // The combo box shows the filter in use; its change comes back here.
+    if (filter_->currentIndex() != index && index >= 0 && index < filter_->count()) {
+        filter_->setCurrentIndex(index);
+        return;
+    }
     shown_.clear();
     for (const auto& s : status_) {
         const bool take = index <= 0 || (index == 5 && s.firmwareChanged) ||
@@ -226,7 +241,8 @@ void CSiteDlg::setFilter(int index) {
                                           utf8(s.plannedAddress),
                                           state,
                                           utf8(s.name),
-                                          utf8(s.location)};
+                                          utf8(s.location),
+                                          results_.value(utf8(s.mac))};
         for (int c = 0; c < kColumns; ++c) table_->setItem(r, c, new QTableWidgetItem(values[c]));
     }
     table_->resizeColumnsToContents();
@@ -235,10 +251,10 @@ void CSiteDlg::setFilter(int index) {
 void CSiteDlg::refresh() {
     status_.clear();
     if (site_) {
+        // Only read here: a write would wait while another program writes the site, and the
+        // main list records each search off the window's thread already.
         try {
-            const auto rows = heard_();
-            site_->recordSearch(rows, site::SiteFile::now());
-            status_ = site::siteStatus(site_->plan(), site_->knownDevices(), rows);
+            status_ = site::siteStatus(site_->plan(), site_->knownDevices(), heard_());
         } catch (const site::SiteError& e) {
             showMessage(this, QString::fromUtf8(e.what()));
         }
@@ -264,6 +280,13 @@ void CSiteDlg::runApply(site::ApplyOptions options, bool dryRun) {
     closeButton_->setEnabled(false);
     if (worker_.joinable()) worker_.join();
     options.dryRun = dryRun;
+    results_.clear();
+    // Each row shows its device's result as soon as it is known, not only at the end.
+    options.onResult = [this](std::size_t, const site::ApplyResult& r) {
+        calls_.push([this, mac = utf8(r.step.row.mac), result = dataText(r.text())] {
+            showResult(mac, result);
+        });
+    };
     // The worker has a connection of its own: one connection is never shared between threads.
     worker_ = std::thread([this, options, path = site_->path()] {
         QuietNotifier notifier;
@@ -329,6 +352,14 @@ void CSiteDlg::verify() {
     CSiteVerifyDlg(heard_(), site_ ? QString::fromStdString(site_->path()) : QString(), this)
         .exec();
     refresh();
+}
+
+void CSiteDlg::showResult(const QString& mac, const QString& result) {
+    results_.insert(mac, result);
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        if (utf8(shown_[static_cast<std::size_t>(r)].mac) != mac) continue;
+        table_->setItem(r, kColResult, new QTableWidgetItem(result));
+    }
 }
 
 }  // namespace tarvo::gui

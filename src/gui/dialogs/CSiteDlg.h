@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 
 #include <atomic>
 #include <functional>
@@ -76,6 +77,15 @@ private:
     std::atomic<bool> running_{false};
     UiQueue<std::function<void()>> calls_{this, [](std::function<void()>& call) { call(); }};
     std::thread worker_;
+
+public:
+    // The result of the apply running (or last run) of the row of `mac`, as it shows it.
+    [[nodiscard]] QString resultOf(const QString& mac) const { return results_.value(mac); }
+    // Shows the result of the row of `mac`; the apply calls it as each device is done.
+    void showResult(const QString& mac, const QString& result);
+
+private:
+    QHash<QString, QString> results_;  // by MAC
 };
 
 }  // namespace tarvo::gui

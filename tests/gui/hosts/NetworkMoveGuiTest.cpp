@@ -194,7 +194,16 @@ TEST(NetworkMoveGuiTest, SiteWindowAppliesThePlanAfterShowingIt) {
     ASSERT_TRUE(site.importPlan(dir.filePath("plan.csv")));
     site.findChild<QLineEdit*>("password")->setText("pw");
     site.apply();
+    // Each row shows its device's result as it comes: written, before the confirming search ends.
+    ASSERT_EQ(site.shown().size(), 1u);
+    const QString mac = QString::fromStdString(site.shown()[0].mac);
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return site.resultOf(mac) == QString::fromStdU16String(u"已写入，等待搜索确认"); },
+        40s))
+        << site.resultOf(mac).toStdString();
+    EXPECT_LT(driver.boxes.size(), 2u);
     ASSERT_TRUE(test::waitUntil([&] { return driver.boxes.size() == 2; }, 40s));
+    EXPECT_EQ(site.resultOf(mac), QString::fromStdU16String(u"已修改"));
     EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral("10.250.0.11 → 10.250.0.41")))
         << driver.boxes[0].text.toStdString();
     EXPECT_TRUE(driver.boxes[1].text.contains(QString::fromStdU16String(u"已修改")))
