@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -274,6 +275,20 @@ TEST_F(PreviewWindowTest, CloseAskedForWhileABoxOfTheSetUpIsOpenWaitsForTheSetUp
     ASSERT_TRUE(test::waitUntil([&] { return !dialog.isVisible(); }, 2s));
     EXPECT_EQ(dialog.client(), nullptr);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// Closed during its set-up and released, as the main window does: the set-up's boxes come up over
+// the hidden window afterwards, and the window must not go while one of them is still open.
+TEST_F(PreviewWindowTest, ReleasedWindowGoesOnlyAfterTheBoxesOfItsSetUp) {
+    ModalDriver driver;
+    auto dialog = std::make_unique<gui::CViewDlg>();
+    dialog->SetConnectInfo("127.0.0.99", 5505, "admin", "", 0, 100);
+    dialog->show();
+    dialog->close();
+    const QPointer<gui::CViewDlg> released(dialog.get());
+    gui::CViewDlg::release(std::move(dialog));
+    EXPECT_TRUE(test::waitUntil([&] { return released.isNull(); }, 20s));
+    EXPECT_EQ(driver.boxes.size(), 2u);
 }
 
 TEST_F(PreviewWindowTest, MainWindowPreviewOfAnNvrAsksForItsStreamOnTheNvrPort) {

@@ -105,12 +105,25 @@ void CViewDlg::release(std::unique_ptr<CViewDlg> dialog) {
     static_cast<void>(dialog.release());  // deletes itself in onStarted
 }
 
+void CViewDlg::deleteOnceNoBoxIsOpen() {
+    // A box of the set-up may still be up over this hidden window, running its own event loop
+    // with the box on its caller's stack: a deletion from inside that loop would delete the box
+    // under it. The window goes once the last such box is gone.
+    const auto boxes = findChildren<QDialog*>(Qt::FindDirectChildrenOnly);
+    if (!boxes.isEmpty()) {
+        connect(boxes.front(), &QObject::destroyed, this, &CViewDlg::deleteOnceNoBoxIsOpen,
+                Qt::QueuedConnection);
+        return;
+    }
+    deleteLater();
+}
+
 void CViewDlg::onStarted() {
     starting_ = false;
     if (closePending_) {
         stopClient();
         QDialog::done(pendingResult_);
-        if (released_) deleteLater();
+        if (released_) deleteOnceNoBoxIsOpen();
         return;
     }
     const preview::StreamReply& reply = client_->reply();

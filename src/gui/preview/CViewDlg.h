@@ -83,6 +83,7 @@ private:
     void checkPictures();
     // The stream set-up has ended on its worker.
     void onStarted();
+    void deleteOnceNoBoxIsOpen();
 
     protocol::LoginInfo info_;
     std::u16string deviceName_;
