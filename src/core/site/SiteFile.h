@@ -105,6 +105,12 @@ private:
 
     std::string path_;
     sqlite3* db_ = nullptr;
+
+public:
+    // Records how an action ended with what it learnt on the way: `ended.id`, outcome, detail,
+    // finished, newValue, figures; oldValue and snapshot too when they are given (an upgrade
+    // learns the old version only once the device answered).
+    void finishAction(const ActionRecord& ended);
 };
 
 }  // namespace tarvo::site
