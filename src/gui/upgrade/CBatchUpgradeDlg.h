@@ -42,7 +42,7 @@ public:
         int type = 0;
         bool checked = false;
         std::u16string name;
-        std::u16string mac;  // for the site's record; may be empty
+        std::u16string mac = {};  // for the site's record; may be empty
     };
     // The list's devices, the one at `selected` (an address) checked.
     static std::vector<Device> devicesOf(const discovery::DeviceTable& table,
