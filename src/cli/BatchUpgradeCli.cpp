@@ -270,6 +270,8 @@ int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     if (!siteError.empty()) {
         (void)std::fprintf(stderr, "%s\n",
                            said(text::msg::kGuardSiteFailedFormat, siteError).c_str());
+        // The record was asked for: a run that could not keep it did not fully succeed.
+        if (status == exitcode::kOk) return exitcode::kFailed;
     }
     return status;
 }
