@@ -235,6 +235,7 @@ void CBatchUpgradeDlg::onUpgrade() {
     site::GuardedOptions options;
     options.packagePath = path;
     options.canary = canary_->isChecked();
+    options.wait = waitForDevice_;
     // As before the box: every device at once unless the first goes alone.
     options.parallel = static_cast<int>(chosen.size());
     // Opened by the batch's threads, never here: another program may hold the site a while.

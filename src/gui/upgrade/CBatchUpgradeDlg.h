@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,6 +54,8 @@ public:
 
     // The file chooser; tests replace it.
     std::function<QString(QWidget*)> chooseFile_;
+    // How long a device that took the package may take to come back; tests shorten it.
+    std::chrono::milliseconds waitForDevice_{std::chrono::seconds(300)};
 
     void done(int result) override;
 
