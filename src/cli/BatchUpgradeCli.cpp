@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,8 +13,11 @@
 #include "cli/BatchCli.h"
 #include "cli/CliNotifier.h"
 #include "core/discovery/DeviceTypes.h"
+#include "core/site/GuardedUpgrade.h"
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
+#include "core/text/Translate.h"
+#include "core/upgrade/PackageDigest.h"
 #include "core/upgrade/PackageRules.h"
 
 namespace tarvo::cli {
@@ -132,27 +136,66 @@ private:
     const std::size_t index_;
 };
 
+const char* readBackKey(site::ReadBack state) {
+    switch (state) {
+        case site::ReadBack::NewVersion:
+            return "upgraded";
+        case site::ReadBack::OldVersion:
+            return "old-version";
+        case site::ReadBack::OtherVersion:
+            return "other-version";
+        case site::ReadBack::NoVersion:
+            return "no-version";
+        case site::ReadBack::NotBack:
+        case site::ReadBack::NotAsked:
+            return "not-back";
+    }
+    return "not-back";
+}
+
 }  // namespace
 
 int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     const auto& addresses = args.targets;
-    const auto types =
-        typesOf(addresses, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
-                args.searchSeconds);
+    const std::optional<int> given = args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type;
+    const auto targets = site::findUpgradeTargets(addresses, given, args.searchSeconds);
+    for (const auto& target : targets) {
+        if (!target.type) {
+            std::cerr << text::escapeControls(
+                             said(text::msg::kDeviceNotHeardFormat, target.address))
+                      << std::endl;
+        }
+    }
     std::vector<DeviceOutcome> outcomes(addresses.size());
+    std::vector<std::vector<std::string>> notesOf(addresses.size());
     BatchProgress progress(addresses);
-    forEachDevice(addresses.size(), args.parallel, [&](std::size_t i) {
+
+    site::GuardedOptions options;
+    options.packagePath = args.file;
+    options.port = args.port;
+    options.canary = args.canary;
+    options.keepGoing = args.keepGoing;
+    options.parallel = args.parallel;
+    options.wait = std::chrono::seconds(args.waitSeconds);
+    options.sitePath = args.site;
+    if (!args.site.empty()) options.packageSha256 = upgrade::packageSha256(args.file).value_or("");
+
+    site::GuardedHooks hooks;
+    hooks.upload = [&](std::size_t i) {
         DeviceOutcome& outcome = outcomes[i];
-        std::vector<std::string> notes;
+        std::vector<std::string>& notes = notesOf[i];
         const auto note = [&notes](const std::string& text) { notes.push_back(text); };
-        if (!types[i]) {
+        site::UploadAttempt attempt;
+        if (!targets[i].type) {
             outcome.status = exitcode::kNothingSent;
             outcome.json = toJson(
                 {"upgrade", addresses[i], exitcode::kNothingSent, {}, {{"status", "not-found"}}});
+            attempt.detail = text::tr(text::msg::kDeviceNotHeardFormat);
+            attempt.detail = text::formatText(attempt.detail, {text::fromUtf8(addresses[i])});
         } else {
             UpgradeArgs one = args;
             one.ip = addresses[i];
-            one.type = types[i];
+            one.type = targets[i].type;
             one.nvr = false;
             CliNotifier notifier(false);
             DeviceProgress observer(progress, i);
@@ -161,21 +204,75 @@ int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
                 one, notifier, observer, upgrade::FirmwareUploader::Connection::Own, note, result);
             outcome.json = toJson(result, &notifier);
             for (const auto& e : notifier.entries()) notes.push_back(e.text);
+            attempt.accepted = outcome.status == exitcode::kOk;
+            attempt.sentAnything = outcome.json.value("bytesSent", 0) > 0;
+            attempt.oldVersion = text::fromUtf8(outcome.json.value("version", std::string()));
+            const std::string state = outcome.json.value("status", std::string("failed"));
+            attempt.detail = text::fromUtf8(notes.empty() ? state : state + ": " + notes.back());
+        }
+        return attempt;
+    };
+    hooks.waiting = [&](std::size_t i) { progress.ended(i, said(text::msg::kGuardWaiting)); };
+    hooks.finished = [&](std::size_t i, const site::GuardedResult& r) {
+        DeviceOutcome& outcome = outcomes[i];
+        if (r.upload.accepted) {
+            outcome.json["oldVersion"] = text::toUtf8(r.upload.oldVersion);
+            outcome.json["newVersion"] = text::toUtf8(r.newVersion);
+            if (!r.upgraded()) {
+                // Took the package, but is not running it: the upgrade failed.
+                outcome.status = exitcode::kFailed;
+                outcome.json["exitCode"] = outcome.status;
+                outcome.json["ok"] = false;
+                outcome.json["status"] = readBackKey(r.readBack);
+            } else {
+                outcome.json["status"] = readBackKey(r.readBack);
+            }
         }
         const std::string state = outcome.json.value("status", std::string("failed"));
         outcome.lines.push_back(state);
-        outcome.lines.insert(outcome.lines.end(), notes.begin(), notes.end());
+        outcome.lines.insert(outcome.lines.end(), notesOf[i].begin(), notesOf[i].end());
+        if (r.upload.accepted) outcome.lines.push_back(text::toUtf8(r.text()));
         progress.ended(i, state);
-    });
+    };
+    std::string siteError;
+    const auto results = site::runGuardedUpgrade(targets, options, hooks, nullptr, &siteError);
     progress.close();
 
-    const auto accepted = std::count_if(outcomes.begin(), outcomes.end(),
-                                        [](const DeviceOutcome& o) { return o.status == 0; });
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (results[i].started) continue;
+        outcomes[i].status = exitcode::kNothingSent;
+        outcomes[i].json = toJson(
+            {"upgrade", addresses[i], exitcode::kNothingSent, {}, {{"status", "not-started"}}});
+        outcomes[i].lines.push_back(said(text::msg::kGuardNotStarted));
+    }
+    const auto accepted = std::count_if(results.begin(), results.end(),
+                                        [](const auto& r) { return r.upload.accepted; });
+    const auto upgraded =
+        std::count_if(results.begin(), results.end(), [](const auto& r) { return r.upgraded(); });
+    const bool stopped =
+        std::any_of(results.begin(), results.end(), [](const auto& r) { return !r.started; });
     const int status = printOutcomes(global, addresses, outcomes);
     (void)std::fprintf(stderr, "%s\n",
                        said(text::msg::kBatchAcceptedFormat, std::to_string(accepted),
                             std::to_string(outcomes.size()))
                            .c_str());
+    (void)std::fprintf(stderr, "%s\n",
+                       said(text::msg::kGuardUpgradedCountFormat, std::to_string(upgraded),
+                            std::to_string(outcomes.size()))
+                           .c_str());
+    if (stopped) {
+        (void)std::fprintf(
+            stderr, "%s\n",
+            said(args.canary && !results.front().upgraded() ? text::msg::kGuardCanaryFailed
+                                                            : text::msg::kGuardStoppedFailed)
+                .c_str());
+    }
+    if (!siteError.empty()) {
+        (void)std::fprintf(stderr, "%s\n",
+                           said(text::msg::kGuardSiteFailedFormat, siteError).c_str());
+        // The record was asked for: a run that could not keep it did not fully succeed.
+        if (status == exitcode::kOk) return exitcode::kFailed;
+    }
     return status;
 }
 

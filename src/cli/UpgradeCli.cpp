@@ -10,10 +10,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "cli/BatchCli.h"
@@ -25,6 +27,7 @@
 #include "core/discovery/DeviceTypes.h"
 #include "core/ops/forms/UpgradeSequence.h"
 #include "core/ops/presenter/DeviceCapabilities.h"
+#include "core/site/SiteFile.h"
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
@@ -48,7 +51,11 @@ constexpr int kRefused = exitcode::kFailed;  // the device answered, but not wit
 constexpr const char* kUpgradeFooter =
     "Exit status: 0 the device accepted the package (answer tag 1), 1 it refused it, "
     "3 it did not answer, 4 the transfer broke off, 5 nothing was sent (login, connection, "
-    "file or version), 2 usage.";
+    "file or version), 2 usage. Several devices, --canary or --site: each device that took "
+    "the package is waited for (--wait) until a search finds it again and its version, read "
+    "back, is new (the package's, when its name gives one), else it failed (1); with --canary "
+    "devices not started after a failure report 5. The status is that of the first device, "
+    "in the order given, that did not succeed.";
 
 struct ResolutionArgs {
     std::string ip;
@@ -356,6 +363,40 @@ bool isAddress(const std::string& word) {
     return ::inet_pton(AF_INET, word.c_str(), &address) == 1;
 }
 
+// Every address is one, and no device is named twice (it would take two uploads at once).
+void checkTargets(const UpgradeArgs& args) {
+    std::set<std::string> seen;
+    for (const auto& target : args.targets) {
+        if (!isAddress(target)) {
+            throw CLI::ValidationError(text::toUtf8(
+                text::formatText(text::tr(text::msg::kPlanBadAddress), {text::fromUtf8(target)})));
+        }
+        if (!seen.insert(target).second) {
+            throw CLI::ValidationError(text::toUtf8(text::formatText(
+                text::tr(text::msg::kGuardDuplicateAddressFormat), {text::fromUtf8(target)})));
+        }
+    }
+}
+
+// What a batch needs before its first frame: a package it can read, and a site it can write.
+std::optional<Outcome> unusableBatch(const UpgradeArgs& args) {
+    if (!std::ifstream(args.file, std::ios::binary).good() ||
+        std::filesystem::is_directory(args.file)) {
+        return Outcome{"upgrade",
+                       {},
+                       kNothingSent,
+                       said(text::msg::kGuardPackageUnreadableFormat, args.file),
+                       {{"status", "file-error"}, {"file", args.file}}};
+    }
+    if (args.site.empty()) return std::nullopt;
+    try {
+        (void)site::SiteFile::open(args.site, true);
+    } catch (const site::SiteError& e) {
+        return Outcome{"upgrade", {}, kNothingSent, e.what(), {{"status", "site-error"}}};
+    }
+    return std::nullopt;
+}
+
 int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     CliNotifier notifier;
     ProgressPrinter progress(true);
@@ -435,6 +476,20 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
         ->check(CLI::Range(1, 65535));
     upgradeCmd->add_option("--user", upgradeArgs->user, "User name")->capture_default_str();
     addPasswordOptions(*upgradeCmd, upgradeArgs->password);
+    upgradeCmd->add_flag("--canary", upgradeArgs->canary,
+                         "Upgrade the first device alone; the rest only once a search finds it "
+                         "again running a new version (the package's, when its name gives one)");
+    upgradeCmd
+        ->add_option("--wait", upgradeArgs->waitSeconds,
+                     "Seconds a device may take to come back with its new version")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600));
+    upgradeCmd
+        ->add_flag("--keep-going", upgradeArgs->keepGoing,
+                   "With --canary: a failure after the first device does not stop the rest")
+        ->needs("--canary");
+    upgradeCmd->add_option("--site", upgradeArgs->site,
+                           "Record each upgrade (old and new version) in this site file");
     upgradeCmd->footer(kUpgradeFooter);
     upgradeCmd->callback([&global, &run, upgradeArgs] {
         if (upgradeArgs->file.empty()) {
@@ -449,10 +504,17 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
             upgradeArgs->file = last;
             upgradeArgs->targets.pop_back();
         }
+        if (upgradeArgs->targets.size() > 1 || upgradeArgs->canary || !upgradeArgs->site.empty())
+            checkTargets(*upgradeArgs);
         upgradeArgs->password.resolve();
         run = [&global, upgradeArgs] {
             if (const auto missing = missingPackage(*upgradeArgs)) return finish(global, *missing);
-            if (upgradeArgs->targets.size() > 1) return runBatchUpgrade(global, *upgradeArgs);
+            if (upgradeArgs->targets.size() > 1 || upgradeArgs->canary ||
+                !upgradeArgs->site.empty()) {
+                if (const auto refused = unusableBatch(*upgradeArgs))
+                    return finish(global, *refused);
+                return runBatchUpgrade(global, *upgradeArgs);
+            }
             upgradeArgs->ip = upgradeArgs->targets.front();
             return runUpgrade(global, *upgradeArgs);
         };

@@ -28,6 +28,13 @@ struct UpgradeArgs {
     std::string user = "admin";
     Password password;
     int parallel = kParallelDevices;
+    // One device first, the rest only once it came back with the new version.
+    bool canary = false;
+    // How long a device may take to come back after taking the package.
+    int waitSeconds = 300;
+    // After the first device, a failure does not stop the rest.
+    bool keepGoing = false;
+    std::string site;  // empty: no site records the upgrades
 };
 
 // One device's upgrade as `upgrade IP FILE` runs it: login, package rules, connection, upload.

@@ -38,6 +38,8 @@ bool TcpService::takeUpload(Connection& connection, std::size_t& used) {
         case UploadReceiver::State::Done: {
             connection.device->record(Transport::Tcp, upload.frameB());
             auto answer = upload.answer();
+            if (const auto version = upload.installedVersion())
+                connection.device->config().version = *version;
             connection.upload.reset();
             if (answer) queueReply(connection, std::move(*answer), false);
             return false;

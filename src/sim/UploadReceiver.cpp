@@ -57,6 +57,7 @@ std::optional<std::string> UploadSettings::apply(std::string_view key, std::stri
     };
     if (key == "uploadRefused") return flag(refused);
     if (key == "uploadNoAnswer") return flag(noAnswer);
+    if (key == "uploadInstalls") return flag(installs);
     if (key == "uploadResetAfter") return count(resetAfter);
     if (key == "uploadStallAfter") return count(stallAfter);
     if (key == "uploadReadRate") {
@@ -86,6 +87,7 @@ void UploadSettings::addTo(nlohmann::json& out) const {
     out["uploadReadRate"] = readRate;
     out["uploadSaveDir"] = saveDir;
     out["uploadLeftover"] = wire::hexOf(leftover);
+    out["uploadInstalls"] = installs;
 }
 
 nlohmann::json UploadRecord::toJson() const {
@@ -218,6 +220,19 @@ void UploadReceiver::brokenOff() {
     if (record_->complete || record_->reset) return;
     record_->brokenOff = true;
     record_->sha256 = hash_.hex();
+}
+
+std::optional<std::string> UploadReceiver::installedVersion() const {
+    if (!settings_.installs || state_ != State::Done || !record_->answered ||
+        record_->answerTag != 1 || record_->name.size() < 22) {
+        return std::nullopt;
+    }
+    const std::string version = record_->name.substr(11, 11);
+    for (std::size_t i = 0; i < version.size(); ++i) {
+        const char c = version[i];
+        if (i % 3 == 2 ? c != '.' : (c < '0' || c > '9')) return std::nullopt;
+    }
+    return "v" + version;
 }
 
 }  // namespace tarvo::sim

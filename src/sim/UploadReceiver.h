@@ -25,6 +25,10 @@ struct UploadSettings {
     std::uint32_t readRate = 0;    // uploadReadRate: bytes per second, 0 as fast as it comes
     std::string saveDir;           // uploadSaveDir: keep each upload there; empty: nothing written
     wire::Bytes leftover;          // uploadLeftover (hex): sent at frame A, before the package
+    // uploadInstalls: a package taken (tag 1) whose name carries a version (NN.NN.NN.NN from
+    // its 12th character) becomes the device's version, as a camera runs it after its restart.
+    // Off, the device keeps its old version: one whose upgrade did not take.
+    bool installs = false;
 
     // nullopt when `key` is not an upload setting; else the error text (empty: applied).
     std::optional<std::string> apply(std::string_view key, std::string_view value);
@@ -87,6 +91,8 @@ public:
     [[nodiscard]] const wire::Bytes& frameB() const { return header_; }
     // The connection ended before the upload did.
     void brokenOff();
+    // After Done: the version the device runs from now on, when it installs what it took.
+    [[nodiscard]] std::optional<std::string> installedVersion() const;
 
 private:
     void finishData();

@@ -1343,5 +1343,61 @@
         <source>已写入，等待搜索确认</source>
         <translation>Written, confirming</translation>
     </message>
+    <message>
+        <source>先升级一台，确认成功后再升级其余</source>
+        <translation>One device first, then the rest</translation>
+    </message>
+    <message>
+        <source>未开始：前面的设备没有升级成功</source>
+        <translation>Not started: an earlier device did not upgrade</translation>
+    </message>
+    <message>
+        <source>已接受，等待设备重新出现…</source>
+        <translation>Accepted; waiting for the device to come back…</translation>
+    </message>
+    <message>
+        <source>已升级：%1 → %2</source>
+        <translation>Upgraded: %1 → %2</translation>
+    </message>
+    <message>
+        <source>失败：设备重新出现后仍是原来的版本 %1</source>
+        <translation>Failed: the device came back with its old version %1</translation>
+    </message>
+    <message>
+        <source>失败：设备重新出现后的版本是 %2（原来是 %1），不是升级包的版本</source>
+        <translation>Failed: the device came back with version %2 (was %1), not the package's</translation>
+    </message>
+    <message>
+        <source>失败：设备重新出现，但没有回答版本</source>
+        <translation>Failed: the device came back but did not say its version</translation>
+    </message>
+    <message>
+        <source>失败：等待时间内没有再搜索到设备</source>
+        <translation>Failed: no search found the device again within the wait</translation>
+    </message>
+    <message>
+        <source>先升级的设备没有升级成功，其余设备没有发送任何数据</source>
+        <translation>The first device did not upgrade; nothing was sent to the rest</translation>
+    </message>
+    <message>
+        <source>有设备没有升级成功，其余设备没有开始</source>
+        <translation>A device did not upgrade; the rest were not started</translation>
+    </message>
+    <message>
+        <source>%2 台设备中有 %1 台升级成功</source>
+        <translation>%1 of %2 devices upgraded</translation>
+    </message>
+    <message>
+        <source>现场文件没有记录升级：%1</source>
+        <translation>The site did not record the upgrade: %1</translation>
+    </message>
+    <message>
+        <source>没有发送任何数据：无法读取升级包 %1</source>
+        <translation>Nothing sent: the package %1 cannot be read</translation>
+    </message>
+    <message>
+        <source>地址 %1 出现了不止一次</source>
+        <translation>The address %1 is given more than once</translation>
+    </message>
 </context>
 </TS>

@@ -316,6 +316,7 @@ bool saveBatchUpgrade(QWidget& window, const QString& out, const QString& tag) {
         [&] {
             for (int r = 0; r < table->rowCount(); ++r) {
                 const QString result = table->item(r, table->columnCount() - 1)->text();
+                // A device that took the package is waited for; that is its state to show.
                 if (result.isEmpty() || result == upgrading || result == waiting) return false;
             }
             return true;

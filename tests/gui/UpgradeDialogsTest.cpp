@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -26,10 +28,12 @@
 
 #include "GuiDriver.h"
 #include "app/CTarvoDlg.h"
+#include "common/UiText.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/DialogUnits.h"
 #include "core/net/Socket.h"
 #include "core/text/Messages.h"
+#include "core/text/Translate.h"
 #include "core/upgrade/DeviceUploads.h"
 #include "core/upgrade/UploadSlot.h"
 #include "support/FakeNvrPeer.h"
@@ -376,6 +380,30 @@ TEST_F(UpgradeDialogsTest, ClosingTheBatchDuringALoginToASilentCameraDoesNotWait
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_FALSE(batch.isVisible());
     EXPECT_TRUE(driver.boxes.empty());
+}
+
+TEST_F(UpgradeDialogsTest, BatchWithOneDeviceFirstStopsWhenItKeepsItsOldVersion) {
+    ModalDriver driver;
+    const QString path = package("IPC_update_00.00.03.08.img", 1000);
+    gui::CBatchUpgradeDlg batch(
+        {{"127.0.0.2", 100, true, u"cam"}, {"127.0.0.10", 100, true, u"b"}});
+    batch.chooseFile_ = [&](QWidget*) { return path; };
+    batch.waitForDevice_ = 2s;
+    batch.show();
+    batch.findChild<QCheckBox*>(QStringLiteral("canary"))->setChecked(true);
+    const auto buttons = batch.findChildren<QPushButton*>();
+    buttons[0]->click();  // Browse
+    buttons[1]->click();  // Upgrade
+    auto* table = batch.findChild<QTableWidget*>(QStringLiteral("devices"));
+    const auto result = [&](int row) { return table->item(row, table->columnCount() - 1)->text(); };
+    const QString notStarted = gui::uiText(text::msg::kGuardNotStarted);
+    ASSERT_TRUE(test::waitUntil([&] { return result(1) == notStarted; }, 30s))
+        << result(1).toStdString();
+    EXPECT_EQ(result(0), gui::uiText(text::formatText(text::tr(text::msg::kGuardOldVersionFormat),
+                                                      {u"v00.00.02.08"})));
+    EXPECT_EQ(sim->device("127.0.0.2")["uploads"].size(), 1u);
+    EXPECT_TRUE(sim->device("127.0.0.10")["logins"].empty());
+    EXPECT_TRUE(sim->device("127.0.0.10")["uploads"].empty());
 }
 
 TEST_F(UpgradeDialogsTest, NvrUploadClosesTheDialogAfterSuccessAndFailureAndConnectsAnew) {

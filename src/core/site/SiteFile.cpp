@@ -559,15 +559,18 @@ std::vector<ActionRecord> SiteFile::actions() const {
     return out;
 }
 
-void SiteFile::finishActionWith(std::int64_t id, const ActionRecord& result) {
+void SiteFile::finishAction(const ActionRecord& e) {
     Transaction t(db_, path_);
     Statement update(db_,
-                     "UPDATE actions SET outcome = ?, detail = ?, finished = ?, figures = ?, "
-                     "new_value = ?, snapshot = ? WHERE id = ?",
+                     "UPDATE actions SET outcome = ?, detail = ?, finished = ?, new_value = ?, "
+                     "old_value = CASE WHEN ? = '' THEN old_value ELSE ? END, "
+                     "figures = CASE WHEN ? = '' THEN figures ELSE ? END, "
+                     "snapshot = CASE WHEN ? THEN ? ELSE snapshot END WHERE id = ?",
                      path_);
-    update.bind(1, result.outcome).bind(2, result.detail).bind(3, result.finished);
-    update.bind(4, result.figures).bind(5, result.newValue).bindBlob(6, result.snapshot);
-    update.bind(7, id).run();
+    update.bind(1, e.outcome).bind(2, e.detail).bind(3, e.finished).bind(4, e.newValue);
+    update.bind(5, e.oldValue).bind(6, e.oldValue).bind(7, e.figures).bind(8, e.figures);
+    update.bind(9, std::int64_t{e.snapshot.empty() ? 0 : 1}).bindBlob(10, e.snapshot);
+    update.bind(11, e.id).run();
     t.commit();
 }
 

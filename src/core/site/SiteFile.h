@@ -98,9 +98,10 @@ public:
     // The now of the site's records: seconds since the epoch.
     static std::int64_t now();
 
-    // Records how an action ended with what it measured, in one transaction: `result`'s
-    // outcome, detail, finished time, figures, newValue and snapshot (none when empty).
-    void finishActionWith(std::int64_t id, const ActionRecord& result);
+    // Records how an action ended with what it learnt on the way, in one transaction:
+    // `ended.id`, outcome, detail, finished, newValue; oldValue, figures and snapshot when they
+    // are given (an upgrade learns the old version only once the device answered).
+    void finishAction(const ActionRecord& ended);
 
 private:
     SiteFile(std::string path, sqlite3* db);

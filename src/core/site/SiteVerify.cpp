@@ -455,7 +455,8 @@ std::vector<VerifyResult> verifyDevices(const std::string& sitePath,
                 done.newValue = r.version;
                 done.snapshot = snapshot;
                 try {
-                    site->finishActionWith(id, done);
+                    done.id = id;
+                    site->finishAction(done);
                 } catch (const SiteError& e) {
                     r.siteError = e.what();
                 }

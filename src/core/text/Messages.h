@@ -394,4 +394,23 @@ inline constexpr std::u16string_view kSiteApplyWritten = u"已写入，等待搜
 // The window's title while the list shows one state: %1 the title, %2 the state.
 inline constexpr std::u16string_view kSiteFilteredFormat = u"%1（只显示%2）";
 
+// Firmware confirmed by reading the version back, one device first on request.
+// The batch window's check box: the first checked device alone, confirmed by its version read back, before the rest.
+inline constexpr std::u16string_view kGuardCanaryBox = u"先升级一台，确认成功后再升级其余";
+inline constexpr std::u16string_view kGuardNotStarted = u"未开始：前面的设备没有升级成功";
+inline constexpr std::u16string_view kGuardWaiting = u"已接受，等待设备重新出现…";
+// %1 the version before the upload, %2 the one read back.
+inline constexpr std::u16string_view kGuardUpgradedFormat = u"已升级：%1 → %2";
+inline constexpr std::u16string_view kGuardOldVersionFormat = u"失败：设备重新出现后仍是原来的版本 %1";
+inline constexpr std::u16string_view kGuardOtherVersionFormat = u"失败：设备重新出现后的版本是 %2（原来是 %1），不是升级包的版本";
+inline constexpr std::u16string_view kGuardNoVersion = u"失败：设备重新出现，但没有回答版本";
+inline constexpr std::u16string_view kGuardNotBack = u"失败：等待时间内没有再搜索到设备";
+inline constexpr std::u16string_view kGuardCanaryFailed = u"先升级的设备没有升级成功，其余设备没有发送任何数据";
+inline constexpr std::u16string_view kGuardStoppedFailed = u"有设备没有升级成功，其余设备没有开始";
+// %1 devices of %2 came back with the new version.
+inline constexpr std::u16string_view kGuardUpgradedCountFormat = u"%2 台设备中有 %1 台升级成功";
+inline constexpr std::u16string_view kGuardSiteFailedFormat = u"现场文件没有记录升级：%1";
+inline constexpr std::u16string_view kGuardPackageUnreadableFormat = u"没有发送任何数据：无法读取升级包 %1";
+inline constexpr std::u16string_view kGuardDuplicateAddressFormat = u"地址 %1 出现了不止一次";
+
 }  // namespace tarvo::text::msg

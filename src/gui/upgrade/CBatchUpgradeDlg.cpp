@@ -1,5 +1,6 @@
 #include "upgrade/CBatchUpgradeDlg.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -10,7 +11,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <optional>
+#include <utility>
 
 #include "common/BackgroundStep.h"
 #include "common/RememberedChoices.h"
@@ -24,6 +28,8 @@
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
+#include "core/upgrade/PackageDigest.h"
+#include "dialogs/CSiteDlg.h"
 
 namespace tarvo::gui {
 
@@ -39,9 +45,7 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
                    upgrade::FirmwareUploader::Connection::Own) {
         uploader.SetTarget(ops::capabilitiesOf(device.type).defaultPort, device.address);
     }
-    ~Row() override {
-        if (worker.joinable()) worker.join();
-    }
+    ~Row() override = default;
     Row(const Row&) = delete;
     Row& operator=(const Row&) = delete;
 
@@ -55,15 +59,28 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
     void uploadProgress(int position, std::uint64_t /*bytesSent*/) override {
         post([this, position] { bar->setValue(std::min(position, bar->maximum())); });
     }
+    // Kept for the batch's thread, which waits for it; the row's line shows the whole outcome
+    // once the device was read back.
     void uploadFinished(const upgrade::UploadOutcome& outcome) override {
-        if (outcome.status == upgrade::UploadStatus::Cancelled) return;
-        const std::u16string_view said =
-            !outcome.message.empty()                                ? outcome.message
-            : outcome.status == upgrade::UploadStatus::NotNewer     ? text::msg::kBatchNotNewer
-            : outcome.status == upgrade::UploadStatus::NotConnected ? text::msg::kBatchNotConnected
-                                                                    : text::msg::kBatchFailed;
-        QString text = uiText(said);
-        post([this, text] { dialog.showResult(*this, text); });
+        {
+            std::lock_guard guard(outcomeMutex);
+            finished = outcome;
+        }
+        outcomeReady.notify_all();
+    }
+    // The upload's outcome, once its worker ends; nothing when the dialog stopped first (the
+    // upload is then cancelled).
+    std::optional<upgrade::UploadOutcome> awaitUpload() {
+        std::unique_lock lock(outcomeMutex);
+        while (!finished) {
+            if (*stop) {
+                lock.unlock();
+                uploader.cancel();
+                return std::nullopt;
+            }
+            outcomeReady.wait_for(lock, std::chrono::milliseconds(200));
+        }
+        return std::exchange(finished, std::nullopt);
     }
     // Calls that arrive after the dialog went are dropped by its queue.
     void post(std::function<void()> call) { calls->push(std::move(call)); }
@@ -78,9 +95,11 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
     QTableWidgetItem* check = nullptr;
     CGradientProgressCtrl* bar = nullptr;
     QTableWidgetItem* result = nullptr;
+    std::mutex outcomeMutex;
+    std::condition_variable outcomeReady;
+    std::optional<upgrade::UploadOutcome> finished;
+    // Used by the batch's thread only while a batch runs, by the dialog's thread otherwise.
     upgrade::FirmwareUploader uploader;
-    std::thread worker;  // login and connection, until the upload starts
-    std::shared_ptr<std::atomic<bool>> workerEnded;
 };
 
 std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
@@ -90,8 +109,8 @@ std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
     for (int row = 0; row < table.rowCount(); ++row) {
         const discovery::DeviceRow device = table.row(row);
         if (!ops::allows(device.type, ops::Operation::Upgrade)) continue;
-        devices.push_back(
-            {text::toUtf8(device.address), device.type, device.address == selected, device.name});
+        devices.push_back({text::toUtf8(device.address), device.type, device.address == selected,
+                           device.name, device.mac});
     }
     return devices;
 }
@@ -146,6 +165,10 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     fileLine->addWidget(browse);
     layout->addLayout(fileLine);
 
+    canary_ = new QCheckBox(uiText(text::msg::kGuardCanaryBox), this);
+    canary_->setObjectName(QStringLiteral("canary"));
+    layout->addWidget(canary_);
+
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(uiText(text::msg::kBatchUser), this));
     user_ = new QLineEdit(QStringLiteral("admin"), this);
@@ -192,51 +215,115 @@ void CBatchUpgradeDlg::onBrowse() {
 }
 
 void CBatchUpgradeDlg::onUpgrade() {
+    if (batch_.joinable()) return;  // one batch at a time
     const std::string path = path_->text().toStdString();
     const std::u16string user = user_->text().toStdU16String();
     const std::u16string password = password_->text().toStdU16String();
+    std::vector<std::shared_ptr<Row>> chosen;
+    std::vector<site::UpgradeTarget> targets;
     for (auto& row : rows_) {
-        // A device whose last upload still runs, or whose connection is still being made,
-        // keeps it: one upload per device.
-        if (row->check->checkState() != Qt::Checked || row->uploader.busy() ||
-            row->worker.joinable())
-            continue;
+        // A device receiving a package from elsewhere keeps it: one upload per device.
+        if (row->check->checkState() != Qt::Checked || row->uploader.busy()) continue;
         row->bar->setValue(0);
         showText(*row, uiText(text::msg::kBatchWaiting));
-        row->workerEnded = std::make_shared<std::atomic<bool>>(false);
-        row->worker = std::thread([r = row, path, user, password, ended = row->workerEnded] {
-            runDevice(*r, path, user, password);
+        chosen.push_back(row);
+        targets.push_back({row->device.address, row->device.type, text::toUtf8(row->device.mac)});
+    }
+    if (chosen.empty()) return;
+    upgrade_->setEnabled(false);
+    canary_->setEnabled(false);
+    site::GuardedOptions options;
+    options.packagePath = path;
+    options.canary = canary_->isChecked();
+    options.wait = waitForDevice_;
+    // As before the box: every device at once unless the first goes alone.
+    options.parallel = static_cast<int>(chosen.size());
+    // Opened by the batch's threads, never here: another program may hold the site a while.
+    options.sitePath = CSiteDlg::currentSitePath().toStdString();
+    batchEnded_ = std::make_shared<std::atomic<bool>>(false);
+    batch_ =
+        std::thread([rows = std::move(chosen), targets = std::move(targets), options, user,
+                     password, calls = calls_, stop = stop_, ended = batchEnded_, this]() mutable {
+            if (!options.sitePath.empty())
+                options.packageSha256 = upgrade::packageSha256(options.packagePath).value_or("");
+            site::GuardedHooks hooks;
+            hooks.upload = [&](std::size_t i) {
+                return runDevice(*rows[i], options.packagePath, user, password);
+            };
+            hooks.waiting = [&](std::size_t i) {
+                Row* row = rows[i].get();
+                row->post([row, text = uiText(text::msg::kGuardWaiting)] {
+                    row->dialog.showText(*row, text);
+                });
+            };
+            hooks.finished = [&](std::size_t i, const site::GuardedResult& result) {
+                Row* row = rows[i].get();
+                const QString text = uiText(result.text());
+                const QString version = dataText(result.newVersion);
+                row->post([row, text, version] {
+                    row->dialog.showResult(*row, text);
+                    if (!version.isEmpty()) {
+                        const int line = row->check->row();
+                        row->dialog.table_->item(line, kColVersion)->setText(version);
+                    }
+                });
+            };
+            const auto results = site::runGuardedUpgrade(targets, options, hooks, stop.get());
+            for (std::size_t i = 0; i < results.size(); ++i) {
+                if (results[i].started || *stop) continue;
+                Row* row = rows[i].get();
+                row->post([row, text = uiText(results[i].text())] {
+                    row->dialog.showResult(*row, text);
+                });
+            }
+            // Runs only while the dialog is open, which then still owns the thread.
+            calls->push([this] {
+                if (batch_.joinable()) batch_.join();
+                upgrade_->setEnabled(true);
+                canary_->setEnabled(true);
+            });
             *ended = true;
         });
-    }
 }
 
-void CBatchUpgradeDlg::runDevice(Row& row, std::string path, std::u16string user,
-                                 std::u16string password) {
-    const auto fail = [&row](std::u16string_view why) {
-        const QString text = uiText(why);
-        row.post([&row, text] { row.dialog.showResult(row, text); });
-    };
+site::UploadAttempt CBatchUpgradeDlg::runDevice(Row& row, const std::string& path,
+                                                const std::u16string& user,
+                                                const std::u16string& password) {
+    site::UploadAttempt attempt;
     const ops::UpgradeRequest request{
-        row.device.address, row.uploader.port(), row.device.type, row.nvr,
-        std::move(user),    std::move(password), std::move(path)};
+        row.device.address, row.uploader.port(), row.device.type, row.nvr, user, password, path};
     const ops::UpgradeProgress steps =
         ops::runUpgrade(request, row.uploader, [&row] { return row.stop->load(); });
-    if (*row.stop) return;
+    attempt.oldVersion = steps.version;
     switch (steps.reached) {
         case ops::UpgradeStep::Package:
         case ops::UpgradeStep::PartRule:
         case ops::UpgradeStep::Connect:
-            return fail(steps.outcome.message);
+            attempt.detail = steps.outcome.message;
+            return attempt;
         case ops::UpgradeStep::Login:
-            return fail(steps.outcome.message.empty() ? text::msg::kControlFailed
-                                                      : steps.outcome.message);
+            attempt.detail = steps.outcome.message.empty()
+                                 ? std::u16string(text::msg::kControlFailed)
+                                 : steps.outcome.message;
+            return attempt;
         case ops::UpgradeStep::Start:
             // Refused only while the device receives a package from elsewhere.
-            return fail(text::msg::kBatchFailed);
+            attempt.detail = text::msg::kBatchFailed;
+            return attempt;
         case ops::UpgradeStep::Started:
-            return;
+            break;
     }
+    const auto outcome = row.awaitUpload();
+    if (!outcome) return attempt;
+    attempt.accepted = outcome->status == upgrade::UploadStatus::Accepted;
+    attempt.sentAnything = !upgrade::nothingSent(outcome->status);
+    attempt.detail =
+        !outcome->message.empty()                                ? outcome->message
+        : outcome->status == upgrade::UploadStatus::NotNewer     ? text::msg::kBatchNotNewer
+        : outcome->status == upgrade::UploadStatus::NotConnected ? text::msg::kBatchNotConnected
+                                                                 : text::msg::kBatchFailed;
+    if (attempt.accepted) attempt.detail.clear();
+    return attempt;
 }
 
 void CBatchUpgradeDlg::askVersions() {
@@ -267,8 +354,6 @@ void CBatchUpgradeDlg::showText(Row& row, const QString& text) {
 
 void CBatchUpgradeDlg::showResult(Row& row, const QString& text) {
     showText(row, text);
-    // The worker has ended or ends now: the row may run again.
-    if (row.worker.joinable()) row.worker.join();
 }
 
 void CBatchUpgradeDlg::stopAll() {
@@ -282,16 +367,14 @@ void CBatchUpgradeDlg::stopAll() {
         }
     }
     versionQueries_.clear();
-    for (auto& row : rows_) {
-        if (row->worker.joinable() && !*row->workerEnded) {
-            // Still logging in or connecting: it stops before its upload and ends by its own
-            // time-outs, keeping its row; the dialog does not wait for it. An upload it started
-            // all the same stops when the row goes.
-            detail::keepUntilDone(std::move(row->worker), row->workerEnded);
-            continue;
-        }
-        if (row->worker.joinable()) row->worker.join();
-        row->uploader.cancel();  // a running upload stops at its next piece
+    if (batch_.joinable() && !*batchEnded_) {
+        // Its logins and connections stop before their uploads and end by their own time-outs,
+        // its uploads at their next piece, its waits at once; it keeps its rows, and the dialog
+        // does not wait for it.
+        for (auto& row : rows_) row->outcomeReady.notify_all();
+        detail::keepUntilDone(std::move(batch_), batchEnded_);
+    } else if (batch_.joinable()) {
+        batch_.join();
     }
 }
 

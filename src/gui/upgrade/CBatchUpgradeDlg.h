@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,8 +15,10 @@
 
 #include "common/UiQueue.h"
 #include "core/discovery/DeviceTable.h"
+#include "core/site/GuardedUpgrade.h"
 #include "core/upgrade/FirmwareUploader.h"
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
@@ -30,7 +33,8 @@ class CGradientProgressCtrl;
 // progress bar and its result as it comes, whole (wrapped, and on hover). Each device gets its
 // own connection and the same rules as the single upgrade dialogs (login first, a camera
 // package newer than the camera's version, an NVR part file by name). The results can be
-// copied as tab-separated text.
+// copied as tab-separated text. Each device that took the package is waited for until it answers
+// again and says a new version; the outcome goes to the window's site when one is open.
 class CBatchUpgradeDlg : public QDialog {
     Q_OBJECT
 public:
@@ -39,6 +43,7 @@ public:
         int type = 0;
         bool checked = false;
         std::u16string name;
+        std::u16string mac = {};  // for the site's record; may be empty
     };
     // The list's devices, the one at `selected` (an address) checked.
     static std::vector<Device> devicesOf(const discovery::DeviceTable& table,
@@ -49,6 +54,8 @@ public:
 
     // The file chooser; tests replace it.
     std::function<QString(QWidget*)> chooseFile_;
+    // How long a device that took the package may take to come back; tests shorten it.
+    std::chrono::milliseconds waitForDevice_{std::chrono::seconds(300)};
 
     void done(int result) override;
 
@@ -66,8 +73,11 @@ private:
 
     void onBrowse();
     void onUpgrade();
-    // The work of one device on its own thread: login, rules, connection, upload.
-    static void runDevice(Row& row, std::string path, std::u16string user, std::u16string password);
+    // The work of one device on a thread of the batch: login, rules, connection, upload, up to
+    // the device's answer.
+    static site::UploadAttempt runDevice(Row& row, const std::string& path,
+                                         const std::u16string& user,
+                                         const std::u16string& password);
     void showResult(Row& row, const QString& text);
     void showText(Row& row, const QString& text);
     // Asks each device for its version on a thread of its own; the answers fill the column.
@@ -85,6 +95,11 @@ private:
     QPushButton* upgrade_ = nullptr;
     std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
     // The rows' reports on their way to this dialog's thread; dropped once it closed.
+    // One device first, the rest once it came back upgraded; a failure then stops the rest.
+    QCheckBox* canary_ = nullptr;
+    // The batch: one thread at a time, which a closing dialog does not wait for.
+    std::thread batch_;
+    std::shared_ptr<std::atomic<bool>> batchEnded_;
     std::shared_ptr<UiQueue<std::function<void()>>> calls_ =
         std::make_shared<UiQueue<std::function<void()>>>(
             this, [](std::function<void()>& call) { call(); });

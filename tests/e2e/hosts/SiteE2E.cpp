@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
+
+#include "core/site/SiteFile.h"
 
 #include "core/site/SiteFile.h"
 #include "support/RunProcess.h"
@@ -180,4 +183,61 @@ TEST_F(SiteE2E, VerifyStoresFiguresSnapshotAndReasons) {
                                      [](const auto& d) { return d.mac == "02:00:0A:FA:00:0B"; });
     ASSERT_NE(camera, known.end());
     EXPECT_EQ(camera->version, "v00.00.22.06");
+}
+
+TEST_F(SiteE2E, CanaryThatComesBackWithItsOldVersionStopsTheBatch) {
+    std::vector<std::unique_ptr<test::SimProcess>> sims;
+    std::vector<std::string> ips;
+    for (int k = 1; k <= 3; ++k) {
+        sims.push_back(simInHost(k));
+        ips.push_back(test::sandboxHostAddress(k));
+        sims.back()->set(ips.back(), "version=v00.00.02.08");
+    }
+    const std::string package = file("IPC_update_00.00.03.08.img");
+    std::ofstream(package, std::ios::binary) << std::string(100000, 'x');
+    const auto upgrade = [&](const std::string& wait) {
+        std::vector<std::string> args{TARVO_CLI_PATH, "--json", "upgrade"};
+        args.insert(args.end(), ips.begin(), ips.end());
+        args.insert(args.end(), {package, "--canary", "--wait", wait, "--password", "pw", "--site",
+                                 file("s.tarvo-site")});
+        return test::runProcess(args, std::chrono::seconds(90), {"LANG=en_US.UTF-8", "LC_ALL="});
+    };
+    const auto statuses = [](const std::string& out) {
+        std::vector<std::string> seen;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            seen.push_back(nlohmann::json::parse(line)["status"]);
+        return seen;
+    };
+
+    // The first device takes the package but keeps running its old firmware.
+    auto r = upgrade("4");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(statuses(r.out),
+              (std::vector<std::string>{"old-version", "not-started", "not-started"}));
+    EXPECT_EQ(sims[0]->device(ips[0])["uploads"].size(), 1u);
+    EXPECT_EQ(commandsSeen(*sims[1], 2) + commandsSeen(*sims[2], 3), 0);
+
+    // Devices that run what they take: each comes back with the package's version.
+    for (int k = 0; k < 3; ++k) sims[k]->set(ips[k], "uploadInstalls=true");
+    r = upgrade("30");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(statuses(r.out), (std::vector<std::string>{"upgraded", "upgraded", "upgraded"}));
+
+    const auto site = site::SiteFile::open(file("s.tarvo-site"), false);
+    const auto actions = site->actions();
+    ASSERT_EQ(actions.size(), 4u);
+    EXPECT_EQ(actions[0].mac, "02:00:0A:FA:00:0B");
+    EXPECT_EQ(actions[0].kind, "upgrade");
+    EXPECT_EQ(actions[0].outcome, "failed");
+    EXPECT_EQ(actions[0].oldValue, "v00.00.02.08");
+    EXPECT_EQ(actions[0].newValue, "v00.00.02.08");
+    EXPECT_EQ(actions[0].packageName, "IPC_update_00.00.03.08.img");
+    EXPECT_EQ(actions[0].packageSha256.size(), 64u);
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(actions[i].outcome, "ok");
+        EXPECT_EQ(actions[i].oldValue, "v00.00.02.08");
+        EXPECT_EQ(actions[i].newValue, "v00.00.03.08");
+    }
+    for (const auto& d : site->knownDevices()) EXPECT_EQ(d.version, "v00.00.03.08") << d.mac;
 }

@@ -195,8 +195,11 @@ TEST_F(UpgradeE2E, SeveralDevicesAtOnceEachWithItsOwnRulesAndResult) {
     const std::vector<std::string> ips{"127.0.0.2", "127.0.0.4", "127.0.0.11", "127.0.0.3"};
     auto args = ips;
     args.insert(args.begin(), {"--json", "upgrade"});
-    args.insert(args.end(), {path, "--parallel", "3"});
+    args.insert(args.end(), {path, "--parallel", "3", "--wait", "30"});
+    for (const char* ip : {"127.0.0.2", "127.0.0.11"}) sim->set(ip, "uploadInstalls=true");
     const auto result = cli(args, 120s);
+    for (const char* ip : {"127.0.0.2", "127.0.0.11"})
+        sim->set(ip, "uploadInstalls=false,version=v00.00.02.08");
     EXPECT_EQ(result.exitCode, 4) << result.err;  // the first that failed: broke off
     std::istringstream lines(result.out);
     std::vector<std::string> statuses;
@@ -206,7 +209,7 @@ TEST_F(UpgradeE2E, SeveralDevicesAtOnceEachWithItsOwnRulesAndResult) {
         statuses.push_back(json["status"]);
     }
     EXPECT_EQ(statuses,
-              (std::vector<std::string>{"accepted", "stream-failed", "accepted", "wrong-file"}));
+              (std::vector<std::string>{"upgraded", "stream-failed", "upgraded", "wrong-file"}));
     for (const char* ip : {"127.0.0.2", "127.0.0.11"})
         EXPECT_EQ(uploads(ip)[0]["sha256"], sha256Of(path));
     EXPECT_TRUE(uploads("127.0.0.3").empty());
