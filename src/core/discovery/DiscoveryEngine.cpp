@@ -112,17 +112,21 @@ void DiscoveryEngine::startSearch() {
     ignoreReplies_.store(false);
     const protocol::Frame request = protocol::discoveryRequest();
     const sockaddr_in group = groupSocketAddress();
-    std::shared_lock guard(contextsLock_);
-    // The figures are this search's: reset before its request can be answered.
-    for (const auto& context : contexts_) context->counters().reset();
-    for (const auto& context : contexts_) {
-        // A failed discovery send is not reported; the other interfaces still search. The
-        // diagnosis tells it.
-        const bool sent =
-            ::sendto(context->joinSocket().fd(), request.bytes.data(), request.size, MSG_NOSIGNAL,
-                     reinterpret_cast<const sockaddr*>(&group), sizeof group) >= 0;
-        context->counters().sent(sent, sent ? 0 : errno);
+    {
+        std::shared_lock guard(contextsLock_);
+        // The figures are this search's: reset before its request can be answered.
+        for (const auto& context : contexts_) context->counters().reset();
+        for (const auto& context : contexts_) {
+            // A failed discovery send is not reported; the other interfaces still search. The
+            // diagnosis tells it.
+            const bool sent =
+                ::sendto(context->joinSocket().fd(), request.bytes.data(), request.size,
+                         MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&group),
+                         sizeof group) >= 0;
+            context->counters().sent(sent, sent ? 0 : errno);
+        }
     }
+    if (searchStarted_) searchStarted_();
 }
 
 bool DiscoveryEngine::sendOn(const InterfaceContext* context, const protocol::Frame& frame) {

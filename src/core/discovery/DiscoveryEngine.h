@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -76,6 +77,9 @@ public:
     // Why the list shows what it shows: each interface's figures since the last startSearch,
     // and what looks wrong on this computer. Takes the table's lock for a moment.
     [[nodiscard]] SearchDiagnosis diagnosis() const;
+    // Called on the searching thread after each startSearch has sent its requests. Set once,
+    // before any search.
+    void setSearchStarted(std::function<void()> started) { searchStarted_ = std::move(started); }
 
 private:
     void receiveLoop(InterfaceContext* context);
@@ -123,6 +127,7 @@ private:
     // Held from the duplicate test to the insertion of a type-89 camera's row.
     std::mutex resolutionQueryLock_;
     LateMacFiller macFiller_{table_, macResolver_};
+    std::function<void()> searchStarted_;
 };
 
 }  // namespace tarvo::discovery

@@ -26,6 +26,7 @@ class CIPCamConfigDlg;
 class CSetNet;
 class CSetOstra;
 class CSortListCtrl;
+class SearchStatusLine;
 
 // The main window: the device list, the selection and every device operation. It shows the
 // dialogs and message boxes the operations ask for; the operations themselves are the
@@ -118,6 +119,14 @@ private:
     QMenu* windowMenu_ = nullptr;
     bool initialised_ = false;
     BoxNotifier boxes_{this};
+
+public:
+    [[nodiscard]] SearchStatusLine* searchStatus() const { return searchStatus_; }
+
+private:
+    // The line beside the note: what the last search met.
+    void buildSearchStatus(const QLabel& note);
+    SearchStatusLine* searchStatus_ = nullptr;
 };
 
 }  // namespace tarvo::gui
