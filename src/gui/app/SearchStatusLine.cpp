@@ -34,15 +34,19 @@ QString SearchStatusLine::details(const discovery::SearchDiagnosis& diagnosis) {
         for (std::size_t c = 0; c < line.size(); ++c) {
             const QString cell = dataText(line[c]).toHtmlEscaped();
             const QString align = c < 2 ? QStringLiteral("left") : QStringLiteral("right");
-            html += header ? QStringLiteral("<th align=\"%1\">%2</th>").arg(align, cell)
-                           : QStringLiteral("<td align=\"%1\">%2</td>").arg(align, cell);
+            // The tooltip would wrap the headers letter by letter to keep narrow.
+            html += header ? QStringLiteral("<th align=\"%1\" style=\"white-space:pre\">%2</th>")
+                                 .arg(align, cell)
+                           : QStringLiteral("<td align=\"%1\" style=\"white-space:pre\">%2</td>")
+                                 .arg(align, cell);
         }
         html += QStringLiteral("</tr>");
         header = false;
     }
     html += QStringLiteral("</table>");
     for (const auto& hint : discovery::hintTexts(diagnosis))
-        html += QStringLiteral("<p>%1</p>").arg(dataText(hint).toHtmlEscaped());
+        html += QStringLiteral("<p style=\"white-space:pre\">%1</p>")
+                    .arg(dataText(hint).toHtmlEscaped());
     return html + QStringLiteral("</qt>");
 }
 
