@@ -389,7 +389,8 @@ void CTarvoDlg::buildSearchStatus(const QLabel& note) {
     // The line, a child, outlives the engine, a member; a call posted to a line that went
     // meanwhile is dropped by Qt.
     engine_.setSearchStarted([line = searchStatus_] {
-        QMetaObject::invokeMethod(line, [line] { line->searchStarted(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            line, [line] { line->searchStarted(); }, Qt::QueuedConnection);
     });
 }
 
