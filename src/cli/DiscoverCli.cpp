@@ -17,6 +17,7 @@
 #include "core/discovery/DeviceFilter.h"
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DiscoveryEngine.h"
+#include "core/discovery/SearchDiagnosis.h"
 #include "core/net/MacResolver.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/text/Messages.h"
@@ -34,6 +35,7 @@ struct DiscoverArgs {
     std::vector<std::string> interfaces;
     std::string sort;
     bool csv = false;
+    bool diagnose = false;
     DeviceFilterArgs filter;
 };
 
@@ -109,6 +111,53 @@ nlohmann::json rowsToJson(const std::vector<discovery::DeviceRow>& rows) {
     return array;
 }
 
+// The figures per interface, then the hints, one a line.
+void printDiagnosis(const discovery::SearchDiagnosis& diagnosis, std::ostream& out) {
+    auto lines = discovery::diagnosisTable(diagnosis);
+    for (auto& line : lines) {
+        for (auto& cell : line) cell = text::escapeControls(cell);
+    }
+    printTextTable(lines, out);
+    for (const auto& hint : discovery::hintTexts(diagnosis))
+        out << text::toUtf8(text::escapeControls(hint)) << '\n';
+    out.flush();
+}
+
+nlohmann::json diagnosisToJson(const discovery::SearchDiagnosis& diagnosis) {
+    auto interfaces = nlohmann::json::array();
+    for (const auto& f : diagnosis.interfaces) {
+        nlohmann::json dropped = nlohmann::json::object();
+        for (std::size_t r = 0; r < discovery::kDropReasons; ++r)
+            dropped[std::string(discovery::dropReasonKey(static_cast<discovery::DropReason>(r)))] =
+                f.dropped[r];
+        interfaces.push_back({{"name", f.name},
+                              {"address", net::formatIPv4(f.address)},
+                              {"requestsSent", f.requestsSent},
+                              {"requestsFailed", f.requestsFailed},
+                              {"replies", f.replies},
+                              {"rows", f.rows},
+                              {"otherSubnetRows", f.otherSubnetRows},
+                              {"conflicts", f.conflicts},
+                              {"dropped", dropped},
+                              {"packetSocket", f.frames}});
+    }
+    auto hints = nlohmann::json::array();
+    const auto texts = discovery::hintTexts(diagnosis);
+    for (std::size_t i = 0; i < diagnosis.hints.size(); ++i) {
+        const auto& h = diagnosis.hints[i];
+        nlohmann::json hint{{"hint", std::string(discovery::hintKey(h.hint))},
+                            {"text", text::toUtf8(texts[i])}};
+        if (!h.interfaceName.empty()) hint["interface"] = h.interfaceName;
+        if (h.error != 0) hint["error"] = h.error;
+        hints.push_back(std::move(hint));
+    }
+    return {{"interfaces", interfaces},
+            {"rows", diagnosis.rows},
+            {"replies", diagnosis.replies()},
+            {"dropped", diagnosis.dropped()},
+            {"hints", hints}};
+}
+
 int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     int sortColumn = -1;
     bool ascending = true;
@@ -131,6 +180,8 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(args.seconds * 1000)));
     engine.setIgnoreReplies(true);
     engine.takeLateFrames();
+    // Read before the interfaces close: their figures go with them.
+    const auto diagnosis = engine.diagnosis();
     const auto searched = engine.interfaces();
     engine.closeInterfaces();
 
@@ -155,10 +206,20 @@ int runDiscover(const GlobalOptions& global, const DiscoverArgs& args) {
     }
     if (args.csv) {
         std::cout << discovery::deviceListCsv(rows) << std::flush;
+        // The CSV stays one table: the figures go beside it.
+        if (args.diagnose) printDiagnosis(diagnosis, std::cerr);
     } else if (global.json) {
-        printJson(rowsToJson(rows));
+        if (args.diagnose) {
+            printJson({{"devices", rowsToJson(rows)}, {"diagnosis", diagnosisToJson(diagnosis)}});
+        } else {
+            printJson(rowsToJson(rows));
+        }
     } else {
         printTable(rows);
+        if (args.diagnose) {
+            std::cout << '\n';
+            printDiagnosis(diagnosis, std::cout);
+        }
     }
     return opened > 0 ? exitcode::kOk : exitcode::kFailed;
 }
@@ -178,6 +239,11 @@ void addDiscoverCommand(CLI::App& app, const GlobalOptions& global, std::functio
                     "Sort by COLUMN[:asc|:desc]: seq, ip, mac, name, note, type");
     sub->add_flag("--csv", args->csv,
                   "Print the list as CSV (UTF-8 with byte-order mark) for a spreadsheet");
+    sub->add_flag("--diagnose", args->diagnose,
+                  "Also tell why a device may not show up: per interface the requests sent, "
+                  "replies, devices, other-subnet devices, conflicts and replies dropped (and "
+                  "why), then hints (with --json: {\"devices\": [...], \"diagnosis\": {...}}; "
+                  "with --csv on stderr)");
     addFilterOptions(*sub, args->filter);
     sub->callback([&global, &run, args] {
         args->filter.resolve();

@@ -26,6 +26,10 @@ std::size_t displayWidth(std::u16string_view text) {
 }  // namespace
 
 void printTextTable(const std::vector<std::vector<std::u16string>>& lines) {
+    printTextTable(lines, std::cout);
+}
+
+void printTextTable(const std::vector<std::vector<std::u16string>>& lines, std::ostream& stream) {
     std::vector<std::size_t> widths;
     for (const auto& line : lines) {
         if (widths.size() < line.size()) widths.resize(line.size(), 0);
@@ -38,9 +42,9 @@ void printTextTable(const std::vector<std::vector<std::u16string>>& lines) {
             out += text::toUtf8(line[c]);
             if (c + 1 < line.size()) out.append(widths[c] + 2 - displayWidth(line[c]), ' ');
         }
-        std::cout << out << '\n';
+        stream << out << '\n';
     }
-    std::cout.flush();
+    stream.flush();
 }
 
 }  // namespace tarvo::cli

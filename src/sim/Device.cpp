@@ -158,6 +158,9 @@ wire::Bytes Device::shaped(wire::Bytes frame) const {
         case ReplyShape::ForeignTag:
             frame[1] = kForeignTag;
             break;
+        case ReplyShape::Stub:
+            frame.resize(2);
+            break;
     }
     return frame;
 }

@@ -17,13 +17,14 @@ namespace tarvo::sim {
 
 namespace {
 
-constexpr std::array<std::pair<ReplyShape, std::string_view>, 6> kShapes{{
+constexpr std::array<std::pair<ReplyShape, std::string_view>, 7> kShapes{{
     {ReplyShape::Normal, "normal"},
     {ReplyShape::Short, "short"},
     {ReplyShape::NoNul, "noNul"},
     {ReplyShape::Long, "long"},
     {ReplyShape::Empty, "empty"},
     {ReplyShape::ForeignTag, "foreignTag"},
+    {ReplyShape::Stub, "stub"},
 }};
 
 constexpr std::array<std::pair<StreamFault, std::string_view>, 8> kStreamFaults{{

@@ -22,6 +22,7 @@ enum class ReplyShape {
     Long,        // padded to 1024 bytes with 'Z' after the payload
     Empty,       // a 0-byte datagram
     ForeignTag,  // tag 0xEE, which no receiving interface accepts
+    Stub,        // the command and tag only: a discovery reply without its type code
 };
 
 std::optional<ReplyShape> parseReplyShape(std::string_view text);

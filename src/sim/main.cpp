@@ -30,7 +30,7 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   this many ms apart; 0: whole), tcpReplyLength (the length every command-port reply
   announces; -1: its own), tcpReplyCut (replies cut to this many bytes; -1: whole),
   duplicates (extra discovery replies), duplicateName,
-  replyShape: normal | short | noNul | long | empty | foreignTag,
+  replyShape: normal | short | noNul | long | empty | foreignTag | stub,
   video.codec (h264 | h265), video.width, video.height (1280x720), video.fps (25),
   video.bitrate (kbit/s, 2000), video.gop (50), video.codecCode (reply byte 26; 1 for h264,
   3 for h265), video.typeOneEvery (1: a type-1 packet after every picture), video.otherTypeEvery,

@@ -1399,5 +1399,81 @@
         <source>地址 %1 出现了不止一次</source>
         <translation>The address %1 is given more than once</translation>
     </message>
+    <message>
+        <source>接口 %1 · 回复 %2 · 设备 %3 · 丢弃 %4</source>
+        <translation>Interfaces %1 · replies %2 · devices %3 · dropped %4</translation>
+    </message>
+    <message>
+        <source>接口</source>
+        <translation>Interface</translation>
+    </message>
+    <message>
+        <source>请求</source>
+        <translation>Requests</translation>
+    </message>
+    <message>
+        <source>回复</source>
+        <translation>Replies</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>其他网段</source>
+        <translation>Other subnet</translation>
+    </message>
+    <message>
+        <source>冲突</source>
+        <translation>Conflicts</translation>
+    </message>
+    <message>
+        <source>格式错误</source>
+        <translation>Malformed</translation>
+    </message>
+    <message>
+        <source>未请求</source>
+        <translation>Not asked</translation>
+    </message>
+    <message>
+        <source>超出上限</source>
+        <translation>Over the cap</translation>
+    </message>
+    <message>
+        <source>系统没有到组播地址 233.0.0.1 的路由（没有默认路由，也没有 224.0.0.0/4）</source>
+        <translation>The system has no route to the multicast group 233.0.0.1 (no default route, no 224.0.0.0/4)</translation>
+    </message>
+    <message>
+        <source>%1：没有组播路由，搜索请求没有发出</source>
+        <translation>%1: no multicast route, the search request was not sent</translation>
+    </message>
+    <message>
+        <source>%1：搜索请求没有发出（错误 %2）</source>
+        <translation>%1: the search request was not sent (error %2)</translation>
+    </message>
+    <message>
+        <source>%1 已关闭或没有连接（网线？）</source>
+        <translation>%1 is down or has no link (cable?)</translation>
+    </message>
+    <message>
+        <source>%1 没有 IPv4 地址，不能在这里搜索</source>
+        <translation>%1 has no IPv4 address: it cannot be searched</translation>
+    </message>
+    <message>
+        <source>%1 不支持组播，没有在这里搜索</source>
+        <translation>%1 does not do multicast: it was not searched</translation>
+    </message>
+    <message>
+        <source>%1 像是容器或虚拟机的网桥，不是设备所在的网络</source>
+        <translation>%1 looks like a container or virtual machine bridge, not the devices' network</translation>
+    </message>
+    <message>
+        <source>%1 像是 VPN：组播搜索一般到不了另一端的设备</source>
+        <translation>%1 looks like a VPN: a multicast search seldom reaches devices behind it</translation>
+    </message>
+    <message>
+        <source>没有抓包权限（CAP_NET_RAW）：看不到其他网段设备的 MAC 和地址冲突</source>
+        <translation>No packet socket (CAP_NET_RAW): MACs of devices in other subnets and address conflicts cannot be seen</translation>
+    </message>
 </context>
 </TS>

@@ -24,6 +24,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -37,6 +38,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -54,6 +56,7 @@
 #include "GuiDriver.h"
 #include "app/CAboutDlg.h"
 #include "app/CTarvoDlg.h"
+#include "app/SearchStatusLine.h"
 #include "app/SiteListState.h"
 #include "common/UiText.h"
 #include "controls/CGradientProgressCtrl.h"
@@ -495,6 +498,47 @@ bool saveSiteVerify(tarvo::gui::CTarvoDlg& window, const QString& out, const QSt
     return ok;
 }
 
+// The main window with the search's status line and, over it, its tooltip as the mouse rests
+// there: main-status-<lang>.png.
+bool saveSearchStatus(tarvo::gui::CTarvoDlg& window, const QString& out, const QString& tag) {
+    auto* line = window.searchStatus();
+    if (line == nullptr) return false;
+    line->refresh();
+    const QPoint at(line->width() - 20, line->height() / 2);
+    QHelpEvent help(QEvent::ToolTip, at, line->mapToGlobal(at));
+    QApplication::sendEvent(line, &help);
+    QWidget* tip = nullptr;
+    tarvo::test::waitUntil(
+        [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->inherits("QTipLabel") && w->isVisible()) tip = w;
+            }
+            return tip != nullptr;
+        },
+        3s);
+    tarvo::test::pump(200ms);
+    const QPixmap shot = window.grab();
+    QPixmap tipShot = tip != nullptr ? tip->grab() : QPixmap();
+    // The tooltip where it would open, kept inside the picture.
+    const QPoint place = window.mapFromGlobal(tip != nullptr ? tip->pos() : QPoint());
+    const int width = std::max(shot.width(), tipShot.width());
+    const int height = std::max(shot.height(), place.y() + tipShot.height());
+    QPixmap canvas(width, height);
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        painter.drawPixmap(0, 0, shot);
+        painter.drawPixmap(std::clamp(place.x(), 0, width - tipShot.width()),
+                           std::clamp(place.y(), 0, height - tipShot.height()), tipShot);
+    }
+    const QString path = out + "/main-status-" + tag + ".png";
+    const bool ok = tip != nullptr && canvas.save(path);
+    std::printf("%s %s (%s)\n", ok ? "wrote" : "FAILED", qPrintable(path),
+                qPrintable(line->text()));
+    QToolTip::hideText();
+    return ok;
+}
+
 }  // namespace
 
 // The main list against a site (its state column, then one state's filter), with MACs made from
@@ -575,6 +619,7 @@ int main(int argc, char** argv) {
     tarvo::test::pump(200ms);
     window.list()->selectRow(1);
     ok &= save(window, out + "/main-" + tag + ".png");
+    ok &= saveSearchStatus(window, out, tag);
     // The batch windows alone, for a quick look at them.
     if (argc == 5 && std::string(argv[4]) == "batch") {
         ok &= saveBatchUpgrade(window, out, tag);

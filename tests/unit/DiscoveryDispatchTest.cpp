@@ -7,6 +7,7 @@
 #include "core/discovery/DeviceTable.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
+#include "core/discovery/SearchDiagnosis.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "support/FakeMacResolver.h"
@@ -225,4 +226,50 @@ TEST_F(DispatchTest, SettingsRepliesCountOnlyFromTheDeviceAsked) {
     for (int i = 0; i < 3; ++i) deliver(reply(186, 0, {}), "10.0.5.1");
     EXPECT_EQ(notifier.texts(),
               (std::vector<std::u16string>{u"摄像机已重新分配MAC地址，重启后生效"}));
+}
+
+// Container and VPN links are told apart by name or by the kernel's link kind; ordinary wired
+// and wireless links are not.
+TEST(SearchDiagnosisTest, LinkLooksByNameAndKind) {
+    EXPECT_EQ(linkLook("docker0", "bridge", 1, false), LinkLook::ContainerBridge);
+    EXPECT_EQ(linkLook("br-3f2a", "bridge", 1, false), LinkLook::ContainerBridge);
+    EXPECT_EQ(linkLook("vethb1c2", "", 1, false), LinkLook::ContainerBridge);
+    EXPECT_EQ(linkLook("tvh1", "veth", 1, false), LinkLook::ContainerBridge);
+    EXPECT_EQ(linkLook("wg0", "", -1, false), LinkLook::Vpn);
+    EXPECT_EQ(linkLook("tailscale0", "", -1, false), LinkLook::Vpn);
+    EXPECT_EQ(linkLook("corp", "wireguard", 65534, false), LinkLook::Vpn);
+    EXPECT_EQ(linkLook("office", "", 512, true), LinkLook::Vpn);
+    EXPECT_EQ(linkLook("eth0", "", 1, false), LinkLook::Ordinary);
+    EXPECT_EQ(linkLook("wlp2s0", "", 1, false), LinkLook::Ordinary);
+    EXPECT_EQ(linkLook("br0", "bridge", 1, false), LinkLook::Ordinary);
+}
+
+// An unplugged port is told, a bridge's port without an address is not; a searched Docker
+// bridge and a link without frames are.
+TEST(SearchDiagnosisTest, HintsComeFromTheInterfacesThatMatter) {
+    auto state = [](std::string name, bool running, std::vector<std::uint32_t> addresses,
+                    unsigned master = 0) {
+        net::InterfaceState s;
+        s.name = std::move(name);
+        s.up = true;
+        s.running = running;
+        s.multicast = true;
+        s.hardwareType = 1;
+        s.addresses = std::move(addresses);
+        s.master = master;
+        return s;
+    };
+    InterfaceFigures docker;
+    docker.name = "docker0";
+    docker.address = addr("172.17.0.1");
+    const auto d = diagnose({docker}, {},
+                            {state("eth0", false, {}), state("tvh1", true, {}, 7),
+                             state("docker0", true, {addr("172.17.0.1")})},
+                            true);
+    std::vector<std::pair<Hint, std::string>> hints;
+    for (const auto& h : d.hints) hints.emplace_back(h.hint, h.interfaceName);
+    const std::vector<std::pair<Hint, std::string>> expected{{Hint::InterfaceDown, "eth0"},
+                                                             {Hint::ContainerBridge, "docker0"},
+                                                             {Hint::NoPacketSocket, ""}};
+    EXPECT_EQ(hints, expected);
 }

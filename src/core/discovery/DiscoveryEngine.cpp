@@ -40,6 +40,13 @@ std::u16string ascii(const std::string& text) {
     return std::u16string(text.begin(), text.end());
 }
 
+// The codes devices answer with; only these count as replies.
+bool isReplyCommand(std::uint8_t command) {
+    namespace cmd = protocol::cmd;
+    return command == cmd::kDiscoveryReply || command == cmd::kOnvifSubStream ||
+           (command >= cmd::kNetParamsReply && command <= cmd::kMainResolutionReply);
+}
+
 }  // namespace
 
 DiscoveryEngine::DiscoveryEngine(DeviceTable& table, net::MacResolver& macResolver,
@@ -60,15 +67,18 @@ int DiscoveryEngine::openInterfaces(const std::vector<net::LocalInterface>& inte
     bool frames = false;
     for (const auto& iface : interfaces) {
         // The frame reader starts before the first reply can arrive.
+        bool watched = false;
         if (!iface.loopback) {
             link = true;
-            frames = macResolver_.watch(iface) || frames;
+            watched = macResolver_.watch(iface);
+            frames = watched || frames;
         }
         auto context = InterfaceContext::open(iface);
         if (!context) {
             notifier_.message(text::fieldView(text::uiText().netInitFailed));
             continue;
         }
+        context->setFramesWatched(watched);
         InterfaceContext* raw = context.get();
         {
             std::unique_lock guard(contextsLock_);
@@ -102,12 +112,21 @@ void DiscoveryEngine::startSearch() {
     ignoreReplies_.store(false);
     const protocol::Frame request = protocol::discoveryRequest();
     const sockaddr_in group = groupSocketAddress();
-    std::shared_lock guard(contextsLock_);
-    for (const auto& context : contexts_) {
-        // A failed discovery send is not reported; the other interfaces still search.
-        ::sendto(context->joinSocket().fd(), request.bytes.data(), request.size, MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr*>(&group), sizeof group);
+    {
+        std::shared_lock guard(contextsLock_);
+        // The figures are this search's: reset before its request can be answered.
+        for (const auto& context : contexts_) context->counters().reset();
+        for (const auto& context : contexts_) {
+            // A failed discovery send is not reported; the other interfaces still search. The
+            // diagnosis tells it.
+            const bool sent =
+                ::sendto(context->joinSocket().fd(), request.bytes.data(), request.size,
+                         MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&group),
+                         sizeof group) >= 0;
+            context->counters().sent(sent, sent ? 0 : errno);
+        }
     }
+    if (searchStarted_) searchStarted_();
 }
 
 bool DiscoveryEngine::sendOn(const InterfaceContext* context, const protocol::Frame& frame) {
@@ -205,46 +224,58 @@ void DiscoveryEngine::receiveLoop(InterfaceContext* context) {
 void DiscoveryEngine::handleDatagram(InterfaceContext* context, std::uint32_t interfaceAddress,
                                      std::span<const std::uint8_t> datagram, std::uint32_t sender) {
     const auto header = protocol::CommandHeader::decode(datagram);
-    if (!protocol::passesReceiveFilter(header.tag, interfaceAddress)) return;
+    // Replies are counted for the diagnosis; the program's own requests coming back through the
+    // group (148 is a request too) are not.
+    SearchCounters* counts =
+        context != nullptr && sender != interfaceAddress && isReplyCommand(header.command)
+            ? &context->counters()
+            : nullptr;
+    if (counts != nullptr) counts->reply();
+    if (!protocol::passesReceiveFilter(header.tag, interfaceAddress)) {
+        if (counts != nullptr) counts->drop(DropReason::NotAsked);
+        return;
+    }
     handled_.fetch_add(1, std::memory_order_relaxed);
+    bool taken = true;
     const protocol::ByteReader in(datagram);
     namespace cmd = protocol::cmd;
     switch (header.command) {
         case cmd::kDiscoveryReply:
-            handleDiscoveryReply(context, header.target, sender, datagram);
+            handleDiscoveryReply(context, counts, header.target, sender, datagram);
             break;
         // Settings replies and login answers count only from the device asked (see ReplyCache).
         case cmd::kOnvifSubStream:
-            replyCache_.offerOnvifSubStream(sender, in.u32(6));
+            taken = replyCache_.offerOnvifSubStream(sender, in.u32(6));
             break;
         case cmd::kNetParamsReply:
-            replyCache_.offerNetParams(
+            taken = replyCache_.offerNetParams(
                 sender,
                 protocol::NetParams::decode(datagram.size() > 6 ? datagram.subspan(6)
                                                                 : std::span<const std::uint8_t>()));
             break;
         case cmd::kUdpLoginReply:
-            replyCache_.offerLogin(sender, in.u8(6) == 1);
+            taken = replyCache_.offerLogin(sender, in.u8(6) == 1);
             break;
         case cmd::kCloudReply:
-            replyCache_.offerCloud(
+            taken = replyCache_.offerCloud(
                 sender, protocol::CloudRecord::decode(datagram.size() > 6
                                                           ? datagram.subspan(6)
                                                           : std::span<const std::uint8_t>()));
             break;
         case cmd::kAudioReply:
-            replyCache_.offerAudio(sender, in.u32(6));
+            taken = replyCache_.offerAudio(sender, in.u32(6));
             break;
         case cmd::kProtocolReply:
-            replyCache_.offerProtocol(sender, in.u32(6));
+            taken = replyCache_.offerProtocol(sender, in.u32(6));
             break;
         case cmd::kOverlayReply:
-            replyCache_.offerOverlay(sender, in.u32(6));
+            taken = replyCache_.offerOverlay(sender, in.u32(6));
             break;
         case cmd::kMacReassignedReply:
             // One message per repair request, from the camera asked; repeats are dropped. The
             // notifier must not hold this thread for the user: other replies keep coming.
-            if (replyCache_.takeMacReassigned(sender)) notifier_.message(text::msg::kMacReassigned);
+            taken = replyCache_.takeMacReassigned(sender);
+            if (taken) notifier_.message(text::msg::kMacReassigned);
             break;
         case cmd::kMainResolutionReply:
             updateResolution(sender, in.u32(6));
@@ -252,15 +283,20 @@ void DiscoveryEngine::handleDatagram(InterfaceContext* context, std::uint32_t in
         default:
             break;  // requests looping back through the group, unknown codes
     }
+    if (!taken && counts != nullptr) counts->drop(DropReason::NotAsked);
 }
 
-void DiscoveryEngine::handleDiscoveryReply(InterfaceContext* context, int type,
-                                           std::uint32_t sender,
+void DiscoveryEngine::handleDiscoveryReply(InterfaceContext* context, SearchCounters* counts,
+                                           int type, std::uint32_t sender,
                                            std::span<const std::uint8_t> datagram) {
     bool newlyListed = false;
-    if (!ignoreReplies_.load()) {
+    if (ignoreReplies_.load()) {
+        if (counts != nullptr) counts->drop(DropReason::NotAsked);
+    } else {
         clearGate_.store(true);
-        if (isListedType(type)) {
+        if (!isListedType(type)) {
+            if (counts != nullptr) counts->drop(DropReason::Malformed);
+        } else {
             const auto name =
                 datagram.size() > 6 ? datagram.subspan(6) : std::span<const std::uint8_t>();
             if (type == kTypeSelectableResolution) {
@@ -269,10 +305,11 @@ void DiscoveryEngine::handleDiscoveryReply(InterfaceContext* context, int type,
                 // the same reply do not both take it for the first.
                 std::lock_guard asking(resolutionQueryLock_);
                 const bool wasListed = isListed(sender);
-                addDevice(context, sender, type, name);
+                if (!addDevice(context, sender, type, name) && counts != nullptr)
+                    counts->drop(DropReason::OverRowCap);
                 newlyListed = !wasListed && isListed(sender);
-            } else {
-                addDevice(context, sender, type, name);
+            } else if (!addDevice(context, sender, type, name) && counts != nullptr) {
+                counts->drop(DropReason::OverRowCap);
             }
         }
     }
@@ -324,19 +361,21 @@ void DiscoveryEngine::takeLateFrames() {
     for (const auto& context : contexts_) takeReplyFrames(context.get());
 }
 
-void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender, int type,
+bool DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender, int type,
                                 std::span<const std::uint8_t> name) {
     const std::u16string address = ascii(net::formatIPv4(sender));
     bool tellFull = false;
+    bool full = false;
     {
         std::lock_guard guard(table_.lock());
         // Before the duplicate test: a later reply from a listed address may be another device.
         takeReplyFrames(context);
         if (table_.hasAddress(address)) {
             if (context != nullptr) noteHeardOn(sender, address, context->interface().address);
-            return;
+            return true;
         }
         if (table_.rowCount() >= DeviceTable::kMaxRows) {
+            full = true;
             tellFull = !tableFullTold_;
             tableFullTold_ = true;
         } else {
@@ -385,6 +424,7 @@ void DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
         }
     }
     if (tellFull) notifier_.message(text::msg::kDeviceTableFull);
+    return !full;
 }
 
 void DiscoveryEngine::noteHeardOn(std::uint32_t sender, const std::u16string& address,
@@ -402,6 +442,43 @@ void DiscoveryEngine::updateResolution(std::uint32_t sender, std::uint32_t value
     const int row = table_.findRow(kColAddress, address);
     if (row >= 0 && table_.row(row).type == kTypeSelectableResolution)
         table_.SetItemText(row, kColNote, std::u16string(resolutionLabel(value)));
+}
+
+}  // namespace tarvo::discovery
+
+namespace tarvo::discovery {
+
+SearchDiagnosis DiscoveryEngine::diagnosis() const {
+    std::vector<InterfaceFigures> searched;
+    {
+        std::shared_lock guard(contextsLock_);
+        for (const auto& context : contexts_) {
+            const auto& iface = context->interface();
+            const SearchCounters& counts = context->counters();
+            InterfaceFigures f;
+            f.name = iface.name;
+            f.address = iface.address;
+            f.netmask = iface.netmask;
+            f.loopback = iface.loopback;
+            f.frames = context->framesWatched();
+            f.requestsSent = counts.requestsSent();
+            f.requestsFailed = counts.requestsFailed();
+            f.sendError = counts.sendError();
+            f.replies = counts.replies();
+            for (std::size_t r = 0; r < kDropReasons; ++r)
+                f.dropped[r] = counts.dropped(static_cast<DropReason>(r));
+            searched.push_back(std::move(f));
+        }
+    }
+    std::vector<DeviceRow> rows;
+    {
+        std::lock_guard guard(table_.lock());
+        rows = table_.rows();
+    }
+    std::uint32_t group = 0;
+    net::parseIPv4(protocol::kGroupAddress, group);
+    return diagnose(std::move(searched), rows, net::interfaceStates(),
+                    net::hasMulticastRoute(group));
 }
 
 }  // namespace tarvo::discovery

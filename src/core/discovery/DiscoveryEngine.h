@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -14,6 +15,7 @@
 #include "core/discovery/InterfaceContext.h"
 #include "core/discovery/LateMacFiller.h"
 #include "core/discovery/ReplyCache.h"
+#include "core/discovery/SearchDiagnosis.h"
 #include "core/net/MacResolver.h"
 #include "core/protocol/Frames.h"
 
@@ -72,11 +74,20 @@ public:
     // Replies handled (every datagram that passed the filter) since start; for benchmarks.
     [[nodiscard]] std::uint64_t datagramsHandled() const { return handled_.load(); }
 
+    // Why the list shows what it shows: each interface's figures since the last startSearch,
+    // and what looks wrong on this computer. Takes the table's lock for a moment.
+    [[nodiscard]] SearchDiagnosis diagnosis() const;
+    // Called on the searching thread after each startSearch has sent its requests. Set once,
+    // before any search.
+    void setSearchStarted(std::function<void()> started) { searchStarted_ = std::move(started); }
+
 private:
     void receiveLoop(InterfaceContext* context);
-    void handleDiscoveryReply(InterfaceContext* context, int type, std::uint32_t sender,
-                              std::span<const std::uint8_t> datagram);
-    void addDevice(InterfaceContext* context, std::uint32_t sender, int type,
+    // `counts`: where the reply's fate is counted, null for none.
+    void handleDiscoveryReply(InterfaceContext* context, SearchCounters* counts, int type,
+                              std::uint32_t sender, std::span<const std::uint8_t> datagram);
+    // False when the list was full and the reply made no row.
+    bool addDevice(InterfaceContext* context, std::uint32_t sender, int type,
                    std::span<const std::uint8_t> name);
     // Records the reply frames that arrived on the interface; a second MAC for a listed address
     // marks its row as a conflict. Table lock held.
@@ -116,6 +127,7 @@ private:
     // Held from the duplicate test to the insertion of a type-89 camera's row.
     std::mutex resolutionQueryLock_;
     LateMacFiller macFiller_{table_, macResolver_};
+    std::function<void()> searchStarted_;
 };
 
 }  // namespace tarvo::discovery

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "core/discovery/SearchDiagnosis.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/net/Socket.h"
 
@@ -36,6 +37,13 @@ public:
     // Wakes the receive thread and makes further sends fail; sockets stay open until destruction.
     void shutdown();
 
+    // What this interface met in the current search.
+    SearchCounters& counters() { return counters_; }
+    [[nodiscard]] const SearchCounters& counters() const { return counters_; }
+    // Whether the packet socket reads this interface's reply frames; set before its thread runs.
+    void setFramesWatched(bool watched) { framesWatched_ = watched; }
+    [[nodiscard]] bool framesWatched() const { return framesWatched_; }
+
 private:
     explicit InterfaceContext(net::LocalInterface iface) : iface_(std::move(iface)) {}
 
@@ -46,6 +54,8 @@ private:
     bool boundToDevice_ = false;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
+    SearchCounters counters_;
+    bool framesWatched_ = false;
 };
 
 }  // namespace tarvo::discovery

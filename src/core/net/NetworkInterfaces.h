@@ -29,4 +29,26 @@ std::string formatIPv4(std::uint32_t networkOrder);
 bool parseIPv4(const std::string& text, std::uint32_t& networkOrder);
 bool sameSubnet(std::uint32_t a, std::uint32_t b, std::uint32_t netmask);
 
+// What the system says of one interface, for telling why a search heard nothing there: down
+// interfaces and those without an IPv4 address are listed too.
+struct InterfaceState {
+    std::string name;
+    unsigned index = 0;
+    std::vector<std::uint32_t> addresses;  // IPv4, network order
+    bool up = false;
+    bool running = false;  // carrier: a cable in, a link to the switch
+    bool multicast = false;
+    bool loopback = false;
+    bool pointToPoint = false;
+    int hardwareType = -1;  // the link's ARPHRD_* type; -1 when the system did not say
+    std::string kind;       // the kernel's link kind ("veth", "bridge", "wireguard"), if any
+    unsigned master = 0;    // the bridge or bond it is a port of; 0 for none
+};
+
+// Every interface of the system, in interface order.
+std::vector<InterfaceState> interfaceStates();
+// Whether the routing table has a way out for `group` (network order) when no interface is
+// named, as a program without this one's per-interface sends would need. Sends nothing.
+bool hasMulticastRoute(std::uint32_t group);
+
 }  // namespace tarvo::net

@@ -413,4 +413,36 @@ inline constexpr std::u16string_view kGuardSiteFailedFormat = u"现场文件没�
 inline constexpr std::u16string_view kGuardPackageUnreadableFormat = u"没有发送任何数据：无法读取升级包 %1";
 inline constexpr std::u16string_view kGuardDuplicateAddressFormat = u"地址 %1 出现了不止一次";
 
+// Why a device does not show up. The status line after a search: %1 interfaces searched,
+// %2 replies, %3 devices listed, %4 replies dropped.
+inline constexpr std::u16string_view kSearchSummaryFormat =
+    u"接口 %1 · 回复 %2 · 设备 %3 · 丢弃 %4";
+// Columns of the per-interface figures.
+inline constexpr std::u16string_view kDiagInterface = u"接口";
+inline constexpr std::u16string_view kDiagAddress = u"地址";
+inline constexpr std::u16string_view kDiagRequests = u"请求";
+inline constexpr std::u16string_view kDiagReplies = u"回复";
+inline constexpr std::u16string_view kDiagRows = u"设备";
+inline constexpr std::u16string_view kDiagOtherSubnet = u"其他网段";
+inline constexpr std::u16string_view kDiagConflicts = u"冲突";
+// Dropped replies, by reason.
+inline constexpr std::u16string_view kDiagMalformed = u"格式错误";
+inline constexpr std::u16string_view kDiagNotAsked = u"未请求";
+inline constexpr std::u16string_view kDiagOverRowCap = u"超出上限";
+// Hints; %1 an interface's name.
+inline constexpr std::u16string_view kHintNoMulticastRoute =
+    u"系统没有到组播地址 233.0.0.1 的路由（没有默认路由，也没有 224.0.0.0/4）";
+inline constexpr std::u16string_view kHintNoRouteOnFormat = u"%1：没有组播路由，搜索请求没有发出";
+// %2 the system's error number.
+inline constexpr std::u16string_view kHintSendFailedFormat = u"%1：搜索请求没有发出（错误 %2）";
+inline constexpr std::u16string_view kHintInterfaceDownFormat = u"%1 已关闭或没有连接（网线？）";
+inline constexpr std::u16string_view kHintNoAddressFormat = u"%1 没有 IPv4 地址，不能在这里搜索";
+inline constexpr std::u16string_view kHintNoMulticastFormat = u"%1 不支持组播，没有在这里搜索";
+inline constexpr std::u16string_view kHintContainerBridgeFormat =
+    u"%1 像是容器或虚拟机的网桥，不是设备所在的网络";
+inline constexpr std::u16string_view kHintVpnFormat =
+    u"%1 像是 VPN：组播搜索一般到不了另一端的设备";
+inline constexpr std::u16string_view kHintNoPacketSocket =
+    u"没有抓包权限（CAP_NET_RAW）：看不到其他网段设备的 MAC 和地址冲突";
+
 }  // namespace tarvo::text::msg

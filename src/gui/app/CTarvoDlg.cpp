@@ -20,6 +20,7 @@
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
+#include "app/SearchStatusLine.h"
 #include "app/SiteListState.h"
 #include "common/UiText.h"
 #include "controls/CSortListCtrl.h"
@@ -154,6 +155,7 @@ void CTarvoDlg::build() {
     auto* note = new QLabel(uiText(t::kNote.text), this);
     note->setGeometry(du.rect(t::kNote.rect));
     note->adjustSize();
+    buildSearchStatus(*note);
 
     // The About entry. This platform's title bars have no menu to extend, so it sits on the
     // window's own context menu (right click beside the list) and on F1.
@@ -403,6 +405,26 @@ void CTarvoDlg::closeEvent(QCloseEvent* event) {
     event->accept();
     static_cast<void>(std::fflush(nullptr));  // nothing more can be done about a failed flush here
     std::_Exit(0);
+}
+
+}  // namespace tarvo::gui
+
+namespace tarvo::gui {
+
+void CTarvoDlg::buildSearchStatus(const QLabel& note) {
+    searchStatus_ = new SearchStatusLine([this] { return engine_.diagnosis(); }, this);
+    // From the note's end to the list's right edge, on the note's line.
+    const QRect list = DialogUnits(font()).rect(t::kListRect);
+    const QRect beside(note.geometry().right() + 8, note.geometry().top(),
+                       list.right() - note.geometry().right() - 8, note.geometry().height());
+    searchStatus_->setGeometry(beside);
+    // Searches may start on workers (a batch, the site window): the line is told on its thread.
+    // The line, a child, outlives the engine, a member; a call posted to a line that went
+    // meanwhile is dropped by Qt.
+    engine_.setSearchStarted([line = searchStatus_] {
+        QMetaObject::invokeMethod(
+            line, [line] { line->searchStarted(); }, Qt::QueuedConnection);
+    });
 }
 
 }  // namespace tarvo::gui

@@ -27,6 +27,7 @@ class CSetNet;
 class CSetOstra;
 class CSortListCtrl;
 class SiteListState;
+class SearchStatusLine;
 
 // The main window: the device list, the selection and every device operation. It shows the
 // dialogs and message boxes the operations ask for; the operations themselves are the
@@ -129,6 +130,12 @@ public:
 private:
     void showSiteTitle();
     SiteListState* siteList_ = nullptr;
+    [[nodiscard]] SearchStatusLine* searchStatus() const { return searchStatus_; }
+
+private:
+    // The line beside the note: what the last search met.
+    void buildSearchStatus(const QLabel& note);
+    SearchStatusLine* searchStatus_ = nullptr;
 };
 
 }  // namespace tarvo::gui
