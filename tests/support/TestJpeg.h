@@ -12,9 +12,9 @@ extern "C" {
 
 namespace tarvo::test {
 
-// A JPEG as a camera's snapshot: a gradient with a shade of its own (`seed`) and, with `noise`,
-// grain that makes it code to a realistic size.
-inline std::vector<unsigned char> testJpeg(int width, int height, int seed, bool noise = false,
+// A JPEG as a camera's snapshot: a gradient with a shade of its own (`seed`) and grain of up to
+// `noise` levels, which makes it code to a camera's size.
+inline std::vector<unsigned char> testJpeg(int width, int height, int seed, int noise = 0,
                                            int quality = 3) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
     const preview::CodecContextHandle context(avcodec_alloc_context3(codec));
@@ -30,11 +30,11 @@ inline std::vector<unsigned char> testJpeg(int width, int height, int seed, bool
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             int v = (x * 255 / width + seed * 37) & 0xff;
-            if (noise) {
+            if (noise > 0) {
                 state ^= state << 13;
                 state ^= state >> 17;
                 state ^= state << 5;
-                v = (v + static_cast<int>(state % 48)) & 0xff;
+                v = (v + static_cast<int>(state % static_cast<std::uint32_t>(noise))) & 0xff;
             }
             frame->data[0][y * frame->linesize[0] + x] = static_cast<std::uint8_t>(v);
         }
