@@ -50,7 +50,7 @@ _tarvo_cli() {
                     net) opts="get set assign" ;;
                     camera) opts="get set fix-mac" ;;
                     cloud) opts="get set" ;;
-                    site) opts="status plan apply --site" ;;
+                    site) opts="status plan apply report --site" ;;
                 esac
                 COMPREPLY=($(compgen -W "$opts --help" -- "$cur"))
                 return
@@ -67,6 +67,7 @@ _tarvo_cli() {
                 site/status) opts="--site --seconds --csv" ;;
                 site/plan) opts="--site import show" ;;
                 site/apply) opts="--site --dry-run --search-seconds $login" ;;
+                site/report) opts="--site --out" ;;
             esac
             ;;
     esac
