@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -58,4 +59,24 @@ TEST(SiteDialogTest, StatesFilterAndTheLastSiteComesBack) {
     }
     gui::CSiteDlg again(heard);
     EXPECT_EQ(again.shown().size(), 3u);  // the plan of the site reopened
+}
+
+// The report is made on the window's worker and said when done; a name that is no report's is
+// refused, nothing written.
+TEST(SiteDialogTest, ReportIsMadeOffTheWindowsThread) {
+    test::setLanguage("en_US.UTF-8");
+    QTemporaryDir dir;
+    test::ModalDriver driver;
+    gui::CSiteDlg dialog([] { return std::vector<discovery::DeviceRow>{}; });
+    ASSERT_TRUE(dialog.openSite(dir.filePath(QStringLiteral("r.tarvo-site"))));
+    EXPECT_FALSE(dialog.makeReport(dir.filePath(QStringLiteral("r.doc"))));
+    ASSERT_TRUE(dialog.makeReport(dir.filePath(QStringLiteral("r.pdf"))));
+    EXPECT_TRUE(test::waitUntil([&] { return !dialog.busy() && driver.boxes.size() == 2; },
+                                std::chrono::seconds(60)));
+    ASSERT_EQ(driver.boxes.size(), 2u);
+    EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral(".pdf")));
+    EXPECT_TRUE(driver.boxes[1].text.startsWith(QStringLiteral("Report written")))
+        << driver.boxes[1].text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("r.pdf"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("r.doc"))));
 }
