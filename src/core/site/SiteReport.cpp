@@ -448,7 +448,11 @@ std::string SiteReport::noActions() const {
 }
 
 Thumbnail SiteReport::thumbnail(const ReportDevice& device) const {
-    if (!device.verification || device.verification->snapshotBytes <= 0) return {};
+    // A snapshot no camera sends (a damaged or foreign file) is not read into memory at all.
+    constexpr std::int64_t kMaxSnapshotBytes = 32LL << 20;
+    if (!device.verification || device.verification->snapshotBytes <= 0 ||
+        device.verification->snapshotBytes > kMaxSnapshotBytes)
+        return {};
     const auto jpeg = site_.actionSnapshot(device.verification->id);
     return makeThumbnail(jpeg, kThumbnailWidth, kThumbnailHeight);
 }
