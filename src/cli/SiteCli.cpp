@@ -275,9 +275,9 @@ int runReport(const GlobalOptions& global, const SiteArgs& args) {
                       {"site report", {}, exitcode::kUsage, said(text::msg::kReportExtension)});
     // Qt only for the PDF, and only now: the capabilities were dropped at the start.
     std::optional<report::OffscreenGui> gui;
-    if (*format == site::ReportFormat::Pdf) gui.emplace();
     try {
         const auto opened = site::SiteFile::open(args.site, false);
+        if (*format == site::ReportFormat::Pdf) gui.emplace();
         if (*format == site::ReportFormat::Html)
             site::writeHtmlReport(*opened, args.out);
         else

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
@@ -203,6 +204,12 @@ OffscreenGui::OffscreenGui() {
     static int argc = 1;
     static char name[] = "tarvo-cli";
     static char* argv[] = {name, nullptr};
+    // Qt's own notes (no runtime folder, no session bus) are not for the command line's user,
+    // whose standard error carries the program's messages.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    });
     app_ = std::make_unique<QGuiApplication>(argc, argv);
 }
 
