@@ -10,6 +10,7 @@
 
 #include "GuiDriver.h"
 #include "dialogs/CSiteDlg.h"
+#include "support/TestJpeg.h"
 
 using namespace tarvo;
 using State = site::DeviceStatus::State;
@@ -69,6 +70,14 @@ TEST(SiteDialogTest, ReportIsMadeOffTheWindowsThread) {
     test::ModalDriver driver;
     gui::CSiteDlg dialog([] { return std::vector<discovery::DeviceRow>{}; });
     ASSERT_TRUE(dialog.openSite(dir.filePath(QStringLiteral("r.tarvo-site"))));
+    {  // a verified camera: its picture is laid out on the worker too
+        const auto site = site::SiteFile::open(dialog.currentSitePath().toStdString(), false);
+        site::ActionRecord a;
+        a.mac = "02:00:00:00:00:01";
+        a.kind = "verify";
+        a.snapshot = test::testJpeg(640, 360, 1);
+        site->finishAction(site->beginAction(a), "ok", "", 1);
+    }
     EXPECT_FALSE(dialog.makeReport(dir.filePath(QStringLiteral("r.doc"))));
     ASSERT_TRUE(dialog.makeReport(dir.filePath(QStringLiteral("r.pdf"))));
     EXPECT_TRUE(test::waitUntil([&] { return !dialog.busy() && driver.boxes.size() == 2; },
