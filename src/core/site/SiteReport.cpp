@@ -324,7 +324,8 @@ std::string SiteReport::devicesHeading() const {
 }
 
 std::string SiteReport::tableStart() {
-    return "<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n";
+    return "<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
+           "style=\"margin-top: 0; margin-bottom: 0\">\n";
 }
 
 std::string SiteReport::deviceHeaderRow() const {
