@@ -403,12 +403,14 @@ inline constexpr std::u16string_view kReportPackageFormat = u"升级包 %1（SHA
 inline constexpr std::u16string_view kReportTotals = u"合计";
 inline constexpr std::u16string_view kReportTotalDevicesFormat = u"设备 %1 台";
 // %1 passed, %2 failed, %3 never verified.
-inline constexpr std::u16string_view kReportTotalVerifyFormat = u"验证通过 %1 台，未通过 %2 台，未验证 %3 台";
+inline constexpr std::u16string_view kReportTotalVerifyFormat =
+    u"验证通过 %1 台，未通过 %2 台，未验证 %3 台";
 // %1 actions, %2 of them ok, %3 failed, %4 not finished.
 inline constexpr std::u16string_view kReportTotalActionsFormat =
     u"操作 %1 次：成功 %2 次，失败 %3 次，未完成 %4 次";
 // The report's file.
-inline constexpr std::u16string_view kReportExtension = u"报告的文件名必须以 .html 或 .pdf 结尾，没有写入任何文件";
+inline constexpr std::u16string_view kReportExtension =
+    u"报告的文件名必须以 .html 或 .pdf 结尾，没有写入任何文件";
 // %1 the file, %2 the reason.
 inline constexpr std::u16string_view kReportWriteFailedFormat = u"无法写入报告 %1：%2";
 inline constexpr std::u16string_view kReportWrittenFormat = u"报告已写入 %1";
