@@ -2,6 +2,9 @@
 // dry run of a 5,000-row address plan (read from its CSV, the search recorded, the plan checked
 // whole). The network's own time (the search listening) is not part of either. Reference in the
 // same run: reading the site file's bytes.
+// The report of 500 verified devices with a camera-sized snapshot each, as HTML and as PDF: its
+// size, time and the memory it takes beyond the program's (peak resident set); reference:
+// reading that site file's bytes.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -11,10 +14,12 @@
 #include <iterator>
 #include <string>
 
+#include "ProcessMeasures.h"
 #include "RatioReporter.h"
 #include "core/site/PlanCsv.h"
 #include "core/site/PlanReview.h"
 #include "core/site/SiteFile.h"
+#include "core/site/SiteReport.h"
 #include "core/site/SiteStatus.h"
 #include "core/text/TextConvert.h"
 #ifdef TARVO_SITE_BENCH_VERIFY
@@ -25,6 +30,8 @@
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
 #endif
+#include "report/PdfReport.h"
+#include "support/TestJpeg.h"
 
 using namespace tarvo;
 
@@ -219,6 +226,105 @@ BENCHMARK(BM_VerifySixteenCamerasFourAtATime)
     ->Iterations(1)
     ->Repetitions(3);
 #endif
+constexpr int kReportDevices = 500;
+
+// 500 planned devices, each verified with a 1080p snapshot of about 150 KB.
+struct ReportFixture {
+    std::string dir, site;
+    double snapshotBytes = 0;
+
+    ReportFixture() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tarvo-report-bench-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        site = dir + "/report.tarvo-site";
+        std::vector<std::vector<unsigned char>> pictures;
+        for (int k = 0; k < 8; ++k) pictures.push_back(test::testJpeg(1920, 1080, k, 12, 4));
+        auto s = site::SiteFile::open(site);
+        std::vector<site::PlanRow> plan;
+        for (int i = 0; i < kReportDevices; ++i) {
+            plan.push_back({i + 2, macOf(i), addressOf(i, 2), "255.255.0.0", "", "",
+                            "摄像机 " + std::to_string(i), "楼层 " + std::to_string(i % 40), ""});
+        }
+        s->replacePlan(plan);
+        for (int i = 0; i < kReportDevices; ++i) {
+            site::ActionRecord a;
+            a.mac = macOf(i);
+            a.address = addressOf(i, 2);
+            a.kind = "verify";
+            a.started = 1000 + i;
+            a.newValue = "V5.6.1";
+            a.snapshot = pictures[static_cast<std::size_t>(i) % pictures.size()];
+            snapshotBytes += static_cast<double>(a.snapshot.size());
+            const auto id = s->beginAction(a);
+            s->finishAction(id, "ok", "", 1010 + i,
+                            R"({"connectMs":3,"loginMs":9,"firstKeyMs":700,"fps":25,)"
+                            R"("kbps":4096,"width":1920,"height":1080,"seconds":10})");
+        }
+        snapshotBytes /= kReportDevices;
+    }
+    ~ReportFixture() { std::filesystem::remove_all(dir); }
+};
+
+ReportFixture& reportFixture() {
+    static ReportFixture f;
+    return f;
+}
+
+// The peak resident set from here on (Linux resets it on "5" to clear_refs).
+void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+long peakKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+void runReport(benchmark::State& state, bool pdf) {
+    auto& f = reportFixture();
+    const std::string out = f.dir + (pdf ? "/report.pdf" : "/report.html");
+    const long before = bench::rssKiB();
+    resetPeakMemory();
+    for (auto _ : state) {
+        const auto s = site::SiteFile::open(f.site, false);
+        if (pdf)
+            report::writePdfReport(*s, out);
+        else
+            site::writeHtmlReport(*s, out);
+    }
+    state.counters["fileMB"] = static_cast<double>(std::filesystem::file_size(out)) / 1e6;
+    state.counters["snapshotKB"] = f.snapshotBytes / 1e3;
+    state.counters["extraMiB"] = static_cast<double>(peakKiB() - before) / 1024.0;
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_ReportHtml500(benchmark::State& state) {
+    runReport(state, false);
+}
+BENCHMARK(BM_ReportHtml500)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1)->Repetitions(1);
+
+void BM_ReportPdf500(benchmark::State& state) {
+    runReport(state, true);
+}
+BENCHMARK(BM_ReportPdf500)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1)->Repetitions(1);
+
+void BM_ReferenceReadReportSite(benchmark::State& state) {
+    auto& f = reportFixture();
+    for (auto _ : state) {
+        std::ifstream in(f.site, std::ios::binary);
+        std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReferenceReadReportSite)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(1);
 
 }  // namespace
 
@@ -229,11 +335,17 @@ int main(int argc, char** argv) {
     args.insert(args.begin() + 1, {repetitions.data(), aggregates.data()});
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
+    // Reports need fonts (QtGui), never a screen.
+    tarvo::report::OffscreenGui gui;
     RatioReporter reporter(
         {{"BM_OpenSiteAndStatus/real_time", "BM_ReferenceReadSiteFile/real_time"},
          {"BM_PlanDryRun/real_time", "BM_ReferenceReadSiteFile/real_time"},
          {"BM_VerifyFourRoundsOfOneCamera/iterations:1/repeats:3/real_time",
-          "BM_VerifySixteenCamerasFourAtATime/iterations:1/repeats:3/real_time"}});
+          "BM_VerifySixteenCamerasFourAtATime/iterations:1/repeats:3/real_time"},
+         {"BM_ReportHtml500/iterations:1/repeats:1/real_time",
+          "BM_ReferenceReadReportSite/iterations:1/repeats:1/real_time"},
+         {"BM_ReportPdf500/iterations:1/repeats:1/real_time",
+          "BM_ReferenceReadReportSite/iterations:1/repeats:1/real_time"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -85,6 +85,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_TARVO_PACKAGE_RECOMMENDS libcap2-bin)
+# Reports (PDF) show Chinese names with a CJK font's glyphs; the libraries come from shlibdeps.
+set(CPACK_DEBIAN_TARVO_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_TARVO_PACKAGE_SUGGESTS "wireshark | tshark, tarvo-sim")
 # Only the programs that are granted CAP_NET_RAW need the step that grants it.
 set(CPACK_DEBIAN_TARVO_PACKAGE_CONTROL_EXTRA ${TARVO_PACKAGING_DIR}/postinst)

@@ -50,7 +50,7 @@ _tarvo_cli() {
                     net) opts="get set assign" ;;
                     camera) opts="get set fix-mac" ;;
                     cloud) opts="get set" ;;
-                    site) opts="status plan apply verify --site" ;;
+                    site) opts="status plan apply verify report --site" ;;
                 esac
                 COMPREPLY=($(compgen -W "$opts --help" -- "$cur"))
                 return
@@ -68,6 +68,7 @@ _tarvo_cli() {
                 site/plan) opts="--site import show" ;;
                 site/apply) opts="--site --dry-run --search-seconds $login" ;;
                 site/verify) opts="--site --parallel --seconds --timeout --port --search-seconds $login" ;;
+                site/report) opts="--site --out" ;;
             esac
             ;;
     esac

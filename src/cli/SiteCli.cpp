@@ -19,6 +19,7 @@
 #include "core/site/PlanCsv.h"
 #include "core/site/SiteApply.h"
 #include "core/site/SiteFile.h"
+#include "core/site/SiteReport.h"
 #include "core/site/SiteStatus.h"
 #include "core/site/SiteVerify.h"
 #include "core/text/Messages.h"
@@ -26,6 +27,7 @@
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 #include "core/text/UiTextTable.h"
+#include "report/PdfReport.h"
 
 namespace tarvo::cli {
 
@@ -45,6 +47,7 @@ struct SiteArgs {
     double verifySeconds = 5.0;
     double timeout = 20.0;
     std::optional<int> port;
+    std::string out;
 };
 
 std::string shown(const std::string& s) {
@@ -353,6 +356,34 @@ int runVerify(const GlobalOptions& global, const SiteArgs& args) {
     });
 }
 
+// The report of an existing site (a report never makes one). The file's name says the format;
+// nothing is written for another one, and a failed report leaves no file behind.
+int runReport(const GlobalOptions& global, const SiteArgs& args) {
+    text::buildUiText(text::chooseUiLanguage());
+    const auto format = site::reportFormatOf(args.out);
+    if (!format)
+        return finish(global,
+                      {"site report", {}, exitcode::kUsage, said(text::msg::kReportExtension)});
+    // Qt only for the PDF, and only now: the capabilities were dropped at the start.
+    std::optional<report::OffscreenGui> gui;
+    try {
+        const auto opened = site::SiteFile::open(args.site, false);
+        if (*format == site::ReportFormat::Pdf) gui.emplace();
+        if (*format == site::ReportFormat::Html)
+            site::writeHtmlReport(*opened, args.out);
+        else
+            report::writePdfReport(*opened, args.out);
+    } catch (const std::runtime_error& e) {  // SiteError, ReportError
+        return finish(global,
+                      {"site report", {}, exitcode::kFailed, e.what(), {{"out", args.out}}});
+    }
+    return finish(global, {"site report",
+                           {},
+                           exitcode::kOk,
+                           said(text::msg::kReportWrittenFormat, args.out),
+                           {{"out", args.out}}});
+}
+
 }  // namespace
 
 void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
@@ -429,6 +460,14 @@ verify->add_option("--search-seconds", args->seconds, "How long the search liste
 verify->callback([&global, &run, args] {
     args->password.resolve();
     run = [&global, args] { return runVerify(global, *args); };
+});
+CLI::App* reportCommand = site->add_subcommand(
+    "report",
+    "Write the site's report to hand over: every device with its verification, the "
+    "action log and totals, as HTML or PDF");
+reportCommand->add_option("--out", args->out, "The report: FILE.html or FILE.pdf")->required();
+reportCommand->callback([&global, &run, args] {
+    run = [&global, args] { return runReport(global, *args); };
 });
 }
 

@@ -1216,14 +1216,6 @@
         <translation>failed</translation>
     </message>
     <message>
-        <source>通过</source>
-        <translation>passed</translation>
-    </message>
-    <message>
-        <source>未通过</source>
-        <translation>failed</translation>
-    </message>
-    <message>
         <source>无法连接 %1:%2</source>
         <translation>cannot connect to %1:%2</translation>
     </message>
@@ -1258,6 +1250,66 @@
     <message>
         <source>验证已中止</source>
         <translation>verification stopped</translation>
+    </message>
+    <message>
+        <source>现场报告：%1</source>
+        <translation>Site report: %1</translation>
+    </message>
+    <message>
+        <source>报告日期：%1</source>
+        <translation>Report date: %1</translation>
+    </message>
+    <message>
+        <source>现场建立于：%1</source>
+        <translation>Site created: %1</translation>
+    </message>
+    <message>
+        <source>设备清单</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>画面</source>
+        <translation>Picture</translation>
+    </message>
+    <message>
+        <source>MAC 与地址</source>
+        <translation>MAC and address</translation>
+    </message>
+    <message>
+        <source>名称与位置</source>
+        <translation>Name and location</translation>
+    </message>
+    <message>
+        <source>类型与固件</source>
+        <translation>Type and firmware</translation>
+    </message>
+    <message>
+        <source>验证结果</source>
+        <translation>Verification</translation>
+    </message>
+    <message>
+        <source>计划地址 %1</source>
+        <translation>planned %1</translation>
+    </message>
+    <message>
+        <source>未验证</source>
+        <translation>Not verified</translation>
+    </message>
+    <message>
+        <source>通过</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>未通过</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>未完成</source>
+        <translation>Not finished</translation>
+    </message>
+    <message>
+        <source>没有画面</source>
+        <translation>No picture</translation>
     </message>
     <message>
         <source>连接 %1 ms</source>
@@ -1416,7 +1468,7 @@
         <translation>Replies</translation>
     </message>
     <message>
-        <source>设备</source>
+        <source>设备数</source>
         <translation>Devices</translation>
     </message>
     <message>
@@ -1474,6 +1526,119 @@
     <message>
         <source>没有抓包权限（CAP_NET_RAW）：看不到其他网段设备的 MAC 和地址冲突</source>
         <translation>No packet socket (CAP_NET_RAW): MACs of devices in other subnets and address conflicts cannot be seen</translation>
+        <translation>%1 frames/s</translation>
+    </message>
+    <message>
+        <source>码率 %1 kbit/s</source>
+        <translation>bit rate %1 kbit/s</translation>
+    </message>
+    <message>
+        <source>分辨率 %1×%2</source>
+        <translation>picture %1×%2</translation>
+    </message>
+    <message>
+        <source>测量 %1 秒</source>
+        <translation>measured over %1 s</translation>
+    </message>
+    <message>
+        <source>验证于 %1</source>
+        <translation>verified %1</translation>
+    </message>
+    <message>
+        <source>操作记录</source>
+        <translation>Action log</translation>
+    </message>
+    <message>
+        <source>没有操作记录</source>
+        <translation>No actions recorded</translation>
+    </message>
+    <message>
+        <source>现场中没有设备</source>
+        <translation>The site has no devices</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Action</translation>
+    </message>
+    <message>
+        <source>变更</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>说明</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>修改地址</source>
+        <translation>Address change</translation>
+    </message>
+    <message>
+        <source>固件升级</source>
+        <translation>Firmware upgrade</translation>
+    </message>
+    <message>
+        <source>设备验证</source>
+        <translation>Verification</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>升级包 %1（SHA-256 %2）</source>
+        <translation>package %1 (SHA-256 %2)</translation>
+    </message>
+    <message>
+        <source>合计</source>
+        <translation>Totals</translation>
+    </message>
+    <message>
+        <source>设备 %1 台</source>
+        <translation>%1 devices</translation>
+    </message>
+    <message>
+        <source>验证通过 %1 台，未通过 %2 台，未验证 %3 台</source>
+        <translation>Verification: %1 passed, %2 failed, %3 not verified</translation>
+    </message>
+    <message>
+        <source>操作 %1 次：成功 %2 次，失败 %3 次，未完成 %4 次</source>
+        <translation>%1 actions: %2 OK, %3 failed, %4 not finished</translation>
+    </message>
+    <message>
+        <source>报告的文件名必须以 .html 或 .pdf 结尾，没有写入任何文件</source>
+        <translation>The report's file name must end in .html or .pdf; nothing was written</translation>
+    </message>
+    <message>
+        <source>无法写入报告 %1：%2</source>
+        <translation>Cannot write the report %1: %2</translation>
+    </message>
+    <message>
+        <source>报告已写入 %1</source>
+        <translation>Report written to %1</translation>
+    </message>
+    <message>
+        <source>正在生成报告…</source>
+        <translation>Making the report…</translation>
+    </message>
+    <message>
+        <source>报告…</source>
+        <translation>Report…</translation>
+    </message>
+    <message>
+        <source>HTML 报告 (*.html);;PDF 报告 (*.pdf)</source>
+        <translation>HTML report (*.html);;PDF report (*.pdf)</translation>
+    </message>
+    <message>
+        <source>请先打开现场</source>
+        <translation>Open a site first</translation>
+    </message>
+    <message>
+        <source>无法生成 PDF</source>
+        <translation>The PDF could not be made</translation>
     </message>
 </context>
 </TS>

@@ -31,10 +31,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -72,6 +74,8 @@
 #include "core/ops/forms/NetSettingsForm.h"
 #include "core/site/SiteFile.h"
 #include "core/text/Messages.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 #include "dialogs/CBatchAddressDlg.h"
 #include "dialogs/CIPCamConfigDlg.h"
 #include "dialogs/CLog.h"
@@ -81,10 +85,12 @@
 #include "dialogs/CSiteVerifyDlg.h"
 #include "preview/CViewDlg.h"
 #include "preview/VideoWidget.h"
+#include "report/PdfReport.h"
 #include "support/ColourPatches.h"
 #include "support/FakeMacResolver.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
+#include "support/TestJpeg.h"
 #include "upgrade/CBatchUpgradeDlg.h"
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
@@ -596,6 +602,41 @@ bool saveSiteList(const QString& out, const QString& tag, int expected) {
     return ok;
 }
 
+// The first page of the site's report (report-LANG-1.png), after two verifications: one with
+// its snapshot, one that failed. Needs pdftoppm; without it the page is left out.
+bool saveReportPage(const std::string& sitePath, const QString& prefix) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty()) return true;
+    const auto site = tarvo::site::SiteFile::open(sitePath, false);
+    const char* macs[] = {"02:00:00:00:00:01", "02:00:00:00:00:02"};
+    for (int i = 0; i < 2; ++i) {
+        tarvo::site::ActionRecord a;
+        a.mac = macs[i];
+        a.address = i == 0 ? "192.168.1.21" : "192.168.1.108";
+        a.kind = "verify";
+        a.started = tarvo::site::SiteFile::now();
+        a.newValue = "V5.6.1 build 210806";
+        if (i == 0) a.snapshot = tarvo::test::testJpeg(1280, 720, 3);
+        const auto id = site->beginAction(a);
+        site->finishAction(
+            id, i == 0 ? "ok" : "failed",
+            i == 0 ? ""
+                   : tarvo::text::toUtf8(tarvo::text::tr(tarvo::text::msg::kConnectCameraFailed)),
+            a.started + 11,
+            i == 0 ? R"({"connectMs":2,"loginMs":7,"firstKeyMs":640,"fps":25,)"
+                     R"("kbps":4096,"width":1280,"height":720,"seconds":10})"
+                   : R"({"connectMs":2})");
+    }
+    const std::string pdf = prefix.toStdString() + ".pdf";
+    tarvo::report::writePdfReport(*site, pdf);
+    const int rc =
+        QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-r"), QStringLiteral("80"), QStringLiteral("-f"),
+                           QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+                           QStringLiteral("-png"), QString::fromStdString(pdf), prefix});
+    QFile::remove(QString::fromStdString(pdf));
+    return rc == 0;
+}
+
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) {
         std::fprintf(stderr, "usage: tarvo-screenshot OUTDIR LANG EXPECTED_ROWS [batch]\n");
@@ -754,6 +795,8 @@ int main(int argc, char** argv) {
             site.showResult(QString::fromLatin1(mac), tarvo::gui::uiText(result));
         site.findChild<QPushButton*>(QStringLiteral("applyButton"))->setEnabled(false);
         ok &= save(site, out + "/site-applying-" + tag + ".png");
+        ok &= saveReportPage(siteDir.filePath(QStringLiteral("site.tarvo-site")).toStdString(),
+                             out + "/report-" + tag);
     }
     ok &= saveSiteVerify(window, out, tag);
     ok &= saveSiteList(out, tag, expected);

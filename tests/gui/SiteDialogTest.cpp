@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -17,6 +18,7 @@
 #include "dialogs/CSiteDlg.h"
 #include "dialogs/CSiteVerifyDlg.h"
 #include "support/SimProcess.h"
+#include "support/TestJpeg.h"
 
 using namespace tarvo;
 using State = site::DeviceStatus::State;
@@ -122,4 +124,32 @@ TEST(SiteDialogTest, ASiteBeingWrittenElsewhereOpensAtOnce) {
     EXPECT_TRUE(driver.boxes.empty()) << driver.boxes[0].text.toStdString();
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
+}
+
+// The report is made on the window's worker and said when done; a name that is no report's is
+// refused, nothing written.
+TEST(SiteDialogTest, ReportIsMadeOffTheWindowsThread) {
+    test::setLanguage("en_US.UTF-8");
+    QTemporaryDir dir;
+    test::ModalDriver driver;
+    gui::CSiteDlg dialog([] { return std::vector<discovery::DeviceRow>{}; });
+    ASSERT_TRUE(dialog.openSite(dir.filePath(QStringLiteral("r.tarvo-site"))));
+    {  // a verified camera: its picture is laid out on the worker too
+        const auto site = site::SiteFile::open(dialog.currentSitePath().toStdString(), false);
+        site::ActionRecord a;
+        a.mac = "02:00:00:00:00:01";
+        a.kind = "verify";
+        a.snapshot = test::testJpeg(640, 360, 1);
+        site->finishAction(site->beginAction(a), "ok", "", 1);
+    }
+    EXPECT_FALSE(dialog.makeReport(dir.filePath(QStringLiteral("r.doc"))));
+    ASSERT_TRUE(dialog.makeReport(dir.filePath(QStringLiteral("r.pdf"))));
+    EXPECT_TRUE(test::waitUntil([&] { return !dialog.busy() && driver.boxes.size() == 2; },
+                                std::chrono::seconds(60)));
+    ASSERT_EQ(driver.boxes.size(), 2u);
+    EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral(".pdf")));
+    EXPECT_TRUE(driver.boxes[1].text.startsWith(QStringLiteral("Report written")))
+        << driver.boxes[1].text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("r.pdf"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("r.doc"))));
 }

@@ -15,8 +15,10 @@
 #include "core/site/PlanCsv.h"
 #include "core/site/PlanReview.h"
 #include "core/site/SiteFile.h"
+#include "core/site/SiteReport.h"
 #include "core/site/SiteStatus.h"
 #include "core/text/TextConvert.h"
+#include "support/TestJpeg.h"
 
 using namespace tarvo;
 using site::PlanStep;
@@ -297,4 +299,27 @@ TEST(SiteFile, KilledMidActionKeepsWhatWasCommitted) {
     EXPECT_EQ(s->actions()[0].outcome, "pending");
     s->replacePlan(big);
     EXPECT_EQ(s->plan().size(), big.size());
+}
+
+// Pictures and figures of a site file are read as untrusted: a snapshot that is no picture (or
+// a cut one) gives no thumbnail, and figures that are not numbers are left out.
+TEST(SiteReportTest, ThumbnailsAndFiguresFromWhatTheFileHolds) {
+    const auto jpeg = test::testJpeg(1920, 1080, 1);
+    const auto thumbnail = site::makeThumbnail(jpeg, 256, 144);
+    EXPECT_EQ(thumbnail.width, 256);
+    EXPECT_EQ(thumbnail.height, 144);
+    ASSERT_GE(thumbnail.jpeg.size(), 2u);
+    EXPECT_EQ(thumbnail.jpeg[0], 0xFF);
+    EXPECT_EQ(thumbnail.jpeg[1], 0xD8);
+    const std::vector<unsigned char> cut(jpeg.begin(), jpeg.begin() + 200);
+    EXPECT_TRUE(site::makeThumbnail(cut, 256, 144).jpeg.empty());
+    const std::vector<unsigned char> text{'h', 'e', 'l', 'l', 'o'};
+    EXPECT_TRUE(site::makeThumbnail(text, 256, 144).jpeg.empty());
+
+    const auto f = site::parseFigures(R"({"fps": 25.5, "kbps": "fast", "width": 1920})");
+    EXPECT_EQ(f.fps, 25.5);
+    EXPECT_FALSE(f.kbps);
+    EXPECT_FALSE(f.width);  // nothing after a malformed part
+    EXPECT_FALSE(site::parseFigures("[1,2]").fps);
+    EXPECT_EQ(site::escapeHtml("a<b>&\"\x1b\xE2\x80\xAE"), "a&lt;b&gt;&amp;&quot;\uFFFD\uFFFD");
 }

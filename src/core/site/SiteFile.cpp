@@ -574,4 +574,38 @@ void SiteFile::finishAction(const ActionRecord& e) {
     t.commit();
 }
 
+std::vector<ActionRecord> SiteFile::actionsWithoutSnapshots() const {
+    Statement s(db_,
+                "SELECT id, mac, address, kind, started, coalesce(finished, 0), outcome, detail, "
+                "old_value, new_value, figures, coalesce(length(snapshot), 0), package_name, "
+                "package_sha256 FROM actions ORDER BY id",
+                path_);
+    std::vector<ActionRecord> out;
+    while (s.step()) {
+        ActionRecord a;
+        a.id = s.integer(0);
+        a.mac = s.text(1);
+        a.address = s.text(2);
+        a.kind = s.text(3);
+        a.started = s.integer(4);
+        a.finished = s.integer(5);
+        a.outcome = s.text(6);
+        a.detail = s.text(7);
+        a.oldValue = s.text(8);
+        a.newValue = s.text(9);
+        a.figures = s.text(10);
+        a.snapshotBytes = s.integer(11);
+        a.packageName = s.text(12);
+        a.packageSha256 = s.text(13);
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+std::vector<unsigned char> SiteFile::actionSnapshot(std::int64_t id) const {
+    Statement s(db_, "SELECT snapshot FROM actions WHERE id = ?", path_);
+    s.bind(1, id);
+    return s.step() ? s.blob(0) : std::vector<unsigned char>();
+}
+
 }  // namespace tarvo::site

@@ -49,6 +49,8 @@ struct ActionRecord {
     std::string figures;             // JSON
     std::vector<unsigned char> snapshot;
     std::string packageName, packageSha256;
+    // The size of the snapshot in the file, also when it was not read with the record.
+    std::int64_t snapshotBytes = 0;
 };
 
 // A site: one SQLite file holding the address plan, every search's observations and every action,
@@ -102,6 +104,11 @@ public:
     // `ended.id`, outcome, detail, finished, newValue; oldValue, figures and snapshot when they
     // are given (an upgrade learns the old version only once the device answered).
     void finishAction(const ActionRecord& ended);
+    // Every action without its snapshot (a site may hold hundreds of pictures), in order;
+    // `snapshotBytes` says which have one.
+    [[nodiscard]] std::vector<ActionRecord> actionsWithoutSnapshots() const;
+    // The snapshot of one action, read on its own (empty when it has none).
+    [[nodiscard]] std::vector<unsigned char> actionSnapshot(std::int64_t id) const;
 
 private:
     SiteFile(std::string path, sqlite3* db);

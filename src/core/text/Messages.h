@@ -395,22 +395,27 @@ inline constexpr std::u16string_view kSiteApplyWritten = u"已写入，等待搜
 inline constexpr std::u16string_view kSiteFilteredFormat = u"%1（只显示%2）";
 
 // Firmware confirmed by reading the version back, one device first on request.
-// The batch window's check box: the first checked device alone, confirmed by its version read back, before the rest.
+// The batch window's check box: the first checked device alone, confirmed by its version read back,
+// before the rest.
 inline constexpr std::u16string_view kGuardCanaryBox = u"先升级一台，确认成功后再升级其余";
 inline constexpr std::u16string_view kGuardNotStarted = u"未开始：前面的设备没有升级成功";
 inline constexpr std::u16string_view kGuardWaiting = u"已接受，等待设备重新出现…";
 // %1 the version before the upload, %2 the one read back.
 inline constexpr std::u16string_view kGuardUpgradedFormat = u"已升级：%1 → %2";
-inline constexpr std::u16string_view kGuardOldVersionFormat = u"失败：设备重新出现后仍是原来的版本 %1";
-inline constexpr std::u16string_view kGuardOtherVersionFormat = u"失败：设备重新出现后的版本是 %2（原来是 %1），不是升级包的版本";
+inline constexpr std::u16string_view kGuardOldVersionFormat =
+    u"失败：设备重新出现后仍是原来的版本 %1";
+inline constexpr std::u16string_view kGuardOtherVersionFormat =
+    u"失败：设备重新出现后的版本是 %2（原来是 %1），不是升级包的版本";
 inline constexpr std::u16string_view kGuardNoVersion = u"失败：设备重新出现，但没有回答版本";
 inline constexpr std::u16string_view kGuardNotBack = u"失败：等待时间内没有再搜索到设备";
-inline constexpr std::u16string_view kGuardCanaryFailed = u"先升级的设备没有升级成功，其余设备没有发送任何数据";
+inline constexpr std::u16string_view kGuardCanaryFailed =
+    u"先升级的设备没有升级成功，其余设备没有发送任何数据";
 inline constexpr std::u16string_view kGuardStoppedFailed = u"有设备没有升级成功，其余设备没有开始";
 // %1 devices of %2 came back with the new version.
 inline constexpr std::u16string_view kGuardUpgradedCountFormat = u"%2 台设备中有 %1 台升级成功";
 inline constexpr std::u16string_view kGuardSiteFailedFormat = u"现场文件没有记录升级：%1";
-inline constexpr std::u16string_view kGuardPackageUnreadableFormat = u"没有发送任何数据：无法读取升级包 %1";
+inline constexpr std::u16string_view kGuardPackageUnreadableFormat =
+    u"没有发送任何数据：无法读取升级包 %1";
 inline constexpr std::u16string_view kGuardDuplicateAddressFormat = u"地址 %1 出现了不止一次";
 
 // Why a device does not show up. The status line after a search: %1 interfaces searched,
@@ -422,7 +427,7 @@ inline constexpr std::u16string_view kDiagInterface = u"接口";
 inline constexpr std::u16string_view kDiagAddress = u"地址";
 inline constexpr std::u16string_view kDiagRequests = u"请求";
 inline constexpr std::u16string_view kDiagReplies = u"回复";
-inline constexpr std::u16string_view kDiagRows = u"设备";
+inline constexpr std::u16string_view kDiagRows = u"设备数";
 inline constexpr std::u16string_view kDiagOtherSubnet = u"其他网段";
 inline constexpr std::u16string_view kDiagConflicts = u"冲突";
 // Dropped replies, by reason.
@@ -444,5 +449,66 @@ inline constexpr std::u16string_view kHintVpnFormat =
     u"%1 像是 VPN：组播搜索一般到不了另一端的设备";
 inline constexpr std::u16string_view kHintNoPacketSocket =
     u"没有抓包权限（CAP_NET_RAW）：看不到其他网段设备的 MAC 和地址冲突";
+
+// The report handed over with a site. %1 the site's name.
+inline constexpr std::u16string_view kReportTitleFormat = u"现场报告：%1";
+// %1 a date and time.
+inline constexpr std::u16string_view kReportMadeFormat = u"报告日期：%1";
+inline constexpr std::u16string_view kReportCreatedFormat = u"现场建立于：%1";
+inline constexpr std::u16string_view kReportDevices = u"设备清单";
+inline constexpr std::u16string_view kReportColPicture = u"画面";
+inline constexpr std::u16string_view kReportColDevice = u"MAC 与地址";
+inline constexpr std::u16string_view kReportColName = u"名称与位置";
+inline constexpr std::u16string_view kReportColType = u"类型与固件";
+inline constexpr std::u16string_view kReportColVerify = u"验证结果";
+// %1 the address the plan gives a device that was last seen elsewhere.
+inline constexpr std::u16string_view kReportPlannedFormat = u"计划地址 %1";
+inline constexpr std::u16string_view kReportNotVerified = u"未验证";
+inline constexpr std::u16string_view kReportPending = u"未完成";
+inline constexpr std::u16string_view kReportNoPicture = u"没有画面";
+// The figures of a verification, each with its measured value as %1 (and %2).
+inline constexpr std::u16string_view kReportConnectFormat = u"连接 %1 ms";
+inline constexpr std::u16string_view kReportLoginFormat = u"登录 %1 ms";
+inline constexpr std::u16string_view kReportFirstKeyFormat = u"首个关键帧 %1 ms";
+inline constexpr std::u16string_view kReportFpsFormat = u"%1 帧/秒";
+inline constexpr std::u16string_view kReportKbpsFormat = u"码率 %1 kbit/s";
+inline constexpr std::u16string_view kReportSizeFormat = u"分辨率 %1×%2";
+inline constexpr std::u16string_view kReportSecondsFormat = u"测量 %1 秒";
+inline constexpr std::u16string_view kReportVerifiedAtFormat = u"验证于 %1";
+inline constexpr std::u16string_view kReportLog = u"操作记录";
+inline constexpr std::u16string_view kReportNoActions = u"没有操作记录";
+inline constexpr std::u16string_view kReportNoDevices = u"现场中没有设备";
+inline constexpr std::u16string_view kReportColTime = u"时间";
+inline constexpr std::u16string_view kReportColAction = u"操作";
+inline constexpr std::u16string_view kReportColChange = u"变更";
+inline constexpr std::u16string_view kReportColOutcome = u"结果";
+inline constexpr std::u16string_view kReportColDetail = u"说明";
+inline constexpr std::u16string_view kReportKindAddress = u"修改地址";
+inline constexpr std::u16string_view kReportKindUpgrade = u"固件升级";
+inline constexpr std::u16string_view kReportKindReboot = u"重启";
+inline constexpr std::u16string_view kReportKindVerify = u"设备验证";
+inline constexpr std::u16string_view kReportOk = u"成功";
+inline constexpr std::u16string_view kReportFailed = u"失败";
+// %1 the package's file name, %2 its SHA-256.
+inline constexpr std::u16string_view kReportPackageFormat = u"升级包 %1（SHA-256 %2）";
+inline constexpr std::u16string_view kReportTotals = u"合计";
+inline constexpr std::u16string_view kReportTotalDevicesFormat = u"设备 %1 台";
+// %1 passed, %2 failed, %3 never verified.
+inline constexpr std::u16string_view kReportTotalVerifyFormat =
+    u"验证通过 %1 台，未通过 %2 台，未验证 %3 台";
+// %1 actions, %2 of them ok, %3 failed, %4 not finished.
+inline constexpr std::u16string_view kReportTotalActionsFormat =
+    u"操作 %1 次：成功 %2 次，失败 %3 次，未完成 %4 次";
+// The report's file.
+inline constexpr std::u16string_view kReportExtension =
+    u"报告的文件名必须以 .html 或 .pdf 结尾，没有写入任何文件";
+// %1 the file, %2 the reason.
+inline constexpr std::u16string_view kReportWriteFailedFormat = u"无法写入报告 %1：%2";
+inline constexpr std::u16string_view kReportWrittenFormat = u"报告已写入 %1";
+inline constexpr std::u16string_view kReportMaking = u"正在生成报告…";
+inline constexpr std::u16string_view kReportMenu = u"报告…";
+inline constexpr std::u16string_view kReportFileFilter = u"HTML 报告 (*.html);;PDF 报告 (*.pdf)";
+inline constexpr std::u16string_view kReportNoSite = u"请先打开现场";
+inline constexpr std::u16string_view kReportPdfFailed = u"无法生成 PDF";
 
 }  // namespace tarvo::text::msg

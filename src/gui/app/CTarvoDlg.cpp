@@ -233,7 +233,8 @@ void CTarvoDlg::addSiteMenu(QMenu& menu) {
         {u"新建…", &CSiteDlg::chooseNewSite},
         {u"打开…", &CSiteDlg::chooseSite},
         {u"导入地址计划…", &CSiteDlg::choosePlan},
-        {u"应用", &CSiteDlg::apply}};
+        {u"应用", &CSiteDlg::apply},
+        {text::msg::kReportMenu.data(), &CSiteDlg::chooseReport}};
     for (const auto& entry : entries) {
         const auto step = entry.second;
         connect(site->addAction(uiText(entry.first)), &QAction::triggered, this, [this, step] {

@@ -17,11 +17,13 @@
 #include "common/MessageBoxes.h"
 #include "common/UiText.h"
 #include "core/site/PlanCsv.h"
+#include "core/site/SiteReport.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 #include "dialogs/CSiteVerifyDlg.h"
+#include "report/PdfReport.h"
 
 namespace tarvo::gui {
 
@@ -115,9 +117,13 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     closeButton_ = new QPushButton(uiText(u"关闭"), this);
     connect(applyButton_, &QPushButton::clicked, this, &CSiteDlg::apply);
     connect(closeButton_, &QPushButton::clicked, this, &CSiteDlg::reject);
+    reportButton_ = new QPushButton(uiText(text::msg::kReportMenu), this);
+    reportButton_->setObjectName(QStringLiteral("reportButton"));
+    connect(reportButton_, &QPushButton::clicked, this, &CSiteDlg::chooseReport);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(filter_);
     buttons->addStretch();
+    buttons->addWidget(reportButton_);
     buttons->addWidget(applyButton_);
     auto* verifyButton = new QPushButton(uiText(u"验证…"), this);
     verifyButton->setObjectName(QStringLiteral("verifyButton"));
@@ -143,6 +149,7 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
         }
     }
     applyButton_->setEnabled(site_ != nullptr);
+    reportButton_->setEnabled(site_ != nullptr);
     refresh();
 }
 
@@ -171,6 +178,7 @@ bool CSiteDlg::openSite(const QString& path) {
     QSettings().setValue(QString::fromLatin1(kLastSiteKey), path);
     path_->setText(path);
     applyButton_->setEnabled(true);
+    reportButton_->setEnabled(true);
     refresh();
     return true;
 }
@@ -360,6 +368,59 @@ void CSiteDlg::showResult(const QString& mac, const QString& result) {
         if (utf8(shown_[static_cast<std::size_t>(r)].mac) != mac) continue;
         table_->setItem(r, kColResult, new QTableWidgetItem(result));
     }
+}
+
+void CSiteDlg::chooseReport() {
+    if (!site_) {
+        showMessage(this, uiText(text::msg::kReportNoSite));
+        return;
+    }
+    if (running_.load()) return;
+    QString chosen;
+    QString path = QFileDialog::getSaveFileName(this, uiText(text::msg::kReportMenu), {},
+                                                uiText(text::msg::kReportFileFilter), &chosen);
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += chosen.contains(QStringLiteral("pdf")) ? QStringLiteral(".pdf")
+                                                       : QStringLiteral(".html");
+    makeReport(path);
+}
+
+bool CSiteDlg::makeReport(const QString& path) {
+    if (!site_ || running_.load()) return false;
+    const auto format = site::reportFormatOf(path.toStdString());
+    if (!format) {
+        showMessage(this, uiText(text::msg::kReportExtension));
+        return false;
+    }
+    running_.store(true);
+    for (auto* button : {applyButton_, closeButton_, reportButton_}) button->setEnabled(false);
+    reportButton_->setText(uiText(text::msg::kReportMaking));
+    if (worker_.joinable()) worker_.join();
+    // The site is read on a connection of the worker's own; the PDF is laid out there too (text
+    // documents and painters on a PDF writer work off the window's thread).
+    worker_ = std::thread([this, path, pdf = *format == site::ReportFormat::Pdf,
+                           sitePath = site_->path()] {
+        std::string failure;
+        try {
+            const auto own = site::SiteFile::open(sitePath, false);
+            if (pdf)
+                report::writePdfReport(*own, path.toStdString());
+            else
+                site::writeHtmlReport(*own, path.toStdString());
+        } catch (const std::runtime_error& e) {  // SiteError, ReportError
+            failure = e.what();
+        }
+        calls_.push([this, path, failure] {
+            running_.store(false);
+            for (auto* button : {applyButton_, closeButton_, reportButton_})
+                button->setEnabled(true);
+            reportButton_->setText(uiText(text::msg::kReportMenu));
+            showMessage(this, failure.empty() ? uiText(text::msg::kReportWrittenFormat).arg(path)
+                                              : QString::fromStdString(failure));
+        });
+    });
+    return true;
 }
 
 }  // namespace tarvo::gui

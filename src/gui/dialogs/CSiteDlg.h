@@ -57,6 +57,14 @@ public:
     // devices done elsewhere in the window (upgrades) is recorded in it.
     static QString currentSitePath();
 
+    // Asks for the report's file (HTML or PDF), then makes it.
+    void chooseReport();
+    // Makes the site's report at `path` on the dialog's worker, then says where it went or why
+    // not. False when it was not started (no site, another task running, a wrong file name).
+    bool makeReport(const QString& path);
+    // Whether a task (the plan's application, a report) runs, for tests.
+    [[nodiscard]] bool busy() const { return running_.load(); }
+
 private:
     void refresh();
     void runApply(site::ApplyOptions options, bool dryRun);
@@ -86,6 +94,7 @@ public:
 
 private:
     QHash<QString, QString> results_;  // by MAC
+    QPushButton* reportButton_ = nullptr;
 };
 
 }  // namespace tarvo::gui

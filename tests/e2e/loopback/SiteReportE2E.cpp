@@ -1,0 +1,182 @@
+// A site's report through the command line, read back as its reader reads it: the HTML refers
+// to nothing outside itself, and in the PDF every device's row, Chinese names included, stands
+// whole on one page.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include "core/site/SiteFile.h"
+#include "core/text/TextConvert.h"
+#include "support/RunProcess.h"
+#include "support/TestJpeg.h"
+
+using namespace tarvo;
+
+namespace {
+
+constexpr int kDevices = 26;
+
+std::string macOf(int i) {
+    char mac[18];
+    (void)std::snprintf(mac, sizeof mac, "02:00:0A:FA:01:%02X", i);
+    return mac;
+}
+// Names and locations that are no part of another's.
+std::string numbered(const std::string& prefix, int i) {
+    return prefix + (i < 10 ? "0" : "") + std::to_string(i) + "号";
+}
+std::string nameOf(int i) {
+    return numbered(i % 3 == 0 ? "东门摄像机" : "Camera-", i);
+}
+
+class SiteReportE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tarvo-report-e2e-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+        auto site = site::SiteFile::open(file("s.tarvo-site"));
+        site->setName("仓库 <B>");
+        std::vector<site::PlanRow> plan;
+        std::vector<discovery::DeviceRow> heard;
+        for (int i = 0; i < kDevices; ++i) {
+            plan.push_back({i + 2, macOf(i), "10.250.0." + std::to_string(20 + i), "", "", "",
+                            nameOf(i), numbered("位置-", i), ""});
+            discovery::DeviceRow row;
+            row.mac = text::fromUtf8(macOf(i));
+            row.address = text::fromUtf8("10.250.0." + std::to_string(20 + i));
+            row.name = u"IPCamera";
+            row.type = 100;
+            heard.push_back(row);
+        }
+        // A name that is markup must stay text.
+        plan[1].name = "<script>alert(1)</script>";
+        site->replacePlan(plan);
+        site->recordSearch(heard, site::SiteFile::now());
+        for (int i = 0; i < kDevices; ++i) {
+            site::ActionRecord a;
+            a.mac = macOf(i);
+            a.address = plan[static_cast<std::size_t>(i)].address;
+            a.kind = "verify";
+            a.started = site::SiteFile::now();
+            a.newValue = "V5.2." + std::to_string(i);
+            // Every fifth device gave no picture; rows differ in height.
+            if (i % 5 != 4) a.snapshot = test::testJpeg(640, 360, i);
+            const auto id = site->beginAction(a);
+            const bool ok = i % 7 != 6;
+            site->finishAction(id, ok ? "ok" : "failed", ok ? "" : "没有关键帧", a.started + 12,
+                               "{\"connectMs\":3,\"loginMs\":8,\"firstKeyMs\":640,\"fps\":25,"
+                               "\"kbps\":" +
+                                   std::to_string(3000 + i) +
+                                   ",\"width\":640,\"height\":360,\"seconds\":10}");
+        }
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    test::ProcessResult report(const std::string& out) {
+        return test::runProcess(
+            {TARVO_CLI_PATH, "site", "--site", file("s.tarvo-site"), "report", "--out", out},
+            std::chrono::seconds(60), {"LANG=zh_CN.UTF-8", "LC_ALL="});
+    }
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::filesystem::path dir_;
+};
+
+std::string bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string withoutSpaces(std::string s) {
+    std::erase_if(s, [](char c) { return c == ' ' || c == '\n' || c == '\r'; });
+    return s;
+}
+
+bool havePoppler() {
+    return test::runProcess({"pdftotext", "-v"}).exitCode == 0;
+}
+
+}  // namespace
+
+TEST_F(SiteReportE2E, HtmlIsOneFileWithItsTextsEscaped) {
+    const auto r = report(file("r.html"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string html = bytesOf(file("r.html"));
+    for (int i = 0; i < kDevices; ++i) EXPECT_NE(html.find(macOf(i)), std::string::npos) << i;
+    EXPECT_NE(html.find(nameOf(0)), std::string::npos);
+    const std::regex reference(R"re(\b(src|href)\s*=\s*["']?([^"'\s>]*))re", std::regex::icase);
+    int pictures = 0;
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), reference);
+         it != std::sregex_iterator(); ++it) {
+        EXPECT_EQ((*it)[2].str().rfind("data:", 0), 0u) << (*it)[0].str();
+        ++pictures;
+    }
+    EXPECT_EQ(pictures, kDevices - kDevices / 5);
+    EXPECT_EQ(html.find("<script>"), std::string::npos);
+    EXPECT_NE(html.find("&lt;script&gt;"), std::string::npos);
+    EXPECT_EQ(html.find("<B>"), std::string::npos);
+}
+
+TEST_F(SiteReportE2E, PdfRowsStandWholeOnOnePage) {
+    if (!havePoppler()) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    const auto r = report(file("r.pdf"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto info = test::runProcess({"pdfinfo", file("r.pdf")});
+    std::smatch pages;
+    ASSERT_TRUE(std::regex_search(info.out, pages, std::regex(R"(Pages:\s+(\d+))"))) << info.out;
+    const int count = std::stoi(pages[1].str());
+    ASSERT_GE(count, 3) << "the rows must run over several pages";
+    std::vector<std::string> text;
+    for (int p = 1; p <= count; ++p) {
+        const auto page = test::runProcess(
+            {"pdftotext", "-f", std::to_string(p), "-l", std::to_string(p), file("r.pdf"), "-"});
+        ASSERT_EQ(page.exitCode, 0) << page.err;
+        // Cells wrap their lines where they like: the texts are compared without spaces.
+        text.push_back(withoutSpaces(page.out));
+    }
+    // The row's texts from its top (MAC, name) to its bottom (location, the figures' last
+    // lines) are all on the page that has its name, and its name on one page only (the MAC
+    // comes again in the action log).
+    for (int i = 0; i < kDevices; ++i) {
+        const std::string name = i == 1 ? "<script>alert(1)</script>" : nameOf(i);
+        const std::vector<std::string> parts{macOf(i), numbered("位置-", i),
+                                             "码率 " + std::to_string(3000 + i) + " kbit/s",
+                                             "测量 10.0 秒"};
+        int pages = 0;
+        for (const auto& page : text) {
+            if (page.find(withoutSpaces(name)) == std::string::npos) continue;
+            ++pages;
+            for (const auto& part : parts) {
+                EXPECT_NE(page.find(withoutSpaces(part)), std::string::npos)
+                    << "device " << i << " is cut by a page break: " << part;
+            }
+        }
+        EXPECT_EQ(pages, 1) << "device " << i;
+    }
+}
+
+TEST_F(SiteReportE2E, OtherNamesAndUnwritablePlacesLeaveNoFile) {
+    const auto wrong = report(file("r.txt"));
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.err.find(".html"), std::string::npos) << wrong.err;
+    EXPECT_FALSE(std::filesystem::exists(file("r.txt")));
+    for (const auto* name : {"missing/r.html", "missing/r.pdf"}) {
+        const auto r = report(file(name));
+        EXPECT_EQ(r.exitCode, 1) << name;
+        EXPECT_NE(r.err.find(file(name)), std::string::npos) << r.err;
+    }
+    // A folder that takes no new file: nothing is left in it, not even a temporary file.
+    std::filesystem::create_directories(file("ro"));
+    std::filesystem::permissions(
+        file("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(report(file("ro/r.pdf")).exitCode, 1);
+        EXPECT_TRUE(std::filesystem::is_empty(file("ro")));
+    }
+}
