@@ -68,7 +68,7 @@ std::string number(double value, int decimals) {
 }
 
 // The figures in three lines: the connection's times, the stream's rate, the picture.
-std::string figuresText(const VerifyFigures& f) {
+std::string figuresText(const RecordedFigures& f) {
     auto whole = [](double v) { return number(v, 0); };
     std::vector<std::string> lines(3);
     auto add = [&](std::size_t line, const std::string& part) {
@@ -129,17 +129,17 @@ void writeBase64(std::ostream& out, std::span<const unsigned char> bytes) {
 
 }  // namespace
 
-VerifyFigures parseFigures(std::string_view json) {
-    VerifyFigures f;
-    const std::pair<std::string_view, std::optional<double> VerifyFigures::*> keys[] = {
-        {"connectMs", &VerifyFigures::connectMs},
-        {"loginMs", &VerifyFigures::loginMs},
-        {"firstKeyMs", &VerifyFigures::firstKeyMs},
-        {"fps", &VerifyFigures::fps},
-        {"kbps", &VerifyFigures::kbps},
-        {"width", &VerifyFigures::width},
-        {"height", &VerifyFigures::height},
-        {"seconds", &VerifyFigures::seconds}};
+RecordedFigures parseFigures(std::string_view json) {
+    RecordedFigures f;
+    const std::pair<std::string_view, std::optional<double> RecordedFigures::*> keys[] = {
+        {"connectMs", &RecordedFigures::connectMs},
+        {"loginMs", &RecordedFigures::loginMs},
+        {"firstKeyMs", &RecordedFigures::firstKeyMs},
+        {"fps", &RecordedFigures::fps},
+        {"kbps", &RecordedFigures::kbps},
+        {"width", &RecordedFigures::width},
+        {"height", &RecordedFigures::height},
+        {"seconds", &RecordedFigures::seconds}};
     auto skipSpace = [&](std::size_t i) {
         while (i < json.size() &&
                (json[i] == ' ' || json[i] == '\t' || json[i] == '\n' || json[i] == '\r'))

@@ -21,13 +21,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The figures of one verification; each is absent when it was not measured.
-struct VerifyFigures {
+// A verification's figures as read back from its record, each one only when it is there.
+struct RecordedFigures {
     std::optional<double> connectMs, loginMs, firstKeyMs, fps, kbps, width, height, seconds;
 };
 // The figures of a verification's record (a JSON object); keys it does not know, values that
 // are not numbers and anything after a malformed part are left out.
-VerifyFigures parseFigures(std::string_view json);
+RecordedFigures parseFigures(std::string_view json);
 
 // One device as the report shows it: the plan's and the searches' knowledge joined by MAC.
 struct ReportDevice {

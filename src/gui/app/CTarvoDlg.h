@@ -130,6 +130,8 @@ public:
 private:
     void showSiteTitle();
     SiteListState* siteList_ = nullptr;
+
+public:
     [[nodiscard]] SearchStatusLine* searchStatus() const { return searchStatus_; }
 
 private:
