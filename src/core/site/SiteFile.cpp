@@ -531,12 +531,16 @@ void SiteFile::finishAction(std::int64_t id, const std::string& outcome, const s
     t.commit();
 }
 
-std::vector<ActionRecord> SiteFile::actions() const {
-    Statement s(db_,
-                "SELECT id, mac, address, kind, started, coalesce(finished, 0), outcome, detail, "
-                "old_value, new_value, figures, snapshot, package_name, package_sha256 "
-                "FROM actions ORDER BY id",
-                path_);
+namespace {
+
+// Every action in order; with `snapshots`, each with its picture, else with the picture's size.
+std::vector<ActionRecord> readActions(sqlite3* db, const std::string& path, bool snapshots) {
+    Statement s(db,
+                std::string("SELECT id, mac, address, kind, started, coalesce(finished, 0), "
+                            "outcome, detail, old_value, new_value, figures, ") +
+                    (snapshots ? "snapshot" : "coalesce(length(snapshot), 0)") +
+                    ", package_name, package_sha256 FROM actions ORDER BY id",
+                path);
     std::vector<ActionRecord> out;
     while (s.step()) {
         ActionRecord a;
@@ -551,12 +555,23 @@ std::vector<ActionRecord> SiteFile::actions() const {
         a.oldValue = s.text(8);
         a.newValue = s.text(9);
         a.figures = s.text(10);
-        a.snapshot = s.blob(11);
+        if (snapshots) {
+            a.snapshot = s.blob(11);
+            a.snapshotBytes = static_cast<std::int64_t>(a.snapshot.size());
+        } else {
+            a.snapshotBytes = s.integer(11);
+        }
         a.packageName = s.text(12);
         a.packageSha256 = s.text(13);
         out.push_back(std::move(a));
     }
     return out;
+}
+
+}  // namespace
+
+std::vector<ActionRecord> SiteFile::actions() const {
+    return readActions(db_, path_, true);
 }
 
 void SiteFile::finishAction(const ActionRecord& e) {
@@ -575,31 +590,7 @@ void SiteFile::finishAction(const ActionRecord& e) {
 }
 
 std::vector<ActionRecord> SiteFile::actionsWithoutSnapshots() const {
-    Statement s(db_,
-                "SELECT id, mac, address, kind, started, coalesce(finished, 0), outcome, detail, "
-                "old_value, new_value, figures, coalesce(length(snapshot), 0), package_name, "
-                "package_sha256 FROM actions ORDER BY id",
-                path_);
-    std::vector<ActionRecord> out;
-    while (s.step()) {
-        ActionRecord a;
-        a.id = s.integer(0);
-        a.mac = s.text(1);
-        a.address = s.text(2);
-        a.kind = s.text(3);
-        a.started = s.integer(4);
-        a.finished = s.integer(5);
-        a.outcome = s.text(6);
-        a.detail = s.text(7);
-        a.oldValue = s.text(8);
-        a.newValue = s.text(9);
-        a.figures = s.text(10);
-        a.snapshotBytes = s.integer(11);
-        a.packageName = s.text(12);
-        a.packageSha256 = s.text(13);
-        out.push_back(std::move(a));
-    }
-    return out;
+    return readActions(db_, path_, false);
 }
 
 std::vector<unsigned char> SiteFile::actionSnapshot(std::int64_t id) const {

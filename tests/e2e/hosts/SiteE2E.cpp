@@ -14,6 +14,7 @@
 #include "support/RunProcess.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
+#include "support/UniqueName.h"
 
 using namespace tarvo;
 
@@ -40,8 +41,7 @@ int commandsSeen(const test::SimProcess& sim, int k) {
 class SiteE2E : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tarvo-site-e2e-" + std::to_string(::getpid()));
+        dir_ = std::filesystem::temp_directory_path() / ("tarvo-site-e2e-" + test::uniqueName());
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }

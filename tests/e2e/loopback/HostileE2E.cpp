@@ -36,6 +36,7 @@
 #include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
 #include "support/ThreadNames.h"
+#include "support/UniqueName.h"
 #include "support/Wait.h"
 
 using namespace tarvo;
@@ -195,7 +196,7 @@ protected:
     std::string package(const std::string& name, std::size_t size) {
         // The name is the package's own: camera packages carry their version in it.
         // One folder per process: tests of this suite run side by side under ctest.
-        const std::string folder = ::testing::TempDir() + "/hostile-" + std::to_string(::getpid());
+        const std::string folder = ::testing::TempDir() + "/hostile-" + test::uniqueName();
         std::filesystem::create_directories(folder);
         const std::string path = folder + "/" + name;
         std::ofstream out(path, std::ios::binary);

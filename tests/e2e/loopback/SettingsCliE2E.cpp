@@ -11,6 +11,7 @@
 #include "support/RunProcess.h"
 #include "support/SharedSimTest.h"
 #include "support/SimProcess.h"
+#include "support/UniqueName.h"
 
 using namespace tarvo;
 
@@ -260,7 +261,7 @@ TEST_F(SettingsCliE2E, CloudPasswordFitsSixtyThreeCharacters) {
 
     // The new password may come from a file instead of the command line.
     const auto file =
-        std::filesystem::temp_directory_path() / ("cloud-" + std::to_string(::getpid()) + ".txt");
+        std::filesystem::temp_directory_path() / ("cloud-" + test::uniqueName() + ".txt");
     std::ofstream(file) << "from-a-file\n";
     r = cli({"cloud", "set", "127.0.0.7", "--cloud-password-file", file.string()});
     std::filesystem::remove(file);
@@ -298,8 +299,8 @@ TEST_F(SettingsCliE2E, DeviceTextIsPrintedEscapedAndBadUtf8KeepsTheJson) {
         EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
 
     // A file name that is not UTF-8: the upload's result still comes, the bad byte replaced.
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("rootfs-" + std::to_string(::getpid()) + "\xff.bin");
+    const auto file =
+        std::filesystem::temp_directory_path() / ("rootfs-" + test::uniqueName() + "\xff.bin");
     std::ofstream(file) << std::string(5000, 'f');
     const auto upload = cli({"upgrade", "--nvr", "127.0.0.8", file.string(), "--json"});
     std::filesystem::remove(file);

@@ -14,6 +14,7 @@
 #include "core/text/TextConvert.h"
 #include "support/RunProcess.h"
 #include "support/TestJpeg.h"
+#include "support/UniqueName.h"
 
 using namespace tarvo;
 
@@ -37,8 +38,7 @@ std::string nameOf(int i) {
 class SiteReportE2E : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tarvo-report-e2e-" + std::to_string(::getpid()));
+        dir_ = std::filesystem::temp_directory_path() / ("tarvo-report-e2e-" + test::uniqueName());
         std::filesystem::create_directories(dir_);
         auto site = site::SiteFile::open(file("s.tarvo-site"));
         site->setName("仓库 <B>");
