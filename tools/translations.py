@@ -12,7 +12,8 @@ The program's own texts are its Chinese texts, written in the sources; translati
                            programs without Qt), the list of the sources' texts (for the test
                            that every text has its translation) and every text of the message
                            catalogue Messages.h as written (for the test that each message is in
-                           one language)
+                           one language), and the catalogue's texts by name (the keys
+                           under which records keep their reasons)
 """
 import re
 import sys
@@ -90,6 +91,20 @@ def catalogue(paths):
     return texts
 
 
+_NAMED = re.compile(r"inline constexpr std::u16string_view (k\w+)\s*=\s*((?:u\"(?:[^\"\\\\]|\\\\.)*\"\s*)+);")
+
+
+def named(paths):
+    """The message catalogue's texts by the name of their constant, without its k."""
+    out = []
+    for path in paths:
+        if path.replace("\\", "/").endswith("/text/Messages.h"):
+            with open(path, encoding="utf-8") as f:
+                for m in _NAMED.finditer(f.read()):
+                    out.append((m.group(1)[1:], "".join(_literals(m.group(2)))))
+    return out
+
+
 def read_ts(path):
     tree = ET.parse(path)
     return tree, {m.findtext("source"): m.find("translation") for m in tree.iter("message")}
@@ -133,6 +148,10 @@ def table(ts_path, out_path, paths):
     lines += ["const std::vector<std::u16string_view>& catalogueTexts() {",
               "    static const std::vector<std::u16string_view> texts{"]
     lines += [f"        {_cpp(s)}," for s in catalogue(paths)]
+    lines += ["    };", "    return texts;", "}", ""]
+    lines += ["const std::vector<std::pair<std::string_view, std::u16string_view>>& catalogueNames() {",
+              "    static const std::vector<std::pair<std::string_view, std::u16string_view>> texts{"]
+    lines += [f'        {{"{n}", {_cpp(t)}}},' for n, t in named(paths)]
     lines += ["    };", "    return texts;", "}", "", "}  // namespace tarvo::text", ""]
     content = "\n".join(lines)
     try:

@@ -33,5 +33,7 @@ const std::vector<std::pair<std::u16string_view, std::u16string_view>>& englishT
 const std::vector<std::u16string_view>& sourceTexts();
 // Every text of the message catalogue (Messages.h) as written, those without a translation too.
 const std::vector<std::u16string_view>& catalogueTexts();
+// The catalogue's texts by the name of their constant without its k ("AssignRefused").
+const std::vector<std::pair<std::string_view, std::u16string_view>>& catalogueNames();
 
 }  // namespace tarvo::text
