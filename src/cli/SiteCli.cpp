@@ -288,7 +288,7 @@ public:
         if (!figures.empty()) line += u"  " + figures;
         std::lock_guard lock(mutex_);
         std::cout << text::toUtf8(line) << std::endl;
-        if (!r.siteError.empty() && r.reason != text::fromUtf8(r.siteError))
+        if (!r.siteError.empty() && r.reason != text::Reason::literal(r.siteError))
             std::cerr << shown(r.siteError) << std::endl;
     }
 
@@ -342,7 +342,7 @@ int runVerify(const GlobalOptions& global, const SiteArgs& args) {
                                     {"figures", nlohmann::json::parse(r.figures.json())},
                                     {"snapshotBytes", r.snapshotBytes},
                                     {"action", r.actionId}};
-                if (!r.ok) item["reason"] = text::toUtf8(r.reason);
+                if (!r.ok) item["reason"] = text::toUtf8(text::show(r.reason));
                 if (!r.siteError.empty()) item["siteError"] = r.siteError;
                 array.push_back(std::move(item));
             }

@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "core/site/MacText.h"
 #include "core/site/PlanCsv.h"
@@ -17,7 +19,11 @@
 #include "core/site/SiteFile.h"
 #include "core/site/SiteReport.h"
 #include "core/site/SiteStatus.h"
+#include "core/text/Messages.h"
+#include "core/text/Reason.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
+#include "core/text/UiTextTable.h"
 #include "support/TestJpeg.h"
 
 using namespace tarvo;
@@ -316,10 +322,70 @@ TEST(SiteReportTest, ThumbnailsAndFiguresFromWhatTheFileHolds) {
     const std::vector<unsigned char> text{'h', 'e', 'l', 'l', 'o'};
     EXPECT_TRUE(site::makeThumbnail(text, 256, 144).jpeg.empty());
 
-    const auto f = site::parseFigures(R"({"fps": 25.5, "kbps": "fast", "width": 1920})");
+    const auto f =
+        site::VerifyFigures::parse(R"({"fps": 25.5, "kbps": "fast", "width": 1920, "height": -1})");
     EXPECT_EQ(f.fps, 25.5);
     EXPECT_FALSE(f.kbps);
-    EXPECT_FALSE(f.width);  // nothing after a malformed part
-    EXPECT_FALSE(site::parseFigures("[1,2]").fps);
+    EXPECT_EQ(f.width, 1920);
+    EXPECT_FALSE(f.height);
+    EXPECT_FALSE(site::VerifyFigures::parse("[1,2]").fps);
+    EXPECT_FALSE(site::VerifyFigures::parse(R"({"fps": 25,00})").fps);
     EXPECT_EQ(site::escapeHtml("a<b>&\"\x1b\xE2\x80\xAE"), "a&lt;b&gt;&amp;&quot;\uFFFD\uFFFD");
+}
+
+// The window runs in the user's locale, LC_NUMERIC included: a decimal comma must not reach a
+// record (it cut every figure after it), nor the words the figures are shown in.
+TEST(SiteRecordTest, FiguresReadTheSameUnderADecimalCommaLocale) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+        << "scripts/setup generates de_DE.UTF-8";
+    site::VerifyFigures f;
+    f.connectMs = 3;
+    f.fps = 25.0;
+    f.kbps = 1024.5;
+    f.width = 704;
+    f.height = 576;
+    f.seconds = 5.0;
+    const std::string json = f.json();
+    const auto back = site::VerifyFigures::parse(json);
+    const std::u16string words = f.text();
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_EQ(json.find(','), json.find(",\""));  // every comma separates two figures
+    EXPECT_EQ(back, f) << json;
+    EXPECT_NE(words.find(u"25.0"), std::u16string::npos);
+}
+
+// A site keeps why an action failed as a key with its values: a reader in either language reads
+// it in their own, whoever wrote it; what older sites stored as text reads as recorded.
+TEST(SiteRecordTest, StoredReasonsReadInTheReadersLanguage) {
+    TempDir dir;
+    auto s = site::SiteFile::open(dir.file("site.tarvo"));
+    const auto keep = [&](const std::string& detail) {
+        site::ActionRecord a;
+        a.mac = "AA:BB:CC:00:00:01";
+        a.address = "10.0.0.2";
+        a.kind = "verify";
+        a.started = 1;
+        const auto id = s->beginAction(a);
+        s->finishAction(id, "failed", detail, 2);
+    };
+    text::buildUiText(text::kLanguageEnglish);
+    const auto told = text::formatText(text::msg::kDeviceNotHeardFormat, {u"10.0.0.2"});
+    const auto toldInEnglish =
+        text::formatText(text::tr(text::msg::kDeviceNotHeardFormat), {u"10.0.0.2"});
+    keep(text::encodeReason(text::Reason::recognise(toldInEnglish)));  // as an English window
+    keep("你选择了错误的升级文件");                                    // an older site's text
+    const auto report = [&] {
+        std::ostringstream out;
+        site::SiteReport(*s).writeHtml(out);
+        return out.str();
+    };
+    text::buildUiText(text::kLanguageChinese);
+    const std::string chinese = report();
+    text::buildUiText(text::kLanguageEnglish);
+    const std::string english = report();
+    EXPECT_NE(chinese.find(text::toUtf8(told)), std::string::npos);
+    EXPECT_NE(english.find(text::toUtf8(toldInEnglish)), std::string::npos);
+    EXPECT_EQ(english.find(text::toUtf8(told)), std::string::npos);
+    EXPECT_NE(english.find("你选择了错误的升级文件"), std::string::npos);
 }

@@ -2,9 +2,13 @@
 
 #include <array>
 
+#include "core/text/Messages.h"
+#include "core/text/Reason.h"
 #include "core/text/SystemLocale.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
+#include "core/text/UiTextTable.h"
 
 using namespace tarvo::text;
 
@@ -124,4 +128,34 @@ TEST(SystemLocale, FirstSetVariableWins) {
     ::unsetenv("LC_MESSAGES");
     ::unsetenv("LANG");
     EXPECT_EQ(systemLocaleId(), 0x0409u);
+}
+
+// A told text is kept as its catalogue key and values, whichever language it was told in, and
+// read back whole; what is no catalogue text, or a record from a newer program, stays readable.
+TEST(Reason, RecognisedKeptAndShownInTheLanguageShown) {
+    using tarvo::text::Reason;
+    namespace msg = tarvo::text::msg;
+    tarvo::text::buildUiText(tarvo::text::kLanguageEnglish);
+    const auto refusal = tarvo::text::tr(msg::kAssignRefused) + u": " +
+                         tarvo::text::formatText(tarvo::text::tr(msg::kVerifyConnectFailedFormat),
+                                                 {u"10.0.0.9", u"5505"});
+    const Reason r = Reason::recognise(refusal);
+    EXPECT_EQ(r,
+              Reason::said(msg::kAssignRefused)
+                  .because(Reason::said(msg::kVerifyConnectFailedFormat,
+                                        {Reason::literal("10.0.0.9"), Reason::literal("5505")})));
+    const auto stored = tarvo::text::encodeReason(r);
+    EXPECT_EQ(tarvo::text::decodeReason(stored), r);
+    EXPECT_EQ(tarvo::text::showStored(stored), refusal);
+    tarvo::text::buildUiText(tarvo::text::kLanguageChinese);
+    EXPECT_EQ(tarvo::text::showStored(stored),
+              std::u16string(msg::kAssignRefused) + u": " +
+                  tarvo::text::formatText(msg::kVerifyConnectFailedFormat, {u"10.0.0.9", u"5505"}));
+
+    EXPECT_EQ(Reason::recognise(u"{\"key\": 1}"), Reason::literal("{\"key\": 1}"));
+    EXPECT_EQ(tarvo::text::showStored("{\"key\": 1}"), u"{\"key\": 1}");
+    EXPECT_EQ(tarvo::text::showStored(R"({"key":"FromANewerProgram","values":["x"]})"),
+              u"FromANewerProgram x");
+    EXPECT_EQ(tarvo::text::showStored(R"({"key":"AssignRefused","values":[{"key":)"),
+              u"{\"key\":\"AssignRefused\",\"values\":[{\"key\":");
 }

@@ -19,6 +19,7 @@
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/text/Messages.h"
+#include "core/text/Reason.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -59,16 +60,12 @@ std::string dateText(std::int64_t seconds) {
     return std::string(buffer, n);
 }
 
-// A figure with at most one decimal, the same in every locale.
 std::string number(double value, int decimals) {
-    char buffer[64];
-    const auto [end, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    return error == std::errc() ? std::string(buffer, end) : std::string("-");
+    return figureText(value, decimals);
 }
 
 // The figures in three lines: the connection's times, the stream's rate, the picture.
-std::string figuresText(const RecordedFigures& f) {
+std::string figuresText(const VerifyFigures& f) {
     auto whole = [](double v) { return number(v, 0); };
     std::vector<std::string> lines(3);
     auto add = [&](std::size_t line, const std::string& part) {
@@ -128,47 +125,6 @@ void writeBase64(std::ostream& out, std::span<const unsigned char> bytes) {
 }
 
 }  // namespace
-
-RecordedFigures parseFigures(std::string_view json) {
-    RecordedFigures f;
-    const std::pair<std::string_view, std::optional<double> RecordedFigures::*> keys[] = {
-        {"connectMs", &RecordedFigures::connectMs},
-        {"loginMs", &RecordedFigures::loginMs},
-        {"firstKeyMs", &RecordedFigures::firstKeyMs},
-        {"fps", &RecordedFigures::fps},
-        {"kbps", &RecordedFigures::kbps},
-        {"width", &RecordedFigures::width},
-        {"height", &RecordedFigures::height},
-        {"seconds", &RecordedFigures::seconds}};
-    auto skipSpace = [&](std::size_t i) {
-        while (i < json.size() &&
-               (json[i] == ' ' || json[i] == '\t' || json[i] == '\n' || json[i] == '\r'))
-            ++i;
-        return i;
-    };
-    // A flat object of "key": value pairs; anything else ends the reading.
-    std::size_t i = skipSpace(0);
-    if (i >= json.size() || json[i] != '{') return f;
-    i = skipSpace(i + 1);
-    while (i < json.size() && json[i] == '"') {
-        const auto close = json.find('"', i + 1);
-        if (close == std::string_view::npos) break;
-        const std::string_view key = json.substr(i + 1, close - i - 1);
-        i = skipSpace(close + 1);
-        if (i >= json.size() || json[i] != ':') break;
-        i = skipSpace(i + 1);
-        double value = 0;
-        const auto [end, error] =
-            std::from_chars(json.data() + i, json.data() + json.size(), value);
-        if (error != std::errc()) break;
-        i = static_cast<std::size_t>(end - json.data());
-        for (const auto& [name, member] : keys)
-            if (name == key && std::isfinite(value) && value >= 0) f.*member = value;
-        i = skipSpace(i);
-        if (i < json.size() && json[i] == ',') i = skipSpace(i + 1);
-    }
-    return f;
-}
 
 std::string escapeHtml(std::string_view text) {
     const std::u16string wide = text::fromUtf8(text);
@@ -367,8 +323,9 @@ std::string SiteReport::deviceRow(const ReportDevice& d, std::string_view pictur
         verify = outcomeText(v.outcome, true) + "<br>" +
                  said(text::msg::kReportVerifiedAtFormat,
                       {dateText(v.finished != 0 ? v.finished : v.started)});
-        if (!v.detail.empty()) verify += "<br>" + escapeHtml(v.detail);
-        const std::string figures = figuresText(parseFigures(v.figures));
+        if (!v.detail.empty())
+            verify += "<br>" + escapeHtml(text::toUtf8(text::showStored(v.detail)));
+        const std::string figures = figuresText(VerifyFigures::parse(v.figures));
         if (!figures.empty()) verify += "<br>" + figures;
     }
     return row(kDeviceWidths, {image, where, name, kind, verify}, false);
@@ -395,7 +352,7 @@ std::string SiteReport::logRow(const ActionRecord& a) const {
         change = escapeHtml(a.oldValue.empty() ? "-" : a.oldValue) + " → " +
                  escapeHtml(a.newValue.empty() ? "-" : a.newValue);
     }
-    std::string detail = escapeHtml(a.detail);
+    std::string detail = escapeHtml(text::toUtf8(text::showStored(a.detail)));
     if (!a.packageName.empty()) {
         if (!detail.empty()) detail += "<br>";
         detail += said(text::msg::kReportPackageFormat,

@@ -12,6 +12,7 @@
 
 #include "core/site/SiteFile.h"
 #include "core/site/Thumbnail.h"
+#include "core/site/VerifyFigures.h"
 
 namespace tarvo::site {
 
@@ -20,14 +21,6 @@ class ReportError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// A verification's figures as read back from its record, each one only when it is there.
-struct RecordedFigures {
-    std::optional<double> connectMs, loginMs, firstKeyMs, fps, kbps, width, height, seconds;
-};
-// The figures of a verification's record (a JSON object); keys it does not know, values that
-// are not numbers and anything after a malformed part are left out.
-RecordedFigures parseFigures(std::string_view json);
 
 // One device as the report shows it: the plan's and the searches' knowledge joined by MAC.
 struct ReportDevice {

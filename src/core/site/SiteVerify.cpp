@@ -1,6 +1,7 @@
 #include "core/site/SiteVerify.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -44,25 +45,19 @@ int millisSince(Clock::time_point start, Clock::time_point end = Clock::now()) {
         std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count());
 }
 
-std::u16string u16(const std::string& s) {
-    return text::fromUtf8(s);
+using text::Reason;
+
+// As typed: "1", "0.5", "20", the same in every locale.
+std::string plain(double value) {
+    char buffer[64];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return error == std::errc() ? std::string(buffer, end) : std::string("-");
 }
 
-std::u16string number(double value, int decimals) {
-    char buffer[32];
-    (void)std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return text::fromUtf8(buffer);
-}
-
-// As typed: "1", "0.5", "20".
-std::u16string plain(double value) {
-    char buffer[32];
-    (void)std::snprintf(buffer, sizeof buffer, "%g", value);
-    return text::fromUtf8(buffer);
-}
-
-std::u16string said(std::u16string_view format, std::initializer_list<std::u16string> values) {
-    return text::formatText(text::tr(format), values);
+Reason said(std::u16string_view format, std::initializer_list<std::string> values = {}) {
+    std::vector<Reason> v;
+    for (const auto& each : values) v.push_back(Reason::literal(each));
+    return Reason::said(format, std::move(v));
 }
 
 // Cameras show their stream; NVRs, DVRs and decoders are checked without one.
@@ -121,7 +116,7 @@ private:
     std::shared_ptr<Meter> meter_;
 };
 
-VerifyResult failed(VerifyResult r, std::u16string reason) {
+VerifyResult failed(VerifyResult r, Reason reason) {
     r.ok = false;
     r.reason = std::move(reason);
     return r;
@@ -154,8 +149,8 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
     if (!client.startStream()) {
         return failed(std::move(r), notes.streamConnectFailed
                                         ? said(text::msg::kVerifyStreamConnectFailedFormat,
-                                               {u16(std::to_string(client.streamPort()))})
-                                        : text::tr(text::msg::kVerifyNoStreamReply));
+                                               {std::to_string(client.streamPort())})
+                                        : said(text::msg::kVerifyNoStreamReply));
     }
     const auto streamEnded = [&] {
         return client.stats().receiveEnded && client.pendingPackets() == 0;
@@ -168,9 +163,9 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
             firstKey = meter->firstKey;
         }
         if (firstKey) break;
-        if (stop.load()) return failed(std::move(r), text::tr(text::msg::kVerifyStopped));
+        if (stop.load()) return failed(std::move(r), said(text::msg::kVerifyStopped));
         if (streamEnded())
-            return failed(std::move(r), text::tr(text::msg::kStreamEndedBeforeKeyPicture));
+            return failed(std::move(r), said(text::msg::kStreamEndedBeforeKeyPicture));
         if (Clock::now() >= deadline) return timedOut();
         std::this_thread::sleep_for(kPoll);
     }
@@ -179,7 +174,7 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
     const auto end = *firstKey + meter->window;
     bool broken = false;
     while (Clock::now() < end) {
-        if (stop.load()) return failed(std::move(r), text::tr(text::msg::kVerifyStopped));
+        if (stop.load()) return failed(std::move(r), said(text::msg::kVerifyStopped));
         if (streamEnded()) {
             broken = true;
             break;
@@ -201,61 +196,23 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
         if (!broken && measuredUntil - meter->lastPicture > kStallLimit) {
             const double quiet =
                 std::chrono::duration<double>(measuredUntil - meter->lastPicture).count();
-            r.reason = said(text::msg::kVerifyStreamStalledFormat, {number(quiet, 1)});
+            r.reason = said(text::msg::kVerifyStreamStalledFormat, {figureText(quiet, 1)});
         }
         last = meter->last;
     }
-    if (broken) return failed(std::move(r), text::tr(text::msg::kVerifyStreamBroken));
+    if (broken) return failed(std::move(r), said(text::msg::kVerifyStreamBroken));
     if (!r.reason.empty()) return r;  // stalled: not ok, with its reason
     snapshot = preview::jpegOf(last, kSnapshotMaxWidth, kSnapshotMaxHeight);
-    if (snapshot.empty()) return failed(std::move(r), text::tr(text::msg::kVerifyNoSnapshot));
+    if (snapshot.empty()) return failed(std::move(r), said(text::msg::kVerifyNoSnapshot));
     r.ok = true;
     return r;
 }
 
 }  // namespace
 
-std::string VerifyFigures::json() const {
-    std::string out = "{";
-    auto add = [&](const char* key, const std::string& value) {
-        if (out.size() > 1) out += ',';
-        out += '"';
-        out += key;
-        out += "\":";
-        out += value;
-    };
-    auto real = [](double v) { return text::toUtf8(number(v, 2)); };
-    if (connectMs) add("connectMs", std::to_string(*connectMs));
-    if (loginMs) add("loginMs", std::to_string(*loginMs));
-    if (firstKeyMs) add("firstKeyMs", std::to_string(*firstKeyMs));
-    if (fps) add("fps", real(*fps));
-    if (kbps) add("kbps", real(*kbps));
-    if (width) add("width", std::to_string(*width));
-    if (height) add("height", std::to_string(*height));
-    if (seconds) add("seconds", real(*seconds));
-    return out + "}";
-}
-
-std::u16string VerifyFigures::text() const {
-    std::vector<std::u16string> parts;
-    auto ms = [](int v) { return text::fromUtf8(std::to_string(v)); };
-    if (connectMs) parts.push_back(said(text::msg::kVerifyConnectMsFormat, {ms(*connectMs)}));
-    if (loginMs) parts.push_back(said(text::msg::kVerifyLoginMsFormat, {ms(*loginMs)}));
-    if (firstKeyMs) parts.push_back(said(text::msg::kVerifyFirstKeyMsFormat, {ms(*firstKeyMs)}));
-    if (fps) parts.push_back(said(text::msg::kVerifyFpsFormat, {number(*fps, 1)}));
-    if (kbps) parts.push_back(said(text::msg::kVerifyKbpsFormat, {number(*kbps, 0)}));
-    if (width && height) parts.push_back(ms(*width) + u"×" + ms(*height));
-    std::u16string out;
-    for (const auto& p : parts) {
-        if (!out.empty()) out += text::tr(text::msg::kVerifySeparator);
-        out += p;
-    }
-    return out;
-}
-
 std::u16string VerifyResult::resultText() const {
     if (ok) return text::tr(text::msg::kVerifyPassed);
-    return text::tr(text::msg::kVerifyFailed) + (reason.empty() ? u"" : u": " + reason);
+    return text::tr(text::msg::kVerifyFailed) + (reason.empty() ? u"" : u": " + text::show(reason));
 }
 
 std::vector<VerifyTarget> verifyTargets(const std::vector<discovery::DeviceRow>& heardRows,
@@ -302,17 +259,14 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
     VerifyResult r;
     r.target = target;
     if (!target.heard)
-        return failed(std::move(r), said(text::msg::kDeviceNotHeardFormat, {u16(target.address)}));
+        return failed(std::move(r), said(text::msg::kDeviceNotHeardFormat, {target.address}));
     if (!target.conflictMacs.empty()) {
         // The answers could come from any of them: nothing is credited to one MAC.
-        std::u16string macs;
-        for (const auto& m : target.conflictMacs) {
-            macs += u' ';
-            macs += u16(m);
-        }
-        return failed(std::move(r), text::tr(text::msg::kRowConflict) + macs);
+        std::string macs;
+        for (const auto& m : target.conflictMacs) macs += (macs.empty() ? "" : " ") + m;
+        return failed(std::move(r), said(text::msg::kRowConflict).because(Reason::literal(macs)));
     }
-    if (stop.load()) return failed(std::move(r), text::tr(text::msg::kVerifyStopped));
+    if (stop.load()) return failed(std::move(r), said(text::msg::kVerifyStopped));
     const auto start = Clock::now();
     const auto deadline =
         start + std::chrono::milliseconds(static_cast<long>(options.timeout * 1000.0));
@@ -332,23 +286,23 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
     auto t = Clock::now();
     if (!client.connect().ok) {
         return finish(failed(std::move(r), said(text::msg::kVerifyConnectFailedFormat,
-                                                {u16(target.address), u16(std::to_string(port))})));
+                                                {target.address, std::to_string(port)})));
     }
     r.figures.connectMs = millisSince(t);
     if (caps.login) {
-        if (stop.load()) return finish(failed(std::move(r), text::tr(text::msg::kVerifyStopped)));
+        if (stop.load()) return finish(failed(std::move(r), said(text::msg::kVerifyStopped)));
         t = Clock::now();
         const protocol::Outcome login = client.login();
         if (!login.ok) {
-            std::u16string why = login.loginRefused      ? text::tr(text::msg::kLoginRefusedNote)
-                                 : login.message.empty() ? text::tr(text::msg::kVerifyLoginBroken)
-                                                         : login.message;
+            Reason why = login.loginRefused      ? said(text::msg::kLoginRefusedNote)
+                         : login.message.empty() ? said(text::msg::kVerifyLoginBroken)
+                                                 : Reason::recognise(login.message);
             return finish(failed(std::move(r), std::move(why)));
         }
         r.figures.loginMs = millisSince(t);
     }
     if (caps.version || target.type == discovery::kTypeNvr) {
-        if (stop.load()) return finish(failed(std::move(r), text::tr(text::msg::kVerifyStopped)));
+        if (stop.load()) return finish(failed(std::move(r), said(text::msg::kVerifyStopped)));
         // On a connection of its own, as the version check and the upgrade windows ask it.
         net::Socket socket;
         std::u16string version;
@@ -359,15 +313,14 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
                                       socket);
         }
         socket.close();
-        if (version.empty())
-            return finish(failed(std::move(r), text::tr(text::msg::kVerifyNoVersion)));
+        if (version.empty()) return finish(failed(std::move(r), said(text::msg::kVerifyNoVersion)));
         r.version = text::toUtf8(version);
     }
     if (!streams(target.type)) {
         r.ok = true;
         return finish(std::move(r));
     }
-    if (stop.load()) return finish(failed(std::move(r), text::tr(text::msg::kVerifyStopped)));
+    if (stop.load()) return finish(failed(std::move(r), said(text::msg::kVerifyStopped)));
     return finish(
         measureStream(std::move(r), client, meter, notes, options, deadline, stop, snapshot));
 }
@@ -421,7 +374,7 @@ std::vector<VerifyResult> verifyDevices(const std::string& sitePath,
             r.target = target;
             if (stop.load()) {
                 // Those not begun are not begun at all: nothing sent, nothing recorded.
-                r.reason = text::tr(text::msg::kVerifyStopped);
+                r.reason = said(text::msg::kVerifyStopped);
                 observer.verified(r, {});
                 results[i] = std::move(r);
                 continue;
@@ -440,7 +393,7 @@ std::vector<VerifyResult> verifyDevices(const std::string& sitePath,
                 } catch (const SiteError& e) {
                     // Nothing is sent to a device whose verification cannot be recorded.
                     r.siteError = e.what();
-                    r.reason = u16(r.siteError);
+                    r.reason = Reason::literal(r.siteError);
                 }
             }
             if (r.siteError.empty()) r = verifyDevice(target, options, stop, snapshot);
@@ -449,7 +402,7 @@ std::vector<VerifyResult> verifyDevices(const std::string& sitePath,
             if (id != 0) {
                 ActionRecord done;
                 done.outcome = r.ok ? "ok" : "failed";
-                done.detail = r.ok ? std::string() : text::toUtf8(r.reason);
+                done.detail = r.ok ? std::string() : text::encodeReason(r.reason);
                 done.finished = SiteFile::now();
                 done.figures = r.figures.json();
                 done.newValue = r.version;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/discovery/DeviceTable.h"
+#include "core/site/VerifyFigures.h"
+#include "core/text/Reason.h"
 
 namespace tarvo::site {
 
@@ -22,19 +24,6 @@ struct VerifyOptions {
 
 inline constexpr int kMaxVerifyParallel = 16;
 
-// What was measured of one device; a figure not measured is absent.
-struct VerifyFigures {
-    std::optional<int> connectMs, loginMs, firstKeyMs;
-    std::optional<double> fps, kbps;
-    std::optional<int> width, height;
-    std::optional<double> seconds;  // the time the rates were measured over
-
-    // {"connectMs":..., "fps":..., ...} with the figures that were measured.
-    [[nodiscard]] std::string json() const;
-    // The figures in words, in the language shown.
-    [[nodiscard]] std::u16string text() const;
-};
-
 // One device to verify, as a search heard it.
 struct VerifyTarget {
     std::string address;
@@ -48,8 +37,8 @@ struct VerifyTarget {
 struct VerifyResult {
     VerifyTarget target;
     bool ok = false;
-    std::u16string reason;  // why it failed, in the language shown
-    std::string version;    // the firmware version as the device told it (UTF-8)
+    text::Reason reason;  // why it failed
+    std::string version;  // the firmware version as the device told it (UTF-8)
     VerifyFigures figures;
     std::size_t snapshotBytes = 0;  // the snapshot's size (it went to the site, not kept here)
     std::int64_t actionId = 0;      // the site's record of it; 0: none

@@ -162,6 +162,19 @@ Reason Reason::of(std::string key, std::vector<Reason> values) {
     return r;
 }
 
+Reason Reason::said(std::u16string_view catalogueText, std::vector<Reason> values) {
+    const auto& c = catalogue();
+    const auto found = c.exact.find(std::u16string(catalogueText));
+    if (found == c.exact.end()) {
+        // A text with marks is found by its own form; a text outside the catalogue stays
+        // literal (its values are lost only if it has none).
+        for (const auto& [key, text] : catalogueNames())
+            if (text == catalogueText) return of(std::string(key), std::move(values));
+        return literal(toUtf8(catalogueText));
+    }
+    return of(std::string(found->second), std::move(values));
+}
+
 Reason& Reason::because(Reason why) {
     cause.clear();
     if (!why.empty()) cause.push_back(std::move(why));
@@ -217,7 +230,7 @@ std::string encodeReason(const Reason& reason) {
 Reason decodeReason(std::string_view stored) {
     if (stored.starts_with('{')) {
         const Json j = Json::parse(stored, nullptr, false);
-        if (j.is_object() && j.contains("key")) return fromJson(j, 0);
+        if (j.is_object() && j.contains("key") && j["key"].is_string()) return fromJson(j, 0);
     }
     return Reason::literal(std::string(stored));
 }

@@ -18,6 +18,8 @@ struct Reason {
 
     static Reason literal(std::string text);
     static Reason of(std::string key, std::vector<Reason> values = {});
+    // The reason of a catalogue text (a text::msg constant): its key, looked up by the text.
+    static Reason said(std::u16string_view catalogueText, std::vector<Reason> values = {});
     // The reason behind a text as it was told (a catalogue text, formatted or not, in Chinese or
     // translated): its key and the values found in its marks; a literal when it is none.
     static Reason recognise(std::u16string_view told);

@@ -213,7 +213,7 @@ void CSiteVerifyDlg::showResult(Item& item) {
         if (t.address != r.target.address) continue;
         QString result = dataText(r.resultText());
         // A site that failed before the device was asked is the reason itself.
-        if (!r.siteError.empty() && r.reason != text::fromUtf8(r.siteError))
+        if (!r.siteError.empty() && r.reason != text::Reason::literal(r.siteError))
             result += QLatin1Char('\n') + QString::fromStdString(r.siteError);
         table_->item(row, kColResult)->setText(result);
         table_->item(row, kColResult)

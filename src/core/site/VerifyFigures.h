@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvo::site {
+
+// What a verification measured of one device, as it is measured and as its record keeps it; a
+// figure not measured is absent.
+struct VerifyFigures {
+    std::optional<int> connectMs, loginMs, firstKeyMs;
+    std::optional<double> fps, kbps;
+    std::optional<int> width, height;
+    std::optional<double> seconds;  // the time the rates were measured over
+
+    // {"connectMs":..., "fps":..., ...} with the figures that were measured, the same in every
+    // locale.
+    [[nodiscard]] std::string json() const;
+    // The figures of a record. Keys it does not know, values that are not finite non-negative
+    // numbers, and a record that is no JSON object, are left out.
+    static VerifyFigures parse(std::string_view json);
+    // The figures in words on one line, in the language shown.
+    [[nodiscard]] std::u16string text() const;
+
+    bool operator==(const VerifyFigures&) const = default;
+};
+
+// A figure with `decimals` decimals, the same in every locale.
+std::string figureText(double value, int decimals);
+
+}  // namespace tarvo::site
