@@ -1372,6 +1372,10 @@
         <translation>Site state</translation>
     </message>
     <message>
+        <source>当前没有状态为“%1”的设备。在列表上单击右键（或按菜单键），选择“现场” → “按现场状态显示” → “全部设备”，即可显示所有设备。</source>
+        <translation>No device is "%1" now. Right-click the list (or press the Menu key) and choose Site → Show by site state → All devices to list every device.</translation>
+    </message>
+    <message>
         <source>按现场状态显示</source>
         <translation>Show by site state</translation>
     </message>

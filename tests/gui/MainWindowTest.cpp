@@ -208,8 +208,64 @@ TEST_F(MainWindowTest, SiteColumnAndItsFilters) {
     filters->actions()[4]->trigger();
     EXPECT_EQ(driver.others, std::vector<QString>{"site"});
     EXPECT_EQ(missing, std::vector<std::string>{"02:00:7F:00:00:63"});
+
+    // The list shows nothing now: it says so, and the way back is on its own menu, by the
+    // pointer beside the rows and by the keyboard.
+    EXPECT_EQ(visible(), "");
+    EXPECT_TRUE(window->list()->emptyText().contains(QStringLiteral("“没有应答”")))
+        << window->list()->emptyText().toStdString();
+    for (const char* way : {"right button", "Shift+F10", "Menu key"}) {
+        QMenu* shown = nullptr;
+        QTimer::singleShot(100, [&] {
+            shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (shown != nullptr) shown->close();
+        });
+        if (way[0] == 'r') {
+            QTest::mouseClick(window->list()->viewport(), Qt::RightButton, {}, QPoint(40, 40));
+        } else if (way[0] == 'S') {
+            QTest::keyClick(window->list(), Qt::Key_F10, Qt::ShiftModifier);
+        } else {
+            // As the desktop's platform plugin turns the Menu key into a menu event.
+            QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                      window->list()->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(window->list(), &menuKey);
+        }
+        test::pump(400ms);
+        EXPECT_EQ(shown, window->windowMenu()) << way;
+    }
+    ASSERT_NE(window->windowMenu()->findChild<QMenu*>(QStringLiteral("siteFilterMenu")), nullptr);
     filters->actions()[0]->trigger();
-    EXPECT_EQ(visible(), "127.0.0.6 127.0.0.5 127.0.0.4 127.0.0.3 127.0.0.2");
+    EXPECT_TRUE(window->list()->emptyText().isEmpty());
+    // The site window searched again meanwhile: the rows came back in the order they answered.
+    auto all = QString::fromStdString(visible()).split(QLatin1Char(' '));
+    all.sort();
+    EXPECT_EQ(all.join(QLatin1Char(' ')), "127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5 127.0.0.6");
+}
+
+// The template's size is the least the window takes; what it grows by goes to the list and its
+// columns, and it opens again at the size it was closed at.
+TEST_F(MainWindowTest, GrowsWithItsListAndRemembersItsSize) {
+    open("en_US.UTF-8");
+    const gui::DialogUnits du(window->font());
+    const QSize designed = du.size(386, 329);
+    EXPECT_EQ(window->minimumSize(), designed);
+    const auto columns = [&] {
+        int total = 0;
+        for (int c = 0; c < model()->columnCount(); ++c) total += window->list()->columnWidth(c);
+        return total;
+    };
+    const int listWidth = window->list()->width();
+    const int columnsWidth = columns();
+    window->resize(designed + QSize(400, 120));
+    test::pump(100ms);
+    EXPECT_EQ(window->list()->width(), listWidth + 400);
+    EXPECT_GE(columns(), columnsWidth + 300);
+    EXPECT_LE(columns(), window->list()->viewport()->width());
+    window->reject();
+    window.reset();
+    sim.reset();
+    open("en_US.UTF-8");
+    EXPECT_EQ(window->size(), designed + QSize(400, 120));
 }
 
 TEST_F(MainWindowTest, HeaderClickSortsAndMovesTheArrow) {

@@ -393,6 +393,10 @@ inline constexpr std::u16string_view kSiteApplyResult = u"应用结果";
 inline constexpr std::u16string_view kSiteApplyWritten = u"已写入，等待搜索确认";
 // The window's title while the list shows one state: %1 the title, %2 the state.
 inline constexpr std::u16string_view kSiteFilteredFormat = u"%1（只显示%2）";
+// In the list while its filter shows nothing, with the way back: %1 the state.
+inline constexpr std::u16string_view kSiteFilterEmptyFormat =
+    u"当前没有状态为“%1”的设备。在列表上单击右键（或按菜单键），选择“现场” → “按现场状态显示” → "
+    u"“全部设备”，即可显示所有设备。";
 
 // Firmware confirmed by reading the version back, one device first on request.
 // The batch window's check box: the first checked device alone, confirmed by its version read back,

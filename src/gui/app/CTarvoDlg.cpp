@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTimer>
 
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "app/CAboutDlg.h"
 #include "app/SearchStatusLine.h"
 #include "app/SiteListState.h"
+#include "common/RememberedChoices.h"
 #include "common/UiText.h"
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
@@ -109,10 +111,13 @@ void CTarvoDlg::build() {
     setWindowTitle(uiText(t::kCaption));
     setWindowIcon(appIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setFont(dialogFont(t::kFont, t::kFontPoints));
     const DialogUnits du(font());
-    setFixedSize(du.size(t::kWidth, t::kHeight));
+    // The template's size is where the window starts and the least it shrinks to; the list
+    // takes whatever it grows by.
+    setMinimumSize(du.size(t::kWidth, t::kHeight));
+    resize(minimumSize());
 
     const std::pair<int, void (ops::MainPresenter::*)()> handlers[] = {
         {t::kSearch, &ops::MainPresenter::search},
@@ -147,15 +152,18 @@ void CTarvoDlg::build() {
     list_ = new CSortListCtrl(this);
     list_->setObjectName(controlName(t::kList));
     list_->setGeometry(du.rect(t::kListRect));
+    list_->setBaseWidth(du.rect(t::kListRect).width());
     list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     connect(list_, &CSortListCtrl::leftClicked, this, &CTarvoDlg::onLeftClick);
     connect(list_, &CSortListCtrl::rightClicked, this, &CTarvoDlg::onRightClick);
+    connect(list_, &CSortListCtrl::keyboardMenu, this, &CTarvoDlg::onKeyboardMenu);
     connect(list_, &CSortListCtrl::doubleClickedRow, this, &CTarvoDlg::onDoubleClick);
 
-    auto* note = new QLabel(uiText(t::kNote.text), this);
-    note->setGeometry(du.rect(t::kNote.rect));
-    note->adjustSize();
-    buildSearchStatus(*note);
+    note_ = new QLabel(uiText(t::kNote.text), this);
+    note_->setGeometry(du.rect(t::kNote.rect));
+    note_->adjustSize();
+    buildSearchStatus(*note_);
+    restoreGeometry(RememberedChoices::mainWindowGeometry());
 
     // The About entry. This platform's title bars have no menu to extend, so it sits on the
     // window's own context menu (right click beside the list) and on F1.
@@ -197,6 +205,11 @@ void CTarvoDlg::onInitDialog() {
     });
     siteList_ = new SiteListState(table_, *list_, &CSiteDlg::currentSitePath, this);
     connect(siteList_, &SiteListState::siteChanged, this, &CTarvoDlg::showSiteTitle);
+    connect(siteList_, &SiteListState::siteChanged, this, [this] {
+        const QString state = siteList_->filterText();
+        list_->setEmptyText(state.isEmpty() ? QString()
+                                            : uiText(text::msg::kSiteFilterEmptyFormat).arg(state));
+    });
     connect(siteList_, &SiteListState::missingWanted, this,
             [this] { showSite(SiteListState::kMissing); });
     connect(siteList_, &SiteListState::selectionHidden, this, [this] { onLeftClick(-1); });
@@ -367,8 +380,39 @@ void CTarvoDlg::onLeftClick(int row) {
 }
 
 void CTarvoDlg::onRightClick(int row, QPoint globalPosition) {
-    if (presenter_->rightClick(list_->rowHit(row)) && contextMenu_ != nullptr)
+    if (presenter_->rightClick(list_->rowHit(row)) && contextMenu_ != nullptr) {
         contextMenu_->exec(globalPosition);
+        return;
+    }
+    // A list that shows no row (nothing found, or a filter that leaves nothing) offers the
+    // window's own menu there: the site and its filter stay within reach.
+    if (row < 0 && list_->showsNoRow()) windowMenu_->exec(globalPosition);
+}
+
+void CTarvoDlg::onKeyboardMenu(int row, QPoint globalPosition) {
+    if (row >= 0) {
+        onRightClick(row, globalPosition);
+    } else {
+        windowMenu_->exec(globalPosition);
+    }
+}
+
+void CTarvoDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (list_ == nullptr) return;
+    const DialogUnits du(font());
+    const QSize grown = size() - du.size(t::kWidth, t::kHeight);
+    const QRect list = du.rect(t::kListRect);
+    list_->setGeometry(list.adjusted(0, 0, grown.width(), grown.height()));
+    const QRect note = du.rect(t::kNote.rect);
+    note_->move(note.left(), note.top() + grown.height());
+    const QRect line = searchStatus_->geometry();
+    searchStatus_->setGeometry(line.left(), note_->y(), list_->geometry().right() - line.left(),
+                               line.height());
+}
+
+void CTarvoDlg::rememberGeometry() {
+    RememberedChoices::rememberMainWindowGeometry(saveGeometry());
 }
 
 void CTarvoDlg::onDoubleClick(int row) {
@@ -396,12 +440,14 @@ void CTarvoDlg::keyPressEvent(QKeyEvent* event) {
 
 void CTarvoDlg::reject() {
     // Cancel: release the sockets and let the modal loop end normally.
+    rememberGeometry();
     engine_.closeInterfaces();
     QDialog::reject();
 }
 
 void CTarvoDlg::closeEvent(QCloseEvent* event) {
     // The close box ends the program at once; the receive threads have been woken and joined.
+    rememberGeometry();
     engine_.closeInterfaces();
     event->accept();
     static_cast<void>(std::fflush(nullptr));  // nothing more can be done about a failed flush here

@@ -93,6 +93,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -101,7 +102,9 @@ private:
     void addSiteMenu(QMenu& menu);
     void onLeftClick(int row);
     void onRightClick(int row, QPoint globalPosition);
+    void onKeyboardMenu(int row, QPoint globalPosition);
     void onDoubleClick(int row);
+    void rememberGeometry();
 
     Options options_;
     std::unique_ptr<net::MacResolver> ownResolver_;
@@ -116,6 +119,7 @@ private:
     CSetOstra* setOstra_ = nullptr;
 
     CSortListCtrl* list_ = nullptr;
+    QLabel* note_ = nullptr;
     QMenu* contextMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     bool initialised_ = false;

@@ -36,4 +36,15 @@ void RememberedChoices::rememberFirmwareFile(bool nvr, const QString& path) {
     QSettings().setValue(key(nvr, "firmwareFolder"), QFileInfo(path).absolutePath());
 }
 
+QByteArray RememberedChoices::mainWindowGeometry() {
+    return QSettings().value(QStringLiteral("mainWindow/geometry")).toByteArray();
+}
+
+void RememberedChoices::rememberMainWindowGeometry(const QByteArray& geometry) {
+    QSettings settings;
+    settings.setValue(QStringLiteral("mainWindow/geometry"), geometry);
+    // The close box ends the process at once, before QSettings would write on its own.
+    settings.sync();
+}
+
 }  // namespace tarvo::gui

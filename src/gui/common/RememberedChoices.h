@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace tarvo::gui {
@@ -21,6 +22,10 @@ public:
     // Empty when no firmware file was chosen yet (the open-file dialog's own start).
     static QString firmwareFolder(bool nvr);
     static void rememberFirmwareFile(bool nvr, const QString& path);
+
+    // The main window's size and place when it was last closed (empty: none yet).
+    static QByteArray mainWindowGeometry();
+    static void rememberMainWindowGeometry(const QByteArray& geometry);
 };
 
 }  // namespace tarvo::gui

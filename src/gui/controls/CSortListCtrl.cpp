@@ -1,6 +1,12 @@
 #include "controls/CSortListCtrl.h"
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
 
 namespace tarvo::gui {
 
@@ -19,8 +25,9 @@ CSortListCtrl::CSortListCtrl(QWidget* parent)
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setSortingEnabled(false);                      // the header click goes to the table's own sort
-    setContextMenuPolicy(Qt::PreventContextMenu);  // the right button is handled on press
+    setSortingEnabled(false);  // the header click goes to the table's own sort
+    // The right button is handled on press; the Menu key and Shift+F10 come as menu events.
+    setContextMenuPolicy(Qt::DefaultContextMenu);
     setFrameShape(QFrame::StyledPanel);
     connect(header_, &QHeaderView::sectionClicked, this, &CSortListCtrl::columnClicked);
 }
@@ -54,7 +61,29 @@ void CSortListCtrl::insertColumn(int column, const QString& header, int width) {
     while (headers_.size() <= column) headers_.append(QString());
     headers_[column] = header;
     model_->setHeaders(headers_);
-    setColumnWidth(column, width);
+    while (widths_.size() <= column) widths_.append(0);
+    widths_[column] = width;
+    fitColumns();
+}
+
+// Columns keep their widths while they fit; a wider list shares its extra width among them by
+// their widths, so that a wider window shows longer names and states, not an empty strip.
+void CSortListCtrl::fitColumns() {
+    int total = 0;
+    for (int c = 0; c < widths_.size(); ++c) total += widths_[c];
+    // What the list grew by, as far as the columns then still fit beside the scroll bar (which
+    // comes with the rows): columns wider than the room would only move the last out of sight.
+    const int room = width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width();
+    const int extra = baseWidth_ > 0 ? std::min(width() - baseWidth_, room - total) : 0;
+    int given = 0;
+    for (int c = 0; c < widths_.size(); ++c) {
+        int w = widths_[c];
+        if (extra > 0 && total > 0) {
+            w += c + 1 == widths_.size() ? extra - given : extra * widths_[c] / total;
+            given += w - widths_[c];
+        }
+        setColumnWidth(c, w);
+    }
 }
 
 void CSortListCtrl::Sort(int column, bool ascending) {
@@ -95,7 +124,63 @@ void CSortListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
 void CSortListCtrl::removeColumnsFrom(int column) {
     if (column < 0 || column >= headers_.size()) return;
     headers_.resize(column);
+    if (widths_.size() > column) widths_.resize(column);
     model_->setHeaders(headers_);
+    fitColumns();
+}
+
+bool CSortListCtrl::showsNoRow() const {
+    for (int row = 0; row < model_->rowCount(); ++row)
+        if (!isRowHidden(row)) return false;
+    return true;
+}
+
+void CSortListCtrl::setBaseWidth(int width) {
+    baseWidth_ = width;
+    fitColumns();
+}
+
+void CSortListCtrl::setEmptyText(const QString& text) {
+    if (text == emptyText_) return;
+    emptyText_ = text;
+    viewport()->update();
+}
+
+void CSortListCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (event->reason() != QContextMenuEvent::Mouse) menuFromKeyboard();  // the mouse's on press
+}
+
+void CSortListCtrl::keyPressEvent(QKeyEvent* event) {
+    // The desktop turns the Menu key into a menu event; Shift+F10 is the list's own.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        event->accept();
+        menuFromKeyboard();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void CSortListCtrl::menuFromKeyboard() {
+    const QModelIndex current = currentIndex();
+    const int row =
+        current.isValid() && selectionModel()->isRowSelected(current.row()) ? current.row() : -1;
+    const QRect at = row >= 0 ? visualRect(model_->index(row, 0)) : QRect(8, 8, 0, 0);
+    emit keyboardMenu(row, viewport()->mapToGlobal(at.bottomLeft()));
+}
+
+void CSortListCtrl::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (emptyText_.isEmpty() || !showsNoRow()) return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    const QRect room = viewport()->rect().adjusted(24, 24, -24, -24);
+    painter.drawText(room, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, emptyText_);
+}
+
+void CSortListCtrl::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    fitColumns();
 }
 
 }  // namespace tarvo::gui

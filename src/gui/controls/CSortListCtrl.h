@@ -40,24 +40,43 @@ signals:
     // A press on the list: the row under the pointer, or -1 beside the rows.
     void leftClicked(int row);
     void rightClicked(int row, QPoint globalPosition);
+    // The Menu key or Shift+F10: the current row (-1: none) and where its menu goes.
+    void keyboardMenu(int row, QPoint globalPosition);
     void doubleClickedRow(int row);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void columnClicked(int column);
+    void fitColumns();
+    void menuFromKeyboard();
 
     DeviceListModel* model_;
     CSortHeaderCtrl* header_;
     std::unique_ptr<DeviceTableBridge> bridge_;
     discovery::DeviceTable* table_ = nullptr;
     QStringList headers_;
+    QList<int> widths_;  // each column's width at the list's base width
+    int baseWidth_ = 0;
+    QString emptyText_;
 
 public:
     // Takes away the columns from `column` on (the site's, when the site is closed).
     void removeColumnsFrom(int column);
+    // The list's width at which its columns have the widths they were given; a list wider than
+    // that shares the difference among them (0: never).
+    void setBaseWidth(int width);
+    // Shown in the list while it shows no row (empty: nothing).
+    void setEmptyText(const QString& text);
+    [[nodiscard]] const QString& emptyText() const { return emptyText_; }
+    // No row is shown: none listed, or every one hidden by a filter.
+    [[nodiscard]] bool showsNoRow() const;
 };
 
 }  // namespace tarvo::gui
