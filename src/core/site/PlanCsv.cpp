@@ -259,11 +259,15 @@ bool isMask(std::uint32_t hostOrder) {
     return hostOrder != 0 && (~hostOrder & (~hostOrder + 1)) == 0;
 }
 
-// A dotted address as a whole: inet_pton would stop at a NUL inside the text and take the part
-// before it.
+// A dotted address read as a whole: inet_pton would stop at a NUL inside the text and take the
+// part before it.
+bool readAddress(const std::string& dotted, std::uint32_t& networkOrder) {
+    return dotted.find('\0') == std::string::npos && net::parseIPv4(dotted, networkOrder);
+}
+
 bool isAddress(const std::string& dotted) {
     std::uint32_t ignored = 0;
-    return dotted.find('\0') == std::string::npos && net::parseIPv4(dotted, ignored);
+    return readAddress(dotted, ignored);
 }
 
 std::uint32_t hostOrder(const std::string& dotted) {
@@ -272,25 +276,23 @@ std::uint32_t hostOrder(const std::string& dotted) {
     return ntohl(a);
 }
 
-// The lines where each MAC and address came first.
 // The lines where each MAC and address came first. Kept as numbers, which take a fraction of
 // the memory of their texts: a MAC as parseMac writes it and a valid address (inet_pton takes
 // no leading zeros) have one spelling each. Texts that are no address are kept as they are.
 class Seen {
 public:
     // The line where it came first, or nothing when this is the first.
-    std::optional<int> mac(const std::string& mac, int line) {
+    std::optional<int> mac(const std::string& parsed, int line) {
         std::uint64_t key = 0;
-        for (char c : mac) {
+        for (char c : parsed) {
             if (c != ':') key = key << 4 | static_cast<std::uint64_t>(hexValue(c));
         }
         return firstLine(macLines_, key, line);
     }
-    std::optional<int> address(const std::string& address, int line) {
+    std::optional<int> address(const std::string& text, int line) {
         std::uint32_t key = 0;
-        if (address.find('\0') == std::string::npos && net::parseIPv4(address, key))
-            return firstLine(addressLines_, key, line);
-        return firstLine(otherAddressLines_, address, line);
+        if (readAddress(text, key)) return firstLine(addressLines_, key, line);
+        return firstLine(otherAddressLines_, text, line);
     }
 
 private:
