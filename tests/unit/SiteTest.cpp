@@ -229,6 +229,15 @@ TEST(SitePlan, AFileTooLargeIsRefusedWhole) {
     EXPECT_EQ(plan.problems[0].text, text::tr(text::msg::kPlanTooLarge));
 }
 
+// A folder opens as a file would, and tells a size: it is no plan, not a plan too large.
+TEST(SitePlan, AFolderIsUnreadable) {
+    TempDir dir;
+    const auto plan = site::readPlanFile(dir.file(""));
+    ASSERT_EQ(plan.problems.size(), 1u);
+    EXPECT_EQ(plan.problems[0].text, text::formatText(text::tr(text::msg::kPlanUnreadable),
+                                                      {text::fromUtf8(dir.file(""))}));
+}
+
 TEST(SitePlan, TheWholePlanIsCheckedAgainstWhatAnswered) {
     const std::vector<site::PlanRow> plan{
         planRow(2, "AA:00:00:00:00:01", "10.0.0.21"),    // moves

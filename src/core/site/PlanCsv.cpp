@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -403,6 +404,9 @@ PlanFile readPlanFile(const std::string& path) {
         return problemOnly(
             text::formatText(text::tr(text::msg::kPlanUnreadable), {text::fromUtf8(path)}));
     };
+    // A folder opens, and tells a size that is none.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return unreadable();
     std::ifstream in(path, std::ios::binary);
     if (!in) return unreadable();
     // The size told saves growing the buffer; the read itself stops past the most a plan may
