@@ -50,8 +50,14 @@ struct SiteArgs {
     std::string out;
 };
 
-std::string shown(const std::string& s) {
+// Every text read from the site or a plan (MACs and addresses too: the file may come from
+// anywhere) reaches the terminal as device texts do, its control characters escaped.
+std::string shown(std::string_view s) {
     return text::escapeControls(s);
+}
+// The same as a table or CSV cell.
+std::u16string cell(std::string_view s) {
+    return text::fromUtf8(shown(s));
 }
 
 // Opens the site (creating it on first use); on failure the reason is reported and nothing else
@@ -122,9 +128,8 @@ int runPlanShow(const GlobalOptions& global, const SiteArgs& args) {
                              {"name", r.name},
                              {"location", r.location},
                              {"note", r.note}});
-            lines.push_back({text::fromUtf8(r.mac), text::fromUtf8(r.address),
-                             text::fromUtf8(r.mask), text::fromUtf8(r.gateway),
-                             text::fromUtf8(shown(r.name)), text::fromUtf8(shown(r.location))});
+            lines.push_back({cell(r.mac), cell(r.address), cell(r.mask), cell(r.gateway),
+                             cell(r.name), cell(r.location)});
         }
         if (global.json)
             printJson(array);
@@ -160,9 +165,7 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
         }
         if (args.csv) {
             // Spreadsheets read the BOM as "this is UTF-8".
-            auto field = [](const std::string& v) {
-                return discovery::csvField(text::fromUtf8(v));
-            };
+            auto field = [](const std::string& v) { return discovery::csvField(cell(v)); };
             auto header = [](std::u16string_view column) {
                 return discovery::csvField(text::tr(column));
             };
@@ -175,11 +178,11 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
                       << header(text::msg::kBatchColVersion) << ','
                       << header(text::msg::kSiteFirmwareChanged) << "\r\n";
             for (const auto& s : status) {
-                std::cout << field(s.mac) << ',' << s.address << ',' << s.plannedAddress << ','
-                          << s.lastAddress << ',' << field(text::toUtf8(site::stateText(s.state)))
-                          << ',' << field(s.name) << ',' << field(s.location) << ',' << s.type
-                          << ',' << field(s.version) << ',' << (s.firmwareChanged ? 1 : 0)
-                          << "\r\n";
+                std::cout << field(s.mac) << ',' << field(s.address) << ','
+                          << field(s.plannedAddress) << ',' << field(s.lastAddress) << ','
+                          << field(text::toUtf8(site::stateText(s.state))) << ',' << field(s.name)
+                          << ',' << field(s.location) << ',' << s.type << ',' << field(s.version)
+                          << ',' << (s.firmwareChanged ? 1 : 0) << "\r\n";
             }
             return exitcode::kOk;
         }
@@ -189,16 +192,16 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
              text::tr(text::msg::kSiteCsvState), text::tr(text::msg::kBatchColName),
              text::tr(text::msg::kSiteCsvLocation)}};
         for (const auto& s : status) {
-            std::u16string location = text::fromUtf8(shown(s.location));
+            std::u16string location = cell(s.location);
             if (s.firmwareChanged) location += u"  " + text::tr(text::msg::kSiteFirmwareChanged);
             if (s.mac.empty()) location += u"  " + text::tr(text::msg::kSiteNoMac);
             const std::string at = !s.address.empty()       ? s.address
                                    : !s.lastAddress.empty() ? "(" + s.lastAddress + ")"
                                                             : "-";
-            lines.push_back({text::fromUtf8(s.mac.empty() ? "-" : s.mac), text::fromUtf8(at),
-                             text::fromUtf8(s.plannedAddress.empty() ? "-" : s.plannedAddress),
-                             std::u16string(site::stateText(s.state)),
-                             text::fromUtf8(shown(s.name)), std::move(location)});
+            lines.push_back({cell(s.mac.empty() ? "-" : s.mac), cell(at),
+                             cell(s.plannedAddress.empty() ? "-" : s.plannedAddress),
+                             std::u16string(site::stateText(s.state)), cell(s.name),
+                             std::move(location)});
         }
         printTextTable(lines);
         return exitcode::kOk;
@@ -255,13 +258,13 @@ int runApply(const GlobalOptions& global, const SiteArgs& args) {
         // Who moves from where to where, then who answers but is not in the plan.
         std::vector<std::vector<std::u16string>> lines;
         for (const auto& r : report.results) {
-            lines.push_back({text::fromUtf8(r.step.row.mac),
-                             text::fromUtf8(r.step.fromAddress.empty() ? "-" : r.step.fromAddress),
-                             u"->", text::fromUtf8(r.step.row.address),
-                             text::escapeControls(r.text())});
+            lines.push_back({cell(r.step.row.mac),
+                             cell(r.step.fromAddress.empty() ? "-" : r.step.fromAddress), u"->",
+                             cell(r.step.row.address), text::escapeControls(r.text())});
         }
         for (const auto& u : report.review.unplanned) {
-            lines.push_back({u.mac.empty() ? u"-" : u.mac, u.address, u"", u"",
+            lines.push_back({u.mac.empty() ? u"-" : text::escapeControls(u.mac),
+                             text::escapeControls(u.address), u"", u"",
                              text::tr(text::msg::kSiteNew) + u"  " + text::escapeControls(u.name)});
         }
         printTextTable(lines);
@@ -280,8 +283,8 @@ public:
     explicit VerifyLines(bool json) : json_(json) {}
     void verified(const site::VerifyResult& r, std::span<const std::uint8_t>) override {
         if (json_) return;
-        std::u16string line = text::fromUtf8(r.target.address) + u"  " +
-                              text::fromUtf8(r.target.mac.empty() ? "-" : r.target.mac) + u"  " +
+        std::u16string line = cell(r.target.address) + u"  " +
+                              cell(r.target.mac.empty() ? "-" : r.target.mac) + u"  " +
                               text::escapeControls(r.resultText());
         if (!r.version.empty()) line += u"  " + text::escapeControls(text::fromUtf8(r.version));
         const std::u16string figures = r.figures.text();

@@ -1,9 +1,11 @@
 // Site files, address plans and the states of a site's devices.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "AllocationCount.h"
 #include "core/site/MacText.h"
 #include "core/site/PlanCsv.h"
 #include "core/site/PlanReview.h"
@@ -145,6 +148,98 @@ TEST(SitePlan, EveryBadRowIsNamedByItsLine) {
         "aa:bb:cc:00:00:09,10.0.0.300,,\n");                    // 9: not an address
     EXPECT_EQ(problemLines(plan.problems), (std::vector<int>{3, 4, 5, 6, 7, 8, 9}));
     EXPECT_EQ(plan.rows.size(), 1u);
+}
+
+// Files made to hurt cost the reader no more than their length: each quote in an unquoted cell
+// used to copy the cell so far, and every separator kept a cell of its own.
+TEST(SitePlan, AHostileFileCostsItsLength) {
+    if (!test::AllocationCount::works()) GTEST_SKIP() << "the sanitizers count allocations";
+    (void)site::readPlanCsv("mac,ip\n");  // the header names, made once
+    const std::vector<std::pair<const char*, std::string>> files{
+        {"quotes", "MAC,IP\na" + std::string(1 << 16, '"') + ",10.0.0.1\n"},
+        {"quoted quotes", "MAC,IP\n\"" + std::string(1 << 17, '"') + "\",10.0.0.1\n"},
+        {"separators", "MAC,IP\n" + std::string(1 << 20, ',') + "\n"},
+        {"separators in the header", std::string(1 << 20, ';') + "MAC;IP\n"},
+        {"line ends", "MAC,IP\n" + std::string(1 << 16, '\n')},
+    };
+    for (const auto& [what, file] : files) {
+        test::AllocationCount count;
+        const auto plan = site::readPlanCsv(file);
+        EXPECT_FALSE(plan.problems.empty()) << what;
+        EXPECT_LE(count.bytes(), 8 * file.size()) << what;
+        EXPECT_LE(count.allocations(), 100u) << what;
+    }
+}
+
+// A problem names its field by the field's first characters, however long it is, and cuts no
+// character in two.
+TEST(SitePlan, AProblemShowsALongFieldCut) {
+    const std::string mac(100000, 'z');
+    std::string address;
+    for (int i = 0; i < 50000; ++i) address += "北";
+    const auto plan = site::readPlanCsv("MAC,IP,Gateway\n" + mac + "," + address + ",10.0.0.1\n" +
+                                        "zz,10.0.0.2,1.2.3\n");
+    ASSERT_EQ(plan.problems.size(), 4u);
+    for (const auto& p : plan.problems) EXPECT_LT(p.text.size(), 120u) << text::toUtf8(p.text);
+    EXPECT_NE(plan.problems[0].text.find(u"zzzzzzzzzz…"), std::u16string::npos);
+    EXPECT_NE(plan.problems[1].text.find(u"北北北北北…"), std::u16string::npos);
+    EXPECT_EQ(plan.problems[1].text.find(u'\uFFFD'), std::u16string::npos);
+    // Short fields stand whole.
+    EXPECT_NE(plan.problems[2].text.find(u"zz"), std::u16string::npos);
+    EXPECT_EQ(plan.problems[2].text.find(u"…"), std::u16string::npos);
+    EXPECT_NE(plan.problems[3].text.find(u"1.2.3"), std::u16string::npos);
+}
+
+// An address is read whole: what follows a NUL byte is no part of a valid address.
+TEST(SitePlan, AnAddressWithANulIsRefused) {
+    using namespace std::string_literals;
+    const auto plan = site::readPlanCsv(
+        "MAC,IP,Mask\n"
+        "aa:bb:cc:00:00:01,10.0.0.1\0\x1b[2J,\n"
+        "aa:bb:cc:00:00:02,10.0.0.2,255.255.255.0\0x\n"s);
+    EXPECT_EQ(problemLines(plan.problems), (std::vector<int>{2, 3}));
+    EXPECT_TRUE(plan.rows.empty());
+}
+
+// Plans past the most a file may hold are refused before anything else is said of them, and a
+// file read from something without a size (a pipe) stops there too.
+TEST(SitePlan, AFileTooLargeIsRefusedWhole) {
+    std::string rows = "name\n";  // no MAC column either
+    for (std::size_t i = 0; i < site::kMaxPlanRows; ++i) rows += "x\n";
+    auto plan = site::readPlanCsv(rows);
+    ASSERT_EQ(plan.problems.size(), 1u);
+    EXPECT_EQ(plan.problems[0].text, text::tr(text::msg::kPlanTooLarge));
+    plan = site::readPlanCsv(rows.substr(0, rows.size() - 2));
+    ASSERT_EQ(plan.problems.size(), 1u);
+    EXPECT_EQ(plan.problems[0].text, text::tr(text::msg::kPlanNoColumns));
+
+    TempDir dir;
+    const std::string fifo = dir.file("plan.csv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        // More than a plan may hold: the reader stops reading, and this waits to be killed.
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        const std::string block(1 << 16, ',');
+        for (std::size_t sent = 0; fd >= 0 && sent <= site::kMaxPlanBytes; sent += block.size())
+            if (::write(fd, block.data(), block.size()) < 0) break;
+        ::_exit(0);
+    }
+    plan = site::readPlanFile(fifo);
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    ASSERT_EQ(plan.problems.size(), 1u);
+    EXPECT_EQ(plan.problems[0].text, text::tr(text::msg::kPlanTooLarge));
+}
+
+// A folder opens as a file would, and tells a size: it is no plan, not a plan too large.
+TEST(SitePlan, AFolderIsUnreadable) {
+    TempDir dir;
+    const auto plan = site::readPlanFile(dir.file(""));
+    ASSERT_EQ(plan.problems.size(), 1u);
+    EXPECT_EQ(plan.problems[0].text, text::formatText(text::tr(text::msg::kPlanUnreadable),
+                                                      {text::fromUtf8(dir.file(""))}));
 }
 
 TEST(SitePlan, TheWholePlanIsCheckedAgainstWhatAnswered) {
