@@ -358,6 +358,9 @@ void CSiteDlg::showApplied(const site::ApplyReport& report, bool dryRun,
                  QStringLiteral("  ") + uiText(text::msg::kSiteNew);
     }
     if (!dryRun) {
+        // What was left stays in the plan; the summary says so.
+        if (const auto left = report.notApplied(); left > 0)
+            lines += QLatin1Char('\n') + uiText(text::msg::kSiteNotApplied).arg(left);
         showMessage(this, lines.mid(1));
         return;
     }
