@@ -1397,7 +1397,7 @@
     </message>
     <message>
         <source>计划行</source>
-        <translation>Plan line</translation>
+        <translation>Line</translation>
     </message>
     <message>
         <source>%1（只显示%2）</source>

@@ -138,7 +138,7 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     layout->addWidget(table_);
     layout->addLayout(form);
     layout->addLayout(buttons);
-    resize(760, 520);
+    resize(860, 520);  // room for the results in English too
 
     // The last site comes back; one that went away or went bad is simply not reopened.
     const QString last = currentSitePath();
