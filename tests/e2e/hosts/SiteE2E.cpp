@@ -95,7 +95,8 @@ TEST_F(SiteE2E, PlanImportDryRunApplyAndStatus) {
     EXPECT_FALSE(result["sent"]);
     ASSERT_EQ(result["problems"].size(), 1u) << refused.out;
     EXPECT_EQ(result["problems"][0]["line"], 5);
-    EXPECT_EQ(result["steps"][0]["result"], "Not sent: the batch holds devices that cannot be done");
+    EXPECT_EQ(result["steps"][0]["result"],
+              "Not sent: the batch holds devices that cannot be done");
     EXPECT_EQ(commandsSeen(*one, 1) + commandsSeen(*two, 2), 0);
 
     ASSERT_EQ(site({"plan", "import", writePlan("good.csv", good)}).exitCode, 0);
