@@ -209,8 +209,8 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
 }
 
 // The plan's rows with their results, the devices not in the plan, then what was left.
-void printApply(const GlobalOptions& global, const SiteArgs& args,
-                const site::ApplyReport& report) {
+void printApply(const GlobalOptions& global, const SiteArgs& args, const site::ApplyReport& report,
+                bool ok) {
     const std::size_t left = report.notApplied();
     if (global.json) {
         auto steps = nlohmann::json::array();
@@ -233,7 +233,7 @@ void printApply(const GlobalOptions& global, const SiteArgs& args,
         for (const auto& p : report.review.problems)
             problems.push_back({{"line", p.line}, {"message", text::toUtf8(site::lineText(p))}});
         printJson({{"command", "site apply"},
-                   {"ok", report.review.canApply() && left == 0},
+                   {"ok", ok},
                    {"dryRun", args.dryRun},
                    {"sent", report.sent},
                    {"notApplied", left},
@@ -285,11 +285,11 @@ int runApply(const GlobalOptions& global, const SiteArgs& args) {
         options.strict = args.strict;
         options.parallel = static_cast<std::size_t>(args.applyParallel);
         const auto report = site::applyPlan(site, options, notifier);
-        printApply(global, args, report);
         // Done only when every planned device is in place (a dry run: when all can be done).
         const bool ok =
             report.review.canApply() && std::none_of(report.results.begin(), report.results.end(),
                                                      [](const auto& r) { return r.failed(); });
+        printApply(global, args, report, ok);
         return ok ? exitcode::kOk : exitcode::kFailed;
     });
 }
