@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,7 +27,9 @@
 #include <atomic>
 #include <memory>
 
+#include "core/site/SiteApply.h"
 #include "core/site/SiteVerify.h"
+#include "core/text/Notifier.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
 #endif
@@ -225,6 +228,132 @@ BENCHMARK(BM_VerifySixteenCamerasFourAtATime)
     ->UseRealTime()
     ->Iterations(1)
     ->Repetitions(3);
+
+// Applying an address plan: 64 devices, each on a device host of its own (so each has its own
+// MAC), against one device. The writes and confirmations run in parallel rounds, so 64 should
+// take little longer than one: the ratio printed is the 64 devices' time over the one's
+// (target: within 1.5). Every host already holds the addresses its device is moved to.
+// Needs 64 device hosts: scripts/sandbox --hosts 64 -- build/release/bench/bench-site
+//   --benchmark_filter=Apply
+constexpr int kApplyDevices = 64;
+
+struct ApplyFixture {
+    std::string dir, site;
+    std::vector<std::unique_ptr<test::SimProcess>> sims;
+    std::string why;
+
+    static std::string hostMac(int k) {
+        char mac[18];
+        (void)std::snprintf(mac, sizeof mac, "02:00:0A:FA:00:%02X", 10 + k);
+        return mac;
+    }
+    // Where host k's device goes in the large run, and host 1's in the single one.
+    static std::string largeAddress(int k) { return "10.250.0." + std::to_string(100 + k); }
+    static std::string singleAddress() { return "10.250.0.200"; }
+
+    ApplyFixture() {
+        if (!test::insideSandbox(why)) return;
+        if (test::sandboxHostAddresses().size() < static_cast<std::size_t>(kApplyDevices)) {
+            why = "needs scripts/sandbox --hosts 64";
+            return;
+        }
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tarvo-apply-bench-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        site = dir + "/apply.tarvo-site";
+        (void)site::SiteFile::open(site);
+        for (int k = 1; k <= kApplyDevices; ++k) {
+            for (const auto& a : {largeAddress(k), singleAddress()}) {
+                if (k != 1 && a == singleAddress()) continue;
+                if (test::runInHost(k, {"ip", "addr", "add", a + "/24", "dev", "eth0"}) != 0) {
+                    why = "could not add " + a + " to host " + std::to_string(k);
+                    return;
+                }
+            }
+            test::SimOptions options;
+            options.host = k;
+            nlohmann::json device{
+                {"ip", test::sandboxHostAddress(k)},
+                {"type", 100},
+                {"password", "pw"},
+                {"netParams", {{"mask", "255.255.255.0"}, {"gateway", "10.250.0.1"}}}};
+            sims.push_back(
+                std::make_unique<test::SimProcess>(nlohmann::json{{"devices", {device}}}, options));
+        }
+    }
+    ~ApplyFixture() {
+        sims.clear();
+        if (!dir.empty()) std::filesystem::remove_all(dir);
+    }
+};
+
+ApplyFixture& applyFixture() {
+    static ApplyFixture f;
+    return f;
+}
+
+class QuietNotifier final : public text::Notifier {
+public:
+    void message(std::u16string_view) override {}
+    void systemError(std::u16string_view) override {}
+};
+
+// Applies a plan of the first `count` hosts' devices; false unless every one moved.
+bool applyDevices(int count) {
+    auto& f = applyFixture();
+    std::vector<site::PlanRow> plan;
+    for (int k = 1; k <= count; ++k) {
+        site::PlanRow row;
+        row.line = k + 1;
+        row.mac = ApplyFixture::hostMac(k);
+        row.address = count == 1 ? ApplyFixture::singleAddress() : ApplyFixture::largeAddress(k);
+        row.mask = "255.255.255.0";
+        row.gateway = "10.250.0.1";
+        plan.push_back(std::move(row));
+    }
+    auto s = site::SiteFile::open(f.site);
+    s->replacePlan(plan);
+    site::ApplyOptions options;
+    options.password = u"pw";
+    options.searchSeconds = 2.0;
+    QuietNotifier notifier;
+    const auto report = site::applyPlan(*s, options, notifier);
+    return report.results.size() == static_cast<std::size_t>(count) &&
+           std::none_of(report.results.begin(), report.results.end(),
+                        [](const auto& r) { return r.failed(); });
+}
+
+void BM_ApplyOneDevice(benchmark::State& state) {
+    if (!applyFixture().sims.size()) {
+        state.SkipWithError(("run it in the sandbox: " + applyFixture().why).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        if (!applyDevices(1)) state.SkipWithError("the device did not move");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ApplyOneDevice)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(1);
+
+void BM_ApplySixtyFourDevices(benchmark::State& state) {
+    if (!applyFixture().sims.size()) {
+        state.SkipWithError(("run it in the sandbox: " + applyFixture().why).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        if (!applyDevices(kApplyDevices)) state.SkipWithError("a device did not move");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ApplySixtyFourDevices)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(1);
 #endif
 constexpr int kReportDevices = 500;
 
@@ -342,6 +471,9 @@ int main(int argc, char** argv) {
          {"BM_PlanDryRun/real_time", "BM_ReferenceReadSiteFile/real_time"},
          {"BM_VerifyFourRoundsOfOneCamera/iterations:1/repeats:3/real_time",
           "BM_VerifySixteenCamerasFourAtATime/iterations:1/repeats:3/real_time"},
+         // Both count one item a run, so this is the 64 devices' time over the one's.
+         {"BM_ApplyOneDevice/iterations:1/repeats:1/real_time",
+          "BM_ApplySixtyFourDevices/iterations:1/repeats:1/real_time"},
          {"BM_ReportHtml500/iterations:1/repeats:1/real_time",
           "BM_ReferenceReadReportSite/iterations:1/repeats:1/real_time"},
          {"BM_ReportPdf500/iterations:1/repeats:1/real_time",

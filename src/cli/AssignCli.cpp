@@ -84,6 +84,7 @@ void printAssignments(const GlobalOptions& global, const std::vector<AddressAssi
                              {"mac", text::toUtf8(a.mac)},
                              {"newIp", newAddressOf(a)},
                              {"ok", !a.failed()},
+                             {"searchOnly", a.searchOnly},
                              {"result", text::toUtf8(a.resultText())}});
         }
         printJson(array);
@@ -94,7 +95,11 @@ void printAssignments(const GlobalOptions& global, const std::vector<AddressAssi
     for (const auto& a : list) {
         std::cout << a.oldAddress << std::string(width - a.oldAddress.size(), ' ') << "  ->  "
                   << (newAddressOf(a).empty() ? std::string("-") : newAddressOf(a)) << "  "
-                  << text::escapeControls(text::toUtf8(a.resultText())) << '\n';
+                  << text::escapeControls(text::toUtf8(a.resultText()))
+                  << (a.searchOnly
+                          ? "  (" + text::toUtf8(text::tr(text::msg::kPlanSearchOnly)) + ")"
+                          : std::string())
+                  << '\n';
     }
     std::cout.flush();
 }
@@ -119,7 +124,7 @@ int runAssign(const GlobalOptions& global, const AssignArgs& args) {
     if (complete && !args.dryRun) {
         ops::AddressBatchEntry entry{text::fromUtf8(args.user), text::fromUtf8(args.password.value),
                                      args.mask, args.gateway, args.dns};
-        for (auto& a : list) batch.write(a, entry, args.searchSeconds);
+        batch.write(list, {entry}, args.searchSeconds);
         batch.confirm(list, args.searchSeconds);
     }
     printAssignments(global, list);
@@ -133,7 +138,7 @@ int runAssign(const GlobalOptions& global, const AssignArgs& args) {
 void addAssignCommand(CLI::App& net, const GlobalOptions& global, std::function<int()>& run) {
     auto args = std::make_shared<AssignArgs>();
     CLI::App* sub = net.add_subcommand(
-        "assign", "Give each device the next free address from --start, one device at a time");
+        "assign", "Give each device the next free address from --start, several devices at a time");
     CLI::Option* ips = sub->add_option("IP", args->ips, "Device addresses");
     CLI::Option* all =
         sub->add_flag("--all", args->all, "Every device the search finds (see the filters)");

@@ -48,6 +48,9 @@ struct SiteArgs {
     double timeout = 20.0;
     std::optional<int> port;
     std::string out;
+    // apply
+    bool strict = false;
+    int applyParallel = 8;
 };
 
 // Every text read from the site or a plan (MACs and addresses too: the file may come from
@@ -208,6 +211,68 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
     });
 }
 
+// The plan's rows with their results, the devices not in the plan, then what was left.
+void printApply(const GlobalOptions& global, const SiteArgs& args, const site::ApplyReport& report,
+                bool ok) {
+    const std::size_t left = report.notApplied();
+    if (global.json) {
+        auto steps = nlohmann::json::array();
+        for (const auto& r : report.results) {
+            steps.push_back({{"line", r.line},
+                             {"mac", text::toUtf8(r.mac)},
+                             {"ip", r.oldAddress},
+                             {"newIp", r.newAddress},
+                             {"ok", !r.failed()},
+                             {"searchOnly", r.searchOnly},
+                             {"result", text::toUtf8(r.resultText())}});
+        }
+        auto unplanned = nlohmann::json::array();
+        for (const auto& u : report.review.unplanned) {
+            unplanned.push_back({{"ip", text::toUtf8(u.address)},
+                                 {"mac", text::toUtf8(u.mac)},
+                                 {"name", text::toUtf8(u.name)}});
+        }
+        auto problems = nlohmann::json::array();
+        for (const auto& p : report.review.problems)
+            problems.push_back({{"line", p.line}, {"message", text::toUtf8(site::lineText(p))}});
+        printJson({{"command", "site apply"},
+                   {"ok", ok},
+                   {"dryRun", args.dryRun},
+                   {"sent", report.sent},
+                   {"notApplied", left},
+                   {"steps", steps},
+                   {"unplanned", unplanned},
+                   {"problems", problems}});
+        return;
+    }
+    // Who moves from where to where, then who answers but is not in the plan.
+    std::vector<std::vector<std::u16string>> lines;
+    for (const auto& r : report.results) {
+        std::u16string result = text::escapeControls(r.resultText());
+        if (r.searchOnly) result += u"  (" + text::tr(text::msg::kPlanSearchOnly) + u")";
+        lines.push_back({text::formatText(text::tr(text::msg::kPlanLine),
+                                          {text::fromUtf8(std::to_string(r.line)),
+                                           text::escapeControls(r.mac)}),
+                         cell(r.oldAddress.empty() ? "-" : r.oldAddress), u"->",
+                         cell(r.newAddress), std::move(result)});
+    }
+    for (const auto& u : report.review.unplanned) {
+        lines.push_back({u.mac.empty() ? u"-" : text::escapeControls(u.mac),
+                         text::escapeControls(u.address), u"", u"",
+                         text::tr(text::msg::kSiteNew) + u"  " + text::escapeControls(u.name)});
+    }
+    printTextTable(lines);
+    if (!report.review.canApply()) {
+        std::cerr << text::toUtf8(text::tr(text::msg::kPlanNothingSent)) << '\n';
+        for (const auto& p : report.review.problems)
+            std::cerr << shown(text::toUtf8(site::lineText(p))) << '\n';
+    } else if (left > 0 && !args.dryRun) {
+        std::cerr << text::toUtf8(text::formatText(text::tr(text::msg::kSiteNotApplied),
+                                                   {text::fromUtf8(std::to_string(left))}))
+                  << '\n';
+    }
+}
+
 int runApply(const GlobalOptions& global, const SiteArgs& args) {
     return withSite(global, "site apply", args, [&](site::SiteFile& site) {
         if (site.plan().empty()) {
@@ -222,57 +287,14 @@ int runApply(const GlobalOptions& global, const SiteArgs& args) {
         options.password = text::fromUtf8(args.password.value);
         options.searchSeconds = args.seconds;
         options.dryRun = args.dryRun;
+        options.strict = args.strict;
+        options.parallel = static_cast<std::size_t>(args.applyParallel);
         const auto report = site::applyPlan(site, options, notifier);
+        // Done only when every planned device is in place (a dry run: when all can be done).
         const bool ok =
             report.review.canApply() && std::none_of(report.results.begin(), report.results.end(),
                                                      [](const auto& r) { return r.failed(); });
-        if (global.json) {
-            auto steps = nlohmann::json::array();
-            for (const auto& r : report.results) {
-                steps.push_back({{"line", r.step.row.line},
-                                 {"mac", r.step.row.mac},
-                                 {"ip", r.step.fromAddress},
-                                 {"newIp", r.step.row.address},
-                                 {"ok", !r.failed()},
-                                 {"result", text::toUtf8(r.text())}});
-            }
-            auto unplanned = nlohmann::json::array();
-            for (const auto& u : report.review.unplanned) {
-                unplanned.push_back({{"ip", text::toUtf8(u.address)},
-                                     {"mac", text::toUtf8(u.mac)},
-                                     {"name", text::toUtf8(u.name)}});
-            }
-            auto problems = nlohmann::json::array();
-            for (const auto& p : report.review.problems)
-                problems.push_back(
-                    {{"line", p.line}, {"message", text::toUtf8(site::lineText(p))}});
-            printJson({{"command", "site apply"},
-                       {"ok", ok},
-                       {"dryRun", args.dryRun},
-                       {"sent", report.sent},
-                       {"steps", steps},
-                       {"unplanned", unplanned},
-                       {"problems", problems}});
-            return ok ? exitcode::kOk : exitcode::kFailed;
-        }
-        // Who moves from where to where, then who answers but is not in the plan.
-        std::vector<std::vector<std::u16string>> lines;
-        for (const auto& r : report.results) {
-            lines.push_back({cell(r.step.row.mac),
-                             cell(r.step.fromAddress.empty() ? "-" : r.step.fromAddress), u"->",
-                             cell(r.step.row.address), text::escapeControls(r.text())});
-        }
-        for (const auto& u : report.review.unplanned) {
-            lines.push_back({u.mac.empty() ? u"-" : text::escapeControls(u.mac),
-                             text::escapeControls(u.address), u"", u"",
-                             text::tr(text::msg::kSiteNew) + u"  " + text::escapeControls(u.name)});
-        }
-        printTextTable(lines);
-        if (!report.review.canApply()) {
-            std::cerr << text::toUtf8(text::tr(text::msg::kPlanNothingSent)) << '\n';
-            for (const auto& p : report.review.problems)
-                std::cerr << shown(text::toUtf8(site::lineText(p))) << '\n';
-        }
+        printApply(global, args, report, ok);
         return ok ? exitcode::kOk : exitcode::kFailed;
     });
 }
@@ -423,11 +445,16 @@ show->callback([&global, &run, args] {
     run = [&global, args] { return runPlanShow(global, *args); };
 });
 
-CLI::App* apply =
-    site->add_subcommand("apply",
-                         "Move every device of the plan to its address; nothing is sent unless the "
-                         "whole plan can be carried out");
+CLI::App* apply = site->add_subcommand(
+    "apply",
+    "Move every device of the plan to its address; nothing is sent while the plan has errors; "
+    "devices that do not answer today are left for the next apply");
 apply->add_flag("--dry-run", args->dryRun, "Show what would change; send nothing");
+apply->add_flag("--strict", args->strict,
+                "Send nothing unless every device of the plan can be moved today");
+apply->add_option("--parallel", args->applyParallel, "Devices written at a time")
+    ->capture_default_str()
+    ->check(CLI::Range(1, 64));
 apply->add_option("--user", args->user, "User name")->capture_default_str();
 addPasswordOptions(*apply, args->password);
 apply->add_option("--search-seconds", args->seconds, "How long each search listens")

@@ -564,10 +564,6 @@
         <translation>NVRs and DVRs are not changed in a batch</translation>
     </message>
     <message>
-        <source>设备不在起始地址所在的网络上</source>
-        <translation>The device is not on the network of the start address</translation>
-    </message>
-    <message>
         <source>设备没有接受新参数</source>
         <translation>The device did not take the new parameters</translation>
     </message>
@@ -840,8 +836,20 @@
         <translation>Several devices answer from %1: %2</translation>
     </message>
     <message>
-        <source>新地址 %1 不在搜索到该设备的网络上</source>
-        <translation>The new address %1 is not on the network the device was found on</translation>
+        <source>%1 不是设备可以使用的单播地址</source>
+        <translation>%1 is not a unicast address a device can use</translation>
+    </message>
+    <message>
+        <source>%1 是本机的地址</source>
+        <translation>%1 is an address of this computer</translation>
+    </message>
+    <message>
+        <source>之后只能通过搜索找到：预览、验证和网页需要电脑接入该网络或有到该网络的路由</source>
+        <translation>Found afterwards only by search: preview, verify and the web page need this computer on that network or a route to it</translation>
+    </message>
+    <message>
+        <source>%1 台设备没有执行，保留在计划中，下次应用时继续</source>
+        <translation>%1 planned devices were not applied; they stay in the plan for the next apply</translation>
     </message>
     <message>
         <source>计划无法完整执行，没有发送任何命令：</source>
@@ -1390,6 +1398,10 @@
     <message>
         <source>应用结果</source>
         <translation>Apply result</translation>
+    </message>
+    <message>
+        <source>计划行</source>
+        <translation>Line</translation>
     </message>
     <message>
         <source>%1（只显示%2）</source>

@@ -786,11 +786,11 @@ int main(int argc, char** argv) {
         ok &= site.openSite(siteDir.filePath(QStringLiteral("site.tarvo-site"))) &&
               site.importPlan(siteDir.filePath(QStringLiteral("plan.csv")));
         ok &= save(site, out + "/site-" + tag + ".png");
-        // Mid-apply: the first device confirmed, the second written, the rest still to come.
+        // Mid-apply: the first device confirmed, the second written, the third not mounted yet.
         const std::pair<const char*, std::u16string_view> results[] = {
             {"02:00:00:00:00:01", tarvo::text::msg::kSiteInPlace},
             {"02:00:00:00:00:02", tarvo::text::msg::kSiteApplyWritten},
-            {"02:00:00:00:00:03", tarvo::text::msg::kAssignPlanned}};
+            {"02:00:00:00:00:03", tarvo::text::msg::kAssignNotFound}};
         for (const auto& [mac, result] : results)
             site.showResult(QString::fromLatin1(mac), tarvo::gui::uiText(result));
         site.findChild<QPushButton*>(QStringLiteral("applyButton"))->setEnabled(false);

@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
 #include <chrono>
 
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "GuiDriver.h"
@@ -152,4 +154,38 @@ TEST(SiteDialogTest, ReportIsMadeOffTheWindowsThread) {
         << driver.boxes[1].text.toStdString();
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("r.pdf"))));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("r.doc"))));
+}
+
+// A plan its check refuses: each row says why in its own row (never "planned" beside a refusal),
+// the plan's lines stand beside the rows since the refusals cite them, and a new import clears
+// the old results.
+TEST(SiteDialogTest, RowsSayWhyTheyWereNotAppliedBesideTheirLines) {
+    test::setLanguage("en_US.UTF-8");
+    QTemporaryDir dir;
+    const auto file = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    std::ofstream(file("plan.csv").toStdString())
+        << "MAC,IP\n02-00-00-00-00-01,224.0.0.9\n02-00-00-00-00-02,10.0.0.22\n";
+    test::ModalDriver driver;
+    gui::CSiteDlg dialog([] { return std::vector<discovery::DeviceRow>{}; });
+    ASSERT_TRUE(dialog.openSite(file("a.tarvo-site")));
+    ASSERT_TRUE(dialog.importPlan(file("plan.csv")));
+    dialog.apply();
+    ASSERT_TRUE(test::waitUntil([&] { return !dialog.busy() && driver.boxes.size() == 1; },
+                                std::chrono::seconds(30)));
+    EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral("Line 2")))
+        << driver.boxes[0].text.toStdString();
+    EXPECT_EQ(dialog.resultOf(QStringLiteral("02:00:00:00:00:01")),
+              QStringLiteral("224.0.0.9 is not a unicast address a device can use"));
+    EXPECT_EQ(dialog.resultOf(QStringLiteral("02:00:00:00:00:02")),
+              QStringLiteral("The device did not answer the search"));
+    const auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("devices"));
+    ASSERT_NE(table, nullptr);
+    std::map<QString, QString> lines;
+    for (int r = 0; r < table->rowCount(); ++r)
+        lines[table->item(r, 1)->text()] = table->item(r, 0)->text();
+    EXPECT_EQ(lines[QStringLiteral("02:00:00:00:00:01")], QStringLiteral("2"));
+    EXPECT_EQ(lines[QStringLiteral("02:00:00:00:00:02")], QStringLiteral("3"));
+
+    ASSERT_TRUE(dialog.importPlan(file("plan.csv")));
+    EXPECT_TRUE(dialog.resultOf(QStringLiteral("02:00:00:00:00:01")).isEmpty());
 }

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "core/discovery/ReplyCache.h"
+#include "core/ops/forms/AddressBatch.h"
 #include "core/ops/forms/AddressPlanner.h"
 #include "core/ops/forms/SettingsFlows.h"
 #include "core/ops/forms/UdpSession.h"
@@ -513,4 +514,28 @@ TEST(AddressPlannerTest, SkipsTakenAndReservedAddressesAndStopsAtTheSubnetEnd) {
               (std::vector<std::uint32_t>{host("10.0.0.252"), host("10.0.0.254")}));
     EXPECT_TRUE(planAddresses(host("255.255.255.255"), ~0u << 1, 1, {}).size() == 1);
     EXPECT_TRUE(planAddresses(host("10.0.0.255"), mask, 1, {}).empty());
+}
+
+// Written together, no device may take an address whose command target is that of another
+// device still to be written (its frames would reach the moved device too): such a device waits
+// for the other; two that would swap targets are not written at all.
+TEST(AddressBatchTest, WritesWaitForDevicesWhoseTargetTheirNewAddressTakes) {
+    const auto move = [](const char* from, const char* to) {
+        AddressAssignment a;
+        a.oldAddress = from;
+        a.newAddress = to;
+        return a;
+    };
+    const std::vector<AddressAssignment> batch{
+        move("10.0.0.11", "10.1.0.12"),  // 0: its new target is 1's present one
+        move("10.0.0.12", "10.1.0.13"),  // 1: and 2's
+        move("10.0.0.13", "10.1.7.50"),  // 2
+        move("10.0.0.21", "10.1.0.22"),  // 3: swaps targets with 4
+        move("10.0.0.22", "10.1.0.21"),  // 4
+        move("10.0.0.31", "10.2.0.31"),  // 5: keeps its own target
+    };
+    std::vector<std::size_t> refused;
+    const auto waves = AddressBatch::writeWaves(batch, {0, 1, 2, 3, 4, 5}, refused);
+    EXPECT_EQ(waves, (std::vector<std::vector<std::size_t>>{{2, 5}, {1}, {0}}));
+    EXPECT_EQ(refused, (std::vector<std::size_t>{3, 4}));
 }

@@ -242,6 +242,8 @@ TEST(SitePlan, AFolderIsUnreadable) {
                                                       {text::fromUtf8(dir.file(""))}));
 }
 
+// Errors of the plan block it; a device absent today, one that takes no addresses and a move to
+// a network the computer is not on do not (the latter is noted), unless the apply is strict.
 TEST(SitePlan, TheWholePlanIsCheckedAgainstWhatAnswered) {
     const std::vector<site::PlanRow> plan{
         planRow(2, "AA:00:00:00:00:01", "10.0.0.21"),    // moves
@@ -249,7 +251,8 @@ TEST(SitePlan, TheWholePlanIsCheckedAgainstWhatAnswered) {
         planRow(4, "AA:00:00:00:00:03", "10.0.0.23"),    // did not answer
         planRow(5, "AA:00:00:00:00:04", "10.0.0.13"),    // taken by the unplanned device
         planRow(6, "AA:00:00:00:00:05", "10.0.0.25"),    // an NVR
-        planRow(7, "AA:00:00:00:00:06", "192.168.9.9"),  // off the link that heard it
+        planRow(7, "AA:00:00:00:00:06", "192.168.9.9"),  // the site's camera network
+        planRow(8, "AA:00:00:00:00:07", "10.0.0.16"),    // absent, its address taken meanwhile
     };
     std::vector<discovery::DeviceRow> heard{heardRow("10.0.0.11", "AA:00:00:00:00:01"),
                                             heardRow("10.0.0.12", "AA:00:00:00:00:02"),
@@ -263,18 +266,53 @@ TEST(SitePlan, TheWholePlanIsCheckedAgainstWhatAnswered) {
     for (auto& row : heard) row.heardOn = {lan.address};
 
     const auto review = site::reviewPlan(plan, heard, {lan});
-    EXPECT_FALSE(review.canApply());
-    EXPECT_EQ(problemLines(review.problems), (std::vector<int>{4, 5, 6, 7}));
-    ASSERT_EQ(review.steps.size(), 6u);
+    EXPECT_EQ(problemLines(review.problems), (std::vector<int>{5, 8}));
+    ASSERT_EQ(review.steps.size(), 7u);
     EXPECT_EQ(review.steps[0].kind, PlanStep::Kind::Move);
     EXPECT_EQ(review.steps[0].fromAddress, "10.0.0.11");
+    EXPECT_FALSE(review.steps[0].searchOnly);
     EXPECT_EQ(review.steps[1].kind, PlanStep::Kind::InPlace);
     EXPECT_EQ(review.steps[2].kind, PlanStep::Kind::Missing);
+    EXPECT_EQ(review.steps[4].kind, PlanStep::Kind::NotMovable);
+    EXPECT_EQ(review.steps[5].kind, PlanStep::Kind::Move);
+    EXPECT_TRUE(review.steps[5].searchOnly);
+    EXPECT_FALSE(review.complete());
     ASSERT_EQ(review.unplanned.size(), 1u);
     EXPECT_EQ(review.unplanned[0].address, u"10.0.0.13");
 
-    const std::vector<site::PlanRow> good(plan.begin(), plan.begin() + 2);
+    // Without the two errors the rest goes ahead; strict, the absent camera and the NVR hold it.
+    std::vector<site::PlanRow> good(plan.begin(), plan.begin() + 6);
+    good.erase(good.begin() + 3);
     EXPECT_TRUE(site::reviewPlan(good, heard, {lan}).canApply());
+    EXPECT_EQ(problemLines(site::reviewPlan(good, heard, {lan}, true).problems),
+              (std::vector<int>{4, 6}));
+}
+
+// Each kind of address no device can take is refused before anything is sent.
+TEST(SitePlan, AddressesNoDeviceCanTakeAreRefused) {
+    auto withMask = [](site::PlanRow row) {
+        row.mask = "255.255.255.0";
+        return row;
+    };
+    const std::vector<site::PlanRow> plan{
+        planRow(2, "AA:00:00:00:00:01", "0.1.2.3"),
+        planRow(3, "AA:00:00:00:00:02", "127.0.0.5"),
+        planRow(4, "AA:00:00:00:00:03", "224.0.0.9"),
+        planRow(5, "AA:00:00:00:00:04", "239.255.1.1"),
+        planRow(6, "AA:00:00:00:00:05", "255.255.255.255"),
+        planRow(7, "AA:00:00:00:00:06", "240.0.0.1"),
+        planRow(8, "AA:00:00:00:00:07", "10.0.0.1"),  // the computer's own
+        withMask(planRow(9, "AA:00:00:00:00:08", "10.7.0.0")),
+        withMask(planRow(10, "AA:00:00:00:00:09", "10.7.0.255")),
+        withMask(planRow(11, "AA:00:00:00:00:0A", "10.7.0.254")),  // good
+        planRow(12, "AA:00:00:00:00:0B", "223.255.255.254"),       // good
+    };
+    net::LocalInterface lan;
+    net::parseIPv4("10.0.0.1", lan.address);
+    net::parseIPv4("255.255.255.0", lan.netmask);
+    const auto review = site::reviewPlan(plan, {}, {lan});
+    EXPECT_EQ(problemLines(review.problems), (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_NE(review.problems[6].text.find(u"10.0.0.1"), std::u16string::npos);
 }
 
 TEST(SiteFile, NewerCorruptAndForeignFilesAreRefusedAndLeftAlone) {

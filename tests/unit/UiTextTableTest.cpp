@@ -151,14 +151,14 @@ TEST(UiTextTable, EveryComposedMessageIsInOneLanguage) {
         for (const bool write : {true, false})
             details.push_back(tarvo::ops::SettingsFlows::sharedTargetMessage(
                 {u"127.0.0.5 00:11:22:33:44:55"}, write));
-        for (int r = 0; r <= static_cast<int>(Result::NotMoved); ++r) {
+        for (int r = 0; r <= static_cast<int>(Result::NotSent); ++r) {
             for (const auto& detail : details) {
                 if (std::find(kEnglishInBothLanguages.begin(), kEnglishInBothLanguages.end(),
                               detail) != kEnglishInBothLanguages.end())
                     continue;
                 AddressAssignment a;
                 a.result = static_cast<Result>(r);
-                a.detail = detail;
+                a.detail = tarvo::text::Reason::recognise(detail);
                 shown.push_back(a.resultText());
             }
         }

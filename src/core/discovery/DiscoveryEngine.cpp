@@ -245,31 +245,38 @@ void DiscoveryEngine::handleDatagram(InterfaceContext* context, std::uint32_t in
             break;
         // Settings replies and login answers count only from the device asked (see ReplyCache).
         case cmd::kOnvifSubStream:
-            taken = replyCache_.offerOnvifSubStream(sender, in.u32(6));
+            taken = offerToCaches(
+                [&](ReplyCache& c) { return c.offerOnvifSubStream(sender, in.u32(6)); });
             break;
         case cmd::kNetParamsReply:
-            taken = replyCache_.offerNetParams(
-                sender,
-                protocol::NetParams::decode(datagram.size() > 6 ? datagram.subspan(6)
-                                                                : std::span<const std::uint8_t>()));
+            taken = offerToCaches([&](ReplyCache& c) {
+                return c.offerNetParams(
+                    sender, protocol::NetParams::decode(datagram.size() > 6
+                                                            ? datagram.subspan(6)
+                                                            : std::span<const std::uint8_t>()));
+            });
             break;
         case cmd::kUdpLoginReply:
-            taken = replyCache_.offerLogin(sender, in.u8(6) == 1);
+            taken =
+                offerToCaches([&](ReplyCache& c) { return c.offerLogin(sender, in.u8(6) == 1); });
             break;
         case cmd::kCloudReply:
-            taken = replyCache_.offerCloud(
-                sender, protocol::CloudRecord::decode(datagram.size() > 6
-                                                          ? datagram.subspan(6)
-                                                          : std::span<const std::uint8_t>()));
+            taken = offerToCaches([&](ReplyCache& c) {
+                return c.offerCloud(
+                    sender, protocol::CloudRecord::decode(datagram.size() > 6
+                                                              ? datagram.subspan(6)
+                                                              : std::span<const std::uint8_t>()));
+            });
             break;
         case cmd::kAudioReply:
-            taken = replyCache_.offerAudio(sender, in.u32(6));
+            taken = offerToCaches([&](ReplyCache& c) { return c.offerAudio(sender, in.u32(6)); });
             break;
         case cmd::kProtocolReply:
-            taken = replyCache_.offerProtocol(sender, in.u32(6));
+            taken =
+                offerToCaches([&](ReplyCache& c) { return c.offerProtocol(sender, in.u32(6)); });
             break;
         case cmd::kOverlayReply:
-            taken = replyCache_.offerOverlay(sender, in.u32(6));
+            taken = offerToCaches([&](ReplyCache& c) { return c.offerOverlay(sender, in.u32(6)); });
             break;
         case cmd::kMacReassignedReply:
             // One message per repair request, from the camera asked; repeats are dropped. The
@@ -353,6 +360,24 @@ void DiscoveryEngine::takeReplyFrames(const InterfaceContext* context) {
             for (const auto& each : macs) texts.push_back(ascii(net::formatMac(each)));
             table_.setConflict(row, std::move(texts));
         });
+}
+
+void DiscoveryEngine::attachReplyCache(ReplyCache& cache) {
+    std::lock_guard guard(extraCachesLock_);
+    extraCaches_.push_back(&cache);
+}
+
+void DiscoveryEngine::detachReplyCache(ReplyCache& cache) {
+    std::lock_guard guard(extraCachesLock_);
+    std::erase(extraCaches_, &cache);
+}
+
+template <typename Offer>
+bool DiscoveryEngine::offerToCaches(const Offer& offer) {
+    bool taken = offer(replyCache_);
+    std::lock_guard guard(extraCachesLock_);
+    for (ReplyCache* cache : extraCaches_) taken = offer(*cache) || taken;
+    return taken;
 }
 
 void DiscoveryEngine::takeLateFrames() {

@@ -66,6 +66,11 @@ public:
                         std::span<const std::uint8_t> datagram, std::uint32_t sender);
 
     ReplyCache& replyCache() { return replyCache_; }
+    // More caches that settings replies are offered to besides the window's own, so that
+    // several devices can be asked at once (each cache takes replies of its own device only).
+    // Detach before the cache goes.
+    void attachReplyCache(ReplyCache& cache);
+    void detachReplyCache(ReplyCache& cache);
     DeviceTable& table() { return table_; }
     [[nodiscard]] int interfaceCount() const;
     [[nodiscard]] std::vector<std::string> interfaceAddresses() const;
@@ -103,7 +108,13 @@ private:
     // The receive threads report what they meet while a search runs (a full table, a MAC that
     // moved), long after any call returned, so the engine keeps a notifier.
     text::Notifier& notifier_;
+    // Offers a settings reply to every cache; true when any took it.
+    template <typename Offer>
+    bool offerToCaches(const Offer& offer);
+
     ReplyCache replyCache_;
+    std::mutex extraCachesLock_;
+    std::vector<ReplyCache*> extraCaches_;
 
     mutable std::shared_mutex contextsLock_;
     std::vector<std::unique_ptr<InterfaceContext>> contexts_;

@@ -1,5 +1,6 @@
 #include "core/discovery/ReplyCache.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -40,6 +41,7 @@ void ReplyCache::expect(Reply reply, std::uint32_t device) {
             cloud_ = {};
             break;
         case Reply::Login:
+            loginAccepted_ = false;
             g_loginAccepted.store(0);
             break;
         case Reply::Count:
@@ -56,6 +58,17 @@ void ReplyCache::expect(Reply reply, std::string_view device) {
 bool ReplyCache::answered(Reply reply) const {
     std::lock_guard guard(mutex_);
     return expected_[index(reply)].answered;
+}
+
+bool ReplyCache::allAnswered() const {
+    std::lock_guard guard(mutex_);
+    return std::all_of(expected_.begin(), expected_.end(),
+                       [](const Expectation& e) { return e.device == 0 || e.answered; });
+}
+
+bool ReplyCache::loginAccepted() const {
+    std::lock_guard guard(mutex_);
+    return loginAccepted_;
 }
 
 bool ReplyCache::accepts(Reply reply, std::uint32_t sender) {
@@ -100,6 +113,7 @@ bool ReplyCache::offerCloud(std::uint32_t sender, const protocol::CloudRecord& v
 bool ReplyCache::offerLogin(std::uint32_t sender, bool accepted) {
     std::lock_guard guard(mutex_);
     if (!accepts(Reply::Login, sender)) return false;
+    loginAccepted_ = accepted;
     g_loginAccepted.store(accepted ? 1 : 0);
     return true;
 }

@@ -28,6 +28,10 @@ public:
     void expect(Reply reply, std::string_view device);
     // Whether the device asked has answered since its `expect`.
     [[nodiscard]] bool answered(Reply reply) const;
+    // Whether every entry that expects a device has its answer (a wait may end early then).
+    [[nodiscard]] bool allAnswered() const;
+    // This cache's own last login result (g_loginAccepted is the last of any cache's).
+    [[nodiscard]] bool loginAccepted() const;
 
     // A reply from `sender` (network order) as a receive thread hands it over; true when it was
     // taken, false when it came from anyone but the device asked.
@@ -78,6 +82,7 @@ private:
     std::uint32_t overlay_ = 0;
     std::uint32_t onvifSubStream_ = 1;
     protocol::CloudRecord cloud_{};
+    bool loginAccepted_ = false;
     std::uint32_t macDevice_ = 0;
     std::uint32_t macAnswersDue_ = 0;
 };

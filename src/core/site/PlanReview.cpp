@@ -1,6 +1,9 @@
 #include "core/site/PlanReview.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "core/ops/presenter/DeviceCapabilities.h"
@@ -19,11 +22,44 @@ std::u16string joined(const std::vector<std::u16string>& parts) {
     return out;
 }
 
+// Why no device can take `row`'s address, or nothing: not a unicast host address, or one of the
+// computer's own.
+std::optional<std::u16string> unusableAddress(const PlanRow& row,
+                                              const std::vector<net::LocalInterface>& interfaces) {
+    std::uint32_t address = 0;
+    std::uint32_t mask = 0;
+    const auto shown = text::fromUtf8(row.address);
+    if (!net::parseIPv4(row.address, address))
+        return text::formatText(text::tr(text::msg::kPlanBadAddress), {shown});
+    const std::uint32_t host = ntohl(address);
+    const std::uint32_t first = host >> 24;
+    // 0.x, loopback, multicast and the reserved 240.x to 255.255.255.255.
+    if (first == 0 || first == 127 || first >= 224)
+        return text::formatText(text::tr(text::msg::kPlanAddressNotUnicast), {shown});
+    if (!row.mask.empty() && net::parseIPv4(row.mask, mask)) {
+        const std::uint32_t hostBits = ~ntohl(mask);
+        if (hostBits >= 3 && ((host & hostBits) == 0 || (host & hostBits) == hostBits))
+            return text::formatText(text::tr(text::msg::kPlanAddressNotHost),
+                                    {shown, text::fromUtf8(row.mask)});
+    }
+    for (const auto& iface : interfaces) {
+        if (iface.address == address)
+            return text::formatText(text::tr(text::msg::kPlanAddressOwn), {shown});
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+bool PlanReview::complete() const {
+    return std::all_of(steps.begin(), steps.end(), [](const PlanStep& s) {
+        return s.kind == PlanStep::Kind::Move || s.kind == PlanStep::Kind::InPlace;
+    });
+}
 
 PlanReview reviewPlan(const std::vector<PlanRow>& plan,
                       const std::vector<discovery::DeviceRow>& heardRows,
-                      const std::vector<net::LocalInterface>& interfaces) {
+                      const std::vector<net::LocalInterface>& interfaces, bool strict) {
     const auto heard = withDeviceMacs(heardRows);
     PlanReview review;
     // Every row a MAC answered from (a conflict's other MACs included) and who holds each address.
@@ -47,8 +83,15 @@ PlanReview reviewPlan(const std::vector<PlanRow>& plan,
         PlanStep step;
         step.row = row;
         const auto found = byMac.find(mac);
+        if (const auto why = unusableAddress(row, interfaces))
+            review.problems.push_back({row.line, *why});
+        // Also for a device absent today: it would come back to a taken address.
+        const auto holder = byAddress.find(address);
+        if (holder != byAddress.end() && holder->second->mac != mac)
+            problem(text::msg::kPlanAddressTaken,
+                    {address, holder->second->mac.empty() ? u"?" : holder->second->mac});
         if (found == byMac.end()) {
-            problem(text::msg::kPlanDeviceMissing, {mac});
+            if (strict) problem(text::msg::kPlanDeviceMissing, {mac});
             review.steps.push_back(std::move(step));
             continue;
         }
@@ -66,22 +109,18 @@ PlanReview reviewPlan(const std::vector<PlanRow>& plan,
             problem(text::msg::kPlanConflict, {at.address, joined(at.conflictMacs)});
         }
         if (step.kind == PlanStep::Kind::Move) {
-            if (!ops::allows(at.type, ops::Operation::NetworkSettings))
-                problem(text::msg::kAssignNotCamera, {});
-            const auto holder = byAddress.find(address);
-            if (holder != byAddress.end() && holder->second->mac != mac)
-                problem(text::msg::kPlanAddressTaken,
-                        {address, holder->second->mac.empty() ? u"?" : holder->second->mac});
+            if (!ops::allows(at.type, ops::Operation::NetworkSettings)) {
+                step.kind = PlanStep::Kind::NotMovable;
+                if (strict) problem(text::msg::kAssignNotCamera, {});
+            }
+        }
+        if (step.kind == PlanStep::Kind::Move && !interfaces.empty()) {
             std::uint32_t target = 0;
             net::parseIPv4(row.address, target);
-            const bool reachable =
-                interfaces.empty() ||
-                std::any_of(interfaces.begin(), interfaces.end(), [&](const auto& iface) {
-                    return std::find(at.heardOn.begin(), at.heardOn.end(), iface.address) !=
-                               at.heardOn.end() &&
-                           net::sameSubnet(target, iface.address, iface.netmask);
+            step.searchOnly =
+                std::none_of(interfaces.begin(), interfaces.end(), [&](const auto& iface) {
+                    return net::sameSubnet(target, iface.address, iface.netmask);
                 });
-            if (!reachable) problem(text::msg::kPlanOtherLink, {address});
         }
         review.steps.push_back(std::move(step));
     }

@@ -1,44 +1,53 @@
 #include "core/site/SiteApply.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/ops/forms/AddressBatch.h"
-#include "core/text/Messages.h"
+#include "core/text/Reason.h"
 #include "core/text/TextConvert.h"
-#include "core/text/Translate.h"
 
 namespace tarvo::site {
 
 namespace {
 
-using Assignment = ops::AddressAssignment;
+using Result = ApplyResult::Result;
 
 std::optional<std::string> given(const std::string& value) {
     return value.empty() ? std::nullopt : std::optional<std::string>(value);
 }
 
+ApplyResult resultOf(const PlanStep& step) {
+    ApplyResult r;
+    r.line = step.row.line;
+    r.mac = text::fromUtf8(step.row.mac);
+    r.oldAddress = step.fromAddress;
+    r.newAddress = step.row.address;
+    r.type = step.type;
+    r.searchOnly = step.searchOnly;
+    switch (step.kind) {
+        case PlanStep::Kind::Move:
+            r.result = Result::Planned;
+            break;
+        case PlanStep::Kind::InPlace:
+            r.result = Result::InPlace;
+            break;
+        case PlanStep::Kind::Missing:
+            r.result = Result::NotFound;
+            break;
+        case PlanStep::Kind::NotMovable:
+            r.result = Result::NotCamera;
+            break;
+    }
+    return r;
+}
+
 }  // namespace
 
-std::u16string ApplyResult::text() const {
-    switch (outcome) {
-        case Outcome::Planned:
-            return text::tr(text::msg::kAssignPlanned);
-        case Outcome::InPlace:
-            return text::tr(text::msg::kSiteInPlace);
-        case Outcome::Moved:
-            return text::tr(text::msg::kAssignMoved);
-        case Outcome::Refused:
-            return text::tr(text::msg::kAssignRefused) + (detail.empty() ? u"" : u": " + detail);
-        case Outcome::NotFound:
-            return text::tr(text::msg::kAssignNotFound);
-        case Outcome::NotMoved:
-            return text::tr(text::msg::kAssignNotMoved);
-        case Outcome::NotSent:
-            return detail;
-        case Outcome::Written:
-            return text::tr(text::msg::kSiteApplyWritten);
-    }
-    return {};
+std::size_t ApplyReport::notApplied() const {
+    return static_cast<std::size_t>(std::count_if(
+        results.begin(), results.end(),
+        [](const auto& r) { return r.result != Result::InPlace && r.result != Result::Moved; }));
 }
 
 ApplyReport applyPlan(SiteFile& site, const ApplyOptions& options, text::Notifier& notifier) {
@@ -46,68 +55,61 @@ ApplyReport applyPlan(SiteFile& site, const ApplyOptions& options, text::Notifie
     ops::AddressBatch batch(notifier);
     const auto heard = batch.search(options.searchSeconds);
     site.recordSearch(heard, SiteFile::now());
-    report.review = reviewPlan(site.plan(), heard, batch.interfaces());
+    report.review = reviewPlan(site.plan(), heard, batch.interfaces(), options.strict);
+    std::vector<ops::AddressBatchEntry> entries;
     for (const auto& step : report.review.steps) {
-        ApplyResult r;
-        r.step = step;
-        r.outcome = step.kind == PlanStep::Kind::InPlace ? ApplyResult::Outcome::InPlace
-                    : step.kind == PlanStep::Kind::Move  ? ApplyResult::Outcome::Planned
-                                                         : ApplyResult::Outcome::NotFound;
-        report.results.push_back(std::move(r));
+        report.results.push_back(resultOf(step));
+        entries.push_back({options.user, options.password, given(step.row.mask),
+                           given(step.row.gateway), given(step.row.dns)});
     }
-    const auto tell = [&](const ApplyResult& r) {
-        if (options.onResult)
-            options.onResult(static_cast<std::size_t>(&r - report.results.data()), r);
+    // A plan with errors moves nobody: no row may read as planned then.
+    if (!report.review.canApply()) {
+        for (auto& r : report.results)
+            if (r.result == Result::Planned) r.result = Result::NotSent;
+    }
+    const auto tell = [&](std::size_t i) {
+        if (options.onResult) options.onResult(i, report.results[i]);
     };
-    for (const auto& r : report.results) tell(r);
+    for (std::size_t i = 0; i < report.results.size(); ++i) tell(i);
     if (!report.review.canApply() || options.dryRun) return report;
 
     // Every move's action is on file before its first frame; each is finished as it ends.
-    std::vector<Assignment> written;
-    std::vector<std::pair<ApplyResult*, std::int64_t>> pending;
-    for (auto& r : report.results) {
-        if (r.outcome != ApplyResult::Outcome::Planned) continue;
+    std::vector<std::int64_t> actions(report.results.size(), 0);
+    for (std::size_t i = 0; i < report.results.size(); ++i) {
+        const auto& r = report.results[i];
+        if (r.result != Result::Planned) continue;
         ActionRecord action;
-        action.mac = r.step.row.mac;
-        action.address = r.step.fromAddress;
+        action.mac = report.review.steps[i].row.mac;
+        action.address = r.oldAddress;
         action.kind = "address";
         action.started = SiteFile::now();
-        action.oldValue = r.step.fromAddress;
-        action.newValue = r.step.row.address;
-        const auto id = site.beginAction(action);
-        Assignment a;
-        a.oldAddress = r.step.fromAddress;
-        a.mac = text::fromUtf8(r.step.row.mac);
-        a.type = r.step.type;
-        a.newAddress = r.step.row.address;
-        a.result = Assignment::Result::Planned;
-        const ops::AddressBatchEntry entry{options.user, options.password, given(r.step.row.mask),
-                                           given(r.step.row.gateway), given(r.step.row.dns)};
-        batch.write(a, entry, options.searchSeconds);
-        report.sent = true;
-        if (a.result == Assignment::Result::Written) {
-            written.push_back(a);
-            pending.emplace_back(&r, id);
-            r.outcome = ApplyResult::Outcome::Written;
-            tell(r);
-            continue;
-        }
-        r.outcome = a.result == Assignment::Result::NotFound ? ApplyResult::Outcome::NotFound
-                                                             : ApplyResult::Outcome::Refused;
-        r.detail = a.detail;
-        site.finishAction(id, "failed", text::toUtf8(r.text()), SiteFile::now());
-        tell(r);
+        action.oldValue = r.oldAddress;
+        action.newValue = r.newAddress;
+        actions[i] = site.beginAction(action);
     }
-    if (written.empty()) return report;
-    batch.confirm(written, options.searchSeconds);
+    if (std::none_of(actions.begin(), actions.end(), [](auto id) { return id != 0; }))
+        return report;
+    // The batch tells one write at a time: the site's connection is used by one thread at once.
+    batch.write(report.results, entries, options.searchSeconds, options.parallel,
+                [&](std::size_t i) {
+                    const auto& r = report.results[i];
+                    // A device not found in the settled search got no frame.
+                    report.sent = report.sent || r.result != Result::NotFound;
+                    if (r.result != Result::Written) {
+                        site.finishAction(actions[i], "failed", text::encodeReason(r.reason()),
+                                          SiteFile::now());
+                    }
+                    tell(i);
+                });
+    batch.confirm(report.results, options.searchSeconds);
     site.recordSearch(batch.lastSearch(), SiteFile::now());
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        auto& [r, id] = pending[i];
-        const bool moved = written[i].result == Assignment::Result::Moved;
-        r->outcome = moved ? ApplyResult::Outcome::Moved : ApplyResult::Outcome::NotMoved;
-        site.finishAction(id, moved ? "ok" : "failed", moved ? "" : text::toUtf8(r->text()),
-                          SiteFile::now());
-        tell(*r);
+    for (std::size_t i = 0; i < report.results.size(); ++i) {
+        const auto& r = report.results[i];
+        if (r.result != Result::Moved && r.result != Result::NotMoved) continue;
+        const bool moved = r.result == Result::Moved;
+        site.finishAction(actions[i], moved ? "ok" : "failed",
+                          moved ? "" : text::encodeReason(r.reason()), SiteFile::now());
+        tell(i);
     }
     return report;
 }

@@ -83,9 +83,6 @@ inline constexpr std::u16string_view kAssignMoved = u"已修改";
 inline constexpr std::u16string_view kAssignNoAddress = u"网段内没有空闲地址";
 inline constexpr std::u16string_view kAssignNotFound = u"没有搜索到设备";
 inline constexpr std::u16string_view kAssignNotCamera = u"NVR/DVR 不能批量修改";
-// A device heard on another network than the one the start address lies in: the new address
-// would be one it cannot be reached at.
-inline constexpr std::u16string_view kAssignOtherLink = u"设备不在起始地址所在的网络上";
 inline constexpr std::u16string_view kAssignRefused = u"设备没有接受新参数";
 
 // The batch address window: the plan is shown before anything is sent.
@@ -144,7 +141,15 @@ inline constexpr std::u16string_view kPlanDeviceMissing = u"设备 %1 没有应�
 inline constexpr std::u16string_view kPlanMacTwice = u"设备 %1 从多个地址应答：%2";
 // %1 the device's address, %2 the MACs that answer from it.
 inline constexpr std::u16string_view kPlanConflict = u"地址 %1 上有多台设备应答：%2";
-inline constexpr std::u16string_view kPlanOtherLink = u"新地址 %1 不在搜索到该设备的网络上";
+// 0.x, loopback, multicast or reserved: no device can take it.
+inline constexpr std::u16string_view kPlanAddressNotUnicast = u"%1 不是设备可以使用的单播地址";
+inline constexpr std::u16string_view kPlanAddressOwn = u"%1 是本机的地址";
+// Beside a device whose new network the computer has no interface on: a note, not a refusal.
+inline constexpr std::u16string_view kPlanSearchOnly =
+    u"之后只能通过搜索找到：预览、验证和网页需要电脑接入该网络或有到该网络的路由";
+// %1 how many planned devices were left for the next apply.
+inline constexpr std::u16string_view kSiteNotApplied =
+    u"%1 台设备没有执行，保留在计划中，下次应用时继续";
 // A device of a batch whose other devices cannot all be done: it was left alone.
 inline constexpr std::u16string_view kBatchNotSent = u"没有发送：批量中有无法完成的设备";
 // Followed by the reasons, one a line.
@@ -390,6 +395,8 @@ inline constexpr std::u16string_view kSiteShowAll = u"全部设备";
 inline constexpr std::u16string_view kSiteTitleFormat = u"%1 - 现场：%2";
 // The site window's column of each row's result while a plan is applied.
 inline constexpr std::u16string_view kSiteApplyResult = u"应用结果";
+// The column of the plan file's line numbers.
+inline constexpr std::u16string_view kSitePlanLine = u"计划行";
 inline constexpr std::u16string_view kSiteApplyWritten = u"已写入，等待搜索确认";
 // The window's title while the list shows one state: %1 the title, %2 the state.
 inline constexpr std::u16string_view kSiteFilteredFormat = u"%1（只显示%2）";

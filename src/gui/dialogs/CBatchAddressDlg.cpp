@@ -240,10 +240,9 @@ void CBatchAddressDlg::run(const Job& job) {
         return;
     }
     post(job, assignments, Stage::Writing);
-    for (auto& a : assignments) {
-        batch.write(a, job.entry, kSearchSeconds);
-        post(job, assignments, Stage::Writing);
-    }
+    // Each row shows its device's outcome as its write ends.
+    batch.write(assignments, {job.entry}, kSearchSeconds, ops::AddressBatch::kDefaultParallel,
+                [&](std::size_t) { post(job, assignments, Stage::Writing); });
     batch.confirm(assignments, kSearchSeconds);
     post(job, assignments, Stage::Done);
 }
@@ -270,7 +269,11 @@ void CBatchAddressDlg::post(const Job& job, const std::vector<ops::AddressAssign
             if (plan && incomplete && a.result == Result::Planned)
                 setResult(rows[i], uiText(text::msg::kBatchNotSent));
             else if (plan || (!pending && a.result != Result::Planned))
-                setResult(rows[i], dataText(a.resultText()));
+                setResult(rows[i],
+                          dataText(a.resultText()) +
+                              (a.searchOnly && plan
+                                   ? QStringLiteral("  ") + uiText(text::msg::kPlanSearchOnly)
+                                   : QString()));
         }
         filling_ = false;
         if (stage == Stage::Writing) return;

@@ -30,6 +30,7 @@ namespace tarvo::gui {
 namespace {
 
 enum Column {
+    kColLine,  // the plan file's line: refusals cite it
     kColMac,
     kColAddress,
     kColPlanned,
@@ -98,8 +99,9 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
 
     table_ = new QTableWidget(0, kColumns, this);
     table_->setObjectName(QStringLiteral("devices"));
-    table_->setHorizontalHeaderLabels({uiText(u"mac地址"), uiText(u"IP 地址"), uiText(u"计划地址"),
-                                       uiText(u"状态"), uiText(u"名称"), uiText(u"位置"),
+    table_->setHorizontalHeaderLabels({uiText(text::msg::kSitePlanLine), uiText(u"mac地址"),
+                                       uiText(u"IP 地址"), uiText(u"计划地址"), uiText(u"状态"),
+                                       uiText(u"名称"), uiText(u"位置"),
                                        uiText(text::msg::kSiteApplyResult)});
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -136,7 +138,7 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     layout->addWidget(table_);
     layout->addLayout(form);
     layout->addLayout(buttons);
-    resize(760, 520);
+    resize(860, 520);  // room for the results in English too
 
     // The last site comes back; one that went away or went bad is simply not reopened.
     const QString last = currentSitePath();
@@ -196,6 +198,7 @@ bool CSiteDlg::importPlan(const QString& path) {
         showMessage(this, QString::fromUtf8(e.what()));
         return false;
     }
+    results_.clear();  // they were the old plan's
     refresh();
     return true;
 }
@@ -244,7 +247,9 @@ void CSiteDlg::setFilter(int index) {
         QString state = dataText(site::stateText(s.state));
         if (s.firmwareChanged)
             state += QStringLiteral(", ") + uiText(text::msg::kSiteFirmwareChanged);
-        const QString values[kColumns] = {utf8(s.mac),
+        const int line = lines_.value(utf8(s.mac));
+        const QString values[kColumns] = {line > 0 ? QString::number(line) : QString(),
+                                          utf8(s.mac),
                                           utf8(s.address.empty() ? s.lastAddress : s.address),
                                           utf8(s.plannedAddress),
                                           state,
@@ -262,7 +267,10 @@ void CSiteDlg::refresh() {
         // Only read here: a write would wait while another program writes the site, and the
         // main list records each search off the window's thread already.
         try {
-            status_ = site::siteStatus(site_->plan(), site_->knownDevices(), heard_());
+            const auto plan = site_->plan();
+            lines_.clear();
+            for (const auto& row : plan) lines_.insert(utf8(row.mac), row.line);
+            status_ = site::siteStatus(plan, site_->knownDevices(), heard_());
         } catch (const site::SiteError& e) {
             showMessage(this, QString::fromUtf8(e.what()));
         }
@@ -291,9 +299,10 @@ void CSiteDlg::runApply(site::ApplyOptions options, bool dryRun) {
     results_.clear();
     // Each row shows its device's result as soon as it is known, not only at the end.
     options.onResult = [this](std::size_t, const site::ApplyResult& r) {
-        calls_.push([this, mac = utf8(r.step.row.mac), result = dataText(r.text())] {
-            showResult(mac, result);
-        });
+        QString result = dataText(r.resultText());
+        if (r.searchOnly && r.result == site::ApplyResult::Result::Planned)
+            result += QStringLiteral("  ") + uiText(text::msg::kPlanSearchOnly);
+        calls_.push([this, mac = dataText(r.mac), result] { showResult(mac, result); });
     };
     // The worker has a connection of its own: one connection is never shared between threads.
     worker_ = std::thread([this, options, path = site_->path()] {
@@ -322,6 +331,11 @@ void CSiteDlg::runApply(site::ApplyOptions options, bool dryRun) {
 void CSiteDlg::showApplied(const site::ApplyReport& report, bool dryRun,
                            const site::ApplyOptions& options) {
     refresh();
+    // A row the plan's check refused says why in its own row.
+    for (const auto& p : report.review.problems) {
+        for (const auto& r : report.results)
+            if (r.line == p.line && p.line > 0) showResult(dataText(r.mac), dataText(p.text));
+    }
     if (!report.review.canApply()) {
         showMessage(this, uiText(text::msg::kPlanNothingSent) + reasons(report.review.problems));
         return;
@@ -329,12 +343,14 @@ void CSiteDlg::showApplied(const site::ApplyReport& report, bool dryRun,
     QString lines;
     int moves = 0;
     for (const auto& r : report.results) {
-        const bool move = r.step.kind == site::PlanStep::Kind::Move;
+        const bool move = r.result == site::ApplyResult::Result::Planned ||
+                          r.result == site::ApplyResult::Result::Moved ||
+                          r.result == site::ApplyResult::Result::NotMoved;
         moves += move ? 1 : 0;
         if (!dryRun || move) {
-            lines += QLatin1Char('\n') + utf8(r.step.row.mac) + QStringLiteral("  ") +
-                     utf8(r.step.fromAddress) + QStringLiteral(" → ") + utf8(r.step.row.address) +
-                     QStringLiteral("  ") + dataText(r.text());
+            lines += QLatin1Char('\n') + dataText(r.mac) + QStringLiteral("  ") +
+                     utf8(r.oldAddress) + QStringLiteral(" → ") + utf8(r.newAddress) +
+                     QStringLiteral("  ") + dataText(r.resultText());
         }
     }
     for (const auto& u : report.review.unplanned) {
@@ -342,6 +358,9 @@ void CSiteDlg::showApplied(const site::ApplyReport& report, bool dryRun,
                  QStringLiteral("  ") + uiText(text::msg::kSiteNew);
     }
     if (!dryRun) {
+        // What was left stays in the plan; the summary says so.
+        if (const auto left = report.notApplied(); left > 0)
+            lines += QLatin1Char('\n') + uiText(text::msg::kSiteNotApplied).arg(left);
         showMessage(this, lines.mid(1));
         return;
     }

@@ -94,6 +94,7 @@ public:
 
 private:
     QHash<QString, QString> results_;  // by MAC
+    QHash<QString, int> lines_;        // the plan's lines by MAC
     QPushButton* reportButton_ = nullptr;
 };
 

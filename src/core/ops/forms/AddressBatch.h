@@ -1,7 +1,8 @@
 #pragma once
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "core/discovery/DeviceTable.h"
 #include "core/net/NetworkInterfaces.h"
+#include "core/ops/forms/AddressAssignment.h"
 
 namespace tarvo::discovery {
 class DiscoveryEngine;
@@ -23,35 +25,6 @@ class Notifier;
 
 namespace tarvo::ops {
 
-class EngineSession;
-
-// One device of a batch address change and how it went.
-struct AddressAssignment {
-    enum class Result {
-        Planned,    // an address is planned; nothing sent yet
-        Written,    // the device took the new parameters; not yet seen at its new address
-        Moved,      // a search found it at its new address
-        NotFound,   // it did not answer the search
-        NotCamera,  // NVRs and DVRs have no such settings
-        OtherLink,  // heard on no interface whose subnet holds the start address
-        NoAddress,  // the subnet ran out of free addresses
-        Refused,    // nothing was written: login, values or a shared target refused it
-        NotMoved,   // it took the parameters but was not found at its new address
-    };
-    std::string oldAddress;
-    std::u16string mac;
-    int type = 0;
-    std::string newAddress;  // empty when none was planned
-    Result result = Result::NotFound;
-    std::u16string detail;  // the refusal's message as told (a catalogue text), if any
-
-    [[nodiscard]] bool failed() const {
-        return result != Result::Planned && result != Result::Written && result != Result::Moved;
-    }
-    // The result as the user reads it.
-    [[nodiscard]] std::u16string resultText() const;
-};
-
 // What a batch writes besides each device's address. Unset values keep the device's own.
 struct AddressBatchEntry {
     std::u16string user = u"admin";
@@ -59,8 +32,8 @@ struct AddressBatchEntry {
     std::optional<std::string> mask, gateway, dns;
 };
 
-// Gives many devices addresses one after another, each through the same login, subnet check and
-// write as the network settings window, then confirms every move by a new search. Runs its own
+// Gives many devices addresses, each through the same login, subnet check and write as the
+// network settings window, several at a time, then confirms every move by searches. Runs its own
 // search on every local network; blocking, so front ends call it off their UI thread.
 class AddressBatch {
 public:
@@ -72,18 +45,34 @@ public:
     // Searches for `seconds`; every device heard. Empty (with a message) when there is no local
     // network to search on.
     std::vector<discovery::DeviceRow> search(double seconds);
+    static constexpr std::size_t kDefaultParallel = 8;
+
     // Assignments for `chosen` from `start` upward in the subnet of `start` and `mask` (dotted,
-    // network order), skipping every address of the last search. NVRs and DVRs get none, nor
-    // devices the last search did not hear, nor devices heard only on interfaces whose subnet
-    // does not hold `start` (another link: the device could not be reached at its new address).
+    // network order), skipping every address of the last search and the computer's own. NVRs and
+    // DVRs get none, nor devices the last search did not hear. A device may go to a network the
+    // computer is not on: it is heard there by its MAC (searchOnly tells).
     std::vector<AddressAssignment> plan(const std::vector<discovery::DeviceRow>& chosen,
                                         std::uint32_t start, std::uint32_t mask) const;
-    // Writes one planned assignment (searching for the device first, so that the guard against
-    // writes that reach several devices sees a settled list). Its result becomes Written, or
-    // NotFound or Refused.
-    void write(AddressAssignment& assignment, const AddressBatchEntry& entry, double searchSeconds);
-    // A search of `seconds`; each Written assignment becomes Moved when its MAC (or, without a
-    // MAC, any device) answers at the new address, else NotMoved.
+    // Writes every Planned assignment, `parallel` devices at a time, each with its own entry
+    // (`entries` holds one, for all, or one an assignment). One search that settled comes first,
+    // so that the guard against writes that reach several devices knows every device a command
+    // would reach. Each Planned result becomes Written, NotFound or Refused; `done` is told each
+    // one's index as it ends, on the writing thread.
+    void write(std::vector<AddressAssignment>& assignments,
+               const std::vector<AddressBatchEntry>& entries, double searchSeconds,
+               std::size_t parallel = kDefaultParallel,
+               const std::function<void(std::size_t)>& done = {});
+    // The order of the writes of `chosen` (indices into `assignments`), in waves written one
+    // after another: a frame for a device must not reach another device of the batch that has
+    // moved already, so a device comes only after every device whose present address has the
+    // command target of its new address. Devices that no order allows (two that swap targets)
+    // are left out, in `refused`.
+    static std::vector<std::vector<std::size_t>> writeWaves(
+        const std::vector<AddressAssignment>& assignments, const std::vector<std::size_t>& chosen,
+        std::vector<std::size_t>& refused);
+    // Searches until every Written assignment's MAC (or, without a MAC, any device) answers at
+    // its new address, or `seconds` passed: a search round for all, repeated for those not seen
+    // yet. Each becomes Moved, or NotMoved.
     void confirm(std::vector<AddressAssignment>& assignments, double seconds);
     // The rows of the last search, and the interfaces it ran on.
     [[nodiscard]] const std::vector<discovery::DeviceRow>& lastSearch() const {
@@ -96,7 +85,6 @@ private:
     discovery::DeviceTable table_;
     std::unique_ptr<net::SystemMacResolver> resolver_;
     std::unique_ptr<discovery::DiscoveryEngine> engine_;
-    std::unique_ptr<EngineSession> session_;
     std::vector<discovery::DeviceRow> lastSearch_;
 };
 

@@ -98,7 +98,8 @@ NetSettingsOutcome NetSettingsForm::ok(const NetSettingsEntry& entry, UdpSession
     session.send(deviceIp_,
                  protocol::udpLogin(protocol::targetFor(deviceIp_), entry.user, entry.password));
     wait(kLoginWaitMs);
-    if (discovery::g_loginAccepted.load() == 0) {
+    // This session's own answer: other devices may be logged in to at the same time.
+    if (!session.cache().loginAccepted()) {
         notifier.message(text::fieldView(text::uiText().loginMismatch));
         return NetSettingsOutcome::LoginMismatch;
     }
