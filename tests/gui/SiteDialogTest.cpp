@@ -17,6 +17,8 @@
 
 #include "GuiDriver.h"
 #include "core/site/SiteFile.h"
+#include "core/text/Reason.h"
+#include "core/text/TextConvert.h"
 #include "dialogs/CSiteDlg.h"
 #include "dialogs/CSiteVerifyDlg.h"
 #include "support/SimProcess.h"
@@ -101,7 +103,7 @@ TEST(SiteDialogTest, ClosingVerifyStopsTheRunWithoutWaiting) {
         std::chrono::seconds(10)));
     ASSERT_EQ(actions.size(), 1u);
     EXPECT_EQ(actions[0].outcome, "failed");
-    EXPECT_EQ(actions[0].detail, "验证已中止");
+    EXPECT_EQ(text::toUtf8(text::showStored(actions[0].detail)), "验证已中止");
 }
 
 // Another program writing the site (a command-line apply, say) keeps the site window from nothing:

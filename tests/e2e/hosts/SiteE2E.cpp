@@ -9,7 +9,10 @@
 #include <sstream>
 
 #include "core/site/SiteFile.h"
+#include "core/text/Messages.h"
 #include "core/text/Reason.h"
+#include "core/text/TextConvert.h"
+#include "core/text/Translate.h"
 #include "support/RunProcess.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
@@ -268,7 +271,10 @@ TEST_F(SiteE2E, VerifyStoresFiguresSnapshotAndReasons) {
     EXPECT_EQ(ok.snapshot[0], 0xFF);  // a JPEG
     EXPECT_EQ(ok.snapshot[1], 0xD8);
     EXPECT_EQ(actions["02:00:0A:FA:00:0C"].outcome, "failed");
-    EXPECT_EQ(actions["02:00:0A:FA:00:0C"].detail, "The device refused the user name or password");
+    // Kept as its key: read in the language of whoever reads the site.
+    EXPECT_EQ(text::decodeReason(actions["02:00:0A:FA:00:0C"].detail).key, "LoginRefusedNote");
+    EXPECT_EQ(text::showStored(actions["02:00:0A:FA:00:0C"].detail),
+              text::tr(text::msg::kLoginRefusedNote));
     EXPECT_TRUE(actions["02:00:0A:FA:00:0D"].snapshot.empty());
     const auto known = stored->knownDevices();
     const auto camera = std::find_if(known.begin(), known.end(),

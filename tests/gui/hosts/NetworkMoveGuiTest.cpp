@@ -149,13 +149,16 @@ TEST(NetworkMoveGuiTest, BatchDialogSendsNothingWhenTheBatchCannotBeCompleted) {
     test::ModalDriver driver;
     std::vector<QString> results;
     driver.dialogs.push_back([&](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
+        // One free address for two devices: the second has none.
+        dialog.findChild<QLineEdit*>("start")->setText("10.250.0.254");
         dialog.findChild<QLineEdit*>("password")->setText("pw");
         auto* plan = dialog.findChild<QPushButton*>("planButton");
         plan->click();
-        test::waitUntil([&] { return plan->isEnabled(); }, 20s);
+        EXPECT_TRUE(test::waitUntil([&] { return plan->isEnabled(); }, 20s));
         // Start stays off: the batch holds a device it cannot move.
-        dialog.findChild<QPushButton*>("startButton")->click();
+        auto* start = dialog.findChild<QPushButton*>("startButton");
+        EXPECT_FALSE(start->isEnabled());
+        start->click();
         auto* devices = dialog.findChild<QTableWidget*>("devices");
         for (int r = 0; r < devices->rowCount(); ++r)
             results.push_back(devices->item(r, 4)->text());
@@ -167,7 +170,7 @@ TEST(NetworkMoveGuiTest, BatchDialogSendsNothingWhenTheBatchCannotBeCompleted) {
     std::sort(results.begin(), results.end());
     EXPECT_EQ(results,
               (std::vector<QString>{QString::fromStdU16String(u"没有发送：批量中有无法完成的设备"),
-                                    QString::fromStdU16String(u"设备不在起始地址所在的网络上")}));
+                                    QString::fromStdU16String(u"网段内没有空闲地址")}));
     for (const auto* sim : {one.get(), two.get()}) {
         const nlohmann::json state = sim->state();
         for (const auto& f : state["devices"][0]["received"]) EXPECT_EQ(f["command"], 10) << f;
