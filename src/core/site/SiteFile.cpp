@@ -92,6 +92,12 @@ std::string message(std::u16string_view format, std::initializer_list<std::u16st
     return text::toUtf8(text::formatText(text::tr(format), values));
 }
 
+// A refusal of the file's content: the file is left as it was, without side files.
+class Refusal : public SiteError {
+public:
+    using SiteError::SiteError;
+};
+
 // The error of `code` on `db` for `path`, in the user's words.
 [[noreturn]] void fail(sqlite3* db, int code, const std::string& path) {
     const std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
@@ -100,9 +106,9 @@ std::string message(std::u16string_view format, std::initializer_list<std::u16st
         case SQLITE_LOCKED:
             throw SiteError(message(text::msg::kSiteBusy, {u16(path)}));
         case SQLITE_NOTADB:
-            throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+            throw Refusal(message(text::msg::kSiteNotASite, {u16(path)}));
         case SQLITE_CORRUPT:
-            throw SiteError(message(text::msg::kSiteDamaged, {u16(path), u16(reason)}));
+            throw Refusal(message(text::msg::kSiteDamaged, {u16(path), u16(reason)}));
         default:
             throw SiteError(message(text::msg::kSiteWriteFailed, {u16(path), u16(reason)}));
     }
@@ -237,12 +243,6 @@ void checkHeader(const std::string& path) {
                                              u16(std::to_string(SiteFile::kSchemaVersion))}));
     }
 }
-
-// A refusal of the file's content: the file is left as it was, without side files.
-class Refusal : public SiteError {
-public:
-    using SiteError::SiteError;
-};
 
 // Makes a connection run nothing that a file brings with it: no trigger or view (this program
 // makes none), no function called from the schema, no extension, no write to the schema or to a
