@@ -205,3 +205,58 @@ TEST_F(SiteReportE2E, OtherNamesAndUnwritablePlacesLeaveNoFile) {
         EXPECT_TRUE(std::filesystem::is_empty(file("ro")));
     }
 }
+
+// A site on a read-only folder or medium (a read-only mount here, as root writes anywhere else):
+// its plan is shown and its report written elsewhere; its status shows the states and says the
+// search was not recorded. Nothing appears beside it.
+TEST_F(SiteReportE2E, ASiteOnAReadOnlyMediumIsReadAndReported) {
+    const std::string folder = (dir_ / "medium").string();
+    std::filesystem::create_directories(folder);
+    std::filesystem::rename(file("s.tarvo-site"), folder + "/s.tarvo-site");
+    const std::string site = folder + "/s.tarvo-site";
+    auto readOnly = [&](const std::vector<std::string>& command) {
+        std::string line = "mount --bind '" + folder + "' '" + folder +
+                           "' && mount -o remount,bind,ro '" + folder + "' && exec";
+        for (const auto& a : command) line += " '" + a + "'";
+        return test::runProcess({"unshare", "-m", "sh", "-c", line}, std::chrono::seconds(60),
+                                {"LANG=en_US.UTF-8", "LC_ALL="});
+    };
+    const auto probe = readOnly({"true"});
+    if (probe.exitCode != 0) GTEST_SKIP() << "no read-only mount here: " << probe.err;
+
+    const auto show = readOnly({TARVO_CLI_PATH, "site", "--site", site, "plan", "show"});
+    EXPECT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_NE(show.out.find(macOf(3)), std::string::npos) << show.out;
+    const auto html =
+        readOnly({TARVO_CLI_PATH, "site", "--site", site, "report", "--out", file("r.html")});
+    EXPECT_EQ(html.exitCode, 0) << html.err;
+    EXPECT_NE(bytesOf(file("r.html")).find(macOf(3)), std::string::npos);
+    const auto status =
+        readOnly({TARVO_CLI_PATH, "site", "--site", site, "status", "--seconds", "0.2", "--csv"});
+    EXPECT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_NE(status.out.find(macOf(3)), std::string::npos) << status.out;
+    EXPECT_NE(status.err.find("not recorded"), std::string::npos) << status.err;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename(), "s.tarvo-site");
+}
+
+// A report is the program's own output: the decoder's log lines of its pictures do not reach
+// the terminal.
+TEST_F(SiteReportE2E, TheDecoderSaysNothingOnTheTerminal) {
+    {
+        auto site = site::SiteFile::open(file("s.tarvo-site"));
+        site::ActionRecord a;
+        a.mac = macOf(0);
+        a.kind = "verify";
+        a.started = site::SiteFile::now();
+        auto jpeg = test::testJpeg(640, 360, 1);
+        jpeg.resize(jpeg.size() / 2);  // a picture cut short
+        a.snapshot = jpeg;
+        site->finishAction(site->beginAction(a), "ok", "", a.started + 1);
+    }
+    for (const auto* name : {"r.html", "r.pdf"}) {
+        const auto r = report(file(name));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "") << name;
+    }
+}
