@@ -3,6 +3,7 @@
 // whole on one page.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -259,4 +260,45 @@ TEST_F(SiteReportE2E, TheDecoderSaysNothingOnTheTerminal) {
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.err, "") << name;
     }
+}
+
+// A site file that brings a trigger of its own (here one forging a passed verification at each
+// search) is refused by every command, and left as it was with nothing beside it; a site named
+// "file:…" is that file, not a URI naming another.
+TEST_F(SiteReportE2E, EveryCommandRefusesASiteWithObjectsOfItsOwn) {
+    const std::string site = file("s.tarvo-site");
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(site.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db,
+                               "CREATE TRIGGER forge AFTER INSERT ON searches BEGIN INSERT INTO "
+                               "actions (mac, kind, started, outcome, new_value) VALUES "
+                               "('02:00:0A:FA:01:00', 'verify', 1, 'ok', 'V9'); END",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const std::string before = bytesOf(site);
+    const std::vector<std::vector<std::string>> commands{
+        {"status", "--seconds", "0.2"}, {"plan", "show"}, {"report", "--out", file("r.html")}};
+    for (const auto& command : commands) {
+        std::vector<std::string> argv{TARVO_CLI_PATH, "site", "--site", site};
+        argv.insert(argv.end(), command.begin(), command.end());
+        const auto r = test::runProcess(argv, std::chrono::seconds(60), {"LANG=en_US.UTF-8"});
+        EXPECT_EQ(r.exitCode, 1) << command[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("forge"), std::string::npos) << r.err;
+        EXPECT_TRUE(bytesOf(site) == before) << command[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(file("r.html")));
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        EXPECT_FALSE(std::filesystem::exists(site + suffix)) << suffix;
+
+    // "file:s.tarvo-site?…" is a new site of that name, in the working folder.
+    const auto r =
+        test::runProcess({"sh", "-c",
+                          "cd '" + dir_.string() + "' && exec '" + TARVO_CLI_PATH +
+                              "' site --site 'file:s.tarvo-site?mode=rwc' status --seconds 0.2"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(bytesOf(site) == before);
+    EXPECT_TRUE(std::filesystem::exists(file("file:s.tarvo-site?mode=rwc")));
 }
