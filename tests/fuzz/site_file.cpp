@@ -27,17 +27,22 @@ namespace {
 using tarvo::site::SiteFile;
 
 // One folder for the run, removed at its end.
-const std::string& folder() {
-    static const std::string path = [] {
+class Folder {
+public:
+    Folder() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tarvo-fuzz-site-XXXXXX").string();
-        const char* made = ::mkdtemp(pattern.data());
-        if (made == nullptr) std::abort();
-        std::atexit([] { std::filesystem::remove_all(folder()); });
-        return std::string(made);
-    }();
-    return path;
-}
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        path_ = pattern;
+    }
+    ~Folder() { std::filesystem::remove_all(path_); }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    [[nodiscard]] const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 void readAll(const SiteFile& site) {
     const auto plan = site.plan();
@@ -58,7 +63,8 @@ void removeSideFiles(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     av_log_set_level(AV_LOG_QUIET);  // damaged snapshots are the point here
-    const std::string path = folder() + "/fuzz.tarvo-site";
+    static const Folder folder;
+    const std::string path = folder.path() + "/fuzz.tarvo-site";
     removeSideFiles(path);
     {
         std::ofstream file(path, std::ios::binary | std::ios::trunc);
