@@ -462,6 +462,18 @@ TEST(SiteFile, ReadOnlyFolderSitesAreRead) {
     TempDir dir;
     const auto path = dir.file("s.tarvo-site");
     site::SiteFile::open(path)->replacePlan({planRow(2, "AA:00:00:00:00:01", "10.0.0.21")});
+    // Read where it could be written, it is left as a writing program leaves it; a program
+    // holding it open keeps its side files.
+    EXPECT_EQ(site::SiteFile::openReadOnly(path)->plan().size(), 1u);
+    EXPECT_TRUE(nothingBeside(path));
+    {
+        const auto writer = site::SiteFile::open(path, false);
+        EXPECT_EQ(site::SiteFile::openReadOnly(path)->plan().size(), 1u);
+        EXPECT_TRUE(std::filesystem::exists(path + "-wal"));
+        writer->setName("Hall");
+    }
+    EXPECT_EQ(site::SiteFile::openReadOnly(path)->name(), "Hall");
+    EXPECT_TRUE(nothingBeside(path));
     const int code = inReadOnlyFolder(dir.path(), [&] {
         const auto s = site::SiteFile::openReadOnly(path);
         const site::SiteReport report(*s);

@@ -433,6 +433,11 @@ public:
     void remove() const {
         for (const auto& f : files_) ::unlink(f.c_str());
     }
+    [[nodiscard]] bool madeWal() const {
+        return std::any_of(files_.begin(), files_.end(), [](const std::string& f) {
+            return f.ends_with("-wal") && std::filesystem::exists(f);
+        });
+    }
 
 private:
     std::vector<std::string> files_;
@@ -468,7 +473,11 @@ std::unique_ptr<SiteFile> SiteFile::openChecked(const std::string& path, bool cr
             checkIdentity(checked.get(), path);
             checkWhole(checked.get(), path);
         }
-        if (readOnly) return std::unique_ptr<SiteFile>(new SiteFile(path, checked.release(), true));
+        if (readOnly) {
+            std::unique_ptr<SiteFile> site(new SiteFile(path, checked.release(), true));
+            site->tidyOnClose_ = sideFiles.madeWal();
+            return site;
+        }
         checked.reset();
         DbHandle db = connect(path, false, create);
         sqlite3* raw = db.get();
@@ -495,6 +504,19 @@ SiteFile::SiteFile(std::string path, sqlite3* db, bool readOnly)
 
 SiteFile::~SiteFile() {
     sqlite3_close_v2(db_);
+    // The last connection that may write removes the side files when it closes, as the
+    // program's own writing connections do; one still open elsewhere keeps them.
+    if (tidyOnClose_) {
+        sqlite3* raw = nullptr;
+        if (sqlite3_open_v2(fileName(path_).c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) ==
+            SQLITE_OK) {
+            harden(raw);
+            sqlite3_busy_timeout(raw, 0);
+            (void)sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                               nullptr);
+        }
+        sqlite3_close_v2(raw);
+    }
 }
 
 void SiteFile::migrate(int from) {

@@ -132,6 +132,8 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     bool readOnly_ = false;
+    // SQLite's side files were made by this read-only connection, which cannot remove them.
+    bool tidyOnClose_ = false;
 };
 
 }  // namespace tarvo::site
