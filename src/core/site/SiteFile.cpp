@@ -372,9 +372,9 @@ void checkSchema(sqlite3* db, const std::string& path, std::int64_t version) {
 std::int64_t checkIdentity(sqlite3* db, const std::string& path) {
     const auto application = pragmaValue(db, "PRAGMA application_id", path);
     const auto version = pragmaValue(db, "PRAGMA user_version", path);
-    if (application != 0 && application != SiteFile::kApplicationId)
+    if ((application != 0 && application != SiteFile::kApplicationId) || version < 0)
         throw Refusal(message(text::msg::kSiteNotASite, {u16(path)}));
-    if (version > SiteFile::kSchemaVersion || version < 0) {
+    if (version > SiteFile::kSchemaVersion) {
         throw Refusal(
             message(text::msg::kSiteTooNew, {u16(path), u16(std::to_string(version)),
                                              u16(std::to_string(SiteFile::kSchemaVersion))}));
