@@ -63,12 +63,24 @@ std::u16string cell(std::string_view s) {
     return text::fromUtf8(shown(s));
 }
 
-// Opens the site (creating it on first use); on failure the reason is reported and nothing else
-// happens.
+// How a command needs its site: to write (made on first use), only to read, or to write when it
+// can (else read it, and say why nothing is recorded).
+enum class Access { Write, Read, TryWrite };
+
+// Opens the site; on failure the reason is reported and nothing else happens.
 std::unique_ptr<site::SiteFile> openSite(const GlobalOptions& global, const std::string& command,
-                                         const SiteArgs& args, int& exitCode) {
+                                         const SiteArgs& args, Access access, int& exitCode) {
     try {
-        return site::SiteFile::open(args.site, true);
+        if (access == Access::Read) return site::SiteFile::openReadOnly(args.site);
+        try {
+            return site::SiteFile::open(args.site, true);
+        } catch (const site::SiteError& e) {
+            if (access != Access::TryWrite) throw;
+            auto site = site::SiteFile::openReadOnly(args.site);
+            std::cerr << shown(said(text::msg::kSiteSearchNotRecorded, std::string(e.what())))
+                      << '\n';
+            return site;
+        }
     } catch (const site::SiteError& e) {
         exitCode = finish(global, {command, {}, exitcode::kFailed, e.what()});
         return nullptr;
@@ -77,10 +89,10 @@ std::unique_ptr<site::SiteFile> openSite(const GlobalOptions& global, const std:
 
 // Runs `body` with the open site; a site that fails while in use is reported the same way.
 int withSite(const GlobalOptions& global, const std::string& command, const SiteArgs& args,
-             const std::function<int(site::SiteFile&)>& body) {
+             Access access, const std::function<int(site::SiteFile&)>& body) {
     text::buildUiText(text::chooseUiLanguage());
     int exitCode = exitcode::kFailed;
-    auto site = openSite(global, command, args, exitCode);
+    auto site = openSite(global, command, args, access, exitCode);
     if (!site) return exitCode;
     try {
         return body(*site);
@@ -90,7 +102,7 @@ int withSite(const GlobalOptions& global, const std::string& command, const Site
 }
 
 int runImport(const GlobalOptions& global, const SiteArgs& args) {
-    return withSite(global, "site plan import", args, [&](site::SiteFile& site) {
+    return withSite(global, "site plan import", args, Access::Write, [&](site::SiteFile& site) {
         const auto plan = site::readPlanFile(args.planFile);
         if (!plan.problems.empty()) {
             auto problems = nlohmann::json::array();
@@ -114,7 +126,7 @@ int runImport(const GlobalOptions& global, const SiteArgs& args) {
 }
 
 int runPlanShow(const GlobalOptions& global, const SiteArgs& args) {
-    return withSite(global, "site plan show", args, [&](site::SiteFile& site) {
+    return withSite(global, "site plan show", args, Access::Read, [&](site::SiteFile& site) {
         const auto plan = site.plan();
         auto array = nlohmann::json::array();
         std::vector<std::vector<std::u16string>> lines{
@@ -143,11 +155,17 @@ int runPlanShow(const GlobalOptions& global, const SiteArgs& args) {
 }
 
 int runStatus(const GlobalOptions& global, const SiteArgs& args) {
-    return withSite(global, "site status", args, [&](site::SiteFile& site) {
+    return withSite(global, "site status", args, Access::TryWrite, [&](site::SiteFile& site) {
         CliNotifier notifier;
         ops::AddressBatch search(notifier);
         const auto heard = search.search(args.seconds);
-        site.recordSearch(heard, site::SiteFile::now());
+        // A site that cannot be written still shows its states, and says so.
+        try {
+            if (!site.readOnly()) site.recordSearch(heard, site::SiteFile::now());
+        } catch (const site::SiteError& e) {
+            std::cerr << shown(said(text::msg::kSiteSearchNotRecorded, std::string(e.what())))
+                      << '\n';
+        }
         const auto status = site::siteStatus(site.plan(), site.knownDevices(), heard);
         if (global.json) {
             auto array = nlohmann::json::array();
@@ -274,7 +292,7 @@ void printApply(const GlobalOptions& global, const SiteArgs& args, const site::A
 }
 
 int runApply(const GlobalOptions& global, const SiteArgs& args) {
-    return withSite(global, "site apply", args, [&](site::SiteFile& site) {
+    return withSite(global, "site apply", args, Access::Write, [&](site::SiteFile& site) {
         if (site.plan().empty()) {
             return finish(global, {"site apply",
                                    {},
@@ -323,7 +341,7 @@ private:
 };
 
 int runVerify(const GlobalOptions& global, const SiteArgs& args) {
-    return withSite(global, "site verify", args, [&](site::SiteFile& site) {
+    return withSite(global, "site verify", args, Access::Write, [&](site::SiteFile& site) {
         CliNotifier notifier;
         ops::AddressBatch search(notifier);
         const auto heard = search.search(args.seconds);
@@ -392,7 +410,7 @@ int runReport(const GlobalOptions& global, const SiteArgs& args) {
     // Qt only for the PDF, and only now: the capabilities were dropped at the start.
     std::optional<report::OffscreenGui> gui;
     try {
-        const auto opened = site::SiteFile::open(args.site, false);
+        const auto opened = site::SiteFile::openReadOnly(args.site);
         if (*format == site::ReportFormat::Pdf) gui.emplace();
         if (*format == site::ReportFormat::Html)
             site::writeHtmlReport(*opened, args.out);

@@ -748,6 +748,18 @@
         <translation>Mounting location</translation>
     </message>
     <message>
+        <source>现场文件 %1 含有本程序不会建立的对象（%2），没有打开，也没有修改</source>
+        <translation>The site file %1 holds objects this program does not make (%2); it was neither opened nor changed</translation>
+    </message>
+    <message>
+        <source>%1 是指向不存在文件的链接，没有建立现场</source>
+        <translation>%1 is a link to a file that does not exist; no site was made there</translation>
+    </message>
+    <message>
+        <source>本次搜索没有记入现场：%1</source>
+        <translation>This search was not recorded in the site: %1</translation>
+    </message>
+    <message>
         <source>%1 不是现场文件，没有修改</source>
         <translation>%1 is not a site file; it was left unchanged</translation>
     </message>

@@ -1,5 +1,6 @@
-// Writes the seed inputs of the decoder and stream assembler targets:
-//   fuzz-make-seeds <corpus dir>   (writes <dir>/decoder/* and <dir>/stream_assembler/*)
+// Writes the seed inputs of the decoder, stream assembler and site file targets:
+//   fuzz-make-seeds <corpus dir>   (writes <dir>/decoder/*, <dir>/stream_assembler/* and
+//                                   <dir>/site_file/*)
 // The pictures are the simulator's test pattern, encoded with its own encoder code, so the
 // seeds can be made again at any time and stay small (a few frames at 64 × 48 and 176 × 144).
 #include <atomic>
@@ -7,9 +8,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
+#include "core/site/SiteFile.h"
 #include "sim/VideoClip.h"
 
 namespace {
@@ -92,6 +97,64 @@ Bytes assemblerInput(const Bytes& splits, const Bytes& stream) {
     return out;
 }
 
+Bytes bytesOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool run(const std::filesystem::path& path, const char* sql) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!ok) std::fprintf(stderr, "%s: %s\n", path.c_str(), sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return ok;
+}
+
+// A site with something of everything (plan, searches, a device without MAC, actions of each
+// kind with figures and a snapshot), in 512-byte pages so that the seed stays a few kilobytes.
+bool siteSeeds(const std::filesystem::path& dir) {
+    namespace site = tarvo::site;
+    const auto work = dir / "work.tarvo-site";
+    std::filesystem::remove(work);
+    {
+        const auto s = site::SiteFile::open(work.string());
+        s->setName("Hall");
+        s->replacePlan({{2, "AA:00:00:00:00:01", "10.0.0.21", "255.255.255.0", "10.0.0.1", "",
+                         "Gate", "North", ""},
+                        {3, "AA:00:00:00:00:02", "10.0.0.22", "", "", "", "Yard", "", "note"}});
+        tarvo::discovery::DeviceRow a, b;
+        a.address = u"10.0.0.21";
+        a.mac = u"AA:00:00:00:00:01";
+        a.type = 100;
+        b.address = u"10.0.0.30";
+        b.type = 200;
+        s->recordSearch({a, b}, 100, {{"AA:00:00:00:00:01", "V5.1"}});
+        site::ActionRecord action;
+        action.mac = "AA:00:00:00:00:01";
+        action.address = "10.0.0.21";
+        action.kind = "verify";
+        action.started = 110;
+        action.snapshot = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0x10, 0xFF, 0xD9};
+        const auto id = s->beginAction(action);
+        s->finishAction(id, "ok", "", 120, R"({"connectMs":3,"fps":25,"width":640})");
+        action.kind = "upgrade";
+        action.snapshot.clear();
+        action.packageName = "fw.bin";
+        s->beginAction(action);
+    }
+    bool ok = run(work, "PRAGMA journal_mode = DELETE; PRAGMA page_size = 512; VACUUM;");
+    ok &= save(dir / "site", bytesOf(work));
+    ok &= run(work, "PRAGMA journal_mode = WAL;");
+    ok &= save(dir / "site-wal", bytesOf(work));
+    ok &= run(work,
+              "PRAGMA journal_mode = DELETE; CREATE TRIGGER t AFTER INSERT ON searches BEGIN "
+              "DELETE FROM plan; END;");
+    ok &= save(dir / "site-with-trigger", bytesOf(work));
+    std::filesystem::remove(work);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,5 +211,9 @@ int main(int argc, char** argv) {
     bad.insert(bad.end(), header, header + 18);
     bad.insert(bad.end(), 40, 0x33);
     ok &= save(assemblerDir / "oversize-length", assemblerInput({5, 30}, bad));
+
+    const auto siteDir = root / "site_file";
+    std::filesystem::create_directories(siteDir);
+    ok &= siteSeeds(siteDir);
     return ok ? 0 : 1;
 }

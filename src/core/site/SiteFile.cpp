@@ -2,11 +2,16 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -87,6 +92,12 @@ std::string message(std::u16string_view format, std::initializer_list<std::u16st
     return text::toUtf8(text::formatText(text::tr(format), values));
 }
 
+// A refusal of the file's content: the file is left as it was, without side files.
+class Refusal : public SiteError {
+public:
+    using SiteError::SiteError;
+};
+
 // The error of `code` on `db` for `path`, in the user's words.
 [[noreturn]] void fail(sqlite3* db, int code, const std::string& path) {
     const std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
@@ -95,9 +106,9 @@ std::string message(std::u16string_view format, std::initializer_list<std::u16st
         case SQLITE_LOCKED:
             throw SiteError(message(text::msg::kSiteBusy, {u16(path)}));
         case SQLITE_NOTADB:
-            throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+            throw Refusal(message(text::msg::kSiteNotASite, {u16(path)}));
         case SQLITE_CORRUPT:
-            throw SiteError(message(text::msg::kSiteDamaged, {u16(path), u16(reason)}));
+            throw Refusal(message(text::msg::kSiteDamaged, {u16(path), u16(reason)}));
         default:
             throw SiteError(message(text::msg::kSiteWriteFailed, {u16(path), u16(reason)}));
     }
@@ -160,6 +171,7 @@ public:
                  : std::string();
     }
     std::int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+    bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     std::vector<unsigned char> blob(int column) const {
         const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt_, column));
         return p ? std::vector<unsigned char>(p, p + sqlite3_column_bytes(stmt_, column))
@@ -232,29 +244,152 @@ void checkHeader(const std::string& path) {
     }
 }
 
-// Checks an existing file without writing to it: a SQLite file, this program's, not newer than
-// this program, and whole. Empty files pass (they become new sites).
-void checkReadOnly(const std::string& path) {
+// Makes a connection run nothing that a file brings with it: no trigger or view (this program
+// makes none), no function called from the schema, no extension, no write to the schema or to a
+// virtual table's own tables, no other database attached, and no value larger than any this
+// program stores.
+void harden(sqlite3* db) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, SiteFile::kMaxValueBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+}
+
+// `path` as SQLite is to read it: a file name, never a URI (one begins with "file:").
+std::string fileName(const std::string& path) {
+    return path.empty() || path[0] == '/' ? path : "./" + path;
+}
+
+// The URI of `path` read as a file nothing writes: on a read-only folder or medium SQLite can
+// make no side file, and no other program can change it there.
+std::string immutableUri(const std::string& path) {
+    const std::string absolute = std::filesystem::absolute(path).string();
+    std::string uri = "file:";
+    constexpr std::string_view kHex = "0123456789ABCDEF";
+    for (const unsigned char c : absolute) {
+        if (std::isalnum(c) != 0 || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+bool folderWritable(const std::string& path) {
+    const std::filesystem::path file(path);
+    const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+    return ::access(folder.c_str(), W_OK) == 0;
+}
+
+DbHandle connect(const std::string& path, bool readOnly, bool create) {
+    const bool immutable = readOnly && !folderWritable(path);
+    const std::string name = immutable ? immutableUri(path) : fileName(path);
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                      (create ? SQLITE_OPEN_CREATE : 0) | (immutable ? SQLITE_OPEN_URI : 0);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
     DbHandle db(raw);
     if (rc != SQLITE_OK) {
         throw SiteError(message(text::msg::kSiteOpenFailed,
                                 {u16(path), u16(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))}));
     }
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-    const auto tables = pragmaValue(raw, "SELECT count(*) FROM sqlite_master", path);
-    const auto application = pragmaValue(raw, "PRAGMA application_id", path);
-    const auto version = pragmaValue(raw, "PRAGMA user_version", path);
-    if (tables == 0 && application == 0 && version == 0) return;  // an empty database
-    if (application != SiteFile::kApplicationId)
-        throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+    harden(raw);
+    if (readOnly) exec(raw, "PRAGMA query_only = 1", path);
+    return db;
+}
+
+// One object of a schema: type, name, table, SQL (NULL as "\x01").
+using SchemaObject = std::array<std::string, 4>;
+
+std::vector<SchemaObject> schemaObjects(sqlite3* db, const std::string& path) {
+    Statement s(db, "SELECT type, name, tbl_name, sql, rootpage FROM sqlite_master", path);
+    std::vector<SchemaObject> objects;
+    std::vector<std::int64_t> pages;
+    while (s.step()) {
+        objects.push_back({s.text(0), s.text(1), s.text(2), s.isNull(3) ? "\x01" : s.text(3)});
+        if (objects.back()[0] == "table" || objects.back()[0] == "index")
+            pages.push_back(s.integer(4));
+    }
+    // Each table and index on a page of its own, none on the schema's.
+    std::sort(pages.begin(), pages.end());
+    if ((!pages.empty() && pages.front() < 2) ||
+        std::adjacent_find(pages.begin(), pages.end()) != pages.end()) {
+        throw Refusal(message(text::msg::kSiteDamaged, {u16(path), u"sqlite_master"}));
+    }
+    std::sort(objects.begin(), objects.end());
+    return objects;
+}
+
+// The objects this program makes at schema `version`.
+const std::vector<SchemaObject>& expectedObjects(int version) {
+    static const auto kSchemas = [] {
+        std::array<std::vector<SchemaObject>, SiteFile::kSchemaVersion + 1> schemas;
+        sqlite3* raw = nullptr;
+        sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
+        DbHandle db(raw);
+        for (int v = 1; v <= SiteFile::kSchemaVersion; ++v) {
+            exec(raw, kMigrations[static_cast<std::size_t>(v - 1)], ":memory:");
+            schemas[static_cast<std::size_t>(v)] = schemaObjects(raw, ":memory:");
+        }
+        return schemas;
+    }();
+    return kSchemas[static_cast<std::size_t>(version)];
+}
+
+// A name read from a file, fit to be shown: short, without control characters.
+std::string shownName(const SchemaObject& object) {
+    std::string out = object[0] + " ";
+    for (const char c : object[1].substr(0, 64))
+        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    return out;
+}
+
+// Refuses a file whose schema is not exactly the one this program makes at `version`: a file's
+// own trigger, view, virtual table or changed table would run or be read inside this program.
+void checkSchema(sqlite3* db, const std::string& path, std::int64_t version) {
+    const auto actual = schemaObjects(db, path);
+    const auto& expected = expectedObjects(static_cast<int>(version));
+    if (actual == expected) return;
+    std::vector<SchemaObject> differing;
+    std::set_symmetric_difference(actual.begin(), actual.end(), expected.begin(), expected.end(),
+                                  std::back_inserter(differing));
+    std::string names;
+    for (std::size_t i = 0; i < differing.size() && i < 5; ++i)
+        names += (i == 0 ? "" : ", ") + shownName(differing[i]);
+    if (differing.size() > 5) names += ", …";
+    throw Refusal(message(text::msg::kSiteForeignSchema, {u16(path), u16(names)}));
+}
+
+// The identity and schema version SQLite reads, and the schema; an empty database passes (it
+// becomes a new site). Returns the schema version.
+std::int64_t checkIdentity(sqlite3* db, const std::string& path) {
+    const auto application = pragmaValue(db, "PRAGMA application_id", path);
+    const auto version = pragmaValue(db, "PRAGMA user_version", path);
+    if ((application != 0 && application != SiteFile::kApplicationId) || version < 0)
+        throw Refusal(message(text::msg::kSiteNotASite, {u16(path)}));
     if (version > SiteFile::kSchemaVersion) {
-        throw SiteError(
+        throw Refusal(
             message(text::msg::kSiteTooNew, {u16(path), u16(std::to_string(version)),
                                              u16(std::to_string(SiteFile::kSchemaVersion))}));
     }
-    Statement check(raw, "PRAGMA quick_check", path);
+    if (application == 0 && version != 0)
+        throw Refusal(message(text::msg::kSiteNotASite, {u16(path)}));
+    if (application == 0 && !schemaObjects(db, path).empty())
+        throw Refusal(message(text::msg::kSiteNotASite, {u16(path)}));
+    checkSchema(db, path, version);
+    return version;
+}
+
+// Checks that the file is whole (after its schema passed: the check reads every table).
+void checkWhole(sqlite3* db, const std::string& path) {
+    Statement check(db, "PRAGMA quick_check", path);
     std::string problems;
     while (check.step()) {
         if (check.text(0) == "ok") continue;
@@ -262,8 +397,51 @@ void checkReadOnly(const std::string& path) {
         problems += check.text(0);
     }
     if (!problems.empty())
-        throw SiteError(message(text::msg::kSiteDamaged, {u16(path), u16(problems)}));
+        throw Refusal(message(text::msg::kSiteDamaged, {u16(path), u16(problems)}));
 }
+
+// Whether a file is at `path` (a link followed), and its size; SiteError when something else is
+// there, or a link leads nowhere.
+bool fileThere(const std::string& path, bool create, off_t& size) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
+        size = info.st_size;
+        return true;
+    }
+    // A dangling link would make a site wherever it points.
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        throw SiteError(message(text::msg::kSiteDanglingLink, {u16(path)}));
+    if (!create) {
+        throw SiteError(
+            message(text::msg::kSiteOpenFailed, {u16(path), u16(sqlite3_errstr(SQLITE_CANTOPEN))}));
+    }
+    return false;
+}
+
+// The files SQLite keeps beside a database that were not there before: a refused file leaves
+// none behind.
+class NewSideFiles {
+public:
+    explicit NewSideFiles(const std::string& path) {
+        for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+            struct stat info {};
+            if (::lstat((path + suffix).c_str(), &info) != 0) files_.push_back(path + suffix);
+        }
+    }
+    void remove() const {
+        for (const auto& f : files_) ::unlink(f.c_str());
+    }
+    [[nodiscard]] bool madeWal() const {
+        return std::any_of(files_.begin(), files_.end(), [](const std::string& f) {
+            return f.ends_with("-wal") && std::filesystem::exists(f);
+        });
+    }
+
+private:
+    std::vector<std::string> files_;
+};
 
 }  // namespace
 
@@ -274,44 +452,71 @@ std::int64_t SiteFile::now() {
 }
 
 std::unique_ptr<SiteFile> SiteFile::open(const std::string& path, bool create) {
-    struct stat info {};
-    const bool exists = ::stat(path.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode))
-        throw SiteError(message(text::msg::kSiteNotASite, {u16(path)}));
-    if (!exists && !create) {
-        throw SiteError(
-            message(text::msg::kSiteOpenFailed, {u16(path), u16(sqlite3_errstr(SQLITE_CANTOPEN))}));
-    }
-    if (exists && info.st_size > 0) {
-        checkHeader(path);
-        checkReadOnly(path);
-    }
-
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(
-        path.c_str(), &raw, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
-    DbHandle db(raw);
-    if (rc != SQLITE_OK) {
-        throw SiteError(message(text::msg::kSiteOpenFailed,
-                                {u16(path), u16(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))}));
-    }
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-    exec(raw, "PRAGMA foreign_keys = ON", path);
-    // Durable at each commit, power cuts included.
-    exec(raw, "PRAGMA synchronous = FULL", path);
-    {
-        Statement wal(raw, "PRAGMA journal_mode = WAL", path);
-        wal.step();
-    }
-    std::unique_ptr<SiteFile> site(new SiteFile(path, db.release()));
-    site->migrate(static_cast<int>(pragmaValue(site->db_, "PRAGMA user_version", path)));
-    return site;
+    return openChecked(path, create, false);
 }
 
-SiteFile::SiteFile(std::string path, sqlite3* db) : path_(std::move(path)), db_(db) {}
+std::unique_ptr<SiteFile> SiteFile::openReadOnly(const std::string& path) {
+    return openChecked(path, false, true);
+}
+
+std::unique_ptr<SiteFile> SiteFile::openChecked(const std::string& path, bool create,
+                                                bool readOnly) {
+    off_t size = 0;
+    const bool exists = fileThere(path, create, size);
+    if (exists && size > 0) checkHeader(path);
+    const NewSideFiles sideFiles(path);
+    try {
+        // Checked whole on a connection that cannot write, before one that can is opened.
+        DbHandle checked;
+        if (exists) {
+            checked = connect(path, true, false);
+            checkIdentity(checked.get(), path);
+            checkWhole(checked.get(), path);
+        }
+        if (readOnly) {
+            std::unique_ptr<SiteFile> site(new SiteFile(path, checked.release(), true));
+            site->tidyOnClose_ = sideFiles.madeWal();
+            return site;
+        }
+        checked.reset();
+        DbHandle db = connect(path, false, create);
+        sqlite3* raw = db.get();
+        // The file may have changed in between: no statement touches a table before this.
+        checkIdentity(raw, path);
+        exec(raw, "PRAGMA foreign_keys = ON", path);
+        // Durable at each commit, power cuts included.
+        exec(raw, "PRAGMA synchronous = FULL", path);
+        {
+            Statement wal(raw, "PRAGMA journal_mode = WAL", path);
+            wal.step();
+        }
+        std::unique_ptr<SiteFile> site(new SiteFile(path, db.release(), false));
+        site->migrate(static_cast<int>(pragmaValue(site->db_, "PRAGMA user_version", path)));
+        return site;
+    } catch (const Refusal&) {
+        sideFiles.remove();
+        throw;
+    }
+}
+
+SiteFile::SiteFile(std::string path, sqlite3* db, bool readOnly)
+    : path_(std::move(path)), db_(db), readOnly_(readOnly) {}
 
 SiteFile::~SiteFile() {
     sqlite3_close_v2(db_);
+    // The last connection that may write removes the side files when it closes, as the
+    // program's own writing connections do; one still open elsewhere keeps them.
+    if (tidyOnClose_) {
+        sqlite3* raw = nullptr;
+        if (sqlite3_open_v2(fileName(path_).c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) ==
+            SQLITE_OK) {
+            harden(raw);
+            sqlite3_busy_timeout(raw, 0);
+            (void)sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                               nullptr);
+        }
+        sqlite3_close_v2(raw);
+    }
 }
 
 void SiteFile::migrate(int from) {
@@ -533,12 +738,20 @@ void SiteFile::finishAction(std::int64_t id, const std::string& outcome, const s
 
 namespace {
 
+// A snapshot is a picture when stored as bytes, and read only up to its cap: the length of a
+// text counts characters up to its first NUL, not its bytes, and would need the whole text read.
+const std::string kSnapshotBytes =
+    "CASE WHEN typeof(snapshot) = 'blob' THEN length(snapshot) ELSE 0 END";
+const std::string kSnapshotPicture =
+    "CASE WHEN typeof(snapshot) = 'blob' AND length(snapshot) <= " +
+    std::to_string(SiteFile::kMaxSnapshotBytes) + " THEN snapshot END";
+
 // Every action in order; with `snapshots`, each with its picture, else with the picture's size.
 std::vector<ActionRecord> readActions(sqlite3* db, const std::string& path, bool snapshots) {
     Statement s(db,
                 std::string("SELECT id, mac, address, kind, started, coalesce(finished, 0), "
                             "outcome, detail, old_value, new_value, figures, ") +
-                    (snapshots ? "snapshot" : "coalesce(length(snapshot), 0)") +
+                    (snapshots ? kSnapshotPicture : kSnapshotBytes) +
                     ", package_name, package_sha256 FROM actions ORDER BY id",
                 path);
     std::vector<ActionRecord> out;
@@ -594,7 +807,7 @@ std::vector<ActionRecord> SiteFile::actionsWithoutSnapshots() const {
 }
 
 std::vector<unsigned char> SiteFile::actionSnapshot(std::int64_t id) const {
-    Statement s(db_, "SELECT snapshot FROM actions WHERE id = ?", path_);
+    Statement s(db_, "SELECT " + kSnapshotPicture + " FROM actions WHERE id = ?", path_);
     s.bind(1, id);
     return s.step() ? s.blob(0) : std::vector<unsigned char>();
 }

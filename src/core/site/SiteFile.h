@@ -63,15 +63,26 @@ public:
     static constexpr int kSchemaVersion = 1;
     static constexpr std::int32_t kApplicationId = 0x54617276;  // "Tarv"
 
-    // Opens the site at `path`, creating it when no file is there and `create` is set. A file
-    // that is not a site, is damaged, or comes from a newer program is refused (SiteError) and
-    // left as it was: it is checked read-only before it is opened for writing.
+    // The largest snapshot read back (bytes); a larger one is no camera's and is never read.
+    static constexpr std::int64_t kMaxSnapshotBytes = 32LL << 20;
+    // The largest single value read from a site at all (bytes).
+    static constexpr int kMaxValueBytes = 48 << 20;
+
+    // Opens the site at `path` for reading and writing, creating it when no file is there and
+    // `create` is set. A site file may come from anywhere: one that is not a site, is damaged,
+    // comes from a newer program, or holds any object (table, index, view, trigger) other than
+    // those this program makes is refused (SiteError) and left as it was, with nothing beside
+    // it. `path` is a file name, never a URI; a link is followed, a dangling one refused.
     static std::unique_ptr<SiteFile> open(const std::string& path, bool create = true);
+    // Opens an existing site only to read it, with the same checks; it may lie on a read-only
+    // folder or medium. Every write on it throws SiteError.
+    static std::unique_ptr<SiteFile> openReadOnly(const std::string& path);
     ~SiteFile();
     SiteFile(const SiteFile&) = delete;
     SiteFile& operator=(const SiteFile&) = delete;
 
     [[nodiscard]] const std::string& path() const { return path_; }
+    [[nodiscard]] bool readOnly() const { return readOnly_; }
     [[nodiscard]] std::string name() const;
     [[nodiscard]] std::int64_t createdAt() const;
     void setName(const std::string& name);
@@ -105,18 +116,24 @@ public:
     // are given (an upgrade learns the old version only once the device answered).
     void finishAction(const ActionRecord& ended);
     // Every action without its snapshot (a site may hold hundreds of pictures), in order;
-    // `snapshotBytes` says which have one.
+    // `snapshotBytes` says which have one (the bytes stored; 0 for one not stored as bytes).
     [[nodiscard]] std::vector<ActionRecord> actionsWithoutSnapshots() const;
-    // The snapshot of one action, read on its own (empty when it has none).
+    // The snapshot of one action, read on its own (empty when it has none, or when it is not a
+    // picture: not stored as bytes, or larger than kMaxSnapshotBytes).
     [[nodiscard]] std::vector<unsigned char> actionSnapshot(std::int64_t id) const;
 
 private:
-    SiteFile(std::string path, sqlite3* db);
+    SiteFile(std::string path, sqlite3* db, bool readOnly);
+    static std::unique_ptr<SiteFile> openChecked(const std::string& path, bool create,
+                                                 bool readOnly);
     void migrate(int from);
     std::int64_t deviceFor(const std::string& mac, const std::string& address, std::int64_t time);
 
     std::string path_;
     sqlite3* db_ = nullptr;
+    bool readOnly_ = false;
+    // SQLite's side files were made by this read-only connection, which cannot remove them.
+    bool tidyOnClose_ = false;
 };
 
 }  // namespace tarvo::site

@@ -406,9 +406,8 @@ std::string SiteReport::noActions() const {
 
 Thumbnail SiteReport::thumbnail(const ReportDevice& device) const {
     // A snapshot no camera sends (a damaged or foreign file) is not read into memory at all.
-    constexpr std::int64_t kMaxSnapshotBytes = 32LL << 20;
     if (!device.verification || device.verification->snapshotBytes <= 0 ||
-        device.verification->snapshotBytes > kMaxSnapshotBytes)
+        device.verification->snapshotBytes > SiteFile::kMaxSnapshotBytes)
         return {};
     const auto jpeg = site_.actionSnapshot(device.verification->id);
     return makeThumbnail(jpeg, kThumbnailWidth, kThumbnailHeight);
@@ -487,6 +486,9 @@ ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
     const std::filesystem::path target(path_);
     const std::string folder =
         target.has_parent_path() ? target.parent_path().string() : std::string(".");
+    // A report replaced keeps its mode: one kept private stays private.
+    std::optional<mode_t> mode;
+    if (::stat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode)) mode = info.st_mode & 07777;
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
         char suffix[16];
@@ -495,7 +497,13 @@ ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
         // The mode the final file would get; the umask applies as to any new file.
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
+            const bool kept = !mode || ::fchmod(fd, *mode) == 0;
+            const int error = errno;
             ::close(fd);
+            if (!kept) {
+                ::unlink(candidate.c_str());
+                throw ReportError(reportWriteError(path_, error));
+            }
             temporary_ = std::move(candidate);
             return;
         }

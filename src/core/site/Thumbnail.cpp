@@ -25,6 +25,9 @@ preview::Picture decodeJpeg(std::span<const unsigned char> jpeg) {
     if (!context || !packet || !frame) return {};
     context->max_pixels = kMaxThumbnailSource;
     context->thread_count = 1;
+    // A damaged snapshot shows as no picture; what the decoder says of it stays off the
+    // terminal (every message of this context falls below any level FFmpeg prints).
+    context->log_level_offset = 2 * AV_LOG_TRACE;
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return {};
     // The decoder reads past the end up to the padding, which av_new_packet zeroes.
     if (av_new_packet(packet.get(), static_cast<int>(jpeg.size())) < 0) return {};

@@ -117,6 +117,13 @@ inline constexpr std::u16string_view kSiteDamaged = u"现场文件 %1 已损坏�
 inline constexpr std::u16string_view kSiteTooNew =
     u"现场文件 %1 来自更新版本的程序（格式 %2，本程序最高支持 %3），没有修改";
 inline constexpr std::u16string_view kSiteOpenFailed = u"无法打开现场文件 %1：%2";
+// %1 the file, %2 the objects in it that this program does not make (type and name).
+inline constexpr std::u16string_view kSiteForeignSchema =
+    u"现场文件 %1 含有本程序不会建立的对象（%2），没有打开，也没有修改";
+// %1 the link.
+inline constexpr std::u16string_view kSiteDanglingLink = u"%1 是指向不存在文件的链接，没有建立现场";
+// %1 why the site could not be written.
+inline constexpr std::u16string_view kSiteSearchNotRecorded = u"本次搜索没有记入现场：%1";
 // Another program kept the file busy past the wait.
 inline constexpr std::u16string_view kSiteBusy = u"现场文件 %1 正被另一个程序占用，请稍后再试";
 inline constexpr std::u16string_view kSiteWriteFailed = u"现场文件 %1 写入失败：%2";

@@ -3,6 +3,7 @@
 // whole on one page.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -204,4 +205,100 @@ TEST_F(SiteReportE2E, OtherNamesAndUnwritablePlacesLeaveNoFile) {
         EXPECT_EQ(report(file("ro/r.pdf")).exitCode, 1);
         EXPECT_TRUE(std::filesystem::is_empty(file("ro")));
     }
+}
+
+// A site on a read-only folder or medium (a read-only mount here, as root writes anywhere else):
+// its plan is shown and its report written elsewhere; its status shows the states and says the
+// search was not recorded. Nothing appears beside it.
+TEST_F(SiteReportE2E, ASiteOnAReadOnlyMediumIsReadAndReported) {
+    const std::string folder = (dir_ / "medium").string();
+    std::filesystem::create_directories(folder);
+    std::filesystem::rename(file("s.tarvo-site"), folder + "/s.tarvo-site");
+    const std::string site = folder + "/s.tarvo-site";
+    auto readOnly = [&](const std::vector<std::string>& command) {
+        std::string line = "mount --bind '" + folder + "' '" + folder +
+                           "' && mount -o remount,bind,ro '" + folder + "' && exec";
+        for (const auto& a : command) line += " '" + a + "'";
+        return test::runProcess({"unshare", "-m", "sh", "-c", line}, std::chrono::seconds(60),
+                                {"LANG=en_US.UTF-8", "LC_ALL="});
+    };
+    const auto probe = readOnly({"true"});
+    if (probe.exitCode != 0) GTEST_SKIP() << "no read-only mount here: " << probe.err;
+
+    const auto show = readOnly({TARVO_CLI_PATH, "site", "--site", site, "plan", "show"});
+    EXPECT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_NE(show.out.find(macOf(3)), std::string::npos) << show.out;
+    const auto html =
+        readOnly({TARVO_CLI_PATH, "site", "--site", site, "report", "--out", file("r.html")});
+    EXPECT_EQ(html.exitCode, 0) << html.err;
+    EXPECT_NE(bytesOf(file("r.html")).find(macOf(3)), std::string::npos);
+    const auto status =
+        readOnly({TARVO_CLI_PATH, "site", "--site", site, "status", "--seconds", "0.2", "--csv"});
+    EXPECT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_NE(status.out.find(macOf(3)), std::string::npos) << status.out;
+    EXPECT_NE(status.err.find("not recorded"), std::string::npos) << status.err;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename(), "s.tarvo-site");
+}
+
+// A report is the program's own output: the decoder's log lines of its pictures do not reach
+// the terminal.
+TEST_F(SiteReportE2E, TheDecoderSaysNothingOnTheTerminal) {
+    {
+        auto site = site::SiteFile::open(file("s.tarvo-site"));
+        site::ActionRecord a;
+        a.mac = macOf(0);
+        a.kind = "verify";
+        a.started = site::SiteFile::now();
+        auto jpeg = test::testJpeg(640, 360, 1);
+        jpeg.resize(jpeg.size() / 2);  // a picture cut short
+        a.snapshot = jpeg;
+        site->finishAction(site->beginAction(a), "ok", "", a.started + 1);
+    }
+    for (const auto* name : {"r.html", "r.pdf"}) {
+        const auto r = report(file(name));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "") << name;
+    }
+}
+
+// A site file that brings a trigger of its own (here one forging a passed verification at each
+// search) is refused by every command, and left as it was with nothing beside it; a site named
+// "file:…" is that file, not a URI naming another.
+TEST_F(SiteReportE2E, EveryCommandRefusesASiteWithObjectsOfItsOwn) {
+    const std::string site = file("s.tarvo-site");
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(site.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db,
+                               "CREATE TRIGGER forge AFTER INSERT ON searches BEGIN INSERT INTO "
+                               "actions (mac, kind, started, outcome, new_value) VALUES "
+                               "('02:00:0A:FA:01:00', 'verify', 1, 'ok', 'V9'); END",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const std::string before = bytesOf(site);
+    const std::vector<std::vector<std::string>> commands{
+        {"status", "--seconds", "0.2"}, {"plan", "show"}, {"report", "--out", file("r.html")}};
+    for (const auto& command : commands) {
+        std::vector<std::string> argv{TARVO_CLI_PATH, "site", "--site", site};
+        argv.insert(argv.end(), command.begin(), command.end());
+        const auto r = test::runProcess(argv, std::chrono::seconds(60), {"LANG=en_US.UTF-8"});
+        EXPECT_EQ(r.exitCode, 1) << command[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("forge"), std::string::npos) << r.err;
+        EXPECT_TRUE(bytesOf(site) == before) << command[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(file("r.html")));
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        EXPECT_FALSE(std::filesystem::exists(site + suffix)) << suffix;
+
+    // "file:s.tarvo-site?…" is a new site of that name, in the working folder.
+    const auto r =
+        test::runProcess({"sh", "-c",
+                          "cd '" + dir_.string() + "' && exec '" + TARVO_CLI_PATH +
+                              "' site --site 'file:s.tarvo-site?mode=rwc' status --seconds 0.2"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(bytesOf(site) == before);
+    EXPECT_TRUE(std::filesystem::exists(file("file:s.tarvo-site?mode=rwc")));
 }
