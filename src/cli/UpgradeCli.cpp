@@ -49,13 +49,16 @@ constexpr int kAccepted = exitcode::kOk;
 constexpr int kRefused = exitcode::kFailed;  // the device answered, but not with 1
 
 constexpr const char* kUpgradeFooter =
-    "Exit status: 0 the device accepted the package (answer tag 1), 1 it refused it, "
-    "3 it did not answer, 4 the transfer broke off, 5 nothing was sent (login, connection, "
-    "file or version), 2 usage. Several devices, --canary or --site: each device that took "
-    "the package is waited for (--wait) until a search finds it again and its version, read "
-    "back, is new (the package's, when its name gives one), else it failed (1); with --canary "
-    "devices not started after a failure report 5. The status is that of the first device, "
-    "in the order given, that did not succeed.";
+    "Each device that takes the package is waited for (--wait) until a search finds it again "
+    "and its version, read back, is new (the package's, when its name gives one); the package "
+    "is checked against every device first (its type, and a camera's type as its version ends): "
+    "one it does not fit stops them all before anything is sent. Exit status: 0 every device "
+    "was upgraded, 1 a device refused the package or took it and came back without the new "
+    "version, 3 it did not answer, 4 the transfer broke off, 5 nothing was sent (login, "
+    "connection, file, version, a package that does not fit, or not started after a failure "
+    "with --canary), 2 usage; the status is that of the first device, in the order given, that "
+    "did not succeed. With --no-wait (one device) the device's answer ends the command: 0 it "
+    "accepted the package (answer tag 1).";
 
 struct ResolutionArgs {
     std::string ip;
@@ -233,7 +236,8 @@ int exitStatusOf(upgrade::UploadStatus status) {
 
 int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::UploadObserver& observer,
                   upgrade::FirmwareUploader::Connection connection,
-                  const std::function<void(const std::string&)>& note, Outcome& result) {
+                  const std::function<void(const std::string&)>& note, Outcome& result,
+                  ops::UploadAttempt* attempt) {
     // --nvr names the type; without either, the search tells it.
     const auto type =
         deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
@@ -242,6 +246,12 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         type ? ops::refusalOf(args.ip, *type, "upgrade", ops::Operation::Upgrade) : std::string();
     if (!type || !refusal.empty()) {
         if (!refusal.empty()) std::cerr << refusal << std::endl;
+        if (attempt) {
+            attempt->detail =
+                type ? text::Reason::of("GuardNoFirmwareFormat",
+                                        {text::Reason::literal(std::to_string(*type))})
+                     : text::Reason::of("DeviceNotHeardFormat", {text::Reason::literal(args.ip)});
+        }
         result.fields = {{"status", type ? "wrong-type" : "not-found"}};
         result.exitCode = kNothingSent;
         return kNothingSent;
@@ -268,6 +278,7 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         nvr,     text::fromUtf8(args.user), text::fromUtf8(args.password.value),
         path};
     const ops::UpgradeProgress steps = ops::runUpgrade(request, uploader);
+    if (attempt) *attempt = ops::attemptOf(steps, nvr, std::nullopt);
     if (steps.part) note(text::toUtf8(text::tr(steps.part->text)));
     if (steps.reached > ops::UpgradeStep::Connect) {
         result.fields["version"] = text::toUtf8(steps.version);
@@ -299,6 +310,7 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
     const std::u16string& version = steps.version;
     uploader.wait();
     const upgrade::UploadOutcome outcome = progress.outcome();
+    if (attempt) *attempt = ops::attemptOf(steps, nvr, outcome);
     result.fields["bytesSent"] = outcome.bytesSent;
     result.fields["pieces"] = outcome.pieces;
     if (outcome.answered) result.fields["answerTag"] = outcome.answerTag;
@@ -490,6 +502,11 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
         ->needs("--canary");
     upgradeCmd->add_option("--site", upgradeArgs->site,
                            "Record each upgrade (old and new version) in this site file");
+    upgradeCmd
+        ->add_flag("--no-wait", upgradeArgs->noWait,
+                   "One device: end at its answer (accepted or not), without reading its "
+                   "version back")
+        ->excludes("--canary", "--site", "--wait");
     upgradeCmd->footer(kUpgradeFooter);
     upgradeCmd->callback([&global, &run, upgradeArgs] {
         if (upgradeArgs->file.empty()) {
@@ -504,19 +521,20 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
             upgradeArgs->file = last;
             upgradeArgs->targets.pop_back();
         }
-        if (upgradeArgs->targets.size() > 1 || upgradeArgs->canary || !upgradeArgs->site.empty())
-            checkTargets(*upgradeArgs);
+        if (upgradeArgs->noWait && upgradeArgs->targets.size() > 1)
+            throw CLI::ValidationError(said(text::msg::kNoWaitOneDevice));
+        if (!upgradeArgs->noWait) checkTargets(*upgradeArgs);
         upgradeArgs->password.resolve();
         run = [&global, upgradeArgs] {
             if (const auto missing = missingPackage(*upgradeArgs)) return finish(global, *missing);
-            if (upgradeArgs->targets.size() > 1 || upgradeArgs->canary ||
-                !upgradeArgs->site.empty()) {
-                if (const auto refused = unusableBatch(*upgradeArgs))
-                    return finish(global, *refused);
-                return runBatchUpgrade(global, *upgradeArgs);
+            // One device goes the batch's way too (its version read back), unless the script
+            // asked for the device's answer alone.
+            if (upgradeArgs->noWait) {
+                upgradeArgs->ip = upgradeArgs->targets.front();
+                return runUpgrade(global, *upgradeArgs);
             }
-            upgradeArgs->ip = upgradeArgs->targets.front();
-            return runUpgrade(global, *upgradeArgs);
+            if (const auto refused = unusableBatch(*upgradeArgs)) return finish(global, *refused);
+            return runBatchUpgrade(global, *upgradeArgs);
         };
     });
 
