@@ -284,21 +284,11 @@ public:
 
     std::vector<GuardedResult> run() {
         std::jthread waiter([this] { waitLoop(); });
-        std::vector<std::size_t> rest;
-        for (std::size_t i = 0; i < devices_.size(); ++i) rest.push_back(i);
-        bool go = true;
-        if (options_.canary && !rest.empty()) {
-            upload(rest.front());
-            // The guard: nothing more goes out unless the first device came back upgraded.
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return done_.front(); });
-            go = results_.front().upgraded();
-            rest.erase(rest.begin());
-        }
-        if (go) {
-            forEach(
-                rest, options_.parallel, [this] { return !halted_ && !stopped(); },
-                [this](std::size_t i) { upload(i); });
+        std::exception_ptr failed;
+        try {
+            uploadAll();
+        } catch (...) {
+            failed = std::current_exception();
         }
         {
             std::lock_guard lock(mutex_);
@@ -306,6 +296,7 @@ public:
         }
         changed_.notify_all();
         waiter.join();
+        if (failed) std::rethrow_exception(failed);
         return std::move(results_);
     }
 
@@ -319,6 +310,22 @@ private:
     };
 
     [[nodiscard]] bool stopped() const { return stop_ && *stop_; }
+
+    void uploadAll() {
+        std::vector<std::size_t> rest;
+        for (std::size_t i = 0; i < devices_.size(); ++i) rest.push_back(i);
+        if (options_.canary && !rest.empty()) {
+            upload(rest.front());
+            // The guard: nothing more goes out unless the first device came back upgraded.
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return done_.front(); });
+            if (!results_.front().upgraded()) return;
+            rest.erase(rest.begin());
+        }
+        forEach(
+            rest, options_.parallel, [this] { return !halted_ && !stopped(); },
+            [this](std::size_t i) { upload(i); });
+    }
 
     // On an upload worker: the action (committed before the first frame), the upload, then the
     // device goes to the waiter or is done.

@@ -20,8 +20,10 @@ namespace tarvo::site {
 //   results = runGuardedUpgrade(devices, options, hooks);
 //
 // The front end uploads (hooks.upload: the one upgrade sequence, its own progress); this runs
-// the devices, --parallel at once, and after each accepted package waits, searching now and
-// then, until the device answers again with a new version or the wait is over. With `canary`
+// the uploads, --parallel at once. A device that took its package leaves its slot to the next
+// upload at once (a device restarts for minutes): it is waited for beside the uploads, by
+// searches now and then for every device on its way back, until it answers again with a new
+// version or the wait is over. With `canary`
 // the first device goes alone, and the rest only once it came back upgraded; then the first
 // failure starts nothing more (running ones finish) unless `keepGoing`. A canary that fails
 // always stops the batch: it is the guard. With a site, each device's upgrade is an action

@@ -19,6 +19,7 @@
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/text/Messages.h"
+#include "core/text/Reason.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
@@ -395,7 +396,8 @@ std::string SiteReport::logRow(const ActionRecord& a) const {
         change = escapeHtml(a.oldValue.empty() ? "-" : a.oldValue) + " → " +
                  escapeHtml(a.newValue.empty() ? "-" : a.newValue);
     }
-    std::string detail = escapeHtml(a.detail);
+    // Stored as a key with its values: shown in the reader's language.
+    std::string detail = escapeHtml(text::toUtf8(text::showStored(a.detail)));
     if (!a.packageName.empty()) {
         if (!detail.empty()) detail += "<br>";
         detail += said(text::msg::kReportPackageFormat,
