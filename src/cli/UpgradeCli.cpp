@@ -232,6 +232,48 @@ int exitStatusOf(upgrade::UploadStatus status) {
     }
 }
 
+// What the command line says of an upload that ended, beyond its status.
+void noteOutcome(const upgrade::UploadOutcome& outcome, const std::u16string& version,
+                 const std::u16string& fileName, const std::string& path,
+                 const std::function<void(const std::string&)>& note) {
+    using enum upgrade::UploadStatus;
+    switch (outcome.status) {
+        case WrongFile:
+            note(said(text::msg::kCameraPackageNameFormat,
+                      version.size() >= 2 ? text::toUtf8(version.substr(version.size() - 2))
+                                          : said(text::msg::kUnknown)));
+            break;
+        case NotNewer:
+            note(said(text::msg::kPackageNotNewerFormat,
+                      text::toUtf8(fileName.size() > 11 ? fileName.substr(11, 11) : u""),
+                      text::toUtf8(version)));
+            break;
+        case NoFile:
+            note(said(text::msg::kNoFileNameFormat, path));
+            break;
+        case FileError:
+            note(said(text::msg::kNotAPackageFormat, path));
+            break;
+        case FileTooLarge:
+            note(said(text::msg::kPackageTooLargeFormat, path));
+            break;
+        case NotConnected:
+            note(said(text::msg::kNoConnection));
+            break;
+        case HeaderNotSent:
+            note(said(text::msg::kHeaderNotSent));
+            break;
+        case NoAnswer:
+            note(said(text::msg::kAllSentNoAnswerFormat, std::to_string(outcome.bytesSent)));
+            break;
+        case Refused:
+            note(said(text::msg::kPackageRefusedFormat, std::to_string(outcome.answerTag)));
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace
 
 int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::UploadObserver& observer,
@@ -316,42 +358,7 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
     if (outcome.answered) result.fields["answerTag"] = outcome.answerTag;
     if (!outcome.message.empty()) notifier.message(outcome.message);
 
-    using enum upgrade::UploadStatus;
-    switch (outcome.status) {
-        case WrongFile:
-            note(said(text::msg::kCameraPackageNameFormat,
-                      version.size() >= 2 ? text::toUtf8(version.substr(version.size() - 2))
-                                          : said(text::msg::kUnknown)));
-            break;
-        case NotNewer:
-            note(said(text::msg::kPackageNotNewerFormat,
-                      text::toUtf8(fileName.size() > 11 ? fileName.substr(11, 11) : u""),
-                      text::toUtf8(version)));
-            break;
-        case NoFile:
-            note(said(text::msg::kNoFileNameFormat, path));
-            break;
-        case FileError:
-            note(said(text::msg::kNotAPackageFormat, path));
-            break;
-        case FileTooLarge:
-            note(said(text::msg::kPackageTooLargeFormat, path));
-            break;
-        case NotConnected:
-            note(said(text::msg::kNoConnection));
-            break;
-        case HeaderNotSent:
-            note(said(text::msg::kHeaderNotSent));
-            break;
-        case NoAnswer:
-            note(said(text::msg::kAllSentNoAnswerFormat, std::to_string(outcome.bytesSent)));
-            break;
-        case Refused:
-            note(said(text::msg::kPackageRefusedFormat, std::to_string(outcome.answerTag)));
-            break;
-        default:
-            break;
-    }
+    noteOutcome(outcome, version, fileName, path, note);
     return done(exitStatusOf(outcome.status), upgrade::statusName(outcome.status));
 }
 
@@ -468,9 +475,7 @@ int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
     return done(sent);
 }
 
-}  // namespace
-
-void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+void addUpgradeCommand(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
     auto upgradeArgs = std::make_shared<UpgradeArgs>();
     CLI::App* upgradeCmd = app.add_subcommand(
         "upgrade", "Upload a firmware package to a camera, or a part file to an NVR (--nvr)");
@@ -537,7 +542,12 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
             return runBatchUpgrade(global, *upgradeArgs);
         };
     });
+}
 
+}  // namespace
+
+void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    addUpgradeCommand(app, global, run);
     auto resolutionArgs = std::make_shared<ResolutionArgs>();
     CLI::App* resolutionCmd = app.add_subcommand(
         "nvr-resolution", "Read, or with --set change, an NVR's output resolution");
