@@ -42,7 +42,7 @@ _tarvo_cli() {
         version) opts="--port --type $search" ;;
         snapshot) opts="--out --port $login --stream --type --timeout" ;;
         record) opts="--out --port $login --stream --type --seconds --timeout" ;;
-        upgrade) opts="--nvr --parallel --type $search --port $login" ;;
+        upgrade) opts="--nvr --parallel --canary --keep-going --wait --site --no-wait --type $search --port $login" ;;
         nvr-resolution) opts="--port --type $search --set" ;;
         net | camera | cloud | site)
             if [[ -z $sub ]]; then

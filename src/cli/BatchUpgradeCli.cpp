@@ -8,6 +8,8 @@
 #include <iostream>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/BatchCli.h"
@@ -153,23 +155,130 @@ const char* readBackKey(site::ReadBack state) {
     return "not-back";
 }
 
-}  // namespace
+// A status word (the JSON's, kept in English for scripts) as the reader's language says it.
+std::string statusText(std::string_view word) {
+    namespace msg = text::msg;
+    static const std::unordered_map<std::string_view, std::u16string_view> kWords{
+        {"accepted", msg::kUpgradeStatusAccepted},
+        {"refused", msg::kUpgradeStatusRefused},
+        {"no-answer", msg::kUpgradeStatusNoAnswer},
+        {"not-connected", msg::kUpgradeStatusNotConnected},
+        {"no-file", msg::kUpgradeStatusNoFile},
+        {"name-too-long", msg::kUpgradeStatusNameTooLong},
+        {"not-newer", msg::kUpgradeStatusNotNewer},
+        {"wrong-file", msg::kUpgradeStatusWrongFile},
+        {"file-error", msg::kUpgradeStatusFileError},
+        {"file-too-large", msg::kUpgradeStatusFileTooLarge},
+        {"header-not-sent", msg::kUpgradeStatusHeaderNotSent},
+        {"stream-failed", msg::kUpgradeStatusStreamFailed},
+        {"cancelled", msg::kUpgradeStatusCancelled},
+        {"not-found", msg::kUpgradeStatusNotFound},
+        {"wrong-type", msg::kUpgradeStatusWrongType},
+        {"login-failed", msg::kUpgradeStatusLoginFailed},
+        {"busy", msg::kUpgradeStatusBusy},
+        {"upgraded", msg::kUpgradeStatusUpgraded},
+        {"old-version", msg::kUpgradeStatusOldVersion},
+        {"other-version", msg::kUpgradeStatusOtherVersion},
+        {"no-version", msg::kUpgradeStatusNoVersion},
+        {"not-back", msg::kUpgradeStatusNotBack},
+        {"not-started", msg::kUpgradeStatusNotStarted},
+        {"package-misfit", msg::kUpgradeStatusMisfit},
+    };
+    const auto found = kWords.find(word);
+    return found == kWords.end() ? std::string(word) : said(found->second);
+}
 
-int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
-    const auto& addresses = args.targets;
-    const std::optional<int> given = args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type;
-    const auto targets = site::findUpgradeTargets(addresses, given, args.searchSeconds);
-    for (const auto& target : targets) {
-        if (!target.type) {
-            std::cerr << text::escapeControls(
-                             said(text::msg::kDeviceNotHeardFormat, target.address))
-                      << std::endl;
+// The state of one device's batch: what the command prints of it, and its progress line.
+class BatchReport {
+public:
+    BatchReport(const UpgradeArgs& args, const std::vector<site::UpgradeTarget>& targets)
+        : args_(args),
+          targets_(targets),
+          outcomes_(targets.size()),
+          notes_(targets.size()),
+          progress_(args.targets) {}
+
+    // The upgrade sequence of device `i`, up to its answer.
+    site::UploadAttempt upload(std::size_t i) {
+        const std::string& address = targets_[i].address;
+        DeviceOutcome& outcome = outcomes_[i];
+        ops::UploadAttempt attempt;
+        if (!targets_[i].type) {
+            outcome.status = exitcode::kNothingSent;
+            outcome.json =
+                toJson({"upgrade", address, exitcode::kNothingSent, {}, {{"status", "not-found"}}});
+            attempt.detail =
+                text::Reason::of("DeviceNotHeardFormat", {text::Reason::literal(address)});
+            return attempt;
+        }
+        UpgradeArgs one = args_;
+        one.ip = address;
+        one.type = targets_[i].type;
+        one.nvr = false;
+        CliNotifier notifier(false);
+        DeviceProgress observer(progress_, i);
+        Outcome result{"upgrade", one.ip};
+        std::vector<std::string>& notes = notes_[i];
+        const auto note = [&notes](const std::string& text) { notes.push_back(text); };
+        outcome.status =
+            upgradeDevice(one, notifier, observer, upgrade::FirmwareUploader::Connection::Own, note,
+                          result, &attempt);
+        outcome.json = toJson(result, &notifier);
+        for (const auto& e : notifier.entries()) notes.push_back(e.text);
+        return attempt;
+    }
+
+    void waiting(std::size_t i) { progress_.ended(i, said(text::msg::kGuardWaiting)); }
+
+    void finished(std::size_t i, const site::GuardedResult& r) {
+        DeviceOutcome& outcome = outcomes_[i];
+        if (r.upload.accepted) {
+            outcome.json["oldVersion"] = text::toUtf8(r.upload.oldVersion);
+            outcome.json["newVersion"] = text::toUtf8(r.newVersion);
+            outcome.json["status"] = readBackKey(r.readBack);
+            if (!r.upgraded()) {
+                // Took the package, but is not running it: the upgrade failed.
+                outcome.status = exitcode::kFailed;
+                outcome.json["exitCode"] = outcome.status;
+                outcome.json["ok"] = false;
+            }
+        }
+        const std::string state = statusText(outcome.json.value("status", std::string("failed")));
+        outcome.lines.push_back(state);
+        outcome.lines.insert(outcome.lines.end(), notes_[i].begin(), notes_[i].end());
+        if (r.upload.accepted) outcome.lines.push_back(text::toUtf8(r.text()));
+        progress_.ended(i, state);
+    }
+
+    // Devices the batch did not start: those after a failure, or every one when the package
+    // does not fit one of them.
+    void notStarted(const std::vector<site::GuardedResult>& results) {
+        progress_.close();
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            if (results[i].started) continue;
+            const char* word = results[i].misfit ? "package-misfit" : "not-started";
+            outcomes_[i].status = exitcode::kNothingSent;
+            outcomes_[i].json =
+                toJson({"upgrade",
+                        targets_[i].address,
+                        exitcode::kNothingSent,
+                        {},
+                        {{"status", word}, {"reason", text::toUtf8(results[i].text())}}});
+            outcomes_[i].lines = {statusText(word), text::toUtf8(results[i].text())};
         }
     }
-    std::vector<DeviceOutcome> outcomes(addresses.size());
-    std::vector<std::vector<std::string>> notesOf(addresses.size());
-    BatchProgress progress(addresses);
 
+    std::vector<DeviceOutcome>& outcomes() { return outcomes_; }
+
+private:
+    const UpgradeArgs& args_;
+    const std::vector<site::UpgradeTarget>& targets_;
+    std::vector<DeviceOutcome> outcomes_;
+    std::vector<std::vector<std::string>> notes_;
+    BatchProgress progress_;
+};
+
+site::GuardedOptions optionsOf(const UpgradeArgs& args) {
     site::GuardedOptions options;
     options.packagePath = args.file;
     options.port = args.port;
@@ -179,101 +288,63 @@ int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
     options.wait = std::chrono::seconds(args.waitSeconds);
     options.sitePath = args.site;
     if (!args.site.empty()) options.packageSha256 = upgrade::packageSha256(args.file).value_or("");
+    return options;
+}
 
-    site::GuardedHooks hooks;
-    hooks.upload = [&](std::size_t i) {
-        DeviceOutcome& outcome = outcomes[i];
-        std::vector<std::string>& notes = notesOf[i];
-        const auto note = [&notes](const std::string& text) { notes.push_back(text); };
-        site::UploadAttempt attempt;
-        if (!targets[i].type) {
-            outcome.status = exitcode::kNothingSent;
-            outcome.json = toJson(
-                {"upgrade", addresses[i], exitcode::kNothingSent, {}, {{"status", "not-found"}}});
-            attempt.detail = text::tr(text::msg::kDeviceNotHeardFormat);
-            attempt.detail = text::formatText(attempt.detail, {text::fromUtf8(addresses[i])});
-        } else {
-            UpgradeArgs one = args;
-            one.ip = addresses[i];
-            one.type = targets[i].type;
-            one.nvr = false;
-            CliNotifier notifier(false);
-            DeviceProgress observer(progress, i);
-            Outcome result{"upgrade", one.ip};
-            outcome.status = upgradeDevice(
-                one, notifier, observer, upgrade::FirmwareUploader::Connection::Own, note, result);
-            outcome.json = toJson(result, &notifier);
-            for (const auto& e : notifier.entries()) notes.push_back(e.text);
-            attempt.accepted = outcome.status == exitcode::kOk;
-            attempt.sentAnything = outcome.json.value("bytesSent", 0) > 0;
-            attempt.oldVersion = text::fromUtf8(outcome.json.value("version", std::string()));
-            const std::string state = outcome.json.value("status", std::string("failed"));
-            attempt.detail = text::fromUtf8(notes.empty() ? state : state + ": " + notes.back());
-        }
-        return attempt;
-    };
-    hooks.waiting = [&](std::size_t i) { progress.ended(i, said(text::msg::kGuardWaiting)); };
-    hooks.finished = [&](std::size_t i, const site::GuardedResult& r) {
-        DeviceOutcome& outcome = outcomes[i];
-        if (r.upload.accepted) {
-            outcome.json["oldVersion"] = text::toUtf8(r.upload.oldVersion);
-            outcome.json["newVersion"] = text::toUtf8(r.newVersion);
-            if (!r.upgraded()) {
-                // Took the package, but is not running it: the upgrade failed.
-                outcome.status = exitcode::kFailed;
-                outcome.json["exitCode"] = outcome.status;
-                outcome.json["ok"] = false;
-                outcome.json["status"] = readBackKey(r.readBack);
-            } else {
-                outcome.json["status"] = readBackKey(r.readBack);
-            }
-        }
-        const std::string state = outcome.json.value("status", std::string("failed"));
-        outcome.lines.push_back(state);
-        outcome.lines.insert(outcome.lines.end(), notesOf[i].begin(), notesOf[i].end());
-        if (r.upload.accepted) outcome.lines.push_back(text::toUtf8(r.text()));
-        progress.ended(i, state);
-    };
-    std::string siteError;
-    const auto results = site::runGuardedUpgrade(targets, options, hooks, nullptr, &siteError);
-    progress.close();
+void printLine(const std::string& line) {
+    (void)std::fprintf(stderr, "%s\n", line.c_str());
+}
 
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        if (results[i].started) continue;
-        outcomes[i].status = exitcode::kNothingSent;
-        outcomes[i].json = toJson(
-            {"upgrade", addresses[i], exitcode::kNothingSent, {}, {{"status", "not-started"}}});
-        outcomes[i].lines.push_back(said(text::msg::kGuardNotStarted));
-    }
+// The summary after the devices' lines; the exit status, which a site that could not keep its
+// record turns into a failure.
+int summarise(const UpgradeArgs& args, const std::vector<site::GuardedResult>& results,
+              const std::string& siteError, int status) {
     const auto accepted = std::count_if(results.begin(), results.end(),
                                         [](const auto& r) { return r.upload.accepted; });
     const auto upgraded =
         std::count_if(results.begin(), results.end(), [](const auto& r) { return r.upgraded(); });
-    const bool stopped =
-        std::any_of(results.begin(), results.end(), [](const auto& r) { return !r.started; });
-    const int status = printOutcomes(global, addresses, outcomes);
-    (void)std::fprintf(stderr, "%s\n",
-                       said(text::msg::kBatchAcceptedFormat, std::to_string(accepted),
-                            std::to_string(outcomes.size()))
-                           .c_str());
-    (void)std::fprintf(stderr, "%s\n",
-                       said(text::msg::kGuardUpgradedCountFormat, std::to_string(upgraded),
-                            std::to_string(outcomes.size()))
-                           .c_str());
-    if (stopped) {
-        (void)std::fprintf(
-            stderr, "%s\n",
-            said(args.canary && !results.front().upgraded() ? text::msg::kGuardCanaryFailed
-                                                            : text::msg::kGuardStoppedFailed)
-                .c_str());
+    const std::string total = std::to_string(results.size());
+    printLine(said(text::msg::kBatchAcceptedFormat, std::to_string(accepted), total));
+    printLine(said(text::msg::kGuardUpgradedCountFormat, std::to_string(upgraded), total));
+    const auto misfit =
+        std::find_if(results.begin(), results.end(), [](const auto& r) { return r.misfit; });
+    if (misfit != results.end()) {
+        printLine(said(text::msg::kGuardNotStartedMisfitFormat, misfit->address));
+    } else if (std::any_of(results.begin(), results.end(),
+                           [](const auto& r) { return !r.started; })) {
+        printLine(said(args.canary && !results.front().upgraded()
+                           ? text::msg::kGuardCanaryFailed
+                           : text::msg::kGuardStoppedFailed));
     }
-    if (!siteError.empty()) {
-        (void)std::fprintf(stderr, "%s\n",
-                           said(text::msg::kGuardSiteFailedFormat, siteError).c_str());
-        // The record was asked for: a run that could not keep it did not fully succeed.
-        if (status == exitcode::kOk) return exitcode::kFailed;
+    if (siteError.empty()) return status;
+    printLine(said(text::msg::kGuardSiteFailedFormat, siteError));
+    // The record was asked for: a run that could not keep it did not fully succeed.
+    return status == exitcode::kOk ? exitcode::kFailed : status;
+}
+
+}  // namespace
+
+int runBatchUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
+    const std::optional<int> given = args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type;
+    const auto targets = site::findUpgradeTargets(args.targets, given, args.searchSeconds);
+    for (const auto& target : targets) {
+        if (!target.type) {
+            std::cerr << text::escapeControls(
+                             said(text::msg::kDeviceNotHeardFormat, target.address))
+                      << std::endl;
+        }
     }
-    return status;
+    BatchReport report(args, targets);
+    site::GuardedHooks hooks;
+    hooks.upload = [&](std::size_t i) { return report.upload(i); };
+    hooks.waiting = [&](std::size_t i) { report.waiting(i); };
+    hooks.finished = [&](std::size_t i, const site::GuardedResult& r) { report.finished(i, r); };
+    std::string siteError;
+    const auto results =
+        site::runGuardedUpgrade(targets, optionsOf(args), hooks, nullptr, &siteError);
+    report.notStarted(results);
+    const int status = printOutcomes(global, args.targets, report.outcomes());
+    return summarise(args, results, siteError, status);
 }
 
 }  // namespace tarvo::cli

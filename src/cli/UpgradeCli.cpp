@@ -49,13 +49,16 @@ constexpr int kAccepted = exitcode::kOk;
 constexpr int kRefused = exitcode::kFailed;  // the device answered, but not with 1
 
 constexpr const char* kUpgradeFooter =
-    "Exit status: 0 the device accepted the package (answer tag 1), 1 it refused it, "
-    "3 it did not answer, 4 the transfer broke off, 5 nothing was sent (login, connection, "
-    "file or version), 2 usage. Several devices, --canary or --site: each device that took "
-    "the package is waited for (--wait) until a search finds it again and its version, read "
-    "back, is new (the package's, when its name gives one), else it failed (1); with --canary "
-    "devices not started after a failure report 5. The status is that of the first device, "
-    "in the order given, that did not succeed.";
+    "Each device that takes the package is waited for (--wait) until a search finds it again "
+    "and its version, read back, is new (the package's, when its name gives one); the package "
+    "is checked against every device first (its type, and a camera's type as its version ends): "
+    "one it does not fit stops them all before anything is sent. Exit status: 0 every device "
+    "was upgraded, 1 a device refused the package or took it and came back without the new "
+    "version, 3 it did not answer, 4 the transfer broke off, 5 nothing was sent (login, "
+    "connection, file, version, a package that does not fit, or not started after a failure "
+    "with --canary), 2 usage; the status is that of the first device, in the order given, that "
+    "did not succeed. With --no-wait (one device) the device's answer ends the command: 0 it "
+    "accepted the package (answer tag 1).";
 
 struct ResolutionArgs {
     std::string ip;
@@ -229,81 +232,10 @@ int exitStatusOf(upgrade::UploadStatus status) {
     }
 }
 
-}  // namespace
-
-int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::UploadObserver& observer,
-                  upgrade::FirmwareUploader::Connection connection,
-                  const std::function<void(const std::string&)>& note, Outcome& result) {
-    // --nvr names the type; without either, the search tells it.
-    const auto type =
-        deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
-                     args.searchSeconds);
-    const std::string refusal =
-        type ? ops::refusalOf(args.ip, *type, "upgrade", ops::Operation::Upgrade) : std::string();
-    if (!type || !refusal.empty()) {
-        if (!refusal.empty()) std::cerr << refusal << std::endl;
-        result.fields = {{"status", type ? "wrong-type" : "not-found"}};
-        result.exitCode = kNothingSent;
-        return kNothingSent;
-    }
-    const ops::DeviceCapabilities& can = ops::capabilitiesOf(*type);
-    const bool nvr = can.upgrade == ops::UpgradeKind::Nvr;
-    const upgrade::UpgradeProfile& profile = nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
-    const int port = args.port.value_or(can.defaultPort);
-    result.fields = {{"port", port}, {"nvr", nvr}, {"type", *type}, {"file", args.file}};
-    const auto done = [&](int status, const std::string& outcome) {
-        result.fields["status"] = outcome;
-        result.exitCode = status;
-        return status;
-    };
-
-    std::error_code error;
-    const std::string path = std::filesystem::absolute(args.file, error).string();
-    const std::u16string fileName = text::fromUtf8(upgrade::fileNameOf(path));
-    OutcomeKeeper progress(observer);
-    upgrade::FirmwareUploader uploader(profile, progress, connection);
-    uploader.SetTarget(port, args.ip);
-    const ops::UpgradeRequest request{
-        args.ip, uploader.port(),           *type,
-        nvr,     text::fromUtf8(args.user), text::fromUtf8(args.password.value),
-        path};
-    const ops::UpgradeProgress steps = ops::runUpgrade(request, uploader);
-    if (steps.part) note(text::toUtf8(text::tr(steps.part->text)));
-    if (steps.reached > ops::UpgradeStep::Connect) {
-        result.fields["version"] = text::toUtf8(steps.version);
-        note(said(nvr ? text::msg::kNvrVersionFormat : text::msg::kCameraVersionFormat,
-                  steps.version.empty() ? said(text::msg::kNoAnswerParenthesised)
-                                        : text::toUtf8(steps.version)));
-    }
-    switch (steps.reached) {
-        case ops::UpgradeStep::Package:
-            steps.outcome.report(notifier);
-            return done(kNothingSent, upgrade::statusName(upgrade::UploadStatus::NameTooLong));
-        case ops::UpgradeStep::PartRule:
-            steps.outcome.report(notifier);
-            note(said(text::msg::kNvrPartName));
-            return done(kNothingSent, "wrong-file");
-        case ops::UpgradeStep::Login:
-            notifier.report(steps.outcome);
-            note(said(text::msg::kLoginFailedNothingSent));
-            return done(kNothingSent, "login-failed");
-        case ops::UpgradeStep::Connect:
-            note(said(text::msg::kCannotConnectFormat, args.ip, std::to_string(port)));
-            return done(kNothingSent, "not-connected");
-        case ops::UpgradeStep::Start:
-            note(said(text::msg::kUploadRunning));
-            return done(kNothingSent, "busy");
-        case ops::UpgradeStep::Started:
-            break;
-    }
-    const std::u16string& version = steps.version;
-    uploader.wait();
-    const upgrade::UploadOutcome outcome = progress.outcome();
-    result.fields["bytesSent"] = outcome.bytesSent;
-    result.fields["pieces"] = outcome.pieces;
-    if (outcome.answered) result.fields["answerTag"] = outcome.answerTag;
-    if (!outcome.message.empty()) notifier.message(outcome.message);
-
+// What the command line says of an upload that ended, beyond its status.
+void noteOutcome(const upgrade::UploadOutcome& outcome, const std::u16string& version,
+                 const std::u16string& fileName, const std::string& path,
+                 const std::function<void(const std::string&)>& note) {
     using enum upgrade::UploadStatus;
     switch (outcome.status) {
         case WrongFile:
@@ -340,6 +272,93 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         default:
             break;
     }
+}
+
+}  // namespace
+
+int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::UploadObserver& observer,
+                  upgrade::FirmwareUploader::Connection connection,
+                  const std::function<void(const std::string&)>& note, Outcome& result,
+                  ops::UploadAttempt* attempt) {
+    // --nvr names the type; without either, the search tells it.
+    const auto type =
+        deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
+                     args.searchSeconds);
+    const std::string refusal =
+        type ? ops::refusalOf(args.ip, *type, "upgrade", ops::Operation::Upgrade) : std::string();
+    if (!type || !refusal.empty()) {
+        if (!refusal.empty()) std::cerr << refusal << std::endl;
+        if (attempt) {
+            attempt->detail =
+                type ? text::Reason::of("GuardNoFirmwareFormat",
+                                        {text::Reason::literal(std::to_string(*type))})
+                     : text::Reason::of("DeviceNotHeardFormat", {text::Reason::literal(args.ip)});
+        }
+        result.fields = {{"status", type ? "wrong-type" : "not-found"}};
+        result.exitCode = kNothingSent;
+        return kNothingSent;
+    }
+    const ops::DeviceCapabilities& can = ops::capabilitiesOf(*type);
+    const bool nvr = can.upgrade == ops::UpgradeKind::Nvr;
+    const upgrade::UpgradeProfile& profile = nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
+    const int port = args.port.value_or(can.defaultPort);
+    result.fields = {{"port", port}, {"nvr", nvr}, {"type", *type}, {"file", args.file}};
+    const auto done = [&](int status, const std::string& outcome) {
+        result.fields["status"] = outcome;
+        result.exitCode = status;
+        return status;
+    };
+
+    std::error_code error;
+    const std::string path = std::filesystem::absolute(args.file, error).string();
+    const std::u16string fileName = text::fromUtf8(upgrade::fileNameOf(path));
+    OutcomeKeeper progress(observer);
+    upgrade::FirmwareUploader uploader(profile, progress, connection);
+    uploader.SetTarget(port, args.ip);
+    const ops::UpgradeRequest request{
+        args.ip, uploader.port(),           *type,
+        nvr,     text::fromUtf8(args.user), text::fromUtf8(args.password.value),
+        path};
+    const ops::UpgradeProgress steps = ops::runUpgrade(request, uploader);
+    if (attempt) *attempt = ops::attemptOf(steps, nvr, std::nullopt);
+    if (steps.part) note(text::toUtf8(text::tr(steps.part->text)));
+    if (steps.reached > ops::UpgradeStep::Connect) {
+        result.fields["version"] = text::toUtf8(steps.version);
+        note(said(nvr ? text::msg::kNvrVersionFormat : text::msg::kCameraVersionFormat,
+                  steps.version.empty() ? said(text::msg::kNoAnswerParenthesised)
+                                        : text::toUtf8(steps.version)));
+    }
+    switch (steps.reached) {
+        case ops::UpgradeStep::Package:
+            steps.outcome.report(notifier);
+            return done(kNothingSent, upgrade::statusName(upgrade::UploadStatus::NameTooLong));
+        case ops::UpgradeStep::PartRule:
+            steps.outcome.report(notifier);
+            note(said(text::msg::kNvrPartName));
+            return done(kNothingSent, "wrong-file");
+        case ops::UpgradeStep::Login:
+            notifier.report(steps.outcome);
+            note(said(text::msg::kLoginFailedNothingSent));
+            return done(kNothingSent, "login-failed");
+        case ops::UpgradeStep::Connect:
+            note(said(text::msg::kCannotConnectFormat, args.ip, std::to_string(port)));
+            return done(kNothingSent, "not-connected");
+        case ops::UpgradeStep::Start:
+            note(said(text::msg::kUploadRunning));
+            return done(kNothingSent, "busy");
+        case ops::UpgradeStep::Started:
+            break;
+    }
+    const std::u16string& version = steps.version;
+    uploader.wait();
+    const upgrade::UploadOutcome outcome = progress.outcome();
+    if (attempt) *attempt = ops::attemptOf(steps, nvr, outcome);
+    result.fields["bytesSent"] = outcome.bytesSent;
+    result.fields["pieces"] = outcome.pieces;
+    if (outcome.answered) result.fields["answerTag"] = outcome.answerTag;
+    if (!outcome.message.empty()) notifier.message(outcome.message);
+
+    noteOutcome(outcome, version, fileName, path, note);
     return done(exitStatusOf(outcome.status), upgrade::statusName(outcome.status));
 }
 
@@ -456,9 +475,7 @@ int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
     return done(sent);
 }
 
-}  // namespace
-
-void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+void addUpgradeCommand(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
     auto upgradeArgs = std::make_shared<UpgradeArgs>();
     CLI::App* upgradeCmd = app.add_subcommand(
         "upgrade", "Upload a firmware package to a camera, or a part file to an NVR (--nvr)");
@@ -490,6 +507,11 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
         ->needs("--canary");
     upgradeCmd->add_option("--site", upgradeArgs->site,
                            "Record each upgrade (old and new version) in this site file");
+    upgradeCmd
+        ->add_flag("--no-wait", upgradeArgs->noWait,
+                   "One device: end at its answer (accepted or not), without reading its "
+                   "version back")
+        ->excludes("--canary", "--site", "--wait");
     upgradeCmd->footer(kUpgradeFooter);
     upgradeCmd->callback([&global, &run, upgradeArgs] {
         if (upgradeArgs->file.empty()) {
@@ -504,22 +526,28 @@ void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::functio
             upgradeArgs->file = last;
             upgradeArgs->targets.pop_back();
         }
-        if (upgradeArgs->targets.size() > 1 || upgradeArgs->canary || !upgradeArgs->site.empty())
-            checkTargets(*upgradeArgs);
+        if (upgradeArgs->noWait && upgradeArgs->targets.size() > 1)
+            throw CLI::ValidationError(said(text::msg::kNoWaitOneDevice));
+        if (!upgradeArgs->noWait) checkTargets(*upgradeArgs);
         upgradeArgs->password.resolve();
         run = [&global, upgradeArgs] {
             if (const auto missing = missingPackage(*upgradeArgs)) return finish(global, *missing);
-            if (upgradeArgs->targets.size() > 1 || upgradeArgs->canary ||
-                !upgradeArgs->site.empty()) {
-                if (const auto refused = unusableBatch(*upgradeArgs))
-                    return finish(global, *refused);
-                return runBatchUpgrade(global, *upgradeArgs);
+            // One device goes the batch's way too (its version read back), unless the script
+            // asked for the device's answer alone.
+            if (upgradeArgs->noWait) {
+                upgradeArgs->ip = upgradeArgs->targets.front();
+                return runUpgrade(global, *upgradeArgs);
             }
-            upgradeArgs->ip = upgradeArgs->targets.front();
-            return runUpgrade(global, *upgradeArgs);
+            if (const auto refused = unusableBatch(*upgradeArgs)) return finish(global, *refused);
+            return runBatchUpgrade(global, *upgradeArgs);
         };
     });
+}
 
+}  // namespace
+
+void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    addUpgradeCommand(app, global, run);
     auto resolutionArgs = std::make_shared<ResolutionArgs>();
     CLI::App* resolutionCmd = app.add_subcommand(
         "nvr-resolution", "Read, or with --set change, an NVR's output resolution");

@@ -13,6 +13,7 @@
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
+#include "core/ops/forms/UpgradeSequence.h"
 #include "core/upgrade/FirmwareUploader.h"
 
 namespace tarvo::cli {
@@ -35,14 +36,17 @@ struct UpgradeArgs {
     // After the first device, a failure does not stop the rest.
     bool keepGoing = false;
     std::string site;  // empty: no site records the upgrades
+    // One device: the device's answer ends the command, its version is not read back.
+    bool noWait = false;
 };
 
 // One device's upgrade as `upgrade IP FILE` runs it: login, package rules, connection, upload.
 // Fills `result` (exit status and reported values) and returns the exit status; notes go to `note`,
-// upload reports to `observer`.
+// upload reports to `observer`; `attempt`, when given, receives what a batch keeps of it.
 int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::UploadObserver& observer,
                   upgrade::FirmwareUploader::Connection connection,
-                  const std::function<void(const std::string&)>& note, Outcome& result);
+                  const std::function<void(const std::string&)>& note, Outcome& result,
+                  ops::UploadAttempt* attempt = nullptr);
 
 // Adds `upgrade` (firmware upload to a camera or, with --nvr, an NVR) and `nvr-resolution`.
 void addUpgradeCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run);

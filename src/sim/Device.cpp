@@ -319,6 +319,7 @@ nlohmann::json Device::toJson() const {
     out["tcpListening"] = tcpListening;
     if (!tcpError.empty()) out["tcpError"] = tcpError;
     out["reboots"] = reboots_;
+    out["rebooting"] = rebooting(Clock::now());
     out["macResets"] = macResets_;
     nlohmann::json logins = nlohmann::json::array();
     for (const auto& login : logins_) {

@@ -72,6 +72,9 @@ public:
     UploadLog uploads;
 
     bool tcpListening = false;
+    // Restarting after a firmware upload: silent on UDP and TCP until then.
+    Clock::time_point rebootingUntil{};
+    [[nodiscard]] bool rebooting(Clock::time_point now) const { return now < rebootingUntil; }
     std::string tcpError;
 
 private:

@@ -270,6 +270,12 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
     if (key == "noTcp") return setFlag(noTcp);
     if (key == "dropUdp") return setFlag(dropUdp);
     if (key == "stayOnMove") return setFlag(stayOnMove);
+    if (key == "rebootSeconds") {
+        const auto parsed = parseInteger<int>(value, 0, 3600);
+        if (!parsed) return badValue(key, value);
+        rebootSeconds = *parsed;
+        return {};
+    }
     if (key == "duplicates") {
         const auto parsed = parseInteger<int>(value, 0, 100);
         if (!parsed) return badValue(key, value);
@@ -397,6 +403,7 @@ nlohmann::json DeviceConfig::toJson() const {
     out["tcpReplyLength"] = tcpReplyLength;
     out["tcpReplyCut"] = tcpReplyCut;
     out["noTcp"] = noTcp;
+    out["rebootSeconds"] = rebootSeconds;
     out["dropUdp"] = dropUdp;
     out["stayOnMove"] = stayOnMove;
     out["duplicates"] = duplicates;

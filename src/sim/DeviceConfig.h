@@ -136,6 +136,10 @@ struct DeviceConfig {
     // Lies about a move: takes new network parameters as if it moved, but keeps answering on its
     // old address.
     bool stayOnMove = false;
+    // After taking a firmware package (answer tag 1) the device restarts: silent on UDP and
+    // TCP for this long, then back (running the package's version with uploadInstalls).
+    // 0: it answers on at once.
+    int rebootSeconds = 0;
     int duplicates = 0;
     std::optional<std::string> duplicateName;
     ReplyShape replyShape = ReplyShape::Normal;

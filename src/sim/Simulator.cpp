@@ -232,6 +232,7 @@ void Simulator::takeDatagram(const UdpChannel::Datagram& datagram) {
     }
 
     for (Device* device : addressed) {
+        if (device->rebooting(now)) continue;  // a restarting device hears nothing
         device->record(Transport::Udp, datagram.bytes, datagram.sourcePort);
         auto outcome = device->handleUdp(*header, datagram.bytes);
         if (outcome.newAddress && !device->config().stayOnMove)

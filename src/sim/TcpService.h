@@ -53,6 +53,9 @@ private:
     };
 
     void accept(Device& device, int listenFd);
+    // The device restarts after taking a package (rebootSeconds): silent, then back with
+    // `version` when it installs what it took. Connection `keep` sends its answer first.
+    void reboot(Device& device, std::optional<std::string> version, std::uint64_t keep);
     void onEvents(std::uint64_t id, std::uint32_t events);
     bool readInput(Connection& connection);
     void takeFrames(Connection& connection);

@@ -4,6 +4,10 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "sim/TcpService.h"
 
@@ -38,9 +42,15 @@ bool TcpService::takeUpload(Connection& connection, std::size_t& used) {
         case UploadReceiver::State::Done: {
             connection.device->record(Transport::Tcp, upload.frameB());
             auto answer = upload.answer();
-            if (const auto version = upload.installedVersion())
-                connection.device->config().version = *version;
+            const auto version = upload.installedVersion();
+            const bool restarts = upload.taken() && connection.device->config().rebootSeconds > 0;
             connection.upload.reset();
+            if (restarts) {
+                if (answer) queueReply(connection, std::move(*answer), true);
+                reboot(*connection.device, version, connection.id);
+                return false;
+            }
+            if (version) connection.device->config().version = *version;
             if (answer) queueReply(connection, std::move(*answer), false);
             return false;
         }
@@ -57,6 +67,24 @@ bool TcpService::takeUpload(Connection& connection, std::size_t& used) {
             return true;
     }
     return true;
+}
+
+void TcpService::reboot(Device& device, std::optional<std::string> version, std::uint64_t keep) {
+    const auto seconds = std::chrono::seconds(device.config().rebootSeconds);
+    device.rebootingUntil = Device::Clock::now() + seconds;
+    // Nothing listens while it restarts; its other connections drop at once, the upload's
+    // once its answer is out.
+    closeListener(device);
+    std::vector<std::uint64_t> others;
+    for (const auto& [id, connection] : connections_) {
+        if (connection->device == &device && id != keep) others.push_back(id);
+    }
+    for (const std::uint64_t id : others) closeConnection(id);
+    Device* target = &device;
+    loop_.after(seconds, [this, target, version = std::move(version)] {
+        if (version) target->config().version = *version;
+        if (!listen(*target)) std::cerr << "tarvo-sim: " << target->tcpError << "\n";
+    });
 }
 
 void TcpService::pauseReading(Connection& connection, std::chrono::milliseconds wait) {

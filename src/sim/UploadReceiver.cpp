@@ -222,6 +222,10 @@ void UploadReceiver::brokenOff() {
     record_->sha256 = hash_.hex();
 }
 
+bool UploadReceiver::taken() const {
+    return state_ == State::Done && record_->answered && record_->answerTag == 1;
+}
+
 std::optional<std::string> UploadReceiver::installedVersion() const {
     if (!settings_.installs || state_ != State::Done || !record_->answered ||
         record_->answerTag != 1 || record_->name.size() < 22) {

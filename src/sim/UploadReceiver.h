@@ -91,6 +91,8 @@ public:
     [[nodiscard]] const wire::Bytes& frameB() const { return header_; }
     // The connection ended before the upload did.
     void brokenOff();
+    // After Done: the device took the package (answered tag 1).
+    [[nodiscard]] bool taken() const;
     // After Done: the version the device runs from now on, when it installs what it took.
     [[nodiscard]] std::optional<std::string> installedVersion() const;
 

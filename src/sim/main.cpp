@@ -26,6 +26,13 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   cloudIdentity, cloudPassword, cloudDeviceId,
   loginRefused, tcpSilent, noTcp, dropUdp   (true/false),
   stayOnMove (true/false: takes new network parameters but keeps its old address),
+  rebootSeconds (0..3600, 0: none): after taking a firmware package (answer tag 1) the device
+  restarts: silent on UDP and TCP (its command port closed) for that long, then back, with the
+  package's version when uploadInstalls is on,
+  uploadRefused, uploadNoAnswer, uploadInstalls (true/false: a package taken whose name
+  carries NN.NN.NN.NN from its 12th character becomes the device's version),
+  uploadResetAfter, uploadStallAfter (file bytes), uploadReadRate (bytes/s), uploadSaveDir,
+  uploadLeftover (hex sent at frame A),
   tcpTrickleMs (every command-port reply and the stream reply go out one byte at a time,
   this many ms apart; 0: whole), tcpReplyLength (the length every command-port reply
   announces; -1: its own), tcpReplyCut (replies cut to this many bytes; -1: whole),

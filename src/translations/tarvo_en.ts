@@ -1668,5 +1668,121 @@
         <source>无法生成 PDF</source>
         <translation>The PDF could not be made</translation>
     </message>
+    <message>
+        <source>未开始：升级包不适合设备 %1，没有向任何设备发送数据</source>
+        <translation>Not started: the package does not fit %1; nothing was sent to any device</translation>
+    </message>
+    <message>
+        <source>类型 %1 的设备不能升级固件</source>
+        <translation>A device of type %1 takes no firmware</translation>
+    </message>
+    <message>
+        <source>已接受</source>
+        <translation>accepted</translation>
+    </message>
+    <message>
+        <source>被拒绝</source>
+        <translation>refused</translation>
+    </message>
+    <message>
+        <source>没有回答</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>not connected</translation>
+    </message>
+    <message>
+        <source>没有文件名</source>
+        <translation>no file name</translation>
+    </message>
+    <message>
+        <source>文件名太长</source>
+        <translation>file name too long</translation>
+    </message>
+    <message>
+        <source>版本不比设备的新</source>
+        <translation>not newer</translation>
+    </message>
+    <message>
+        <source>升级文件不对</source>
+        <translation>wrong file</translation>
+    </message>
+    <message>
+        <source>文件错误</source>
+        <translation>file error</translation>
+    </message>
+    <message>
+        <source>文件太大</source>
+        <translation>file too large</translation>
+    </message>
+    <message>
+        <source>帧头没有发出</source>
+        <translation>header not sent</translation>
+    </message>
+    <message>
+        <source>传输中断</source>
+        <translation>transfer broke off</translation>
+    </message>
+    <message>
+        <source>已取消</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>没有搜索到</source>
+        <translation>not found</translation>
+    </message>
+    <message>
+        <source>这种设备不能升级</source>
+        <translation>wrong device type</translation>
+    </message>
+    <message>
+        <source>登录没有通过</source>
+        <translation>login failed</translation>
+    </message>
+    <message>
+        <source>正在上传</source>
+        <translation>busy</translation>
+    </message>
+    <message>
+        <source>已升级</source>
+        <translation>upgraded</translation>
+    </message>
+    <message>
+        <source>仍是原来的版本</source>
+        <translation>old version</translation>
+    </message>
+    <message>
+        <source>其他版本</source>
+        <translation>other version</translation>
+    </message>
+    <message>
+        <source>没有回答版本</source>
+        <translation>no version</translation>
+    </message>
+    <message>
+        <source>没有再出现</source>
+        <translation>not back</translation>
+    </message>
+    <message>
+        <source>未开始</source>
+        <translation>not started</translation>
+    </message>
+    <message>
+        <source>升级包不适合</source>
+        <translation>package does not fit</translation>
+    </message>
+    <message>
+        <source>没有这个文件</source>
+        <translation>no such file</translation>
+    </message>
+    <message>
+        <source>现场文件错误</source>
+        <translation>site file error</translation>
+    </message>
+    <message>
+        <source>--no-wait 只能用于一台设备</source>
+        <translation>--no-wait takes one device only</translation>
+    </message>
 </context>
 </TS>

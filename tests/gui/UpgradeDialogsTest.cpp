@@ -373,7 +373,8 @@ TEST_F(UpgradeDialogsTest, ClosingTheBatchDuringALoginToASilentCameraDoesNotWait
     const auto buttons = batch.findChildren<QPushButton*>();
     buttons[0]->click();  // Browse
     buttons[1]->click();  // Upgrade
-    ASSERT_TRUE(test::waitUntil([&] { return !sim->device("127.0.0.11")["logins"].empty(); }, 5s));
+    // After the package check, which waits for the silent camera's version in vain.
+    ASSERT_TRUE(test::waitUntil([&] { return !sim->device("127.0.0.11")["logins"].empty(); }, 15s));
     const auto start = std::chrono::steady_clock::now();
     batch.reject();
     // The camera would have held the login for five seconds.
@@ -404,6 +405,40 @@ TEST_F(UpgradeDialogsTest, BatchWithOneDeviceFirstStopsWhenItKeepsItsOldVersion)
     EXPECT_EQ(sim->device("127.0.0.2")["uploads"].size(), 1u);
     EXPECT_TRUE(sim->device("127.0.0.10")["logins"].empty());
     EXPECT_TRUE(sim->device("127.0.0.10")["uploads"].empty());
+}
+
+TEST_F(UpgradeDialogsTest, BatchSendsNothingWhenThePackageDoesNotFitOneDevice) {
+    // One device first, and the last camera is of another type (its version ends in 09): the
+    // batch stops before the first frame, the matching cameras included.
+    ModalDriver driver;
+    const QString path = package("IPC_update_00.00.03.08.img", 1000);
+    sim->set("127.0.0.10", "version=v00.00.02.09");
+    gui::CBatchUpgradeDlg batch({{"127.0.0.2", 100, true, u"cam"},
+                                 {"127.0.0.4", 100, true, u"b"},
+                                 {"127.0.0.10", 100, true, u"c"}});
+    batch.chooseFile_ = [&](QWidget*) { return path; };
+    batch.waitForDevice_ = 2s;
+    batch.show();
+    batch.findChild<QCheckBox*>(QStringLiteral("canary"))->setChecked(true);
+    const auto buttons = batch.findChildren<QPushButton*>();
+    buttons[0]->click();  // Browse
+    buttons[1]->click();  // Upgrade
+    auto* table = batch.findChild<QTableWidget*>(QStringLiteral("devices"));
+    const auto result = [&](int row) { return table->item(row, table->columnCount() - 1)->text(); };
+    const QString misfit =
+        gui::uiText(text::formatText(text::tr(text::msg::kCameraPackageNameFormat), {u"09"}));
+    const bool told = test::waitUntil([&] { return result(2) == misfit; }, 30s);
+    sim->set("127.0.0.10", "version=v00.00.02.08");
+    ASSERT_TRUE(told) << result(2).toStdString();
+    const QString notStarted = gui::uiText(
+        text::formatText(text::tr(text::msg::kGuardNotStartedMisfitFormat), {u"127.0.0.10"}));
+    EXPECT_TRUE(test::waitUntil([&] { return result(0) == notStarted; }, 5s))
+        << result(0).toStdString();
+    EXPECT_EQ(result(1), notStarted);
+    for (const char* ip : {"127.0.0.2", "127.0.0.4", "127.0.0.10"}) {
+        EXPECT_TRUE(sim->device(ip)["uploads"].empty()) << ip;
+        EXPECT_TRUE(sim->device(ip)["logins"].empty()) << ip;
+    }
 }
 
 TEST_F(UpgradeDialogsTest, NvrUploadClosesTheDialogAfterSuccessAndFailureAndConnectsAnew) {

@@ -20,7 +20,9 @@
 
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/Frames.h"
+#include "core/site/GuardedUpgrade.h"
 #include "core/text/Messages.h"
+#include "core/text/Reason.h"
 #include "core/upgrade/DeviceUploads.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "core/upgrade/NvrResolutionClient.h"
@@ -197,6 +199,48 @@ TEST(PackageRules, NvrPartsByCaseSensitivePrefix) {
     EXPECT_EQ(text(u"Uboot.bin"), u"<none>");
     EXPECT_EQ(text(u"my_kernel"), u"<none>");
     EXPECT_EQ(text(u""), u"<none>");
+}
+
+TEST(PackageRules, ABatchChecksThePackageAgainstEveryDeviceType) {
+    const std::string camera = "/x/IPC_update_00.00.03.08.img";
+    EXPECT_FALSE(site::packageMisfit(100, camera, u"v00.00.02.08"));
+    EXPECT_FALSE(site::packageMisfit(100, camera, u""));  // no version: the name's form only
+    EXPECT_FALSE(site::packageMisfit(181, "/x/rootfs.bin", u"v8.9.1"));
+    const auto key = [](const std::optional<text::Reason>& why) {
+        return why ? why->key : std::string("fits");
+    };
+    EXPECT_EQ(key(site::packageMisfit(100, camera, u"v00.00.02.09")), "CameraPackageNameFormat");
+    EXPECT_EQ(key(site::packageMisfit(100, "/x/rootfs.bin", u"")), "CameraPackageNameFormat");
+    EXPECT_EQ(key(site::packageMisfit(181, camera, u"v8.9.1")), "WrongUpgradeFile");
+    EXPECT_EQ(key(site::packageMisfit(31, camera, u"")), "GuardNoFirmwareFormat");
+    EXPECT_EQ(
+        key(site::packageMisfit(100, "/x/IPC_update_00.00.03.08" + std::string(130, 'x'), u"")),
+        "UpgradeFileNameTooLong");
+    // A bare name, as typed in the current folder, is a name all the same.
+    EXPECT_EQ(site::packageFileName("IPC_update_00.00.03.08.img"), "IPC_update_00.00.03.08.img");
+    EXPECT_EQ(site::packageFileName("./a/rootfs.bin"), "rootfs.bin");
+}
+
+TEST(PackageRules, AnAttemptKeepsItsReasonAsAKey) {
+    ops::UpgradeProgress steps;
+    steps.reached = ops::UpgradeStep::PartRule;
+    steps.outcome = protocol::Outcome::failure(text::msg::kWrongUpgradeFile);
+    EXPECT_EQ(ops::attemptOf(steps, true, std::nullopt).detail,
+              text::Reason::of("WrongUpgradeFile"));
+    steps.reached = ops::UpgradeStep::Started;
+    steps.version = u"v00.00.02.08";
+    UploadOutcome refused;
+    refused.status = UploadStatus::Refused;
+    const auto attempt = ops::attemptOf(steps, false, refused);
+    EXPECT_FALSE(attempt.accepted);
+    EXPECT_TRUE(attempt.sentAnything);
+    EXPECT_EQ(attempt.oldVersion, u"v00.00.02.08");
+    EXPECT_EQ(attempt.detail, text::Reason::of("BatchFailed"));
+    UploadOutcome accepted;
+    accepted.status = UploadStatus::Accepted;
+    accepted.message = std::u16string(text::msg::kCameraUpgradeStarted);
+    EXPECT_TRUE(ops::attemptOf(steps, false, accepted).accepted);
+    EXPECT_TRUE(ops::attemptOf(steps, false, accepted).detail.empty());
 }
 
 TEST(UploadFrames, SizeHalvesAndFileName) {

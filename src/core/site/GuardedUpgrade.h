@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "core/discovery/DeviceTable.h"
+#include "core/ops/forms/UpgradeSequence.h"
+#include "core/text/Reason.h"
 
 namespace tarvo::site {
 
@@ -18,8 +20,10 @@ namespace tarvo::site {
 //   results = runGuardedUpgrade(devices, options, hooks);
 //
 // The front end uploads (hooks.upload: the one upgrade sequence, its own progress); this runs
-// the devices, --parallel at once, and after each accepted package waits, searching now and
-// then, until the device answers again with a new version or the wait is over. With `canary`
+// the uploads, --parallel at once. A device that took its package leaves its slot to the next
+// upload at once (a device restarts for minutes): it is waited for beside the uploads, by
+// searches now and then for every device on its way back, until it answers again with a new
+// version or the wait is over. With `canary`
 // the first device goes alone, and the rest only once it came back upgraded; then the first
 // failure starts nothing more (running ones finish) unless `keepGoing`. A canary that fails
 // always stops the batch: it is the guard. With a site, each device's upgrade is an action
@@ -42,12 +46,7 @@ std::vector<UpgradeTarget> findUpgradeTargets(const std::vector<std::string>& ad
                                               std::optional<int> given, double seconds);
 
 // What the front end's upload of one device did.
-struct UploadAttempt {
-    bool accepted = false;      // the device took the package (answer tag 1)
-    bool sentAnything = false;  // some byte of the upload went out
-    std::u16string oldVersion;  // the version it said before the upload (empty: none)
-    std::u16string detail;      // why not, as the user reads it (catalogue text or message)
-};
+using UploadAttempt = ops::UploadAttempt;
 
 enum class ReadBack {
     NotAsked,      // nothing was uploaded, or the batch stopped first
@@ -61,11 +60,16 @@ enum class ReadBack {
 struct GuardedResult {
     std::string address;
     bool started = false;  // false: not worked on, an earlier failure stopped the batch
+    // The package does not fit this device (upload.detail says why): the batch sent nothing.
+    bool misfit = false;
+    std::string stoppedBy;  // not started: the address of the device the package did not fit
     UploadAttempt upload;
     ReadBack readBack = ReadBack::NotAsked;
     std::u16string newVersion;  // the last version read back
     [[nodiscard]] bool upgraded() const { return readBack == ReadBack::NewVersion; }
-    // "old -> new", or why not, in the language shown.
+    // "old -> new", or why not: kept as a key, for the site's record.
+    [[nodiscard]] text::Reason reason() const;
+    // The same in the language shown.
     [[nodiscard]] std::u16string text() const;
 };
 
@@ -76,8 +80,9 @@ struct GuardedOptions {
     bool keepGoing = false;
     int parallel = 4;
     std::chrono::milliseconds wait{std::chrono::seconds(300)};
-    // Between two looks for a device that has not come back yet.
-    std::chrono::milliseconds pollInterval{std::chrono::seconds(2)};
+    // Between two looks for devices that have not come back yet: short, since a device is
+    // found only by a search that starts after it is back.
+    std::chrono::milliseconds pollInterval{500};
     std::string sitePath;       // empty: no site
     std::string packageSha256;  // for the site's record
 };
@@ -92,14 +97,29 @@ struct GuardedHooks {
     std::function<void(std::size_t i, const GuardedResult&)> finished;
 };
 
-// Blocking; front ends call it off their UI thread. `stop`, when set, ends the waits and starts
-// nothing more. Site failures are reported through `siteError` (the batch goes on: the devices
-// matter more than their record) and never thrown.
+// Blocking; front ends call it off their UI thread. Before the first frame, the package is
+// checked against every device (packageMisfit, with the version each camera says): one it does
+// not fit stops the whole batch, nothing is sent to any device, and that device's result names
+// why. An upload slot is free again as soon as its device took the package: the waits for the
+// devices to come back run beside the uploads, all on one search at a time. `stop`, when set, ends
+// the waits and starts nothing more. Site failures are reported through `siteError` (the batch goes
+// on: the devices matter more than their record) and never thrown.
 std::vector<GuardedResult> runGuardedUpgrade(const std::vector<UpgradeTarget>& devices,
                                              const GuardedOptions& options,
                                              const GuardedHooks& hooks,
                                              const std::atomic<bool>* stop = nullptr,
                                              std::string* siteError = nullptr);
+
+// Why the package at `packagePath` does not fit a device of `type` that said `version` (empty:
+// no answer): a type that takes no firmware, an NVR file that names no part, a camera package
+// without its version or of another camera type, a name too long for frame A. Nothing when it
+// fits. Whether it is newer stays the upload's own rule: a device that runs it already refuses
+// it by itself, and the batch goes on.
+std::optional<text::Reason> packageMisfit(int type, std::string_view packagePath,
+                                          std::u16string_view version);
+
+// The package's file name, whatever form its path was given in (a bare name included).
+std::string packageFileName(const std::string& packagePath);
 
 // The version a package's name promises (u"v" + NN.NN.NN.NN from character 12), empty when its
 // name names none.

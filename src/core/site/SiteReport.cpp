@@ -352,6 +352,7 @@ std::string SiteReport::logRow(const ActionRecord& a) const {
         change = escapeHtml(a.oldValue.empty() ? "-" : a.oldValue) + " → " +
                  escapeHtml(a.newValue.empty() ? "-" : a.newValue);
     }
+    // Stored as a key with its values: shown in the reader's language.
     std::string detail = escapeHtml(text::toUtf8(text::showStored(a.detail)));
     if (!a.packageName.empty()) {
         if (!detail.empty()) detail += "<br>";

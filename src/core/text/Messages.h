@@ -435,6 +435,39 @@ inline constexpr std::u16string_view kGuardSiteFailedFormat = u"现场文件没�
 inline constexpr std::u16string_view kGuardPackageUnreadableFormat =
     u"没有发送任何数据：无法读取升级包 %1";
 inline constexpr std::u16string_view kGuardDuplicateAddressFormat = u"地址 %1 出现了不止一次";
+// %1 the address of the device the package does not fit.
+inline constexpr std::u16string_view kGuardNotStartedMisfitFormat =
+    u"未开始：升级包不适合设备 %1，没有向任何设备发送数据";
+// %1 the device's type code.
+inline constexpr std::u16string_view kGuardNoFirmwareFormat = u"类型 %1 的设备不能升级固件";
+inline constexpr std::u16string_view kNoWaitOneDevice = u"--no-wait 只能用于一台设备";
+// The command line's status words (its JSON keeps them in English), in the language shown.
+inline constexpr std::u16string_view kUpgradeStatusAccepted = u"已接受";
+inline constexpr std::u16string_view kUpgradeStatusRefused = u"被拒绝";
+inline constexpr std::u16string_view kUpgradeStatusNoAnswer = u"没有回答";
+inline constexpr std::u16string_view kUpgradeStatusNotConnected = u"未连接";
+inline constexpr std::u16string_view kUpgradeStatusNoFile = u"没有文件名";
+inline constexpr std::u16string_view kUpgradeStatusNameTooLong = u"文件名太长";
+inline constexpr std::u16string_view kUpgradeStatusNotNewer = u"版本不比设备的新";
+inline constexpr std::u16string_view kUpgradeStatusWrongFile = u"升级文件不对";
+inline constexpr std::u16string_view kUpgradeStatusFileError = u"文件错误";
+inline constexpr std::u16string_view kUpgradeStatusFileTooLarge = u"文件太大";
+inline constexpr std::u16string_view kUpgradeStatusHeaderNotSent = u"帧头没有发出";
+inline constexpr std::u16string_view kUpgradeStatusStreamFailed = u"传输中断";
+inline constexpr std::u16string_view kUpgradeStatusCancelled = u"已取消";
+inline constexpr std::u16string_view kUpgradeStatusNotFound = u"没有搜索到";
+inline constexpr std::u16string_view kUpgradeStatusWrongType = u"这种设备不能升级";
+inline constexpr std::u16string_view kUpgradeStatusLoginFailed = u"登录没有通过";
+inline constexpr std::u16string_view kUpgradeStatusBusy = u"正在上传";
+inline constexpr std::u16string_view kUpgradeStatusUpgraded = u"已升级";
+inline constexpr std::u16string_view kUpgradeStatusOldVersion = u"仍是原来的版本";
+inline constexpr std::u16string_view kUpgradeStatusOtherVersion = u"其他版本";
+inline constexpr std::u16string_view kUpgradeStatusNoVersion = u"没有回答版本";
+inline constexpr std::u16string_view kUpgradeStatusNotBack = u"没有再出现";
+inline constexpr std::u16string_view kUpgradeStatusNotStarted = u"未开始";
+inline constexpr std::u16string_view kUpgradeStatusMisfit = u"升级包不适合";
+inline constexpr std::u16string_view kUpgradeStatusNoSuchFile = u"没有这个文件";
+inline constexpr std::u16string_view kUpgradeStatusSiteError = u"现场文件错误";
 
 // Why a device does not show up. The status line after a search: %1 interfaces searched,
 // %2 replies, %3 devices listed, %4 replies dropped.

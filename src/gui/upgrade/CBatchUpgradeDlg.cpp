@@ -289,41 +289,13 @@ void CBatchUpgradeDlg::onUpgrade() {
 site::UploadAttempt CBatchUpgradeDlg::runDevice(Row& row, const std::string& path,
                                                 const std::u16string& user,
                                                 const std::u16string& password) {
-    site::UploadAttempt attempt;
     const ops::UpgradeRequest request{
         row.device.address, row.uploader.port(), row.device.type, row.nvr, user, password, path};
     const ops::UpgradeProgress steps =
         ops::runUpgrade(request, row.uploader, [&row] { return row.stop->load(); });
-    attempt.oldVersion = steps.version;
-    switch (steps.reached) {
-        case ops::UpgradeStep::Package:
-        case ops::UpgradeStep::PartRule:
-        case ops::UpgradeStep::Connect:
-            attempt.detail = steps.outcome.message;
-            return attempt;
-        case ops::UpgradeStep::Login:
-            attempt.detail = steps.outcome.message.empty()
-                                 ? std::u16string(text::msg::kControlFailed)
-                                 : steps.outcome.message;
-            return attempt;
-        case ops::UpgradeStep::Start:
-            // Refused only while the device receives a package from elsewhere.
-            attempt.detail = text::msg::kBatchFailed;
-            return attempt;
-        case ops::UpgradeStep::Started:
-            break;
-    }
-    const auto outcome = row.awaitUpload();
-    if (!outcome) return attempt;
-    attempt.accepted = outcome->status == upgrade::UploadStatus::Accepted;
-    attempt.sentAnything = !upgrade::nothingSent(outcome->status);
-    attempt.detail =
-        !outcome->message.empty()                                ? outcome->message
-        : outcome->status == upgrade::UploadStatus::NotNewer     ? text::msg::kBatchNotNewer
-        : outcome->status == upgrade::UploadStatus::NotConnected ? text::msg::kBatchNotConnected
-                                                                 : text::msg::kBatchFailed;
-    if (attempt.accepted) attempt.detail.clear();
-    return attempt;
+    std::optional<upgrade::UploadOutcome> outcome;
+    if (steps.reached == ops::UpgradeStep::Started) outcome = row.awaitUpload();
+    return ops::attemptOf(steps, row.nvr, outcome);
 }
 
 void CBatchUpgradeDlg::askVersions() {

@@ -302,7 +302,8 @@ TEST_F(SettingsCliE2E, DeviceTextIsPrintedEscapedAndBadUtf8KeepsTheJson) {
     const auto file =
         std::filesystem::temp_directory_path() / ("rootfs-" + test::uniqueName() + "\xff.bin");
     std::ofstream(file) << std::string(5000, 'f');
-    const auto upload = cli({"upgrade", "--nvr", "127.0.0.8", file.string(), "--json"});
+    const auto upload =
+        cli({"upgrade", "--no-wait", "--nvr", "127.0.0.8", file.string(), "--json"});
     std::filesystem::remove(file);
     EXPECT_EQ(upload.exitCode, 0) << upload.err;
     std::string shown = file.string();

@@ -70,4 +70,53 @@ UpgradeProgress runUpgrade(const UpgradeRequest& request, upgrade::FirmwareUploa
     return progress;
 }
 
+UploadAttempt attemptOf(const UpgradeProgress& steps, bool nvr,
+                        const std::optional<upgrade::UploadOutcome>& outcome) {
+    using text::Reason;
+    UploadAttempt attempt;
+    attempt.oldVersion = steps.version;
+    switch (steps.reached) {
+        case UpgradeStep::Package:
+            attempt.detail = Reason::of("UpgradeFileNameTooLong");
+            return attempt;
+        case UpgradeStep::PartRule:
+            attempt.detail = Reason::of("WrongUpgradeFile");
+            return attempt;
+        case UpgradeStep::Connect:
+            attempt.detail = Reason::of(nvr ? "NvrConnectFailed" : "ConnectCameraFailed");
+            return attempt;
+        case UpgradeStep::Login:
+            attempt.detail = steps.outcome.message.empty()
+                                 ? Reason::of("ControlFailed")
+                                 : Reason::recognise(steps.outcome.message);
+            return attempt;
+        case UpgradeStep::Start:
+            // Refused only while the device receives a package from elsewhere.
+            attempt.detail = Reason::of("UploadRunning");
+            return attempt;
+        case UpgradeStep::Started:
+            break;
+    }
+    if (!outcome) {
+        attempt.detail = Reason::of("BatchFailed");
+        return attempt;
+    }
+    using enum upgrade::UploadStatus;
+    attempt.accepted = outcome->status == Accepted;
+    attempt.sentAnything = !upgrade::nothingSent(outcome->status);
+    if (attempt.accepted) return attempt;
+    if (!outcome->message.empty()) {
+        attempt.detail = Reason::recognise(outcome->message);
+    } else if (outcome->status == NotNewer) {
+        attempt.detail = Reason::of("BatchNotNewer");
+    } else if (outcome->status == NotConnected) {
+        attempt.detail = Reason::of("BatchNotConnected");
+    } else if (outcome->status == WrongFile) {
+        attempt.detail = Reason::of("WrongUpgradeFile");
+    } else {
+        attempt.detail = Reason::of("BatchFailed");
+    }
+    return attempt;
+}
+
 }  // namespace tarvo::ops

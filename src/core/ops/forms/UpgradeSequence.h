@@ -8,6 +8,7 @@
 
 #include "core/net/Socket.h"
 #include "core/protocol/Outcome.h"
+#include "core/text/Reason.h"
 #include "core/upgrade/FirmwareUploader.h"
 #include "core/upgrade/PackageRules.h"
 
@@ -64,5 +65,17 @@ struct UpgradeProgress {
 // with its step as `reached` and no message.
 UpgradeProgress runUpgrade(const UpgradeRequest& request, upgrade::FirmwareUploader& uploader,
                            const std::function<bool()>& stopped = {});
+
+// What the upload of one device of a batch did, the same for every front end.
+struct UploadAttempt {
+    bool accepted = false;      // the device took the package (answer tag 1)
+    bool sentAnything = false;  // some byte of the upload went out
+    std::u16string oldVersion;  // the version it said before the upload (empty: none)
+    text::Reason detail;        // why not; kept as a key, shown in the reader's language
+};
+// The attempt from the steps of runUpgrade and, when the upload started, its outcome (nothing:
+// the front end stopped it before it ended).
+UploadAttempt attemptOf(const UpgradeProgress& steps, bool nvr,
+                        const std::optional<upgrade::UploadOutcome>& outcome);
 
 }  // namespace tarvo::ops
