@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/net/Clock.h"
+#include "core/net/Socket.h"
 
 namespace tarvo::net {
 
