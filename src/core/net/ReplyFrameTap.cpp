@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,9 +34,11 @@ void closeFd(int& fd) {
 
 // Starts `helper` with its stdin and stdout on new pipes; its pid, or -1.
 pid_t spawnHelper(const std::string& helper, int& toHelper, int& fromHelper) {
+    // The helper's stdin is a socket, not a pipe: a byte sent to a helper that just ended
+    // must not raise SIGPIPE in the program.
     std::array<int, 2> in{-1, -1};
     std::array<int, 2> out{-1, -1};
-    if (::pipe2(in.data(), O_CLOEXEC) != 0) return -1;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in.data()) != 0) return -1;
     if (::pipe2(out.data(), O_CLOEXEC) != 0) {
         closeFd(in[0]);
         closeFd(in[1]);
@@ -59,8 +62,6 @@ pid_t spawnHelper(const std::string& helper, int& toHelper, int& fromHelper) {
         closeFd(out[0]);
         return -1;
     }
-    // A full pipe (a stalled helper) must not block a receive thread.
-    (void)::fcntl(in[1], F_SETFL, O_NONBLOCK);
     toHelper = in[1];
     fromHelper = out[0];
     return pid;
@@ -170,7 +171,8 @@ void ReplyFrameTap::unsubscribe(ReaderId reader) {
 void ReplyFrameTap::catchUp(std::unique_lock<std::mutex>& guard) {
     if (state_ != State::Running) return;
     const char ask = 0;
-    if (::write(toHelper_, &ask, 1) != 1) return;
+    // A full buffer (a stalled helper) must not block a receive thread either.
+    if (::send(toHelper_, &ask, 1, MSG_NOSIGNAL | MSG_DONTWAIT) != 1) return;
     const std::uint32_t mine = ++syncAsked_;
     // Counts wrap: `mine` is answered once the answer is not behind it.
     changed_.wait_for(guard, kCatchUpWait, [&] {

@@ -11,6 +11,8 @@
 
 #include "core/net/ReplyFrame.h"
 #include "support/RunProcess.h"
+#include "support/Sandbox.h"
+#include "support/SimProcess.h"
 
 using namespace tarvo;
 using namespace std::chrono_literals;
@@ -71,4 +73,31 @@ TEST(MacHelperE2E, TheHelperTakesNoOptionAndEndsWithItsStdin) {
                          10s);
     EXPECT_EQ(without.exitCode, 3);
     EXPECT_TRUE(without.out.empty());
+}
+
+TEST(MacHelperE2E, TheProgramFindsTheHelperWhereThePackageInstallsIt) {
+    // The installed layout: bin/tarvo-cli and lib/tarvo/tarvo-macwatch, nothing set.
+    namespace fs = std::filesystem;
+    const fs::path prefix = fs::path(std::getenv("TARVO_SANDBOX_DIR")) / "usr";
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "lib/tarvo");
+    fs::copy_file(TARVO_CLI_PATH, prefix / "bin/tarvo-cli");
+    fs::copy_file(TARVO_MACWATCH_PATH, prefix / "lib/tarvo/tarvo-macwatch");
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.251.1.108/24", "dev", "eth0"}), 0);
+    test::SimOptions options;
+    options.host = 1;
+    test::SimProcess sim(
+        nlohmann::json::parse(R"({"devices": [{"ip": "10.251.1.108", "type": 100}]})"), options);
+    auto macOf = [&](const fs::path& cli) {
+        const auto r = test::runProcess({cli.string(), "discover", "--seconds", "1", "--json"}, 30s,
+                                        {"TARVO_MACWATCH="});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        for (const auto& row : nlohmann::json::parse(r.out))
+            if (row["ip"] == "10.251.1.108") return row["mac"].get<std::string>();
+        return std::string("(not listed)");
+    };
+    // Outside the computer's subnets only the frame knows the MAC.
+    EXPECT_EQ(macOf(prefix / "bin/tarvo-cli"), "02:00:0A:FA:00:0B");
+    fs::remove(prefix / "lib/tarvo/tarvo-macwatch");
+    EXPECT_EQ(macOf(prefix / "bin/tarvo-cli"), "");
 }
