@@ -68,12 +68,13 @@ Wireshark dissector for the protocol. The device simulator for testing is in
 the package tarvo-sim.
 .
 The installation grants the capability CAP_NET_RAW (with setcap, from
-libcap2-bin) to one small helper, /usr/lib/tarvo/tarvo-macwatch, and to nothing
-else. The helper reads the sender's MAC address from each discovery reply frame
-through a packet socket with a locked filter, gives up the capability and passes
-only that on to tarvo and tarvo-cli, so that a normal user sees the MACs of
-devices outside the computer's subnet and address conflicts between devices. It
-sends nothing. Without it the programs fall back to the neighbour table.]=])
+libcap2-bin) to one small helper, /usr/lib/tarvo/tarvo-macwatch, and to
+nothing else. The helper reads the sender's MAC address from each discovery
+reply frame through a packet socket with a locked filter, gives up the
+capability and passes only that on to tarvo and tarvo-cli, so that a normal
+user sees the MACs of devices outside the computer's subnet and address
+conflicts between devices. It sends nothing. Without it the programs fall
+back to the neighbour table.]=])
 set(CPACK_DEBIAN_SIM_DESCRIPTION [=[simulated network video devices for testing Tarvo
 tarvo-sim plays any number of IP cameras, NVRs, DVRs and video decoders on the
 host's addresses: each answers searches (UDP multicast to 233.0.0.1:5250) and

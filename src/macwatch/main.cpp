@@ -167,8 +167,9 @@ int watch(int socket) {
 int main(int argc, char** argv) {
     (void)argv;
     if (argc != 1) {
-        std::fputs("usage: tarvo-macwatch (started by tarvo and tarvo-cli; takes no option)\n",
-                   stderr);
+        std::fprintf(stderr,
+                     "tarvo-macwatch: takes no option (%d given); tarvo and tarvo-cli start it\n",
+                     argc - 1);
         return kUsage;
     }
     // Nothing the parent left open stays: only the socket below and the two pipes.
