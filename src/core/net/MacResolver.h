@@ -39,6 +39,12 @@ public:
         (void)index;
         (void)sink;
     }
+    // The same, for a receive thread that just took a reply from `sender`: where that reply's
+    // frame is already at hand it is not waited for.
+    virtual void takeFramesFor(unsigned index, std::uint32_t sender, const FrameSink& sink) {
+        (void)sender;
+        takeFrames(index, sink);
+    }
 };
 
 // The system's view: own addresses, the neighbour table (SIOCGARP) and, where the MAC helper
@@ -54,6 +60,7 @@ public:
     void solicit(std::uint32_t address) override;
     bool watch(const LocalInterface& iface) override;
     void takeFrames(unsigned index, const FrameSink& sink) override;
+    void takeFramesFor(unsigned index, std::uint32_t sender, const FrameSink& sink) override;
 
 private:
     // The interface list, read again at most once a second: large sites resolve thousands of

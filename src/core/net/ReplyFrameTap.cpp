@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -180,12 +181,18 @@ void ReplyFrameTap::catchUp(std::unique_lock<std::mutex>& guard) {
     });
 }
 
-void ReplyFrameTap::take(ReaderId reader, const FrameSink& sink) {
+void ReplyFrameTap::take(ReaderId reader, const FrameSink& sink, std::uint32_t sender) {
     std::deque<std::pair<std::uint32_t, MacAddress>> frames;
     {
         std::unique_lock guard(mutex_);
-        if (readers_.count(reader) == 0) return;
-        catchUp(guard);
+        const auto asked = readers_.find(reader);
+        if (asked == readers_.end()) return;
+        // In a burst of replies the helper is mostly ahead: no round trip then.
+        const auto& queued = asked->second.frames;
+        const bool atHand =
+            sender != 0 && std::any_of(queued.begin(), queued.end(),
+                                       [&](const auto& f) { return f.first == sender; });
+        if (!atHand) catchUp(guard);
         const auto found = readers_.find(reader);  // it may have gone meanwhile
         if (found == readers_.end()) return;
         frames.swap(found->second.frames);

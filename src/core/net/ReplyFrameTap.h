@@ -48,7 +48,9 @@ public:
     // reply's frame is queued for the helper before its datagram reaches any UDP socket, and
     // the helper is asked to pass on all it holds first (a wait of a round trip, bounded), so
     // a receive thread that calls this after taking a reply sees that reply's frame.
-    void take(ReaderId reader, const FrameSink& sink);
+    // `sender` (0: none) is the reply the caller just took: when its frame is already here the
+    // helper is not asked.
+    void take(ReaderId reader, const FrameSink& sink, std::uint32_t sender = 0);
 
 private:
     struct Reader {
