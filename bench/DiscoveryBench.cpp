@@ -4,8 +4,8 @@
 // saw the last reply: a ratio near 1 means the receive path keeps up with the network.
 // Run inside the sandbox: scripts/sandbox -- build/release/bench/bench-discovery [N...]
 // With --link the devices sit behind a real link instead: one device host whose N addresses lie
-// outside the computer's subnet, so that every reply's MAC must be found (from its frame where
-// the process may read frames):
+// outside the computer's subnet, so that every reply's MAC must be found (from its frame, which
+// the MAC helper passes on; the bench finds the build tree's helper):
 //   scripts/sandbox --hosts 1 -- build/release/bench/bench-discovery --link 5000
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -172,6 +172,7 @@ int runOnce(int devices, bool link) {
 
 int main(int argc, char** argv) {
     test::requireSandboxOrExit();
+    ::setenv("TARVO_MACWATCH", TARVO_MACWATCH_PATH, 0);
     std::vector<int> sizes;
     bool link = false;
     for (int i = 1; i < argc; ++i) {

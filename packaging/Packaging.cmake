@@ -67,11 +67,14 @@ It comes as a desktop program (tarvo) and a command line (tarvo-cli), with a
 Wireshark dissector for the protocol. The device simulator for testing is in
 the package tarvo-sim.
 .
-The installation grants tarvo and tarvo-cli the capability CAP_NET_RAW (with
-setcap, from libcap2-bin). It lets them read the sender's MAC address from each
-reply frame through a packet socket, so that a normal user sees the MACs of
-devices outside the computer's subnet and address conflicts between devices.
-Without it they fall back to the neighbour table.]=])
+The installation grants the capability CAP_NET_RAW (with setcap, from
+libcap2-bin) to one small helper, /usr/lib/tarvo/tarvo-macwatch, and to
+nothing else. The helper reads the sender's MAC address from each discovery
+reply frame through a packet socket with a locked filter, gives up the
+capability and passes only that on to tarvo and tarvo-cli, so that a normal
+user sees the MACs of devices outside the computer's subnet and address
+conflicts between devices. It sends nothing. Without it the programs fall
+back to the neighbour table.]=])
 set(CPACK_DEBIAN_SIM_DESCRIPTION [=[simulated network video devices for testing Tarvo
 tarvo-sim plays any number of IP cameras, NVRs, DVRs and video decoders on the
 host's addresses: each answers searches (UDP multicast to 233.0.0.1:5250) and
@@ -88,7 +91,7 @@ set(CPACK_DEBIAN_TARVO_PACKAGE_RECOMMENDS libcap2-bin)
 # Reports (PDF) show Chinese names with a CJK font's glyphs; the libraries come from shlibdeps.
 set(CPACK_DEBIAN_TARVO_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_TARVO_PACKAGE_SUGGESTS "wireshark | tshark, tarvo-sim")
-# Only the programs that are granted CAP_NET_RAW need the step that grants it.
+# The step that grants CAP_NET_RAW to the MAC helper, the one file that has it.
 set(CPACK_DEBIAN_TARVO_PACKAGE_CONTROL_EXTRA ${TARVO_PACKAGING_DIR}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)

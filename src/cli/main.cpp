@@ -99,8 +99,9 @@ bool asksForJson(int argc, char** argv) {
 // tarvo-cli: the device operations from a shell. Exit status 0 only on success; the program's
 // messages go to stderr, --json results to stdout.
 int main(int argc, char** argv) try {
-    // Before anything that loads plugins (FFmpeg, Qt for reports): what needs a capability (the
-    // packet socket) is opened now, and then no capability is held any more.
+    // Before anything that loads plugins (FFmpeg, Qt for reports): a process run by root holds
+    // no capability from here on. The reply frames come from the helper tarvo-macwatch, started
+    // only by the commands that search.
     if (!tarvo::net::startWithoutCapabilities()) {
         std::cerr << tarvo::cli::said(tarvo::text::msg::kCapabilitiesNotDropped) << std::endl;
         return 1;

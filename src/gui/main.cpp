@@ -20,8 +20,8 @@ constexpr const char* kHelp =
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Before Qt, which loads plugins from folders the user may name: what needs a capability
-    // (the packet socket) is opened now, and then no capability is held any more.
+    // Before Qt, which loads plugins from folders the user may name: a process run by root
+    // holds no capability from here on. The reply frames come from the helper tarvo-macwatch.
     if (!tarvo::net::startWithoutCapabilities()) {
         std::fputs("tarvo: could not give up its capabilities; not starting\n", stderr);
         return 1;

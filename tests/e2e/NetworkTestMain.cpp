@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
     ::unsetenv("LC_ALL");
     ::unsetenv("LC_MESSAGES");
     ::setenv("LANG", "zh_CN.UTF-8", 1);
+    // The build tree's MAC helper, for this process and the programs it starts.
+    ::setenv("TARVO_MACWATCH", TARVO_MACWATCH_PATH, 0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

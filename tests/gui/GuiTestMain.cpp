@@ -41,6 +41,8 @@ int main(int argc, char** argv) {
         listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
     if (!listing) tarvo::test::requireSandboxOrExit();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The build tree's MAC helper: the window's searches start it.
+    ::setenv("TARVO_MACWATCH", TARVO_MACWATCH_PATH, 0);
     // What the window remembers goes to a folder of this run, never to the user's settings.
     const QTemporaryDir config;
     if (!config.isValid()) return 1;

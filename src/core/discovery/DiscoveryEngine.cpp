@@ -333,10 +333,11 @@ bool DiscoveryEngine::isListed(std::uint32_t sender) {
     return table_.hasAddress(address);
 }
 
-void DiscoveryEngine::takeReplyFrames(const InterfaceContext* context) {
+void DiscoveryEngine::takeReplyFrames(const InterfaceContext* context, std::uint32_t replier) {
     if (context == nullptr) return;
-    macResolver_.takeFrames(
-        context->interface().index, [this](std::uint32_t sender, const net::MacAddress& mac) {
+    macResolver_.takeFramesFor(
+        context->interface().index, replier,
+        [this](std::uint32_t sender, const net::MacAddress& mac) {
             auto found = frameMacs_.find(sender);
             if (found == frameMacs_.end()) {
                 if (frameMacs_.size() >= static_cast<std::size_t>(DeviceTable::kMaxRows)) return;
@@ -394,7 +395,7 @@ bool DiscoveryEngine::addDevice(InterfaceContext* context, std::uint32_t sender,
     {
         std::lock_guard guard(table_.lock());
         // Before the duplicate test: a later reply from a listed address may be another device.
-        takeReplyFrames(context);
+        takeReplyFrames(context, sender);
         if (table_.hasAddress(address)) {
             if (context != nullptr) noteHeardOn(sender, address, context->interface().address);
             return true;

@@ -96,7 +96,8 @@ private:
                    std::span<const std::uint8_t> name);
     // Records the reply frames that arrived on the interface; a second MAC for a listed address
     // marks its row as a conflict. Table lock held.
-    void takeReplyFrames(const InterfaceContext* context);
+    // `sender`: the reply being listed (its frame is waited for, briefly); 0 for none.
+    void takeReplyFrames(const InterfaceContext* context, std::uint32_t sender = 0);
     // A listed device answered on one more interface. Table lock held.
     void noteHeardOn(std::uint32_t sender, const std::u16string& address,
                      std::uint32_t interfaceAddress);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/net/Clock.h"
+#include "core/net/Socket.h"
 
 namespace tarvo::net {
 
@@ -94,6 +95,10 @@ bool SystemMacResolver::watch(const LocalInterface& iface) {
 }
 
 void SystemMacResolver::takeFrames(unsigned index, const FrameSink& sink) {
+    takeFramesFor(index, 0, sink);
+}
+
+void SystemMacResolver::takeFramesFor(unsigned index, std::uint32_t sender, const FrameSink& sink) {
     ReplyFrameTap::ReaderId reader = 0;
     {
         std::lock_guard guard(mutex_);
@@ -101,7 +106,7 @@ void SystemMacResolver::takeFrames(unsigned index, const FrameSink& sink) {
         if (found == readers_.end()) return;
         reader = found->second;
     }
-    ReplyFrameTap::shared().take(reader, sink);
+    ReplyFrameTap::shared().take(reader, sink, sender);
 }
 
 std::string formatMac(const MacAddress& mac) {

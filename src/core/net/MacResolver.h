@@ -26,9 +26,8 @@ public:
     virtual std::optional<MacAddress> resolve(std::uint32_t address) = 0;
     // Prompts the system to resolve an address of a local subnet (resolve() may know it soon).
     virtual void solicit(std::uint32_t address) { (void)address; }
-    // Starts reading the frames of discovery replies that arrive on `iface`. False where the
-    // process could not open its packet socket at start-up (it needs root or CAP_NET_RAW) or
-    // for loopback.
+    // Starts reading the frames of discovery replies that arrive on `iface`. False where no MAC
+    // helper reads frames (none found, or it has no CAP_NET_RAW) or for loopback.
     virtual bool watch(const LocalInterface& iface) {
         (void)iface;
         return false;
@@ -40,10 +39,16 @@ public:
         (void)index;
         (void)sink;
     }
+    // The same, for a receive thread that just took a reply from `sender`: where that reply's
+    // frame is already at hand it is not waited for.
+    virtual void takeFramesFor(unsigned index, std::uint32_t sender, const FrameSink& sink) {
+        (void)sender;
+        takeFrames(index, sink);
+    }
 };
 
-// The system's view: own addresses, the neighbour table (SIOCGARP) and, where the process
-// opened its packet socket, the frames of the replies themselves.
+// The system's view: own addresses, the neighbour table (SIOCGARP) and, where the MAC helper
+// runs, the frames of the replies themselves.
 class SystemMacResolver final : public MacResolver {
 public:
     SystemMacResolver() = default;
@@ -55,6 +60,7 @@ public:
     void solicit(std::uint32_t address) override;
     bool watch(const LocalInterface& iface) override;
     void takeFrames(unsigned index, const FrameSink& sink) override;
+    void takeFramesFor(unsigned index, std::uint32_t sender, const FrameSink& sink) override;
 
 private:
     // The interface list, read again at most once a second: large sites resolve thousands of

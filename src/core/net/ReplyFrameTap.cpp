@@ -1,93 +1,164 @@
 #include "core/net/ReplyFrameTap.h"
 
-#include <arpa/inet.h>
-#include <linux/filter.h>
-#include <linux/if_ether.h>
-#include <linux/if_packet.h>
-#include <net/if_arp.h>
-#include <netinet/in.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
-#include <cstring>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
 
 namespace tarvo::net {
 
 namespace {
 
-// What the frame filter looks for: UDP to the group port whose first payload byte is the
-// discovery reply code.
-constexpr std::uint32_t kReplyPort = 5250;
-constexpr std::uint32_t kReplyCode = 100;
-// Room for several thousand reply frames between two reads of a busy link (each frame is
-// charged at its whole buffer size, a few kilobytes, however little of it is kept).
-constexpr int kTapBufferBytes = 32 << 20;
 // A reader that stops asking keeps at most this many frames (the oldest go first).
 constexpr std::size_t kReaderFrames = 1 << 16;
-// One drain reads at most what the kernel buffer can hold, even while frames keep coming.
-constexpr int kDrainFrames = 1 << 17;
-// Ancillary loads of the filter: the link type and the direction of the frame.
-constexpr auto kLinkType = static_cast<std::uint32_t>(SKF_AD_OFF + SKF_AD_HATYPE);
-constexpr auto kFrameDirection = static_cast<std::uint32_t>(SKF_AD_OFF + SKF_AD_PKTTYPE);
+// The helper opens its socket in milliseconds; a loaded machine may take longer.
+constexpr auto kStartWait = std::chrono::seconds(3);
+// It answers a request for what it holds in a round trip; a stalled helper costs a receive
+// thread no more than this (the frame then comes with a later call).
+constexpr auto kCatchUpWait = std::chrono::milliseconds(500);
 
-Socket openSocket() {
-    // Protocol 0 takes no frame until the bind below, when the filter is already in place.
-    Socket socket(::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!socket) return {};
-    // Offsets from the start of the Ethernet frame; X holds the IPv4 header length. Only
-    // Ethernet links carry the header the offsets assume (loopback and tunnels do not), and
-    // the program's own sends are of no interest.
-    std::array<sock_filter, 15> program{{
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kLinkType),               //
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ARPHRD_ETHER, 0, 11),    //
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kFrameDirection),         //
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, PACKET_OUTGOING, 9, 0),  //
-        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 23),                      // IPv4 protocol
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IPPROTO_UDP, 0, 7),      //
-        BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 20),                      // fragment offset
-        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, 0x1fff, 5, 0),          //
-        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 14),                     // X = header length
-        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 16),                      // UDP destination port
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kReplyPort, 0, 2),       //
-        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 22),                      // command byte
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kReplyCode, 1, 0),       //
-        BPF_STMT(BPF_RET | BPF_K, 0),                                // drop
-        BPF_STMT(BPF_RET | BPF_K, 64),  // keep the Ethernet header and the IPv4 source
-    }};
-    sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
-    if (::setsockopt(socket.fd(), SOL_SOCKET, SO_ATTACH_FILTER, &filter, sizeof filter) != 0)
-        return {};
-    // The socket outlives the capabilities, in a process that loads plugins: code in it may not
-    // widen the filter to read other traffic.
-    const int locked = 1;
-    if (::setsockopt(socket.fd(), SOL_SOCKET, SO_LOCK_FILTER, &locked, sizeof locked) != 0)
-        return {};
-    // The deep buffer needs CAP_NET_ADMIN, which only root has, and only now.
-    const int bytes = kTapBufferBytes;
-    if (::setsockopt(socket.fd(), SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
-        (void)::setsockopt(socket.fd(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-    // Every interface, also those that come up later: the socket cannot be opened again then.
-    sockaddr_ll where{};
-    where.sll_family = AF_PACKET;
-    where.sll_protocol = htons(ETH_P_IP);
-    where.sll_ifindex = 0;
-    if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0)
-        return {};
-    return socket;
+void closeFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+// Starts `helper` with its stdin and stdout on new pipes; its pid, or -1.
+pid_t spawnHelper(const std::string& helper, int& toHelper, int& fromHelper) {
+    // The helper's stdin is a socket, not a pipe: a byte sent to a helper that just ended
+    // must not raise SIGPIPE in the program.
+    std::array<int, 2> in{-1, -1};
+    std::array<int, 2> out{-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in.data()) != 0) return -1;
+    if (::pipe2(out.data(), O_CLOEXEC) != 0) {
+        closeFd(in[0]);
+        closeFd(in[1]);
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::string path = helper;
+    std::array<char*, 2> argv{path.data(), nullptr};
+    std::array<char*, 1> environment{nullptr};  // it needs none
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environment.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    closeFd(in[0]);
+    closeFd(out[1]);
+    if (pid < 0) {
+        closeFd(in[1]);
+        closeFd(out[0]);
+        return -1;
+    }
+    toHelper = in[1];
+    fromHelper = out[0];
+    return pid;
 }
 
 }  // namespace
 
+std::string ReplyFrameTap::helperPath() {
+    if (const char* set = std::getenv("TARVO_MACWATCH"); set != nullptr && *set != '\0') return set;
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return {};
+    const auto folder = program.parent_path();
+    for (const auto& candidate :
+         {folder / "../lib/tarvo/tarvo-macwatch", folder / "../macwatch/tarvo-macwatch"}) {
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal().string();
+    }
+    return {};
+}
+
 ReplyFrameTap& ReplyFrameTap::shared() {
-    static ReplyFrameTap tap(openSocket());
+    static ReplyFrameTap tap(helperPath());
     return tap;
 }
 
-ReplyFrameTap::ReaderId ReplyFrameTap::subscribe(unsigned interfaceIndex) {
-    if (!available()) return 0;
+ReplyFrameTap::~ReplyFrameTap() {
+    stop();
+}
+
+void ReplyFrameTap::stop() {
+    closeFd(toHelper_);                         // the helper ends when its stdin does
+    if (pid_ > 0) (void)::kill(pid_, SIGTERM);  // and surely: the reader must not wait long
+    if (reader_.joinable()) reader_.join();
+    closeFd(fromHelper_);
+    if (pid_ > 0) {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    pid_ = -1;
+}
+
+void ReplyFrameTap::start(std::unique_lock<std::mutex>& guard) {
+    state_ = State::Failed;
+    if (helper_.empty()) return;
+    pid_ = spawnHelper(helper_, toHelper_, fromHelper_);
+    if (pid_ < 0) return;
+    state_ = State::Starting;
+    reader_ = std::thread([this] { readRecords(); });
+    changed_.wait_for(guard, kStartWait, [this] { return state_ != State::Starting; });
+    // No word in time: it reads nothing then, and it is not waited for again.
+    if (state_ == State::Starting) state_ = State::Failed;
+}
+
+void ReplyFrameTap::readRecords() {
+    std::vector<std::uint8_t> pending;
+    std::array<std::uint8_t, 64 * kReplyRecordSize> chunk{};
+    for (;;) {
+        const ssize_t got = ::read(fromHelper_, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;  // the helper ended
+        pending.insert(pending.end(), chunk.begin(), chunk.begin() + got);
+        const std::size_t whole = pending.size() - pending.size() % kReplyRecordSize;
+        std::lock_guard guard(mutex_);
+        for (std::size_t at = 0; at < whole; at += kReplyRecordSize) {
+            const std::span<const std::uint8_t, kReplyRecordSize> record(pending.data() + at,
+                                                                         kReplyRecordSize);
+            if (isReadyRecord(record)) {
+                if (state_ == State::Starting) state_ = State::Running;
+            } else if (const auto count = readSyncRecord(record)) {
+                syncDone_ = *count;
+            } else if (const auto frame = readFrameRecord(record);
+                       frame && state_ == State::Running) {
+                deliver(*frame);
+            }
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(whole));
+        changed_.notify_all();
+    }
     std::lock_guard guard(mutex_);
-    // What is queued now arrived before this reader asked: it goes to the readers before it.
-    drain();
+    state_ = State::Failed;
+    changed_.notify_all();
+}
+
+void ReplyFrameTap::deliver(const ReplyFrame& frame) {
+    for (auto& [id, reader] : readers_) {
+        if (reader.interfaceIndex != frame.interfaceIndex) continue;
+        if (reader.frames.size() >= kReaderFrames) reader.frames.pop_front();
+        reader.frames.emplace_back(frame.sender, frame.mac);
+    }
+}
+
+ReplyFrameTap::ReaderId ReplyFrameTap::subscribe(unsigned interfaceIndex) {
+    std::unique_lock guard(mutex_);
+    if (state_ == State::NotStarted) start(guard);
+    if (state_ != State::Running) return 0;
     const ReaderId id = nextReader_++;
     readers_[id].interfaceIndex = interfaceIndex;
     return id;
@@ -98,34 +169,32 @@ void ReplyFrameTap::unsubscribe(ReaderId reader) {
     readers_.erase(reader);
 }
 
-void ReplyFrameTap::drain() {
-    std::array<std::uint8_t, 64> frame{};
-    for (int n = 0; n < kDrainFrames; ++n) {
-        sockaddr_ll from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t got = ::recvfrom(socket_.fd(), frame.data(), frame.size(), MSG_DONTWAIT,
-                                       reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (got < 0) return;  // nothing more queued (or the socket failed: nothing to read)
-        if (got < 30 || from.sll_pkttype == PACKET_OUTGOING || from.sll_ifindex <= 0) continue;
-        MacAddress mac{};
-        std::memcpy(mac.data(), frame.data() + 6, mac.size());
-        std::uint32_t sender = 0;
-        std::memcpy(&sender, frame.data() + 26, sizeof sender);
-        for (auto& [id, reader] : readers_) {
-            if (reader.interfaceIndex != static_cast<unsigned>(from.sll_ifindex)) continue;
-            if (reader.frames.size() >= kReaderFrames) reader.frames.pop_front();
-            reader.frames.emplace_back(sender, mac);
-        }
-    }
+void ReplyFrameTap::catchUp(std::unique_lock<std::mutex>& guard) {
+    if (state_ != State::Running) return;
+    const char ask = 0;
+    // A full buffer (a stalled helper) must not block a receive thread either.
+    if (::send(toHelper_, &ask, 1, MSG_NOSIGNAL | MSG_DONTWAIT) != 1) return;
+    const std::uint32_t mine = ++syncAsked_;
+    // Counts wrap: `mine` is answered once the answer is not behind it.
+    changed_.wait_for(guard, kCatchUpWait, [&] {
+        return state_ != State::Running || static_cast<std::int32_t>(syncDone_ - mine) >= 0;
+    });
 }
 
-void ReplyFrameTap::take(ReaderId reader, const FrameSink& sink) {
+void ReplyFrameTap::take(ReaderId reader, const FrameSink& sink, std::uint32_t sender) {
     std::deque<std::pair<std::uint32_t, MacAddress>> frames;
     {
-        std::lock_guard guard(mutex_);
-        const auto found = readers_.find(reader);
+        std::unique_lock guard(mutex_);
+        const auto asked = readers_.find(reader);
+        if (asked == readers_.end()) return;
+        // In a burst of replies the helper is mostly ahead: no round trip then.
+        const auto& queued = asked->second.frames;
+        const bool atHand =
+            sender != 0 && std::any_of(queued.begin(), queued.end(),
+                                       [&](const auto& f) { return f.first == sender; });
+        if (!atHand) catchUp(guard);
+        const auto found = readers_.find(reader);  // it may have gone meanwhile
         if (found == readers_.end()) return;
-        drain();
         frames.swap(found->second.frames);
     }
     // Outside the lock: the sink takes the device table's.

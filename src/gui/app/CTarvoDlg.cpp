@@ -459,7 +459,14 @@ void CTarvoDlg::closeEvent(QCloseEvent* event) {
 namespace tarvo::gui {
 
 void CTarvoDlg::buildSearchStatus(const QLabel& note) {
-    searchStatus_ = new SearchStatusLine([this] { return engine_.diagnosis(); }, this);
+    // The line is filled once replies settled: the frames the MAC helper passed on late fill
+    // their MAC cells then too.
+    searchStatus_ = new SearchStatusLine(
+        [this] {
+            engine_.takeLateFrames();
+            return engine_.diagnosis();
+        },
+        this);
     // From the note's end to the list's right edge, on the note's line.
     const QRect list = DialogUnits(font()).rect(t::kListRect);
     const QRect beside(note.geometry().right() + 8, note.geometry().top(),

@@ -132,6 +132,27 @@ int packetSocketOf(pid_t pid) {
     return -1;
 }
 
+// The MAC helper process `parent` started, or -1.
+pid_t helperOf(pid_t parent) {
+    pid_t found = -1;
+    test::waitUntil(
+        [&] {
+            const std::string task = "/proc/" + std::to_string(parent) + "/task/";
+            std::error_code error;
+            for (const auto& thread : std::filesystem::directory_iterator(task, error)) {
+                std::ifstream children(thread.path() / "children");
+                for (pid_t child = 0; children >> child;) {
+                    std::ifstream name("/proc/" + std::to_string(child) + "/comm");
+                    std::string comm;
+                    if (name >> comm && comm == "tarvo-macwatch") found = child;
+                }
+            }
+            return found > 0;
+        },
+        10s);
+    return found;
+}
+
 // Whether the filter of socket `fd` of process `pid` stays as it is (code in the process cannot
 // take it off to read other traffic).
 bool filterLocked(pid_t pid, int fd) {
@@ -278,31 +299,46 @@ TEST(DiscoveryHostsE2E, DevicesSharingOneAddressAreAConflictAndTakeNoWrite) {
     }
 }
 
-TEST(DiscoveryHostsE2E, ProgramsGiveUpEveryCapabilityAndStillListOtherSubnetMacs) {
+TEST(DiscoveryHostsE2E, OnlyTheHelperHoldsThePacketSocketAndOtherSubnetMacsAreStillListed) {
     // The test runs as root: every capability is there to be given up.
     ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.251.1.108/24", "dev", "eth0"}), 0);
     test::SimOptions options;
     options.host = 1;
     test::SimProcess sim(
         nlohmann::json::parse(R"({"devices": [{"ip": "10.251.1.108", "type": 100}]})"), options);
-    const std::map<std::string, std::string> none{
+    // The programs keep CAP_NET_RAW in their bounding set alone, so that the helper can be
+    // given it, and set no no-new-privileges, which would keep it from the helper.
+    const std::map<std::string, std::string> program{
         {"CapInh", "0000000000000000"}, {"CapPrm", "0000000000000000"},
-        {"CapEff", "0000000000000000"}, {"CapBnd", "0000000000000000"},
+        {"CapEff", "0000000000000000"}, {"CapBnd", "0000000000002000"},
+        {"CapAmb", "0000000000000000"}, {"NoNewPrivs", "0"}};
+    // The helper empties its bounding set as far as it may: without CAP_SETPCAP, which its
+    // parent no longer has to pass on, the set stays its parent's.
+    const std::map<std::string, std::string> helper{
+        {"CapInh", "0000000000000000"}, {"CapPrm", "0000000000000000"},
+        {"CapEff", "0000000000000000"}, {"CapBnd", "0000000000002000"},
         {"CapAmb", "0000000000000000"}, {"NoNewPrivs", "1"}};
     // Past start-up once the search reached the camera.
     auto searched = [&](int before) {
         return test::waitUntil([&] { return countDiscoveryRequests(sim, "10.251.1.108") > before; },
                                20s);
     };
+    auto checkHelperOf = [&](pid_t parent) {
+        const pid_t watcher = helperOf(parent);
+        ASSERT_GT(watcher, 0);
+        EXPECT_EQ(privileges(watcher), helper);
+        const int tap = packetSocketOf(watcher);
+        ASSERT_GE(tap, 0);
+        EXPECT_TRUE(filterLocked(watcher, tap));
+    };
 
     Started cli({TARVO_CLI_PATH, "discover", "--seconds", "3", "--json"});
     const pid_t cliPid = cli.pid();
     ASSERT_GT(cliPid, 0);
     ASSERT_TRUE(searched(0));
-    EXPECT_EQ(privileges(cliPid), none);
-    const int tap = packetSocketOf(cliPid);
-    ASSERT_GE(tap, 0);
-    EXPECT_TRUE(filterLocked(cliPid, tap));
+    EXPECT_EQ(privileges(cliPid), program);
+    EXPECT_EQ(packetSocketOf(cliPid), -1);
+    checkHelperOf(cliPid);
     cli.join();
     ASSERT_EQ(cli.result.exitCode, 0) << cli.result.err;
     std::map<std::string, std::string> macs;
@@ -315,7 +351,8 @@ TEST(DiscoveryHostsE2E, ProgramsGiveUpEveryCapabilityAndStillListOtherSubnetMacs
     const pid_t windowPid = window.pid();
     ASSERT_GT(windowPid, 0);
     ASSERT_TRUE(searched(before));
-    EXPECT_EQ(privileges(windowPid), none);
-    EXPECT_GE(packetSocketOf(windowPid), 0);
+    EXPECT_EQ(privileges(windowPid), program);
+    EXPECT_EQ(packetSocketOf(windowPid), -1);
+    checkHelperOf(windowPid);
 #endif
 }

@@ -1,5 +1,6 @@
 // Changing a camera's address through the network settings window, with the camera on a device
-// host of its own: the search that follows lists it at the new address with the same MAC.
+// host of its own: the search that follows lists it at the new address with the same MAC. And
+// the MAC of a camera outside the computer's subnets, which only the MAC helper can read.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -10,9 +11,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "GuiDriver.h"
 #include "app/CTarvoDlg.h"
@@ -213,4 +219,70 @@ TEST(NetworkMoveGuiTest, SiteWindowAppliesThePlanAfterShowingIt) {
         << driver.boxes[1].text.toStdString();
     EXPECT_EQ(sim->device("10.250.0.41")["netParams"]["address"], "10.250.0.41");
     window.engine().closeInterfaces();
+}
+
+namespace {
+
+// Inodes of the packet sockets of this network namespace.
+std::set<std::string> packetSocketInodes() {
+    std::set<std::string> inodes;
+    std::ifstream table("/proc/net/packet");
+    std::string line;
+    std::getline(table, line);  // the header
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string field;
+        while (fields >> field) {
+        }
+        inodes.insert(field);  // the last column
+    }
+    return inodes;
+}
+
+// Whether process `pid` (this one: "self") holds one of `inodes`.
+bool holdsOneOf(const std::string& pid, const std::set<std::string>& inodes) {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + pid + "/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+        if (target.starts_with("socket:[") && inodes.count(target.substr(8, target.size() - 9)))
+            return true;
+    }
+    return false;
+}
+
+// The pids of this process's children named tarvo-macwatch.
+std::vector<std::string> macHelpers() {
+    std::vector<std::string> out;
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::ifstream children(task.path() / "children");
+        for (std::string child; children >> child;) {
+            std::ifstream comm("/proc/" + child + "/comm");
+            std::string name;
+            if (comm >> name && name == "tarvo-macwatch") out.push_back(child);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(NetworkMoveGuiTest, WindowListsAnOtherSubnetMacThroughTheHelperAndHoldsNoPacketSocket) {
+    ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.251.1.108/24", "dev", "eth0"}), 0);
+    test::SimOptions options;
+    options.host = 1;
+    test::SimProcess sim(
+        nlohmann::json::parse(R"({"devices": [{"ip": "10.251.1.108", "type": 100}]})"), options);
+    test::setLanguage("zh_CN.UTF-8");
+    gui::CTarvoDlg window;
+    window.onInitDialog();
+    window.show();
+    // Outside the computer's subnets the neighbour table knows nothing: the MAC is the frame's.
+    ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.251.1.108", 2).isEmpty(); }, 10s));
+    EXPECT_EQ(cell(window, "10.251.1.108", 2), QStringLiteral("02:00:0A:FA:00:0B"));
+    const auto inodes = packetSocketInodes();
+    EXPECT_FALSE(holdsOneOf("self", inodes));
+    const auto helpers = macHelpers();
+    ASSERT_EQ(helpers.size(), 1u);
+    EXPECT_TRUE(holdsOneOf(helpers.front(), inodes));
 }
