@@ -268,11 +268,11 @@ void printApply(const GlobalOptions& global, const SiteArgs& args, const site::A
     for (const auto& r : report.results) {
         std::u16string result = text::escapeControls(r.resultText());
         if (r.searchOnly) result += u"  (" + text::tr(text::msg::kPlanSearchOnly) + u")";
-        lines.push_back({text::formatText(text::tr(text::msg::kPlanLine),
-                                          {text::fromUtf8(std::to_string(r.line)),
-                                           text::escapeControls(r.mac)}),
-                         cell(r.oldAddress.empty() ? "-" : r.oldAddress), u"->",
-                         cell(r.newAddress), std::move(result)});
+        lines.push_back({text::formatText(
+                             text::tr(text::msg::kPlanLine),
+                             {text::fromUtf8(std::to_string(r.line)), text::escapeControls(r.mac)}),
+                         cell(r.oldAddress.empty() ? "-" : r.oldAddress), u"->", cell(r.newAddress),
+                         std::move(result)});
     }
     for (const auto& u : report.review.unplanned) {
         lines.push_back({u.mac.empty() ? u"-" : text::escapeControls(u.mac),
@@ -448,75 +448,74 @@ void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<i
 
     CLI::App* plan = site->add_subcommand("plan", "The site's address plan");
     plan->require_subcommand(1);
-    CLI::App* import = plan->add_subcommand(
+    CLI::App* importCommand = plan->add_subcommand(
         "import",
         "Take the plan from a CSV file (MAC, address, mask, gateway, DNS, name, "
         "location, note); a file with a bad row changes nothing");
-    import->add_option("FILE", args->planFile, "The plan (CSV or tab-separated text)")->required();
-    import->callback([&global, &run, args] {
-        run = [&global, args] { return runImport(global, *args);
-};
-}  // namespace tarvo::cli
-);
-CLI::App* show = plan->add_subcommand("show", "Print the site's plan");
-show->callback([&global, &run, args] {
-    run = [&global, args] { return runPlanShow(global, *args); };
-});
+    importCommand->add_option("FILE", args->planFile, "The plan (CSV or tab-separated text)")
+        ->required();
+    importCommand->callback(
+        [&global, &run, args] { run = [&global, args] { return runImport(global, *args); }; });
+    CLI::App* show = plan->add_subcommand("show", "Print the site's plan");
+    show->callback(
+        [&global, &run, args] { run = [&global, args] { return runPlanShow(global, *args); }; });
 
-CLI::App* apply = site->add_subcommand(
-    "apply",
-    "Move every device of the plan to its address; nothing is sent while the plan has errors; "
-    "devices that do not answer today are left for the next apply");
-apply->add_flag("--dry-run", args->dryRun, "Show what would change; send nothing");
-apply->add_flag("--strict", args->strict,
-                "Send nothing unless every device of the plan can be moved today");
-apply->add_option("--parallel", args->applyParallel, "Devices written at a time")
-    ->capture_default_str()
-    ->check(CLI::Range(1, 64));
-apply->add_option("--user", args->user, "User name")->capture_default_str();
-addPasswordOptions(*apply, args->password);
-apply->add_option("--search-seconds", args->seconds, "How long each search listens")
-    ->capture_default_str()
-    ->check(CLI::Range(0.1, 60.0));
-apply->callback([&global, &run, args] {
-    args->password.resolve();
-    run = [&global, args] { return runApply(global, *args); };
-});
+    CLI::App* apply = site->add_subcommand(
+        "apply",
+        "Move every device of the plan to its address; nothing is sent while the plan has errors; "
+        "devices that do not answer today are left for the next apply");
+    apply->add_flag("--dry-run", args->dryRun, "Show what would change; send nothing");
+    apply->add_flag("--strict", args->strict,
+                    "Send nothing unless every device of the plan can be moved today");
+    apply->add_option("--parallel", args->applyParallel, "Devices written at a time")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 64));
+    apply->add_option("--user", args->user, "User name")->capture_default_str();
+    addPasswordOptions(*apply, args->password);
+    apply->add_option("--search-seconds", args->seconds, "How long each search listens")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 60.0));
+    apply->callback([&global, &run, args] {
+        args->password.resolve();
+        run = [&global, args] { return runApply(global, *args); };
+    });
 
-CLI::App* verify = site->add_subcommand(
-    "verify",
-    "Check each device (connect, login, firmware version; for cameras the stream's first key "
-    "picture, rates, size and a snapshot) and record the results in the site");
-verify->add_option("IP", args->addresses, "Devices to verify (default: every device that answers)");
-verify->add_option("--parallel", args->parallel, "Devices verified at a time")
-    ->capture_default_str()
-    ->check(CLI::Range(1, site::kMaxVerifyParallel));
-verify->add_option("--seconds", args->verifySeconds, "How long each camera's stream is measured")
-    ->capture_default_str()
-    ->check(CLI::Range(0.5, 600.0));
-verify
-    ->add_option("--timeout", args->timeout, "Seconds each device has up to its first key picture")
-    ->capture_default_str()
-    ->check(CLI::Range(1.0, 600.0));
-verify->add_option("--port", args->port, "Command port (default 5500 for an NVR, else 5505)")
-    ->check(CLI::Range(1, 65534));
-verify->add_option("--user", args->user, "User name")->capture_default_str();
-addPasswordOptions(*verify, args->password);
-verify->add_option("--search-seconds", args->seconds, "How long the search listens")
-    ->capture_default_str()
-    ->check(CLI::Range(0.1, 60.0));
-verify->callback([&global, &run, args] {
-    args->password.resolve();
-    run = [&global, args] { return runVerify(global, *args); };
-});
-CLI::App* reportCommand = site->add_subcommand(
-    "report",
-    "Write the site's report to hand over: every device with its verification, the "
-    "action log and totals, as HTML or PDF");
-reportCommand->add_option("--out", args->out, "The report: FILE.html or FILE.pdf")->required();
-reportCommand->callback([&global, &run, args] {
-    run = [&global, args] { return runReport(global, *args); };
-});
+    CLI::App* verify = site->add_subcommand(
+        "verify",
+        "Check each device (connect, login, firmware version; for cameras the stream's first key "
+        "picture, rates, size and a snapshot) and record the results in the site");
+    verify->add_option("IP", args->addresses,
+                       "Devices to verify (default: every device that answers)");
+    verify->add_option("--parallel", args->parallel, "Devices verified at a time")
+        ->capture_default_str()
+        ->check(CLI::Range(1, site::kMaxVerifyParallel));
+    verify
+        ->add_option("--seconds", args->verifySeconds, "How long each camera's stream is measured")
+        ->capture_default_str()
+        ->check(CLI::Range(0.5, 600.0));
+    verify
+        ->add_option("--timeout", args->timeout,
+                     "Seconds each device has up to its first key picture")
+        ->capture_default_str()
+        ->check(CLI::Range(1.0, 600.0));
+    verify->add_option("--port", args->port, "Command port (default 5500 for an NVR, else 5505)")
+        ->check(CLI::Range(1, 65534));
+    verify->add_option("--user", args->user, "User name")->capture_default_str();
+    addPasswordOptions(*verify, args->password);
+    verify->add_option("--search-seconds", args->seconds, "How long the search listens")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 60.0));
+    verify->callback([&global, &run, args] {
+        args->password.resolve();
+        run = [&global, args] { return runVerify(global, *args); };
+    });
+    CLI::App* reportCommand = site->add_subcommand(
+        "report",
+        "Write the site's report to hand over: every device with its verification, the "
+        "action log and totals, as HTML or PDF");
+    reportCommand->add_option("--out", args->out, "The report: FILE.html or FILE.pdf")->required();
+    reportCommand->callback(
+        [&global, &run, args] { run = [&global, args] { return runReport(global, *args); }; });
 }
 
 }  // namespace tarvo::cli

@@ -43,7 +43,7 @@ head -c 70000 /dev/zero >"$dir/IPC_update_00.00.23.06.img"
 "$cli" discover --seconds 2 >/dev/null
 "$cli" net set 127.0.0.11 --dns 10.9.8.7 >/dev/null
 "$cli" login 127.0.0.11 --user admin >/dev/null
-"$cli" upgrade 127.0.0.11 "$dir/IPC_update_00.00.23.06.img" >/dev/null
+"$cli" upgrade --no-wait 127.0.0.11 "$dir/IPC_update_00.00.23.06.img" >/dev/null
 "$cli" nvr-resolution 127.0.0.23 --set 2 >/dev/null
 "$cli" record 127.0.0.11 --seconds 1 --out "$dir/clip.mp4" >/dev/null
 

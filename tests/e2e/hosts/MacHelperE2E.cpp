@@ -35,8 +35,11 @@ TEST(MacHelperE2E, OnlyCommandsThatSearchStartTheHelper) {
     const std::string marker = dir + "/helper-started";
     const std::vector<std::string> env{"TARVO_MACWATCH=" + noteTakingHelper(marker)};
     const std::string site = dir + "/helper.tarvo-site";
+    const std::string plan = dir + "/helper-plan.csv";
+    std::ofstream(plan) << "MAC,IP\n02:00:0a:fa:00:0b,10.250.0.41\n";
     for (const auto& argv : std::vector<std::vector<std::string>>{
              {TARVO_CLI_PATH, "--version"},
+             {TARVO_CLI_PATH, "site", "--site", site, "plan", "import", plan},
              {TARVO_CLI_PATH, "site", "--site", site, "plan", "show"},
              {TARVO_CLI_PATH, "site", "--site", site, "report", "--out", dir + "/report.html"}}) {
         const auto r = test::runProcess(argv, 30s, env);
