@@ -210,19 +210,20 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
         // The same columns as the CSV, with the last address in brackets for a missing device.
         std::vector<std::vector<std::u16string>> lines{
             {u"MAC", u"IP", text::tr(text::msg::kSiteCsvPlanned),
-             text::tr(text::msg::kSiteCsvState), text::tr(text::msg::kBatchColName),
-             text::tr(text::msg::kSiteCsvLocation)}};
+             text::tr(text::msg::kSiteCsvState), text::tr(text::msg::kSiteColFirmware),
+             text::tr(text::msg::kBatchColName), text::tr(text::msg::kSiteCsvLocation)}};
         for (const auto& s : status) {
             std::u16string location = cell(s.location);
-            if (s.firmwareChanged) location += u"  " + text::tr(text::msg::kSiteFirmwareChanged);
             if (s.mac.empty()) location += u"  " + text::tr(text::msg::kSiteNoMac);
             const std::string at = !s.address.empty()       ? s.address
                                    : !s.lastAddress.empty() ? "(" + s.lastAddress + ")"
                                                             : "-";
-            lines.push_back({cell(s.mac.empty() ? "-" : s.mac), cell(at),
-                             cell(s.plannedAddress.empty() ? "-" : s.plannedAddress),
-                             std::u16string(site::stateText(s.state)), cell(s.name),
-                             std::move(location)});
+            lines.push_back(
+                {cell(s.mac.empty() ? "-" : s.mac), cell(at),
+                 cell(s.plannedAddress.empty() ? "-" : s.plannedAddress),
+                 std::u16string(site::stateText(s.state)),
+                 s.firmwareChanged ? text::tr(text::msg::kSiteFirmwareChangedMark) : u"-",
+                 cell(s.name), std::move(location)});
         }
         printTextTable(lines);
         return exitcode::kOk;

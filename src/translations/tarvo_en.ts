@@ -1352,6 +1352,14 @@
         <translation>%1 kbit/s</translation>
     </message>
     <message>
+        <source>固件</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>已变更</source>
+        <translation>changed</translation>
+    </message>
+    <message>
         <source>，</source>
         <translation>, </translation>
     </message>

@@ -108,7 +108,7 @@ void ModalDriver::poll() {
 void ModalDriver::act(QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         answered_ = nullptr;
-        boxes.push_back({box->windowTitle(), box->text()});
+        boxes.push_back({box->windowTitle(), box->text(), static_cast<int>(box->icon())});
         // A question is answered yes.
         QAbstractButton* ok = box->button(QMessageBox::Ok);
         (ok != nullptr ? ok : box->button(QMessageBox::Yes))->click();

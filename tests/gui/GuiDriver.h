@@ -42,6 +42,7 @@ public:
     struct Box {
         QString title;
         QString text;
+        int icon = 0;  // QMessageBox::Icon
     };
     using LoginAnswer = std::function<void(gui::CLog&)>;
 

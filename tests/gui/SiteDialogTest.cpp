@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -154,6 +155,7 @@ TEST(SiteDialogTest, ReportIsMadeOffTheWindowsThread) {
     EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral(".pdf")));
     EXPECT_TRUE(driver.boxes[1].text.startsWith(QStringLiteral("Report written")))
         << driver.boxes[1].text.toStdString();
+    EXPECT_EQ(driver.boxes[1].icon, QMessageBox::Information);  // news, not a warning
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("r.pdf"))));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("r.doc"))));
 }

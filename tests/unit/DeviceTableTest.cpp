@@ -164,6 +164,8 @@ TEST(CsvExportTest, HostileNamesSurviveARoundTripAndNeverBecomeFormulas) {
     std::vector<DeviceRow> rows;
     for (const auto& name : names)
         rows.push_back({1, u"10.0.0.1", u"", name, u"", 100, false, {}, {}});
+    // The list's conflict column travels too, its MACs in one field.
+    rows.front().conflictMacs = {u"02:00:00:00:00:01", u"02:00:00:00:00:02"};
     const std::string csv = deviceListCsv(rows);
     ASSERT_EQ(csv.rfind("\xEF\xBB\xBF", 0), 0u);
     // A minimal RFC 4180 reader: fields of each record, in order.
@@ -188,9 +190,11 @@ TEST(CsvExportTest, HostileNamesSurviveARoundTripAndNeverBecomeFormulas) {
     records.pop_back();  // after the last line end
     ASSERT_EQ(records.size(), names.size() + 1);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        ASSERT_EQ(records[i + 1].size(), 7u);
+        ASSERT_EQ(records[i + 1].size(), 8u);
         const std::string name = tarvo::text::toUtf8(names[i]);
         const bool formula = std::string("=+-@\t").find(name[0]) != std::string::npos;
         EXPECT_EQ(records[i + 1][3], formula ? "'" + name : name);
     }
+    EXPECT_EQ(records[1][7], "02:00:00:00:00:01,02:00:00:00:00:02");
+    EXPECT_EQ(records[2][7], "");
 }

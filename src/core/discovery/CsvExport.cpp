@@ -49,9 +49,8 @@ std::vector<std::u16string> deviceListCells(const DeviceRow& row) {
 
 std::string deviceListCsv(const std::vector<DeviceRow>& rows) {
     std::string out = "\xEF\xBB\xBF";
-    // The file keeps its seven columns: a conflict shows in the window and on the terminal.
-    auto line = [&out](std::vector<std::u16string> fields) {
-        fields.pop_back();
+    // The columns the list shows, its address-conflict column included.
+    auto line = [&out](const std::vector<std::u16string>& fields) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i > 0) out += ',';
             out += csvField(fields[i]);

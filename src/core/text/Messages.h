@@ -167,6 +167,9 @@ inline constexpr std::u16string_view kSiteElsewhere = u"不在计划地址";
 inline constexpr std::u16string_view kSiteNew = u"计划外设备";
 inline constexpr std::u16string_view kSiteMissing = u"没有应答";
 inline constexpr std::u16string_view kSiteFirmwareChanged = u"固件已变更";
+// The status table's column of it, and its mark there.
+inline constexpr std::u16string_view kSiteColFirmware = u"固件";
+inline constexpr std::u16string_view kSiteFirmwareChangedMark = u"已变更";
 inline constexpr std::u16string_view kSiteNoMac = u"MAC 未知";
 
 // Firmware upgrade.

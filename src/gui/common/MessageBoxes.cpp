@@ -10,11 +10,23 @@ QString applicationTitle() {
     return QStringLiteral("Tarvo");
 }
 
-void showMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Ok, parent);
+namespace {
+
+void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, applicationTitle(), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("message"));
     box.setTextFormat(Qt::PlainText);  // the text may carry what a device sent
     box.exec();
+}
+
+}  // namespace
+
+void showMessage(QWidget* parent, const QString& text) {
+    showBox(parent, QMessageBox::Warning, text);
+}
+
+void showInformation(QWidget* parent, const QString& text) {
+    showBox(parent, QMessageBox::Information, text);
 }
 
 void showSystemError(QWidget* parent, const QString& text) {

@@ -246,7 +246,7 @@ void CSiteDlg::setFilter(int index) {
         const auto& s = shown_[static_cast<std::size_t>(r)];
         QString state = dataText(site::stateText(s.state));
         if (s.firmwareChanged)
-            state += QStringLiteral(", ") + uiText(text::msg::kSiteFirmwareChanged);
+            state += uiText(text::msg::kVerifySeparator) + uiText(text::msg::kSiteFirmwareChanged);
         const int line = lines_.value(utf8(s.mac));
         const QString values[kColumns] = {line > 0 ? QString::number(line) : QString(),
                                           utf8(s.mac),
@@ -418,27 +418,30 @@ bool CSiteDlg::makeReport(const QString& path) {
     if (worker_.joinable()) worker_.join();
     // The site is read on a connection of the worker's own; the PDF is laid out there too (text
     // documents and painters on a PDF writer work off the window's thread).
-    worker_ = std::thread([this, path, pdf = *format == site::ReportFormat::Pdf,
-                           sitePath = site_->path()] {
-        std::string failure;
-        try {
-            const auto own = site::SiteFile::open(sitePath, false);
-            if (pdf)
-                report::writePdfReport(*own, path.toStdString());
-            else
-                site::writeHtmlReport(*own, path.toStdString());
-        } catch (const std::runtime_error& e) {  // SiteError, ReportError
-            failure = e.what();
-        }
-        calls_.push([this, path, failure] {
-            running_.store(false);
-            for (auto* button : {applyButton_, closeButton_, reportButton_})
-                button->setEnabled(true);
-            reportButton_->setText(uiText(text::msg::kReportMenu));
-            showMessage(this, failure.empty() ? uiText(text::msg::kReportWrittenFormat).arg(path)
-                                              : QString::fromStdString(failure));
+    worker_ = std::thread(
+        [this, path, pdf = *format == site::ReportFormat::Pdf, sitePath = site_->path()] {
+            std::string failure;
+            try {
+                const auto own = site::SiteFile::open(sitePath, false);
+                if (pdf)
+                    report::writePdfReport(*own, path.toStdString());
+                else
+                    site::writeHtmlReport(*own, path.toStdString());
+            } catch (const std::runtime_error& e) {  // SiteError, ReportError
+                failure = e.what();
+            }
+            calls_.push([this, path, failure] {
+                running_.store(false);
+                for (auto* button : {applyButton_, closeButton_, reportButton_})
+                    button->setEnabled(true);
+                reportButton_->setText(uiText(text::msg::kReportMenu));
+                if (failure.empty()) {
+                    showInformation(this, uiText(text::msg::kReportWrittenFormat).arg(path));
+                } else {
+                    showMessage(this, QString::fromStdString(failure));
+                }
+            });
         });
-    });
     return true;
 }
 
