@@ -89,7 +89,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_TARVO_PACKAGE_RECOMMENDS libcap2-bin)
 # Reports (PDF) show Chinese names with a CJK font's glyphs; the libraries come from shlibdeps.
-set(CPACK_DEBIAN_TARVO_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# Qt's own dialogs (open and save a file) speak the window's language with Qt's translations.
+set(CPACK_DEBIAN_TARVO_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_TARVO_PACKAGE_SUGGESTS "wireshark | tshark, tarvo-sim")
 # The step that grants CAP_NET_RAW to the MAC helper, the one file that has it.
 set(CPACK_DEBIAN_TARVO_PACKAGE_CONTROL_EXTRA ${TARVO_PACKAGING_DIR}/postinst)

@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -266,6 +268,24 @@ TEST_F(MainWindowTest, GrowsWithItsListAndRemembersItsSize) {
     sim.reset();
     open("en_US.UTF-8");
     EXPECT_EQ(window->size(), designed + QSize(400, 120));
+}
+
+// Qt's own dialogs (choosing a plan or a package, saving a report) speak the window's language,
+// not English beside the window's Chinese.
+TEST_F(MainWindowTest, QtsOwnDialogsSpeakTheWindowsLanguage) {
+    for (const char* lang : {"zh_CN.UTF-8", "en_US.UTF-8"}) {
+        open(lang);
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        auto* buttons = dialog.findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        ASSERT_NE(buttons->button(QDialogButtonBox::Cancel), nullptr);
+        EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(),
+                  lang[0] == 'z' ? QStringLiteral("取消") : QStringLiteral("Cancel"))
+            << lang;
+        window.reset();
+        sim.reset();
+    }
 }
 
 TEST_F(MainWindowTest, HeaderClickSortsAndMovesTheArrow) {

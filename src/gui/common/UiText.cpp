@@ -1,6 +1,7 @@
 #include "common/UiText.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 #include <memory>
@@ -23,6 +24,26 @@ constexpr const char* kContext = "tarvo";
 std::unique_ptr<QTranslator>& installed() {
     static std::unique_ptr<QTranslator> translator;
     return translator;
+}
+
+// Qt's own texts (the file dialogs' buttons and columns, the standard buttons) in the language
+// the window shows; Qt's own are English.
+std::unique_ptr<QTranslator>& installedForQt() {
+    static std::unique_ptr<QTranslator> translator;
+    return translator;
+}
+
+void showQtTextsIn(int language) {
+    auto& current = installedForQt();
+    if (current) QCoreApplication::removeTranslator(current.get());
+    current.reset();
+    if (language != text::kLanguageChinese) return;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return;  // without the package the dialogs stay English, as before
+    current = std::move(translator);
+    QCoreApplication::installTranslator(current.get());
 }
 
 std::u16string translateForCore(std::u16string_view text) {
@@ -48,6 +69,7 @@ void applyUiLanguage() {
     const int language = text::chooseUiLanguage();
     text::buildUiText(language);
     text::setTranslator(&translateForCore);
+    showQtTextsIn(language);
     auto& current = installed();
     if (current) QCoreApplication::removeTranslator(current.get());
     current.reset();
