@@ -132,7 +132,7 @@ int runPlanShow(const GlobalOptions& global, const SiteArgs& args) {
         std::vector<std::vector<std::u16string>> lines{
             {u"MAC", u"IP", text::tr(text::msg::kAddressBatchMask),
              text::tr(text::msg::kAddressBatchGateway), text::tr(text::msg::kBatchColName),
-             text::tr(text::msg::kSiteCsvLocation)}};
+             text::tr(text::msg::kSiteCsvLocation), text::tr(text::msg::kSiteCsvNote)}};
         for (const auto& r : plan) {
             array.push_back({{"line", r.line},
                              {"mac", r.mac},
@@ -144,7 +144,7 @@ int runPlanShow(const GlobalOptions& global, const SiteArgs& args) {
                              {"location", r.location},
                              {"note", r.note}});
             lines.push_back({cell(r.mac), cell(r.address), cell(r.mask), cell(r.gateway),
-                             cell(r.name), cell(r.location)});
+                             cell(r.name), cell(r.location), cell(r.note)});
         }
         if (global.json)
             printJson(array);
@@ -177,6 +177,7 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
                                  {"state", site::stateKey(s.state)},
                                  {"name", s.name},
                                  {"location", s.location},
+                                 {"note", s.note},
                                  {"type", s.type},
                                  {"version", s.version},
                                  {"firmwareChanged", s.firmwareChanged}});
@@ -197,13 +198,14 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
                       << header(text::msg::kSiteCsvLocation) << ','
                       << header(text::msg::kBatchColType) << ','
                       << header(text::msg::kBatchColVersion) << ','
-                      << header(text::msg::kSiteFirmwareChanged) << "\r\n";
+                      << header(text::msg::kSiteFirmwareChanged) << ','
+                      << header(text::msg::kSiteCsvNote) << "\r\n";
             for (const auto& s : status) {
                 std::cout << field(s.mac) << ',' << field(s.address) << ','
                           << field(s.plannedAddress) << ',' << field(s.lastAddress) << ','
                           << field(text::toUtf8(site::stateText(s.state))) << ',' << field(s.name)
                           << ',' << field(s.location) << ',' << s.type << ',' << field(s.version)
-                          << ',' << (s.firmwareChanged ? 1 : 0) << "\r\n";
+                          << ',' << (s.firmwareChanged ? 1 : 0) << ',' << field(s.note) << "\r\n";
             }
             return exitcode::kOk;
         }
@@ -211,7 +213,8 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
         std::vector<std::vector<std::u16string>> lines{
             {u"MAC", u"IP", text::tr(text::msg::kSiteCsvPlanned),
              text::tr(text::msg::kSiteCsvState), text::tr(text::msg::kSiteColFirmware),
-             text::tr(text::msg::kBatchColName), text::tr(text::msg::kSiteCsvLocation)}};
+             text::tr(text::msg::kBatchColName), text::tr(text::msg::kSiteCsvLocation),
+             text::tr(text::msg::kSiteCsvNote)}};
         for (const auto& s : status) {
             std::u16string location = cell(s.location);
             if (s.mac.empty()) location += u"  " + text::tr(text::msg::kSiteNoMac);
@@ -223,7 +226,7 @@ int runStatus(const GlobalOptions& global, const SiteArgs& args) {
                  cell(s.plannedAddress.empty() ? "-" : s.plannedAddress),
                  std::u16string(site::stateText(s.state)),
                  s.firmwareChanged ? text::tr(text::msg::kSiteFirmwareChangedMark) : u"-",
-                 cell(s.name), std::move(location)});
+                 cell(s.name), std::move(location), cell(s.note)});
         }
         printTextTable(lines);
         return exitcode::kOk;

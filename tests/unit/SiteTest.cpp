@@ -379,9 +379,10 @@ TEST(SiteFile, DevicesWithoutMacJoinTheirMacAndFirmwareChangesShow) {
     EXPECT_EQ(known[0].mac, "AA:00:00:00:00:01");
     EXPECT_EQ(known[0].lastSeen, 200);
 
+    auto unmounted = planRow(4, "AA:00:00:00:00:03", "10.0.0.23");
+    unmounted.note = "not yet mounted";
     s->replacePlan({planRow(2, "AA:00:00:00:00:01", "10.0.0.11"),
-                    planRow(3, "AA:00:00:00:00:02", "10.0.0.22"),
-                    planRow(4, "AA:00:00:00:00:03", "10.0.0.23")});
+                    planRow(3, "AA:00:00:00:00:02", "10.0.0.22"), unmounted});
     const auto status = site::siteStatus(
         s->plan(), s->knownDevices(),
         {heardRow("10.0.0.11", "AA:00:00:00:00:01"), heardRow("10.0.0.12", "AA:00:00:00:00:02"),
@@ -393,7 +394,11 @@ TEST(SiteFile, DevicesWithoutMacJoinTheirMacAndFirmwareChangesShow) {
     EXPECT_TRUE(status[1].firmwareChanged);
     EXPECT_FALSE(status[0].firmwareChanged);
     EXPECT_EQ(status[2].state, State::Missing);
+    EXPECT_EQ(status[2].note, "not yet mounted");  // the plan's note goes where its device goes
     EXPECT_EQ(status[3].state, State::New);
+    std::ostringstream report;
+    site::SiteReport(*s).writeHtml(report);
+    EXPECT_NE(report.str().find("not yet mounted"), std::string::npos);
 
     // Frames on loopback carry the all-zero MAC: two such devices stay two, kept by address.
     auto lo = site::SiteFile::open(dir.file("lo.tarvo-site"));

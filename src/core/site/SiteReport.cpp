@@ -237,6 +237,7 @@ SiteReport::SiteReport(const SiteFile& site, std::int64_t madeAt)
         d.plannedAddress = p.address;
         d.name = p.name;
         d.location = p.location;
+        d.note = p.note;
         const auto k = knownByMac.find(p.mac);
         complete(d, k == knownByMac.end() ? nullptr : k->second);
     }
@@ -312,6 +313,7 @@ std::string SiteReport::deviceRow(const ReportDevice& d, std::string_view pictur
     }
     std::string name = escapeHtml(d.name.empty() ? "-" : d.name);
     if (!d.location.empty()) name += "<br>" + escapeHtml(d.location);
+    if (!d.note.empty()) name += "<br><span class=\"note\">" + escapeHtml(d.note) + "</span>";
     std::string kind =
         d.type != 0 ? escapeHtml(text::toUtf8(text::tr(discovery::typeLabel(d.type)))) : "-";
     kind += "<br>" + escapeHtml(d.firmware.empty() ? "-" : d.firmware);

@@ -25,7 +25,7 @@ public:
 // One device as the report shows it: the plan's and the searches' knowledge joined by MAC.
 struct ReportDevice {
     std::string mac;  // empty: known only by its address
-    std::string address, plannedAddress, name, location;
+    std::string address, plannedAddress, name, location, note;
     int type = 0;
     std::string firmware;
     std::optional<ActionRecord> verification;  // the last one, without its snapshot

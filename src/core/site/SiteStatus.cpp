@@ -46,6 +46,7 @@ std::vector<DeviceStatus> siteStatus(const std::vector<PlanRow>& plan,
         s.plannedAddress = p.address;
         s.name = p.name;
         s.location = p.location;
+        s.note = p.note;
         const auto at = heardByMac.find(p.mac);
         if (at == heardByMac.end()) {
             s.state = DeviceStatus::State::Missing;

@@ -23,6 +23,7 @@ struct DeviceStatus {
     std::string plannedAddress;  // empty when not planned
     std::string lastAddress;     // where it answered last, for the missing
     std::string name, location;  // the plan's, else the device's own name
+    std::string note;            // the plan's
     int type = 0;
     bool firmwareChanged = false;  // its version differs from the one recorded before
     std::string version;

@@ -331,6 +331,8 @@ inline constexpr std::u16string_view kSiteCsvPlanned = u"计划 IP";
 inline constexpr std::u16string_view kSiteCsvLast = u"上次 IP";
 inline constexpr std::u16string_view kSiteCsvState = u"状态";
 inline constexpr std::u16string_view kSiteCsvLocation = u"位置";
+// The plan's own note of a device ("not yet mounted", "camera VLAN 20").
+inline constexpr std::u16string_view kSiteCsvNote = u"备注";
 inline constexpr std::u16string_view kDevicesPlannedFormat = u"已计划 %1 台设备";
 // The upgrade: %1 the version the device told.
 inline constexpr std::u16string_view kCameraVersionFormat = u"摄像机版本：%1";

@@ -37,6 +37,7 @@ enum Column {
     kColState,
     kColName,
     kColLocation,
+    kColNote,
     kColResult,
     kColumns
 };
@@ -99,10 +100,10 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
 
     table_ = new QTableWidget(0, kColumns, this);
     table_->setObjectName(QStringLiteral("devices"));
-    table_->setHorizontalHeaderLabels({uiText(text::msg::kSitePlanLine), uiText(u"mac地址"),
-                                       uiText(u"IP 地址"), uiText(u"计划地址"), uiText(u"状态"),
-                                       uiText(u"名称"), uiText(u"位置"),
-                                       uiText(text::msg::kSiteApplyResult)});
+    table_->setHorizontalHeaderLabels(
+        {uiText(text::msg::kSitePlanLine), uiText(u"mac地址"), uiText(u"IP 地址"),
+         uiText(u"计划地址"), uiText(u"状态"), uiText(u"名称"), uiText(u"位置"),
+         uiText(text::msg::kSiteCsvNote), uiText(text::msg::kSiteApplyResult)});
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setStretchLastSection(true);
@@ -255,6 +256,7 @@ void CSiteDlg::setFilter(int index) {
                                           state,
                                           utf8(s.name),
                                           utf8(s.location),
+                                          utf8(s.note),
                                           results_.value(utf8(s.mac))};
         for (int c = 0; c < kColumns; ++c) table_->setItem(r, c, new QTableWidgetItem(values[c]));
     }
