@@ -861,7 +861,7 @@
     </message>
     <message>
         <source>%1 台设备没有执行，保留在计划中，下次应用时继续</source>
-        <translation>%1 planned devices were not applied; they stay in the plan for the next apply</translation>
+        <translation>Planned devices not applied: %1; they stay in the plan for the next apply</translation>
     </message>
     <message>
         <source>计划无法完整执行，没有发送任何命令：</source>
