@@ -19,6 +19,7 @@
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/MacResolver.h"
 #include "core/text/TextConvert.h"
+#include "support/ProcessSockets.h"
 #include "support/RecordingNotifier.h"
 #include "support/RunProcess.h"
 #include "support/Sandbox.h"
@@ -108,45 +109,13 @@ std::map<std::string, std::string> privileges(pid_t pid) {
     return out;
 }
 
-// The descriptor of the packet socket process `pid` holds, or -1.
-int packetSocketOf(pid_t pid) {
-    const std::string proc = "/proc/" + std::to_string(pid);
-    std::set<std::string> packetInodes;
-    std::ifstream table(proc + "/net/packet");
-    std::string line;
-    std::getline(table, line);  // the header
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string field;
-        while (fields >> field) {
-        }
-        packetInodes.insert(field);  // the last column
-    }
-    std::error_code error;
-    for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", error)) {
-        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
-        if (target.starts_with("socket:[") &&
-            packetInodes.count(target.substr(8, target.size() - 9)) != 0)
-            return std::stoi(fd.path().filename().string());
-    }
-    return -1;
-}
-
 // The MAC helper process `parent` started, or -1.
 pid_t helperOf(pid_t parent) {
     pid_t found = -1;
     test::waitUntil(
         [&] {
-            const std::string task = "/proc/" + std::to_string(parent) + "/task/";
-            std::error_code error;
-            for (const auto& thread : std::filesystem::directory_iterator(task, error)) {
-                std::ifstream children(thread.path() / "children");
-                for (pid_t child = 0; children >> child;) {
-                    std::ifstream name("/proc/" + std::to_string(child) + "/comm");
-                    std::string comm;
-                    if (name >> comm && comm == "tarvo-macwatch") found = child;
-                }
-            }
+            const auto helpers = test::macHelpersOf(parent);
+            if (!helpers.empty()) found = helpers.back();
             return found > 0;
         },
         10s);
@@ -327,7 +296,7 @@ TEST(DiscoveryHostsE2E, OnlyTheHelperHoldsThePacketSocketAndOtherSubnetMacsAreSt
         const pid_t watcher = helperOf(parent);
         ASSERT_GT(watcher, 0);
         EXPECT_EQ(privileges(watcher), helper);
-        const int tap = packetSocketOf(watcher);
+        const int tap = test::packetSocketOf(watcher);
         ASSERT_GE(tap, 0);
         EXPECT_TRUE(filterLocked(watcher, tap));
     };
@@ -337,7 +306,7 @@ TEST(DiscoveryHostsE2E, OnlyTheHelperHoldsThePacketSocketAndOtherSubnetMacsAreSt
     ASSERT_GT(cliPid, 0);
     ASSERT_TRUE(searched(0));
     EXPECT_EQ(privileges(cliPid), program);
-    EXPECT_EQ(packetSocketOf(cliPid), -1);
+    EXPECT_EQ(test::packetSocketOf(cliPid), -1);
     checkHelperOf(cliPid);
     cli.join();
     ASSERT_EQ(cli.result.exitCode, 0) << cli.result.err;
@@ -352,7 +321,7 @@ TEST(DiscoveryHostsE2E, OnlyTheHelperHoldsThePacketSocketAndOtherSubnetMacsAreSt
     ASSERT_GT(windowPid, 0);
     ASSERT_TRUE(searched(before));
     EXPECT_EQ(privileges(windowPid), program);
-    EXPECT_EQ(packetSocketOf(windowPid), -1);
+    EXPECT_EQ(test::packetSocketOf(windowPid), -1);
     checkHelperOf(windowPid);
 #endif
 }

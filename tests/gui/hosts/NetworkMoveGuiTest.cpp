@@ -27,6 +27,7 @@
 #include "core/discovery/DeviceTable.h"
 #include "dialogs/CBatchAddressDlg.h"
 #include "dialogs/CSiteDlg.h"
+#include "support/ProcessSockets.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
 
@@ -221,52 +222,6 @@ TEST(NetworkMoveGuiTest, SiteWindowAppliesThePlanAfterShowingIt) {
     window.engine().closeInterfaces();
 }
 
-namespace {
-
-// Inodes of the packet sockets of this network namespace.
-std::set<std::string> packetSocketInodes() {
-    std::set<std::string> inodes;
-    std::ifstream table("/proc/net/packet");
-    std::string line;
-    std::getline(table, line);  // the header
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string field;
-        while (fields >> field) {
-        }
-        inodes.insert(field);  // the last column
-    }
-    return inodes;
-}
-
-// Whether process `pid` (this one: "self") holds one of `inodes`.
-bool holdsOneOf(const std::string& pid, const std::set<std::string>& inodes) {
-    std::error_code error;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + pid + "/fd", error)) {
-        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
-        if (target.starts_with("socket:[") && inodes.count(target.substr(8, target.size() - 9)))
-            return true;
-    }
-    return false;
-}
-
-// The pids of this process's children named tarvo-macwatch.
-std::vector<std::string> macHelpers() {
-    std::vector<std::string> out;
-    std::error_code error;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
-        std::ifstream children(task.path() / "children");
-        for (std::string child; children >> child;) {
-            std::ifstream comm("/proc/" + child + "/comm");
-            std::string name;
-            if (comm >> name && name == "tarvo-macwatch") out.push_back(child);
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 TEST(NetworkMoveGuiTest, WindowListsAnOtherSubnetMacThroughTheHelperAndHoldsNoPacketSocket) {
     ASSERT_EQ(test::runInHost(1, {"ip", "addr", "add", "10.251.1.108/24", "dev", "eth0"}), 0);
     test::SimOptions options;
@@ -280,9 +235,8 @@ TEST(NetworkMoveGuiTest, WindowListsAnOtherSubnetMacThroughTheHelperAndHoldsNoPa
     // Outside the computer's subnets the neighbour table knows nothing: the MAC is the frame's.
     ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.251.1.108", 2).isEmpty(); }, 10s));
     EXPECT_EQ(cell(window, "10.251.1.108", 2), QStringLiteral("02:00:0A:FA:00:0B"));
-    const auto inodes = packetSocketInodes();
-    EXPECT_FALSE(holdsOneOf("self", inodes));
-    const auto helpers = macHelpers();
+    EXPECT_EQ(test::packetSocketOf(0), -1);
+    const auto helpers = test::macHelpersOf(0);
     ASSERT_EQ(helpers.size(), 1u);
-    EXPECT_TRUE(holdsOneOf(helpers.front(), inodes));
+    EXPECT_GE(test::packetSocketOf(helpers.front()), 0);
 }
