@@ -207,8 +207,8 @@ public:
             outcome.status = exitcode::kNothingSent;
             outcome.json =
                 toJson({"upgrade", address, exitcode::kNothingSent, {}, {{"status", "not-found"}}});
-            attempt.detail =
-                text::Reason::of("DeviceNotHeardFormat", {text::Reason::literal(address)});
+            attempt.detail = text::Reason::said(text::msg::kDeviceNotHeardFormat,
+                                                {text::Reason::literal(address)});
             return attempt;
         }
         UpgradeArgs one = args_;

@@ -290,9 +290,10 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         if (!refusal.empty()) std::cerr << refusal << std::endl;
         if (attempt) {
             attempt->detail =
-                type ? text::Reason::of("GuardNoFirmwareFormat",
-                                        {text::Reason::literal(std::to_string(*type))})
-                     : text::Reason::of("DeviceNotHeardFormat", {text::Reason::literal(args.ip)});
+                type ? text::Reason::said(text::msg::kGuardNoFirmwareFormat,
+                                          {text::Reason::literal(std::to_string(*type))})
+                     : text::Reason::said(text::msg::kDeviceNotHeardFormat,
+                                          {text::Reason::literal(args.ip)});
         }
         result.fields = {{"status", type ? "wrong-type" : "not-found"}};
         result.exitCode = kNothingSent;

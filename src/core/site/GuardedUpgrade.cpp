@@ -177,29 +177,30 @@ text::Reason GuardedResult::reason() const {
     using text::Reason;
     if (!started) {
         if (misfit) return upload.detail;
-        return stoppedBy.empty()
-                   ? Reason::of("GuardNotStarted")
-                   : Reason::of("GuardNotStartedMisfitFormat", {Reason::literal(stoppedBy)});
+        return stoppedBy.empty() ? Reason::said(text::msg::kGuardNotStarted)
+                                 : Reason::said(text::msg::kGuardNotStartedMisfitFormat,
+                                                {Reason::literal(stoppedBy)});
     }
-    if (!upload.accepted) return upload.detail.empty() ? Reason::of("BatchFailed") : upload.detail;
+    if (!upload.accepted)
+        return upload.detail.empty() ? Reason::said(text::msg::kBatchFailed) : upload.detail;
     const Reason before = upload.oldVersion.empty()
-                              ? Reason::of("Unknown")
+                              ? Reason::said(text::msg::kUnknown)
                               : Reason::literal(text::toUtf8(upload.oldVersion));
     const Reason after = Reason::literal(text::toUtf8(newVersion));
     switch (readBack) {
         case ReadBack::NewVersion:
-            return Reason::of("GuardUpgradedFormat", {before, after});
+            return Reason::said(text::msg::kGuardUpgradedFormat, {before, after});
         case ReadBack::OldVersion:
-            return Reason::of("GuardOldVersionFormat", {before});
+            return Reason::said(text::msg::kGuardOldVersionFormat, {before});
         case ReadBack::OtherVersion:
-            return Reason::of("GuardOtherVersionFormat", {before, after});
+            return Reason::said(text::msg::kGuardOtherVersionFormat, {before, after});
         case ReadBack::NoVersion:
-            return Reason::of("GuardNoVersion");
+            return Reason::said(text::msg::kGuardNoVersion);
         case ReadBack::NotBack:
         case ReadBack::NotAsked:
             break;
     }
-    return Reason::of("GuardNotBack");
+    return Reason::said(text::msg::kGuardNotBack);
 }
 
 std::u16string GuardedResult::text() const {
@@ -216,17 +217,20 @@ std::optional<text::Reason> packageMisfit(int type, std::string_view packagePath
     const ops::DeviceCapabilities& can = ops::capabilitiesOf(type);
     const std::u16string name = text::fromUtf8(packageFileName(std::string(packagePath)));
     if (can.upgrade == ops::UpgradeKind::None)
-        return Reason::of("GuardNoFirmwareFormat", {Reason::literal(std::to_string(type))});
-    if (!upgrade::fitsUploadNameField(name)) return Reason::of("UpgradeFileNameTooLong");
+        return Reason::said(text::msg::kGuardNoFirmwareFormat,
+                            {Reason::literal(std::to_string(type))});
+    if (!upgrade::fitsUploadNameField(name))
+        return Reason::said(text::msg::kUpgradeFileNameTooLong);
     if (can.upgrade == ops::UpgradeKind::Nvr) {
-        if (!upgrade::nvrPartOf(name)) return Reason::of("WrongUpgradeFile");
+        if (!upgrade::nvrPartOf(name)) return Reason::said(text::msg::kWrongUpgradeFile);
         return std::nullopt;
     }
     if (!upgrade::isCameraPackage(version, name)) {
         const std::string kind =
             version.size() >= 2 ? text::toUtf8(version.substr(version.size() - 2)) : std::string();
-        return Reason::of("CameraPackageNameFormat",
-                          {kind.empty() ? Reason::of("Unknown") : Reason::literal(kind)});
+        return Reason::said(
+            text::msg::kCameraPackageNameFormat,
+            {kind.empty() ? Reason::said(text::msg::kUnknown) : Reason::literal(kind)});
     }
     return std::nullopt;
 }

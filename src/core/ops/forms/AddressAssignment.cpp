@@ -1,32 +1,34 @@
 #include "core/ops/forms/AddressAssignment.h"
 
+#include "core/text/Messages.h"
+
 namespace tarvo::ops {
 
 text::Reason AddressAssignment::reason() const {
     switch (result) {
         case Result::Planned:
-            return text::Reason::of("AssignPlanned");
+            return text::Reason::said(text::msg::kAssignPlanned);
         case Result::InPlace:
-            return text::Reason::of("SiteInPlace");
+            return text::Reason::said(text::msg::kSiteInPlace);
         case Result::Written:
-            return text::Reason::of("SiteApplyWritten");
+            return text::Reason::said(text::msg::kSiteApplyWritten);
         case Result::Moved:
-            return text::Reason::of("AssignMoved");
+            return text::Reason::said(text::msg::kAssignMoved);
         case Result::NotFound:
-            return text::Reason::of("AssignNotFound");
+            return text::Reason::said(text::msg::kAssignNotFound);
         case Result::NotCamera:
-            return text::Reason::of("AssignNotCamera");
+            return text::Reason::said(text::msg::kAssignNotCamera);
         case Result::NoAddress:
-            return text::Reason::of("AssignNoAddress");
+            return text::Reason::said(text::msg::kAssignNoAddress);
         case Result::Refused: {
-            auto r = text::Reason::of("AssignRefused");
+            auto r = text::Reason::said(text::msg::kAssignRefused);
             if (!detail.empty()) r.because(detail);
             return r;
         }
         case Result::NotMoved:
-            return text::Reason::of("AssignNotMoved");
+            return text::Reason::said(text::msg::kAssignNotMoved);
         case Result::NotSent:
-            return text::Reason::of("BatchNotSent");
+            return text::Reason::said(text::msg::kBatchNotSent);
     }
     return {};
 }

@@ -293,7 +293,7 @@ void AddressBatch::write(std::vector<AddressAssignment>& assignments,
     for (const std::size_t i : cycle) {
         AddressAssignment refused = assignments[i];
         refused.result = Result::Refused;
-        refused.detail = text::Reason::of("SharedTargetRefused");
+        refused.detail = text::Reason::said(text::msg::kSharedTargetRefused);
         finished(i, refused);
     }
     LockedNotifier notifier(notifier_);

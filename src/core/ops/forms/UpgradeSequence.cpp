@@ -77,28 +77,28 @@ UploadAttempt attemptOf(const UpgradeProgress& steps, bool nvr,
     attempt.oldVersion = steps.version;
     switch (steps.reached) {
         case UpgradeStep::Package:
-            attempt.detail = Reason::of("UpgradeFileNameTooLong");
+            attempt.detail = Reason::said(text::msg::kUpgradeFileNameTooLong);
             return attempt;
         case UpgradeStep::PartRule:
-            attempt.detail = Reason::of("WrongUpgradeFile");
+            attempt.detail = Reason::said(text::msg::kWrongUpgradeFile);
             return attempt;
         case UpgradeStep::Connect:
             attempt.detail = Reason::of(nvr ? "NvrConnectFailed" : "ConnectCameraFailed");
             return attempt;
         case UpgradeStep::Login:
             attempt.detail = steps.outcome.message.empty()
-                                 ? Reason::of("ControlFailed")
+                                 ? Reason::said(text::msg::kControlFailed)
                                  : Reason::recognise(steps.outcome.message);
             return attempt;
         case UpgradeStep::Start:
             // Refused only while the device receives a package from elsewhere.
-            attempt.detail = Reason::of("UploadRunning");
+            attempt.detail = Reason::said(text::msg::kUploadRunning);
             return attempt;
         case UpgradeStep::Started:
             break;
     }
     if (!outcome) {
-        attempt.detail = Reason::of("BatchFailed");
+        attempt.detail = Reason::said(text::msg::kBatchFailed);
         return attempt;
     }
     using enum upgrade::UploadStatus;
@@ -108,13 +108,13 @@ UploadAttempt attemptOf(const UpgradeProgress& steps, bool nvr,
     if (!outcome->message.empty()) {
         attempt.detail = Reason::recognise(outcome->message);
     } else if (outcome->status == NotNewer) {
-        attempt.detail = Reason::of("BatchNotNewer");
+        attempt.detail = Reason::said(text::msg::kBatchNotNewer);
     } else if (outcome->status == NotConnected) {
-        attempt.detail = Reason::of("BatchNotConnected");
+        attempt.detail = Reason::said(text::msg::kBatchNotConnected);
     } else if (outcome->status == WrongFile) {
-        attempt.detail = Reason::of("WrongUpgradeFile");
+        attempt.detail = Reason::said(text::msg::kWrongUpgradeFile);
     } else {
-        attempt.detail = Reason::of("BatchFailed");
+        attempt.detail = Reason::said(text::msg::kBatchFailed);
     }
     return attempt;
 }
