@@ -110,13 +110,6 @@ long startPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
     return bench::rssKiB();
 }
-long peakKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
 
 // How much the resident set grows while a fresh process reads `path`, as the command line
 // reads a plan once: in this one, memory kept from the runs before would hide it. -1 on failure.
@@ -206,7 +199,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == kPeakOf) {
         const long before = startPeak();
         const auto plan = site::readPlanFile(argv[2]);
-        std::printf("%ld\n", peakKiB() - before);
+        std::printf("%ld\n", bench::peakKiB() - before);
         return plan.rows.empty() && plan.problems.empty() ? 1 : 0;
     }
     benchmark::Initialize(&argc, argv);

@@ -12,14 +12,25 @@
 
 namespace tarvo::bench {
 
-// This process's resident memory, from /proc/self/status; 0 when it cannot be read.
-inline long rssKiB() {
+// A figure of /proc/self/status in KiB ("VmRSS:", "VmHWM:"); 0 when it cannot be read.
+inline long statusKiB(const char* key) {
     std::ifstream status("/proc/self/status");
+    const std::string wanted(key);
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        if (line.rfind(wanted, 0) == 0) return std::stol(line.substr(wanted.size()));
     }
     return 0;
+}
+
+// This process's resident memory.
+inline long rssKiB() {
+    return statusKiB("VmRSS:");
+}
+
+// Its peak resident memory since start, or since "5" was written to /proc/self/clear_refs.
+inline long peakKiB() {
+    return statusKiB("VmHWM:");
 }
 
 // Milliseconds of the steady clock, cut to 32 bits as the simulator stamps its packets.

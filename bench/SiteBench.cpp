@@ -404,13 +404,6 @@ ReportFixture& reportFixture() {
 void resetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
-long peakKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
 
 void runReport(benchmark::State& state, bool pdf) {
     auto& f = reportFixture();
@@ -426,7 +419,7 @@ void runReport(benchmark::State& state, bool pdf) {
     }
     state.counters["fileMB"] = static_cast<double>(std::filesystem::file_size(out)) / 1e6;
     state.counters["snapshotKB"] = f.snapshotBytes / 1e3;
-    state.counters["extraMiB"] = static_cast<double>(peakKiB() - before) / 1024.0;
+    state.counters["extraMiB"] = static_cast<double>(bench::peakKiB() - before) / 1024.0;
     state.SetItemsProcessed(state.iterations());
 }
 
