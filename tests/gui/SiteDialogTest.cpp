@@ -168,7 +168,9 @@ TEST(SiteDialogTest, RowsSayWhyTheyWereNotAppliedBesideTheirLines) {
     QTemporaryDir dir;
     const auto file = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
     std::ofstream(file("plan.csv").toStdString())
-        << "MAC,IP\n02-00-00-00-00-01,224.0.0.9\n02-00-00-00-00-02,10.0.0.22\n";
+        << "MAC,IP,Name,Location,Note\n"
+           "02-00-00-00-00-01,224.0.0.9,East gate,Gate house roof,camera VLAN 20\n"
+           "02-00-00-00-00-02,10.0.0.22,Loading bay,Warehouse north wall,not yet mounted\n";
     test::ModalDriver driver;
     gui::CSiteDlg dialog([] { return std::vector<discovery::DeviceRow>{}; });
     ASSERT_TRUE(dialog.openSite(file("a.tarvo-site")));
@@ -189,6 +191,18 @@ TEST(SiteDialogTest, RowsSayWhyTheyWereNotAppliedBesideTheirLines) {
         lines[table->item(r, 1)->text()] = table->item(r, 0)->text();
     EXPECT_EQ(lines[QStringLiteral("02:00:00:00:00:01")], QStringLiteral("2"));
     EXPECT_EQ(lines[QStringLiteral("02:00:00:00:00:02")], QStringLiteral("3"));
+    // Every reason shows whole in its cell (wrapped where the column is narrow), never cut.
+    dialog.show();
+    test::pump(std::chrono::milliseconds(200));
+    const int result = table->columnCount() - 1;
+    const int room = table->columnWidth(result) - 8;  // the cell's own margins
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const QString text = table->item(r, result)->text();
+        const QRect needed =
+            table->fontMetrics().boundingRect(QRect(0, 0, room, 10000), Qt::TextWordWrap, text);
+        EXPECT_LE(needed.width(), room) << text.toStdString();
+        EXPECT_LE(needed.height(), table->rowHeight(r)) << text.toStdString();
+    }
 
     ASSERT_TRUE(dialog.importPlan(file("plan.csv")));
     EXPECT_TRUE(dialog.resultOf(QStringLiteral("02:00:00:00:00:01")).isEmpty());

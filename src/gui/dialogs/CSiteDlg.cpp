@@ -10,11 +10,15 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "common/MessageBoxes.h"
+#include "common/ResultTable.h"
 #include "common/UiText.h"
 #include "core/site/PlanCsv.h"
 #include "core/site/SiteReport.h"
@@ -98,15 +102,14 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     filter_->addItem(uiText(text::msg::kSiteFirmwareChanged));
     connect(filter_, &QComboBox::currentIndexChanged, this, &CSiteDlg::setFilter);
 
-    table_ = new QTableWidget(0, kColumns, this);
+    // Every column fits its text as rows and results come; a long reason wraps in its row.
+    table_ =
+        newResultTable(this, 0,
+                       {uiText(text::msg::kSitePlanLine), uiText(u"mac地址"), uiText(u"IP 地址"),
+                        uiText(u"计划地址"), uiText(u"状态"), uiText(u"名称"), uiText(u"位置"),
+                        uiText(text::msg::kSiteCsvNote), uiText(text::msg::kSiteApplyResult)},
+                       kColResult);
     table_->setObjectName(QStringLiteral("devices"));
-    table_->setHorizontalHeaderLabels(
-        {uiText(text::msg::kSitePlanLine), uiText(u"mac地址"), uiText(u"IP 地址"),
-         uiText(u"计划地址"), uiText(u"状态"), uiText(u"名称"), uiText(u"位置"),
-         uiText(text::msg::kSiteCsvNote), uiText(text::msg::kSiteApplyResult)});
-    table_->verticalHeader()->hide();
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->horizontalHeader()->setStretchLastSection(true);
 
     auto* form = new QFormLayout;
     user_ = new QLineEdit(QStringLiteral("admin"), this);
@@ -139,7 +142,6 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     layout->addWidget(table_);
     layout->addLayout(form);
     layout->addLayout(buttons);
-    resize(860, 520);  // room for the results in English too
 
     // The last site comes back; one that went away or went bad is simply not reopened.
     const QString last = currentSitePath();
@@ -260,7 +262,6 @@ void CSiteDlg::setFilter(int index) {
                                           results_.value(utf8(s.mac))};
         for (int c = 0; c < kColumns; ++c) table_->setItem(r, c, new QTableWidgetItem(values[c]));
     }
-    table_->resizeColumnsToContents();
 }
 
 void CSiteDlg::refresh() {
@@ -278,6 +279,14 @@ void CSiteDlg::refresh() {
         }
     }
     setFilter(filter_->currentIndex());
+    // Until it shows, the window takes the room its columns and a reason of 40 characters need,
+    // as far as the screen allows; once shown, its size is the installer's.
+    if (!isVisible()) {
+        const int screenWidth = screen() ? screen()->availableGeometry().width() : 1280;
+        resize(std::clamp(tableWidth(*table_, kColResult, 40) + 24, 860,
+                          std::max(860, std::min(1280, screenWidth))),
+               520);
+    }
 }
 
 void CSiteDlg::apply() {
