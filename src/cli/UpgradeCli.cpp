@@ -344,6 +344,9 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         case ops::UpgradeStep::Connect:
             note(said(text::msg::kCannotConnectFormat, args.ip, std::to_string(port)));
             return done(kNothingSent, "not-connected");
+        case ops::UpgradeStep::Version:
+            notifier.report(steps.outcome);
+            return done(kNothingSent, "no-version");
         case ops::UpgradeStep::Start:
             note(said(text::msg::kUploadRunning));
             return done(kNothingSent, "busy");

@@ -279,6 +279,7 @@ Device::TcpOutcome Device::handleTcp(const wire::Header& header, wire::ByteView 
                                          std::min<std::size_t>(6 + narrow.size() + 1, 0xFFFF));
             std::copy_n(narrow.begin(), bytes.size() - 7, bytes.begin() + 6);
             outcome.reply = std::move(bytes);
+            outcome.extraDelay = std::chrono::milliseconds(config_.versionDelayMs);
             break;
         }
         case kReboot:

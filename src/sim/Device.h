@@ -53,6 +53,7 @@ public:
     struct TcpOutcome {
         std::optional<wire::Bytes> reply;
         bool closeAfterReply = false;
+        std::chrono::milliseconds extraDelay{0};  // on top of the device's reply delay
     };
     // `loggedIn` belongs to the connection: a reboot is taken only after a good login.
     TcpOutcome handleTcp(const wire::Header& header, wire::ByteView frame, bool& loggedIn);

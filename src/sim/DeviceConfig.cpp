@@ -228,6 +228,7 @@ std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
     }
     if (key == "replyDelayMs") return setMs(replyDelayMs);
     if (key == "jitterMs") return setMs(jitterMs);
+    if (key == "versionDelayMs") return setMs(versionDelayMs);
     if (key == "moveGraceMs") return setMs(moveGraceMs);
     if (key == "tcpTrickleMs") return setMs(tcpTrickleMs);
     if (key == "tcpReplyLength" || key == "tcpReplyCut") {
@@ -375,6 +376,7 @@ nlohmann::json DeviceConfig::toJson() const {
     out["tag"] = tag;
     out["replyDelayMs"] = replyDelayMs;
     out["jitterMs"] = jitterMs;
+    out["versionDelayMs"] = versionDelayMs;
     out["moveGraceMs"] = moveGraceMs;
     out["netParams"] = {
         {"address", formatAddress(net.address)},

@@ -108,6 +108,7 @@ struct DeviceConfig {
     std::uint8_t tag = 0;
     int replyDelayMs = 0;
     int jitterMs = 0;
+    int versionDelayMs = 0;  // added to replyDelayMs for the firmware version query
     // After a move, frames for the old address are still taken for this long: the program
     // sends the audio flag to the old address right after the new network parameters.
     int moveGraceMs = 1000;

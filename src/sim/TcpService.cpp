@@ -193,13 +193,15 @@ void TcpService::takeFrames(Connection& connection) {
         auto outcome = device.handleTcp(*header, frame, connection.loggedIn);
         used += header->length;
         if (outcome.reply)
-            queueReply(connection, std::move(*outcome.reply), outcome.closeAfterReply);
+            queueReply(connection, std::move(*outcome.reply), outcome.closeAfterReply,
+                       outcome.extraDelay);
     }
     connection.input.erase(connection.input.begin(),
                            connection.input.begin() + static_cast<std::ptrdiff_t>(used));
 }
 
-void TcpService::queueReply(Connection& connection, wire::Bytes reply, bool closeAfter) {
+void TcpService::queueReply(Connection& connection, wire::Bytes reply, bool closeAfter,
+                            std::chrono::milliseconds extraDelay) {
     const DeviceConfig& config = connection.device->config();
     if (config.tcpReplyLength >= 0 && reply.size() >= wire::kHeaderSize) {
         wire::putU16(reply, 4, static_cast<std::uint16_t>(config.tcpReplyLength));
@@ -209,8 +211,8 @@ void TcpService::queueReply(Connection& connection, wire::Bytes reply, bool clos
     }
     const auto now = EventLoop::Clock::now();
     // Replies keep the order of their requests, whatever the jitter says.
-    const auto due =
-        std::max(now + connection.device->replyDelay(random_), connection.lastReplyDue);
+    const auto due = std::max(now + connection.device->replyDelay(random_) + extraDelay,
+                              connection.lastReplyDue);
     if (closeAfter) connection.closeAfterFlush = true;
     const auto trickle = std::chrono::milliseconds(connection.device->config().tcpTrickleMs);
     if (trickle.count() == 0 || reply.size() <= 1) {

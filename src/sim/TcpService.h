@@ -59,7 +59,8 @@ private:
     void onEvents(std::uint64_t id, std::uint32_t events);
     bool readInput(Connection& connection);
     void takeFrames(Connection& connection);
-    void queueReply(Connection& connection, wire::Bytes reply, bool closeAfter);
+    void queueReply(Connection& connection, wire::Bytes reply, bool closeAfter,
+                    std::chrono::milliseconds extraDelay = {});
     // Puts `bytes` on the wire at `due`, after everything delivered before it.
     void deliverAt(Connection& connection, EventLoop::Clock::time_point due, wire::Bytes bytes);
     bool flush(Connection& connection);

@@ -21,6 +21,7 @@ constexpr const char* kFooter = R"(
 Device settings (--device, fleet file, and 'set' on the control socket):
   ip, mac, type, name, version, user (admin), password (""), port (5505; 5500 for type 181),
   tag (0, put in every reply), replyDelayMs, jitterMs, moveGraceMs (1000),
+  versionDelayMs (the firmware version query's reply waits this much longer),
   mask, gateway, dns, httpPort, reserved, dhcp, opaque   (network parameters),
   audio, protocol, overlay, onvifSubStream (1), resolution, outputResolution (NVR, 0..5),
   cloudIdentity, cloudPassword, cloudDeviceId,

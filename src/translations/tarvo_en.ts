@@ -92,6 +92,10 @@
         <translation>Device %1 did not answer within %2 seconds</translation>
     </message>
     <message>
+        <source>设备 %1 在 %2 秒内没有回答版本查询</source>
+        <translation>Device %1 did not answer the version query within %2 seconds</translation>
+    </message>
+    <message>
         <source>获取摄像机版本信息失败</source>
         <translation>Failed to read the camera&apos;s version</translation>
     </message>

@@ -407,6 +407,31 @@ TEST_F(UpgradeDialogsTest, BatchWithOneDeviceFirstStopsWhenItKeepsItsOldVersion)
     EXPECT_TRUE(sim->device("127.0.0.10")["uploads"].empty());
 }
 
+// A camera slow to say its version: its row says so (not a bare "failed" nor a wrong package),
+// and the others are upgraded all the same.
+TEST_F(UpgradeDialogsTest, BatchRowOfACameraSlowToSayItsVersionSaysWhy) {
+    ModalDriver driver;
+    const QString path = package("IPC_update_00.00.03.08.img", 1000);
+    sim->set("127.0.0.10", "versionDelayMs=8000");
+    gui::CBatchUpgradeDlg batch(
+        {{"127.0.0.2", 100, true, u"cam"}, {"127.0.0.10", 100, true, u"slow"}});
+    batch.chooseFile_ = [&](QWidget*) { return path; };
+    batch.waitForDevice_ = 2s;
+    batch.show();
+    const auto buttons = batch.findChildren<QPushButton*>();
+    buttons[0]->click();  // Browse
+    buttons[1]->click();  // Upgrade
+    auto* table = batch.findChild<QTableWidget*>(QStringLiteral("devices"));
+    const auto result = [&](int row) { return table->item(row, table->columnCount() - 1)->text(); };
+    const QString why = gui::uiText(
+        text::formatText(text::tr(text::msg::kVersionNoAnswerFormat), {u"127.0.0.10", u"5"}));
+    const bool told = test::waitUntil([&] { return result(1) == why; }, 40s);
+    sim->set("127.0.0.10", "versionDelayMs=0");
+    ASSERT_TRUE(told) << result(1).toStdString();
+    EXPECT_TRUE(sim->device("127.0.0.10")["uploads"].empty());
+    EXPECT_EQ(sim->device("127.0.0.2")["uploads"].size(), 1u) << result(0).toStdString();
+}
+
 TEST_F(UpgradeDialogsTest, BatchSendsNothingWhenThePackageDoesNotFitOneDevice) {
     // One device first, and the last camera is of another type (its version ends in 09): the
     // batch stops before the first frame, the matching cameras included.

@@ -259,6 +259,9 @@ std::optional<std::pair<std::size_t, text::Reason>> findMisfit(
                     static_cast<std::uint16_t>(options.port.value_or(can.defaultPort));
                 version =
                     ops::openConnection(upgrade::cameraUpgrade(), devices[i].address, port).version;
+                // A camera that does not say its version (a slow one) is no misfit: it fails on
+                // its own, saying so, and holds nobody back.
+                if (version.empty()) return;
             }
             why[i] = packageMisfit(type, options.packagePath, version);
         });

@@ -18,6 +18,7 @@ inline constexpr std::u16string_view kControlFailed = u"Control failed";
 inline constexpr std::u16string_view kConnectCameraFailed = u"连接摄像机失败";
 // A device that took the connection and kept silent: %1 its address, %2 the seconds waited.
 inline constexpr std::u16string_view kNoAnswerFormat = u"设备 %1 在 %2 秒内没有应答";
+inline constexpr std::u16string_view kVersionNoAnswerFormat = u"设备 %1 在 %2 秒内没有回答版本查询";
 
 // Version check.
 inline constexpr std::u16string_view kVersionQueryFailed = u"获取摄像机版本信息失败";

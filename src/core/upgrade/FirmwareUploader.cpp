@@ -152,7 +152,7 @@ bool FirmwareUploader::connected() const {
     return slot_.socket.valid();
 }
 
-std::u16string queryVersion(const UpgradeProfile& profile, const net::Socket& socket) {
+VersionAnswer askVersion(const UpgradeProfile& profile, const net::Socket& socket) {
     if (!socket) return {};
     const protocol::Frame query = protocol::tcpQuery(profile.versionCommand);
     if (net::sendBytes(socket, query.bytes.data(), query.size) != static_cast<long>(query.size)) {
@@ -161,8 +161,13 @@ std::u16string queryVersion(const UpgradeProfile& profile, const net::Socket& so
     std::array<std::uint8_t, 260> reply{};
     const protocol::ReplyRead got =
         protocol::receiveReply(socket, reply, profile.ioTimeoutMs, protocol::needsVersionText);
-    if (!got.usable() || got.count == 0) return {};
-    return protocol::versionFromReply(std::span<const std::uint8_t>(reply.data(), got.count));
+    if (!got.usable() || got.count == 0) return {{}, got.unanswered()};
+    return {protocol::versionFromReply(std::span<const std::uint8_t>(reply.data(), got.count)),
+            false};
+}
+
+std::u16string queryVersion(const UpgradeProfile& profile, const net::Socket& socket) {
+    return askVersion(profile, socket).version;
 }
 
 void FirmwareUploader::QueryFirmwareVersion() {

@@ -29,6 +29,11 @@ namespace tarvo::upgrade {
 // owner gave it).
 // The version of the device on `socket` (the profile's version command), empty when it did not
 // answer. Touches nothing but the socket, so any thread may ask.
+struct VersionAnswer {
+    std::u16string version;   // empty: none came, or none could be read
+    bool unanswered = false;  // nothing came within the profile's time-out (a slow device)
+};
+VersionAnswer askVersion(const UpgradeProfile& profile, const net::Socket& socket);
 std::u16string queryVersion(const UpgradeProfile& profile, const net::Socket& socket);
 
 class FirmwareUploader {

@@ -22,7 +22,9 @@ UpgradeConnection openConnection(const upgrade::UpgradeProfile& profile, std::st
     UpgradeConnection connection;
     if (!net::connectSocket(address, port, connection.socket, profile.ioTimeoutMs))
         return connection;
-    connection.version = upgrade::queryVersion(profile, connection.socket);
+    auto answer = upgrade::askVersion(profile, connection.socket);
+    connection.version = std::move(answer.version);
+    connection.versionUnanswered = answer.unanswered;
     return connection;
 }
 
@@ -62,6 +64,17 @@ UpgradeProgress runUpgrade(const UpgradeRequest& request, upgrade::FirmwareUploa
         return fail(UpgradeStep::Connect,
                     protocol::Outcome::failure(connectFailedText(request.nvr)));
     progress.version = connection.version;
+    if (!request.nvr && connection.version.empty()) {
+        // Without its version the camera's package cannot be judged: say why rather than let
+        // the upload call the package wrong.
+        const auto seconds = (upgrade::cameraUpgrade().ioTimeoutMs + 999) / 1000;
+        progress.why = connection.versionUnanswered
+                           ? text::Reason::said(text::msg::kVersionNoAnswerFormat,
+                                                {text::Reason::literal(request.address),
+                                                 text::Reason::literal(std::to_string(seconds))})
+                           : text::Reason::said(text::msg::kVersionQueryFailed);
+        return fail(UpgradeStep::Version, protocol::Outcome::failure(text::show(progress.why)));
+    }
     if (!uploader.adopt(std::move(connection.socket), std::move(connection.version)))
         return fail(UpgradeStep::Start, {});
     if (stop()) return fail(UpgradeStep::Start, {});
@@ -89,6 +102,9 @@ UploadAttempt attemptOf(const UpgradeProgress& steps, bool nvr,
             attempt.detail = steps.outcome.message.empty()
                                  ? Reason::said(text::msg::kControlFailed)
                                  : Reason::recognise(steps.outcome.message);
+            return attempt;
+        case UpgradeStep::Version:
+            attempt.detail = steps.why;
             return attempt;
         case UpgradeStep::Start:
             // Refused only while the device receives a package from elsewhere.

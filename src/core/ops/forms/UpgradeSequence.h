@@ -33,9 +33,9 @@ struct UpgradeRequest {
     std::string packagePath;
 };
 
-// Where a run stopped. The version cannot fail (a device that does not say it has an empty
-// one), so it is part of Connect.
-enum class UpgradeStep { Package, PartRule, Login, Connect, Start, Started };
+// Where a run stopped. An NVR that does not say its version goes on (its parts carry none); a
+// camera's package is judged by its version, so a camera that does not say it stops at Version.
+enum class UpgradeStep { Package, PartRule, Login, Connect, Version, Start, Started };
 
 // An NVR takes only its four part files, told by name; nothing for a camera (its rules come
 // with the upload).
@@ -45,8 +45,9 @@ protocol::Outcome checkLogin(const UpgradeRequest& request);
 
 // A connection for the upload and the version the device said on it.
 struct UpgradeConnection {
-    net::Socket socket;      // invalid: the device could not be reached
-    std::u16string version;  // empty: no answer
+    net::Socket socket;              // invalid: the device could not be reached
+    std::u16string version;          // empty: no answer
+    bool versionUnanswered = false;  // no answer to the version query within the time-out
 };
 UpgradeConnection openConnection(const upgrade::UpgradeProfile& profile, std::string_view address,
                                  std::uint16_t port);
@@ -58,6 +59,7 @@ struct UpgradeProgress {
     protocol::Outcome outcome;                   // the failed step's message, if it has one
     std::optional<upgrade::NvrPart> part;
     std::u16string version;
+    text::Reason why;  // the failed step's reason, where the message alone does not keep it
 };
 
 // Every step up to the start of the upload, on the calling thread; the uploader's worker then
