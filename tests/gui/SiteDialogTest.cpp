@@ -176,8 +176,12 @@ TEST(SiteDialogTest, RowsSayWhyTheyWereNotAppliedBesideTheirLines) {
     ASSERT_TRUE(dialog.openSite(file("a.tarvo-site")));
     ASSERT_TRUE(dialog.importPlan(file("plan.csv")));
     dialog.apply();
+    // While its worker asks the network, the window says it works (and still takes clicks).
+    EXPECT_TRUE(dialog.busy());
+    EXPECT_EQ(dialog.cursor().shape(), Qt::BusyCursor);
     ASSERT_TRUE(test::waitUntil([&] { return !dialog.busy() && driver.boxes.size() == 1; },
                                 std::chrono::seconds(30)));
+    EXPECT_EQ(dialog.cursor().shape(), Qt::ArrowCursor);
     EXPECT_TRUE(driver.boxes[0].text.contains(QStringLiteral("Line 2")))
         << driver.boxes[0].text.toStdString();
     EXPECT_EQ(dialog.resultOf(QStringLiteral("02:00:00:00:00:01")),

@@ -421,6 +421,7 @@ TEST_F(UpgradeDialogsTest, BatchRowOfACameraSlowToSayItsVersionSaysWhy) {
     const auto buttons = batch.findChildren<QPushButton*>();
     buttons[0]->click();  // Browse
     buttons[1]->click();  // Upgrade
+    EXPECT_EQ(batch.cursor().shape(), Qt::BusyCursor);  // the window works for a while
     auto* table = batch.findChild<QTableWidget*>(QStringLiteral("devices"));
     const auto result = [&](int row) { return table->item(row, table->columnCount() - 1)->text(); };
     const QString why = gui::uiText(
@@ -430,6 +431,8 @@ TEST_F(UpgradeDialogsTest, BatchRowOfACameraSlowToSayItsVersionSaysWhy) {
     ASSERT_TRUE(told) << result(1).toStdString();
     EXPECT_TRUE(sim->device("127.0.0.10")["uploads"].empty());
     EXPECT_EQ(sim->device("127.0.0.2")["uploads"].size(), 1u) << result(0).toStdString();
+    ASSERT_TRUE(test::waitUntil([&] { return buttons[1]->isEnabled(); }, 30s));
+    EXPECT_EQ(batch.cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(UpgradeDialogsTest, BatchSendsNothingWhenThePackageDoesNotFitOneDevice) {

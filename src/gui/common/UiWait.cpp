@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QTimer>
+#include <QWidget>
 
 namespace tarvo::gui {
 
@@ -56,6 +57,14 @@ void waitRepainting(int milliseconds) {
     QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
     QApplication::restoreOverrideCursor();
+}
+
+void showWorking(QWidget& window, bool working) {
+    if (working) {
+        window.setCursor(Qt::BusyCursor);
+    } else {
+        window.unsetCursor();
+    }
 }
 
 }  // namespace tarvo::gui

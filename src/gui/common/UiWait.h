@@ -30,4 +30,8 @@ private:
 // but every click and key press meanwhile is swallowed, so no second operation starts.
 void waitRepainting(int milliseconds);
 
+// While a window's own worker talks to devices, the pointer over it is the busy one (the arrow
+// with the hourglass: the window still takes its clicks, such as Close or Stop).
+void showWorking(QWidget& window, bool working);
+
 }  // namespace tarvo::gui

@@ -17,6 +17,7 @@
 #include "common/MessageBoxes.h"
 #include "common/ResultTable.h"
 #include "common/UiText.h"
+#include "common/UiWait.h"
 #include "controls/IpAddressEdit.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
@@ -217,6 +218,7 @@ void CBatchAddressDlg::start() {
 
 void CBatchAddressDlg::launch(Job job) {
     running_.store(true);
+    showWorking(*this, true);
     enableInputs(false);
     startButton_->setEnabled(false);
     closeButton_->setEnabled(false);
@@ -278,6 +280,7 @@ void CBatchAddressDlg::post(const Job& job, const std::vector<ops::AddressAssign
         filling_ = false;
         if (stage == Stage::Writing) return;
         running_.store(false);
+        showWorking(*this, false);
         closeButton_->setEnabled(true);
         if (stage == Stage::Done) return;  // the devices have moved: the list is history
         enableInputs(true);

@@ -20,6 +20,7 @@
 #include "common/MessageBoxes.h"
 #include "common/ResultTable.h"
 #include "common/UiText.h"
+#include "common/UiWait.h"
 #include "core/site/PlanCsv.h"
 #include "core/site/SiteReport.h"
 #include "core/text/Messages.h"
@@ -303,6 +304,7 @@ void CSiteDlg::apply() {
 
 void CSiteDlg::runApply(site::ApplyOptions options, bool dryRun) {
     running_.store(true);
+    showWorking(*this, true);
     applyButton_->setEnabled(false);
     closeButton_->setEnabled(false);
     if (worker_.joinable()) worker_.join();
@@ -328,6 +330,7 @@ void CSiteDlg::runApply(site::ApplyOptions options, bool dryRun) {
         }
         calls_.push([this, report, failure, options] {
             running_.store(false);
+            showWorking(*this, false);
             applyButton_->setEnabled(true);
             closeButton_->setEnabled(true);
             if (!failure.empty()) {
@@ -424,6 +427,7 @@ bool CSiteDlg::makeReport(const QString& path) {
         return false;
     }
     running_.store(true);
+    showWorking(*this, true);
     for (auto* button : {applyButton_, closeButton_, reportButton_}) button->setEnabled(false);
     reportButton_->setText(uiText(text::msg::kReportMaking));
     if (worker_.joinable()) worker_.join();
@@ -443,6 +447,7 @@ bool CSiteDlg::makeReport(const QString& path) {
             }
             calls_.push([this, path, failure] {
                 running_.store(false);
+                showWorking(*this, false);
                 for (auto* button : {applyButton_, closeButton_, reportButton_})
                     button->setEnabled(true);
                 reportButton_->setText(uiText(text::msg::kReportMenu));

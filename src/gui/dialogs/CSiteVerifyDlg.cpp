@@ -15,6 +15,7 @@
 #include "common/BackgroundStep.h"
 #include "common/ResultTable.h"
 #include "common/UiText.h"
+#include "common/UiWait.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
@@ -162,6 +163,7 @@ void CSiteVerifyDlg::start() {
     if (running_ || targets_.empty()) return;
     if (worker_.joinable()) worker_.join();  // the last run handed everything over
     running_ = true;
+    showWorking(*this, true);
     startButton_->setEnabled(false);
     total_ = static_cast<int>(targets_.size());
     done_ = 0;
@@ -197,6 +199,7 @@ void CSiteVerifyDlg::start() {
 void CSiteVerifyDlg::showResult(Item& item) {
     if (!item.result) {
         running_ = false;
+        showWorking(*this, false);
         startButton_->setEnabled(true);
         emit finished();
         return;
@@ -242,6 +245,7 @@ void CSiteVerifyDlg::stopRun() {
         stop_->store(true);
         queue_->close();
         running_ = false;
+        showWorking(*this, false);
         detail::keepUntilDone(std::move(worker_), std::move(ended_));
         return;
     }

@@ -20,6 +20,7 @@
 #include "common/RememberedChoices.h"
 #include "common/ResultTable.h"
 #include "common/UiText.h"
+#include "common/UiWait.h"
 #include "controls/CGradientProgressCtrl.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
@@ -232,6 +233,7 @@ void CBatchUpgradeDlg::onUpgrade() {
     if (chosen.empty()) return;
     upgrade_->setEnabled(false);
     canary_->setEnabled(false);
+    showWorking(*this, true);
     site::GuardedOptions options;
     options.packagePath = path;
     options.canary = canary_->isChecked();
@@ -279,6 +281,7 @@ void CBatchUpgradeDlg::onUpgrade() {
             // Runs only while the dialog is open, which then still owns the thread.
             calls->push([this] {
                 if (batch_.joinable()) batch_.join();
+                showWorking(*this, false);
                 upgrade_->setEnabled(true);
                 canary_->setEnabled(true);
             });
