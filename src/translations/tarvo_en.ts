@@ -1368,6 +1368,10 @@
         <translation>, </translation>
     </message>
     <message>
+        <source>；</source>
+        <translation>; </translation>
+    </message>
+    <message>
         <source>已验证 %1/%2 台设备，%3 台未通过</source>
         <translation>%1 of %2 devices verified, %3 failed</translation>
     </message>

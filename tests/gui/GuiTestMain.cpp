@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "support/Sandbox.h"
 
@@ -47,6 +48,15 @@ int main(int argc, char** argv) {
     const QTemporaryDir config;
     if (!config.isValid()) return 1;
     ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
+    // Off-screen, the windows open on a laptop's screen (Qt's own default is 800×600).
+    if (const char* platform = std::getenv("QT_QPA_PLATFORM");
+        platform != nullptr && std::strcmp(platform, "offscreen") == 0) {
+        const QString screen = config.filePath(QStringLiteral("screen.json"));
+        std::ofstream(screen.toStdString())
+            << R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768,)"
+               R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+        ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screen.toStdString()).c_str(), 1);
+    }
     ::testing::InitGoogleTest(&argc, argv);
     // Death tests start a fresh copy of this program: a forked Qt would inherit its threads.
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -183,6 +183,11 @@ TEST_F(MainWindowTest, SiteColumnAndItsFilters) {
     EXPECT_EQ(state("127.0.0.4"), QStringLiteral("计划外设备"));
     EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral("现场：东区")))
         << window->windowTitle().toStdString();
+    // The state column beyond the template's shows whole: the window grew by it.
+    test::pump(100ms);
+    auto* list = window->list();
+    EXPECT_LE(list->columnViewportPosition(6) + list->columnWidth(6), list->viewport()->width());
+    EXPECT_GE(list->columnWidth(6), list->fontMetrics().horizontalAdvance(state("127.0.0.3")));
 
     const auto visible = [&] {
         QStringList shown;

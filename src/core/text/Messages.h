@@ -397,6 +397,8 @@ inline constexpr std::u16string_view kVerifyFirstKeyMsFormat = u"首个关键帧
 inline constexpr std::u16string_view kVerifyFpsFormat = u"%1 帧/秒";
 inline constexpr std::u16string_view kVerifyKbpsFormat = u"码率 %1 kbps";
 inline constexpr std::u16string_view kVerifySeparator = u"，";
+// Between the states of two devices that answer at one address.
+inline constexpr std::u16string_view kStatesSeparator = u"；";
 // The command line's and the window's progress: %1 devices done of %2, %3 of them failed.
 inline constexpr std::u16string_view kVerifyProgressFormat = u"已验证 %1/%2 台设备，%3 台未通过";
 

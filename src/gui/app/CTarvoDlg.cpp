@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -205,6 +206,7 @@ void CTarvoDlg::onInitDialog() {
     });
     siteList_ = new SiteListState(table_, *list_, &CSiteDlg::currentSitePath, this);
     connect(siteList_, &SiteListState::siteChanged, this, &CTarvoDlg::showSiteTitle);
+    connect(siteList_, &SiteListState::siteChanged, this, &CTarvoDlg::fitSiteColumn);
     connect(siteList_, &SiteListState::siteChanged, this, [this] {
         const QString state = siteList_->filterText();
         list_->setEmptyText(state.isEmpty() ? QString()
@@ -272,6 +274,16 @@ void CTarvoDlg::showSite(int filter) {
     dialog.exec();
     session_.startSearch();
     siteList_->reload();
+}
+
+// The site's state is a column beyond the template's, which fill its list: a window still at the
+// template's width grows by that column (as far as the screen allows) rather than cut it.
+void CTarvoDlg::fitSiteColumn() {
+    if (list_->listModel()->columnCount() <= discovery::kColumnCount) return;
+    if (width() != minimumWidth() || isMaximized()) return;  // the installer's own size stays
+    const int wanted = minimumWidth() + list_->columnWidth(discovery::kColumnCount);
+    const int room = screen() != nullptr ? screen()->availableGeometry().width() : wanted;
+    resize(std::max(minimumWidth(), std::min(wanted, room)), height());
 }
 
 void CTarvoDlg::showSiteTitle() {

@@ -133,6 +133,7 @@ public:
 
 private:
     void showSiteTitle();
+    void fitSiteColumn();
     SiteListState* siteList_ = nullptr;
 
 public:

@@ -158,12 +158,12 @@ void SiteListState::showStates() {
         QString shown = dataText(site::stateText(s.state));
         unsigned bits = 1u << (static_cast<int>(s.state) + kInPlace);
         if (s.firmwareChanged) {
-            shown += QStringLiteral(", ") + uiText(text::msg::kSiteFirmwareChanged);
+            shown += uiText(text::msg::kVerifySeparator) + uiText(text::msg::kSiteFirmwareChanged);
             bits |= 1u << kFirmwareChanged;
         }
         auto& row = rowStates_[address];
         if (!row.text.isEmpty() && !row.text.contains(shown))
-            row.text += QStringLiteral("; ") + shown;
+            row.text += uiText(text::msg::kStatesSeparator) + shown;
         else if (row.text.isEmpty())
             row.text = shown;
         row.filters |= bits;

@@ -37,6 +37,10 @@ void showQtTextsIn(int language) {
     auto& current = installedForQt();
     if (current) QCoreApplication::removeTranslator(current.get());
     current.reset();
+    // Sizes, dates and file types in Qt's dialogs follow the language shown, not the system's.
+    QLocale::setDefault(language == text::kLanguageChinese
+                            ? QLocale(QLocale::Chinese, QLocale::China)
+                            : QLocale::system());
     if (language != text::kLanguageChinese) return;
     auto translator = std::make_unique<QTranslator>();
     if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
