@@ -13,9 +13,9 @@
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/SettingsFlows.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -204,10 +204,12 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
     DeviceFinder finder(notifier);
     const auto type = finder.find(args.ip, args.searchSeconds);
     if (!type) return report(global, name, args, false, {}, notifier);
-    const ops::Operation operation = kind == Kind::Net     ? ops::Operation::NetworkSettings
-                                     : kind == Kind::Cloud ? ops::Operation::Cloud
-                                                           : ops::Operation::CameraConfig;
-    if (const auto refusal = ops::refusalOf(args.ip, *type, name, operation); !refusal.empty()) {
+    const discovery::Operation operation = kind == Kind::Net ? discovery::Operation::NetworkSettings
+                                           : kind == Kind::Cloud
+                                               ? discovery::Operation::Cloud
+                                               : discovery::Operation::CameraConfig;
+    if (const auto refusal = discovery::refusalOf(args.ip, *type, name, operation);
+        !refusal.empty()) {
         std::cerr << refusal << std::endl;
         return report(global, name, args, false, {}, notifier);
     }

@@ -24,9 +24,9 @@
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/ops/forms/UpgradeSequence.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/site/SiteFile.h"
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
@@ -285,7 +285,8 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
                      args.searchSeconds);
     const std::string refusal =
-        type ? ops::refusalOf(args.ip, *type, "upgrade", ops::Operation::Upgrade) : std::string();
+        type ? discovery::refusalOf(args.ip, *type, "upgrade", discovery::Operation::Upgrade)
+             : std::string();
     if (!type || !refusal.empty()) {
         if (!refusal.empty()) std::cerr << refusal << std::endl;
         if (attempt) {
@@ -299,8 +300,8 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         result.exitCode = kNothingSent;
         return kNothingSent;
     }
-    const ops::DeviceCapabilities& can = ops::capabilitiesOf(*type);
-    const bool nvr = can.upgrade == ops::UpgradeKind::Nvr;
+    const discovery::DeviceCapabilities& can = discovery::capabilitiesOf(*type);
+    const bool nvr = can.upgrade == discovery::UpgradeKind::Nvr;
     const upgrade::UpgradeProfile& profile = nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
     const int port = args.port.value_or(can.defaultPort);
     result.fields = {{"port", port}, {"nvr", nvr}, {"type", *type}, {"file", args.file}};
@@ -429,12 +430,12 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
 int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
     Outcome outcome{"nvr-resolution", args.ip};
     const auto type = deviceTypeOf(args.ip, args.type, args.searchSeconds);
-    const std::string refusal =
-        type ? ops::refusalOf(args.ip, *type, "nvr-resolution", ops::Operation::NvrResolution)
-             : std::string();
+    const std::string refusal = type ? discovery::refusalOf(args.ip, *type, "nvr-resolution",
+                                                            discovery::Operation::NvrResolution)
+                                     : std::string();
     if (!refusal.empty()) std::cerr << refusal << std::endl;
     if (!type || !refusal.empty()) return finish(global, outcome);
-    const int port = args.port.value_or(ops::capabilitiesOf(*type).defaultPort);
+    const int port = args.port.value_or(discovery::capabilitiesOf(*type).defaultPort);
     CliNotifier notifier;
     nlohmann::json& result = outcome.fields;
     result["port"] = port;

@@ -18,9 +18,9 @@
 #include "common/ResultTable.h"
 #include "common/UiText.h"
 #include "controls/IpAddressEdit.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 
@@ -61,7 +61,7 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
     for (int r = 0; r < table_->rowCount(); ++r) {
         const auto& row = rows_[static_cast<std::size_t>(r)];
         auto* address = new QTableWidgetItem(dataText(row.address));
-        const bool camera = ops::allows(row.type, ops::Operation::NetworkSettings);
+        const bool camera = discovery::allows(row.type, discovery::Operation::NetworkSettings);
         address->setCheckState(camera ? Qt::Checked : Qt::Unchecked);
         table_->setItem(r, kColAddress, address);
         table_->setItem(r, kColMac, new QTableWidgetItem(dataText(row.mac)));
@@ -152,8 +152,8 @@ void CBatchAddressDlg::enableInputs(bool enabled) {
     // while the batch runs.
     filling_ = true;
     for (int r = 0; r < table_->rowCount(); ++r) {
-        const bool camera =
-            ops::allows(rows_[static_cast<std::size_t>(r)].type, ops::Operation::NetworkSettings);
+        const bool camera = discovery::allows(rows_[static_cast<std::size_t>(r)].type,
+                                              discovery::Operation::NetworkSettings);
         Qt::ItemFlags flags = Qt::ItemIsSelectable;
         if (camera) flags |= Qt::ItemIsEnabled;
         if (camera && enabled) flags |= Qt::ItemIsUserCheckable;

@@ -21,10 +21,10 @@
 #include "common/ResultTable.h"
 #include "common/UiText.h"
 #include "controls/CGradientProgressCtrl.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/ops/forms/UpgradeSequence.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
@@ -40,10 +40,10 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
           device(std::move(d)),
           calls(owner.calls_),
           stop(owner.stop_),
-          nvr(ops::capabilitiesOf(device.type).upgrade == ops::UpgradeKind::Nvr),
+          nvr(discovery::capabilitiesOf(device.type).upgrade == discovery::UpgradeKind::Nvr),
           uploader(nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(), *this,
                    upgrade::FirmwareUploader::Connection::Own) {
-        uploader.SetTarget(ops::capabilitiesOf(device.type).defaultPort, device.address);
+        uploader.SetTarget(discovery::capabilitiesOf(device.type).defaultPort, device.address);
     }
     ~Row() override = default;
     Row(const Row&) = delete;
@@ -108,7 +108,7 @@ std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
     std::lock_guard guard(table.lock());
     for (int row = 0; row < table.rowCount(); ++row) {
         const discovery::DeviceRow device = table.row(row);
-        if (!ops::allows(device.type, ops::Operation::Upgrade)) continue;
+        if (!discovery::allows(device.type, discovery::Operation::Upgrade)) continue;
         devices.push_back({text::toUtf8(device.address), device.type, device.address == selected,
                            device.name, device.mac});
     }
