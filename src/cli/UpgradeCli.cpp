@@ -289,13 +289,7 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
              : std::string();
     if (!type || !refusal.empty()) {
         if (!refusal.empty()) std::cerr << refusal << std::endl;
-        if (attempt) {
-            attempt->detail =
-                type ? text::Reason::said(text::msg::kGuardNoFirmwareFormat,
-                                          {text::Reason::literal(std::to_string(*type))})
-                     : text::Reason::said(text::msg::kDeviceNotHeardFormat,
-                                          {text::Reason::literal(args.ip)});
-        }
+        if (attempt) *attempt = ops::attemptNotRun(args.ip, type);
         result.fields = {{"status", type ? "wrong-type" : "not-found"}};
         result.exitCode = kNothingSent;
         return kNothingSent;
