@@ -274,6 +274,36 @@ void noteOutcome(const upgrade::UploadOutcome& outcome, const std::u16string& ve
     }
 }
 
+// The notes of a run that ended before its upload, and its status word (nothing was sent);
+// nothing when the upload started.
+std::optional<std::string> stoppedBeforeUpload(const ops::UpgradeProgress& steps,
+                                               CliNotifier& notifier,
+                                               const std::function<void(const std::string&)>& note,
+                                               const std::string& ip, int port) {
+    switch (steps.reached) {
+        case ops::UpgradeStep::Package:
+            steps.outcome.report(notifier);
+            return std::string(upgrade::statusName(upgrade::UploadStatus::NameTooLong));
+        case ops::UpgradeStep::PartRule:
+            steps.outcome.report(notifier);
+            note(said(text::msg::kNvrPartName));
+            return "wrong-file";
+        case ops::UpgradeStep::Login:
+            notifier.report(steps.outcome);
+            note(said(text::msg::kLoginFailedNothingSent));
+            return "login-failed";
+        case ops::UpgradeStep::Connect:
+            note(said(text::msg::kCannotConnectFormat, ip, std::to_string(port)));
+            return "not-connected";
+        case ops::UpgradeStep::Start:
+            note(said(text::msg::kUploadRunning));
+            return "busy";
+        case ops::UpgradeStep::Started:
+            break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::UploadObserver& observer,
@@ -324,27 +354,8 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
                   steps.version.empty() ? said(text::msg::kNoAnswerParenthesised)
                                         : text::toUtf8(steps.version)));
     }
-    switch (steps.reached) {
-        case ops::UpgradeStep::Package:
-            steps.outcome.report(notifier);
-            return done(kNothingSent, upgrade::statusName(upgrade::UploadStatus::NameTooLong));
-        case ops::UpgradeStep::PartRule:
-            steps.outcome.report(notifier);
-            note(said(text::msg::kNvrPartName));
-            return done(kNothingSent, "wrong-file");
-        case ops::UpgradeStep::Login:
-            notifier.report(steps.outcome);
-            note(said(text::msg::kLoginFailedNothingSent));
-            return done(kNothingSent, "login-failed");
-        case ops::UpgradeStep::Connect:
-            note(said(text::msg::kCannotConnectFormat, args.ip, std::to_string(port)));
-            return done(kNothingSent, "not-connected");
-        case ops::UpgradeStep::Start:
-            note(said(text::msg::kUploadRunning));
-            return done(kNothingSent, "busy");
-        case ops::UpgradeStep::Started:
-            break;
-    }
+    if (const auto word = stoppedBeforeUpload(steps, notifier, note, args.ip, port))
+        return done(kNothingSent, *word);
     const std::u16string& version = steps.version;
     uploader.wait();
     const upgrade::UploadOutcome outcome = progress.outcome();
