@@ -1,6 +1,6 @@
 // The simulator's own word on what it takes: every device setting it accepts is named in its
-// --help and in its manual page. The list comes from the simulator's settings table, so a
-// setting added there without a word in either fails here.
+// --help and in its manual page, and every option of --help in the manual page. The settings
+// come from the simulator's own table, so one added there without a word in either fails here.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -56,6 +56,11 @@ TEST(SimSettings, EverySettingIsInTheHelpAndTheManualPage) {
     const std::string manual = manualPage();
     ASSERT_FALSE(manual.empty());
     EXPECT_TRUE(names(manual, "--list-settings") && names(help.out, "--list-settings"));
+    // Every command-line option --help shows is in the manual page too.
+    const std::regex option("--[a-z][a-z-]*");
+    for (auto it = std::sregex_iterator(help.out.begin(), help.out.end(), option);
+         it != std::sregex_iterator(); ++it)
+        EXPECT_TRUE(names(manual, it->str())) << it->str() << " is not in tarvo-sim(1)";
     for (const auto& setting : settings) {
         EXPECT_TRUE(names(help.out, setting)) << setting << " is not in tarvo-sim --help";
         EXPECT_TRUE(names(manual, setting)) << setting << " is not in tarvo-sim(1)";
