@@ -59,7 +59,6 @@ Reason said(std::u16string_view format, std::initializer_list<std::string> value
     return Reason::said(format, std::move(v));
 }
 
-// Cameras show their stream; NVRs, DVRs and decoders are checked without one.
 // The stream's own messages ("connect error!", the decoder's) are not boxes here: the result
 // says why in its own words. Only whether the stream port refused is kept.
 class StreamNotes final : public text::Notifier {
@@ -296,7 +295,7 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
         }
         r.figures.loginMs = millisSince(t);
     }
-    // Every device that takes firmware says its version, as its upgrade window asks it.
+    // Every device that takes firmware says its version.
     if (caps.upgrade != discovery::UpgradeKind::None) {
         if (stop.load()) return finish(failed(std::move(r), said(text::msg::kVerifyStopped)));
         // On a connection of its own, as the version check and the upgrade windows ask it.
@@ -312,6 +311,7 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
         if (version.empty()) return finish(failed(std::move(r), said(text::msg::kVerifyNoVersion)));
         r.version = text::toUtf8(version);
     }
+    // Cameras show their stream; NVRs, DVRs and decoders are checked without one.
     if (!caps.camera) {
         r.ok = true;
         return finish(std::move(r));
