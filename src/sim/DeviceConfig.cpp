@@ -127,7 +127,7 @@ std::string setFlag(bool& field, std::string_view key, std::string_view value) {
     return {};
 }
 
-// A text sent in the device encoding: one that cannot be sent is refused (and kept, as before).
+// A text sent in the device encoding: one that cannot be sent is refused.
 std::string setDeviceText(std::string& field, std::string_view key, std::string_view value) {
     field = value;
     return deviceText(value) ? std::string() : badValue(key, value);

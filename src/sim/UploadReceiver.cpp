@@ -62,6 +62,7 @@ std::string setByteCount(std::int64_t& field, std::string_view key, std::string_
     return {};
 }
 
+// The upload settings by name, each with its setter (short names for the setters' arguments).
 using Setter = std::string (*)(UploadSettings&, std::string_view key, std::string_view value);
 using K = std::string_view;
 using V = std::string_view;
