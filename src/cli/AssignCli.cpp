@@ -12,9 +12,9 @@
 #include "cli/Credentials.h"
 #include "cli/DiscoverCli.h"
 #include "cli/JsonOutput.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/AddressBatch.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
 #include "core/text/TextConvert.h"
@@ -47,7 +47,7 @@ std::vector<discovery::DeviceRow> chosenRows(const AssignArgs& args,
     if (args.all) {
         for (const auto& row : heard)
             if (args.filter.filter.matches(row) &&
-                ops::allows(row.type, ops::Operation::NetworkSettings))
+                discovery::allows(row.type, discovery::Operation::NetworkSettings))
                 chosen.push_back(row);
         // Lowest address first, so the plan reads in the order of the subnet.
         auto key = [](const discovery::DeviceRow& r) {

@@ -202,15 +202,13 @@ public:
     site::UploadAttempt upload(std::size_t i) {
         const std::string& address = targets_[i].address;
         DeviceOutcome& outcome = outcomes_[i];
-        ops::UploadAttempt attempt;
         if (!targets_[i].type) {
             outcome.status = exitcode::kNothingSent;
             outcome.json =
                 toJson({"upgrade", address, exitcode::kNothingSent, {}, {{"status", "not-found"}}});
-            attempt.detail = text::Reason::said(text::msg::kDeviceNotHeardFormat,
-                                                {text::Reason::literal(address)});
-            return attempt;
+            return ops::attemptNotRun(address, std::nullopt);
         }
+        ops::UploadAttempt attempt;
         UpgradeArgs one = args_;
         one.ip = address;
         one.type = targets_[i].type;

@@ -12,7 +12,7 @@
 #include "cli/CliNotifier.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -53,16 +53,16 @@ void addTarget(CLI::App& sub, DeviceArgs& args, bool credentials, bool several =
 
 // The device's type (searched unless given) and the window's rules for `command`; then the
 // port: the one given, else the type's default. False when the command cannot go ahead.
-bool prepare(DeviceArgs& args, const char* command, ops::Operation operation) {
+bool prepare(DeviceArgs& args, const char* command, discovery::Operation operation) {
     const auto type = deviceTypeOf(args.ip, args.type, args.searchSeconds);
     if (!type) return false;
-    const std::string refusal = ops::refusalOf(args.ip, *type, command, operation);
+    const std::string refusal = discovery::refusalOf(args.ip, *type, command, operation);
     if (!refusal.empty()) {
         std::cerr << refusal << std::endl;
         return false;
     }
     args.foundType = *type;
-    args.usedPort = args.port.value_or(ops::capabilitiesOf(*type).defaultPort);
+    args.usedPort = args.port.value_or(discovery::capabilitiesOf(*type).defaultPort);
     return true;
 }
 
@@ -94,7 +94,7 @@ int rebootEach(const GlobalOptions& global, const DeviceArgs& args) {
             one.ip = address;
             one.type = type;
             CliNotifier notifier(false);
-            const bool ok = type && prepare(one, "reboot", ops::Operation::Reboot) &&
+            const bool ok = type && prepare(one, "reboot", discovery::Operation::Reboot) &&
                             notifier.report(protocol::rebootDevice(loginInfoOf(one)));
             DeviceOutcome outcome{
                 ok ? 0 : 1, {said(ok ? text::msg::kRebooting : text::msg::kRebootFailed)}, {}};
@@ -115,7 +115,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
         login->password.resolve();
         run = [&global, login] {
             CliNotifier notifier;
-            const bool ok = prepare(*login, "login", ops::Operation::Login) &&
+            const bool ok = prepare(*login, "login", discovery::Operation::Login) &&
                             notifier.report(protocol::loginCheck(loginInfoOf(*login)));
             return finishDevice(global, "login", *login, ok, notifier, text::msg::kLoginAccepted);
         };
@@ -130,7 +130,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             CliNotifier notifier;
             std::u16string text;
             const bool ok =
-                prepare(*version, "version", ops::Operation::Version) &&
+                prepare(*version, "version", discovery::Operation::Version) &&
                 notifier.report(protocol::checkCameraVersion(version->ip, version->usedPort, text));
             if (!global.json && !text.empty())
                 std::cout << text::toUtf8(text::escapeControls(text)) << std::endl;
@@ -148,7 +148,7 @@ void addDeviceCommands(CLI::App& app, const GlobalOptions& global, std::function
             if (reboot->targets.size() > 1) return rebootEach(global, *reboot);
             reboot->ip = reboot->targets.front();
             CliNotifier notifier;
-            const bool ok = prepare(*reboot, "reboot", ops::Operation::Reboot) &&
+            const bool ok = prepare(*reboot, "reboot", discovery::Operation::Reboot) &&
                             notifier.report(protocol::rebootDevice(loginInfoOf(*reboot)));
             return finishDevice(global, "reboot", *reboot, ok, notifier, text::msg::kRebootStarted);
         };

@@ -13,9 +13,9 @@
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/net/NetworkInterfaces.h"
 #include "core/ops/forms/SettingsFlows.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -204,10 +204,12 @@ int runSettings(const GlobalOptions& global, const SettingsArgs& args, Kind kind
     DeviceFinder finder(notifier);
     const auto type = finder.find(args.ip, args.searchSeconds);
     if (!type) return report(global, name, args, false, {}, notifier);
-    const ops::Operation operation = kind == Kind::Net     ? ops::Operation::NetworkSettings
-                                     : kind == Kind::Cloud ? ops::Operation::Cloud
-                                                           : ops::Operation::CameraConfig;
-    if (const auto refusal = ops::refusalOf(args.ip, *type, name, operation); !refusal.empty()) {
+    const discovery::Operation operation = kind == Kind::Net ? discovery::Operation::NetworkSettings
+                                           : kind == Kind::Cloud
+                                               ? discovery::Operation::Cloud
+                                               : discovery::Operation::CameraConfig;
+    if (const auto refusal = discovery::refusalOf(args.ip, *type, name, operation);
+        !refusal.empty()) {
         std::cerr << refusal << std::endl;
         return report(global, name, args, false, {}, notifier);
     }
@@ -262,36 +264,44 @@ CLI::App* addCommand(CLI::App& parent, const char* name, const char* help,
     return sub;
 }
 
-}  // namespace
+// The secrets of a settings command, read as it is chosen: the login's password, and the new
+// cloud password, which like the login's need not show on the command line.
+void resolveSecrets(SettingsArgs& args, Kind kind, bool set) {
+    args.password.resolve();
+    if (args.cloudPasswordFile) {
+        args.cloudPassword = readSecretFile(*args.cloudPasswordFile, "--cloud-password-file");
+    } else if (args.cloudPassword) {
+        warnVisibleSecret("--cloud-password", "--cloud-password-file, TARVO_CLOUD_PASSWORD");
+    } else if (set && kind == Kind::Cloud) {
+        if (const char* value = std::getenv("TARVO_CLOUD_PASSWORD")) {
+            args.cloudPassword = value;
+        } else {
+            throw CLI::RequiredError(
+                "--cloud-password, --cloud-password-file or "
+                "TARVO_CLOUD_PASSWORD");
+        }
+    }
+}
 
-void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
-    const auto onOff = CLI::IsMember({"on", "off"});
-    auto bind = [&global, &run](CLI::App* sub, std::shared_ptr<SettingsArgs> args, Kind kind,
-                                bool set, std::string name) {
-        sub->callback([&global, &run, args, kind, set, name] {
-            args->password.resolve();
-            // The new cloud password, like the login's, need not show on the command line.
-            if (args->cloudPasswordFile) {
-                args->cloudPassword =
-                    readSecretFile(*args->cloudPasswordFile, "--cloud-password-file");
-            } else if (args->cloudPassword) {
-                warnVisibleSecret("--cloud-password",
-                                  "--cloud-password-file, TARVO_CLOUD_PASSWORD");
-            } else if (set && kind == Kind::Cloud) {
-                if (const char* value = std::getenv("TARVO_CLOUD_PASSWORD")) {
-                    args->cloudPassword = value;
-                } else {
-                    throw CLI::RequiredError(
-                        "--cloud-password, --cloud-password-file or "
-                        "TARVO_CLOUD_PASSWORD");
-                }
-            }
+// Ties a settings command to its run.
+struct Binder {
+    const GlobalOptions& global;
+    std::function<int()>& run;
+
+    void operator()(CLI::App* sub, const std::shared_ptr<SettingsArgs>& args, Kind kind, bool set,
+                    const std::string& name) const {
+        sub->callback([&global = global, &run = run, args, kind, set, name] {
+            resolveSecrets(*args, kind, set);
             run = [&global, args, kind, set, name] {
                 return runSettings(global, *args, kind, set, name);
             };
         });
-    };
+    }
+};
 
+// net get|set.
+void addNetCommands(CLI::App& app, const Binder& bind) {
+    const auto onOff = CLI::IsMember({"on", "off"});
     CLI::App* net = app.add_subcommand("net", "Network parameters of a camera or decoder (UDP)");
     net->require_subcommand(1);
     auto netGet = std::make_shared<SettingsArgs>();
@@ -309,7 +319,11 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
     set->add_option("--dhcp", netSet->dhcp, "on|off")->check(onOff);
     set->add_option("--audio", netSet->audio, "on|off")->check(onOff);
     bind(set, netSet, Kind::Net, true, "net set");
+}
 
+// camera get|set|fix-mac.
+void addCameraCommands(CLI::App& app, const Binder& bind) {
+    const auto onOff = CLI::IsMember({"on", "off"});
     CLI::App* camera = app.add_subcommand(
         "camera", "Camera options: overlay, main-stream limit, ONVIF sub-stream");
     camera->require_subcommand(1);
@@ -329,7 +343,10 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
     bind(addCommand(*camera, "fix-mac", "Ask the camera to resolve a MAC address conflict", fix,
                     false, false),
          fix, Kind::FixMac, true, "camera fix-mac");
+}
 
+// cloud get|set.
+void addCloudCommands(CLI::App& app, const Binder& bind) {
     CLI::App* cloud =
         app.add_subcommand("cloud", "Cloud connection password (after a login check)");
     cloud->require_subcommand(1);
@@ -351,6 +368,15 @@ void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::functi
         ->type_name("FILE")
         ->excludes(cloudPassword);
     bind(clset, cloudSet, Kind::Cloud, true, "cloud set");
+}
+
+}  // namespace
+
+void addSettingsCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    const Binder bind{global, run};
+    addNetCommands(app, bind);
+    addCameraCommands(app, bind);
+    addCloudCommands(app, bind);
 }
 
 }  // namespace tarvo::cli

@@ -431,26 +431,23 @@ int runReport(const GlobalOptions& global, const SiteArgs& args) {
                            {{"out", args.out}}});
 }
 
-}  // namespace
-
-void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
-    auto args = std::make_shared<SiteArgs>();
-    CLI::App* site = app.add_subcommand(
-        "site", "Work on a site file: its address plan by MAC and its devices' states");
-    site->require_subcommand(1);
-    site->add_option("--site", args->site, "The site file (*.tarvo-site); made on first use")
-        ->required();
-
+// site status: the devices' states against the site.
+void addStatusCommand(CLI::App& site, const GlobalOptions& global, std::function<int()>& run,
+                      const std::shared_ptr<SiteArgs>& args) {
     CLI::App* status =
-        site->add_subcommand("status", "Search, and show each device's state against the site");
+        site.add_subcommand("status", "Search, and show each device's state against the site");
     status->add_option("--seconds", args->seconds, "How long the search listens")
         ->capture_default_str()
         ->check(CLI::Range(0.1, 60.0));
     status->add_flag("--csv", args->csv, "Print CSV (UTF-8 with BOM) instead of a table");
     status->callback(
         [&global, &run, args] { run = [&global, args] { return runStatus(global, *args); }; });
+}
 
-    CLI::App* plan = site->add_subcommand("plan", "The site's address plan");
+// site plan import|show.
+void addPlanCommands(CLI::App& site, const GlobalOptions& global, std::function<int()>& run,
+                     const std::shared_ptr<SiteArgs>& args) {
+    CLI::App* plan = site.add_subcommand("plan", "The site's address plan");
     plan->require_subcommand(1);
     CLI::App* importCommand = plan->add_subcommand(
         "import",
@@ -463,8 +460,12 @@ void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<i
     CLI::App* show = plan->add_subcommand("show", "Print the site's plan");
     show->callback(
         [&global, &run, args] { run = [&global, args] { return runPlanShow(global, *args); }; });
+}
 
-    CLI::App* apply = site->add_subcommand(
+// site apply: every device of the plan to its address.
+void addApplyCommand(CLI::App& site, const GlobalOptions& global, std::function<int()>& run,
+                     const std::shared_ptr<SiteArgs>& args) {
+    CLI::App* apply = site.add_subcommand(
         "apply",
         "Move every device of the plan to its address; nothing is sent while the plan has errors; "
         "devices that do not answer today are left for the next apply");
@@ -483,8 +484,12 @@ void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<i
         args->password.resolve();
         run = [&global, args] { return runApply(global, *args); };
     });
+}
 
-    CLI::App* verify = site->add_subcommand(
+// site verify: each device checked and its result recorded.
+void addVerifyCommand(CLI::App& site, const GlobalOptions& global, std::function<int()>& run,
+                      const std::shared_ptr<SiteArgs>& args) {
+    CLI::App* verify = site.add_subcommand(
         "verify",
         "Check each device (connect, login, firmware version; for cameras the stream's first key "
         "picture, rates, size and a snapshot) and record the results in the site");
@@ -513,13 +518,34 @@ void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<i
         args->password.resolve();
         run = [&global, args] { return runVerify(global, *args); };
     });
-    CLI::App* reportCommand = site->add_subcommand(
+}
+
+// site report: the report to hand over.
+void addReportCommand(CLI::App& site, const GlobalOptions& global, std::function<int()>& run,
+                      const std::shared_ptr<SiteArgs>& args) {
+    CLI::App* reportCommand = site.add_subcommand(
         "report",
         "Write the site's report to hand over: every device with its verification, the "
         "action log and totals, as HTML or PDF");
     reportCommand->add_option("--out", args->out, "The report: FILE.html or FILE.pdf")->required();
     reportCommand->callback(
         [&global, &run, args] { run = [&global, args] { return runReport(global, *args); }; });
+}
+
+}  // namespace
+
+void addSiteCommands(CLI::App& app, const GlobalOptions& global, std::function<int()>& run) {
+    auto args = std::make_shared<SiteArgs>();
+    CLI::App* site = app.add_subcommand(
+        "site", "Work on a site file: its address plan by MAC and its devices' states");
+    site->require_subcommand(1);
+    site->add_option("--site", args->site, "The site file (*.tarvo-site); made on first use")
+        ->required();
+    addStatusCommand(*site, global, run, args);
+    addPlanCommands(*site, global, run, args);
+    addApplyCommand(*site, global, run, args);
+    addVerifyCommand(*site, global, run, args);
+    addReportCommand(*site, global, run, args);
 }
 
 }  // namespace tarvo::cli

@@ -24,9 +24,9 @@
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/ops/forms/UpgradeSequence.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/site/SiteFile.h"
 #include "core/text/Messages.h"
 #include "core/text/TerminalText.h"
@@ -274,6 +274,39 @@ void noteOutcome(const upgrade::UploadOutcome& outcome, const std::u16string& ve
     }
 }
 
+// The notes of a run that ended before its upload, and its status word (nothing was sent);
+// nothing when the upload started.
+std::optional<std::string> stoppedBeforeUpload(const ops::UpgradeProgress& steps,
+                                               CliNotifier& notifier,
+                                               const std::function<void(const std::string&)>& note,
+                                               const std::string& ip, int port) {
+    switch (steps.reached) {
+        case ops::UpgradeStep::Package:
+            steps.outcome.report(notifier);
+            return std::string(upgrade::statusName(upgrade::UploadStatus::NameTooLong));
+        case ops::UpgradeStep::PartRule:
+            steps.outcome.report(notifier);
+            note(said(text::msg::kNvrPartName));
+            return "wrong-file";
+        case ops::UpgradeStep::Login:
+            notifier.report(steps.outcome);
+            note(said(text::msg::kLoginFailedNothingSent));
+            return "login-failed";
+        case ops::UpgradeStep::Connect:
+            note(said(text::msg::kCannotConnectFormat, ip, std::to_string(port)));
+            return "not-connected";
+        case ops::UpgradeStep::Version:
+            notifier.report(steps.outcome);
+            return "no-version";
+        case ops::UpgradeStep::Start:
+            note(said(text::msg::kUploadRunning));
+            return "busy";
+        case ops::UpgradeStep::Started:
+            break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::UploadObserver& observer,
@@ -285,22 +318,17 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
         deviceTypeOf(args.ip, args.nvr ? std::optional<int>(discovery::kTypeNvr) : args.type,
                      args.searchSeconds);
     const std::string refusal =
-        type ? ops::refusalOf(args.ip, *type, "upgrade", ops::Operation::Upgrade) : std::string();
+        type ? discovery::refusalOf(args.ip, *type, "upgrade", discovery::Operation::Upgrade)
+             : std::string();
     if (!type || !refusal.empty()) {
         if (!refusal.empty()) std::cerr << refusal << std::endl;
-        if (attempt) {
-            attempt->detail =
-                type ? text::Reason::said(text::msg::kGuardNoFirmwareFormat,
-                                          {text::Reason::literal(std::to_string(*type))})
-                     : text::Reason::said(text::msg::kDeviceNotHeardFormat,
-                                          {text::Reason::literal(args.ip)});
-        }
+        if (attempt) *attempt = ops::attemptNotRun(args.ip, type);
         result.fields = {{"status", type ? "wrong-type" : "not-found"}};
         result.exitCode = kNothingSent;
         return kNothingSent;
     }
-    const ops::DeviceCapabilities& can = ops::capabilitiesOf(*type);
-    const bool nvr = can.upgrade == ops::UpgradeKind::Nvr;
+    const discovery::DeviceCapabilities& can = discovery::capabilitiesOf(*type);
+    const bool nvr = can.upgrade == discovery::UpgradeKind::Nvr;
     const upgrade::UpgradeProfile& profile = nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade();
     const int port = args.port.value_or(can.defaultPort);
     result.fields = {{"port", port}, {"nvr", nvr}, {"type", *type}, {"file", args.file}};
@@ -329,30 +357,8 @@ int upgradeDevice(const UpgradeArgs& args, CliNotifier& notifier, upgrade::Uploa
                   steps.version.empty() ? said(text::msg::kNoAnswerParenthesised)
                                         : text::toUtf8(steps.version)));
     }
-    switch (steps.reached) {
-        case ops::UpgradeStep::Package:
-            steps.outcome.report(notifier);
-            return done(kNothingSent, upgrade::statusName(upgrade::UploadStatus::NameTooLong));
-        case ops::UpgradeStep::PartRule:
-            steps.outcome.report(notifier);
-            note(said(text::msg::kNvrPartName));
-            return done(kNothingSent, "wrong-file");
-        case ops::UpgradeStep::Login:
-            notifier.report(steps.outcome);
-            note(said(text::msg::kLoginFailedNothingSent));
-            return done(kNothingSent, "login-failed");
-        case ops::UpgradeStep::Connect:
-            note(said(text::msg::kCannotConnectFormat, args.ip, std::to_string(port)));
-            return done(kNothingSent, "not-connected");
-        case ops::UpgradeStep::Version:
-            notifier.report(steps.outcome);
-            return done(kNothingSent, "no-version");
-        case ops::UpgradeStep::Start:
-            note(said(text::msg::kUploadRunning));
-            return done(kNothingSent, "busy");
-        case ops::UpgradeStep::Started:
-            break;
-    }
+    if (const auto word = stoppedBeforeUpload(steps, notifier, note, args.ip, port))
+        return done(kNothingSent, *word);
     const std::u16string& version = steps.version;
     uploader.wait();
     const upgrade::UploadOutcome outcome = progress.outcome();
@@ -432,12 +438,12 @@ int runUpgrade(const GlobalOptions& global, const UpgradeArgs& args) {
 int runResolution(const GlobalOptions& global, const ResolutionArgs& args) {
     Outcome outcome{"nvr-resolution", args.ip};
     const auto type = deviceTypeOf(args.ip, args.type, args.searchSeconds);
-    const std::string refusal =
-        type ? ops::refusalOf(args.ip, *type, "nvr-resolution", ops::Operation::NvrResolution)
-             : std::string();
+    const std::string refusal = type ? discovery::refusalOf(args.ip, *type, "nvr-resolution",
+                                                            discovery::Operation::NvrResolution)
+                                     : std::string();
     if (!refusal.empty()) std::cerr << refusal << std::endl;
     if (!type || !refusal.empty()) return finish(global, outcome);
-    const int port = args.port.value_or(ops::capabilitiesOf(*type).defaultPort);
+    const int port = args.port.value_or(discovery::capabilitiesOf(*type).defaultPort);
     CliNotifier notifier;
     nlohmann::json& result = outcome.fields;
     result["port"] = port;

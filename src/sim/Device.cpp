@@ -165,6 +165,39 @@ wire::Bytes Device::shaped(wire::Bytes frame) const {
     return frame;
 }
 
+wire::Bytes Device::netParamsReply() const {
+    auto bytes = wire::makeFrame(kNetReply, config_.tag, target(), 6 + kNetParamsSize);
+    wire::putAddress(bytes, 6, config_.net.address);
+    wire::putAddress(bytes, 10, config_.net.mask);
+    wire::putAddress(bytes, 14, config_.net.gateway);
+    wire::putAddress(bytes, 18, config_.net.dns);
+    wire::putU16(bytes, 22, config_.net.httpPort);
+    wire::putU16(bytes, 24, config_.net.reserved);
+    wire::putU32(bytes, 26, config_.net.dhcp);
+    wire::putU32(bytes, 30, config_.net.opaque);
+    return bytes;
+}
+
+std::uint32_t Device::takeNetParams(wire::ByteView frame) {
+    config_.net.address = wire::getAddress(frame, 6);
+    config_.net.mask = wire::getAddress(frame, 10);
+    config_.net.gateway = wire::getAddress(frame, 14);
+    config_.net.dns = wire::getAddress(frame, 18);
+    config_.net.httpPort = wire::getU16(frame, 22);
+    config_.net.reserved = wire::getU16(frame, 24);
+    config_.net.dhcp = wire::getU32(frame, 26);
+    config_.net.opaque = wire::getU32(frame, 30);
+    return config_.net.address;
+}
+
+void Device::takeValue(std::uint8_t command, std::uint32_t value) {
+    if (command == kSetAudio) config_.audio = value;
+    if (command == kSetProtocol) config_.protocol = value;
+    if (command == kSetOverlay) config_.overlay = value;
+    if (command == kSetResolution) config_.resolution = value;
+    if (command == kSetSubStream) config_.onvifSubStream = value;
+}
+
 Device::UdpOutcome Device::handleUdp(const wire::Header& header, wire::ByteView frame) {
     UdpOutcome outcome;
     auto reply = [&](wire::Bytes bytes) { outcome.replies.push_back(shaped(std::move(bytes))); };
@@ -175,30 +208,12 @@ Device::UdpOutcome Device::handleUdp(const wire::Header& header, wire::ByteView 
                 reply(discoveryReply(config_.duplicateName.value_or(config_.name)));
             }
             break;
-        case kGetNet: {
-            auto bytes = wire::makeFrame(kNetReply, config_.tag, target(), 6 + kNetParamsSize);
-            wire::putAddress(bytes, 6, config_.net.address);
-            wire::putAddress(bytes, 10, config_.net.mask);
-            wire::putAddress(bytes, 14, config_.net.gateway);
-            wire::putAddress(bytes, 18, config_.net.dns);
-            wire::putU16(bytes, 22, config_.net.httpPort);
-            wire::putU16(bytes, 24, config_.net.reserved);
-            wire::putU32(bytes, 26, config_.net.dhcp);
-            wire::putU32(bytes, 30, config_.net.opaque);
-            reply(std::move(bytes));
+        case kGetNet:
+            reply(netParamsReply());
             break;
-        }
         case kSetNet:
             if (frame.size() >= 6 + kNetParamsSize) {
-                const std::uint32_t address = wire::getAddress(frame, 6);
-                config_.net.address = address;
-                config_.net.mask = wire::getAddress(frame, 10);
-                config_.net.gateway = wire::getAddress(frame, 14);
-                config_.net.dns = wire::getAddress(frame, 18);
-                config_.net.httpPort = wire::getU16(frame, 22);
-                config_.net.reserved = wire::getU16(frame, 24);
-                config_.net.dhcp = wire::getU32(frame, 26);
-                config_.net.opaque = wire::getU32(frame, 30);
+                const std::uint32_t address = takeNetParams(frame);
                 if (address != config_.ip) outcome.newAddress = address;
             }
             break;
@@ -244,16 +259,9 @@ Device::UdpOutcome Device::handleUdp(const wire::Header& header, wire::ByteView 
         case kSetProtocol:
         case kSetOverlay:
         case kSetResolution:
-        case kSetSubStream: {
-            if (frame.size() < 10) break;
-            const std::uint32_t value = wire::getU32(frame, 6);
-            if (header.command == kSetAudio) config_.audio = value;
-            if (header.command == kSetProtocol) config_.protocol = value;
-            if (header.command == kSetOverlay) config_.overlay = value;
-            if (header.command == kSetResolution) config_.resolution = value;
-            if (header.command == kSetSubStream) config_.onvifSubStream = value;
+        case kSetSubStream:
+            if (frame.size() >= 10) takeValue(header.command, wire::getU32(frame, 6));
             break;
-        }
         default:
             break;  // replies of other devices and unknown commands: seen, not answered
     }

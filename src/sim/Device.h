@@ -96,6 +96,11 @@ private:
     wire::Bytes discoveryReply(const std::string& name) const;
     wire::Bytes valueReply(std::uint8_t command, std::uint32_t value) const;
     wire::Bytes shaped(wire::Bytes frame) const;
+    wire::Bytes netParamsReply() const;
+    // Keeps the network parameters of a 99 frame (its length checked); the address they name.
+    std::uint32_t takeNetParams(wire::ByteView frame);
+    // Keeps the value of one of the single-value writes (audio, protocol, overlay...).
+    void takeValue(std::uint8_t command, std::uint32_t value);
 
     DeviceConfig config_;
     std::optional<std::uint16_t> formerTarget_;

@@ -87,6 +87,152 @@ std::string defaultName(int type) {
     return "IPCamera";
 }
 
+// The setters of the settings table: each parses `value` for `key` into its field, or says why
+// not.
+using Setter = std::string (*)(DeviceConfig&, std::string_view key, std::string_view value);
+
+template <typename T>
+std::string setNumber(T& field, std::string_view key, std::string_view value, long long min,
+                      long long max) {
+    const auto parsed = parseInteger<T>(value, min, max);
+    if (!parsed) return badValue(key, value);
+    field = *parsed;
+    return {};
+}
+
+std::string setAddress(std::uint32_t& field, std::string_view key, std::string_view value) {
+    const auto parsed = parseAddress(value);
+    if (!parsed) return badValue(key, value);
+    field = *parsed;
+    return {};
+}
+
+std::string setU32(std::uint32_t& field, std::string_view key, std::string_view value) {
+    return setNumber(field, key, value, std::numeric_limits<std::int32_t>::min(),
+                     std::numeric_limits<std::uint32_t>::max());
+}
+
+std::string setU16(std::uint16_t& field, std::string_view key, std::string_view value) {
+    return setNumber(field, key, value, 0, 0xFFFF);
+}
+
+std::string setMs(int& field, std::string_view key, std::string_view value) {
+    return setNumber(field, key, value, 0, 600'000);
+}
+
+std::string setFlag(bool& field, std::string_view key, std::string_view value) {
+    const auto parsed = parseBool(value);
+    if (!parsed) return badValue(key, value);
+    field = *parsed;
+    return {};
+}
+
+// A text sent in the device encoding: one that cannot be sent is refused.
+std::string setDeviceText(std::string& field, std::string_view key, std::string_view value) {
+    field = value;
+    return deviceText(value) ? std::string() : badValue(key, value);
+}
+
+std::string setCloudDeviceId(CloudRecord& cloud, std::string_view key, std::string_view value) {
+    std::int32_t id = 0;
+    std::string error = setNumber(id, key, value, std::numeric_limits<std::int32_t>::min(),
+                                  std::numeric_limits<std::int32_t>::max());
+    if (!error.empty()) return error;
+    wire::Bytes bytes(4);
+    wire::putU32(bytes, 0, static_cast<std::uint32_t>(id));
+    std::copy(bytes.begin(), bytes.end(), cloud.begin() + 2 * kCloudTextSize);
+    return {};
+}
+
+std::string setCloudField(CloudRecord& cloud, std::size_t offset, std::string_view key,
+                          std::string_view value) {
+    return setCloudText(cloud, offset, value) ? std::string() : badValue(key, value);
+}
+
+// Where the device is: its network parameters' address with it.
+std::string setIp(DeviceConfig& config, std::string_view key, std::string_view value) {
+    std::string error = setAddress(config.ip, key, value);
+    if (error.empty()) config.net.address = config.ip;
+    return error;
+}
+
+// Short names for the table's setters.
+using K = std::string_view;
+using V = std::string_view;
+using C = DeviceConfig;
+
+// Every device setting but the upload's and the video's, by the name a fleet file, --device and
+// 'set' give it.
+constexpr std::pair<std::string_view, Setter> kSettings[] = {
+    {"ip", setIp},
+    {"address", setIp},
+    {"mac",
+     [](C& c, K, V v) {
+         c.mac = v;
+         return std::string();
+     }},
+    {"type", [](C& c, K k, V v) { return setNumber(c.type, k, v, 0, 0xFFFF); }},
+    {"name", [](C& c, K k, V v) { return setDeviceText(c.name, k, v); }},
+    {"version", [](C& c, K k, V v) { return setDeviceText(c.version, k, v); }},
+    {"user",
+     [](C& c, K, V v) {
+         c.user = v;
+         return std::string();
+     }},
+    {"password",
+     [](C& c, K, V v) {
+         c.password = v;
+         return std::string();
+     }},
+    {"port", [](C& c, K k, V v) { return setNumber(c.port, k, v, 1, 0xFFFF); }},
+    {"tag", [](C& c, K k, V v) { return setNumber(c.tag, k, v, 0, 0xFF); }},
+    {"replyDelayMs", [](C& c, K k, V v) { return setMs(c.replyDelayMs, k, v); }},
+    {"jitterMs", [](C& c, K k, V v) { return setMs(c.jitterMs, k, v); }},
+    {"versionDelayMs", [](C& c, K k, V v) { return setMs(c.versionDelayMs, k, v); }},
+    {"moveGraceMs", [](C& c, K k, V v) { return setMs(c.moveGraceMs, k, v); }},
+    {"tcpTrickleMs", [](C& c, K k, V v) { return setMs(c.tcpTrickleMs, k, v); }},
+    {"tcpReplyLength", [](C& c, K k, V v) { return setNumber(c.tcpReplyLength, k, v, -1, 0xFFFF); }},
+    {"tcpReplyCut", [](C& c, K k, V v) { return setNumber(c.tcpReplyCut, k, v, -1, 0xFFFF); }},
+    {"mask", [](C& c, K k, V v) { return setAddress(c.net.mask, k, v); }},
+    {"gateway", [](C& c, K k, V v) { return setAddress(c.net.gateway, k, v); }},
+    {"dns", [](C& c, K k, V v) { return setAddress(c.net.dns, k, v); }},
+    {"httpPort", [](C& c, K k, V v) { return setU16(c.net.httpPort, k, v); }},
+    {"reserved", [](C& c, K k, V v) { return setU16(c.net.reserved, k, v); }},
+    {"dhcp", [](C& c, K k, V v) { return setU32(c.net.dhcp, k, v); }},
+    {"opaque", [](C& c, K k, V v) { return setU32(c.net.opaque, k, v); }},
+    {"audio", [](C& c, K k, V v) { return setU32(c.audio, k, v); }},
+    {"protocol", [](C& c, K k, V v) { return setU32(c.protocol, k, v); }},
+    {"overlay", [](C& c, K k, V v) { return setU32(c.overlay, k, v); }},
+    {"onvifSubStream", [](C& c, K k, V v) { return setU32(c.onvifSubStream, k, v); }},
+    {"resolution", [](C& c, K k, V v) { return setU32(c.resolution, k, v); }},
+    {"outputResolution", [](C& c, K k, V v) { return setU16(c.outputResolution, k, v); }},
+    {"cloudIdentity", [](C& c, K k, V v) { return setCloudField(c.cloud, 0, k, v); }},
+    {"cloud.identity", [](C& c, K k, V v) { return setCloudField(c.cloud, 0, k, v); }},
+    {"cloudPassword", [](C& c, K k, V v) { return setCloudField(c.cloud, kCloudTextSize, k, v); }},
+    {"cloud.password", [](C& c, K k, V v) { return setCloudField(c.cloud, kCloudTextSize, k, v); }},
+    {"cloudDeviceId", [](C& c, K k, V v) { return setCloudDeviceId(c.cloud, k, v); }},
+    {"cloud.deviceId", [](C& c, K k, V v) { return setCloudDeviceId(c.cloud, k, v); }},
+    {"loginRefused", [](C& c, K k, V v) { return setFlag(c.loginRefused, k, v); }},
+    {"tcpSilent", [](C& c, K k, V v) { return setFlag(c.tcpSilent, k, v); }},
+    {"noTcp", [](C& c, K k, V v) { return setFlag(c.noTcp, k, v); }},
+    {"dropUdp", [](C& c, K k, V v) { return setFlag(c.dropUdp, k, v); }},
+    {"stayOnMove", [](C& c, K k, V v) { return setFlag(c.stayOnMove, k, v); }},
+    {"rebootSeconds", [](C& c, K k, V v) { return setNumber(c.rebootSeconds, k, v, 0, 3600); }},
+    {"duplicates", [](C& c, K k, V v) { return setNumber(c.duplicates, k, v, 0, 100); }},
+    {"duplicateName",
+     [](C& c, K, V v) {
+         c.duplicateName = std::string(v);
+         return std::string();
+     }},
+    {"replyShape",
+     [](C& c, K k, V v) {
+         const auto parsed = parseReplyShape(v);
+         if (!parsed) return badValue(k, v);
+         c.replyShape = *parsed;
+         return std::string();
+     }},
+};
+
 }  // namespace
 
 std::optional<ReplyShape> parseReplyShape(std::string_view text) {
@@ -150,152 +296,22 @@ std::int32_t DeviceConfig::cloudDeviceId() const {
 }
 
 std::string DeviceConfig::apply(std::string_view key, std::string_view value) {
-    const auto setAddress = [&](std::uint32_t& field) -> std::string {
-        const auto parsed = parseAddress(value);
-        if (!parsed) return badValue(key, value);
-        field = *parsed;
-        return {};
-    };
-    const auto setU32 = [&](std::uint32_t& field) -> std::string {
-        const auto parsed =
-            parseInteger<std::uint32_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                        std::numeric_limits<std::uint32_t>::max());
-        if (!parsed) return badValue(key, value);
-        field = *parsed;
-        return {};
-    };
-    const auto setU16 = [&](std::uint16_t& field) -> std::string {
-        const auto parsed = parseInteger<std::uint16_t>(value, 0, 0xFFFF);
-        if (!parsed) return badValue(key, value);
-        field = *parsed;
-        return {};
-    };
-    const auto setMs = [&](int& field) -> std::string {
-        const auto parsed = parseInteger<int>(value, 0, 600'000);
-        if (!parsed) return badValue(key, value);
-        field = *parsed;
-        return {};
-    };
-    const auto setFlag = [&](bool& field) -> std::string {
-        const auto parsed = parseBool(value);
-        if (!parsed) return badValue(key, value);
-        field = *parsed;
-        return {};
-    };
-
-    if (key == "ip" || key == "address") {
-        std::string error = setAddress(ip);
-        if (error.empty()) net.address = ip;
-        return error;
-    }
-    if (key == "mac") {
-        mac = value;
-        return {};
-    }
-    if (key == "type") {
-        const auto parsed = parseInteger<int>(value, 0, 0xFFFF);
-        if (!parsed) return badValue(key, value);
-        type = *parsed;
-        return {};
-    }
-    if (key == "name") {
-        name = value;
-        return deviceText(value) ? std::string() : badValue(key, value);
-    }
-    if (key == "version") {
-        version = value;
-        return deviceText(value) ? std::string() : badValue(key, value);
-    }
-    if (key == "user") {
-        user = value;
-        return {};
-    }
-    if (key == "password") {
-        password = value;
-        return {};
-    }
-    if (key == "port") {
-        const auto parsed = parseInteger<std::uint16_t>(value, 1, 0xFFFF);
-        if (!parsed) return badValue(key, value);
-        port = *parsed;
-        return {};
-    }
-    if (key == "tag") {
-        const auto parsed = parseInteger<std::uint8_t>(value, 0, 0xFF);
-        if (!parsed) return badValue(key, value);
-        tag = *parsed;
-        return {};
-    }
-    if (key == "replyDelayMs") return setMs(replyDelayMs);
-    if (key == "jitterMs") return setMs(jitterMs);
-    if (key == "versionDelayMs") return setMs(versionDelayMs);
-    if (key == "moveGraceMs") return setMs(moveGraceMs);
-    if (key == "tcpTrickleMs") return setMs(tcpTrickleMs);
-    if (key == "tcpReplyLength" || key == "tcpReplyCut") {
-        const auto parsed = parseInteger<int>(value, -1, 0xFFFF);
-        if (!parsed) return badValue(key, value);
-        (key == "tcpReplyCut" ? tcpReplyCut : tcpReplyLength) = *parsed;
-        return {};
-    }
-    if (key == "mask") return setAddress(net.mask);
-    if (key == "gateway") return setAddress(net.gateway);
-    if (key == "dns") return setAddress(net.dns);
-    if (key == "httpPort") return setU16(net.httpPort);
-    if (key == "reserved") return setU16(net.reserved);
-    if (key == "dhcp") return setU32(net.dhcp);
-    if (key == "opaque") return setU32(net.opaque);
-    if (key == "audio") return setU32(audio);
-    if (key == "protocol") return setU32(protocol);
-    if (key == "overlay") return setU32(overlay);
-    if (key == "onvifSubStream") return setU32(onvifSubStream);
-    if (key == "resolution") return setU32(resolution);
-    if (key == "outputResolution") return setU16(outputResolution);
-    if (key == "cloudIdentity" || key == "cloud.identity") {
-        return setCloudText(cloud, 0, value) ? std::string() : badValue(key, value);
-    }
-    if (key == "cloudPassword" || key == "cloud.password") {
-        return setCloudText(cloud, kCloudTextSize, value) ? std::string() : badValue(key, value);
-    }
-    if (key == "cloudDeviceId" || key == "cloud.deviceId") {
-        const auto parsed =
-            parseInteger<std::int32_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                       std::numeric_limits<std::int32_t>::max());
-        if (!parsed) return badValue(key, value);
-        wire::Bytes bytes(4);
-        wire::putU32(bytes, 0, static_cast<std::uint32_t>(*parsed));
-        std::copy(bytes.begin(), bytes.end(), cloud.begin() + 2 * kCloudTextSize);
-        return {};
-    }
-    if (key == "loginRefused") return setFlag(loginRefused);
-    if (key == "tcpSilent") return setFlag(tcpSilent);
-    if (key == "noTcp") return setFlag(noTcp);
-    if (key == "dropUdp") return setFlag(dropUdp);
-    if (key == "stayOnMove") return setFlag(stayOnMove);
-    if (key == "rebootSeconds") {
-        const auto parsed = parseInteger<int>(value, 0, 3600);
-        if (!parsed) return badValue(key, value);
-        rebootSeconds = *parsed;
-        return {};
-    }
-    if (key == "duplicates") {
-        const auto parsed = parseInteger<int>(value, 0, 100);
-        if (!parsed) return badValue(key, value);
-        duplicates = *parsed;
-        return {};
-    }
-    if (key == "duplicateName") {
-        duplicateName = std::string(value);
-        return {};
-    }
-    if (key == "replyShape") {
-        const auto parsed = parseReplyShape(value);
-        if (!parsed) return badValue(key, value);
-        replyShape = *parsed;
-        return {};
+    for (const auto& [name, set] : kSettings) {
+        if (name == key) return set(*this, key, value);
     }
     if (auto uploadError = upload.apply(key, value)) return *uploadError;
     if (key.starts_with("video.")) return applyVideo(key.substr(6), value);
     return "unknown setting '" + std::string(key) + "'";
+}
+
+std::vector<std::string> DeviceConfig::settingNames() {
+    std::vector<std::string> names;
+    for (const auto& [name, set] : kSettings) names.emplace_back(name);
+    for (const std::string_view name : UploadSettings::names()) names.emplace_back(name);
+    // Every video setting is in the device's own record, which a fleet file gives back.
+    const nlohmann::json record = DeviceConfig().toJson();
+    for (const auto& [name, value] : record.at("video").items()) names.push_back("video." + name);
+    return names;
 }
 
 std::string DeviceConfig::applyVideo(std::string_view key, std::string_view value) {

@@ -150,6 +150,8 @@ struct DeviceConfig {
     // Applies one setting; returns an error text, empty on success. Changing `ip` here only
     // changes the field: moving a running device is the simulator's business.
     std::string apply(std::string_view key, std::string_view value);
+    // The name of every setting apply() takes, aliases included.
+    static std::vector<std::string> settingNames();
     // The "video.*" settings, without their prefix.
     std::string applyVideo(std::string_view key, std::string_view value);
 

@@ -37,46 +37,77 @@ std::string safeFileName(const std::string& name, std::size_t index) {
 
 }  // namespace
 
+namespace {
+
+std::string badUploadValue(std::string_view key, std::string_view value) {
+    return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
+}
+
+std::string setUploadFlag(bool& field, std::string_view key, std::string_view value) {
+    if (value == "true" || value == "1" || value == "on" || value == "yes") {
+        field = true;
+    } else if (value == "false" || value == "0" || value == "off" || value == "no") {
+        field = false;
+    } else {
+        return badUploadValue(key, value);
+    }
+    return {};
+}
+
+std::string setByteCount(std::int64_t& field, std::string_view key, std::string_view value) {
+    const auto parsed =
+        parseNumber<std::int64_t>(value, -1, std::numeric_limits<std::int64_t>::max());
+    if (!parsed) return badUploadValue(key, value);
+    field = *parsed;
+    return {};
+}
+
+// The upload settings by name, each with its setter (short names for the setters' arguments).
+using Setter = std::string (*)(UploadSettings&, std::string_view key, std::string_view value);
+using K = std::string_view;
+using V = std::string_view;
+using U = UploadSettings;
+
+constexpr std::pair<std::string_view, Setter> kUploadSettings[] = {
+    {"uploadRefused", [](U& u, K k, V v) { return setUploadFlag(u.refused, k, v); }},
+    {"uploadNoAnswer", [](U& u, K k, V v) { return setUploadFlag(u.noAnswer, k, v); }},
+    {"uploadInstalls", [](U& u, K k, V v) { return setUploadFlag(u.installs, k, v); }},
+    {"uploadResetAfter", [](U& u, K k, V v) { return setByteCount(u.resetAfter, k, v); }},
+    {"uploadStallAfter", [](U& u, K k, V v) { return setByteCount(u.stallAfter, k, v); }},
+    {"uploadReadRate",
+     [](U& u, K k, V v) {
+         const auto parsed = parseNumber<std::uint32_t>(v, 0, 1u << 30);
+         if (!parsed) return badUploadValue(k, v);
+         u.readRate = *parsed;
+         return std::string();
+     }},
+    {"uploadLeftover",
+     [](U& u, K k, V v) {
+         auto bytes = wire::parseHex(v);
+         if (!bytes) return badUploadValue(k, v);
+         u.leftover = std::move(*bytes);
+         return std::string();
+     }},
+    {"uploadSaveDir",
+     [](U& u, K, V v) {
+         u.saveDir = v;
+         return std::string();
+     }},
+};
+
+}  // namespace
+
 std::optional<std::string> UploadSettings::apply(std::string_view key, std::string_view value) {
-    const auto flag = [&](bool& field) -> std::string {
-        if (value == "true" || value == "1" || value == "on" || value == "yes") {
-            field = true;
-        } else if (value == "false" || value == "0" || value == "off" || value == "no") {
-            field = false;
-        } else {
-            return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
-        }
-        return {};
-    };
-    const auto count = [&](std::int64_t& field) -> std::string {
-        const auto parsed =
-            parseNumber<std::int64_t>(value, -1, std::numeric_limits<std::int64_t>::max());
-        if (!parsed) return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
-        field = *parsed;
-        return {};
-    };
-    if (key == "uploadRefused") return flag(refused);
-    if (key == "uploadNoAnswer") return flag(noAnswer);
-    if (key == "uploadInstalls") return flag(installs);
-    if (key == "uploadResetAfter") return count(resetAfter);
-    if (key == "uploadStallAfter") return count(stallAfter);
-    if (key == "uploadReadRate") {
-        const auto parsed = parseNumber<std::uint32_t>(value, 0, 1u << 30);
-        if (!parsed) return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
-        readRate = *parsed;
-        return std::string();
-    }
-    if (key == "uploadLeftover") {
-        auto bytes = wire::parseHex(value);
-        if (!bytes) return "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
-        leftover = std::move(*bytes);
-        return std::string();
-    }
-    if (key == "uploadSaveDir") {
-        saveDir = value;
-        return std::string();
+    for (const auto& [name, set] : kUploadSettings) {
+        if (name == key) return set(*this, key, value);
     }
     return std::nullopt;
+}
+
+std::vector<std::string_view> UploadSettings::names() {
+    std::vector<std::string_view> out;
+    for (const auto& [name, set] : kUploadSettings) out.push_back(name);
+    return out;
 }
 
 void UploadSettings::addTo(nlohmann::json& out) const {

@@ -32,6 +32,8 @@ struct UploadSettings {
 
     // nullopt when `key` is not an upload setting; else the error text (empty: applied).
     std::optional<std::string> apply(std::string_view key, std::string_view value);
+    // The names apply() takes.
+    static std::vector<std::string_view> names();
     void addTo(nlohmann::json& out) const;
 };
 

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include "TarvoVersion.h"
+#include "sim/DeviceConfig.h"
 #include "sim/FleetBuilder.h"
 #include "sim/NetworkCheck.h"
 #include "sim/Simulator.h"
@@ -19,12 +20,16 @@ namespace {
 
 constexpr const char* kFooter = R"(
 Device settings (--device, fleet file, and 'set' on the control socket):
-  ip, mac, type, name, version, user (admin), password (""), port (5505; 5500 for type 181),
-  tag (0, put in every reply), replyDelayMs, jitterMs, moveGraceMs (1000),
-  versionDelayMs (the firmware version query's reply waits this much longer),
+  ip (or address), mac, type, name, version, user (admin), password (""),
+  port (5505; 5500 for type 181),
+  tag (0, put in every reply), replyDelayMs (replies wait this long), jitterMs (plus
+  up to this much at random), moveGraceMs (1000: frames to the old address are still taken
+  this long after a move), versionDelayMs (the firmware version query's reply waits this
+  much longer),
   mask, gateway, dns, httpPort, reserved, dhcp, opaque   (network parameters),
   audio, protocol, overlay, onvifSubStream (1), resolution, outputResolution (NVR, 0..5),
-  cloudIdentity, cloudPassword, cloudDeviceId,
+  cloudIdentity, cloudPassword, cloudDeviceId (or cloud.identity, cloud.password,
+  cloud.deviceId),
   loginRefused, tcpSilent, noTcp, dropUdp   (true/false),
   stayOnMove (true/false: takes new network parameters but keeps its old address),
   rebootSeconds (0..3600, 0: none): after taking a firmware package (answer tag 1) the device
@@ -37,7 +42,7 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   tcpTrickleMs (every command-port reply and the stream reply go out one byte at a time,
   this many ms apart; 0: whole), tcpReplyLength (the length every command-port reply
   announces; -1: its own), tcpReplyCut (replies cut to this many bytes; -1: whole),
-  duplicates (extra discovery replies), duplicateName,
+  duplicates (extra discovery replies), duplicateName (the name they carry),
   replyShape: normal | short | noNul | long | empty | foreignTag | stub,
   video.codec (h264 | h265), video.width, video.height (1280x720), video.fps (25),
   video.bitrate (kbit/s, 2000), video.gop (50), video.codecCode (reply byte 26; 1 for h264,
@@ -96,6 +101,26 @@ scripts/sandbox, or `unshare --user --map-root-user --net`): where the namespace
 card, it refuses to start unless given --allow-real-network.
 )";
 
+// Whether this network namespace holds no network card, where simulated devices would answer
+// on a real network; says why not on stderr.
+bool privateNetwork() {
+    std::vector<std::string> cards;
+    std::string error;
+    if (!tarvo::sim::hardwareInterfaces(cards, error)) {
+        std::cerr << "tarvo-sim: " << error
+                  << "; not starting (--allow-real-network starts it all the same)\n";
+        return false;
+    }
+    if (cards.empty()) return true;
+    std::string list;
+    for (const auto& card : cards) list += (list.empty() ? "" : ", ") + card;
+    std::cerr << "tarvo-sim: this network namespace has network cards (" << list
+              << "): the simulated devices would answer on a real network. Run it in a "
+                 "private network namespace (scripts/sandbox), or give "
+                 "--allow-real-network.\n";
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
@@ -135,30 +160,22 @@ int main(int argc, char** argv) try {
     app.add_option("--flood", flood,
                    "discovery flood, e.g. 'rate=10000,durationMs=2000,sources=3000' (see below)");
 
+    bool listSettings = false;
+    app.add_flag("--list-settings", listSettings,
+                 "print the name of every device setting, one a line, and exit");
+
     bool allowRealNetwork = false;
     app.add_flag("--allow-real-network", allowRealNetwork,
                  "start even in a network namespace with a network card (the devices then "
                  "answer on that network)");
 
     CLI11_PARSE(app, argc, argv);
-    if (!allowRealNetwork) {
-        std::vector<std::string> cards;
-        std::string error;
-        if (!tarvo::sim::hardwareInterfaces(cards, error)) {
-            std::cerr << "tarvo-sim: " << error
-                      << "; not starting (--allow-real-network starts it all the same)\n";
-            return 2;
-        }
-        if (!cards.empty()) {
-            std::string list;
-            for (const auto& card : cards) list += (list.empty() ? "" : ", ") + card;
-            std::cerr << "tarvo-sim: this network namespace has network cards (" << list
-                      << "): the simulated devices would answer on a real network. Run it in a "
-                         "private network namespace (scripts/sandbox), or give "
-                         "--allow-real-network.\n";
-            return 2;
-        }
+    if (listSettings) {
+        for (const std::string& name : tarvo::sim::DeviceConfig::settingNames())
+            std::cout << name << '\n';
+        return 0;
     }
+    if (!allowRealNetwork && !privateNetwork()) return 2;
     if (!flood.empty()) options.flood = tarvo::sim::FleetBuilder::splitSettings(flood, ',');
     av_log_set_level(AV_LOG_ERROR);
 

@@ -4,7 +4,9 @@
 #include <map>
 
 #include "core/discovery/CsvExport.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTable.h"
+#include "core/discovery/DeviceTypes.h"
 #include "core/text/TextConvert.h"
 #include "support/ListedRow.h"
 
@@ -197,4 +199,28 @@ TEST(CsvExportTest, HostileNamesSurviveARoundTripAndNeverBecomeFormulas) {
     }
     EXPECT_EQ(records[1][7], "02:00:00:00:00:01,02:00:00:00:00:02");
     EXPECT_EQ(records[2][7], "");
+}
+
+// The one table every front end, the address batch and the site's verification ask: only
+// cameras proper have a stream of their own to measure; decoders and the other listed types
+// take the camera's commands; NVRs say their version through their own upgrade; DVRs take
+// nothing over TCP.
+TEST(DeviceCapabilities, EachKindOfDeviceTakesWhatItsTypeAllows) {
+    for (const int camera : {80, 89, 100, 159}) {
+        EXPECT_TRUE(capabilitiesOf(camera).camera) << camera;
+        EXPECT_EQ(capabilitiesOf(camera).upgrade, UpgradeKind::Camera) << camera;
+    }
+    for (const int other : {160, 171, 172, 179, 198}) {
+        EXPECT_FALSE(capabilitiesOf(other).camera) << other;
+        EXPECT_TRUE(capabilitiesOf(other).networkSettings) << other;
+        EXPECT_EQ(capabilitiesOf(other).upgrade, UpgradeKind::Camera) << other;
+    }
+    EXPECT_FALSE(allows(kTypeDecoderNoPreview, Operation::Preview));
+    EXPECT_TRUE(allows(172, Operation::Preview));
+    const DeviceCapabilities& nvr = capabilitiesOf(kTypeNvr);
+    EXPECT_FALSE(nvr.camera || nvr.networkSettings || nvr.version);
+    EXPECT_EQ(nvr.upgrade, UpgradeKind::Nvr);
+    const DeviceCapabilities& dvr = capabilitiesOf(kTypeDvr);
+    EXPECT_FALSE(dvr.camera || dvr.networkSettings || dvr.login || dvr.preview);
+    EXPECT_EQ(dvr.upgrade, UpgradeKind::None);
 }

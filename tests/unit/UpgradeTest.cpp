@@ -241,6 +241,12 @@ TEST(PackageRules, AnAttemptKeepsItsReasonAsAKey) {
     accepted.message = std::u16string(text::msg::kCameraUpgradeStarted);
     EXPECT_TRUE(ops::attemptOf(steps, false, accepted).accepted);
     EXPECT_TRUE(ops::attemptOf(steps, false, accepted).detail.empty());
+    // Devices the sequence never ran for: none was sent anything, each says why.
+    const auto notHeard = ops::attemptNotRun("127.0.0.9", std::nullopt);
+    EXPECT_FALSE(notHeard.accepted || notHeard.sentAnything);
+    EXPECT_EQ(notHeard.detail, text::Reason::said(text::msg::kDeviceNotHeardFormat,
+                                                  {text::Reason::literal("127.0.0.9")}));
+    EXPECT_EQ(ops::attemptNotRun("127.0.0.9", 31).detail.key, "GuardNoFirmwareFormat");
 }
 
 TEST(UploadFrames, SizeHalvesAndFileName) {

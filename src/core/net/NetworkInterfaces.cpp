@@ -3,18 +3,17 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
+
+#include "core/net/KernelLinks.h"
 
 namespace tarvo::net {
 
@@ -81,71 +80,6 @@ bool sameSubnet(std::uint32_t a, std::uint32_t b, std::uint32_t netmask) {
     return (a & netmask) == (b & netmask);
 }
 
-namespace {
-
-struct LinkDetails {
-    std::string kind;
-    unsigned master = 0;
-};
-
-// The link kind and master of every interface, from one route-netlink dump (a local socket to
-// the kernel); empty when the kernel does not answer.
-std::map<unsigned, LinkDetails> linkDetails() {
-    std::map<unsigned, LinkDetails> out;
-    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0) return out;
-    std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
-        ::close(*f);
-        delete f;
-    });
-    const timeval wait{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    struct {
-        nlmsghdr header;
-        ifinfomsg info;
-    } request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETLINK;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = 1;
-    request.info.ifi_family = AF_UNSPEC;
-    if (::send(fd, &request, sizeof request, 0) < 0) return out;
-    std::vector<char> buffer(64 * 1024);
-    // Bounded: a dump of this many parts is far beyond any computer's interfaces.
-    for (int part = 0; part < 256; ++part) {
-        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (got <= 0) return out;
-        auto left = static_cast<unsigned>(got);
-        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(h, left);
-             h = NLMSG_NEXT(h, left)) {
-            if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) return out;
-            if (h->nlmsg_type != RTM_NEWLINK || h->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg)))
-                continue;
-            const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(h));
-            LinkDetails& details = out[static_cast<unsigned>(info->ifi_index)];
-            auto length = static_cast<unsigned>(IFLA_PAYLOAD(h));
-            for (auto* a = IFLA_RTA(info); RTA_OK(a, length); a = RTA_NEXT(a, length)) {
-                if (a->rta_type == IFLA_MASTER && RTA_PAYLOAD(a) >= sizeof(std::uint32_t)) {
-                    std::uint32_t master = 0;
-                    std::memcpy(&master, RTA_DATA(a), sizeof master);
-                    details.master = master;
-                } else if (a->rta_type == IFLA_LINKINFO) {
-                    auto inner = static_cast<unsigned>(RTA_PAYLOAD(a));
-                    for (auto* k = static_cast<rtattr*>(RTA_DATA(a)); RTA_OK(k, inner);
-                         k = RTA_NEXT(k, inner)) {
-                        if (k->rta_type != IFLA_INFO_KIND) continue;
-                        const auto* text = static_cast<const char*>(RTA_DATA(k));
-                        details.kind.assign(text, ::strnlen(text, RTA_PAYLOAD(k)));
-                    }
-                }
-            }
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 std::vector<InterfaceState> interfaceStates() {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) return {};
@@ -177,11 +111,15 @@ std::vector<InterfaceState> interfaceStates() {
                 reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr);
         }
     }
-    const auto details = linkDetails();
+    // What the kernel could say: kind and master are left out where it did not answer.
+    std::vector<KernelLink> links;
+    std::string error;
+    (void)kernelLinks(links, error);
     for (auto& state : result) {
-        if (const auto found = details.find(state.index); found != details.end()) {
-            state.kind = found->second.kind;
-            state.master = found->second.master;
+        for (const KernelLink& link : links) {
+            if (link.index != state.index) continue;
+            state.kind = link.kind;
+            state.master = link.master;
         }
     }
     return result;

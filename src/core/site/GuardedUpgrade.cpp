@@ -8,11 +8,11 @@
 #include <mutex>
 #include <thread>
 
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/discovery/SettledSearch.h"
 #include "core/net/MacResolver.h"
 #include "core/ops/forms/UpgradeSequence.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/site/SiteFile.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
@@ -214,14 +214,14 @@ std::string packageFileName(const std::string& packagePath) {
 std::optional<text::Reason> packageMisfit(int type, std::string_view packagePath,
                                           std::u16string_view version) {
     using text::Reason;
-    const ops::DeviceCapabilities& can = ops::capabilitiesOf(type);
+    const discovery::DeviceCapabilities& can = discovery::capabilitiesOf(type);
     const std::u16string name = text::fromUtf8(packageFileName(std::string(packagePath)));
-    if (can.upgrade == ops::UpgradeKind::None)
+    if (can.upgrade == discovery::UpgradeKind::None)
         return Reason::said(text::msg::kGuardNoFirmwareFormat,
                             {Reason::literal(std::to_string(type))});
     if (!upgrade::fitsUploadNameField(name))
         return Reason::said(text::msg::kUpgradeFileNameTooLong);
-    if (can.upgrade == ops::UpgradeKind::Nvr) {
+    if (can.upgrade == discovery::UpgradeKind::Nvr) {
         if (!upgrade::nvrPartOf(name)) return Reason::said(text::msg::kWrongUpgradeFile);
         return std::nullopt;
     }
@@ -252,9 +252,9 @@ std::optional<std::pair<std::size_t, text::Reason>> findMisfit(
         indices, kQueriesAtOnce, [&] { return !(stop && *stop); },
         [&](std::size_t i) {
             const int type = *devices[i].type;
-            const ops::DeviceCapabilities& can = ops::capabilitiesOf(type);
+            const discovery::DeviceCapabilities& can = discovery::capabilitiesOf(type);
             std::u16string version;
-            if (can.upgrade == ops::UpgradeKind::Camera) {
+            if (can.upgrade == discovery::UpgradeKind::Camera) {
                 const auto port =
                     static_cast<std::uint16_t>(options.port.value_or(can.defaultPort));
                 version =
@@ -436,10 +436,11 @@ private:
             heard, options_.parallel, [] { return true; },
             [&](std::size_t k) {
                 const UpgradeTarget& device = devices_[now[k].index];
-                const ops::DeviceCapabilities& can = ops::capabilitiesOf(device.type.value_or(0));
+                const discovery::DeviceCapabilities& can =
+                    discovery::capabilitiesOf(device.type.value_or(0));
                 const auto port =
                     static_cast<std::uint16_t>(options_.port.value_or(can.defaultPort));
-                const bool nvr = can.upgrade == ops::UpgradeKind::Nvr;
+                const bool nvr = can.upgrade == discovery::UpgradeKind::Nvr;
                 versions[k] =
                     ops::openConnection(nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(),
                                         device.address, port)

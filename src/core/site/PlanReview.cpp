@@ -6,7 +6,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "core/ops/presenter/DeviceCapabilities.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/site/MacText.h"
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
@@ -109,7 +109,7 @@ PlanReview reviewPlan(const std::vector<PlanRow>& plan,
             problem(text::msg::kPlanConflict, {at.address, joined(at.conflictMacs)});
         }
         if (step.kind == PlanStep::Kind::Move) {
-            if (!ops::allows(at.type, ops::Operation::NetworkSettings)) {
+            if (!discovery::allows(at.type, discovery::Operation::NetworkSettings)) {
                 step.kind = PlanStep::Kind::NotMovable;
                 if (strict) problem(text::msg::kAssignNotCamera, {});
             }

@@ -10,11 +10,38 @@
 
 namespace tarvo::site {
 
+namespace {
+
+using HeardByMac = std::unordered_map<std::string, const discovery::DeviceRow*>;
+
+// A device of the plan: missing, in place or elsewhere, as the search heard it.
+DeviceStatus plannedStatus(const PlanRow& p, const HeardByMac& heardByMac) {
+    DeviceStatus s;
+    s.mac = p.mac;
+    s.plannedAddress = p.address;
+    s.name = p.name;
+    s.location = p.location;
+    s.note = p.note;
+    const auto at = heardByMac.find(p.mac);
+    if (at == heardByMac.end()) {
+        s.state = DeviceStatus::State::Missing;
+        return s;
+    }
+    s.address = text::toUtf8(at->second->address);
+    s.type = at->second->type;
+    if (s.name.empty()) s.name = text::toUtf8(at->second->name);
+    s.state =
+        s.address == p.address ? DeviceStatus::State::InPlace : DeviceStatus::State::Elsewhere;
+    return s;
+}
+
+}  // namespace
+
 std::vector<DeviceStatus> siteStatus(const std::vector<PlanRow>& plan,
                                      const std::vector<KnownDevice>& known,
                                      const std::vector<discovery::DeviceRow>& heardRows) {
     const auto heard = withDeviceMacs(heardRows);
-    std::unordered_map<std::string, const discovery::DeviceRow*> heardByMac;
+    HeardByMac heardByMac;
     std::unordered_set<std::string> heardAddresses;
     for (const auto& row : heard) {
         const auto address = text::toUtf8(row.address);
@@ -41,22 +68,7 @@ std::vector<DeviceStatus> siteStatus(const std::vector<PlanRow>& plan,
     std::unordered_set<std::string> planned;
     for (const auto& p : plan) {
         planned.insert(p.mac);
-        DeviceStatus s;
-        s.mac = p.mac;
-        s.plannedAddress = p.address;
-        s.name = p.name;
-        s.location = p.location;
-        s.note = p.note;
-        const auto at = heardByMac.find(p.mac);
-        if (at == heardByMac.end()) {
-            s.state = DeviceStatus::State::Missing;
-        } else {
-            s.address = text::toUtf8(at->second->address);
-            s.type = at->second->type;
-            if (s.name.empty()) s.name = text::toUtf8(at->second->name);
-            s.state = s.address == p.address ? DeviceStatus::State::InPlace
-                                             : DeviceStatus::State::Elsewhere;
-        }
+        DeviceStatus s = plannedStatus(p, heardByMac);
         withHistory(s);
         out.push_back(std::move(s));
     }

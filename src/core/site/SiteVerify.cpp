@@ -11,9 +11,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "core/discovery/DeviceTypes.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/net/Connect.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/NalScan.h"
 #include "core/preview/Picture.h"
@@ -58,11 +57,6 @@ Reason said(std::u16string_view format, std::initializer_list<std::string> value
     std::vector<Reason> v;
     for (const auto& each : values) v.push_back(Reason::literal(each));
     return Reason::said(format, std::move(v));
-}
-
-// Cameras show their stream; NVRs, DVRs and decoders are checked without one.
-bool streams(int type) {
-    return type >= 80 && type <= 159;
 }
 
 // The stream's own messages ("connect error!", the decoder's) are not boxes here: the result
@@ -270,7 +264,7 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
     const auto start = Clock::now();
     const auto deadline =
         start + std::chrono::milliseconds(static_cast<long>(options.timeout * 1000.0));
-    const auto& caps = ops::capabilitiesOf(target.type);
+    const auto& caps = discovery::capabilitiesOf(target.type);
     const std::uint16_t port = options.port.value_or(caps.defaultPort);
     const auto info = protocol::makeLoginInfo(target.address, port, options.user, options.password,
                                               0, target.type);
@@ -301,22 +295,24 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
         }
         r.figures.loginMs = millisSince(t);
     }
-    if (caps.version || target.type == discovery::kTypeNvr) {
+    // Every device that takes firmware says its version.
+    if (caps.upgrade != discovery::UpgradeKind::None) {
         if (stop.load()) return finish(failed(std::move(r), said(text::msg::kVerifyStopped)));
         // On a connection of its own, as the version check and the upgrade windows ask it.
         net::Socket socket;
         std::u16string version;
         if (net::connectWithTimeout(target.address, port, socket)) {
-            version =
-                upgrade::queryVersion(target.type == discovery::kTypeNvr ? upgrade::nvrUpgrade()
-                                                                         : upgrade::cameraUpgrade(),
-                                      socket);
+            version = upgrade::queryVersion(caps.upgrade == discovery::UpgradeKind::Nvr
+                                                ? upgrade::nvrUpgrade()
+                                                : upgrade::cameraUpgrade(),
+                                            socket);
         }
         socket.close();
         if (version.empty()) return finish(failed(std::move(r), said(text::msg::kVerifyNoVersion)));
         r.version = text::toUtf8(version);
     }
-    if (!streams(target.type)) {
+    // Cameras show their stream; NVRs, DVRs and decoders are checked without one.
+    if (!caps.camera) {
         r.ok = true;
         return finish(std::move(r));
     }

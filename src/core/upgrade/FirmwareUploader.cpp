@@ -273,13 +273,7 @@ UploadOutcome FirmwareUploader::finish(UploadOutcome outcome, bool keepConnectio
 UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
     using enum UploadStatus;
     UploadOutcome outcome;
-    {
-        net::Socket taken = takeConnection();
-        std::lock_guard guard(activeMutex_);
-        active_ = std::move(taken);
-        // A cancel that came before the connection was ours finds it shut down here.
-        if (cancel_) active_.shutdown();
-    }
+    holdConnection();
     // The connection is only touched by this thread from here on; cancel() may shut it down.
     const net::Socket& socket = active_;
     const bool keepBeforeOpen = true;
@@ -333,6 +327,23 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
     const auto size = static_cast<std::uint32_t>(info.st_size);
     outcome.fileSize = size;
 
+    if (auto ended = sendPackage(socket, file.fd(), wideName, outcome)) return std::move(*ended);
+    return readAnswer(socket, std::move(outcome));
+}
+
+void FirmwareUploader::holdConnection() {
+    net::Socket taken = takeConnection();
+    std::lock_guard guard(activeMutex_);
+    active_ = std::move(taken);
+    // A cancel that came before the connection was ours finds it shut down here.
+    if (cancel_) active_.shutdown();
+}
+
+std::optional<UploadOutcome> FirmwareUploader::sendPackage(const net::Socket& socket, int file,
+                                                           const std::u16string& wideName,
+                                                           UploadOutcome& outcome) {
+    using enum UploadStatus;
+    const std::uint32_t size = outcome.fileSize;
     const protocol::Frame frameA = protocol::uploadNameFrame(profile_.uploadCommand, wideName);
     const protocol::Frame frameB = protocol::uploadSizeFrame(profile_.uploadCommand, size);
     if (cancel_ || !sendAll(socket, frameA.bytes.data(), frameA.size, profile_.ioTimeoutMs) ||
@@ -352,7 +363,7 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
         piece.fill(0);
         // Never more than announced, even when the file has grown since.
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kPieceSize));
-        const long got = readPiece(file.fd(), piece.data(), want);
+        const long got = readPiece(file, piece.data(), want);
         // A file that shrank (or cannot be read) can no longer deliver the announced size.
         if (got <= 0 ||
             !sendAll(socket, piece.data(), static_cast<std::size_t>(got), profile_.ioTimeoutMs)) {
@@ -365,7 +376,11 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kPiecePauseMs));
         observer_.uploadProgress(outcome.pieces, outcome.bytesSent);
     }
+    return std::nullopt;
+}
 
+UploadOutcome FirmwareUploader::readAnswer(const net::Socket& socket, UploadOutcome outcome) {
+    using enum UploadStatus;
     // The 6-byte answer; its tag (byte 1) says whether the device took the package. Pieces are
     // joined within one receive time-out for the whole answer, and the wait ends once the tag
     // is in: the other bytes are not read.
@@ -386,7 +401,7 @@ UploadOutcome FirmwareUploader::UploadFirmware(const std::string& packagePath) {
     outcome.answered = true;
     outcome.answerTag = answer[1];
     outcome.status = answer[1] == 1 ? Accepted : Refused;
-    return finish(std::move(outcome), keepAfterOpen);
+    return finish(std::move(outcome), profile_.keepConnection);
 }
 
 }  // namespace tarvo::upgrade

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -87,6 +88,13 @@ private:
     // Gives it back (camera, exchange complete) or closes it.
     void releaseConnection(bool keep);
     UploadOutcome finish(UploadOutcome outcome, bool keepConnection);
+    // The worker's steps: the connection made its own, the frames and pieces of the package
+    // (the ended outcome when the upload stops there), the device's answer.
+    void holdConnection();
+    std::optional<UploadOutcome> sendPackage(const net::Socket& socket, int file,
+                                             const std::u16string& wideName,
+                                             UploadOutcome& outcome);
+    UploadOutcome readAnswer(const net::Socket& socket, UploadOutcome outcome);
 
     const UpgradeProfile& profile_;
     UploadObserver& observer_;

@@ -19,9 +19,9 @@
 #include "common/UiText.h"
 #include "common/UiWait.h"
 #include "controls/IpAddressEdit.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/net/NetworkInterfaces.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 
@@ -58,43 +58,13 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
                              uiText(msg::kAddressBatchName), uiText(msg::kAddressBatchNew),
                              uiText(msg::kAddressBatchResult)},
                             kColResult);
-    filling_ = true;
-    for (int r = 0; r < table_->rowCount(); ++r) {
-        const auto& row = rows_[static_cast<std::size_t>(r)];
-        auto* address = new QTableWidgetItem(dataText(row.address));
-        const bool camera = ops::allows(row.type, ops::Operation::NetworkSettings);
-        address->setCheckState(camera ? Qt::Checked : Qt::Unchecked);
-        table_->setItem(r, kColAddress, address);
-        table_->setItem(r, kColMac, new QTableWidgetItem(dataText(row.mac)));
-        table_->setItem(r, kColName, new QTableWidgetItem(dataText(row.name)));
-        table_->setItem(r, kColNew, new QTableWidgetItem());
-        table_->setItem(r, kColResult, new QTableWidgetItem());
-        if (!camera) setResult(r, uiText(msg::kAssignNotCamera));
-    }
-    filling_ = false;
+    table_->setObjectName(QStringLiteral("devices"));
+    fillRows();
     connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (!filling_ && item->column() == kColAddress) dropPlan();
     });
 
-    auto* form = new QFormLayout;
-    start_ = new IpAddressEdit(this);
-    mask_ = new IpAddressEdit(this);
-    mask_->setText(QStringLiteral("255.255.255.0"));
-    gateway_ = new IpAddressEdit(this);
-    dns_ = new IpAddressEdit(this);
-    user_ = new QLineEdit(QStringLiteral("admin"), this);
-    password_ = new QLineEdit(this);
-    password_->setEchoMode(QLineEdit::Password);
-    start_->setObjectName(QStringLiteral("start"));
-    gateway_->setObjectName(QStringLiteral("gateway"));
-    password_->setObjectName(QStringLiteral("password"));
-    table_->setObjectName(QStringLiteral("devices"));
-    form->addRow(uiText(msg::kAddressBatchStartAddress), start_);
-    form->addRow(uiText(msg::kAddressBatchMask), mask_);
-    form->addRow(uiText(msg::kAddressBatchGateway), gateway_);
-    form->addRow(uiText(msg::kAddressBatchDns), dns_);
-    form->addRow(uiText(msg::kAddressBatchUser), user_);
-    form->addRow(uiText(msg::kAddressBatchPassword), password_);
+    QFormLayout* form = addressForm();
     // The plan depends on the start and the mask only.
     for (auto* edit : {start_, mask_})
         connect(edit, &QLineEdit::textChanged, this, [this] { dropPlan(); });
@@ -130,6 +100,45 @@ CBatchAddressDlg::CBatchAddressDlg(std::vector<discovery::DeviceRow> rows, QWidg
     resize(std::min(tableWidth(*table_, kColResult, 45) + 24, 1280), 480);
 }
 
+void CBatchAddressDlg::fillRows() {
+    filling_ = true;
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        const auto& row = rows_[static_cast<std::size_t>(r)];
+        auto* address = new QTableWidgetItem(dataText(row.address));
+        const bool camera = discovery::allows(row.type, discovery::Operation::NetworkSettings);
+        address->setCheckState(camera ? Qt::Checked : Qt::Unchecked);
+        table_->setItem(r, kColAddress, address);
+        table_->setItem(r, kColMac, new QTableWidgetItem(dataText(row.mac)));
+        table_->setItem(r, kColName, new QTableWidgetItem(dataText(row.name)));
+        table_->setItem(r, kColNew, new QTableWidgetItem());
+        table_->setItem(r, kColResult, new QTableWidgetItem());
+        if (!camera) setResult(r, uiText(text::msg::kAssignNotCamera));
+    }
+    filling_ = false;
+}
+
+QFormLayout* CBatchAddressDlg::addressForm() {
+    auto* form = new QFormLayout;
+    start_ = new IpAddressEdit(this);
+    mask_ = new IpAddressEdit(this);
+    mask_->setText(QStringLiteral("255.255.255.0"));
+    gateway_ = new IpAddressEdit(this);
+    dns_ = new IpAddressEdit(this);
+    user_ = new QLineEdit(QStringLiteral("admin"), this);
+    password_ = new QLineEdit(this);
+    password_->setEchoMode(QLineEdit::Password);
+    start_->setObjectName(QStringLiteral("start"));
+    gateway_->setObjectName(QStringLiteral("gateway"));
+    password_->setObjectName(QStringLiteral("password"));
+    form->addRow(uiText(text::msg::kAddressBatchStartAddress), start_);
+    form->addRow(uiText(text::msg::kAddressBatchMask), mask_);
+    form->addRow(uiText(text::msg::kAddressBatchGateway), gateway_);
+    form->addRow(uiText(text::msg::kAddressBatchDns), dns_);
+    form->addRow(uiText(text::msg::kAddressBatchUser), user_);
+    form->addRow(uiText(text::msg::kAddressBatchPassword), password_);
+    return form;
+}
+
 CBatchAddressDlg::~CBatchAddressDlg() {
     if (worker_.joinable()) worker_.join();
 }
@@ -153,8 +162,8 @@ void CBatchAddressDlg::enableInputs(bool enabled) {
     // while the batch runs.
     filling_ = true;
     for (int r = 0; r < table_->rowCount(); ++r) {
-        const bool camera =
-            ops::allows(rows_[static_cast<std::size_t>(r)].type, ops::Operation::NetworkSettings);
+        const bool camera = discovery::allows(rows_[static_cast<std::size_t>(r)].type,
+                                              discovery::Operation::NetworkSettings);
         Qt::ItemFlags flags = Qt::ItemIsSelectable;
         if (camera) flags |= Qt::ItemIsEnabled;
         if (camera && enabled) flags |= Qt::ItemIsUserCheckable;

@@ -11,6 +11,7 @@
 #include "core/discovery/DeviceTable.h"
 #include "core/ops/forms/AddressBatch.h"
 
+class QFormLayout;
 class QLineEdit;
 class QPushButton;
 class QString;
@@ -51,6 +52,10 @@ private:
         ops::AddressBatchEntry entry;
     };
 
+    // The devices' lines: cameras checked, the others marked as no camera.
+    void fillRows();
+    // Start address, mask, gateway, DNS and the login, under the table.
+    QFormLayout* addressForm();
     void showPlan();
     void start();
     // Reads the values and the chosen rows; false (with a message) when the start is invalid.

@@ -144,19 +144,22 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     layout->addLayout(form);
     layout->addLayout(buttons);
 
-    // The last site comes back; one that went away or went bad is simply not reopened.
-    const QString last = currentSitePath();
-    if (!last.isEmpty()) {
-        try {
-            site_ = site::SiteFile::open(last.toStdString(), false);
-            path_->setText(last);
-        } catch (const site::SiteError&) {
-            site_.reset();
-        }
-    }
+    reopenLastSite();
     applyButton_->setEnabled(site_ != nullptr);
     reportButton_->setEnabled(site_ != nullptr);
     refresh();
+}
+
+void CSiteDlg::reopenLastSite() {
+    // One that went away or went bad is simply not reopened.
+    const QString last = currentSitePath();
+    if (last.isEmpty()) return;
+    try {
+        site_ = site::SiteFile::open(last.toStdString(), false);
+        path_->setText(last);
+    } catch (const site::SiteError&) {
+        site_.reset();
+    }
 }
 
 CSiteDlg::~CSiteDlg() {

@@ -66,6 +66,8 @@ public:
     [[nodiscard]] bool busy() const { return running_.load(); }
 
 private:
+    // The site open when the window was last closed, if it can still be read.
+    void reopenLastSite();
     void refresh();
     void runApply(site::ApplyOptions options, bool dryRun);
     void showApplied(const site::ApplyReport& report, bool dryRun,

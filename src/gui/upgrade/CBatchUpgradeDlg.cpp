@@ -22,10 +22,10 @@
 #include "common/UiText.h"
 #include "common/UiWait.h"
 #include "controls/CGradientProgressCtrl.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/ops/forms/UpgradeSequence.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/text/Messages.h"
 #include "core/text/Notifier.h"
 #include "core/text/TextConvert.h"
@@ -41,10 +41,10 @@ struct CBatchUpgradeDlg::Row final : upgrade::UploadObserver {
           device(std::move(d)),
           calls(owner.calls_),
           stop(owner.stop_),
-          nvr(ops::capabilitiesOf(device.type).upgrade == ops::UpgradeKind::Nvr),
+          nvr(discovery::capabilitiesOf(device.type).upgrade == discovery::UpgradeKind::Nvr),
           uploader(nvr ? upgrade::nvrUpgrade() : upgrade::cameraUpgrade(), *this,
                    upgrade::FirmwareUploader::Connection::Own) {
-        uploader.SetTarget(ops::capabilitiesOf(device.type).defaultPort, device.address);
+        uploader.SetTarget(discovery::capabilitiesOf(device.type).defaultPort, device.address);
     }
     ~Row() override = default;
     Row(const Row&) = delete;
@@ -109,7 +109,7 @@ std::vector<CBatchUpgradeDlg::Device> CBatchUpgradeDlg::devicesOf(
     std::lock_guard guard(table.lock());
     for (int row = 0; row < table.rowCount(); ++row) {
         const discovery::DeviceRow device = table.row(row);
-        if (!ops::allows(device.type, ops::Operation::Upgrade)) continue;
+        if (!discovery::allows(device.type, discovery::Operation::Upgrade)) continue;
         devices.push_back({text::toUtf8(device.address), device.type, device.address == selected,
                            device.name, device.mac});
     }
@@ -132,29 +132,7 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
                              uiText(msg::kBatchColProgress), uiText(msg::kBatchColResult)},
                             kColResult);
     table_->setObjectName(QStringLiteral("devices"));
-    int line = 0;
-    for (Device& device : devices) {
-        auto row = std::make_shared<Row>(*this, std::move(device));
-        auto item = [&](int column, const QString& text) {
-            auto* cell = new QTableWidgetItem(text);
-            table_->setItem(line, column, cell);
-            return cell;
-        };
-        row->check = item(kColName, dataText(row->device.name));
-        row->check->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        row->check->setCheckState(row->device.checked ? Qt::Checked : Qt::Unchecked);
-        item(kColAddress, QString::fromStdString(row->device.address));
-        item(kColType, uiText(discovery::typeLabel(row->device.type)));
-        item(kColVersion, uiText(msg::kWaitingForDevice));
-        row->result = item(kColResult, QString());
-        row->bar = new CGradientProgressCtrl(CGradientProgressCtrl::upgradeColours(), this);
-        row->bar->setTextVisible(true);
-        row->bar->setMinimumWidth(160);
-        row->bar->setValue(0);
-        table_->setCellWidget(line, kColProgress, row->bar);
-        rows_.push_back(std::move(row));
-        ++line;
-    }
+    addRows(std::move(devices));
     layout->addWidget(table_, 1);
 
     auto* fileLine = new QHBoxLayout;
@@ -170,6 +148,46 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     canary_->setObjectName(QStringLiteral("canary"));
     layout->addWidget(canary_);
 
+    layout->addLayout(buttonLine());
+
+    // Every column whole and a result of some forty-eight characters beside them (the longest
+    // wrap), at most as wide as a small screen.
+    const int height =
+        table_->horizontalHeader()->sizeHint().height() + table_->verticalHeader()->length() + 160;
+    resize(std::min(tableWidth(*table_, kColResult, 48) + 24, 1280), std::clamp(height, 360, 720));
+    askVersions();
+
+    connect(browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::onBrowse);
+    connect(upgrade_, &QPushButton::clicked, this, &CBatchUpgradeDlg::onUpgrade);
+}
+
+void CBatchUpgradeDlg::addRows(std::vector<Device> devices) {
+    int line = 0;
+    for (Device& device : devices) {
+        auto row = std::make_shared<Row>(*this, std::move(device));
+        auto item = [&](int column, const QString& text) {
+            auto* cell = new QTableWidgetItem(text);
+            table_->setItem(line, column, cell);
+            return cell;
+        };
+        row->check = item(kColName, dataText(row->device.name));
+        row->check->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        row->check->setCheckState(row->device.checked ? Qt::Checked : Qt::Unchecked);
+        item(kColAddress, QString::fromStdString(row->device.address));
+        item(kColType, uiText(discovery::typeLabel(row->device.type)));
+        item(kColVersion, uiText(text::msg::kWaitingForDevice));
+        row->result = item(kColResult, QString());
+        row->bar = new CGradientProgressCtrl(CGradientProgressCtrl::upgradeColours(), this);
+        row->bar->setTextVisible(true);
+        row->bar->setMinimumWidth(160);
+        row->bar->setValue(0);
+        table_->setCellWidget(line, kColProgress, row->bar);
+        rows_.push_back(std::move(row));
+        ++line;
+    }
+}
+
+QHBoxLayout* CBatchUpgradeDlg::buttonLine() {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(uiText(text::msg::kBatchUser), this));
     user_ = new QLineEdit(QStringLiteral("admin"), this);
@@ -184,23 +202,13 @@ CBatchUpgradeDlg::CBatchUpgradeDlg(std::vector<Device> devices, QWidget* parent)
     bottom->addWidget(upgrade_);
     auto* close = new QPushButton(uiText(text::msg::kBatchClose), this);
     bottom->addWidget(close);
+    connect(close, &QPushButton::clicked, this, &CBatchUpgradeDlg::reject);
     auto* copy = new QPushButton(uiText(text::msg::kCopyResults), this);
     copy->setObjectName(QStringLiteral("copyButton"));
     bottom->insertWidget(0, copy);
     bottom->insertSpacing(1, 12);
-    layout->addLayout(bottom);
     enableTableCopy(*table_, *copy, kColProgress);
-
-    // Every column whole and a result of some forty-eight characters beside them (the longest
-    // wrap), at most as wide as a small screen.
-    const int height =
-        table_->horizontalHeader()->sizeHint().height() + table_->verticalHeader()->length() + 160;
-    resize(std::min(tableWidth(*table_, kColResult, 48) + 24, 1280), std::clamp(height, 360, 720));
-    askVersions();
-
-    connect(browse, &QPushButton::clicked, this, &CBatchUpgradeDlg::onBrowse);
-    connect(upgrade_, &QPushButton::clicked, this, &CBatchUpgradeDlg::onUpgrade);
-    connect(close, &QPushButton::clicked, this, &CBatchUpgradeDlg::reject);
+    return bottom;
 }
 
 CBatchUpgradeDlg::~CBatchUpgradeDlg() {

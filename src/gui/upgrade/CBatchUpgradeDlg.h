@@ -19,6 +19,7 @@
 #include "core/upgrade/FirmwareUploader.h"
 
 class QCheckBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
@@ -71,6 +72,10 @@ private:
         kColumns
     };
 
+    // The devices' lines, each with its check box and progress bar.
+    void addRows(std::vector<Device> devices);
+    // Copy, user, password, start and close, under the table.
+    QHBoxLayout* buttonLine();
     void onBrowse();
     void onUpgrade();
     // The work of one device on a thread of the batch: login, rules, connection, upload, up to

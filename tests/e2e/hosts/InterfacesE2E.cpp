@@ -2,7 +2,9 @@
 // the device hosts behind the bridge. Every UDP request leaves on the interface that heard its
 // device.
 #include <gtest/gtest.h>
+#include <net/if.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 #include <map>
@@ -10,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/net/KernelLinks.h"
+#include "core/net/NetworkInterfaces.h"
 #include "support/RunProcess.h"
 #include "support/Sandbox.h"
 #include "support/SimProcess.h"
@@ -130,4 +134,28 @@ TEST(InterfacesE2E, OtherNetworksNeitherBlockWritesNorStayOutOfAnAddressPlan) {
     EXPECT_EQ(given, (std::set<std::string>{"127.0.0.100", "127.0.0.101", "127.0.0.102",
                                             "127.0.0.103", "127.0.0.104", "127.0.0.105"}))
         << plan.out;
+}
+
+// The kernel's link list, as the search's diagnosis and the simulator's guard against real
+// networks read it: the sandbox's bridge, its veth ports (each a port of the bridge) and the
+// loopback, which is neither.
+TEST(InterfacesE2E, KernelLinksNameKindsAndMasters) {
+    std::vector<net::KernelLink> links;
+    std::string error;
+    ASSERT_TRUE(net::kernelLinks(links, error)) << error;
+    std::map<std::string, net::KernelLink> byName;
+    for (const auto& link : links) byName[link.name] = link;
+    ASSERT_TRUE(byName.contains("lo"));
+    EXPECT_TRUE(byName["lo"].kind.empty());
+    EXPECT_NE(byName["lo"].flags & IFF_LOOPBACK, 0u);
+    const auto bridge =
+        std::find_if(links.begin(), links.end(), [](const auto& l) { return l.kind == "bridge"; });
+    ASSERT_NE(bridge, links.end());
+    int ports = 0;
+    for (const auto& state : net::interfaceStates()) {
+        if (state.kind != "veth") continue;
+        EXPECT_EQ(state.master, bridge->index) << state.name;
+        ++ports;
+    }
+    EXPECT_GE(ports, 2);
 }

@@ -9,7 +9,7 @@
 #include <thread>
 #include <unordered_set>
 
-#include "core/discovery/DeviceTypes.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/discovery/SettledSearch.h"
 #include "core/net/MacResolver.h"
@@ -209,7 +209,7 @@ std::vector<AddressAssignment> AddressBatch::plan(const std::vector<discovery::D
         a.type = row.type;
         const bool heard = std::any_of(lastSearch_.begin(), lastSearch_.end(),
                                        [&](const auto& r) { return r.address == row.address; });
-        const bool camera = row.type != discovery::kTypeDvr && row.type != discovery::kTypeNvr;
+        const bool camera = discovery::capabilitiesOf(row.type).networkSettings;
         a.result = !heard ? Result::NotFound : !camera ? Result::NotCamera : Result::Planned;
         wanted += a.result == Result::Planned ? 1 : 0;
         out.push_back(std::move(a));

@@ -135,4 +135,14 @@ UploadAttempt attemptOf(const UpgradeProgress& steps, bool nvr,
     return attempt;
 }
 
+UploadAttempt attemptNotRun(std::string_view address, std::optional<int> type) {
+    using text::Reason;
+    UploadAttempt attempt;
+    attempt.detail = type ? Reason::said(text::msg::kGuardNoFirmwareFormat,
+                                         {Reason::literal(std::to_string(*type))})
+                          : Reason::said(text::msg::kDeviceNotHeardFormat,
+                                         {Reason::literal(std::string(address))});
+    return attempt;
+}
+
 }  // namespace tarvo::ops

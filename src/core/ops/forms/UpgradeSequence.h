@@ -79,5 +79,8 @@ struct UploadAttempt {
 // the front end stopped it before it ended).
 UploadAttempt attemptOf(const UpgradeProgress& steps, bool nvr,
                         const std::optional<upgrade::UploadOutcome>& outcome);
+// The attempt on a device the sequence was not run for: the search did not hear it (no
+// type), or its type takes no firmware.
+UploadAttempt attemptNotRun(std::string_view address, std::optional<int> type);
 
 }  // namespace tarvo::ops

@@ -1,11 +1,11 @@
 #include "core/ops/presenter/MainPresenter.h"
 
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/discovery/DiscoveryEngine.h"
 #include "core/net/Clock.h"
 #include "core/ops/forms/LoginForm.h"
 #include "core/ops/forms/SettingsFlows.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/ops/presenter/Dialogs.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
@@ -14,6 +14,11 @@
 #include "core/text/TextConvert.h"
 
 namespace tarvo::ops {
+
+using discovery::allows;
+using discovery::capabilitiesOf;
+using discovery::Operation;
+using discovery::UpgradeKind;
 
 namespace {
 

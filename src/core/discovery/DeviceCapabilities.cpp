@@ -1,4 +1,4 @@
-#include "core/ops/presenter/DeviceCapabilities.h"
+#include "core/discovery/DeviceCapabilities.h"
 
 #include "core/discovery/DeviceTypes.h"
 #include "core/protocol/CommandCodes.h"
@@ -6,7 +6,7 @@
 #include "core/text/TextConvert.h"
 #include "core/text/Translate.h"
 
-namespace tarvo::ops {
+namespace tarvo::discovery {
 
 namespace {
 
@@ -23,7 +23,8 @@ constexpr DeviceCapabilities kDvr{.login = false,
                                   .version = false,
                                   .cloud = false,
                                   .defaultPort = kCamera,
-                                  .previewPort = kCamera};
+                                  .previewPort = kCamera,
+                                  .camera = false};
 constexpr DeviceCapabilities kNvrDevice{.login = true,
                                         .preview = true,
                                         .networkSettings = false,
@@ -34,7 +35,8 @@ constexpr DeviceCapabilities kNvrDevice{.login = true,
                                         .version = false,
                                         .cloud = false,
                                         .defaultPort = kNvr,
-                                        .previewPort = kNvr};
+                                        .previewPort = kNvr,
+                                        .camera = false};
 constexpr DeviceCapabilities kCameraDevice{.login = true,
                                            .preview = true,
                                            .networkSettings = true,
@@ -45,10 +47,17 @@ constexpr DeviceCapabilities kCameraDevice{.login = true,
                                            .version = true,
                                            .cloud = true,
                                            .defaultPort = kCamera,
-                                           .previewPort = kCamera};
-// A decoder without video output: the camera's commands but the preview.
-constexpr DeviceCapabilities kDecoderNoPreview = [] {
+                                           .previewPort = kCamera,
+                                           .camera = true};
+// Decoders and the other listed types: the camera's commands, but no picture of their own.
+constexpr DeviceCapabilities kOtherDevice = [] {
     DeviceCapabilities c = kCameraDevice;
+    c.camera = false;
+    return c;
+}();
+// A decoder without video output: not even the preview.
+constexpr DeviceCapabilities kDecoderNoPreview = [] {
+    DeviceCapabilities c = kOtherDevice;
     c.preview = false;
     return c;
 }();
@@ -57,14 +66,14 @@ constexpr DeviceCapabilities kDecoderNoPreview = [] {
 
 const DeviceCapabilities& capabilitiesOf(int type) {
     switch (type) {
-        case discovery::kTypeDvr:
+        case kTypeDvr:
             return kDvr;
-        case discovery::kTypeNvr:
+        case kTypeNvr:
             return kNvrDevice;
-        case discovery::kTypeDecoderNoPreview:
+        case kTypeDecoderNoPreview:
             return kDecoderNoPreview;
         default:
-            return kCameraDevice;
+            return type >= 80 && type <= 159 ? kCameraDevice : kOtherDevice;
     }
 }
 
@@ -96,13 +105,12 @@ bool allows(int type, Operation operation) {
 std::string refusalOf(std::string_view address, int type, std::string_view command,
                       Operation operation) {
     if (allows(type, operation)) return {};
-    const std::u16string_view format = type == discovery::kTypeDvr ? text::msg::kRefusedDvrFormat
-                                       : type == discovery::kTypeNvr
-                                           ? text::msg::kRefusedNvrFormat
-                                           : text::msg::kRefusedNotNvrFormat;
+    const std::u16string_view format = type == kTypeDvr   ? text::msg::kRefusedDvrFormat
+                                       : type == kTypeNvr ? text::msg::kRefusedNvrFormat
+                                                          : text::msg::kRefusedNotNvrFormat;
     return text::toUtf8(text::formatText(
         text::tr(format),
         {text::fromUtf8(address), text::fromUtf8(std::to_string(type)), text::fromUtf8(command)}));
 }
 
-}  // namespace tarvo::ops
+}  // namespace tarvo::discovery
