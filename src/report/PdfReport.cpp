@@ -12,6 +12,7 @@
 #include <QTextDocumentFragment>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,8 @@ namespace {
 constexpr double kLayoutDpi = 96.0;
 constexpr double kMarginMm = 15.0;
 constexpr int kPdfDpi = 300;
+// Above a heading that follows a table (layout units).
+constexpr double kHeadingSpace = 18.0;
 
 [[noreturn]] void failed(const std::string& path) {
     throw site::ReportError(text::toUtf8(
@@ -68,6 +71,12 @@ public:
     }
 
     void setPageHead(std::function<std::string()> head) { pageHead_ = std::move(head); }
+
+    // Space before the next block, as a heading's margin would give it, unless at a page's top
+    // (each block is a document of its own, whose first margin Qt leaves out).
+    void space(double height) {
+        if (y_ > 0) y_ = std::min(y_ + height, height_);
+    }
 
     void place(QTextDocument& doc) {
         const double height = doc.size().height();
@@ -159,6 +168,7 @@ void placeDevices(PageFlow& flow, const site::SiteReport& report) {
 }
 
 void placeLog(PageFlow& flow, const site::SiteReport& report) {
+    flow.space(kHeadingSpace);
     const auto& actions = report.actions();
     if (actions.empty()) {
         flow.place(report.logHeading() + report.noActions());

@@ -1642,7 +1642,7 @@
     </message>
     <message>
         <source>固件升级成功 %1 台</source>
-        <translation>Firmware upgraded: %1 devices</translation>
+        <translation>Devices upgraded: %1</translation>
     </message>
     <message>
         <source>最后应答于 %1</source>

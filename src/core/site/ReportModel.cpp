@@ -233,7 +233,8 @@ DeviceWords ReportModel::wordsOf(const ReportDevice& d) {
     DeviceWords w;
     w.where = d.mac.empty() ? words(text::msg::kSiteNoMac) : d.mac;
     w.state = text::toUtf8(stateText(d.state));
-    if (d.state != DeviceStatus::State::InPlace) {
+    // Only the missing were not heard during the last visit: when they were, is worth saying.
+    if (d.state == DeviceStatus::State::Missing) {
         w.seen = d.lastSeen > 0 ? words(text::msg::kReportLastSeenFormat, {reportDate(d.lastSeen)})
                                 : words(text::msg::kReportNeverSeen);
     }

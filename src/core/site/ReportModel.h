@@ -40,7 +40,7 @@ struct ReportSummary {
 struct DeviceWords {
     std::string where;    // MAC (or that it is not known)
     std::string state;    // site state
-    std::string seen;     // when it answered last, unless it is in place
+    std::string seen;     // when a missing device answered last (or that it never did)
     std::string planned;  // its planned address when it answers at another
     std::string type;
     std::string outcome;  // passed, failed, not finished, not verified

@@ -126,7 +126,7 @@ std::string SiteReport::styleSheet() {
            ".failed { color: #b00000; font-weight: bold; }\n"
            ".pending { color: #a05a00; font-weight: bold; }\n"
            ".outdated { color: #b00000; font-weight: bold; }\n"
-           ".figures { font-size: 8.5pt; white-space: nowrap; background-color: #f6f6f6; }\n"
+           ".figures { font-size: 8.5pt; background-color: #f6f6f6; }\n"
            ".mac { font-family: 'DejaVu Sans Mono', monospace; font-size: 8pt; }\n"
            ".note { color: #555; }\n";
 }
