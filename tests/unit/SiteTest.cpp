@@ -20,6 +20,7 @@
 #include <sstream>
 
 #include "AllocationCount.h"
+#include "core/preview/Picture.h"
 #include "core/site/MacText.h"
 #include "core/site/PlanCsv.h"
 #include "core/site/PlanReview.h"
@@ -572,6 +573,51 @@ TEST(SiteReportTest, ThumbnailsAndFiguresFromWhatTheFileHolds) {
     EXPECT_FALSE(site::VerifyFigures::parse("[1,2]").fps);
     EXPECT_FALSE(site::VerifyFigures::parse(R"({"fps": 25,00})").fps);
     EXPECT_EQ(site::escapeHtml("a<b>&\"\x1b\xE2\x80\xAE"), "a&lt;b&gt;&amp;&quot;\uFFFD\uFFFD");
+}
+
+namespace {
+
+// A picture file decoded by libavcodec (nothing when it is none).
+preview::Picture decoded(const std::vector<unsigned char>& bytes, AVCodecID codecId) {
+    const AVCodec* codec = avcodec_find_decoder(codecId);
+    const preview::CodecContextHandle context(avcodec_alloc_context3(codec));
+    const preview::PacketHandle packet(av_packet_alloc());
+    const preview::FrameHandle frame(av_frame_alloc());
+    if (!context || !packet || !frame || avcodec_open2(context.get(), codec, nullptr) < 0 ||
+        av_new_packet(packet.get(), static_cast<int>(bytes.size())) < 0)
+        return {};
+    std::copy(bytes.begin(), bytes.end(), packet->data);
+    if (avcodec_send_packet(context.get(), packet.get()) < 0) return {};
+    (void)avcodec_send_packet(context.get(), nullptr);
+    if (avcodec_receive_frame(context.get(), frame.get()) < 0) return {};
+    return preview::Picture::referenceTo(*frame);
+}
+
+// The RGB rows of a picture, without their padding.
+std::vector<std::uint8_t> rgbRows(const preview::Picture& rgb) {
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const std::uint8_t* row = rgb.plane(0) + static_cast<std::ptrdiff_t>(y) * rgb.stride(0);
+        out.insert(out.end(), row, row + 3 * rgb.width());
+    }
+    return out;
+}
+
+}  // namespace
+
+// A snapshot's thumbnail is scaled from it once and then kept as it is: at the thumbnail's own
+// size, the HTML's picture holds exactly the snapshot's decoded pixels, not a second JPEG
+// generation of them.
+TEST(SiteReportTest, AThumbnailIsNoSecondLossyGeneration) {
+    const auto jpeg = test::testJpeg(256, 144, 5, 12, 4);
+    const auto thumbnail = site::makeThumbnail(jpeg, 256, 144);
+    ASSERT_EQ(thumbnail.width, 256);
+    const auto snapshot =
+        preview::convertedPicture(decoded(jpeg, AV_CODEC_ID_MJPEG), AV_PIX_FMT_RGB24);
+    const auto shown = decoded(thumbnail.png(), AV_CODEC_ID_PNG);
+    ASSERT_FALSE(shown.empty());
+    ASSERT_EQ(shown.pixelFormat(), AV_PIX_FMT_RGB24);
+    EXPECT_TRUE(rgbRows(shown) == rgbRows(snapshot));
 }
 
 // The window runs in the user's locale, LC_NUMERIC included: a decimal comma must not reach a
