@@ -205,8 +205,6 @@ void writePdfReport(const site::SiteFile& site, const std::string& path) {
         writer.setCreator(QStringLiteral("Tarvo"));
         QPainter painter;
         if (!painter.begin(&writer)) failed(path);
-        // The thumbnails go into the file as their pixels are, not coded once more as JPEG.
-        painter.setRenderHint(QPainter::LosslessImageRendering);
         try {
             PageFlow flow(writer, painter);
             placeDevices(flow, report);

@@ -250,8 +250,8 @@ void SiteReport::writeHtml(std::ostream& out) const {
         out << tableStart() << "<thead>" << deviceHeaderRow() << "</thead>\n<tbody>\n";
         for (const auto& d : devices()) {
             const Thumbnail t = thumbnail(d);
-            const auto png = t.png();
-            if (png.empty()) {
+            const auto jpeg = t.jpeg();
+            if (jpeg.empty()) {
                 out << deviceRow(d, {}, t);
                 continue;
             }
@@ -259,7 +259,7 @@ void SiteReport::writeHtml(std::ostream& out) const {
             const std::string marker = "\x01";
             const std::string html = deviceRow(d, marker, t);
             const auto at = html.find(marker);
-            out << html.substr(0, at) << "data:image/png;base64," << base64(png)
+            out << html.substr(0, at) << "data:image/jpeg;base64," << base64(jpeg)
                 << html.substr(at + marker.size());
         }
         out << "</tbody>\n</table>\n";

@@ -9,17 +9,18 @@
 namespace tarvo::site {
 
 // A snapshot's thumbnail, made once per snapshot: the JPEG decoded once and scaled down once to
-// fit `maxWidth` x `maxHeight` (its proportions kept, never enlarged) into RGB pixels (RGB24),
-// which the PDF paints as they are and the HTML file carries losslessly (png()), so that the
-// thumbnail is no second lossy generation of the snapshot. Empty when `jpeg` is not a picture
-// this program decodes or is larger than kMaxThumbnailSource pixels.
+// fit `maxWidth` x `maxHeight` (its proportions kept, never enlarged) into RGB pixels (RGB24).
+// The PDF paints these pixels as they are; the HTML file carries them coded once as JPEG at a
+// high quality (jpeg()): a lossless PNG would make a report of hundreds of cameras some twenty
+// times larger. Empty when `jpeg` is not a picture this program decodes or is larger than
+// kMaxThumbnailSource pixels.
 struct Thumbnail {
     preview::Picture image;
     int width = 0, height = 0;
 
     [[nodiscard]] bool empty() const { return image.empty(); }
-    // The thumbnail as a PNG file's bytes (empty for an empty thumbnail).
-    [[nodiscard]] std::vector<std::uint8_t> png() const;
+    // The thumbnail as a JPEG file's bytes (empty for an empty thumbnail).
+    [[nodiscard]] std::vector<std::uint8_t> jpeg() const;
 };
 Thumbnail makeThumbnail(std::span<const unsigned char> jpeg, int maxWidth, int maxHeight);
 
