@@ -1657,8 +1657,8 @@
         <translation>Older than its firmware</translation>
     </message>
     <message>
-        <source>%1：%2</source>
-        <translation>%1: %2</translation>
+        <source>早于现在的固件：%1</source>
+        <translation>Older than its firmware: %1</translation>
     </message>
     <message>
         <source>验证时的固件为 %1，%2 升级到 %3</source>

@@ -101,9 +101,9 @@ std::string figuresRow(const DeviceWords& w) {
         line += (line.empty() ? "" : " &middot; ") + unbroken(figure);
     if (!w.outdatedWhy.empty())
         line += (line.empty() ? "" : "<br>") +
-                span("outdated", text::toUtf8(text::formatText(
-                                     text::tr(text::msg::kReportOutdatedLineFormat),
-                                     {text::fromUtf8(w.outdated), text::fromUtf8(w.outdatedWhy)})));
+                span("outdated",
+                     text::toUtf8(text::formatText(text::tr(text::msg::kReportOutdatedLineFormat),
+                                                   {text::fromUtf8(w.outdatedWhy)})));
     if (line.empty()) return {};
     return "<tr><td colspan=\"6\" class=\"figures\">" + line + "</td></tr>\n";
 }

@@ -566,8 +566,8 @@ inline constexpr std::u16string_view kReportOutdated = u"早于现在的固件";
 // %1 the version verified, %2 the upgrade's date and time, %3 the version it brought.
 inline constexpr std::u16string_view kReportOutdatedUpgradeFormat =
     u"验证时的固件为 %1，%2 升级到 %3";
-// %1 kReportOutdated, %2 one of the two below.
-inline constexpr std::u16string_view kReportOutdatedLineFormat = u"%1：%2";
+// %1 one of the two below.
+inline constexpr std::u16string_view kReportOutdatedLineFormat = u"早于现在的固件：%1";
 // %1 the version verified, %2 the version read since.
 inline constexpr std::u16string_view kReportOutdatedVersionFormat = u"验证时的固件为 %1，现在为 %2";
 // %1 actions, %2 of them ok, %3 failed, %4 not finished.
