@@ -13,11 +13,6 @@
 #include <sstream>
 #include <thread>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libswscale/swscale.h>
-}
-
 #include "cli/CliNotifier.h"
 #include "cli/CommandResult.h"
 #include "cli/Credentials.h"
@@ -26,7 +21,6 @@ extern "C" {
 #include "core/ops/presenter/DeviceCapabilities.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
-#include "core/preview/LibavHandles.h"
 #include "core/preview/Picture.h"
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/DeviceCommands.h"
@@ -66,59 +60,15 @@ std::optional<PictureFormat> pictureFormatOf(const std::string& path) {
 }
 
 // The decoder's picture converted once, with its own colour range and matrix, straight into
-// what the encoder takes: RGB for PNG, full-range BT.601 4:2:0 for JPEG (JFIF's own colours).
+// what the encoder takes, at its own size.
 bool writePicture(const std::string& path, PictureFormat format, const preview::Picture& picture) {
-    const int width = picture.width();
-    const int height = picture.height();
-    if (picture.empty() || width <= 0 || height <= 0) return false;
     const bool jpeg = format == PictureFormat::Jpeg;
-    const AVPixelFormat coded = jpeg ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_RGB24;
-    const AVCodec* codec = avcodec_find_encoder(jpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_PNG);
-    if (codec == nullptr) return false;
-    const preview::CodecContextHandle context(avcodec_alloc_context3(codec));
-    const preview::FrameHandle out(av_frame_alloc());
-    const preview::PacketHandle packet(av_packet_alloc());
-    if (!context || !out || !packet) return false;
-    out->format = coded;
-    out->width = width;
-    out->height = height;
-    if (av_frame_get_buffer(out.get(), 0) < 0) return false;
-
-    // At the picture's own size libswscale would take its fast unscaled path, whose 8-bit
-    // tables leave limited-range pictures up to three levels dark: the exact path costs a few
-    // milliseconds once per snapshot.
-    const preview::SwsHandle sws(sws_getContext(
-        width, height, static_cast<AVPixelFormat>(picture.pixelFormat()), width, height, coded,
-        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
-    if (!sws) return false;
-    const preview::SwsColour colour = preview::swsColourOf(picture);
-    // JPEG's YUV is BT.601 at full range; RGB has no range of its own.
-    (void)sws_setColorspaceDetails(sws.get(), colour.coefficients, colour.fullRange,
-                                   sws_getCoefficients(SWS_CS_ITU601), 1, 0, 1 << 16, 1 << 16);
-    const std::uint8_t* const planes[4] = {picture.plane(0), picture.plane(1), picture.plane(2),
-                                           nullptr};
-    const int strides[4] = {picture.stride(0), picture.stride(1), picture.stride(2), 0};
-    if (sws_scale(sws.get(), planes, strides, 0, height, out->data, out->linesize) != height)
-        return false;
-
-    context->width = width;
-    context->height = height;
-    context->pix_fmt = coded;
-    context->time_base = AVRational{1, 25};
-    if (jpeg) {
-        context->color_range = AVCOL_RANGE_JPEG;
-        context->colorspace = AVCOL_SPC_BT470BG;
-        context->flags |= AV_CODEC_FLAG_QSCALE;
-        context->global_quality = FF_QP2LAMBDA * 2;
-        out->quality = context->global_quality;
-        out->color_range = AVCOL_RANGE_JPEG;
-    }
-    if (avcodec_open2(context.get(), codec, nullptr) < 0 ||
-        avcodec_send_frame(context.get(), out.get()) < 0 ||
-        avcodec_receive_packet(context.get(), packet.get()) < 0)
-        return false;
+    const auto bytes = preview::encodePicture(
+        picture, jpeg ? preview::PictureCoding::Jpeg : preview::PictureCoding::Png, 0, 0, 2);
+    if (bytes.empty()) return false;
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(packet->data), packet->size);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file);
 }
 

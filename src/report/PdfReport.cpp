@@ -12,6 +12,7 @@
 #include <QTextDocumentFragment>
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,8 @@ namespace {
 constexpr double kLayoutDpi = 96.0;
 constexpr double kMarginMm = 15.0;
 constexpr int kPdfDpi = 300;
+// Above a heading that follows a table (layout units).
+constexpr double kHeadingSpace = 18.0;
 
 [[noreturn]] void failed(const std::string& path) {
     throw site::ReportError(text::toUtf8(
@@ -68,6 +71,12 @@ public:
     }
 
     void setPageHead(std::function<std::string()> head) { pageHead_ = std::move(head); }
+
+    // Space before the next block, as a heading's margin would give it, unless at a page's top
+    // (each block is a document of its own, whose first margin Qt leaves out).
+    void space(double height) {
+        if (y_ > 0) y_ = std::min(y_ + height, height_);
+    }
 
     void place(QTextDocument& doc) {
         const double height = doc.size().height();
@@ -119,8 +128,62 @@ private:
     std::function<std::string()> pageHead_;
 };
 
+// The thumbnail's pixels as they are, for the painter: decoded once, never coded again.
+QImage imageOf(const site::Thumbnail& thumbnail) {
+    if (thumbnail.empty()) return {};
+    const auto& image = thumbnail.image;
+    return QImage(image.plane(0), image.width(), image.height(), image.stride(0),
+                  QImage::Format_RGB888)
+        .copy();
+}
+
 std::string table(const std::string& rows) {
     return site::SiteReport::tableStart() + rows + "</table>";
+}
+
+// The heading, the summary and the device table; the heading stays with the table's head and
+// first row.
+void placeDevices(PageFlow& flow, const site::SiteReport& report) {
+    const auto& devices = report.devices();
+    if (devices.empty()) {
+        flow.place(report.heading() + report.summary() + report.devicesHeading() +
+                   report.noDevices());
+        return;
+    }
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const auto thumbnail = report.thumbnail(devices[i]);
+        const QImage picture = imageOf(thumbnail);
+        const std::string row =
+            report.deviceRow(devices[i], picture.isNull() ? "" : "thumb:0", thumbnail);
+        if (i == 0) {
+            flow.place(report.heading() + report.summary() + report.devicesHeading() +
+                           table(report.deviceHeaderRow() + row),
+                       picture);
+            flow.setPageHead([&] { return table(report.deviceHeaderRow()); });
+        } else {
+            flow.place(table(row), picture);
+        }
+    }
+    flow.setPageHead({});
+}
+
+void placeLog(PageFlow& flow, const site::SiteReport& report) {
+    flow.space(kHeadingSpace);
+    const auto& actions = report.actions();
+    if (actions.empty()) {
+        flow.place(report.logHeading() + report.noActions());
+        return;
+    }
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        const std::string row = report.logRow(actions[i]);
+        if (i == 0) {
+            flow.place(report.logHeading() + table(report.logHeaderRow() + row));
+            flow.setPageHead([&] { return table(report.logHeaderRow()); });
+        } else {
+            flow.place(table(row));
+        }
+    }
+    flow.setPageHead({});
 }
 
 }  // namespace
@@ -144,44 +207,8 @@ void writePdfReport(const site::SiteFile& site, const std::string& path) {
         if (!painter.begin(&writer)) failed(path);
         try {
             PageFlow flow(writer, painter);
-            const auto& devices = report.devices();
-            if (devices.empty()) {
-                flow.place(report.heading() + report.devicesHeading() + report.noDevices());
-            } else {
-                // The heading stays with the table's head and first row.
-                for (std::size_t i = 0; i < devices.size(); ++i) {
-                    const auto thumbnail = report.thumbnail(devices[i]);
-                    QImage picture;
-                    if (!thumbnail.jpeg.empty()) {
-                        picture.loadFromData(thumbnail.jpeg.data(),
-                                             static_cast<int>(thumbnail.jpeg.size()), "JPG");
-                    }
-                    const std::string row =
-                        report.deviceRow(devices[i], picture.isNull() ? "" : "thumb:0", thumbnail);
-                    if (i == 0) {
-                        flow.place(report.heading() + report.devicesHeading() +
-                                       table(report.deviceHeaderRow() + row),
-                                   picture);
-                        flow.setPageHead([&] { return table(report.deviceHeaderRow()); });
-                    } else {
-                        flow.place(table(row), picture);
-                    }
-                }
-            }
-            flow.setPageHead({});
-            const auto& actions = report.actions();
-            for (std::size_t i = 0; i < actions.size(); ++i) {
-                const std::string row = report.logRow(actions[i]);
-                if (i == 0) {
-                    flow.place(report.logHeading() + table(report.logHeaderRow() + row));
-                    flow.setPageHead([&] { return table(report.logHeaderRow()); });
-                } else {
-                    flow.place(table(row));
-                }
-            }
-            flow.setPageHead({});
-            if (actions.empty()) flow.place(report.logHeading() + report.noActions());
-            flow.place(report.totals());
+            placeDevices(flow, report);
+            placeLog(flow, report);
         } catch (const site::SiteError& e) {
             painter.end();
             throw site::ReportError(e.what());

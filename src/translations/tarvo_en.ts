@@ -1637,16 +1637,44 @@
         <translation>package %1 (SHA-256 %2)</translation>
     </message>
     <message>
-        <source>合计</source>
-        <translation>Totals</translation>
+        <source>概况</source>
+        <translation>Summary</translation>
     </message>
     <message>
-        <source>设备 %1 台</source>
-        <translation>%1 devices</translation>
+        <source>计划设备 %1 台：按计划就位 %2 台，不在计划地址 %3 台，没有应答 %4 台；计划外设备 %5 台</source>
+        <translation>Planned devices: %1 (in place %2, at another address %3, missing %4); not in the plan: %5</translation>
     </message>
     <message>
-        <source>验证通过 %1 台，未通过 %2 台，未验证 %3 台</source>
-        <translation>Verification: %1 passed, %2 failed, %3 not verified</translation>
+        <source>验证通过 %1 台，未通过 %2 台，未验证 %3 台；验证早于现在固件的 %4 台</source>
+        <translation>Verification: %1 passed, %2 failed, %3 not verified; %4 verified before their present firmware</translation>
+    </message>
+    <message>
+        <source>固件升级成功 %1 台</source>
+        <translation>Devices upgraded: %1</translation>
+    </message>
+    <message>
+        <source>最后应答于 %1</source>
+        <translation>Last answered %1</translation>
+    </message>
+    <message>
+        <source>从未应答</source>
+        <translation>Never answered</translation>
+    </message>
+    <message>
+        <source>早于现在的固件</source>
+        <translation>Older than its firmware</translation>
+    </message>
+    <message>
+        <source>早于现在的固件：%1</source>
+        <translation>Older than its firmware: %1</translation>
+    </message>
+    <message>
+        <source>验证时的固件为 %1，%2 升级到 %3</source>
+        <translation>Verified on firmware %1; upgraded to %3 on %2</translation>
+    </message>
+    <message>
+        <source>验证时的固件为 %1，现在为 %2</source>
+        <translation>Verified on firmware %1; it now runs %2</translation>
     </message>
     <message>
         <source>操作 %1 次：成功 %2 次，失败 %3 次，未完成 %4 次</source>

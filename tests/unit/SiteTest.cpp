@@ -20,12 +20,14 @@
 #include <sstream>
 
 #include "AllocationCount.h"
+#include "core/preview/Picture.h"
 #include "core/site/MacText.h"
 #include "core/site/PlanCsv.h"
 #include "core/site/PlanReview.h"
 #include "core/site/SiteFile.h"
 #include "core/site/SiteReport.h"
 #include "core/site/SiteStatus.h"
+#include "core/site/VerifyFigures.h"
 #include "core/text/Messages.h"
 #include "core/text/Reason.h"
 #include "core/text/TextConvert.h"
@@ -407,6 +409,16 @@ TEST(SiteFile, DevicesWithoutMacJoinTheirMacAndFirmwareChangesShow) {
         100);
     ASSERT_EQ(lo->knownDevices().size(), 2u);
     EXPECT_EQ(lo->knownDevices()[1].mac, "");
+    // An action on such a device (an upgrade names it by the MAC its frames carried) is the
+    // device's, not one more device of MAC 00:00:00:00:00:00.
+    site::ActionRecord upgrade;
+    upgrade.mac = "00:00:00:00:00:00";
+    upgrade.address = "127.0.0.6";
+    upgrade.kind = "upgrade";
+    upgrade.started = 101;
+    lo->beginAction(upgrade);
+    EXPECT_EQ(lo->knownDevices().size(), 2u);
+    EXPECT_EQ(lo->actions().at(0).mac, "");
 }
 
 // The program killed in the middle of a plan import: what was committed before (the old plan,
@@ -459,6 +471,83 @@ TEST(SiteFile, KilledMidActionKeepsWhatWasCommitted) {
     EXPECT_EQ(s->plan().size(), big.size());
 }
 
+// The report's model: each device's state as the site last heard it, the summary's counts, and a
+// verification made on a firmware the device no longer runs, told by an upgrade after it or by a
+// version read since.
+TEST(SiteReportTest, StatesSummaryAndVerificationsOlderThanTheFirmware) {
+    TempDir dir;
+    auto s = site::SiteFile::open(dir.file("s.tarvo-site"));
+    s->replacePlan({planRow(2, "AA:00:00:00:00:01", "10.0.0.11"),    // in place, upgraded after
+                    planRow(3, "AA:00:00:00:00:02", "10.0.0.12"),    // elsewhere, version since
+                    planRow(4, "AA:00:00:00:00:03", "10.0.0.13"),    // never heard
+                    planRow(5, "AA:00:00:00:00:04", "10.0.0.14"),    // heard on an earlier visit
+                    planRow(6, "AA:00:00:00:00:05", "10.0.0.15")});  // upgraded, then verified
+    const std::int64_t day = 24 * 3600, now = 100 * day;
+    s->recordSearch({heardRow("10.0.0.14", "AA:00:00:00:00:04")}, now - 3 * day);
+    s->recordSearch(
+        {heardRow("10.0.0.11", "AA:00:00:00:00:01"), heardRow("10.0.0.99", "AA:00:00:00:00:02"),
+         heardRow("10.0.0.15", "AA:00:00:00:00:05"), heardRow("10.0.0.40", "BB:00:00:00:00:01")},
+        now - 600, {{"AA:00:00:00:00:02", "v1"}});
+    auto act = [&](const char* mac, const char* kind, const char* outcome, const char* version,
+                   std::int64_t time) {
+        site::ActionRecord a;
+        a.mac = mac;
+        a.kind = kind;
+        a.started = time;
+        const auto id = s->beginAction(a);
+        a.id = id;
+        a.outcome = outcome;
+        a.finished = time + 10;
+        a.newValue = version;
+        s->finishAction(a);
+    };
+    act("AA:00:00:00:00:01", "verify", "ok", "v1", now - 500);
+    act("AA:00:00:00:00:01", "upgrade", "ok", "v2", now - 400);
+    act("AA:00:00:00:00:02", "verify", "ok", "v0", now - 900);  // the search read v1 since
+    act("AA:00:00:00:00:05", "upgrade", "ok", "v2", now - 300);
+    act("AA:00:00:00:00:05", "verify", "failed", "v2", now - 200);
+    act("BB:00:00:00:00:01", "upgrade", "failed", "", now - 100);
+
+    text::buildUiText(text::kLanguageEnglish);
+    const site::ReportModel model(*s, now);
+    const auto& d = model.devices();
+    ASSERT_EQ(d.size(), 6u);
+    using State = site::DeviceStatus::State;
+    EXPECT_EQ(d[0].state, State::InPlace);
+    EXPECT_EQ(d[1].state, State::Elsewhere);
+    EXPECT_EQ(d[2].state, State::Missing);
+    EXPECT_EQ(d[3].state, State::Missing);
+    EXPECT_EQ(d[4].state, State::InPlace);
+    EXPECT_EQ(d[5].state, State::New);
+    EXPECT_EQ(d[0].firmware, "v2");
+    EXPECT_TRUE(d[0].verificationOutdated);
+    EXPECT_TRUE(d[1].verificationOutdated);
+    EXPECT_FALSE(d[4].verificationOutdated);
+    EXPECT_FALSE(d[5].verificationOutdated);
+
+    const auto& sum = model.summary();
+    EXPECT_EQ(std::make_tuple(sum.planned, sum.inPlace, sum.elsewhere, sum.missing, sum.notPlanned),
+              std::make_tuple(5, 2, 1, 2, 1));
+    EXPECT_EQ(std::make_tuple(sum.passed, sum.failed, sum.notVerified, sum.outdated, sum.upgraded),
+              std::make_tuple(2, 1, 3, 2, 2));
+    EXPECT_EQ(std::make_tuple(sum.actions, sum.actionsOk, sum.actionsFailed),
+              std::make_tuple(6, 4, 2));
+
+    const auto upgraded = site::ReportModel::wordsOf(d[0]);
+    EXPECT_EQ(upgraded.outcome, "Passed") << upgraded.outcome;
+    EXPECT_EQ(upgraded.outdated, "Older than its firmware");
+    EXPECT_NE(upgraded.outdatedWhy.find("Verified on firmware v1; upgraded to v2 on "),
+              std::string::npos)
+        << upgraded.outdatedWhy;
+    EXPECT_EQ(site::ReportModel::wordsOf(d[1]).outdatedWhy,
+              "Verified on firmware v0; it now runs v1");
+    EXPECT_EQ(site::ReportModel::wordsOf(d[4]).outdated, "");
+    EXPECT_NE(site::ReportModel::wordsOf(d[3]).seen.find("Last answered"), std::string::npos);
+    EXPECT_EQ(site::ReportModel::wordsOf(d[2]).seen, "Never answered");
+    text::buildUiText(text::kLanguageChinese);
+    EXPECT_EQ(site::ReportModel::wordsOf(d[0]).outdated, "早于现在的固件");
+}
+
 // Pictures and figures of a site file are read as untrusted: a snapshot that is no picture (or
 // a cut one) gives no thumbnail, and figures that are not numbers are left out.
 TEST(SiteReportTest, ThumbnailsAndFiguresFromWhatTheFileHolds) {
@@ -466,13 +555,14 @@ TEST(SiteReportTest, ThumbnailsAndFiguresFromWhatTheFileHolds) {
     const auto thumbnail = site::makeThumbnail(jpeg, 256, 144);
     EXPECT_EQ(thumbnail.width, 256);
     EXPECT_EQ(thumbnail.height, 144);
-    ASSERT_GE(thumbnail.jpeg.size(), 2u);
-    EXPECT_EQ(thumbnail.jpeg[0], 0xFF);
-    EXPECT_EQ(thumbnail.jpeg[1], 0xD8);
+    const auto coded = thumbnail.jpeg();
+    ASSERT_GE(coded.size(), 2u);
+    EXPECT_EQ(coded[0], 0xFF);
+    EXPECT_EQ(coded[1], 0xD8);
     const std::vector<unsigned char> cut(jpeg.begin(), jpeg.begin() + 200);
-    EXPECT_TRUE(site::makeThumbnail(cut, 256, 144).jpeg.empty());
+    EXPECT_TRUE(site::makeThumbnail(cut, 256, 144).empty());
     const std::vector<unsigned char> text{'h', 'e', 'l', 'l', 'o'};
-    EXPECT_TRUE(site::makeThumbnail(text, 256, 144).jpeg.empty());
+    EXPECT_TRUE(site::makeThumbnail(text, 256, 144).empty());
 
     const auto f =
         site::VerifyFigures::parse(R"({"fps": 25.5, "kbps": "fast", "width": 1920, "height": -1})");
@@ -483,6 +573,51 @@ TEST(SiteReportTest, ThumbnailsAndFiguresFromWhatTheFileHolds) {
     EXPECT_FALSE(site::VerifyFigures::parse("[1,2]").fps);
     EXPECT_FALSE(site::VerifyFigures::parse(R"({"fps": 25,00})").fps);
     EXPECT_EQ(site::escapeHtml("a<b>&\"\x1b\xE2\x80\xAE"), "a&lt;b&gt;&amp;&quot;\uFFFD\uFFFD");
+}
+
+namespace {
+
+// A picture file decoded by libavcodec (nothing when it is none).
+preview::Picture decoded(const std::vector<unsigned char>& bytes, AVCodecID codecId) {
+    const AVCodec* codec = avcodec_find_decoder(codecId);
+    const preview::CodecContextHandle context(avcodec_alloc_context3(codec));
+    const preview::PacketHandle packet(av_packet_alloc());
+    const preview::FrameHandle frame(av_frame_alloc());
+    if (!context || !packet || !frame || avcodec_open2(context.get(), codec, nullptr) < 0 ||
+        av_new_packet(packet.get(), static_cast<int>(bytes.size())) < 0)
+        return {};
+    std::copy(bytes.begin(), bytes.end(), packet->data);
+    if (avcodec_send_packet(context.get(), packet.get()) < 0) return {};
+    (void)avcodec_send_packet(context.get(), nullptr);
+    if (avcodec_receive_frame(context.get(), frame.get()) < 0) return {};
+    return preview::Picture::referenceTo(*frame);
+}
+
+// The RGB rows of a picture, without their padding.
+std::vector<std::uint8_t> rgbRows(const preview::Picture& rgb) {
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const std::uint8_t* row = rgb.plane(0) + static_cast<std::ptrdiff_t>(y) * rgb.stride(0);
+        out.insert(out.end(), row, row + 3 * rgb.width());
+    }
+    return out;
+}
+
+}  // namespace
+
+// A snapshot's thumbnail is scaled from it once and painted as it is: at the thumbnail's own size,
+// the PDF is handed exactly the snapshot's decoded pixels, not those of a second JPEG generation.
+TEST(SiteReportTest, AThumbnailIsNoSecondLossyGeneration) {
+    const auto jpeg = test::testJpeg(256, 144, 5, 12, 4);
+    const auto thumbnail = site::makeThumbnail(jpeg, 256, 144);
+    ASSERT_EQ(thumbnail.width, 256);
+    ASSERT_EQ(thumbnail.image.pixelFormat(), AV_PIX_FMT_RGB24);
+    const auto snapshot =
+        preview::convertedPicture(decoded(jpeg, AV_CODEC_ID_MJPEG), AV_PIX_FMT_RGB24);
+    EXPECT_TRUE(rgbRows(thumbnail.image) == rgbRows(snapshot));
+    // The HTML's copy is those pixels coded once.
+    const auto html = decoded(thumbnail.jpeg(), AV_CODEC_ID_MJPEG);
+    EXPECT_EQ(html.width(), 256);
 }
 
 // The window runs in the user's locale, LC_NUMERIC included: a decimal comma must not reach a

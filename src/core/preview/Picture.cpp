@@ -119,7 +119,19 @@ SwsColour swsColourOf(const Picture& picture) {
             picture.range() == ColourRange::Full ? 1 : 0};
 }
 
-std::vector<std::uint8_t> jpegOf(const Picture& picture, int maxWidth, int maxHeight) {
+namespace {
+
+// The exact path: libswscale's fast unscaled one leaves limited-range pictures up to three
+// levels dark; the exact one costs a few milliseconds once per picture.
+constexpr int kSwsFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
+
+bool isYuv420(int format) {
+    return format == AV_PIX_FMT_YUV420P;
+}
+
+}  // namespace
+
+Picture convertedPicture(const Picture& picture, int pixelFormat, int maxWidth, int maxHeight) {
     const int width = picture.width();
     const int height = picture.height();
     if (picture.empty() || width <= 0 || height <= 0) return {};
@@ -127,27 +139,22 @@ std::vector<std::uint8_t> jpegOf(const Picture& picture, int maxWidth, int maxHe
     if (maxWidth > 0) scale = std::min(scale, static_cast<double>(maxWidth) / width);
     if (maxHeight > 0) scale = std::min(scale, static_cast<double>(maxHeight) / height);
     // 4:2:0 wants even sides.
-    const int outWidth = std::max(2, static_cast<int>(width * scale) & ~1);
-    const int outHeight = std::max(2, static_cast<int>(height * scale) & ~1);
+    const int even = isYuv420(pixelFormat) ? ~1 : ~0;
+    const int outWidth = std::max(2, static_cast<int>(width * scale) & even);
+    const int outHeight = std::max(2, static_cast<int>(height * scale) & even);
 
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
-    if (codec == nullptr) return {};
-    const CodecContextHandle context(avcodec_alloc_context3(codec));
     const FrameHandle out(av_frame_alloc());
-    const PacketHandle packet(av_packet_alloc());
-    if (!context || !out || !packet) return {};
-    out->format = AV_PIX_FMT_YUV420P;
+    if (!out) return {};
+    out->format = pixelFormat;
     out->width = outWidth;
     out->height = outHeight;
     if (av_frame_get_buffer(out.get(), 0) < 0) return {};
-
-    // The exact path: the fast unscaled one leaves limited-range pictures a few levels dark.
     const SwsHandle sws(sws_getContext(
         width, height, static_cast<AVPixelFormat>(picture.pixelFormat()), outWidth, outHeight,
-        AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-        nullptr));
+        static_cast<AVPixelFormat>(pixelFormat), kSwsFlags, nullptr, nullptr, nullptr));
     if (!sws) return {};
     const SwsColour colour = swsColourOf(picture);
+    // JPEG's YUV is BT.601 at full range; RGB has no range of its own.
     (void)sws_setColorspaceDetails(sws.get(), colour.coefficients, colour.fullRange,
                                    sws_getCoefficients(SWS_CS_ITU601), 1, 0, 1 << 16, 1 << 16);
     const std::uint8_t* const planes[4] = {picture.plane(0), picture.plane(1), picture.plane(2),
@@ -155,22 +162,45 @@ std::vector<std::uint8_t> jpegOf(const Picture& picture, int maxWidth, int maxHe
     const int strides[4] = {picture.stride(0), picture.stride(1), picture.stride(2), 0};
     if (sws_scale(sws.get(), planes, strides, 0, height, out->data, out->linesize) != outHeight)
         return {};
+    if (isYuv420(pixelFormat)) {
+        out->color_range = AVCOL_RANGE_JPEG;
+        out->colorspace = AVCOL_SPC_BT470BG;
+    }
+    return Picture::referenceTo(*out);
+}
 
-    context->width = outWidth;
-    context->height = outHeight;
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
+std::vector<std::uint8_t> encodePicture(const Picture& picture, PictureCoding coding, int maxWidth,
+                                        int maxHeight, int jpegQuality) {
+    const bool jpeg = coding == PictureCoding::Jpeg;
+    const int format = jpeg ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_RGB24;
+    const Picture converted = convertedPicture(picture, format, maxWidth, maxHeight);
+    if (converted.empty()) return {};
+    const AVCodec* codec = avcodec_find_encoder(jpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_PNG);
+    if (codec == nullptr) return {};
+    const CodecContextHandle context(avcodec_alloc_context3(codec));
+    const PacketHandle packet(av_packet_alloc());
+    const FrameHandle out(av_frame_alloc());
+    if (!context || !packet || !out || av_frame_ref(out.get(), converted.frame()) < 0) return {};
+    context->width = converted.width();
+    context->height = converted.height();
+    context->pix_fmt = static_cast<AVPixelFormat>(format);
     context->time_base = AVRational{1, 25};
-    context->color_range = AVCOL_RANGE_JPEG;
-    context->colorspace = AVCOL_SPC_BT470BG;
-    context->flags |= AV_CODEC_FLAG_QSCALE;
-    context->global_quality = FF_QP2LAMBDA * 3;
-    out->quality = context->global_quality;
-    out->color_range = AVCOL_RANGE_JPEG;
+    if (jpeg) {
+        context->color_range = AVCOL_RANGE_JPEG;
+        context->colorspace = AVCOL_SPC_BT470BG;
+        context->flags |= AV_CODEC_FLAG_QSCALE;
+        context->global_quality = FF_QP2LAMBDA * std::clamp(jpegQuality, 1, 31);
+        out->quality = context->global_quality;
+    }
     if (avcodec_open2(context.get(), codec, nullptr) < 0 ||
         avcodec_send_frame(context.get(), out.get()) < 0 ||
         avcodec_receive_packet(context.get(), packet.get()) < 0)
         return {};
     return {packet->data, packet->data + packet->size};
+}
+
+std::vector<std::uint8_t> jpegOf(const Picture& picture, int maxWidth, int maxHeight) {
+    return encodePicture(picture, PictureCoding::Jpeg, maxWidth, maxHeight);
 }
 
 }  // namespace tarvo::preview

@@ -62,9 +62,23 @@ struct SwsColour {
 };
 SwsColour swsColourOf(const Picture& picture);
 
-// The picture as a JPEG file's bytes (full-range BT.601 4:2:0, JFIF's own colours), converted
-// with the picture's own range and matrix; scaled down, keeping its proportions, to fit
-// `maxWidth` x `maxHeight` when larger (0: no limit). Empty when it cannot be made.
+// How a picture is written to a file.
+enum class PictureCoding { Jpeg, Png };
+
+// The picture converted once, with its own range and matrix, to `pixelFormat` (an
+// AVPixelFormat): full-range BT.601 for YUV (JFIF's own colours), RGB as it is; scaled down,
+// keeping its proportions, to fit `maxWidth` x `maxHeight` when larger (0: no limit), with even
+// sides for YUV 4:2:0. Empty when it cannot be made.
+Picture convertedPicture(const Picture& picture, int pixelFormat, int maxWidth = 0,
+                         int maxHeight = 0);
+
+// The one picture encoder of the program: the picture as a JPEG (full-range BT.601 4:2:0,
+// `jpegQuality` the encoder's quantiser, 1 best) or PNG (RGB, lossless) file's bytes, converted
+// and scaled as convertedPicture does. Empty when it cannot be made.
+std::vector<std::uint8_t> encodePicture(const Picture& picture, PictureCoding coding,
+                                        int maxWidth = 0, int maxHeight = 0, int jpegQuality = 3);
+
+// The picture as a JPEG file's bytes (encodePicture at the snapshot's quality).
 std::vector<std::uint8_t> jpegOf(const Picture& picture, int maxWidth = 0, int maxHeight = 0);
 
 }  // namespace tarvo::preview

@@ -709,14 +709,17 @@ FROM devices d ORDER BY d.id)sql",
 }
 
 std::int64_t SiteFile::beginAction(const ActionRecord& a) {
+    // The all-zero MAC of a loopback frame names no device: the action is the one of the device
+    // kept by its address, as its searches keep it.
+    const std::string mac = a.mac.empty() ? std::string() : parseMac(a.mac).value_or("");
     Transaction t(db_, path_);
-    const std::int64_t device = deviceFor(a.mac, a.address, a.started);
+    const std::int64_t device = deviceFor(mac, a.address, a.started);
     Statement insert(db_,
                      "INSERT INTO actions (device_id, mac, address, kind, started, outcome, "
                      "old_value, new_value, figures, snapshot, package_name, package_sha256) "
                      "VALUES (?, ?, ?, ?, ?, 'pending', ?, ?, ?, ?, ?, ?)",
                      path_);
-    insert.bind(1, device).bind(2, a.mac).bind(3, a.address).bind(4, a.kind).bind(5, a.started);
+    insert.bind(1, device).bind(2, mac).bind(3, a.address).bind(4, a.kind).bind(5, a.started);
     insert.bind(6, a.oldValue).bind(7, a.newValue).bind(8, a.figures).bindBlob(9, a.snapshot);
     insert.bind(10, a.packageName).bind(11, a.packageSha256).run();
     const std::int64_t id = sqlite3_last_insert_rowid(db_);

@@ -1,23 +1,9 @@
 #include "core/site/SiteReport.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <filesystem>
 #include <fstream>
-#include <random>
-#include <unordered_map>
-#include <unordered_set>
 
-#include "core/discovery/DeviceTypes.h"
 #include "core/text/Messages.h"
 #include "core/text/Reason.h"
 #include "core/text/TextConvert.h"
@@ -31,68 +17,15 @@ std::string said(std::u16string_view text) {
     return escapeHtml(text::toUtf8(text::tr(text)));
 }
 
-// A catalogue text with its values (already escaped, or numbers), each mark replaced once in
-// one pass, so that a value holding "%2" stays as it is.
-std::string said(std::u16string_view format, std::initializer_list<std::string> values) {
-    const std::string text = escapeHtml(text::toUtf8(text::tr(format)));
-    const std::vector<std::string> given(values);
+std::string span(const char* cls, const std::string& words) {
+    return "<span class=\"" + std::string(cls) + "\">" + escapeHtml(words) + "</span>";
+}
+
+// Words that stay together on their line: a figure is never split between its number and unit.
+std::string unbroken(const std::string& words) {
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        const std::size_t index = static_cast<std::size_t>(next - '1');
-        if (text[i] == '%' && next >= '1' && next <= '9' && index < given.size()) {
-            out += given[index];
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
+    for (char c : escapeHtml(words)) out += c == ' ' ? std::string("&nbsp;") : std::string(1, c);
     return out;
-}
-
-std::string dateText(std::int64_t seconds) {
-    if (seconds <= 0) return "-";
-    const auto t = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    if (localtime_r(&t, &local) == nullptr) return "-";
-    char buffer[32];
-    const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &local);
-    return std::string(buffer, n);
-}
-
-std::string number(double value, int decimals) {
-    return figureText(value, decimals);
-}
-
-// The figures in three lines: the connection's times, the stream's rate, the picture.
-std::string figuresText(const VerifyFigures& f) {
-    auto whole = [](double v) { return number(v, 0); };
-    std::vector<std::string> lines(3);
-    auto add = [&](std::size_t line, const std::string& part) {
-        lines[line] += (lines[line].empty() ? "" : " · ") + part;
-    };
-    if (f.connectMs) add(0, said(text::msg::kReportConnectFormat, {whole(*f.connectMs)}));
-    if (f.loginMs) add(0, said(text::msg::kReportLoginFormat, {whole(*f.loginMs)}));
-    if (f.firstKeyMs) add(0, said(text::msg::kReportFirstKeyFormat, {whole(*f.firstKeyMs)}));
-    if (f.fps) add(1, said(text::msg::kReportFpsFormat, {number(*f.fps, 1)}));
-    if (f.kbps) add(1, said(text::msg::kReportKbpsFormat, {whole(*f.kbps)}));
-    if (f.width && f.height)
-        add(2, said(text::msg::kReportSizeFormat, {whole(*f.width), whole(*f.height)}));
-    if (f.seconds) add(2, said(text::msg::kReportSecondsFormat, {number(*f.seconds, 1)}));
-    std::string out;
-    for (const auto& line : lines)
-        if (!line.empty()) out += (out.empty() ? "" : "<br>") + line;
-    return out;
-}
-
-std::string outcomeText(const std::string& outcome, bool verification) {
-    if (outcome == "ok")
-        return "<span class=\"ok\">" +
-               said(verification ? text::msg::kVerifyPassed : text::msg::kReportOk) + "</span>";
-    if (outcome == "failed")
-        return "<span class=\"failed\">" +
-               said(verification ? text::msg::kVerifyFailed : text::msg::kReportFailed) + "</span>";
-    return "<span class=\"pending\">" + said(text::msg::kReportPending) + "</span>";
 }
 
 std::string kindText(const std::string& kind) {
@@ -103,9 +36,27 @@ std::string kindText(const std::string& kind) {
     return escapeHtml(kind);
 }
 
+std::string outcomeText(const std::string& outcome) {
+    if (outcome == "ok") return "<span class=\"ok\">" + said(text::msg::kReportOk) + "</span>";
+    if (outcome == "failed")
+        return "<span class=\"failed\">" + said(text::msg::kReportFailed) + "</span>";
+    return "<span class=\"pending\">" + said(text::msg::kReportPending) + "</span>";
+}
+
+const char* stateClass(DeviceStatus::State state) {
+    switch (state) {
+        case DeviceStatus::State::InPlace:
+            return "ok";
+        case DeviceStatus::State::Missing:
+            return "failed";
+        default:
+            return "pending";
+    }
+}
+
 // Table cells with their share of the width, the same in the head and in every row so that the
 // PDF's rows, each laid out on its own, line up.
-constexpr int kDeviceWidths[] = {25, 22, 17, 13, 23};
+constexpr int kDeviceWidths[] = {18, 18, 20, 13, 13, 18};
 constexpr int kLogWidths[] = {13, 22, 12, 20, 9, 24};
 
 template <std::size_t N>
@@ -120,134 +71,47 @@ std::string row(const int (&widths)[N], const std::vector<std::string>& cells, b
     return out + "</tr>\n";
 }
 
-void writeBase64(std::ostream& out, std::span<const unsigned char> bytes) {
-    out << base64(bytes);
+std::string pictureCell(std::string_view picture, const Thumbnail& thumbnail) {
+    if (picture.empty() || thumbnail.width <= 0 || thumbnail.height <= 0)
+        return "<span class=\"note\">" + said(text::msg::kReportNoPicture) + "</span>";
+    // Shown at a fixed width, its own proportions kept.
+    const int width = SiteReport::kShownWidth;
+    const int height = std::max(1, width * thumbnail.height / thumbnail.width);
+    return "<img src=\"" + std::string(picture) + "\" width=\"" + std::to_string(width) +
+           "\" height=\"" + std::to_string(height) + "\" alt=\"\">";
+}
+
+std::string verifyCell(const DeviceWords& w) {
+    const char* cls = w.passed               ? "ok"
+                      : w.failed             ? "failed"
+                      : w.verifiedAt.empty() ? "note"
+                                             : "pending";
+    std::string out = span(cls, w.outcome);
+    if (!w.verifiedAt.empty()) out += "<br>" + escapeHtml(w.verifiedAt);
+    if (!w.outdated.empty()) out += "<br>" + span("outdated", w.outdated);
+    if (!w.detail.empty()) out += "<br>" + escapeHtml(w.detail);
+    return out;
+}
+
+// Under the row, across its whole width: the figures on one line, and why a verification is
+// older than the firmware.
+std::string figuresRow(const DeviceWords& w) {
+    std::string line;
+    for (const auto& figure : w.figures)
+        line += (line.empty() ? "" : " &middot; ") + unbroken(figure);
+    if (!w.outdatedWhy.empty())
+        line += (line.empty() ? "" : "<br>") +
+                span("outdated",
+                     text::toUtf8(text::formatText(text::tr(text::msg::kReportOutdatedLineFormat),
+                                                   {text::fromUtf8(w.outdatedWhy)})));
+    if (line.empty()) return {};
+    return "<tr><td colspan=\"6\" class=\"figures\">" + line + "</td></tr>\n";
 }
 
 }  // namespace
 
-std::string escapeHtml(std::string_view text) {
-    const std::u16string wide = text::fromUtf8(text);
-    std::u16string safe;
-    safe.reserve(wide.size());
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        const char16_t c = wide[i];
-        const bool high = c >= 0xD800 && c <= 0xDBFF;
-        const bool low = c >= 0xDC00 && c <= 0xDFFF;
-        if (high && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
-            safe += c;
-            safe += wide[++i];
-            continue;
-        }
-        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
-        const bool direction = (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
-                               c == 0x200E || c == 0x200F || c == 0x061C;
-        safe += (high || low || control || direction) ? u'\uFFFD' : c;
-    }
-    std::string out;
-    for (char c : text::toUtf8(safe)) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-std::string base64(std::span<const unsigned char> bytes) {
-    static constexpr char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t v =
-            (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
-        out += kDigits[(v >> 18) & 63];
-        out += kDigits[(v >> 12) & 63];
-        out += kDigits[(v >> 6) & 63];
-        out += kDigits[v & 63];
-    }
-    if (const std::size_t rest = bytes.size() - i; rest > 0) {
-        const std::uint32_t v =
-            (std::uint32_t{bytes[i]} << 16) | (rest == 2 ? std::uint32_t{bytes[i + 1]} << 8 : 0);
-        out += kDigits[(v >> 18) & 63];
-        out += kDigits[(v >> 12) & 63];
-        out += rest == 2 ? kDigits[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
-}
-
 SiteReport::SiteReport(const SiteFile& site, std::int64_t madeAt)
-    : site_(site), madeAt_(madeAt), name_(site.name()), createdAt_(site.createdAt()) {
-    actions_ = site.actionsWithoutSnapshots();
-    const auto plan = site.plan();
-    const auto known = site.knownDevices();
-
-    // The last verification of each device, and the last version an action read or wrote.
-    std::unordered_map<std::string, const ActionRecord*> lastVerify, lastVersion;
-    for (const auto& a : actions_) {
-        const std::string key = a.mac.empty() ? "@" + a.address : a.mac;
-        if (a.kind == "verify") lastVerify[key] = &a;
-        if ((a.kind == "verify" || a.kind == "upgrade") && a.outcome == "ok" && !a.newValue.empty())
-            lastVersion[key] = &a;
-    }
-    std::unordered_map<std::string, const KnownDevice*> knownByMac;
-    for (const auto& k : known)
-        if (!k.mac.empty()) knownByMac.emplace(k.mac, &k);
-
-    auto complete = [&](ReportDevice& d, const KnownDevice* k) {
-        if (k != nullptr) {
-            if (d.address.empty() || !k->address.empty()) d.address = k->address;
-            if (d.name.empty()) d.name = k->name;
-            d.type = k->type;
-            d.firmware = k->version;
-        }
-        const std::string key = d.mac.empty() ? "@" + d.address : d.mac;
-        if (const auto v = lastVerify.find(key); v != lastVerify.end()) d.verification = *v->second;
-        if (d.firmware.empty()) {
-            if (const auto v = lastVersion.find(key); v != lastVersion.end())
-                d.firmware = v->second->newValue;
-        }
-        devices_.push_back(std::move(d));
-    };
-    // The plan in its order, then the devices the searches found beyond it.
-    std::unordered_set<std::string> planned;
-    for (const auto& p : plan) {
-        planned.insert(p.mac);
-        ReportDevice d;
-        d.mac = p.mac;
-        d.address = p.address;
-        d.plannedAddress = p.address;
-        d.name = p.name;
-        d.location = p.location;
-        d.note = p.note;
-        const auto k = knownByMac.find(p.mac);
-        complete(d, k == knownByMac.end() ? nullptr : k->second);
-    }
-    for (const auto& k : known) {
-        if (!k.mac.empty() && planned.contains(k.mac)) continue;
-        ReportDevice d;
-        d.mac = k.mac;
-        complete(d, &k);
-    }
-}
+    : site_(site), model_(site, madeAt) {}
 
 std::string SiteReport::styleSheet() {
     return "body { font-family: 'WenQuanYi Micro Hei', 'Noto Sans CJK SC', 'Microsoft YaHei', "
@@ -261,18 +125,31 @@ std::string SiteReport::styleSheet() {
            ".ok { color: #006400; font-weight: bold; }\n"
            ".failed { color: #b00000; font-weight: bold; }\n"
            ".pending { color: #a05a00; font-weight: bold; }\n"
-           ".mac { font-family: 'DejaVu Sans Mono', monospace; font-size: 9pt; }\n"
+           ".outdated { color: #b00000; font-weight: bold; }\n"
+           ".figures { font-size: 8.5pt; background-color: #f6f6f6; }\n"
+           ".mac { font-family: 'DejaVu Sans Mono', monospace; font-size: 8pt; }\n"
            ".note { color: #555; }\n";
 }
 
 std::string SiteReport::title() const {
-    return said(text::msg::kReportTitleFormat, {escapeHtml(name_)});
+    return escapeHtml(text::toUtf8(text::formatText(text::tr(text::msg::kReportTitleFormat),
+                                                    {text::fromUtf8(model_.siteName())})));
 }
 
 std::string SiteReport::heading() const {
-    return "<h1>" + title() + "</h1>\n<p>" +
-           said(text::msg::kReportMadeFormat, {dateText(madeAt_)}) + "<br>" +
-           said(text::msg::kReportCreatedFormat, {dateText(createdAt_)}) + "</p>\n";
+    auto dated = [](std::u16string_view format, std::int64_t time) {
+        return escapeHtml(
+            text::toUtf8(text::formatText(text::tr(format), {text::fromUtf8(reportDate(time))})));
+    };
+    return "<h1>" + title() + "</h1>\n<p>" + dated(text::msg::kReportMadeFormat, model_.madeAt()) +
+           "<br>" + dated(text::msg::kReportCreatedFormat, model_.createdAt()) + "</p>\n";
+}
+
+std::string SiteReport::summary() const {
+    std::string lines;
+    for (const auto& line : model_.summaryLines())
+        lines += (lines.empty() ? "" : "<br>") + escapeHtml(line);
+    return "<h2>" + said(text::msg::kReportSummary) + "</h2>\n<p>" + lines + "</p>\n";
 }
 
 std::string SiteReport::devicesHeading() const {
@@ -288,49 +165,26 @@ std::string SiteReport::deviceHeaderRow() const {
     return row(kDeviceWidths,
                {said(text::msg::kReportColPicture), said(text::msg::kReportColDevice),
                 said(text::msg::kReportColName), said(text::msg::kReportColType),
-                said(text::msg::kReportColVerify)},
+                said(text::msg::kSiteColumn), said(text::msg::kReportColVerify)},
                true);
 }
 
 std::string SiteReport::deviceRow(const ReportDevice& d, std::string_view picture,
                                   const Thumbnail& thumbnail) const {
-    std::string image;
-    if (!picture.empty() && thumbnail.width > 0 && thumbnail.height > 0) {
-        // Shown at a fixed width, its own proportions kept.
-        const int width = kShownWidth;
-        const int height = std::max(1, kShownWidth * thumbnail.height / thumbnail.width);
-        image = "<img src=\"" + std::string(picture) + "\" width=\"" + std::to_string(width) +
-                "\" height=\"" + std::to_string(height) + "\" alt=\"\">";
-    } else {
-        image = "<span class=\"note\">" + said(text::msg::kReportNoPicture) + "</span>";
-    }
-    std::string where = d.mac.empty() ? said(text::msg::kSiteNoMac)
-                                      : "<span class=\"mac\">" + escapeHtml(d.mac) + "</span>";
+    const DeviceWords w = ReportModel::wordsOf(d);
+    std::string where = d.mac.empty() ? escapeHtml(w.where) : span("mac", w.where);
     where += "<br>" + escapeHtml(d.address.empty() ? "-" : d.address);
-    if (!d.plannedAddress.empty() && d.plannedAddress != d.address) {
-        where += "<br><span class=\"note\">" +
-                 said(text::msg::kReportPlannedFormat, {escapeHtml(d.plannedAddress)}) + "</span>";
-    }
     std::string name = escapeHtml(d.name.empty() ? "-" : d.name);
     if (!d.location.empty()) name += "<br>" + escapeHtml(d.location);
-    if (!d.note.empty()) name += "<br><span class=\"note\">" + escapeHtml(d.note) + "</span>";
-    std::string kind =
-        d.type != 0 ? escapeHtml(text::toUtf8(text::tr(discovery::typeLabel(d.type)))) : "-";
-    kind += "<br>" + escapeHtml(d.firmware.empty() ? "-" : d.firmware);
-    std::string verify;
-    if (!d.verification) {
-        verify = "<span class=\"note\">" + said(text::msg::kReportNotVerified) + "</span>";
-    } else {
-        const auto& v = *d.verification;
-        verify = outcomeText(v.outcome, true) + "<br>" +
-                 said(text::msg::kReportVerifiedAtFormat,
-                      {dateText(v.finished != 0 ? v.finished : v.started)});
-        if (!v.detail.empty())
-            verify += "<br>" + escapeHtml(text::toUtf8(text::showStored(v.detail)));
-        const std::string figures = figuresText(VerifyFigures::parse(v.figures));
-        if (!figures.empty()) verify += "<br>" + figures;
-    }
-    return row(kDeviceWidths, {image, where, name, kind, verify}, false);
+    if (!d.note.empty()) name += "<br>" + span("note", d.note);
+    const std::string kind =
+        escapeHtml(w.type) + "<br>" + escapeHtml(d.firmware.empty() ? "-" : d.firmware);
+    std::string state = span(stateClass(d.state), w.state);
+    if (!w.planned.empty()) state += "<br>" + span("note", w.planned);
+    if (!w.seen.empty()) state += "<br>" + span("note", w.seen);
+    return row(kDeviceWidths,
+               {pictureCell(picture, thumbnail), where, name, kind, state, verifyCell(w)}, false) +
+           figuresRow(w);
 }
 
 std::string SiteReport::logHeading() const {
@@ -346,8 +200,7 @@ std::string SiteReport::logHeaderRow() const {
 }
 
 std::string SiteReport::logRow(const ActionRecord& a) const {
-    std::string device = a.mac.empty() ? said(text::msg::kSiteNoMac)
-                                       : "<span class=\"mac\">" + escapeHtml(a.mac) + "</span>";
+    std::string device = a.mac.empty() ? said(text::msg::kSiteNoMac) : span("mac", a.mac);
     if (!a.address.empty()) device += "<br>" + escapeHtml(a.address);
     std::string change;
     if (!a.oldValue.empty() || !a.newValue.empty()) {
@@ -358,45 +211,14 @@ std::string SiteReport::logRow(const ActionRecord& a) const {
     std::string detail = escapeHtml(text::toUtf8(text::showStored(a.detail)));
     if (!a.packageName.empty()) {
         if (!detail.empty()) detail += "<br>";
-        detail += said(text::msg::kReportPackageFormat,
-                       {escapeHtml(a.packageName), escapeHtml(a.packageSha256)});
+        detail += escapeHtml(text::toUtf8(
+            text::formatText(text::tr(text::msg::kReportPackageFormat),
+                             {text::fromUtf8(a.packageName), text::fromUtf8(a.packageSha256)})));
     }
-    return row(kLogWidths,
-               {dateText(a.started), device, kindText(a.kind), change,
-                outcomeText(a.outcome, false), detail},
-               false);
-}
-
-std::string SiteReport::totals() const {
-    int passed = 0, failed = 0, never = 0;
-    for (const auto& d : devices_) {
-        if (!d.verification || d.verification->outcome == "pending")
-            ++never;
-        else if (d.verification->outcome == "ok")
-            ++passed;
-        else
-            ++failed;
-    }
-    int ok = 0, bad = 0, pending = 0;
-    for (const auto& a : actions_) {
-        if (a.outcome == "ok")
-            ++ok;
-        else if (a.outcome == "failed")
-            ++bad;
-        else
-            ++pending;
-    }
-    auto n = [](std::size_t v) { return std::to_string(v); };
-    return "<h2>" + said(text::msg::kReportTotals) + "</h2>\n<p>" +
-           said(text::msg::kReportTotalDevicesFormat, {n(devices_.size())}) + "<br>" +
-           said(text::msg::kReportTotalVerifyFormat,
-                {n(static_cast<std::size_t>(passed)), n(static_cast<std::size_t>(failed)),
-                 n(static_cast<std::size_t>(never))}) +
-           "<br>" +
-           said(text::msg::kReportTotalActionsFormat,
-                {n(actions_.size()), n(static_cast<std::size_t>(ok)),
-                 n(static_cast<std::size_t>(bad)), n(static_cast<std::size_t>(pending))}) +
-           "</p>\n";
+    return row(
+        kLogWidths,
+        {reportDate(a.started), device, kindText(a.kind), change, outcomeText(a.outcome), detail},
+        false);
 }
 
 std::string SiteReport::noDevices() const {
@@ -421,14 +243,15 @@ void SiteReport::writeHtml(std::ostream& out) const {
     out << "<!DOCTYPE html>\n<html lang=\"" << (chinese ? "zh-CN" : "en")
         << "\">\n<head>\n<meta charset=\"utf-8\">\n<title>" << title() << "</title>\n<style>\n"
         << styleSheet() << "</style>\n</head>\n<body>\n"
-        << heading() << devicesHeading();
-    if (devices_.empty()) {
+        << heading() << summary() << devicesHeading();
+    if (devices().empty()) {
         out << noDevices();
     } else {
         out << tableStart() << "<thead>" << deviceHeaderRow() << "</thead>\n<tbody>\n";
-        for (const auto& d : devices_) {
+        for (const auto& d : devices()) {
             const Thumbnail t = thumbnail(d);
-            if (t.jpeg.empty()) {
+            const auto jpeg = t.jpeg();
+            if (jpeg.empty()) {
                 out << deviceRow(d, {}, t);
                 continue;
             }
@@ -436,99 +259,20 @@ void SiteReport::writeHtml(std::ostream& out) const {
             const std::string marker = "\x01";
             const std::string html = deviceRow(d, marker, t);
             const auto at = html.find(marker);
-            out << html.substr(0, at) << "data:image/jpeg;base64,";
-            writeBase64(out, t.jpeg);
-            out << html.substr(at + marker.size());
+            out << html.substr(0, at) << "data:image/jpeg;base64," << base64(jpeg)
+                << html.substr(at + marker.size());
         }
         out << "</tbody>\n</table>\n";
     }
     out << logHeading();
-    if (actions_.empty()) {
+    if (actions().empty()) {
         out << noActions();
     } else {
         out << tableStart() << "<thead>" << logHeaderRow() << "</thead>\n<tbody>\n";
-        for (const auto& a : actions_) out << logRow(a);
+        for (const auto& a : actions()) out << logRow(a);
         out << "</tbody>\n</table>\n";
     }
-    out << totals() << "</body>\n</html>\n";
-}
-
-std::optional<ReportFormat> reportFormatOf(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == ".html" || extension == ".htm") return ReportFormat::Html;
-    if (extension == ".pdf") return ReportFormat::Pdf;
-    return std::nullopt;
-}
-
-std::string reportWriteError(const std::string& path, int error) {
-    std::u16string reason;
-    switch (error) {
-        case ENOENT:
-            reason = text::tr(text::msg::kNoSuchFile);
-            break;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            reason = text::tr(text::msg::kPermissionDenied);
-            break;
-        case EISDIR:
-            reason = text::tr(text::msg::kIsADirectory);
-            break;
-        default:
-            reason = text::fromUtf8(std::strerror(error));
-    }
-    return text::toUtf8(text::formatText(text::tr(text::msg::kReportWriteFailedFormat),
-                                         {text::fromUtf8(path), reason}));
-}
-
-ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
-    struct stat info {};
-    if (::stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        throw ReportError(reportWriteError(path_, EISDIR));
-    const std::filesystem::path target(path_);
-    const std::string folder =
-        target.has_parent_path() ? target.parent_path().string() : std::string(".");
-    // A report replaced keeps its mode: one kept private stays private.
-    std::optional<mode_t> mode;
-    if (::stat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode)) mode = info.st_mode & 07777;
-    std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[16];
-        (void)std::snprintf(suffix, sizeof suffix, "%08x", random());
-        std::string candidate = folder + "/." + target.filename().string() + ".tmp-" + suffix;
-        // The mode the final file would get; the umask applies as to any new file.
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            const bool kept = !mode || ::fchmod(fd, *mode) == 0;
-            const int error = errno;
-            ::close(fd);
-            if (!kept) {
-                ::unlink(candidate.c_str());
-                throw ReportError(reportWriteError(path_, error));
-            }
-            temporary_ = std::move(candidate);
-            return;
-        }
-        if (errno != EEXIST) throw ReportError(reportWriteError(path_, errno));
-    }
-    throw ReportError(reportWriteError(path_, EEXIST));
-}
-
-ReplacingFile::~ReplacingFile() {
-    if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
-}
-
-void ReplacingFile::commit() {
-    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw ReportError(reportWriteError(path_, errno));
-    const bool synced = ::fsync(fd) == 0;
-    const int syncError = errno;
-    ::close(fd);
-    if (!synced) throw ReportError(reportWriteError(path_, syncError));
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0)
-        throw ReportError(reportWriteError(path_, errno));
-    committed_ = true;
+    out << "</body>\n</html>\n";
 }
 
 void writeHtmlReport(const SiteFile& site, const std::string& path) {

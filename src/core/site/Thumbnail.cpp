@@ -42,20 +42,20 @@ preview::Picture decodeJpeg(std::span<const unsigned char> jpeg) {
 }  // namespace
 
 Thumbnail makeThumbnail(std::span<const unsigned char> jpeg, int maxWidth, int maxHeight) {
+    if (maxWidth <= 0 || maxHeight <= 0) return {};
     const preview::Picture picture = decodeJpeg(jpeg);
-    if (picture.empty() || maxWidth <= 0 || maxHeight <= 0) return {};
-    const double scale = std::min({1.0, static_cast<double>(maxWidth) / picture.width(),
-                                   static_cast<double>(maxHeight) / picture.height()});
-    // The size jpegOf makes: even sides, as 4:2:0 JPEG halves both.
-    const int width = std::max(2, static_cast<int>(picture.width() * scale) & ~1);
-    const int height = std::max(2, static_cast<int>(picture.height() * scale) & ~1);
-
+    if (picture.empty()) return {};
     Thumbnail thumbnail;
-    thumbnail.jpeg = preview::jpegOf(picture, maxWidth, maxHeight);
-    if (thumbnail.jpeg.empty()) return {};
-    thumbnail.width = width;
-    thumbnail.height = height;
+    thumbnail.image = preview::convertedPicture(picture, AV_PIX_FMT_RGB24, maxWidth, maxHeight);
+    if (thumbnail.image.empty()) return {};
+    thumbnail.width = thumbnail.image.width();
+    thumbnail.height = thumbnail.image.height();
     return thumbnail;
+}
+
+std::vector<std::uint8_t> Thumbnail::jpeg() const {
+    // The encoder's finest usual quantiser: the one coding of these pixels loses next to nothing.
+    return preview::encodePicture(image, preview::PictureCoding::Jpeg, 0, 0, 2);
 }
 
 }  // namespace tarvo::site

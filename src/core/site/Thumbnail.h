@@ -4,14 +4,23 @@
 #include <span>
 #include <vector>
 
+#include "core/preview/Picture.h"
+
 namespace tarvo::site {
 
-// A picture's thumbnail: the JPEG `jpeg` decoded, scaled down to fit `maxWidth` x `maxHeight`
-// (its proportions kept, never enlarged) and coded again as JPEG. Empty when `jpeg` is not a
-// picture this program decodes or is larger than kMaxThumbnailSource pixels.
+// A snapshot's thumbnail, made once per snapshot: the JPEG decoded once and scaled down once to
+// fit `maxWidth` x `maxHeight` (its proportions kept, never enlarged) into RGB pixels (RGB24).
+// The PDF paints these pixels as they are; the HTML file carries them coded once as JPEG at a
+// high quality (jpeg()): a lossless PNG would make a report of hundreds of cameras some twenty
+// times larger. Empty when `jpeg` is not a picture this program decodes or is larger than
+// kMaxThumbnailSource pixels.
 struct Thumbnail {
-    std::vector<unsigned char> jpeg;
+    preview::Picture image;
     int width = 0, height = 0;
+
+    [[nodiscard]] bool empty() const { return image.empty(); }
+    // The thumbnail as a JPEG file's bytes (empty for an empty thumbnail).
+    [[nodiscard]] std::vector<std::uint8_t> jpeg() const;
 };
 Thumbnail makeThumbnail(std::span<const unsigned char> jpeg, int maxWidth, int maxHeight);
 

@@ -550,11 +550,29 @@ inline constexpr std::u16string_view kReportOk = u"成功";
 inline constexpr std::u16string_view kReportFailed = u"失败";
 // %1 the package's file name, %2 its SHA-256.
 inline constexpr std::u16string_view kReportPackageFormat = u"升级包 %1（SHA-256 %2）";
-inline constexpr std::u16string_view kReportTotals = u"合计";
-inline constexpr std::u16string_view kReportTotalDevicesFormat = u"设备 %1 台";
-// %1 passed, %2 failed, %3 never verified.
-inline constexpr std::u16string_view kReportTotalVerifyFormat =
-    u"验证通过 %1 台，未通过 %2 台，未验证 %3 台";
+// The summary at the top of the report.
+inline constexpr std::u16string_view kReportSummary = u"概况";
+// %1 planned devices, %2 of them in place, %3 at another address, %4 missing; %5 devices heard
+// that are not in the plan.
+inline constexpr std::u16string_view kReportSummaryPlanFormat =
+    u"计划设备 %1 台：按计划就位 %2 台，不在计划地址 %3 台，没有应答 %4 台；计划外设备 %5 台";
+// %1 passed, %2 failed, %3 never verified, %4 verified on a firmware they no longer run.
+inline constexpr std::u16string_view kReportSummaryVerifyFormat =
+    u"验证通过 %1 台，未通过 %2 台，未验证 %3 台；验证早于现在固件的 %4 台";
+// %1 devices with a successful upgrade on record.
+inline constexpr std::u16string_view kReportSummaryUpgradedFormat = u"固件升级成功 %1 台";
+// %1 a date and time.
+inline constexpr std::u16string_view kReportLastSeenFormat = u"最后应答于 %1";
+inline constexpr std::u16string_view kReportNeverSeen = u"从未应答";
+// A verification made before the firmware the device runs now.
+inline constexpr std::u16string_view kReportOutdated = u"早于现在的固件";
+// %1 the version verified, %2 the upgrade's date and time, %3 the version it brought.
+inline constexpr std::u16string_view kReportOutdatedUpgradeFormat =
+    u"验证时的固件为 %1，%2 升级到 %3";
+// %1 one of the two below.
+inline constexpr std::u16string_view kReportOutdatedLineFormat = u"早于现在的固件：%1";
+// %1 the version verified, %2 the version read since.
+inline constexpr std::u16string_view kReportOutdatedVersionFormat = u"验证时的固件为 %1，现在为 %2";
 // %1 actions, %2 of them ok, %3 failed, %4 not finished.
 inline constexpr std::u16string_view kReportTotalActionsFormat =
     u"操作 %1 次：成功 %2 次，失败 %3 次，未完成 %4 次";

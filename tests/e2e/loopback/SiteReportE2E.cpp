@@ -6,17 +6,20 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/site/SiteFile.h"
 #include "core/text/TextConvert.h"
 #include "support/RunProcess.h"
+#include "support/SimProcess.h"
 #include "support/TestJpeg.h"
 #include "support/UniqueName.h"
 
@@ -82,10 +85,11 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    test::ProcessResult report(const std::string& out) {
+    test::ProcessResult report(const std::string& out, const std::string& lang = "zh_CN.UTF-8",
+                               const std::string& site = "s.tarvo-site") {
         return test::runProcess(
-            {TARVO_CLI_PATH, "site", "--site", file("s.tarvo-site"), "report", "--out", out},
-            std::chrono::seconds(60), {"LANG=zh_CN.UTF-8", "LC_ALL="});
+            {TARVO_CLI_PATH, "site", "--site", file(site), "report", "--out", out},
+            std::chrono::seconds(90), {"LANG=" + lang, "LC_ALL="});
     }
     std::string file(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -161,10 +165,11 @@ TEST_F(SiteReportE2E, PdfRowsStandWholeOnOnePage) {
     ASSERT_GE(count, 3) << "the rows must run over several pages";
     std::vector<std::string> text;
     for (int p = 1; p <= count; ++p) {
-        const auto page = test::runProcess(
-            {"pdftotext", "-f", std::to_string(p), "-l", std::to_string(p), file("r.pdf"), "-"});
+        const auto page = test::runProcess({"pdftotext", "-raw", "-f", std::to_string(p), "-l",
+                                            std::to_string(p), file("r.pdf"), "-"});
         ASSERT_EQ(page.exitCode, 0) << page.err;
-        // Cells wrap their lines where they like: the texts are compared without spaces.
+        // In the order the cells were drawn, each cell whole; cells wrap their lines where they
+        // like: the texts are compared without spaces.
         text.push_back(withoutSpaces(page.out));
     }
     // The row's texts from its top (MAC, name) to its bottom (location, the figures' last
@@ -302,4 +307,183 @@ TEST_F(SiteReportE2E, EveryCommandRefusesASiteWithObjectsOfItsOwn) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(bytesOf(site) == before);
     EXPECT_TRUE(std::filesystem::exists(file("file:s.tarvo-site?mode=rwc")));
+}
+
+namespace {
+
+// The lines of the PDF's text as laid out on its pages.
+std::vector<std::string> layoutLines(const std::string& pdf) {
+    const auto r = test::runProcess({"pdftotext", "-layout", pdf, "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> lines;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The HTML of the device table's rows of `mac` (up to the next device's MAC).
+std::string rowOf(const std::string& html, const std::string& mac) {
+    const auto at = html.find(mac);
+    if (at == std::string::npos) return {};
+    const auto start = html.rfind("<tr>", at);
+    const auto next = html.find("<span class=\"mac\">", at + mac.size());
+    return html.substr(start, next == std::string::npos ? std::string::npos : next - start);
+}
+
+}  // namespace
+
+// At the top, the summary counts the devices by their state and verification; each device's row
+// says its state.
+TEST_F(SiteReportE2E, SummaryAndStateColumnCountTheSite) {
+    {
+        auto site = site::SiteFile::open(file("s.tarvo-site"));
+        auto plan = site->plan();
+        plan[3].address = "10.250.0.99";  // heard at .23
+        plan.push_back({40, macOf(200), "10.250.0.200", "", "", "", "未安装", "", "待安装"});
+        plan.push_back({41, macOf(201), "10.250.0.201", "", "", "", "未安装2", "", ""});
+        site->replacePlan(plan);
+        discovery::DeviceRow extra;
+        extra.mac = text::fromUtf8(macOf(202));
+        extra.address = u"10.250.0.202";
+        extra.type = 100;
+        site->recordSearch({extra}, site::SiteFile::now());
+    }
+    ASSERT_EQ(report(file("r.html"), "en_US.UTF-8").exitCode, 0);
+    const std::string html = bytesOf(file("r.html"));
+    const auto summary = html.find(
+        "Planned devices: 28 (in place 25, at another address 1, "
+        "missing 2); not in the plan: 1");
+    EXPECT_NE(summary, std::string::npos) << html.substr(0, 3000);
+    EXPECT_LT(summary, html.find(macOf(0)));
+    EXPECT_NE(html.find("Verification: 23 passed, 3 failed, 3 not verified; 0 verified before "
+                        "their present firmware"),
+              std::string::npos);
+    EXPECT_NE(rowOf(html, macOf(0)).find("In place"), std::string::npos);
+    EXPECT_NE(rowOf(html, macOf(3)).find("At another address"), std::string::npos);
+    EXPECT_NE(rowOf(html, macOf(3)).find("planned 10.250.0.99"), std::string::npos)
+        << rowOf(html, macOf(3));
+    EXPECT_NE(rowOf(html, macOf(200)).find("待安装"), std::string::npos);  // the plan's note
+    EXPECT_NE(rowOf(html, macOf(200)).find("Never answered"), std::string::npos);
+    EXPECT_NE(rowOf(html, macOf(202)).find("Not in the plan"), std::string::npos);
+}
+
+// A verification's figures read on one line of the page, in either language.
+TEST_F(SiteReportE2E, FiguresStandOnOneLine) {
+    ASSERT_TRUE(havePoppler()) << "pdftotext (poppler-utils) is not installed: run scripts/setup";
+    const std::vector<std::pair<std::string, std::vector<std::string>>> languages{
+        {"zh_CN.UTF-8", {"连接 3 ms", "首个关键帧 640 ms", "码率 30", "测量 10.0 秒"}},
+        {"en_US.UTF-8", {"connect 3 ms", "640 ms", "kbit/s", "10.0 s"}}};
+    for (const auto& [lang, parts] : languages) {
+        ASSERT_EQ(report(file("r.pdf"), lang).exitCode, 0) << lang;
+        int lines = 0;
+        for (const auto& line : layoutLines(file("r.pdf"))) {
+            if (line.find(parts[0]) == std::string::npos) continue;
+            ++lines;
+            for (const auto& part : parts)
+                EXPECT_NE(line.find(part), std::string::npos) << lang << ": " << line;
+        }
+        EXPECT_EQ(lines, kDevices) << lang;
+    }
+}
+
+// A camera verified and then upgraded: its verification still shows its result, marked as older
+// than the firmware it runs now, with the version it was made on and the upgrade's.
+TEST_F(SiteReportE2E, AVerificationBeforeAnUpgradeIsMarkedOlderThanTheFirmware) {
+    const std::string ip = "127.0.0.31";
+    test::SimProcess sim(nlohmann::json{{"devices",
+                                         {{{"ip", ip},
+                                           {"type", 100},
+                                           {"password", "pw"},
+                                           {"version", "v00.00.02.08"},
+                                           {"uploadInstalls", true}}}}});
+    const std::string site = file("v.tarvo-site");
+    const std::vector<std::string> english{"LANG=en_US.UTF-8", "LC_ALL="};
+    const auto verify = test::runProcess({TARVO_CLI_PATH, "site", "--site", site, "verify", ip,
+                                          "--password", "pw", "--seconds", "1"},
+                                         std::chrono::seconds(60), english);
+    ASSERT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+    ASSERT_EQ(report(file("before.html"), "en_US.UTF-8", "v.tarvo-site").exitCode, 0);
+    const std::string before = bytesOf(file("before.html"));
+    EXPECT_NE(before.find("Passed"), std::string::npos);
+    EXPECT_EQ(before.find("Older than its firmware"), std::string::npos);
+
+    const std::string package = file("IPC_update_00.00.03.08.img");
+    std::ofstream(package, std::ios::binary) << std::string(100000, 'x');
+    const auto upgrade = test::runProcess({TARVO_CLI_PATH, "upgrade", ip, package, "--password",
+                                           "pw", "--wait", "30", "--site", site},
+                                          std::chrono::seconds(90), english);
+    ASSERT_EQ(upgrade.exitCode, 0) << upgrade.out << upgrade.err;
+
+    ASSERT_EQ(report(file("after.html"), "en_US.UTF-8", "v.tarvo-site").exitCode, 0);
+    const std::string after = bytesOf(file("after.html"));
+    EXPECT_NE(after.find("Passed"), std::string::npos);
+    EXPECT_NE(after.find("Older than its firmware: Verified on firmware v00.00.02.08; upgraded to "
+                         "v00.00.03.08 on "),
+              std::string::npos)
+        << after;
+    EXPECT_NE(after.find("0 not verified; 1 verified before their present firmware"),
+              std::string::npos);
+    EXPECT_NE(after.find("Devices upgraded: 1"), std::string::npos);
+    ASSERT_EQ(report(file("after.pdf"), "zh_CN.UTF-8", "v.tarvo-site").exitCode, 0);
+    const auto text = test::runProcess({"pdftotext", file("after.pdf"), "-"});
+    EXPECT_NE(withoutSpaces(text.out).find("早于现在的固件"), std::string::npos) << text.out;
+}
+
+// 300 verified devices, each with its snapshot: both reports are written, each device's row
+// whole, the PDF in a bounded number of pages and the HTML in a bounded size, within the
+// test's time.
+TEST_F(SiteReportE2E, ThreeHundredDevicesMakeABoundedReport) {
+    constexpr int kMany = 300;
+    const std::string big = file("big.tarvo-site");
+    {
+        auto site = site::SiteFile::open(big);
+        std::vector<site::PlanRow> plan;
+        std::vector<discovery::DeviceRow> heard;
+        for (int i = 0; i < kMany; ++i) {
+            char mac[18];
+            (void)std::snprintf(mac, sizeof mac, "02:00:0B:00:%02X:%02X", i >> 8, i & 255);
+            const std::string address =
+                "10.20." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 10);
+            plan.push_back({i + 2, mac, address, "", "", "", nameOf(i), numbered("位置-", i), ""});
+            discovery::DeviceRow row;
+            row.mac = text::fromUtf8(mac);
+            row.address = text::fromUtf8(address);
+            row.type = 89;
+            heard.push_back(row);
+        }
+        site->replacePlan(plan);
+        site->recordSearch(heard, site::SiteFile::now());
+        std::vector<std::vector<unsigned char>> pictures;
+        for (int k = 0; k < 4; ++k) pictures.push_back(test::testJpeg(1280, 720, k, 8));
+        for (int i = 0; i < kMany; ++i) {
+            site::ActionRecord a;
+            a.mac = plan[static_cast<std::size_t>(i)].mac;
+            a.kind = "verify";
+            a.started = site::SiteFile::now();
+            a.newValue = "V5.2";
+            a.snapshot = pictures[static_cast<std::size_t>(i) % pictures.size()];
+            site->finishAction(site->beginAction(a), "ok", "", a.started + 10,
+                               R"({"connectMs":3,"fps":25,"kbps":4000,"width":1280,"height":720})");
+        }
+    }
+    const auto pdf = report(file("big.pdf"), "zh_CN.UTF-8", "big.tarvo-site");
+    ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
+    const auto html = report(file("big.html"), "en_US.UTF-8", "big.tarvo-site");
+    ASSERT_EQ(html.exitCode, 0) << html.err;
+    const auto info = test::runProcess({"pdfinfo", file("big.pdf")});
+    const auto at = info.out.find("Pages:");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    const int pages = std::atoi(info.out.c_str() + at + 6);
+    // About seven rows a page, the action log after them.
+    EXPECT_GE(pages, kMany / 10);
+    EXPECT_LE(pages, kMany / 4);
+    // A thumbnail of 256 x 144 a device, not the snapshot itself (about 100 KB here).
+    EXPECT_LT(std::filesystem::file_size(file("big.html")),
+              static_cast<std::uintmax_t>(kMany) * 40 * 1024);
+    EXPECT_LT(std::filesystem::file_size(file("big.pdf")),
+              static_cast<std::uintmax_t>(kMany) * 60 * 1024);
+    // One picture at a time: the report's memory does not grow with the site's snapshots.
+    rusage usage{};
+    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 400L * 1024) << "KiB";
 }
