@@ -18,7 +18,7 @@
 #include "cli/Credentials.h"
 #include "cli/DeviceFinder.h"
 #include "cli/StreamRecorder.h"
-#include "core/ops/presenter/DeviceCapabilities.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/HeadlessRenderer.h"
 #include "core/preview/Picture.h"
@@ -89,15 +89,16 @@ std::optional<Prepared> prepare(const PreviewArgs& args, CliNotifier& notifier, 
         return std::nullopt;
     }
     p.type = *type;
-    if (const auto refusal = ops::refusalOf(args.ip, p.type, "preview", ops::Operation::Preview);
+    if (const auto refusal =
+            discovery::refusalOf(args.ip, p.type, "preview", discovery::Operation::Preview);
         !refusal.empty()) {
         std::cerr << text::escapeControls(refusal) << std::endl;
         status = exitcode::kFailed;
         return std::nullopt;
     }
     const int choice = args.stream == "d1" ? 1 : args.stream == "cif" ? 2 : 0;
-    const auto port =
-        static_cast<std::uint16_t>(args.port.value_or(ops::capabilitiesOf(p.type).previewPort));
+    const auto port = static_cast<std::uint16_t>(
+        args.port.value_or(discovery::capabilitiesOf(p.type).previewPort));
     p.info = protocol::makeLoginInfo(args.ip, port, text::fromUtf8(args.user),
                                      text::fromUtf8(args.password.value), choice, p.type);
     if (!notifier.report(protocol::loginCheck(p.info))) {
