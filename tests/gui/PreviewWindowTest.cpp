@@ -232,9 +232,13 @@ TEST_F(PreviewWindowTest, FramedWindowHasTheClampedOuterSize) {
         gui::CViewDlg dialog;
         open(dialog, address);
         const QRect expected = expectedFrame(dialog, width, height);
-        if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
-            test::waitUntil([&] { return dialog.frameGeometry() != dialog.geometry(); }, 5s);
-        test::waitUntil([&] { return dialog.frameGeometry() == expected; }, 5s);
+        if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
+            EXPECT_TRUE(
+                test::waitUntil([&] { return dialog.frameGeometry() != dialog.geometry(); }, 5s))
+                << "the window manager did not frame the window";
+        }
+        EXPECT_TRUE(test::waitUntil([&] { return dialog.frameGeometry() == expected; }, 5s))
+            << "the framed window did not take its clamped outer size";
         EXPECT_EQ(dialog.frameGeometry(), expected);
         dialog.close();
     }
