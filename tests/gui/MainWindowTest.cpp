@@ -38,11 +38,11 @@
 using namespace tarvo;
 using namespace std::chrono_literals;
 using gui::CTarvoDlg;
-using test::ModalDriver;
+using tarvo::test::ModalDriver;
 
 namespace {
 
-using namespace test::mainButton;
+using namespace tarvo::test::mainButton;
 
 const char* kFleet = R"({"devices": [
     {"ip": "127.0.0.2", "type": 100, "name": "Cam-Dome"},
@@ -53,7 +53,7 @@ const char* kFleet = R"({"devices": [
 ]})";
 constexpr int kFleetSize = 5;
 
-using test::q;
+using tarvo::test::q;
 
 int udpCommands(const nlohmann::json& device, int command) {
     int n = 0;

@@ -35,7 +35,7 @@
 
 using namespace tarvo;
 using namespace std::chrono_literals;
-using test::ModalDriver;
+using tarvo::test::ModalDriver;
 
 namespace {
 
@@ -50,7 +50,7 @@ const char* kPreviewFleet = R"({"devices": [
    "video": {"width": 320, "height": 240, "fault": "stall", "faultAfter": 10}}
 ]})";
 
-using test::q;
+using tarvo::test::q;
 
 bool isRed(QRgb pixel) {
     return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;

@@ -28,11 +28,11 @@ using namespace tarvo;
 using namespace std::chrono_literals;
 using gui::controlName;
 using gui::CTarvoDlg;
-using test::ModalDriver;
+using tarvo::test::ModalDriver;
 
 namespace {
 
-using namespace test::mainButton;
+using namespace tarvo::test::mainButton;
 
 const char* kSettingsFleet = R"({"devices": [
   {"ip": "127.0.0.2", "type": 100, "name": "cam", "password": "pw", "audio": 1,

@@ -46,7 +46,7 @@
 
 using namespace tarvo;
 using namespace std::chrono_literals;
-using test::ModalDriver;
+using tarvo::test::ModalDriver;
 
 namespace {
 
@@ -60,7 +60,7 @@ const char* kUpgradeFleet = R"({"devices": [
   {"ip": "127.0.0.11", "type": 100, "tcpSilent": true}
 ]})";
 
-using test::q;
+using tarvo::test::q;
 
 template <typename T>
 T* control(QWidget& dialog, int id) {

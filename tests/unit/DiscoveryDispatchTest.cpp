@@ -19,7 +19,7 @@ using namespace tarvo::discovery;
 
 namespace {
 
-using test::addr;
+using tarvo::test::addr;
 
 std::vector<std::uint8_t> reply(std::uint8_t command, std::uint16_t target,
                                 std::vector<std::uint8_t> payload, std::uint8_t tag = 0) {

@@ -13,14 +13,14 @@ using namespace tarvo::protocol;
 
 namespace {
 
-using test::bytesOf;
+using tarvo::test::bytesOf;
 
 std::vector<std::uint8_t> withZeros(std::vector<std::uint8_t> head, std::size_t total) {
     head.resize(total, 0);
     return head;
 }
 
-using test::addr;
+using tarvo::test::addr;
 
 }  // namespace
 

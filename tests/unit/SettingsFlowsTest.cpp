@@ -25,7 +25,7 @@ using namespace tarvo::ops;
 
 namespace {
 
-using test::addr;
+using tarvo::test::addr;
 
 // Records every frame with the time (in scripted milliseconds) it went out.
 class FakeSession : public UdpSession {

@@ -35,7 +35,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using test::bytesOf;
+using tarvo::test::bytesOf;
 
 // Records what the worker reports; waits for its end.
 class Recorder final : public UploadObserver {
