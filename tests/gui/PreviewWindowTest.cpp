@@ -232,10 +232,10 @@ TEST_F(PreviewWindowTest, FramedWindowHasTheClampedOuterSize) {
         const QRect expected = expectedFrame(dialog, width, height);
         if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
             EXPECT_TRUE(
-                test::waitUntil([&] { return dialog.frameGeometry() != dialog.geometry(); }, 5s))
+                test::waitUntil([&] { return dialog.frameGeometry() != dialog.geometry(); }, 20s))
                 << "the window manager did not frame the window";
         }
-        EXPECT_TRUE(test::waitUntil([&] { return dialog.frameGeometry() == expected; }, 5s))
+        EXPECT_TRUE(test::waitUntil([&] { return dialog.frameGeometry() == expected; }, 20s))
             << "the framed window did not take its clamped outer size";
         EXPECT_EQ(dialog.frameGeometry(), expected);
         dialog.close();
