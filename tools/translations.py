@@ -127,6 +127,21 @@ def _cpp(text):
     return 'u"' + out + '"'
 
 
+def _function(row_type, name, items):
+    """A function returning a table built once from constant data: the rows are a constexpr
+    array, so that the compiler (and a sanitizer's instrumentation) sees data, not one
+    constructor call per row."""
+    lines = [f"const std::vector<{row_type}>& {name}() {{"]
+    if items:
+        lines += [f"    static constexpr {row_type} kRows[] = {{"]
+        lines += [f"        {item}," for item in items]
+        lines += ["    };",
+                  f"    static const std::vector<{row_type}> rows(std::begin(kRows), std::end(kRows));"]
+    else:
+        lines += [f"    static const std::vector<{row_type}> rows;"]
+    return lines + ["    return rows;", "}", ""]
+
+
 def table(ts_path, out_path, paths):
     _, messages = read_ts(ts_path)
     pairs = sorted((s, t.text) for s, t in messages.items() if s and finished(t))
@@ -134,25 +149,22 @@ def table(ts_path, out_path, paths):
         "// Generated from the translations and the sources by tools/translations.py: do not edit.",
         '#include "core/text/Translate.h"',
         "",
+        "#include <iterator>",
+        "",
         "namespace tarvo::text {",
         "",
-        "const std::vector<std::pair<std::u16string_view, std::u16string_view>>& englishTexts() {",
-        "    static const std::vector<std::pair<std::u16string_view, std::u16string_view>> texts{",
     ]
-    lines += [f"        {{{_cpp(s)}, {_cpp(t)}}}," for s, t in pairs]
-    lines += ["    };", "    return texts;", "}", ""]
-    lines += ["const std::vector<std::u16string_view>& sourceTexts() {",
-              "    static const std::vector<std::u16string_view> texts{"]
-    lines += [f"        {_cpp(s)}," for s in scan(paths)]
-    lines += ["    };", "    return texts;", "}", ""]
-    lines += ["const std::vector<std::u16string_view>& catalogueTexts() {",
-              "    static const std::vector<std::u16string_view> texts{"]
-    lines += [f"        {_cpp(s)}," for s in catalogue(paths)]
-    lines += ["    };", "    return texts;", "}", ""]
-    lines += ["const std::vector<std::pair<std::string_view, std::u16string_view>>& catalogueNames() {",
-              "    static const std::vector<std::pair<std::string_view, std::u16string_view>> texts{"]
-    lines += [f'        {{"{n}", {_cpp(t)}}},' for n, t in named(paths)]
-    lines += ["    };", "    return texts;", "}", "", "}  // namespace tarvo::text", ""]
+    pair16 = "std::pair<std::u16string_view, std::u16string_view>"
+    lines += _function(pair16, "englishTexts",
+                       [f"{{{_cpp(s)}, {_cpp(t)}}}" for s, t in pairs])
+    lines += _function("std::u16string_view", "sourceTexts",
+                       [_cpp(s) for s in scan(paths)])
+    lines += _function("std::u16string_view", "catalogueTexts",
+                       [_cpp(s) for s in catalogue(paths)])
+    pair8 = "std::pair<std::string_view, std::u16string_view>"
+    lines += _function(pair8, "catalogueNames",
+                       [f'{{"{n}", {_cpp(t)}}}' for n, t in named(paths)])
+    lines += ["}  // namespace tarvo::text", ""]
     content = "\n".join(lines)
     try:
         with open(out_path, encoding="utf-8") as f:

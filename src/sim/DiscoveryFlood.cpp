@@ -11,7 +11,6 @@ namespace tarvo::sim {
 
 namespace {
 
-constexpr std::uint8_t kDiscoverReply = 100;
 constexpr auto kTick = std::chrono::milliseconds(2);
 // At most this many replies per wake, so that the rest of the simulator keeps its turn even
 // when the loop has fallen behind.
@@ -102,7 +101,7 @@ std::string DiscoveryFlood::configure(const std::vector<Setting>& settings) {
     replies_.clear();
     replies_.reserve(addresses_.size());
     for (std::size_t i = 0; i < addresses_.size(); ++i) {
-        const bool discovery = settings_.command == kDiscoverReply;
+        const bool discovery = settings_.command == wire::kDiscoverReply;
         if (!discovery || !settings_.payload.empty()) {
             auto frame = wire::makeFrame(static_cast<std::uint8_t>(settings_.command), 0,
                                          discovery ? static_cast<std::uint16_t>(settings_.type)
@@ -116,7 +115,7 @@ std::string DiscoveryFlood::configure(const std::vector<Setting>& settings) {
         const std::string name =
             text::narrowString(text::fromUtf8(settings_.namePrefix + std::to_string(i + 1)));
         auto frame =
-            wire::makeFrame(kDiscoverReply, 0, static_cast<std::uint16_t>(settings_.type),
+            wire::makeFrame(wire::kDiscoverReply, 0, static_cast<std::uint16_t>(settings_.type),
                             std::min<std::size_t>(wire::kHeaderSize + name.size() + 1, 1024));
         std::copy_n(name.begin(), std::min(name.size(), frame.size() - wire::kHeaderSize - 1),
                     frame.begin() + static_cast<std::ptrdiff_t>(wire::kHeaderSize));

@@ -23,7 +23,6 @@ namespace tarvo::sim {
 namespace {
 
 constexpr int kDatagramsPerWake = 1024;
-constexpr std::uint8_t kDiscover = 10;
 
 // Descriptors for every listener (command and stream port), the connections and some room.
 void raiseDescriptorLimit(std::size_t devices) {
@@ -215,7 +214,7 @@ void Simulator::takeDatagram(const UdpChannel::Datagram& datagram) {
     const auto now = Device::Clock::now();
 
     std::vector<Device*> addressed;
-    if (header->command == kDiscover && header->target == 0) {
+    if (header->command == wire::kDiscover && header->target == 0) {
         flood_.answer(datagram.interfaceIndex);
         addressed.reserve(devices_.size());
         for (const auto& device : devices_) addressed.push_back(device.get());

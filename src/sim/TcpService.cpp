@@ -17,10 +17,9 @@ namespace tarvo::sim {
 
 namespace {
 
-constexpr int kBacklog = 128;
+constexpr int kCommandBacklog = 128;
 constexpr int kAcceptsPerWake = 64;
 constexpr int kReadsPerWake = 16;
-constexpr std::size_t kReadChunk = 65536;
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 }  // namespace
@@ -42,7 +41,7 @@ bool TcpService::listen(Device& device) {
     address.sin_port = htons(device.config().port);
     address.sin_addr.s_addr = htonl(device.config().ip);
     if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(socket.fd(), kBacklog) != 0) {
+        ::listen(socket.fd(), kCommandBacklog) != 0) {
         device.tcpError = "listen on " + formatAddress(device.config().ip) + ":" +
                           std::to_string(device.config().port) + ": " + std::strerror(errno);
         return false;

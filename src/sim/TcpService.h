@@ -33,6 +33,8 @@ public:
     void closeAll();
 
 private:
+    // The most read from a connection at once (uploads at a set rate read less).
+    static constexpr std::size_t kReadChunk = 65536;
     struct Connection {
         std::uint64_t id = 0;
         net::Socket socket;

@@ -15,7 +15,6 @@ namespace tarvo::sim {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 65536;
 // A slow reader reads a twentieth of its second's worth at a time.
 constexpr std::uint32_t kRateSlices = 20;
 

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::uint8_t kCameraUpload = 102;
 constexpr std::uint8_t kNvrUpload = 230;
-constexpr int kNvrType = 181;
 constexpr std::uint16_t kFrameALength = 134;
 constexpr std::size_t kNameField = 128;
 
@@ -150,7 +149,7 @@ nlohmann::json UploadLog::toJson() const {
 
 bool UploadReceiver::startsUpload(std::uint8_t command, std::uint16_t length, int type) {
     if (length != kFrameALength) return false;
-    return type == kNvrType ? command == kNvrUpload : command == kCameraUpload;
+    return type == wire::kNvrType ? command == kNvrUpload : command == kCameraUpload;
 }
 
 UploadReceiver::UploadReceiver(wire::ByteView frameA, const UploadSettings& settings,

@@ -17,6 +17,9 @@ using Bytes = std::vector<std::uint8_t>;
 using ByteView = std::span<const std::uint8_t>;
 
 inline constexpr std::size_t kHeaderSize = 6;
+inline constexpr std::uint8_t kDiscover = 10;        // the search
+inline constexpr std::uint8_t kDiscoverReply = 100;  // a device's answer to it
+inline constexpr int kNvrType = 181;                 // the device type code of an NVR
 
 struct Header {
     std::uint8_t command = 0;

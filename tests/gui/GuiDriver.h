@@ -12,6 +12,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -25,6 +26,17 @@ class CLog;
 }  // namespace tarvo::gui
 
 namespace tarvo::test {
+
+// The main window's buttons, by control id.
+namespace mainButton {
+inline constexpr int kSearch = 1002, kPreview = 1017, kNetwork = 1010, kParameters = 1053,
+                     kUpgrade = 5, kReboot = 6, kCloud = 1025;
+}  // namespace mainButton
+
+// A QString of a UTF-16 literal, for the texts the windows show.
+inline QString q(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Runs the event loop until `done` holds or `limit` passed; the final value of `done`.
 bool waitUntil(const std::function<bool()>& done,

@@ -80,10 +80,12 @@ TEST(DeviceListStress, ThousandRowsWhileSortingStayInStepAndResponsive) {
             --running;
         });
     }
-    test::waitUntil([&] { return running.load() == 0; }, 30s);
+    EXPECT_TRUE(test::waitUntil([&] { return running.load() == 0; }, 30s))
+        << running.load() << " reply threads still adding rows after 30 s";
     for (auto& thread : threads) thread.join();
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return list.listModel()->rowCount() == kThreads * kPerThread; }, 10s));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return list.listModel()->rowCount() == kThreads * kPerThread; }, 10s))
+        << "the list shows " << list.listModel()->rowCount() << " rows";
     test::pump(50ms);
     user.stop();
     heartbeat.stop();

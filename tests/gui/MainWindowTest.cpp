@@ -38,12 +38,11 @@
 using namespace tarvo;
 using namespace std::chrono_literals;
 using gui::CTarvoDlg;
-using test::ModalDriver;
+using tarvo::test::ModalDriver;
 
 namespace {
 
-constexpr int kSearch = 1002, kPreview = 1017, kNetwork = 1010, kParameters = 1053, kUpgrade = 5,
-              kReboot = 6, kCloud = 1025;
+using namespace tarvo::test::mainButton;
 
 const char* kFleet = R"({"devices": [
     {"ip": "127.0.0.2", "type": 100, "name": "Cam-Dome"},
@@ -54,9 +53,7 @@ const char* kFleet = R"({"devices": [
 ]})";
 constexpr int kFleetSize = 5;
 
-QString q(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
+using tarvo::test::q;
 
 int udpCommands(const nlohmann::json& device, int command) {
     int n = 0;

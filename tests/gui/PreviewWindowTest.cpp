@@ -35,11 +35,11 @@
 
 using namespace tarvo;
 using namespace std::chrono_literals;
-using test::ModalDriver;
+using tarvo::test::ModalDriver;
 
 namespace {
 
-const char* kFleet = R"({"devices": [
+const char* kPreviewFleet = R"({"devices": [
   {"ip": "127.0.0.2", "type": 100, "name": "Cam1080",
    "video": {"codec": "h264", "width": 1920, "height": 1080, "fps": 25, "bitrate": 4000, "gop": 25}},
   {"ip": "127.0.0.3", "type": 100, "name": "Cam4K",
@@ -50,9 +50,7 @@ const char* kFleet = R"({"devices": [
    "video": {"width": 320, "height": 240, "fault": "stall", "faultAfter": 10}}
 ]})";
 
-QString q(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
+using tarvo::test::q;
 
 bool isRed(QRgb pixel) {
     return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
@@ -87,7 +85,7 @@ class PreviewWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::setLanguage("zh_CN.UTF-8");
-        sim = std::make_unique<test::SimProcess>(test::SimProcess::FleetText{kFleet});
+        sim = std::make_unique<test::SimProcess>(test::SimProcess::FleetText{kPreviewFleet});
     }
     void TearDown() override { sim.reset(); }
 
@@ -232,9 +230,13 @@ TEST_F(PreviewWindowTest, FramedWindowHasTheClampedOuterSize) {
         gui::CViewDlg dialog;
         open(dialog, address);
         const QRect expected = expectedFrame(dialog, width, height);
-        if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
-            test::waitUntil([&] { return dialog.frameGeometry() != dialog.geometry(); }, 5s);
-        test::waitUntil([&] { return dialog.frameGeometry() == expected; }, 5s);
+        if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
+            EXPECT_TRUE(
+                test::waitUntil([&] { return dialog.frameGeometry() != dialog.geometry(); }, 20s))
+                << "the window manager did not frame the window";
+        }
+        EXPECT_TRUE(test::waitUntil([&] { return dialog.frameGeometry() == expected; }, 20s))
+            << "the framed window did not take its clamped outer size";
         EXPECT_EQ(dialog.frameGeometry(), expected);
         dialog.close();
     }

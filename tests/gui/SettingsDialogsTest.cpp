@@ -28,13 +28,13 @@ using namespace tarvo;
 using namespace std::chrono_literals;
 using gui::controlName;
 using gui::CTarvoDlg;
-using test::ModalDriver;
+using tarvo::test::ModalDriver;
 
 namespace {
 
-constexpr int kNetwork = 1010, kParameters = 1053, kReboot = 6, kCloud = 1025;
+using namespace tarvo::test::mainButton;
 
-const char* kFleet = R"({"devices": [
+const char* kSettingsFleet = R"({"devices": [
   {"ip": "127.0.0.2", "type": 100, "name": "cam", "password": "pw", "audio": 1,
    "netParams": {"mask": "255.0.0.0", "gateway": "127.0.0.1", "dns": "127.0.0.1", "httpPort": 65535,
                  "reserved": 4660, "dhcp": 0, "opaque": 3405691582}},
@@ -47,7 +47,7 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.7", "type": 100, "cloud": {"identity": "ID-7", "password": "old", "deviceId": -5}},
   {"ip": "127.0.9.9", "type": 100}, {"ip": "127.1.9.9", "type": 100}
 ]})";
-constexpr int kFleetSize = 8;
+constexpr int kSettingsFleetSize = 8;
 
 template <typename W>
 W* child(QWidget& dialog, int id) {
@@ -83,11 +83,11 @@ class SettingsDialogsTest : public ::testing::Test {
 protected:
     void open(const char* lang = "zh_CN.UTF-8") {
         test::setLanguage(lang);
-        sim = std::make_unique<test::SimProcess>(test::SimProcess::FleetText{kFleet});
+        sim = std::make_unique<test::SimProcess>(test::SimProcess::FleetText{kSettingsFleet});
         window = std::make_unique<CTarvoDlg>(CTarvoDlg::Options{}, nullptr);
         window->onInitDialog();
         window->show();
-        ASSERT_TRUE(test::waitUntil([&] { return rows() == kFleetSize; }, 5s))
+        ASSERT_TRUE(test::waitUntil([&] { return rows() == kSettingsFleetSize; }, 5s))
             << "rows: " << rows();
         // Type-89 rows are relabelled by their resolution replies; let those arrive.
         test::pump(300ms);

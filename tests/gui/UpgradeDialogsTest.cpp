@@ -46,11 +46,11 @@
 
 using namespace tarvo;
 using namespace std::chrono_literals;
-using test::ModalDriver;
+using tarvo::test::ModalDriver;
 
 namespace {
 
-const char* kFleet = R"({"devices": [
+const char* kUpgradeFleet = R"({"devices": [
   {"ip": "127.0.0.2", "type": 100, "name": "Cam", "version": "v00.00.02.08"},
   {"ip": "127.0.0.3", "type": 181, "name": "NVR", "version": "v8.9.1", "outputResolution": 4},
   {"ip": "127.0.0.4", "type": 100, "version": "v00.00.02.08", "uploadResetAfter": 40000},
@@ -60,9 +60,7 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.0.0.11", "type": 100, "tcpSilent": true}
 ]})";
 
-QString q(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
+using tarvo::test::q;
 
 template <typename T>
 T* control(QWidget& dialog, int id) {
@@ -94,7 +92,7 @@ class UpgradeDialogsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::setLanguage("zh_CN.UTF-8");
-        sim = std::make_unique<test::SimProcess>(test::SimProcess::FleetText{kFleet});
+        sim = std::make_unique<test::SimProcess>(test::SimProcess::FleetText{kUpgradeFleet});
         std::string pattern =
             (std::filesystem::temp_directory_path() / "tarvo-gui-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);

@@ -29,7 +29,7 @@ constexpr auto kCommandTimeout = std::chrono::seconds(10);
 constexpr auto kTermGrace = std::chrono::seconds(2);
 constexpr std::size_t kMaxAnswer = 512u * 1024 * 1024;
 
-[[noreturn]] void fail(const std::string& what) {
+[[noreturn]] void failStarting(const std::string& what) {
     throw std::runtime_error("SimProcess: " + what);
 }
 
@@ -111,7 +111,7 @@ void SimProcess::start(const std::string* fleetText, Options options) {
     try {
         std::string pattern = temporaryBase() + "/tarvo-sim-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) {
-            fail("cannot make a temporary directory: " + std::string(std::strerror(errno)));
+            failStarting("cannot make a temporary directory: " + std::string(std::strerror(errno)));
         }
         directory_ = pattern;
         controlPath_ = directory_ + "/control.sock";
@@ -120,7 +120,8 @@ void SimProcess::start(const std::string* fleetText, Options options) {
         if (options.host > 0) {
             std::string why;
             argv = hostCommandPrefix(options.host, why);
-            if (argv.empty()) fail("no device host " + std::to_string(options.host) + ": " + why);
+            if (argv.empty())
+                failStarting("no device host " + std::to_string(options.host) + ": " + why);
         }
         argv.push_back(executablePath());
         if (fleetText != nullptr) {
@@ -128,7 +129,7 @@ void SimProcess::start(const std::string* fleetText, Options options) {
             std::ofstream out(fleetPath_, std::ios::trunc);
             out << *fleetText;
             out.close();
-            if (!out) fail("cannot write " + fleetPath_);
+            if (!out) failStarting("cannot write " + fleetPath_);
             argv.push_back("--fleet");
             argv.push_back(fleetPath_);
         }
@@ -137,7 +138,8 @@ void SimProcess::start(const std::string* fleetText, Options options) {
         argv.insert(argv.end(), options.extraArgs.begin(), options.extraArgs.end());
 
         int pipeFds[2] = {-1, -1};
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0) fail("pipe: " + std::string(std::strerror(errno)));
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+            failStarting("pipe: " + std::string(std::strerror(errno)));
         // Everything the child needs is built before fork(): it only redirects and execs.
         std::vector<char*> args;
         for (auto& arg : argv) args.push_back(arg.data());
@@ -147,7 +149,7 @@ void SimProcess::start(const std::string* fleetText, Options options) {
         if (pid_ < 0) {
             ::close(pipeFds[0]);
             ::close(pipeFds[1]);
-            fail("fork: " + std::string(std::strerror(errno)));
+            failStarting("fork: " + std::string(std::strerror(errno)));
         }
         if (pid_ == 0) {
             if (::dup2(pipeFds[1], STDOUT_FILENO) < 0) ::_exit(126);
@@ -171,11 +173,11 @@ void SimProcess::waitReady(std::chrono::milliseconds limit) {
     std::string seen;
     for (;;) {
         const int left = millisecondsUntil(deadline);
-        if (left <= 0) fail("the simulator did not report READY in time");
+        if (left <= 0) failStarting("the simulator did not report READY in time");
         pollfd watch{stdoutFd_, POLLIN, 0};
         const int ready = ::poll(&watch, 1, left);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) fail("poll: " + std::string(std::strerror(errno)));
+        if (ready < 0) failStarting("poll: " + std::string(std::strerror(errno)));
         if (ready == 0) continue;  // the deadline check above ends it
         char chunk[256];
         const ssize_t got = ::read(stdoutFd_, chunk, sizeof chunk);
@@ -184,9 +186,9 @@ void SimProcess::waitReady(std::chrono::milliseconds limit) {
             int status = 0;
             const bool reaped = reapBefore(pid_, Clock::now() + std::chrono::seconds(1), status);
             if (reaped) pid_ = -1;
-            fail("the simulator ended before READY" +
-                 (reaped ? " (exit status " + std::to_string(decodeStatus(status)) + ")"
-                         : std::string()));
+            failStarting("the simulator ended before READY" +
+                         (reaped ? " (exit status " + std::to_string(decodeStatus(status)) + ")"
+                                 : std::string()));
         }
         seen.append(chunk, static_cast<std::size_t>(got));
         if (seen.find("READY\n") != std::string::npos) return;
@@ -196,12 +198,12 @@ void SimProcess::waitReady(std::chrono::milliseconds limit) {
 
 nlohmann::json SimProcess::command(const std::string& line) const {
     sockaddr_un address{};
-    if (controlPath_.size() >= sizeof address.sun_path) fail("control path too long");
+    if (controlPath_.size() >= sizeof address.sun_path) failStarting("control path too long");
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, controlPath_.c_str(), controlPath_.size());
 
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) fail("socket: " + std::string(std::strerror(errno)));
+    if (fd < 0) failStarting("socket: " + std::string(std::strerror(errno)));
     std::string answer;
     std::string error;
     const auto deadline = Clock::now() + kCommandTimeout;
@@ -231,10 +233,10 @@ nlohmann::json SimProcess::command(const std::string& line) const {
         }
     }
     ::close(fd);
-    if (!error.empty()) fail(error);
+    if (!error.empty()) failStarting(error);
     nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
     if (parsed.is_discarded())
-        fail("answer to '" + line + "' is not JSON: " + answer.substr(0, 200));
+        failStarting("answer to '" + line + "' is not JSON: " + answer.substr(0, 200));
     return parsed;
 }
 
@@ -245,7 +247,7 @@ nlohmann::json SimProcess::state() const {
 nlohmann::json SimProcess::device(const std::string& ip) const {
     nlohmann::json answer = command("state " + ip);
     if (!answer.contains("devices") || !answer["devices"].is_array() || answer["devices"].empty()) {
-        fail("no device " + ip + ": " + answer.dump());
+        failStarting("no device " + ip + ": " + answer.dump());
     }
     return answer["devices"][0];
 }
@@ -253,12 +255,12 @@ nlohmann::json SimProcess::device(const std::string& ip) const {
 void SimProcess::set(const std::string& ip, const std::string& settings) const {
     const nlohmann::json answer = command("set " + ip + " " + settings);
     if (answer.value("ok", false) != true)
-        fail("set " + ip + " " + settings + ": " + answer.dump());
+        failStarting("set " + ip + " " + settings + ": " + answer.dump());
 }
 
 void SimProcess::clear(bool all) const {
     const nlohmann::json answer = command(all ? "clear all" : "clear");
-    if (answer.value("ok", false) != true) fail("clear: " + answer.dump());
+    if (answer.value("ok", false) != true) failStarting("clear: " + answer.dump());
 }
 
 int SimProcess::stop() {

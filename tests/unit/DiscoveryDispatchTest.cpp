@@ -11,6 +11,7 @@
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "support/FakeMacResolver.h"
+#include "support/FrameBytes.h"
 #include "support/RecordingNotifier.h"
 
 using namespace tarvo;
@@ -18,9 +19,7 @@ using namespace tarvo::discovery;
 
 namespace {
 
-std::uint32_t addr(const char* text) {
-    return inet_addr(text);
-}
+using tarvo::test::addr;
 
 std::vector<std::uint8_t> reply(std::uint8_t command, std::uint16_t target,
                                 std::vector<std::uint8_t> payload, std::uint8_t tag = 0) {

@@ -7,23 +7,20 @@
 #include "core/protocol/CommandCodes.h"
 #include "core/protocol/CommandHeader.h"
 #include "core/protocol/Frames.h"
+#include "support/FrameBytes.h"
 
 using namespace tarvo::protocol;
 
 namespace {
 
-std::vector<std::uint8_t> bytesOf(const Frame& f) {
-    return {f.bytes.begin(), f.bytes.begin() + f.size};
-}
+using tarvo::test::bytesOf;
 
 std::vector<std::uint8_t> withZeros(std::vector<std::uint8_t> head, std::size_t total) {
     head.resize(total, 0);
     return head;
 }
 
-std::uint32_t addr(const char* text) {
-    return inet_addr(text);
-}
+using tarvo::test::addr;
 
 }  // namespace
 

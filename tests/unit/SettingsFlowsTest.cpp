@@ -17,6 +17,7 @@
 #include "core/text/Messages.h"
 #include "core/text/TextConvert.h"
 #include "core/text/UiTextTable.h"
+#include "support/FrameBytes.h"
 #include "support/RecordingNotifier.h"
 
 using namespace tarvo;
@@ -24,9 +25,7 @@ using namespace tarvo::ops;
 
 namespace {
 
-std::uint32_t addr(const char* text) {
-    return inet_addr(text);
-}
+using tarvo::test::addr;
 
 // Records every frame with the time (in scripted milliseconds) it went out.
 class FakeSession : public UdpSession {

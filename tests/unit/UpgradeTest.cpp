@@ -27,6 +27,7 @@
 #include "core/upgrade/FirmwareUploader.h"
 #include "core/upgrade/NvrResolutionClient.h"
 #include "core/upgrade/PackageRules.h"
+#include "support/FrameBytes.h"
 
 using namespace tarvo;
 using namespace tarvo::upgrade;
@@ -34,9 +35,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::vector<std::uint8_t> bytesOf(const protocol::Frame& f) {
-    return {f.bytes.begin(), f.bytes.begin() + static_cast<std::ptrdiff_t>(f.size)};
-}
+using tarvo::test::bytesOf;
 
 // Records what the worker reports; waits for its end.
 class Recorder final : public UploadObserver {
@@ -135,13 +134,13 @@ private:
     std::thread reader_;
 };
 
-class TempDir {
+class PackageDir {
 public:
-    TempDir() {
+    PackageDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-up-XXXXXX").string();
         path = ::mkdtemp(pattern.data()) ? pattern : "";
     }
-    ~TempDir() { std::filesystem::remove_all(path); }
+    ~PackageDir() { std::filesystem::remove_all(path); }
     std::string file(const std::string& name, std::uint64_t size) const {
         std::string full = path + "/" + name;
         std::ofstream out(full, std::ios::binary);
@@ -293,7 +292,7 @@ TEST(Targets, UploaderAndResolutionClientSetTarget) {
 }
 
 TEST(UploadWorker, PiecesProgressAndAnswerOverASocketPair) {
-    TempDir dir;
+    PackageDir dir;
     for (const auto& [size, upper, positions] :
          {std::tuple<std::uint32_t, int, std::vector<int>>{0, 0, {}},
           {65536, 2, {1, 2}},
@@ -327,7 +326,7 @@ TEST(UploadWorker, PiecesProgressAndAnswerOverASocketPair) {
 }
 
 TEST(UploadWorker, RefusalsBeforeAnythingIsSent) {
-    TempDir dir;
+    PackageDir dir;
     PairedDevice device(g_nvrUpgradeSocket);
     Recorder recorder;
     FirmwareUploader uploader(nvrUpgrade(), recorder);
@@ -372,7 +371,7 @@ TEST(UploadWorker, RefusalsBeforeAnythingIsSent) {
 }
 
 TEST(UploadWorker, SecondStartWhileOneRunsDoesNothing) {
-    TempDir dir;
+    PackageDir dir;
     PairedDevice device(g_cameraUpgradeSocket);
     const std::string path = dir.file("IPC_update_00.00.02.09.img", 0);
     Recorder recorder;
@@ -391,7 +390,7 @@ TEST(UploadWorker, SecondStartWhileOneRunsDoesNothing) {
 }
 
 TEST(UploadWorker, FileShrinkingDuringTheUploadFails) {
-    TempDir dir;
+    PackageDir dir;
     PairedDevice device(g_cameraUpgradeSocket);
     device.serve(4 * 32768, 1);
     const std::string path = dir.file("IPC_update_00.00.02.09.img", 4 * 32768);
@@ -410,7 +409,7 @@ TEST(UploadWorker, FileShrinkingDuringTheUploadFails) {
 }
 
 TEST(UploadWorker, CancelWakesABlockedSendAndJoins) {
-    TempDir dir;
+    PackageDir dir;
     PairedDevice device(g_cameraUpgradeSocket);  // never reads: the send blocks
     const std::string path = dir.path + "/IPC_update_00.00.02.09.img";
     std::filesystem::resize_file(dir.file("IPC_update_00.00.02.09.img", 1), 64 << 20);

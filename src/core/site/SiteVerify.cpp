@@ -53,7 +53,8 @@ std::string plain(double value) {
     return error == std::errc() ? std::string(buffer, end) : std::string("-");
 }
 
-Reason said(std::u16string_view format, std::initializer_list<std::string> values = {}) {
+// A catalogue text with literal values, kept as its key.
+Reason saidReason(std::u16string_view format, std::initializer_list<std::string> values = {}) {
     std::vector<Reason> v;
     for (const auto& each : values) v.push_back(Reason::literal(each));
     return Reason::said(format, std::move(v));
@@ -134,7 +135,7 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
     });
     const auto timedOut = [&] {
         return failed(std::move(r),
-                      said(text::msg::kNoKeyPictureWithinFormat, {plain(options.timeout)}));
+                      saidReason(text::msg::kNoKeyPictureWithinFormat, {plain(options.timeout)}));
     };
     if (Clock::now() >= deadline) return timedOut();
     // The stream's set-up waits no longer than the device's time-out leaves.
@@ -142,9 +143,9 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
     const auto streamStart = Clock::now();
     if (!client.startStream()) {
         return failed(std::move(r), notes.streamConnectFailed
-                                        ? said(text::msg::kVerifyStreamConnectFailedFormat,
-                                               {std::to_string(client.streamPort())})
-                                        : said(text::msg::kVerifyNoStreamReply));
+                                        ? saidReason(text::msg::kVerifyStreamConnectFailedFormat,
+                                                     {std::to_string(client.streamPort())})
+                                        : saidReason(text::msg::kVerifyNoStreamReply));
     }
     const auto streamEnded = [&] {
         return client.stats().receiveEnded && client.pendingPackets() == 0;
@@ -157,9 +158,9 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
             firstKey = meter->firstKey;
         }
         if (firstKey) break;
-        if (stop.load()) return failed(std::move(r), said(text::msg::kVerifyStopped));
+        if (stop.load()) return failed(std::move(r), saidReason(text::msg::kVerifyStopped));
         if (streamEnded())
-            return failed(std::move(r), said(text::msg::kStreamEndedBeforeKeyPicture));
+            return failed(std::move(r), saidReason(text::msg::kStreamEndedBeforeKeyPicture));
         if (Clock::now() >= deadline) return timedOut();
         std::this_thread::sleep_for(kPoll);
     }
@@ -168,7 +169,7 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
     const auto end = *firstKey + meter->window;
     bool broken = false;
     while (Clock::now() < end) {
-        if (stop.load()) return failed(std::move(r), said(text::msg::kVerifyStopped));
+        if (stop.load()) return failed(std::move(r), saidReason(text::msg::kVerifyStopped));
         if (streamEnded()) {
             broken = true;
             break;
@@ -190,14 +191,14 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
         if (!broken && measuredUntil - meter->lastPicture > kStallLimit) {
             const double quiet =
                 std::chrono::duration<double>(measuredUntil - meter->lastPicture).count();
-            r.reason = said(text::msg::kVerifyStreamStalledFormat, {figureText(quiet, 1)});
+            r.reason = saidReason(text::msg::kVerifyStreamStalledFormat, {figureText(quiet, 1)});
         }
         last = meter->last;
     }
-    if (broken) return failed(std::move(r), said(text::msg::kVerifyStreamBroken));
+    if (broken) return failed(std::move(r), saidReason(text::msg::kVerifyStreamBroken));
     if (!r.reason.empty()) return r;  // stalled: not ok, with its reason
     snapshot = preview::jpegOf(last, kSnapshotMaxWidth, kSnapshotMaxHeight);
-    if (snapshot.empty()) return failed(std::move(r), said(text::msg::kVerifyNoSnapshot));
+    if (snapshot.empty()) return failed(std::move(r), saidReason(text::msg::kVerifyNoSnapshot));
     r.ok = true;
     return r;
 }
@@ -253,14 +254,15 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
     VerifyResult r;
     r.target = target;
     if (!target.heard)
-        return failed(std::move(r), said(text::msg::kDeviceNotHeardFormat, {target.address}));
+        return failed(std::move(r), saidReason(text::msg::kDeviceNotHeardFormat, {target.address}));
     if (!target.conflictMacs.empty()) {
         // The answers could come from any of them: nothing is credited to one MAC.
         std::string macs;
         for (const auto& m : target.conflictMacs) macs += (macs.empty() ? "" : " ") + m;
-        return failed(std::move(r), said(text::msg::kRowConflict).because(Reason::literal(macs)));
+        return failed(std::move(r),
+                      saidReason(text::msg::kRowConflict).because(Reason::literal(macs)));
     }
-    if (stop.load()) return failed(std::move(r), said(text::msg::kVerifyStopped));
+    if (stop.load()) return failed(std::move(r), saidReason(text::msg::kVerifyStopped));
     const auto start = Clock::now();
     const auto deadline =
         start + std::chrono::milliseconds(static_cast<long>(options.timeout * 1000.0));
@@ -279,17 +281,17 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
 
     auto t = Clock::now();
     if (!client.connect().ok) {
-        return finish(failed(std::move(r), said(text::msg::kVerifyConnectFailedFormat,
-                                                {target.address, std::to_string(port)})));
+        return finish(failed(std::move(r), saidReason(text::msg::kVerifyConnectFailedFormat,
+                                                      {target.address, std::to_string(port)})));
     }
     r.figures.connectMs = millisSince(t);
     if (caps.login) {
-        if (stop.load()) return finish(failed(std::move(r), said(text::msg::kVerifyStopped)));
+        if (stop.load()) return finish(failed(std::move(r), saidReason(text::msg::kVerifyStopped)));
         t = Clock::now();
         const protocol::Outcome login = client.login();
         if (!login.ok) {
-            Reason why = login.loginRefused      ? said(text::msg::kLoginRefusedNote)
-                         : login.message.empty() ? said(text::msg::kVerifyLoginBroken)
+            Reason why = login.loginRefused      ? saidReason(text::msg::kLoginRefusedNote)
+                         : login.message.empty() ? saidReason(text::msg::kVerifyLoginBroken)
                                                  : Reason::recognise(login.message);
             return finish(failed(std::move(r), std::move(why)));
         }
@@ -297,7 +299,7 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
     }
     // Every device that takes firmware says its version.
     if (caps.upgrade != discovery::UpgradeKind::None) {
-        if (stop.load()) return finish(failed(std::move(r), said(text::msg::kVerifyStopped)));
+        if (stop.load()) return finish(failed(std::move(r), saidReason(text::msg::kVerifyStopped)));
         // On a connection of its own, as the version check and the upgrade windows ask it.
         net::Socket socket;
         std::u16string version;
@@ -308,7 +310,8 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
                                             socket);
         }
         socket.close();
-        if (version.empty()) return finish(failed(std::move(r), said(text::msg::kVerifyNoVersion)));
+        if (version.empty())
+            return finish(failed(std::move(r), saidReason(text::msg::kVerifyNoVersion)));
         r.version = text::toUtf8(version);
     }
     // Cameras show their stream; NVRs, DVRs and decoders are checked without one.
@@ -316,7 +319,7 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
         r.ok = true;
         return finish(std::move(r));
     }
-    if (stop.load()) return finish(failed(std::move(r), said(text::msg::kVerifyStopped)));
+    if (stop.load()) return finish(failed(std::move(r), saidReason(text::msg::kVerifyStopped)));
     return finish(
         measureStream(std::move(r), client, meter, notes, options, deadline, stop, snapshot));
 }
@@ -370,7 +373,7 @@ std::vector<VerifyResult> verifyDevices(const std::string& sitePath,
             r.target = target;
             if (stop.load()) {
                 // Those not begun are not begun at all: nothing sent, nothing recorded.
-                r.reason = said(text::msg::kVerifyStopped);
+                r.reason = saidReason(text::msg::kVerifyStopped);
                 observer.verified(r, {});
                 results[i] = std::move(r);
                 continue;

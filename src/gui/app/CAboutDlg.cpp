@@ -8,18 +8,18 @@
 
 namespace tarvo::gui {
 
-namespace t = tmpl::about;
+namespace tAbout = tmpl::about;
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    const DialogBuilder ui(
-        *this, {"CAboutDlg", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
+    const DialogBuilder ui(*this, {"CAboutDlg", tAbout::kCaption, tAbout::kFont,
+                                   tAbout::kFontPoints, tAbout::kWidth, tAbout::kHeight});
 
     auto* icon = new QLabel(this);
-    const QRect iconRect = ui.units().rect(t::kIcon);
+    const QRect iconRect = ui.units().rect(tAbout::kIcon);
     icon->setGeometry(iconRect.x(), iconRect.y(), 32, 32);  // an icon keeps its own size
     icon->setPixmap(appIconPixmap(32));
-    for (const auto& c : {t::kName, t::kLine2}) ui.label(c);
-    auto* ok = ui.addWithText<QPushButton>(t::kOk);
+    for (const auto& c : {tAbout::kName, tAbout::kLine2}) ui.label(c);
+    auto* ok = ui.addWithText<QPushButton>(tAbout::kOk);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -50,7 +50,7 @@
 
 namespace tarvo::gui {
 
-namespace t = tmpl::main;
+namespace tMain = tmpl::main;
 
 namespace {
 
@@ -109,27 +109,27 @@ void CTarvoDlg::build() {
     // The template's texts are shown translated from the first: the language is chosen now.
     applyUiLanguage();
     setObjectName(QStringLiteral("CTarvoDlg"));
-    setWindowTitle(uiText(t::kCaption));
+    setWindowTitle(uiText(tMain::kCaption));
     setWindowIcon(appIcon());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
-    setFont(dialogFont(t::kFont, t::kFontPoints));
+    setFont(dialogFont(tMain::kFont, tMain::kFontPoints));
     const DialogUnits du(font());
     // The template's size is where the window starts and the least it shrinks to; the list
     // takes whatever it grows by.
-    setMinimumSize(du.size(t::kWidth, t::kHeight));
+    setMinimumSize(du.size(tMain::kWidth, tMain::kHeight));
     resize(minimumSize());
 
     const std::pair<int, void (ops::MainPresenter::*)()> handlers[] = {
-        {t::kSearch, &ops::MainPresenter::search},
-        {t::kPreview, &ops::MainPresenter::preview},
-        {t::kNetwork, &ops::MainPresenter::networkSettings},
-        {t::kParameters, &ops::MainPresenter::parameterConfiguration},
-        {t::kUpgrade, &ops::MainPresenter::upgrade},
-        {t::kReboot, &ops::MainPresenter::reboot},
-        {t::kCloud, &ops::MainPresenter::cloudSettings},
+        {tMain::kSearch, &ops::MainPresenter::search},
+        {tMain::kPreview, &ops::MainPresenter::preview},
+        {tMain::kNetwork, &ops::MainPresenter::networkSettings},
+        {tMain::kParameters, &ops::MainPresenter::parameterConfiguration},
+        {tMain::kUpgrade, &ops::MainPresenter::upgrade},
+        {tMain::kReboot, &ops::MainPresenter::reboot},
+        {tMain::kCloud, &ops::MainPresenter::cloudSettings},
     };
-    for (const auto& c : t::kButtons) {
+    for (const auto& c : tMain::kButtons) {
         auto* b = new CXPButton(uiText(c.text), this);
         b->setObjectName(controlName(c.id));
         b->setGeometry(du.rect(c.rect));
@@ -139,9 +139,9 @@ void CTarvoDlg::build() {
                 connect(b, &QPushButton::clicked, this,
                         [this, h = handler] { ((*presenter_).*h)(); });
         }
-        if (c.id == t::kSearch) b->setDefault(true);
+        if (c.id == tMain::kSearch) b->setDefault(true);
     }
-    for (const auto& c : t::kHidden) {
+    for (const auto& c : tMain::kHidden) {
         auto* b = new CXPButton(uiText(c.text), this);
         b->setObjectName(controlName(c.id));
         b->setGeometry(du.rect(c.rect));
@@ -151,17 +151,17 @@ void CTarvoDlg::build() {
     }
 
     list_ = new CSortListCtrl(this);
-    list_->setObjectName(controlName(t::kList));
-    list_->setGeometry(du.rect(t::kListRect));
-    list_->setBaseWidth(du.rect(t::kListRect).width());
+    list_->setObjectName(controlName(tMain::kList));
+    list_->setGeometry(du.rect(tMain::kListRect));
+    list_->setBaseWidth(du.rect(tMain::kListRect).width());
     list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     connect(list_, &CSortListCtrl::leftClicked, this, &CTarvoDlg::onLeftClick);
     connect(list_, &CSortListCtrl::rightClicked, this, &CTarvoDlg::onRightClick);
     connect(list_, &CSortListCtrl::keyboardMenu, this, &CTarvoDlg::onKeyboardMenu);
     connect(list_, &CSortListCtrl::doubleClickedRow, this, &CTarvoDlg::onDoubleClick);
 
-    note_ = new QLabel(uiText(t::kNote.text), this);
-    note_->setGeometry(du.rect(t::kNote.rect));
+    note_ = new QLabel(uiText(tMain::kNote.text), this);
+    note_->setGeometry(du.rect(tMain::kNote.rect));
     note_->adjustSize();
     buildSearchStatus(*note_);
     restoreGeometry(RememberedChoices::mainWindowGeometry());
@@ -170,7 +170,7 @@ void CTarvoDlg::build() {
     // window's own context menu (right click beside the list) and on F1.
     windowMenu_ = new QMenu(this);
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
-    QAction* about = windowMenu_->addAction(uiText(t::kAboutItem));
+    QAction* about = windowMenu_->addAction(uiText(tMain::kAboutItem));
     connect(about, &QAction::triggered, this, &CTarvoDlg::showAbout);
 
     // Built once and reused for every device, as the sequences refill them before each opening.
@@ -184,12 +184,12 @@ void CTarvoDlg::onInitDialog() {
     initialised_ = true;
     applyUiLanguage();
     engine_.setIgnoreReplies(true);
-    setWindowTitle(uiText(t::kTitle));
+    setWindowTitle(uiText(tMain::kTitle));
 
     contextMenu_ = new QMenu(this);
     contextMenu_->setObjectName(QStringLiteral("menu129"));
-    QAction* modify = contextMenu_->addAction(uiText(t::kMenuModifyText));
-    modify->setData(t::kMenuModify);
+    QAction* modify = contextMenu_->addAction(uiText(tMain::kMenuModifyText));
+    modify->setData(tMain::kMenuModify);
     connect(modify, &QAction::triggered, this, [this] { presenter_->networkSettings(); });
     connect(contextMenu_->addAction(uiText(u"导出列表…")), &QAction::triggered, this,
             [this] { exportDeviceList(this, table_); });
@@ -287,7 +287,7 @@ void CTarvoDlg::fitSiteColumn() {
 }
 
 void CTarvoDlg::showSiteTitle() {
-    const QString title = uiText(t::kTitle);
+    const QString title = uiText(tMain::kTitle);
     const QString& name = siteList_->siteName();
     QString shown = name.isEmpty() ? title : uiText(text::msg::kSiteTitleFormat).arg(title, name);
     // A list that shows only some devices says so where the eye looks first.
@@ -388,7 +388,7 @@ void CTarvoDlg::showAbout() {
 
 void CTarvoDlg::onLeftClick(int row) {
     const auto previewEnabled = presenter_->leftClick(list_->rowHit(row));
-    if (previewEnabled) button(t::kPreview)->setEnabled(*previewEnabled);
+    if (previewEnabled) button(tMain::kPreview)->setEnabled(*previewEnabled);
 }
 
 void CTarvoDlg::onRightClick(int row, QPoint globalPosition) {
@@ -413,10 +413,10 @@ void CTarvoDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     if (list_ == nullptr) return;
     const DialogUnits du(font());
-    const QSize grown = size() - du.size(t::kWidth, t::kHeight);
-    const QRect list = du.rect(t::kListRect);
+    const QSize grown = size() - du.size(tMain::kWidth, tMain::kHeight);
+    const QRect list = du.rect(tMain::kListRect);
     list_->setGeometry(list.adjusted(0, 0, grown.width(), grown.height()));
-    const QRect note = du.rect(t::kNote.rect);
+    const QRect note = du.rect(tMain::kNote.rect);
     note_->move(note.left(), note.top() + grown.height());
     const QRect line = searchStatus_->geometry();
     searchStatus_->setGeometry(line.left(), note_->y(), list_->geometry().right() - line.left(),
@@ -480,7 +480,7 @@ void CTarvoDlg::buildSearchStatus(const QLabel& note) {
         },
         this);
     // From the note's end to the list's right edge, on the note's line.
-    const QRect list = DialogUnits(font()).rect(t::kListRect);
+    const QRect list = DialogUnits(font()).rect(tMain::kListRect);
     const QRect beside(note.geometry().right() + 8, note.geometry().top(),
                        list.right() - note.geometry().right() - 8, note.geometry().height());
     searchStatus_->setGeometry(beside);

@@ -14,7 +14,7 @@
 
 namespace tarvo::gui {
 
-namespace t = tmpl::camera;
+namespace tCamera = tmpl::camera;
 
 namespace {
 
@@ -33,8 +33,8 @@ CIPCamConfigDlg::CIPCamConfigDlg(ops::UdpSession& session, QWidget* parent)
 }
 
 void CIPCamConfigDlg::build() {
-    const DialogBuilder ui(
-        *this, {"CIPCamConfigDlg", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
+    const DialogBuilder ui(*this, {"CIPCamConfigDlg", tCamera::kCaption, tCamera::kFont,
+                                   tCamera::kFontPoints, tCamera::kWidth, tCamera::kHeight});
 
     // Drop-down lists to choose from, not to type into.
     auto combo = [&](const tmpl::Control& c) {
@@ -43,26 +43,26 @@ void CIPCamConfigDlg::build() {
         return box;
     };
 
-    ui.label(t::kCameraIpLabel);
-    cameraIp_ = ui.readOnlyEdit(t::kCameraIpEdit);
-    ui.label(t::kVersionLabel);
-    version_ = ui.readOnlyEdit(t::kVersionEdit);
-    ui.label(t::kProtocolLabel);
-    protocol_ = combo(t::kProtocolCombo);
-    ui.label(t::kResolutionLabel);
-    resolution_ = combo(t::kResolutionCombo);
-    ui.label(t::kOverlayLabel);
-    overlay_ = combo(t::kOverlayCombo);
-    ui.label(t::kSubStreamLabel);
-    subStream_ = combo(t::kSubStreamCombo);
-    for (const auto& note : t::kNotes) ui.label(note);
+    ui.label(tCamera::kCameraIpLabel);
+    cameraIp_ = ui.readOnlyEdit(tCamera::kCameraIpEdit);
+    ui.label(tCamera::kVersionLabel);
+    version_ = ui.readOnlyEdit(tCamera::kVersionEdit);
+    ui.label(tCamera::kProtocolLabel);
+    protocol_ = combo(tCamera::kProtocolCombo);
+    ui.label(tCamera::kResolutionLabel);
+    resolution_ = combo(tCamera::kResolutionCombo);
+    ui.label(tCamera::kOverlayLabel);
+    overlay_ = combo(tCamera::kOverlayCombo);
+    ui.label(tCamera::kSubStreamLabel);
+    subStream_ = combo(tCamera::kSubStreamCombo);
+    for (const auto& note : tCamera::kNotes) ui.label(note);
 
-    auto* fixMac = ui.button(t::kFixMacButton);
+    auto* fixMac = ui.button(tCamera::kFixMacButton);
     fixMac->setAutoDefault(false);
     connect(fixMac, &QPushButton::clicked, this, &CIPCamConfigDlg::fixMac);
 
-    auto* ok = ui.button(t::kOkButton);
-    wireButtons(ok, ui.button(t::kCancelButton));
+    auto* ok = ui.button(tCamera::kOkButton);
+    wireButtons(ok, ui.button(tCamera::kCancelButton));
 }
 
 bool CIPCamConfigDlg::run(ops::CameraConfigForm& form) {

@@ -19,7 +19,7 @@
 
 namespace tarvo::gui {
 
-namespace t = tmpl::login;
+namespace tLogin = tmpl::login;
 
 CLog::CLog(QWidget* parent) : CLog(protocol::kCameraCommandPort, parent) {}
 
@@ -28,18 +28,19 @@ CLog::CLog(int port, QWidget* parent) : QDialog(parent), port_(port) {
 }
 
 void CLog::build() {
-    const DialogBuilder ui(*this,
-                           {"CLog", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
+    const DialogBuilder ui(*this, {"CLog", tLogin::kCaption, tLogin::kFont, tLogin::kFontPoints,
+                                   tLogin::kWidth, tLogin::kHeight});
 
-    userLabel_ = ui.label(t::kUserLabelCtl);
-    userEdit_ = ui.add<COwnerEdit>(t::kUserEdit);
-    passwordLabel_ = ui.label(t::kPasswordLabelCtl);
-    passwordEdit_ = ui.add<COwnerEdit>(t::kPasswordEdit);  // shown in clear, as installers expect
-    ui.label(t::kPortLabel);
-    portEdit_ = ui.add<COwnerEdit>(t::kPortEdit);
-    streamLabel_ = ui.label(t::kStreamLabelCtl);
+    userLabel_ = ui.label(tLogin::kUserLabelCtl);
+    userEdit_ = ui.add<COwnerEdit>(tLogin::kUserEdit);
+    passwordLabel_ = ui.label(tLogin::kPasswordLabelCtl);
+    passwordEdit_ =
+        ui.add<COwnerEdit>(tLogin::kPasswordEdit);  // shown in clear, as installers expect
+    ui.label(tLogin::kPortLabel);
+    portEdit_ = ui.add<COwnerEdit>(tLogin::kPortEdit);
+    streamLabel_ = ui.label(tLogin::kStreamLabelCtl);
     for (int i = 0; i < 3; ++i) {
-        const auto& c = t::kRadios[i];
+        const auto& c = tLogin::kRadios[i];
         auto* radio = ui.add<QRadioButton>(c);
         radio->setText(uiText(c.text));
         // Not automatic: the dialog keeps exactly one checked.
@@ -47,10 +48,10 @@ void CLog::build() {
         connect(radio, &QRadioButton::clicked, this, [this, radio] { checkRadio(radio); });
         radios_[i] = radio;
     }
-    okButton_ = ui.button(t::kOkButton);
+    okButton_ = ui.button(tLogin::kOkButton);
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, &CLog::accept);
-    auto* cancel = ui.button(t::kCancelButton);
+    auto* cancel = ui.button(tLogin::kCancelButton);
     connect(cancel, &QPushButton::clicked, this, &CLog::reject);
 }
 

@@ -15,35 +15,35 @@
 
 namespace tarvo::gui {
 
-namespace t = tmpl::net;
+namespace tNet = tmpl::net;
 
 CSetNet::CSetNet(QWidget* parent) : FormDialog(parent) {
     build();
 }
 
 void CSetNet::build() {
-    const DialogBuilder ui(
-        *this, {"CSetNet", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
+    const DialogBuilder ui(*this, {"CSetNet", tNet::kCaption, tNet::kFont, tNet::kFontPoints,
+                                   tNet::kWidth, tNet::kHeight});
 
-    labels_[0] = ui.label(t::kAddressLabelCtl);
-    address_ = ui.add<IpAddressEdit>(t::kAddressEdit);
-    labels_[1] = ui.label(t::kNetmaskLabelCtl);
-    netmask_ = ui.add<IpAddressEdit>(t::kNetmaskEdit);
-    labels_[2] = ui.label(t::kGatewayLabelCtl);
-    gateway_ = ui.add<IpAddressEdit>(t::kGatewayEdit);
-    labels_[3] = ui.label(t::kDnsLabelCtl);
-    dns_ = ui.add<IpAddressEdit>(t::kDnsEdit);
-    ui.label(t::kHttpPortLabel);
-    httpPort_ = ui.readOnlyEdit(t::kHttpPortEdit);
-    labels_[4] = ui.label(t::kUserLabelCtl);
-    user_ = ui.add<QLineEdit>(t::kUserEdit);
-    labels_[5] = ui.label(t::kPasswordLabelCtl);
-    password_ = ui.add<QLineEdit>(t::kPasswordEdit);
-    dhcp_ = ui.addWithText<QCheckBox>(t::kDhcpCheck);
-    audio_ = ui.addWithText<QCheckBox>(t::kAudioCheck);
+    labels_[0] = ui.label(tNet::kAddressLabelCtl);
+    address_ = ui.add<IpAddressEdit>(tNet::kAddressEdit);
+    labels_[1] = ui.label(tNet::kNetmaskLabelCtl);
+    netmask_ = ui.add<IpAddressEdit>(tNet::kNetmaskEdit);
+    labels_[2] = ui.label(tNet::kGatewayLabelCtl);
+    gateway_ = ui.add<IpAddressEdit>(tNet::kGatewayEdit);
+    labels_[3] = ui.label(tNet::kDnsLabelCtl);
+    dns_ = ui.add<IpAddressEdit>(tNet::kDnsEdit);
+    ui.label(tNet::kHttpPortLabel);
+    httpPort_ = ui.readOnlyEdit(tNet::kHttpPortEdit);
+    labels_[4] = ui.label(tNet::kUserLabelCtl);
+    user_ = ui.add<QLineEdit>(tNet::kUserEdit);
+    labels_[5] = ui.label(tNet::kPasswordLabelCtl);
+    password_ = ui.add<QLineEdit>(tNet::kPasswordEdit);
+    dhcp_ = ui.addWithText<QCheckBox>(tNet::kDhcpCheck);
+    audio_ = ui.addWithText<QCheckBox>(tNet::kAudioCheck);
 
-    okButton_ = ui.button(t::kOkButton);
-    cancelButton_ = ui.button(t::kCancelButton);
+    okButton_ = ui.button(tNet::kOkButton);
+    cancelButton_ = ui.button(tNet::kCancelButton);
     wireButtons(okButton_, cancelButton_);
 }
 

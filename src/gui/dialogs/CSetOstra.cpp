@@ -14,26 +14,26 @@
 
 namespace tarvo::gui {
 
-namespace t = tmpl::cloud;
+namespace tCloud = tmpl::cloud;
 
 CSetOstra::CSetOstra(QWidget* parent) : FormDialog(parent) {
     build();
 }
 
 void CSetOstra::build() {
-    const DialogBuilder ui(
-        *this, {"CSetOstra", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
+    const DialogBuilder ui(*this, {"CSetOstra", tCloud::kCaption, tCloud::kFont,
+                                   tCloud::kFontPoints, tCloud::kWidth, tCloud::kHeight});
 
-    ui.label(t::kDeviceIdLabel);
-    deviceId_ = ui.add<QLineEdit>(t::kDeviceIdEdit);
+    ui.label(tCloud::kDeviceIdLabel);
+    deviceId_ = ui.add<QLineEdit>(tCloud::kDeviceIdEdit);
     deviceId_->setEnabled(false);  // the ID goes back exactly as the device sent it
-    identity_ = ui.add<QLineEdit>(t::kIdentityEdit);
+    identity_ = ui.add<QLineEdit>(tCloud::kIdentityEdit);
     identity_->hide();
-    ui.label(t::kPasswordLabel);
-    password_ = ui.add<QLineEdit>(t::kPasswordEdit);
+    ui.label(tCloud::kPasswordLabel);
+    password_ = ui.add<QLineEdit>(tCloud::kPasswordEdit);
 
-    auto* ok = ui.button(t::kOkButton);
-    auto* cancel = ui.button(t::kCancelButton);
+    auto* ok = ui.button(tCloud::kOkButton);
+    auto* cancel = ui.button(tCloud::kCancelButton);
     wireButtons(ok, cancel);
 }
 

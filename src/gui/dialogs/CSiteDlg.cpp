@@ -48,7 +48,7 @@ enum Column {
 };
 
 // Messages of the apply's own steps become its rows' results; no box from its thread.
-class QuietNotifier final : public text::Notifier {
+class ApplyNotifier final : public text::Notifier {
 public:
     void message(std::u16string_view) override {}
     void systemError(std::u16string_view) override {}
@@ -322,7 +322,7 @@ void CSiteDlg::runApply(site::ApplyOptions options, bool dryRun) {
     };
     // The worker has a connection of its own: one connection is never shared between threads.
     worker_ = std::thread([this, options, path = site_->path()] {
-        QuietNotifier notifier;
+        ApplyNotifier notifier;
         site::ApplyReport report;
         std::string failure;
         try {

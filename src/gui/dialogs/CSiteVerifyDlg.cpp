@@ -24,7 +24,7 @@ namespace tarvo::gui {
 
 namespace {
 
-enum Column { kColDevice, kColResult, kColVersion, kColFigures, kColumns };
+enum VerifyColumn { kVerifyDevice, kVerifyResult, kVerifyVersion, kVerifyFigures, kVerifyColumns };
 
 // The grid's pictures: big enough to see where a camera points.
 constexpr QSize kThumbnail(192, 108);
@@ -98,14 +98,15 @@ CSiteVerifyDlg::CSiteVerifyDlg(std::vector<discovery::DeviceRow> heard, QString 
     table_ = newResultTable(this, static_cast<int>(targets_.size()),
                             {uiText(u"设备"), uiText(text::msg::kAddressBatchResult),
                              uiText(text::msg::kBatchColVersion), uiText(u"测量值")},
-                            kColFigures);
+                            kVerifyFigures);
     table_->setObjectName(QStringLiteral("results"));
     for (int r = 0; r < table_->rowCount(); ++r) {
-        table_->setItem(r, kColDevice,
+        table_->setItem(r, kVerifyDevice,
                         new QTableWidgetItem(deviceText(targets_[static_cast<std::size_t>(r)])));
-        for (int c = kColResult; c < kColumns; ++c) table_->setItem(r, c, new QTableWidgetItem);
+        for (int c = kVerifyResult; c < kVerifyColumns; ++c)
+            table_->setItem(r, c, new QTableWidgetItem);
     }
-    fitResultColumn(*table_, kColFigures, 30);
+    fitResultColumn(*table_, kVerifyFigures, 30);
 
     snapshots_ = new QListWidget(this);
     snapshots_->setObjectName(QStringLiteral("snapshots"));
@@ -170,7 +171,7 @@ void CSiteVerifyDlg::start() {
     failed_ = 0;
     snapshots_->clear();
     for (int r = 0; r < table_->rowCount(); ++r)
-        for (int c = kColResult; c < kColumns; ++c) table_->item(r, c)->setText(QString());
+        for (int c = kVerifyResult; c < kVerifyColumns; ++c) table_->item(r, c)->setText(QString());
     progress_->setText(
         dataText(text::formatText(text::tr(text::msg::kVerifyProgressFormat),
                                   {u"0", text::fromUtf8(std::to_string(total_)), u"0"})));
@@ -218,14 +219,14 @@ void CSiteVerifyDlg::showResult(Item& item) {
         // A site that failed before the device was asked is the reason itself.
         if (!r.siteError.empty() && r.reason != text::Reason::literal(r.siteError))
             result += QLatin1Char('\n') + QString::fromStdString(r.siteError);
-        table_->item(row, kColResult)->setText(result);
-        table_->item(row, kColResult)
+        table_->item(row, kVerifyResult)->setText(result);
+        table_->item(row, kVerifyResult)
             ->setForeground(r.ok ? palette().text() : QBrush(QColor(0xB0, 0x10, 0x10)));
-        table_->item(row, kColVersion)->setText(dataText(text::fromUtf8(r.version)));
-        table_->item(row, kColFigures)->setText(dataText(r.figures.text()));
+        table_->item(row, kVerifyVersion)->setText(dataText(text::fromUtf8(r.version)));
+        table_->item(row, kVerifyFigures)->setText(dataText(r.figures.text()));
         break;
     }
-    table_->resizeColumnToContents(kColResult);
+    table_->resizeColumnToContents(kVerifyResult);
     table_->resizeRowsToContents();
     if (!item.thumbnail.isNull()) {
         auto* entry =

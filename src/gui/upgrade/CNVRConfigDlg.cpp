@@ -13,7 +13,7 @@
 
 namespace tarvo::gui {
 
-namespace t = tmpl::nvrConfig;
+namespace tNvrConfig = tmpl::nvrConfig;
 
 CNVRConfigDlg::CNVRConfigDlg(QWidget* parent) : FormDialog(parent) {
     build();
@@ -21,20 +21,21 @@ CNVRConfigDlg::CNVRConfigDlg(QWidget* parent) : FormDialog(parent) {
 
 void CNVRConfigDlg::build() {
     const DialogBuilder ui(
-        *this, {"CNVRConfigDlg", t::kCaption, t::kFont, t::kFontPoints, t::kWidth, t::kHeight});
+        *this, {"CNVRConfigDlg", tNvrConfig::kCaption, tNvrConfig::kFont, tNvrConfig::kFontPoints,
+                tNvrConfig::kWidth, tNvrConfig::kHeight});
 
-    ui.label(t::kResolutionLabel, Qt::AlignRight);
+    ui.label(tNvrConfig::kResolutionLabel, Qt::AlignRight);
 
     list_ = new QComboBox(this);
     list_->setEditable(true);
     list_->setInsertPolicy(QComboBox::NoInsert);
-    ui.place(list_, t::kResolutionList);
+    ui.place(list_, tNvrConfig::kResolutionList);
     // The template's height is that of the dropped-down list; the closed box keeps its own.
     list_->resize(list_->width(), list_->sizeHint().height());
 
     // This dialog keeps the platform's own buttons.
-    auto* ok = ui.addWithText<QPushButton>(t::kOkButton);
-    wireButtons(ok, ui.addWithText<QPushButton>(t::kCancelButton));
+    auto* ok = ui.addWithText<QPushButton>(tNvrConfig::kOkButton);
+    wireButtons(ok, ui.addWithText<QPushButton>(tNvrConfig::kCancelButton));
 }
 
 void CNVRConfigDlg::onInitDialog() {

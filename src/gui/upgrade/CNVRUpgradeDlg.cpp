@@ -13,16 +13,16 @@
 
 namespace tarvo::gui {
 
-namespace t = tmpl::nvrUpgrade;
+namespace tNvrUpgrade = tmpl::nvrUpgrade;
 
 namespace {
 
-constexpr auto kUpgradeDone = static_cast<QEvent::Type>(t::kUpgradeDoneEvent);
+constexpr auto kUpgradeDone = static_cast<QEvent::Type>(tNvrUpgrade::kUpgradeDoneEvent);
 
 }  // namespace
 
 CNVRUpgradeDlg::CNVRUpgradeDlg(QWidget* parent)
-    : UpgradeDialog(upgrade::nvrUpgrade(), t::kLayout, true, parent) {
+    : UpgradeDialog(upgrade::nvrUpgrade(), tNvrUpgrade::kLayout, true, parent) {
     upgrade_->setEnabled(false);  // until a part file is chosen
 }
 

@@ -49,7 +49,7 @@ using test::kSanitized;
 namespace {
 
 // Trickle rates: a reply of n bytes takes (n - 1) times the rate to arrive.
-const char* kFleet = R"({"devices": [
+const char* kHostileFleet = R"({"devices": [
   {"ip": "127.0.0.2", "type": 100, "name": "steady", "version": "v00.00.22.06", "password": "pw",
    "netParams": {"mask": "255.0.0.0", "gateway": "127.0.0.1", "dns": "127.0.0.1"}},
   {"ip": "127.0.0.3", "type": 100, "name": "trickle", "version": "v00.00.22.06", "tcpTrickleMs": 50},
@@ -103,8 +103,8 @@ std::chrono::milliseconds timed(F&& body) {
 }
 
 // The engine on every local interface of the sandbox, with the system's MAC lookup.
-struct Discovery {
-    Discovery() : engine(table, resolver, notifier) { engine.openInterfaces(); }
+struct HostileDiscovery {
+    HostileDiscovery() : engine(table, resolver, notifier) { engine.openInterfaces(); }
     DeviceTable table;
     net::SystemMacResolver resolver;
     test::RecordingNotifier notifier;
@@ -140,7 +140,7 @@ public:
     protocol::Outcome rebootDevice(const protocol::LoginInfo&) override { return {}; }
 };
 
-class Recorder final : public upgrade::UploadObserver {
+class UploadRecorder final : public upgrade::UploadObserver {
 public:
     void uploadStarted(int, std::uint32_t) override {}
     void uploadProgress(int, std::uint64_t) override {}
@@ -152,7 +152,7 @@ public:
     upgrade::UploadOutcome outcome;
 };
 
-class HostileE2E : public test::SharedSimTest<&kFleet> {
+class HostileE2E : public test::SharedSimTest<&kHostileFleet> {
 protected:
     void SetUp() override {
         sim->clear(true);
@@ -219,7 +219,7 @@ TEST_F(HostileE2E, FloodListsEveryAddressOnceAndKeepsMemoryFlat) {
     constexpr int kSources = 2000;
     flood("rate=10000,durationMs=2000,sources=2000,base=127.2.0.1");
     const auto expected = floodAddresses(0x7F020001, kSources);
-    Discovery d;
+    HostileDiscovery d;
     long rssAfterFirst = 0;
     long simRssAfterFirst = 0;
     const std::string simStatus = "/proc/" + std::to_string(sim->pid()) + "/status";
@@ -289,7 +289,7 @@ TEST_F(HostileE2E, SearchDuringAFloodLeavesAConsistentList) {
     constexpr int kSources = 1500;
     flood("rate=10000,durationMs=2500,sources=1500,base=127.3.0.1");
     const auto expected = floodAddresses(0x7F030001, kSources);
-    Discovery d;
+    HostileDiscovery d;
     SleepingDialogs dialogs;
     NoActions actions;
     ops::EngineSearch search(d.engine);
@@ -396,7 +396,7 @@ TEST_F(HostileE2E, TricklingRepliesThatCompleteInTimeAreReadWhole) {
     client->stop();
 
     // The upload answer: 6 bytes, 100 ms apart (the version reply before it too).
-    Recorder recorder;
+    UploadRecorder recorder;
     const std::string path = package("IPC_update_00.00.03.08.img", 70000);
     {
         upgrade::FirmwareUploader uploader(upgrade::cameraUpgrade(), recorder);
@@ -477,7 +477,7 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
     });
     // The NVR upload's version query (15 s) on a silent NVR.
     auto silentNvrVersion = run([](Result& r, test::RecordingNotifier&) {
-        Recorder recorder;
+        UploadRecorder recorder;
         upgrade::FirmwareUploader uploader(upgrade::nvrUpgrade(), recorder);
         uploader.SetTarget(5500, "127.0.0.16");
         r.ok = uploader.connect();
@@ -488,7 +488,7 @@ TEST_F(HostileE2E, TricklesPastTheTimeOutAndSilentDevicesEndWithinIt) {
     // 6 s apart: its tag would come after the time-out.
     const std::string path = package("IPC_update_00.00.03.08.img", 1000);
     auto trickledAnswer = run([&path](Result& r, test::RecordingNotifier&) {
-        Recorder recorder;
+        UploadRecorder recorder;
         upgrade::FirmwareUploader uploader(upgrade::cameraUpgrade(), recorder);
         uploader.SetTarget(5505, "127.0.0.14");
         r.ok = uploader.connect();

@@ -17,7 +17,7 @@ using namespace tarvo;
 
 namespace {
 
-const char* kFleet = R"({"devices": [
+const char* kSettingsFleet = R"({"devices": [
   {"ip": "127.0.0.2", "type": 100, "name": "cam", "version": "v00.00.22.06", "password": "pw", "audio": 1,
    "netParams": {"mask": "255.0.0.0", "gateway": "127.0.0.1", "dns": "127.0.0.1", "httpPort": 65535,
                  "reserved": 4660, "dhcp": 0, "opaque": 3405691582}},
@@ -36,7 +36,7 @@ const char* kFleet = R"({"devices": [
   {"ip": "127.1.5.20", "type": 100, "password": "pw"}
 ]})";
 
-class SettingsCliE2E : public test::SharedSimTest<&kFleet> {
+class SettingsCliE2E : public test::SharedSimTest<&kSettingsFleet> {
 protected:
     void SetUp() override { sim->clear(true); }
 

@@ -43,7 +43,7 @@ using test::RecordingNotifier;
 
 namespace {
 
-const char* kFleet = R"({"devices": [
+const char* kUpgradeFleet = R"({"devices": [
   {"ip": "127.0.0.2", "type": 100, "version": "v00.00.02.08"},
   {"ip": "127.0.0.3", "type": 181, "version": "v8.9.1", "outputResolution": 4},
   {"ip": "127.0.0.4", "type": 100, "version": "v00.00.02.08", "uploadResetAfter": 40000},
@@ -102,7 +102,7 @@ std::string sha256Of(const std::string& path) {
     return hex;
 }
 
-class UpgradeE2E : public test::SharedSimTest<&kFleet> {
+class UpgradeE2E : public test::SharedSimTest<&kUpgradeFleet> {
 protected:
     void SetUp() override {
         sim->clear(true);

@@ -48,6 +48,29 @@ void type(QDialog& dialog, int id, const QString& text) {
     QTest::keyClicks(edit, text);
 }
 
+// Closes the batch address dialog when the script driving it ends, also when a failed assertion
+// ended it early, so that the dialog's modal loop always returns. The dialog refuses to close
+// while its batch runs; its Close button comes back on when the batch has ended.
+class CloseOnceTheBatchEnded {
+public:
+    explicit CloseOnceTheBatchEnded(QDialog& dialog) : dialog_(dialog) {}
+    CloseOnceTheBatchEnded(const CloseOnceTheBatchEnded&) = delete;
+    CloseOnceTheBatchEnded& operator=(const CloseOnceTheBatchEnded&) = delete;
+    ~CloseOnceTheBatchEnded() {
+        auto* close = dialog_.findChild<QPushButton*>("closeButton");
+        if (close != nullptr && test::waitUntil([&] { return close->isEnabled(); }, 60s)) {
+            EXPECT_TRUE(dialog_.close()) << "the dialog did not close after its batch";
+        } else {
+            ADD_FAILURE() << "the batch did not end within 60 s";
+        }
+        // Whatever happened, the modal loop ends here rather than at the test's time-out.
+        if (dialog_.isVisible()) dialog_.done(QDialog::Rejected);
+    }
+
+private:
+    QDialog& dialog_;
+};
+
 // The camera at 10.250.0.11 (password "pw") on a device host of its own.
 std::unique_ptr<test::SimProcess> cameraOnHost() {
     test::SimOptions options;
@@ -66,7 +89,8 @@ TEST(NetworkMoveGuiTest, CameraMovesAndKeepsItsMac) {
     gui::CTarvoDlg window;
     window.onInitDialog();
     window.show();
-    ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.11", 2).isEmpty(); }, 5s));
+    ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.11", 2).isEmpty(); }, 5s))
+        << "the first search did not list the camera with its MAC";
     const QString mac = cell(window, "10.250.0.11", 2);
     EXPECT_EQ(mac, QStringLiteral("02:00:0a:fa:00:0b").toUpper()) << mac.toStdString();
 
@@ -81,7 +105,8 @@ TEST(NetworkMoveGuiTest, CameraMovesAndKeepsItsMac) {
     EXPECT_TRUE(driver.boxes.empty());
     EXPECT_EQ(driver.others.size(), 1u);
 
-    ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.21", 2).isEmpty(); }, 5s));
+    ASSERT_TRUE(test::waitUntil([&] { return !cell(window, "10.250.0.21", 2).isEmpty(); }, 5s))
+        << "the search after the change did not list the camera at its new address";
     EXPECT_EQ(cell(window, "10.250.0.21", 2), mac);
     EXPECT_EQ(test::rowOf(window, "10.250.0.11"), -1);
     EXPECT_EQ(sim->device("10.250.0.21")["netParams"]["address"], "10.250.0.21");
@@ -107,21 +132,22 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
     QString newAddress;
     QString planned;
     driver.dialogs.push_back([&](QDialog& dialog) {
+        const CloseOnceTheBatchEnded closing(dialog);
         dialog.findChild<QLineEdit*>("start")->setText("10.250.0.41");
         dialog.findChild<QLineEdit*>("password")->setText("pw");
         auto* devices = dialog.findChild<QTableWidget*>("devices");
         // The plan shows before anything is sent; Start writes it.
         auto* start = dialog.findChild<QPushButton*>("startButton");
         dialog.findChild<QPushButton*>("planButton")->click();
-        test::waitUntil([&] { return start->isEnabled(); }, 20s);
+        ASSERT_TRUE(test::waitUntil([&] { return start->isEnabled(); }, 20s))
+            << "no plan to start: " << devices->item(0, 4)->text().toStdString();
         planned = devices->item(0, 3)->text();
         start->click();
-        test::waitUntil(
-            [&] { return devices->item(0, 4)->text() == QString::fromStdU16String(u"已修改"); },
-            40s);
+        const QString moved = QString::fromStdU16String(u"已修改");
+        ASSERT_TRUE(test::waitUntil([&] { return devices->item(0, 4)->text() == moved; }, 40s))
+            << "the batch did not confirm the move: " << devices->item(0, 4)->text().toStdString();
         result = devices->item(0, 4)->text();
         newAddress = devices->item(0, 3)->text();
-        test::waitUntil([&] { return dialog.close(); }, 5s);  // closes once the batch ended
     });
     auto* menu = window.findChild<QMenu*>("menu129");
     ASSERT_NE(menu, nullptr);
@@ -138,7 +164,8 @@ TEST(NetworkMoveGuiTest, BatchDialogMovesTheCheckedCamera) {
             return test::rowOf(window, "10.250.0.11") < 0 &&
                    test::rowOf(window, "10.250.0.41") >= 0;
         },
-        10s));
+        10s))
+        << "the window's list does not show the camera at its new address only";
     window.engine().closeInterfaces();
 }
 
@@ -156,12 +183,14 @@ TEST(NetworkMoveGuiTest, BatchDialogSendsNothingWhenTheBatchCannotBeCompleted) {
     test::ModalDriver driver;
     std::vector<QString> results;
     driver.dialogs.push_back([&](QDialog& dialog) {
+        const CloseOnceTheBatchEnded closing(dialog);
         // One free address for two devices: the second has none.
         dialog.findChild<QLineEdit*>("start")->setText("10.250.0.254");
         dialog.findChild<QLineEdit*>("password")->setText("pw");
         auto* plan = dialog.findChild<QPushButton*>("planButton");
         plan->click();
-        EXPECT_TRUE(test::waitUntil([&] { return plan->isEnabled(); }, 20s));
+        ASSERT_TRUE(test::waitUntil([&] { return plan->isEnabled(); }, 20s))
+            << "the plan's search did not end";
         // Start stays off: the batch holds a device it cannot move.
         auto* start = dialog.findChild<QPushButton*>("startButton");
         EXPECT_FALSE(start->isEnabled());
@@ -169,7 +198,6 @@ TEST(NetworkMoveGuiTest, BatchDialogSendsNothingWhenTheBatchCannotBeCompleted) {
         auto* devices = dialog.findChild<QTableWidget*>("devices");
         for (int r = 0; r < devices->rowCount(); ++r)
             results.push_back(devices->item(r, 4)->text());
-        dialog.close();
     });
     for (QAction* action : window.findChild<QMenu*>("menu129")->actions()) {
         if (action->text() == QString::fromStdU16String(u"批量修改IP…")) action->trigger();
