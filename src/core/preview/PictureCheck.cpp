@@ -1,0 +1,171 @@
+#include "core/preview/PictureCheck.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "core/preview/Picture.h"
+#include "core/text/Messages.h"
+
+namespace tarvo::preview {
+
+namespace {
+
+using L = PictureLimits;
+
+// Limited-range levels (16-235) to full range (0-255).
+constexpr double kLimitedScale = 255.0 / 219.0;
+
+std::string rounded(double value) {
+    return std::to_string(static_cast<long long>(std::lround(value)));
+}
+
+text::Reason said(std::u16string_view format, std::initializer_list<double> values) {
+    std::vector<text::Reason> v;
+    for (const double each : values) v.push_back(text::Reason::literal(rounded(each)));
+    return text::Reason::said(format, std::move(v));
+}
+
+}  // namespace
+
+std::vector<text::Reason> PictureVerdict::reasons() const {
+    namespace msg = text::msg;
+    const PictureFigures& f = figures;
+    std::vector<text::Reason> out;
+    if (has(PictureFlag::Black)) out.push_back(said(msg::kPictureBlackFormat, {f.brightness}));
+    if (has(PictureFlag::WashedOut))
+        out.push_back(said(msg::kPictureWashedOutFormat, {f.brightness, f.contrast}));
+    if (has(PictureFlag::Flat)) out.push_back(said(msg::kPictureFlatFormat, {f.contrast}));
+    if (has(PictureFlag::Blurred))
+        out.push_back(said(msg::kPictureBlurredFormat, {f.sharpness, f.contrast}));
+    if (has(PictureFlag::Frozen)) out.push_back(said(msg::kPictureFrozenFormat, {f.stillSeconds}));
+    return out;
+}
+
+void PictureCheck::reset() {
+    previous_.clear();
+    previousWidth_ = previousHeight_ = 0;
+    window_.clear();
+    stillInWindow_ = 0;
+}
+
+PictureVerdict PictureCheck::check(const Picture& picture, Clock::time_point when) {
+    if (picture.empty() || picture.plane(0) == nullptr) return {};
+    return check(picture.plane(0), picture.stride(0), picture.width(), picture.height(),
+                 picture.range() == ColourRange::Full, when);
+}
+
+void PictureCheck::scaleDown(const std::uint8_t* luma, int stride, int width, int height) {
+    // A whole factor, so that every check pixel stands for a block of the same size.
+    const int factor = (width + L::kMaxWidth - 1) / L::kMaxWidth;
+    width_ = width / factor;
+    height_ = height / factor;
+    plane_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+    std::uint16_t* out = plane_.data();
+    if (factor == 1) {
+        for (int y = 0; y < height_; ++y) {
+            const std::uint8_t* row = luma + static_cast<std::ptrdiff_t>(y) * stride;
+            for (int x = 0; x < width_; ++x) *out++ = static_cast<std::uint16_t>(4 * row[x]);
+        }
+        return;
+    }
+    const int middle = (factor - 2) / 2;
+    for (int y = 0; y < height_; ++y) {
+        const std::uint8_t* top = luma + static_cast<std::ptrdiff_t>(factor * y + middle) * stride;
+        const std::uint8_t* bottom = top + stride;
+        for (int x = 0, c = middle; x < width_; ++x, c += factor)
+            *out++ = static_cast<std::uint16_t>(top[c] + top[c + 1] + bottom[c] + bottom[c + 1]);
+    }
+}
+
+double PictureCheck::stillFor(bool still, Clock::time_point when) {
+    window_.push_back({when, still});
+    stillInWindow_ += still ? 1 : 0;
+    const auto start = when - L::kFrozenWindow;
+    // Keep the last picture from before the window's start: it says the window is covered.
+    while (window_.size() > L::kMaxWindowPictures ||
+           (window_.size() > 1 && window_[1].when <= start)) {
+        stillInWindow_ -= window_.front().still ? 1 : 0;
+        window_.pop_front();
+    }
+    if (window_.front().when > start) return 0;
+    const double share = static_cast<double>(stillInWindow_) / static_cast<double>(window_.size());
+    if (share < L::kFrozenStillShare) return 0;
+    return std::chrono::duration<double>(when - window_.front().when).count();
+}
+
+PictureVerdict PictureCheck::check(const std::uint8_t* luma, int stride, int width, int height,
+                                   bool fullRange, Clock::time_point when) {
+    PictureVerdict verdict;
+    if (luma == nullptr || width < 3 || height < 3 || stride < width) return verdict;
+    scaleDown(luma, stride, width, height);
+    const int w = width_;
+    const int h = height_;
+    const std::uint16_t* p = plane_.data();
+
+    std::uint64_t sum = 0;
+    std::uint64_t squares = 0;
+    for (const std::uint16_t v : plane_) {
+        sum += v;
+        squares += static_cast<std::uint64_t>(v) * v;
+    }
+    std::int64_t lapSum = 0;
+    std::uint64_t lapSquares = 0;
+    for (int y = 1; y + 1 < h; ++y) {
+        const std::uint16_t* row = p + static_cast<std::ptrdiff_t>(y) * w;
+        for (int x = 1; x + 1 < w; ++x) {
+            const int lap = 4 * row[x] - row[x - 1] - row[x + 1] - row[x - w] - row[x + w];
+            lapSum += lap;
+            lapSquares += static_cast<std::uint64_t>(static_cast<std::int64_t>(lap) * lap);
+        }
+    }
+    const bool sameSize = previousWidth_ == w && previousHeight_ == h;
+    std::uint64_t difference = 0;
+    if (sameSize) {
+        for (std::size_t i = 0; i < plane_.size(); ++i)
+            difference += static_cast<std::uint64_t>(std::abs(plane_[i] - previous_[i]));
+    }
+    previous_.swap(plane_);
+    previousWidth_ = w;
+    previousHeight_ = h;
+
+    // The sums are of four samples: a quarter of them is a level.
+    const double n = static_cast<double>(w) * h;
+    const double inner = static_cast<double>(w - 2) * (h - 2);
+    const double scale = fullRange ? 1.0 : kLimitedScale;
+    const double offset = fullRange ? 0.0 : 16.0;
+    const double mean = static_cast<double>(sum) / n / 4;
+    const double variance =
+        std::max(0.0, static_cast<double>(squares) / n / 16 - mean * mean) * scale * scale;
+    const double lapMean = static_cast<double>(lapSum) / inner / 4;
+    const double lapVariance =
+        std::max(0.0, static_cast<double>(lapSquares) / inner / 16 - lapMean * lapMean) * scale *
+        scale;
+    PictureFigures& f = verdict.figures;
+    f.width = w;
+    f.height = h;
+    f.brightness = std::clamp((mean - offset) * scale, 0.0, 255.0);
+    f.contrast = std::sqrt(variance);
+    f.sharpness = lapVariance;
+    f.hasChange = sameSize;
+    f.change = sameSize ? static_cast<double>(difference) / n / 4 * scale : 0;
+    f.stillSeconds = stillFor(sameSize && f.change < L::kStillChange, when);
+
+    const auto raise = [&verdict](PictureFlag flag) {
+        verdict.flags |= static_cast<std::uint8_t>(flag);
+    };
+    if (f.brightness <= L::kBlackBrightness && f.contrast <= L::kBlackContrast) {
+        raise(PictureFlag::Black);
+    } else if (f.brightness >= L::kWashedOutBrightness && f.contrast <= L::kWashedOutContrast) {
+        raise(PictureFlag::WashedOut);
+    } else if (f.contrast <= L::kFlatContrast) {
+        raise(PictureFlag::Flat);
+    } else {
+        if (f.sharpness < L::kBlurredSharpnessShare * variance) raise(PictureFlag::Blurred);
+        if (f.stillSeconds > 0) raise(PictureFlag::Frozen);
+    }
+    return verdict;
+}
+
+}  // namespace tarvo::preview
