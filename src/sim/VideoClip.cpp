@@ -106,9 +106,9 @@ void boxLine(std::uint8_t* line, int count, std::ptrdiff_t step, int r, std::vec
 }
 
 // A lens far out of focus: two box passes each way (close to a Gaussian) with a radius of a
-// fortieth of the width, which smears the pattern's detail at any picture size.
+// twenty-fourth of the width, which smears the pattern's detail at any picture size.
 void blurLuma(std::uint8_t* y, int stride, int width, int height) {
-    const int r = std::max(2, width / 40);
+    const int r = std::max(2, width / 24);
     std::vector<int> scratch;
     for (int pass = 0; pass < 2; ++pass) {
         for (int row = 0; row < height; ++row)

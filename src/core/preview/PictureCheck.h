@@ -14,22 +14,24 @@ class Picture;
 // Where a picture stops looking like a camera's view. Every figure is in full-range luma levels
 // (0-255), whatever range the stream codes, on the check plane (see PictureCheck).
 //
-// Chosen from the simulator's scenes, measured with the checks themselves (PictureCheckE2E
-// prints them), and kept well clear of what real cameras send:
-//   - the simulator's black scene reads brightness about 1, its washed-out scene about 242 with
-//     contrast about 5, its flat scene contrast 0, its normal pattern brightness about 100 with
-//     contrast about 55;
+// Chosen from the simulator's scenes as the checks themselves measure them on D1 H.264 (the
+// scene tests print them), and kept clear of what real cameras send:
+//   - the black scene reads brightness 2, the washed-out one 234 with contrast 5.5, the flat
+//     one contrast 0, the normal pattern brightness 84 with contrast 44;
 //   - a night scene is dark, but lamps, IR light and sensor noise give it contrast: a picture
 //     counts as black only when it is both very dark and nearly uniform; the same for washed
 //     out at the bright end (a snow scene is bright but keeps its contrast);
 //   - sharpness is judged against the picture's own contrast (the Laplacian's variance over
 //     the picture's variance), so that a dim or misty picture in focus is not called blurred:
-//     about 0.9 in the normal pattern, below 0.05 in the blurred one; natural scenes at this
-//     scale sit around 0.1 to 1, a lens far out of focus well below 0.03;
+//     about 3 in the normal pattern, 0.01 to 0.04 in the blurred one, whose Laplacian is down
+//     to the coder's own noise. Natural scenes in focus, at this scale where neighbouring check
+//     pixels lie several picture pixels apart, stay above 0.1; a lens far out of focus falls
+//     to a few hundredths. A slightly soft picture is not flagged: only a gross fault is;
 //   - a still picture changes by less than half a level: the frozen scene reads 0 between
-//     pictures and a few tenths when a key picture re-codes it, the moving pattern tens of
-//     levels. A live camera's own noise and its clock overlay keep it above the mark, though a
-//     perfectly still scene without either cannot be told from a frozen one.
+//     pictures and up to about 1.2 when a key picture codes it afresh (hence the share of still
+//     pictures rather than all of them), the moving pattern 14 in the median. A live camera's
+//     noise and its clock overlay keep it above the mark, though a perfectly still scene
+//     without either cannot be told from a frozen one.
 struct PictureLimits {
     // The check plane: at most this many columns.
     static constexpr int kMaxWidth = 160;
@@ -38,7 +40,7 @@ struct PictureLimits {
     static constexpr double kWashedOutBrightness = 210;
     static constexpr double kWashedOutContrast = 25;
     static constexpr double kFlatContrast = 8;
-    static constexpr double kBlurredSharpnessShare = 0.03;
+    static constexpr double kBlurredSharpnessShare = 0.08;
     static constexpr double kStillChange = 0.5;
     // Frozen: pictures kept on being still for this long (this share of them, so that a key
     // picture re-coding a frozen one does not count as life).
