@@ -30,7 +30,8 @@ struct Plane {
 };
 
 // A view with detail: squares of random brightness `cell` pixels wide around `mean`, spread
-// by `spread`, shifted `drift` pixels to the right, with sensor noise of +-`noise`.
+// by `spread`, shifted `drift` pixels to the right, with sensor noise of +-`noise`; the left
+// and right halves a quarter of `spread` apart, as large shapes are in a real view.
 Plane scene(int w, int h, int mean, int spread, int drift = 0, int noise = 0, unsigned seed = 1) {
     Plane p(w, h);
     const int cell = std::max(2, w / 80);
@@ -44,7 +45,9 @@ Plane scene(int w, int h, int mean, int spread, int drift = 0, int noise = 0, un
             hash *= 0x2C1B3C6DU;
             hash ^= hash >> 12;
             const int offset = static_cast<int>(hash % 201) - 100;  // -100..100
-            const int value = mean + offset * spread / 100 + (noise > 0 ? jitter(random) : 0);
+            const int half = (x < w / 2 ? -spread : spread) / 4;
+            const int value =
+                mean + half + offset * spread / 100 + (noise > 0 ? jitter(random) : 0);
             p.at(x, row) = static_cast<std::uint8_t>(std::clamp(value, 0, 255));
         }
     }
@@ -96,14 +99,15 @@ PictureVerdict stream(PictureCheck& check, Make make, double seconds,
 
 }  // namespace
 
-TEST(PictureCheckFigures, CheckPlaneIsAtMost160ColumnsWholeBlocks) {
-    EXPECT_EQ(checkOnce(Plane(1920, 1080, 128)).figures.width, 160);
-    EXPECT_EQ(checkOnce(Plane(1920, 1080, 128)).figures.height, 90);
+TEST(PictureCheckFigures, CheckPlaneIsSmallInWholeBlocks) {
+    const auto hd = checkOnce(Plane(1920, 1080, 128)).figures;
+    EXPECT_EQ(hd.width, 80);
+    EXPECT_EQ(hd.height, 45);
     const auto d1 = checkOnce(Plane(704, 576, 128)).figures;
-    EXPECT_EQ(d1.width, 140);
-    EXPECT_EQ(d1.height, 115);
-    EXPECT_EQ(checkOnce(Plane(352, 288, 128)).figures.width, 117);
-    EXPECT_EQ(checkOnce(Plane(120, 90, 128)).figures.width, 120);
+    EXPECT_EQ(d1.width, 78);  // blocks of 9 x 9
+    EXPECT_EQ(d1.height, 64);
+    EXPECT_EQ(checkOnce(Plane(352, 288, 128)).figures.width, 70);
+    EXPECT_EQ(checkOnce(Plane(80, 60, 128)).figures.width, 80);
     EXPECT_EQ(checkOnce(Plane(2, 2, 128)).figures.width, 0);  // too small to judge
     EXPECT_TRUE(checkOnce(Plane(2, 2, 128)).clean());
 }
@@ -126,7 +130,7 @@ TEST(PictureCheckFigures, LevelsReadInFullRange) {
 TEST(PictureCheckFlags, ViewWithDetailRaisesNothing) {
     PictureCheck check;
     const auto verdict = stream(
-        check, [](int i) { return scene(1280, 720, 110, 90, i); }, 5);
+        check, [](int i) { return scene(1280, 720, 110, 90, 5 * i); }, 5);
     EXPECT_TRUE(verdict.clean()) << int(verdict.flags);
     EXPECT_TRUE(verdict.reasons().empty());
     EXPECT_GT(verdict.figures.change, PictureLimits::kStillChange);
@@ -163,18 +167,20 @@ TEST(PictureCheckFlags, FlatIsAUniformToneAtAnyBrightness) {
 }
 
 TEST(PictureCheckFlags, BlurredAgainstThePicturesOwnContrast) {
-    Plane soft = scene(1280, 720, 110, 90);
-    blur(soft, 1280 / 40);
+    // A lens far out of focus: smeared over a twenty-fourth of the width.
+    Plane soft = scene(704, 576, 110, 90);
+    blur(soft, 704 / 24);
     const auto blurred = checkOnce(soft);
     EXPECT_EQ(blurred.flags, static_cast<std::uint8_t>(PictureFlag::Blurred))
         << blurred.figures.sharpness << " " << blurred.figures.contrast;
-    EXPECT_EQ(blurred.reasons().at(0).key, "PictureBlurredFormat");
+    ASSERT_EQ(blurred.reasons().size(), 1u);
+    EXPECT_EQ(blurred.reasons()[0].key, "PictureBlurredFormat");
     // Mist or dusk: little contrast, but in focus.
-    const auto misty = checkOnce(scene(1280, 720, 110, 20));
+    const auto misty = checkOnce(scene(704, 576, 110, 20));
     EXPECT_TRUE(misty.clean()) << misty.figures.sharpness << " " << misty.figures.contrast;
     // A slight softness is not a fault.
-    Plane slightly = scene(1280, 720, 110, 90);
-    blur(slightly, 2);
+    Plane slightly = scene(704, 576, 110, 90);
+    blur(slightly, 3);
     EXPECT_TRUE(checkOnce(slightly).clean());
 }
 

@@ -62,11 +62,11 @@ void PictureCheck::scaleDown(const std::uint8_t* luma, int stride, int width, in
     width_ = width / factor;
     height_ = height / factor;
     plane_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
-    std::uint16_t* out = plane_.data();
+    std::int16_t* out = plane_.data();
     if (factor == 1) {
         for (int y = 0; y < height_; ++y) {
             const std::uint8_t* row = luma + static_cast<std::ptrdiff_t>(y) * stride;
-            for (int x = 0; x < width_; ++x) *out++ = static_cast<std::uint16_t>(4 * row[x]);
+            for (int x = 0; x < width_; ++x) *out++ = static_cast<std::int16_t>(4 * row[x]);
         }
         return;
     }
@@ -75,7 +75,7 @@ void PictureCheck::scaleDown(const std::uint8_t* luma, int stride, int width, in
         const std::uint8_t* top = luma + static_cast<std::ptrdiff_t>(factor * y + middle) * stride;
         const std::uint8_t* bottom = top + stride;
         for (int x = 0, c = middle; x < width_; ++x, c += factor)
-            *out++ = static_cast<std::uint16_t>(top[c] + top[c + 1] + bottom[c] + bottom[c + 1]);
+            *out++ = static_cast<std::int16_t>(top[c] + top[c + 1] + bottom[c] + bottom[c + 1]);
     }
 }
 
@@ -95,6 +95,45 @@ double PictureCheck::stillFor(bool still, Clock::time_point when) {
     return std::chrono::duration<double>(when - window_.front().when).count();
 }
 
+// Row by row, with 32-bit sums within a row (a row of a few hundred check pixels cannot overflow
+// them), so that the compiler keeps every loop in vector registers.
+PictureCheck::Sums PictureCheck::measure(bool withPrevious) const {
+    Sums s;
+    const int w = width_;
+    for (int y = 0; y < height_; ++y) {
+        const std::int16_t* row = plane_.data() + static_cast<std::ptrdiff_t>(y) * w;
+        std::int32_t sum = 0;
+        std::int32_t squares = 0;  // products of 16-bit values: one multiply-add a pair
+        for (int x = 0; x < w; ++x) {
+            sum += row[x];
+            squares += static_cast<std::int32_t>(row[x]) * row[x];
+        }
+        s.sum += static_cast<std::uint64_t>(sum);
+        s.squares += static_cast<std::uint64_t>(squares);
+        if (withPrevious) {
+            const std::int16_t* before = previous_.data() + static_cast<std::ptrdiff_t>(y) * w;
+            std::int32_t difference = 0;
+            for (int x = 0; x < w; ++x) {
+                const auto d = static_cast<std::int16_t>(row[x] - before[x]);
+                difference += d < 0 ? -d : d;
+            }
+            s.difference += static_cast<std::uint64_t>(difference);
+        }
+        if (y == 0 || y + 1 == height_) continue;
+        std::int32_t lapSum = 0;
+        std::int32_t lapSquares = 0;  // below 2^31 for 128 pixels of at most 4080 squared
+        for (int x = 1; x + 1 < w; ++x) {
+            const auto lap = static_cast<std::int16_t>(4 * row[x] - row[x - 1] - row[x + 1] -
+                                                       row[x - w] - row[x + w]);
+            lapSum += lap;
+            lapSquares += static_cast<std::int32_t>(lap) * lap;
+        }
+        s.lapSum += lapSum;
+        s.lapSquares += static_cast<std::uint64_t>(lapSquares);
+    }
+    return s;
+}
+
 PictureVerdict PictureCheck::check(const std::uint8_t* luma, int stride, int width, int height,
                                    bool fullRange, Clock::time_point when) {
     PictureVerdict verdict;
@@ -102,30 +141,8 @@ PictureVerdict PictureCheck::check(const std::uint8_t* luma, int stride, int wid
     scaleDown(luma, stride, width, height);
     const int w = width_;
     const int h = height_;
-    const std::uint16_t* p = plane_.data();
-
-    std::uint64_t sum = 0;
-    std::uint64_t squares = 0;
-    for (const std::uint16_t v : plane_) {
-        sum += v;
-        squares += static_cast<std::uint64_t>(v) * v;
-    }
-    std::int64_t lapSum = 0;
-    std::uint64_t lapSquares = 0;
-    for (int y = 1; y + 1 < h; ++y) {
-        const std::uint16_t* row = p + static_cast<std::ptrdiff_t>(y) * w;
-        for (int x = 1; x + 1 < w; ++x) {
-            const int lap = 4 * row[x] - row[x - 1] - row[x + 1] - row[x - w] - row[x + w];
-            lapSum += lap;
-            lapSquares += static_cast<std::uint64_t>(static_cast<std::int64_t>(lap) * lap);
-        }
-    }
     const bool sameSize = previousWidth_ == w && previousHeight_ == h;
-    std::uint64_t difference = 0;
-    if (sameSize) {
-        for (std::size_t i = 0; i < plane_.size(); ++i)
-            difference += static_cast<std::uint64_t>(std::abs(plane_[i] - previous_[i]));
-    }
+    const Sums sums = measure(sameSize);
     previous_.swap(plane_);
     previousWidth_ = w;
     previousHeight_ = h;
@@ -135,13 +152,13 @@ PictureVerdict PictureCheck::check(const std::uint8_t* luma, int stride, int wid
     const double inner = static_cast<double>(w - 2) * (h - 2);
     const double scale = fullRange ? 1.0 : kLimitedScale;
     const double offset = fullRange ? 0.0 : 16.0;
-    const double mean = static_cast<double>(sum) / n / 4;
+    const double mean = static_cast<double>(sums.sum) / n / 4;
     const double variance =
-        std::max(0.0, static_cast<double>(squares) / n / 16 - mean * mean) * scale * scale;
-    const double lapMean = static_cast<double>(lapSum) / inner / 4;
+        std::max(0.0, static_cast<double>(sums.squares) / n / 16 - mean * mean) * scale * scale;
+    const double lapMean = static_cast<double>(sums.lapSum) / inner / 4;
     const double lapVariance =
-        std::max(0.0, static_cast<double>(lapSquares) / inner / 16 - lapMean * lapMean) * scale *
-        scale;
+        std::max(0.0, static_cast<double>(sums.lapSquares) / inner / 16 - lapMean * lapMean) *
+        scale * scale;
     PictureFigures& f = verdict.figures;
     f.width = w;
     f.height = h;
@@ -149,9 +166,14 @@ PictureVerdict PictureCheck::check(const std::uint8_t* luma, int stride, int wid
     f.contrast = std::sqrt(variance);
     f.sharpness = lapVariance;
     f.hasChange = sameSize;
-    f.change = sameSize ? static_cast<double>(difference) / n / 4 * scale : 0;
+    f.change = sameSize ? static_cast<double>(sums.difference) / n / 4 * scale : 0;
     f.stillSeconds = stillFor(sameSize && f.change < L::kStillChange, when);
+    judge(verdict);
+    return verdict;
+}
 
+void PictureCheck::judge(PictureVerdict& verdict) {
+    const PictureFigures& f = verdict.figures;
     const auto raise = [&verdict](PictureFlag flag) {
         verdict.flags |= static_cast<std::uint8_t>(flag);
     };
@@ -162,10 +184,10 @@ PictureVerdict PictureCheck::check(const std::uint8_t* luma, int stride, int wid
     } else if (f.contrast <= L::kFlatContrast) {
         raise(PictureFlag::Flat);
     } else {
-        if (f.sharpness < L::kBlurredSharpnessShare * variance) raise(PictureFlag::Blurred);
+        if (f.sharpness < L::kBlurredSharpnessShare * f.contrast * f.contrast)
+            raise(PictureFlag::Blurred);
         if (f.stillSeconds > 0) raise(PictureFlag::Frozen);
     }
-    return verdict;
 }
 
 }  // namespace tarvo::preview

@@ -23,24 +23,27 @@ class Picture;
 //     out at the bright end (a snow scene is bright but keeps its contrast);
 //   - sharpness is judged against the picture's own contrast (the Laplacian's variance over
 //     the picture's variance), so that a dim or misty picture in focus is not called blurred:
-//     about 3 in the normal pattern, 0.01 to 0.04 in the blurred one, whose Laplacian is down
-//     to the coder's own noise. Natural scenes in focus, at this scale where neighbouring check
-//     pixels lie several picture pixels apart, stay above 0.1; a lens far out of focus falls
-//     to a few hundredths. A slightly soft picture is not flagged: only a gross fault is;
+//     about 7 in the normal pattern, 0.04 to 0.09 in the blurred one, whose Laplacian is down
+//     to the coder's own noise. Check pixels lie several picture pixels apart, so a scene in
+//     focus keeps its edges from one check pixel to the next and stays well above the mark;
+//     a lens far out of focus (a smear over a few percent of the width) falls below it. A
+//     slightly soft picture is not flagged: only a gross fault is;
 //   - a still picture changes by less than half a level: the frozen scene reads 0 between
 //     pictures and up to about 1.2 when a key picture codes it afresh (hence the share of still
 //     pictures rather than all of them), the moving pattern 14 in the median. A live camera's
 //     noise and its clock overlay keep it above the mark, though a perfectly still scene
 //     without either cannot be told from a frozen one.
 struct PictureLimits {
-    // The check plane: at most this many columns.
-    static constexpr int kMaxWidth = 160;
+    // The check plane: at most this many columns. Small enough for the checks to cost under
+    // 2 % of decoding the picture even for D1, whose decoding is cheap (about 80 x 64 check
+    // pixels for D1, 80 x 45 for HD); large enough that a gross fault still shows.
+    static constexpr int kMaxWidth = 80;
     static constexpr double kBlackBrightness = 20;
     static constexpr double kBlackContrast = 10;
     static constexpr double kWashedOutBrightness = 210;
     static constexpr double kWashedOutContrast = 25;
     static constexpr double kFlatContrast = 8;
-    static constexpr double kBlurredSharpnessShare = 0.08;
+    static constexpr double kBlurredSharpnessShare = 0.15;
     static constexpr double kStillChange = 0.5;
     // Frozen: pictures kept on being still for this long (this share of them, so that a key
     // picture re-coding a frozen one does not count as life).
@@ -103,12 +106,21 @@ public:
     void reset();
 
 private:
+    struct Sums {
+        std::uint64_t sum = 0;
+        std::uint64_t squares = 0;
+        std::int64_t lapSum = 0;
+        std::uint64_t lapSquares = 0;
+        std::uint64_t difference = 0;
+    };
     void scaleDown(const std::uint8_t* luma, int stride, int width, int height);
+    [[nodiscard]] Sums measure(bool withPrevious) const;
+    static void judge(PictureVerdict& verdict);
     double stillFor(bool still, Clock::time_point when);
 
-    // Sums of four samples (0-1020) per check pixel.
-    std::vector<std::uint16_t> plane_;
-    std::vector<std::uint16_t> previous_;
+    // Sums of four samples (0-1020) per check pixel, signed for the vector multiply-adds.
+    std::vector<std::int16_t> plane_;
+    std::vector<std::int16_t> previous_;
     int width_ = 0;
     int height_ = 0;
     int previousWidth_ = 0;
