@@ -10,6 +10,7 @@
 // Prints both costs and their share, and exits with 1 when the share is above 2 %.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -44,6 +45,23 @@ const std::vector<std::vector<std::uint8_t>>& clip() {
         return out;
     }();
     return frames;
+}
+
+double threadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// What reading the thread's clock twice costs, taken off each timed check.
+double clockCost() {
+    static const double cost = [] {
+        constexpr int kReads = 2000;
+        const double start = threadCpuSeconds();
+        for (int i = 0; i < kReads; ++i) benchmark::DoNotOptimize(threadCpuSeconds());
+        return (threadCpuSeconds() - start) / (kReads + 1);
+    }();
+    return cost;
 }
 
 double processCpuSeconds() {
@@ -94,10 +112,9 @@ void BM_CheckPicture(benchmark::State& state) {
             preview::Picture picture;
             if (!decoder.decodePicture(f.data(), static_cast<int>(f.size()), picture)) continue;
             when += std::chrono::milliseconds(40);
-            const auto start = std::chrono::steady_clock::now();
+            const double start = threadCpuSeconds();
             flags |= check.check(picture, when).flags;
-            seconds +=
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            seconds += std::max(0.0, threadCpuSeconds() - start - clockCost());
             ++pictures;
         }
         state.SetIterationTime(seconds);
@@ -152,14 +169,13 @@ int main(int argc, char** argv) try {
     std::string repetitions = "--benchmark_repetitions=5";
     std::string interleave = "--benchmark_enable_random_interleaving=true";
     args.insert(args.begin() + 1, {repetitions.data(), interleave.data()});
-    for (const auto& [name, function] :
-         {std::pair<const char*, void (*)(benchmark::State&)>{"BM_DecodePicture", BM_DecodePicture},
-          {"BM_CheckPicture", BM_CheckPicture}}) {
-        benchmark::RegisterBenchmark(name, function)
-            ->Unit(benchmark::kMicrosecond)
-            ->UseRealTime()
-            ->MeasureProcessCPUTime();
-    }
+    benchmark::RegisterBenchmark("BM_DecodePicture", BM_DecodePicture)
+        ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime()
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("BM_CheckPicture", BM_CheckPicture)
+        ->Unit(benchmark::kMicrosecond)
+        ->UseManualTime();
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     clip();  // encoded before any timing starts

@@ -24,10 +24,11 @@ class Picture;
 //   - sharpness is judged against the picture's own contrast (the Laplacian's variance over
 //     the picture's variance), so that a dim or misty picture in focus is not called blurred:
 //     about 7 in the normal pattern, 0.04 to 0.09 in the blurred one, whose Laplacian is down
-//     to the coder's own noise. Check pixels lie several picture pixels apart, so a scene in
-//     focus keeps its edges from one check pixel to the next and stays well above the mark;
-//     a lens far out of focus (a smear over a few percent of the width) falls below it. A
-//     slightly soft picture is not flagged: only a gross fault is;
+//     to the coder's own noise; the mark lies between them, nearer the blurred end. Check
+//     pixels lie several picture pixels apart, so a scene in focus keeps its edges from one
+//     check pixel to the next and stays well above the mark; a lens far out of focus (a smear
+//     over a few percent of the width) falls below it. A slightly soft picture is not
+//     flagged: only a gross fault is;
 //   - a still picture changes by less than half a level: the frozen scene reads 0 between
 //     pictures and up to about 1.2 when a key picture codes it afresh (hence the share of still
 //     pictures rather than all of them), the moving pattern 14 in the median. A live camera's
@@ -43,7 +44,7 @@ struct PictureLimits {
     static constexpr double kWashedOutBrightness = 210;
     static constexpr double kWashedOutContrast = 25;
     static constexpr double kFlatContrast = 8;
-    static constexpr double kBlurredSharpnessShare = 0.15;
+    static constexpr double kBlurredSharpnessShare = 0.2;
     static constexpr double kStillChange = 0.5;
     // Frozen: pictures kept on being still for this long (this share of them, so that a key
     // picture re-coding a frozen one does not count as life).
