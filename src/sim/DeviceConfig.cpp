@@ -370,6 +370,12 @@ std::string DeviceConfig::applyVideo(std::string_view key, std::string_view valu
         video.replySilent = *parsed;
         return {};
     }
+    if (key == "scene") {
+        const auto parsed = parseScene(value);
+        if (!parsed) return badValue("video.scene", value);
+        video.scene = *parsed;
+        return {};
+    }
     if (key == "fault") {
         const auto parsed = parseStreamFault(value);
         if (!parsed) return badValue("video.fault", value);
@@ -445,6 +451,7 @@ nlohmann::json DeviceConfig::toJson() const {
         {"startDelayMs", video.startDelayMs},
         {"file", video.file},
         {"replySilent", video.replySilent},
+        {"scene", sceneName(video.scene)},
     };
     return out;
 }

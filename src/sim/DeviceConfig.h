@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/UploadReceiver.h"
+#include "sim/VideoClip.h"
 
 namespace tarvo::sim {
 
@@ -84,6 +85,8 @@ struct VideoSettings {
     int fileFrames = 0;
     // The stream request is taken and never answered; the connection stays open.
     bool replySilent = false;
+    // What the test pattern shows on every stream (not a recording's).
+    Scene scene = Scene::Normal;
 
     [[nodiscard]] int replyCodecCode() const {
         return codecCode >= 0 ? codecCode : (codec == "h265" ? 3 : 1);

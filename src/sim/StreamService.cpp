@@ -38,7 +38,7 @@ std::uint32_t steadyMs() {
 VideoFormat StreamService::formatFor(const DeviceConfig& config, int streamChoice,
                                      bool nvrRequest) {
     const VideoSettings& v = config.video;
-    VideoFormat format{v.codec, v.width, v.height, v.fps, v.bitrateKbps, v.gop, {}, 0};
+    VideoFormat format{v.codec, v.width, v.height, v.fps, v.bitrateKbps, v.gop, {}, 0, v.scene};
     if (!v.file.empty()) {
         // A recording has the one stream it was recorded with.
         format.file = v.file;

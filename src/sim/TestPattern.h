@@ -8,7 +8,9 @@
 //   - a band of 16 blocks near the top carries the frame number, most significant bit first
 //     (white block = 1, black = 0);
 //   - the bottom-right quarter is solid red (Y 81, U 90, V 240);
-//   - the rest is a diagonal ramp that moves with the frame number.
+//   - the rest is a diagonal ramp that moves with the frame number, overlaid with a field of
+//     squares of random brightness that drifts a pixel a picture: fine detail, so that a
+//     sharpness figure of the picture means something and a blurred picture differs from it.
 // Header-only, so that the tests and benchmarks read it the way the simulator draws it.
 namespace tarvo::sim::pattern {
 
@@ -22,10 +24,28 @@ inline int blockSize(int width, int height) {
     return std::max(8, std::min(width / (kBits + 2), height / 4) & ~7);
 }
 
+// Side of one texture square: about 80 across the picture, so that the squares are still a
+// pixel or two wide in a picture scaled down to 160 columns.
+inline int textureCell(int width) {
+    return std::max(2, width / 80);
+}
+
+// The brightness offset (-32..31) of the square at (x, row), the field shifted `drift` pixels.
+inline int texture(int x, int row, int cell, std::uint32_t drift) {
+    std::uint32_t h =
+        (static_cast<std::uint32_t>(x) + drift) / static_cast<std::uint32_t>(cell) * 0x9E3779B1U ^
+        static_cast<std::uint32_t>(row / cell) * 0x85EBCA77U;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6DU;
+    h ^= h >> 12;
+    return static_cast<int>(h & 63U) - 32;
+}
+
 // Fills one planar 4:2:0 picture.
 inline void draw(std::uint8_t* y, int yStride, std::uint8_t* u, int uStride, std::uint8_t* v,
                  int vStride, int width, int height, std::uint32_t frame) {
     const int block = blockSize(width, height);
+    const int cell = textureCell(width);
     const int shift = static_cast<int>((frame * 8) % 256);
     for (int row = 0; row < height; ++row) {
         std::uint8_t* line = y + static_cast<std::ptrdiff_t>(row) * yStride;
@@ -40,7 +60,9 @@ inline void draw(std::uint8_t* y, int yStride, std::uint8_t* u, int uStride, std
             } else if (band) {
                 value = 128;
             } else {
-                value = static_cast<std::uint8_t>(32 + ((x + row + shift) & 127));
+                const int ramp = 32 + ((x + row + shift) & 127);
+                value = static_cast<std::uint8_t>(
+                    std::clamp(ramp + texture(x, row, cell, frame), 16, 235));
             }
             line[x] = value;
         }

@@ -1,6 +1,8 @@
 #include "sim/VideoClip.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -43,10 +45,38 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace tarvo::sim {
 
+namespace {
+
+constexpr std::array<std::pair<Scene, std::string_view>, 6> kScenes{{
+    {Scene::Normal, "normal"},
+    {Scene::Black, "black"},
+    {Scene::Flat, "flat"},
+    {Scene::Blur, "blur"},
+    {Scene::Frozen, "frozen"},
+    {Scene::Bright, "bright"},
+}};
+
+}  // namespace
+
+std::optional<Scene> parseScene(std::string_view text) {
+    for (const auto& [scene, name] : kScenes)
+        if (name == text) return scene;
+    return std::nullopt;
+}
+
+std::string_view sceneName(Scene scene) {
+    for (const auto& [each, name] : kScenes)
+        if (each == scene) return name;
+    return "normal";
+}
+
 std::string VideoFormat::key() const {
     if (!file.empty()) return "file:" + file;
-    return codec + "/" + std::to_string(width) + "x" + std::to_string(height) + "@" +
-           std::to_string(fps) + "/" + std::to_string(bitrateKbps) + "k/g" + std::to_string(gop);
+    std::string made = codec + "/" + std::to_string(width) + "x" + std::to_string(height) + "@" +
+                       std::to_string(fps) + "/" + std::to_string(bitrateKbps) + "k/g" +
+                       std::to_string(gop);
+    if (scene != Scene::Normal) made.append("/").append(sceneName(scene));
+    return made;
 }
 
 int VideoFormat::loopLength() const {
@@ -57,6 +87,77 @@ int VideoFormat::loopLength() const {
 }
 
 namespace {
+
+// One pass of a running-mean box filter of radius `r` along a line of `count` samples `step`
+// apart (edges repeated); `scratch` holds the line's copy.
+void boxLine(std::uint8_t* line, int count, std::ptrdiff_t step, int r, std::vector<int>& scratch) {
+    scratch.resize(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) scratch[static_cast<std::size_t>(i)] = line[i * step];
+    const auto at = [&](int i) {
+        return scratch[static_cast<std::size_t>(std::clamp(i, 0, count - 1))];
+    };
+    int sum = 0;
+    for (int i = -r; i <= r; ++i) sum += at(i);
+    const int taps = 2 * r + 1;
+    for (int i = 0; i < count; ++i) {
+        line[i * step] = static_cast<std::uint8_t>((sum + taps / 2) / taps);
+        sum += at(i + r + 1) - at(i - r);
+    }
+}
+
+// A lens far out of focus: two box passes each way (close to a Gaussian) with a radius of a
+// twenty-fourth of the width, which smears the pattern's detail at any picture size.
+void blurLuma(std::uint8_t* y, int stride, int width, int height) {
+    const int r = std::max(2, width / 24);
+    std::vector<int> scratch;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int row = 0; row < height; ++row)
+            boxLine(y + static_cast<std::ptrdiff_t>(row) * stride, width, 1, r, scratch);
+        for (int x = 0; x < width; ++x) boxLine(y + x, height, stride, r, scratch);
+    }
+}
+
+// The picture as `scene` shows it; the pattern itself for Normal and Frozen.
+void applyScene(Scene scene, AVFrame& pic) {
+    const auto eachLuma = [&pic](auto change) {
+        for (int row = 0; row < pic.height; ++row) {
+            std::uint8_t* line = pic.data[0] + static_cast<std::ptrdiff_t>(row) * pic.linesize[0];
+            for (int x = 0; x < pic.width; ++x) line[x] = change(line[x]);
+        }
+    };
+    const auto greyChroma = [&pic] {
+        for (int plane = 1; plane <= 2; ++plane)
+            for (int row = 0; row < (pic.height + 1) / 2; ++row)
+                std::fill_n(
+                    pic.data[plane] + static_cast<std::ptrdiff_t>(row) * pic.linesize[plane],
+                    (pic.width + 1) / 2, std::uint8_t{128});
+    };
+    switch (scene) {
+        case Scene::Normal:
+        case Scene::Frozen:
+            return;
+        case Scene::Black:
+            // Video black (16) with the faintest trace of the pattern left.
+            eachLuma([](std::uint8_t v) {
+                return static_cast<std::uint8_t>(16 + std::max(0, v - 16) / 32);
+            });
+            greyChroma();
+            return;
+        case Scene::Flat:
+            eachLuma([](std::uint8_t) { return std::uint8_t{128}; });
+            greyChroma();
+            return;
+        case Scene::Bright:
+            // Near white, the pattern's contrast cut to an eighth.
+            eachLuma([](std::uint8_t v) {
+                return static_cast<std::uint8_t>(235 - std::max(0, 235 - v) / 8);
+            });
+            return;
+        case Scene::Blur:
+            blurLuma(pic.data[0], pic.linesize[0], pic.width, pic.height);
+            return;
+    }
+}
 
 // Owns the encoder's libavcodec objects for one clip.
 struct Encoder {
@@ -268,8 +369,11 @@ void VideoClip::encode(const std::atomic<bool>& stop) {
     };
     for (int i = 0; i < length && !stop.load(); ++i) {
         if (av_frame_make_writable(&pic) < 0) return fail("frame not writable");
+        // A frozen camera repeats its first picture.
+        const auto shown = static_cast<std::uint32_t>(format_.scene == Scene::Frozen ? 0 : i);
         pattern::draw(pic.data[0], pic.linesize[0], pic.data[1], pic.linesize[1], pic.data[2],
-                      pic.linesize[2], pic.width, pic.height, static_cast<std::uint32_t>(i));
+                      pic.linesize[2], pic.width, pic.height, shown);
+        applyScene(format_.scene, pic);
         pic.pts = i;
         pic.pict_type = i % format_.gop == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         if (avcodec_send_frame(&c, &pic) < 0 || !drain()) return fail("encoding failed");

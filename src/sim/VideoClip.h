@@ -7,11 +7,27 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace tarvo::sim {
+
+// What the camera sees: its test pattern, or the pattern as a camera with a fault in front of
+// its lens or sensor would send it.
+enum class Scene {
+    Normal,  // the moving test pattern, with detail
+    Black,   // near-zero luma: a dead sensor or a lens cap in the dark
+    Flat,    // one uniform mid-grey: a covered lens
+    Blur,    // the pattern strongly low-passed: a lens out of focus
+    Frozen,  // the first picture again and again, still encoded at the frame rate
+    Bright,  // washed out: very bright, little contrast (sun into the lens, overexposure)
+};
+
+std::optional<Scene> parseScene(std::string_view text);
+std::string_view sceneName(Scene scene);
 
 // What an encoder is asked for, or the file whose video is played instead.
 struct VideoFormat {
@@ -24,6 +40,7 @@ struct VideoFormat {
     // A recording played as it is (codec, size, rate and frames from the file), when not empty.
     std::string file;
     int fileFrames = 0;
+    Scene scene = Scene::Normal;  // not for a recording, which is played as it is
 
     [[nodiscard]] std::string key() const;
     // Frames in the loop: about two seconds, a whole number of GOPs (so every loop starts

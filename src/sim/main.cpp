@@ -56,7 +56,10 @@ Device settings (--device, fleet file, and 'set' on the control socket):
   video.file (a recording played in a loop on every stream instead of the test pattern: an
   H.264 or H.265 elementary stream, or any file FFmpeg opens whose video is H.264 or H.265;
   codec, size and rate are the file's),
-  video.replySilent (true: the stream request is taken and never answered).
+  video.replySilent (true: the stream request is taken and never answered),
+  video.scene: normal | black | flat | blur | frozen | bright (what the test pattern shows:
+  itself, near-black, uniform grey, strongly blurred, its first picture again and again, or
+  washed out; not a recording).
   Fleet files may nest them: "video": {"codec": "h265", "width": 3840, ...}.
   In --device and 'set', settings are separated by ',' (write '\,' inside a value).
 

@@ -1376,6 +1376,26 @@
         <translation>%1 of %2 devices verified, %3 failed</translation>
     </message>
     <message>
+        <source>画面全黑（亮度 %1/255）</source>
+        <translation>picture is black (brightness %1 of 255)</translation>
+    </message>
+    <message>
+        <source>画面过亮发白（亮度 %1/255，对比度 %2）</source>
+        <translation>picture is washed out (brightness %1 of 255, contrast %2)</translation>
+    </message>
+    <message>
+        <source>画面一片单色，没有内容（对比度 %1）</source>
+        <translation>picture is flat, nothing to see (contrast %1)</translation>
+    </message>
+    <message>
+        <source>画面模糊（清晰度 %1，对比度 %2）</source>
+        <translation>picture is blurred (sharpness %1 at contrast %2)</translation>
+    </message>
+    <message>
+        <source>画面静止（%1 秒内没有变化）</source>
+        <translation>picture is frozen (no change in %1 s)</translation>
+    </message>
+    <message>
         <source>验证…</source>
         <translation>Verify…</translation>
     </message>

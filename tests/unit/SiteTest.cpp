@@ -633,6 +633,9 @@ TEST(SiteRecordTest, FiguresReadTheSameUnderADecimalCommaLocale) {
     f.width = 704;
     f.height = 576;
     f.seconds = 5.0;
+    f.brightness = 84.25;  // the picture's figures round-trip too
+    f.contrast = 43.5;
+    f.sharpness = 13620.75;
     const std::string json = f.json();
     const auto back = site::VerifyFigures::parse(json);
     const std::u16string words = f.text();

@@ -1,6 +1,7 @@
 #include "core/site/SiteVerify.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/NalScan.h"
 #include "core/preview/Picture.h"
+#include "core/preview/PictureCheck.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/site/MacText.h"
 #include "core/site/SiteFile.h"
@@ -84,7 +86,29 @@ struct Meter {
     int width = 0;
     int height = 0;
     preview::Picture last;  // a reference to the decoder's frame, no copy
+    // What the pictures within the window look like.
+    preview::PictureCheck check;
+    preview::PictureVerdict verdict;  // the last picture's
+    std::uint64_t checked = 0;
+    std::array<std::uint64_t, 8> flagged{};  // pictures with each flag, by its bit
 };
+
+// The picture fault a camera fails with: the last picture's flag, when it held for at least
+// half of the pictures checked (frozen holds over its own window already), so that one odd
+// picture fails nobody. Empty when the picture is fine.
+Reason pictureFault(const Meter& m) {
+    preview::PictureVerdict lasting = m.verdict;
+    lasting.flags = 0;
+    for (std::size_t bit = 0; bit < m.flagged.size(); ++bit) {
+        const auto flag = static_cast<std::uint8_t>(1U << bit);
+        if ((m.verdict.flags & flag) == 0) continue;
+        if (flag == static_cast<std::uint8_t>(preview::PictureFlag::Frozen) ||
+            2 * m.flagged[bit] >= m.checked)
+            lasting.flags |= flag;
+    }
+    const auto reasons = lasting.reasons();
+    return reasons.empty() ? Reason{} : reasons.front();
+}
 
 // Draws nothing; tells the meter of every picture.
 class MeteringRenderer final : public preview::Renderer {
@@ -102,6 +126,11 @@ public:
             meter_->height = picture.height();
         } else if (now - *meter_->firstKey <= meter_->window) {
             ++meter_->pictures;
+            Meter& m = *meter_;
+            m.verdict = m.check.check(picture, now);
+            ++m.checked;
+            for (std::size_t bit = 0; bit < m.flagged.size(); ++bit)
+                m.flagged[bit] += (m.verdict.flags >> bit) & 1U;
         }
         meter_->lastPicture = now;
         meter_->last = picture;
@@ -115,6 +144,33 @@ VerifyResult failed(VerifyResult r, Reason reason) {
     r.ok = false;
     r.reason = std::move(reason);
     return r;
+}
+
+// The figures measured from the first key picture up to `until`, taken under the meter's lock;
+// a stall in r.reason, the last picture in `last`. Returns the picture's fault, if any.
+Reason collectFigures(VerifyResult& r, Meter& meter, Clock::time_point firstKey,
+                      Clock::time_point until, bool broken, preview::Picture& last) {
+    std::lock_guard lock(meter.mutex);
+    const double seconds = std::chrono::duration<double>(until - firstKey).count();
+    r.figures.width = meter.width;
+    r.figures.height = meter.height;
+    r.figures.seconds = seconds;
+    if (seconds > 0) {
+        r.figures.fps = static_cast<double>(meter.pictures) / seconds;
+        r.figures.kbps = static_cast<double>(meter.bytes) * 8.0 / 1000.0 / seconds;
+    }
+    if (!broken && until - meter.lastPicture > kStallLimit) {
+        const double quiet = std::chrono::duration<double>(until - meter.lastPicture).count();
+        r.reason = saidReason(text::msg::kVerifyStreamStalledFormat, {figureText(quiet, 1)});
+    }
+    last = meter.last;
+    if (meter.checked > 0) {
+        const auto& f = meter.verdict.figures;
+        r.figures.brightness = f.brightness;
+        r.figures.contrast = f.contrast;
+        r.figures.sharpness = f.sharpness;
+    }
+    return pictureFault(meter);
 }
 
 // The stream part of a camera's verification, on the client that is logged in.
@@ -178,27 +234,13 @@ VerifyResult measureStream(VerifyResult r, preview::CCamStreamClient& client,
     }
     const auto measuredUntil = std::min(Clock::now(), end);
     preview::Picture last;
-    {
-        std::lock_guard lock(meter->mutex);
-        const double seconds = std::chrono::duration<double>(measuredUntil - *firstKey).count();
-        r.figures.width = meter->width;
-        r.figures.height = meter->height;
-        r.figures.seconds = seconds;
-        if (seconds > 0) {
-            r.figures.fps = static_cast<double>(meter->pictures) / seconds;
-            r.figures.kbps = static_cast<double>(meter->bytes) * 8.0 / 1000.0 / seconds;
-        }
-        if (!broken && measuredUntil - meter->lastPicture > kStallLimit) {
-            const double quiet =
-                std::chrono::duration<double>(measuredUntil - meter->lastPicture).count();
-            r.reason = saidReason(text::msg::kVerifyStreamStalledFormat, {figureText(quiet, 1)});
-        }
-        last = meter->last;
-    }
+    Reason pictureFailure = collectFigures(r, *meter, *firstKey, measuredUntil, broken, last);
     if (broken) return failed(std::move(r), saidReason(text::msg::kVerifyStreamBroken));
     if (!r.reason.empty()) return r;  // stalled: not ok, with its reason
+    // A picture that is wrong is kept too: it shows what the camera sees.
     snapshot = preview::jpegOf(last, kSnapshotMaxWidth, kSnapshotMaxHeight);
     if (snapshot.empty()) return failed(std::move(r), saidReason(text::msg::kVerifyNoSnapshot));
+    if (!pictureFailure.empty()) return failed(std::move(r), std::move(pictureFailure));
     r.ok = true;
     return r;
 }

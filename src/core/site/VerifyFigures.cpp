@@ -60,6 +60,9 @@ std::string VerifyFigures::json() const {
     if (width) j["width"] = *width;
     if (height) j["height"] = *height;
     if (seconds) j["seconds"] = rounded(*seconds);
+    if (brightness) j["brightness"] = rounded(*brightness);
+    if (contrast) j["contrast"] = rounded(*contrast);
+    if (sharpness) j["sharpness"] = rounded(*sharpness);
     return j.dump();
 }
 
@@ -75,6 +78,9 @@ VerifyFigures VerifyFigures::parse(std::string_view json) {
     f.width = whole(j, "width");
     f.height = whole(j, "height");
     f.seconds = real(j, "seconds");
+    f.brightness = real(j, "brightness");
+    f.contrast = real(j, "contrast");
+    f.sharpness = real(j, "sharpness");
     return f;
 }
 

@@ -13,6 +13,9 @@ struct VerifyFigures {
     std::optional<double> fps, kbps;
     std::optional<int> width, height;
     std::optional<double> seconds;  // the time the rates were measured over
+    // The last picture's luma figures (full-range levels): mean, standard deviation, variance
+    // of the Laplacian on the check plane.
+    std::optional<double> brightness, contrast, sharpness;
 
     // {"connectMs":..., "fps":..., ...} with the figures that were measured, the same in every
     // locale.

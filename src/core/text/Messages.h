@@ -402,6 +402,19 @@ inline constexpr std::u16string_view kStatesSeparator = u"；";
 // The command line's and the window's progress: %1 devices done of %2, %3 of them failed.
 inline constexpr std::u16string_view kVerifyProgressFormat = u"已验证 %1/%2 台设备，%3 台未通过";
 
+// What is wrong with a camera's picture, with the figures that say so (levels of 0-255).
+// %1 brightness.
+inline constexpr std::u16string_view kPictureBlackFormat = u"画面全黑（亮度 %1/255）";
+// %1 brightness, %2 contrast.
+inline constexpr std::u16string_view kPictureWashedOutFormat =
+    u"画面过亮发白（亮度 %1/255，对比度 %2）";
+// %1 contrast.
+inline constexpr std::u16string_view kPictureFlatFormat = u"画面一片单色，没有内容（对比度 %1）";
+// %1 sharpness, %2 contrast.
+inline constexpr std::u16string_view kPictureBlurredFormat = u"画面模糊（清晰度 %1，对比度 %2）";
+// %1 seconds.
+inline constexpr std::u16string_view kPictureFrozenFormat = u"画面静止（%1 秒内没有变化）";
+
 // The main list against the window's site.
 inline constexpr std::u16string_view kSiteColumn = u"现场状态";
 inline constexpr std::u16string_view kSiteFilterMenu = u"按现场状态显示";

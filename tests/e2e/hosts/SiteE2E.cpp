@@ -241,6 +241,7 @@ TEST_F(SiteE2E, VerifyStoresFiguresSnapshotAndReasons) {
     auto good = cameraInHost(1, nlohmann::json::object());
     auto locked = cameraInHost(2, {{"loginRefused", true}});
     auto silent = cameraInHost(3, {{"video", {{"replySilent", true}}}});
+    auto dark = cameraInHost(4, {{"video", {{"scene", "black"}}}});
     const auto started = std::chrono::steady_clock::now();
     const auto r = site({"verify", "--password", "pw", "--seconds", "1", "--timeout", "2",
                          "--search-seconds", "1"});
@@ -251,12 +252,19 @@ TEST_F(SiteE2E, VerifyStoresFiguresSnapshotAndReasons) {
     EXPECT_LT(took, std::chrono::seconds(15));
     std::map<std::string, nlohmann::json> byIp;
     for (const auto& d : nlohmann::json::parse(r.out)) byIp[d["ip"]] = d;
-    ASSERT_EQ(byIp.size(), 3u) << r.out;
+    ASSERT_EQ(byIp.size(), 4u) << r.out;
     const auto& pass = byIp[test::sandboxHostAddress(1)];
     EXPECT_TRUE(pass["ok"]) << pass;
     EXPECT_EQ(pass["figures"]["width"], 320);
     EXPECT_GT(pass["figures"]["fps"].get<double>(), 0.0) << pass;
     EXPECT_GT(pass["figures"]["kbps"].get<double>(), 0.0);
+    EXPECT_GT(pass["figures"]["contrast"].get<double>(), 20.0) << pass;
+    // A camera whose picture is black streams well and still fails, saying why.
+    const auto& black = byIp[test::sandboxHostAddress(4)];
+    EXPECT_FALSE(black["ok"]) << black;
+    EXPECT_EQ(black["reason"].get<std::string>().rfind("picture is black (brightness ", 0), 0u)
+        << black;
+    EXPECT_LT(black["figures"]["brightness"].get<double>(), 10.0) << black;
     EXPECT_EQ(byIp[test::sandboxHostAddress(2)]["reason"],
               "The device refused the user name or password");
     EXPECT_EQ(byIp[test::sandboxHostAddress(3)]["reason"],
@@ -279,6 +287,10 @@ TEST_F(SiteE2E, VerifyStoresFiguresSnapshotAndReasons) {
     EXPECT_EQ(text::showStored(actions["02:00:0A:FA:00:0C"].detail),
               text::tr(text::msg::kLoginRefusedNote));
     EXPECT_TRUE(actions["02:00:0A:FA:00:0D"].snapshot.empty());
+    const auto& darkAction = actions["02:00:0A:FA:00:0E"];
+    EXPECT_EQ(darkAction.outcome, "failed");
+    EXPECT_EQ(text::decodeReason(darkAction.detail).key, "PictureBlackFormat");
+    EXPECT_FALSE(darkAction.snapshot.empty());  // what the camera sees is kept
     const auto known = stored->knownDevices();
     const auto camera = std::find_if(known.begin(), known.end(),
                                      [](const auto& d) { return d.mac == "02:00:0A:FA:00:0B"; });
