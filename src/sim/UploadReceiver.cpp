@@ -61,34 +61,37 @@ std::string setByteCount(std::int64_t& field, std::string_view key, std::string_
     return {};
 }
 
-// The upload settings by name, each with its setter (short names for the setters' arguments).
-using Setter = std::string (*)(UploadSettings&, std::string_view key, std::string_view value);
-using K = std::string_view;
-using V = std::string_view;
-using U = UploadSettings;
+// The upload settings by name, each with its setter.
+using UploadSetter = std::string (*)(UploadSettings&, std::string_view key, std::string_view value);
+using U = UploadSettings;  // short, for the table below
 
-constexpr std::pair<std::string_view, Setter> kUploadSettings[] = {
-    {"uploadRefused", [](U& u, K k, V v) { return setUploadFlag(u.refused, k, v); }},
-    {"uploadNoAnswer", [](U& u, K k, V v) { return setUploadFlag(u.noAnswer, k, v); }},
-    {"uploadInstalls", [](U& u, K k, V v) { return setUploadFlag(u.installs, k, v); }},
-    {"uploadResetAfter", [](U& u, K k, V v) { return setByteCount(u.resetAfter, k, v); }},
-    {"uploadStallAfter", [](U& u, K k, V v) { return setByteCount(u.stallAfter, k, v); }},
+constexpr std::pair<std::string_view, UploadSetter> kUploadSettings[] = {
+    {"uploadRefused",
+     [](U& u, std::string_view k, std::string_view v) { return setUploadFlag(u.refused, k, v); }},
+    {"uploadNoAnswer",
+     [](U& u, std::string_view k, std::string_view v) { return setUploadFlag(u.noAnswer, k, v); }},
+    {"uploadInstalls",
+     [](U& u, std::string_view k, std::string_view v) { return setUploadFlag(u.installs, k, v); }},
+    {"uploadResetAfter",
+     [](U& u, std::string_view k, std::string_view v) { return setByteCount(u.resetAfter, k, v); }},
+    {"uploadStallAfter",
+     [](U& u, std::string_view k, std::string_view v) { return setByteCount(u.stallAfter, k, v); }},
     {"uploadReadRate",
-     [](U& u, K k, V v) {
+     [](U& u, std::string_view k, std::string_view v) {
          const auto parsed = parseNumber<std::uint32_t>(v, 0, 1u << 30);
          if (!parsed) return badUploadValue(k, v);
          u.readRate = *parsed;
          return std::string();
      }},
     {"uploadLeftover",
-     [](U& u, K k, V v) {
+     [](U& u, std::string_view k, std::string_view v) {
          auto bytes = wire::parseHex(v);
          if (!bytes) return badUploadValue(k, v);
          u.leftover = std::move(*bytes);
          return std::string();
      }},
     {"uploadSaveDir",
-     [](U& u, K, V v) {
+     [](U& u, std::string_view, std::string_view v) {
          u.saveDir = v;
          return std::string();
      }},

@@ -27,7 +27,7 @@ using preview::PictureVerdict;
 
 namespace {
 
-const char* kFleet = R"({"devices": [
+const char* kSceneFleet = R"({"devices": [
   {"ip": "127.0.0.2", "type": 100, "video": {"width": 1280, "height": 720, "bitrate": 2000}},
   {"ip": "127.0.0.3", "type": 100, "video": {"width": 1280, "height": 720, "codec": "h265"}},
   {"ip": "127.0.0.10", "type": 100, "video": {"width": 704, "height": 576, "bitrate": 1024}},
@@ -43,7 +43,7 @@ const char* kFleet = R"({"devices": [
    "video": {"width": 704, "height": 576, "bitrate": 1024, "scene": "frozen"}}
 ]})";
 
-class PictureCheckE2E : public test::SharedSimTest<&kFleet> {
+class PictureCheckE2E : public test::SharedSimTest<&kSceneFleet> {
 protected:
     // A started client whose pictures go to `hook` on the decode thread.
     std::unique_ptr<preview::CCamStreamClient> open(const std::string& ip, int stream,
