@@ -351,7 +351,7 @@ void describeRecording(Outcome& outcome, const StreamRecorder* recorder, bool ok
                        const PreviewArgs& args) {
     outcome.fields["samples"] = recorder ? recorder->samples() : 0;
     outcome.exitCode = ok ? exitcode::kOk : exitcode::kFailed;
-    if (!ok) return;
+    if (!ok || recorder == nullptr) return;  // a recording that is ok has its recorder
     const auto size = fileSize(args.out);
     const auto recorded = recorder->progress().recorded;
     outcome.fields["bytes"] = size;
