@@ -9,8 +9,11 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <sstream>
+#include <string>
 #include <thread>
 
 #include "cli/CliNotifier.h"
@@ -253,90 +256,132 @@ private:
     bool drawn_ = false;
 };
 
+// The recorder the stream's packet tap feeds, shared with the thread that waits on it. It is
+// made on the first packet: codec and size come with the stream's reply, which is in place
+// before the threads start.
+class TappedRecorder {
+public:
+    TappedRecorder(std::string path, std::chrono::milliseconds length)
+        : path_(std::move(path)), length_(length) {}
+
+    void add(const preview::StreamReply& reply, std::span<const std::uint8_t> payload) {
+        std::lock_guard lock(mutex_);
+        if (!recorder_) {
+            recorder_ = std::make_unique<StreamRecorder>(
+                path_, preview::decodesAsHevc(reply.codecCode), reply.width, reply.height, length_);
+        }
+        recorder_->add(payload);
+    }
+    // Whether there is a recorder and `ask` holds for it.
+    template <typename Ask>
+    bool says(Ask ask) {
+        std::lock_guard lock(mutex_);
+        return recorder_ && ask(*recorder_);
+    }
+    // The recorder itself, for the time after the stream's threads have stopped; may be null.
+    StreamRecorder* stopped() { return recorder_.get(); }
+    std::chrono::milliseconds length() const { return length_; }
+
+private:
+    const std::string path_;
+    const std::chrono::milliseconds length_;
+    std::mutex mutex_;
+    std::unique_ptr<StreamRecorder> recorder_;
+};
+
+struct RecordingStart {
+    preview::StreamReply reply;
+    StreamWait wait = StreamWait::NoStream;
+};
+
+// Starts the stream into the recorder and waits for the first key picture, however long the
+// stream takes to bring it; a file that cannot be written ends the wait at once.
+RecordingStart startRecording(preview::CCamStreamClient& client, TappedRecorder& recorder,
+                              const PreviewArgs& args) {
+    client.setPacketTap(
+        [&](int type, std::span<const std::uint8_t>, std::span<const std::uint8_t> payload) {
+            if (type == 0) recorder.add(client.reply(), payload);
+        });
+    client.startPreview();
+    RecordingStart start;
+    start.reply = client.reply();
+    start.wait = waitForStream(client, millis(args.timeout), [&] {
+        return recorder.says(
+            [](const StreamRecorder& r) { return r.started() || !r.error().empty(); });
+    });
+    return start;
+}
+
+// Records until the recorder is full, which it is once a picture arrives past the length; a
+// stream that stalls ends the recording when the length has passed on the clock.
+void recordToLength(const preview::CCamStreamClient& client, TappedRecorder& recorder,
+                    RecordProgress& progress) {
+    std::chrono::steady_clock::time_point startedAt;
+    (void)recorder.says([&](const StreamRecorder& r) {
+        startedAt = r.startedAt();
+        return true;
+    });
+    const auto stalledBy = startedAt + recorder.length() + std::chrono::seconds(1);
+    auto nextDraw = std::chrono::steady_clock::now();
+    (void)waitForStream(client,
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            stalledBy - std::chrono::steady_clock::now()),
+                        [&] {
+                            return recorder.says([&](const StreamRecorder& r) {
+                                if (std::chrono::steady_clock::now() >= nextDraw) {
+                                    progress.show(r.progress());
+                                    nextDraw = std::chrono::steady_clock::now() +
+                                               std::chrono::milliseconds(250);
+                                }
+                                return r.full();
+                            });
+                        });
+}
+
+// Why a stream that came made no file.
+void reportNothingRecorded(const StreamRecorder* recorder) {
+    const std::string cause = recorder ? recorder->error() : std::string();
+    std::cerr << text::escapeControls(cause.empty()
+                                          ? said(text::msg::kNothingRecorded)
+                                          : said(text::msg::kNothingRecordedBecauseFormat, cause))
+              << std::endl;
+}
+
+void describeRecording(Outcome& outcome, const StreamRecorder* recorder, bool ok,
+                       const PreviewArgs& args) {
+    outcome.fields["samples"] = recorder ? recorder->samples() : 0;
+    outcome.exitCode = ok ? exitcode::kOk : exitcode::kFailed;
+    if (!ok || recorder == nullptr) return;  // a recording that is ok has its recorder
+    const auto size = fileSize(args.out);
+    const auto recorded = recorder->progress().recorded;
+    outcome.fields["bytes"] = size;
+    outcome.fields["seconds"] = static_cast<double>(recorded.count()) / 1000.0;
+    outcome.message = text::toUtf8(
+        text::formatText(text::tr(text::msg::kRecordingSavedFormat),
+                         {seconds(recorded), text::fromUtf8(args.out), decimal(size)}));
+}
+
 int runRecord(const GlobalOptions& global, const PreviewArgs& args) {
     CliNotifier notifier;
     Outcome outcome{"record", args.ip};
     const auto prepared = prepare(args, notifier, outcome);
     if (!prepared) return finish(global, outcome, &notifier);
-    // The recorder is made on the first packet: codec and size come with the stream's reply,
-    // which is in place before the threads start.
-    std::mutex recorderMutex;
-    std::unique_ptr<StreamRecorder> recorder;
-    const auto length = millis(args.seconds);
+    TappedRecorder tapped(args.out, millis(args.seconds));
     preview::CCamStreamClient client(prepared->info, notifier, nullptr);
-    client.setPacketTap(
-        [&](int type, std::span<const std::uint8_t>, std::span<const std::uint8_t> payload) {
-            if (type != 0) return;
-            std::lock_guard lock(recorderMutex);
-            if (!recorder) {
-                const auto& r = client.reply();
-                recorder = std::make_unique<StreamRecorder>(
-                    args.out, preview::decodesAsHevc(r.codecCode), r.width, r.height, length);
-            }
-            recorder->add(payload);
-        });
-    const auto recorderSays = [&](auto ask) {
-        std::lock_guard lock(recorderMutex);
-        return recorder && ask(*recorder);
-    };
-    client.startPreview();
-    const auto reply = client.reply();
-    // The length counts from the first key picture, however long the stream takes to bring it;
-    // a file that cannot be written ends the wait at once.
-    const StreamWait wait = waitForStream(client, millis(args.timeout), [&] {
-        return recorderSays(
-            [](const StreamRecorder& r) { return r.started() || !r.error().empty(); });
-    });
+    const auto [reply, wait] = startRecording(client, tapped, args);
     reportWait(wait, args, true);
     const bool started = wait == StreamWait::Arrived &&
-                         recorderSays([](const StreamRecorder& r) { return r.error().empty(); });
+                         tapped.says([](const StreamRecorder& r) { return r.error().empty(); });
     RecordProgress progress;
-    if (started) {
-        // Full once a picture arrives past the length; a stream that stalls ends the recording
-        // when the length has passed on the clock.
-        std::chrono::steady_clock::time_point startedAt;
-        {
-            std::lock_guard lock(recorderMutex);
-            startedAt = recorder->startedAt();
-        }
-        const auto stalledBy = startedAt + length + std::chrono::seconds(1);
-        auto nextDraw = std::chrono::steady_clock::now();
-        (void)waitForStream(client,
-                            std::chrono::duration_cast<std::chrono::milliseconds>(
-                                stalledBy - std::chrono::steady_clock::now()),
-                            [&] {
-                                std::lock_guard lock(recorderMutex);
-                                if (std::chrono::steady_clock::now() >= nextDraw) {
-                                    progress.show(recorder->progress());
-                                    nextDraw = std::chrono::steady_clock::now() +
-                                               std::chrono::milliseconds(250);
-                                }
-                                return recorder->full();
-                            });
-    }
+    if (started) recordToLength(client, tapped, progress);
     client.stop();  // the tap runs no more after this
+    StreamRecorder* recorder = tapped.stopped();
     const bool ok = started && recorder->finish();
     if (ok) progress.show(recorder->progress());
     progress.end();
-    if (!ok && wait == StreamWait::Arrived) {
-        const std::string cause = recorder ? recorder->error() : std::string();
-        std::cerr << text::escapeControls(
-                         cause.empty() ? said(text::msg::kNothingRecorded)
-                                       : said(text::msg::kNothingRecordedBecauseFormat, cause))
-                  << std::endl;
-    }
+    if (!ok && wait == StreamWait::Arrived) reportNothingRecorded(recorder);
     outcome.fields = streamFields(*prepared, reply, args);
-    outcome.fields["samples"] = recorder ? recorder->samples() : 0;
-    outcome.exitCode = ok ? exitcode::kOk : exitcode::kFailed;
-    if (ok) {
-        const auto size = fileSize(args.out);
-        const auto recorded = recorder->progress().recorded;
-        outcome.fields["bytes"] = size;
-        outcome.fields["seconds"] = static_cast<double>(recorded.count()) / 1000.0;
-        outcome.message = text::toUtf8(
-            text::formatText(text::tr(text::msg::kRecordingSavedFormat),
-                             {seconds(recorded), text::fromUtf8(args.out), decimal(size)}));
-    }
+    describeRecording(outcome, recorder, ok, args);
     return finish(global, outcome, &notifier);
 }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "sim/Wire.h"
 
@@ -271,64 +272,78 @@ void StreamService::tick(std::uint64_t id) {
 }
 
 bool StreamService::sendPicture(Connection& connection) {
-    Stats& stats = stats_[connection.device];
-    const VideoSettings& video = connection.device->config().video;
     const VideoClip& clip = *connection.clip;
     const int length = clip.format().loopLength();
     const auto index = static_cast<int>(connection.position % static_cast<std::uint64_t>(length));
     const VideoClip::Frame& frame = clip.frame(index);
     const auto number = static_cast<std::uint32_t>(connection.position);
-
-    if (video.fault != StreamFault::None &&
-        connection.videoPackets >= static_cast<std::uint64_t>(video.faultAfter)) {
-        switch (video.fault) {
-            case StreamFault::Stall:
-                ++stats.faults;
-                connection.stalled = true;
-                return true;
-            case StreamFault::Reset:
-                ++stats.faults;
-                return false;
-            case StreamFault::Oversize: {
-                ++stats.faults;
-                const std::vector<std::uint8_t> junk(1000, 0xAB);
-                // What the header promises never comes; the client has to give up on it.
-                appendPacket(connection, 0, kOversizeLength, junk, number);
-                connection.stalled = true;
-                return flush(connection);
-            }
-            case StreamFault::Partial:
-            case StreamFault::PartialClose: {
-                ++stats.faults;
-                // The header announces the whole picture; at least its last byte never comes.
-                const std::span<const std::uint8_t> half(frame.data.data(), frame.data.size() / 2);
-                appendPacket(connection, frame.key ? 0x10 : 0x00,
-                             static_cast<std::uint32_t>(frame.data.size()), half, number);
-                connection.stalled = true;
-                connection.closeWhenSent = video.fault == StreamFault::PartialClose;
-                return flush(connection);
-            }
-            case StreamFault::NoStartCodes: {
-                ++stats.faults;
-                // Never a 00 00 01: a parser looking for the next picture finds none.
-                const std::vector<std::uint8_t> endless(kNoStartCodePayload, 0xA5);
-                appendPacket(connection, 0x00, kNoStartCodePayload, endless, number);
-                ++connection.videoPackets;
-                return flush(connection);
-            }
-            case StreamFault::Garbage:
-            case StreamFault::None:
-                break;
-        }
-    }
+    if (const auto faulted = sendFault(connection, frame, number)) return *faulted;
 
     const std::size_t pending = connection.output.size() - connection.outputSent;
     if (pending > kMaxBacklog || (connection.waitKey && !frame.key)) {
         connection.waitKey = true;
-        ++stats.framesDropped;
+        ++stats_[connection.device].framesDropped;
         return true;
     }
     connection.waitKey = false;
+    appendPicture(connection, frame, number);
+    appendOtherTypes(connection, number);
+    return flush(connection);
+}
+
+std::optional<bool> StreamService::sendFault(Connection& connection, const VideoClip::Frame& frame,
+                                             std::uint32_t number) {
+    const VideoSettings& video = connection.device->config().video;
+    if (video.fault == StreamFault::None ||
+        connection.videoPackets < static_cast<std::uint64_t>(video.faultAfter))
+        return std::nullopt;
+    Stats& stats = stats_[connection.device];
+    switch (video.fault) {
+        case StreamFault::Stall:
+            ++stats.faults;
+            connection.stalled = true;
+            return true;
+        case StreamFault::Reset:
+            ++stats.faults;
+            return false;
+        case StreamFault::Oversize: {
+            ++stats.faults;
+            const std::vector<std::uint8_t> junk(1000, 0xAB);
+            // What the header promises never comes; the client has to give up on it.
+            appendPacket(connection, 0, kOversizeLength, junk, number);
+            connection.stalled = true;
+            return flush(connection);
+        }
+        case StreamFault::Partial:
+        case StreamFault::PartialClose: {
+            ++stats.faults;
+            // The header announces the whole picture; at least its last byte never comes.
+            const std::span<const std::uint8_t> half(frame.data.data(), frame.data.size() / 2);
+            appendPacket(connection, frame.key ? 0x10 : 0x00,
+                         static_cast<std::uint32_t>(frame.data.size()), half, number);
+            connection.stalled = true;
+            connection.closeWhenSent = video.fault == StreamFault::PartialClose;
+            return flush(connection);
+        }
+        case StreamFault::NoStartCodes: {
+            ++stats.faults;
+            // Never a 00 00 01: a parser looking for the next picture finds none.
+            const std::vector<std::uint8_t> endless(kNoStartCodePayload, 0xA5);
+            appendPacket(connection, 0x00, kNoStartCodePayload, endless, number);
+            ++connection.videoPackets;
+            return flush(connection);
+        }
+        case StreamFault::Garbage:  // in place of the picture's bytes, see appendPicture
+        case StreamFault::None:
+            break;
+    }
+    return std::nullopt;
+}
+
+void StreamService::appendPicture(Connection& connection, const VideoClip::Frame& frame,
+                                  std::uint32_t number) {
+    const VideoSettings& video = connection.device->config().video;
+    Stats& stats = stats_[connection.device];
     const std::uint8_t typeByte = frame.key ? 0x10 : 0x00;
     if (video.fault == StreamFault::Garbage &&
         connection.videoPackets >= static_cast<std::uint64_t>(video.faultAfter)) {
@@ -343,6 +358,10 @@ bool StreamService::sendPicture(Connection& connection) {
     }
     ++connection.videoPackets;
     ++stats.framesSent;
+}
+
+void StreamService::appendOtherTypes(Connection& connection, std::uint32_t number) {
+    const VideoSettings& video = connection.device->config().video;
     if (video.typeOneEvery > 0 &&
         connection.videoPackets % static_cast<std::uint64_t>(video.typeOneEvery) == 0) {
         // Audio-like: 20 ms of G.711 silence.
@@ -358,7 +377,6 @@ bool StreamService::sendPicture(Connection& connection) {
         const std::array<std::uint8_t, 64> other{};
         appendPacket(connection, 0x07, other.size(), other, number);
     }
-    return flush(connection);
 }
 
 void StreamService::appendPacket(Connection& connection, std::uint8_t typeByte,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -93,6 +94,14 @@ private:
     void tick(std::uint64_t id);
     // False when the connection is to be closed.
     bool sendPicture(Connection& connection);
+    // The device's stream fault when it is due in place of this picture: whether the connection
+    // stays; nullopt when the picture goes as usual.
+    std::optional<bool> sendFault(Connection& connection, const VideoClip::Frame& frame,
+                                  std::uint32_t number);
+    // The picture's packet (or, under the garbage fault, random bytes of its size).
+    void appendPicture(Connection& connection, const VideoClip::Frame& frame, std::uint32_t number);
+    // The packets of other types the device sends between pictures.
+    void appendOtherTypes(Connection& connection, std::uint32_t number);
     // `length` is what the header announces; normally the payload's size.
     void appendPacket(Connection& connection, std::uint8_t typeByte, std::uint32_t length,
                       std::span<const std::uint8_t> payload, std::uint32_t number);

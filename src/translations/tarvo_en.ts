@@ -1356,6 +1356,18 @@
         <translation>%1 kbit/s</translation>
     </message>
     <message>
+        <source>亮度 %1/255</source>
+        <translation>brightness %1/255</translation>
+    </message>
+    <message>
+        <source>对比度 %1</source>
+        <translation>contrast %1</translation>
+    </message>
+    <message>
+        <source>清晰度 %1</source>
+        <translation>sharpness %1</translation>
+    </message>
+    <message>
         <source>固件</source>
         <translation>Firmware</translation>
     </message>

@@ -643,6 +643,8 @@ TEST(SiteRecordTest, FiguresReadTheSameUnderADecimalCommaLocale) {
     EXPECT_EQ(json.find(','), json.find(",\""));  // every comma separates two figures
     EXPECT_EQ(back, f) << json;
     EXPECT_NE(words.find(u"25.0"), std::u16string::npos);
+    EXPECT_NE(words.find(u"84/255"), std::u16string::npos) << text::toUtf8(words);
+    EXPECT_NE(words.find(u"13621"), std::u16string::npos) << text::toUtf8(words);
 }
 
 // A site keeps why an action failed as a key with its values: a reader in either language reads

@@ -258,7 +258,10 @@ DeviceWords ReportModel::wordsOf(const ReportDevice& d) {
         w.outdatedWhy = outdatedWords(d);
     }
     w.detail = text::toUtf8(text::showStored(v.detail));
-    w.figures = figureWords(VerifyFigures::parse(v.figures));
+    const auto figures = VerifyFigures::parse(v.figures);
+    w.figures = figureWords(figures);
+    for (const auto& picture : figures.pictureTexts())
+        w.pictureFigures.push_back(text::toUtf8(picture));
     return w;
 }
 

@@ -48,7 +48,8 @@ struct DeviceWords {
     std::string verifiedAt, detail;
     // That the verification is older than the firmware (short), and how (the versions).
     std::string outdated, outdatedWhy;
-    std::vector<std::string> figures;  // each measured figure, short
+    std::vector<std::string> figures;  // each measured figure of the exchange and stream, short
+    std::vector<std::string> pictureFigures;  // the last picture's figures, short
 };
 
 // What the report shows of a site, read once without its pictures: its devices (the plan in its

@@ -93,12 +93,21 @@ std::string verifyCell(const DeviceWords& w) {
     return out;
 }
 
-// Under the row, across its whole width: the figures on one line, and why a verification is
-// older than the firmware.
-std::string figuresRow(const DeviceWords& w) {
+// Figures joined on one line that breaks only between them.
+std::string figureLine(const std::vector<std::string>& figures) {
     std::string line;
-    for (const auto& figure : w.figures)
+    for (const auto& figure : figures)
         line += (line.empty() ? "" : " &middot; ") + unbroken(figure);
+    return line;
+}
+
+// Under the row, across its whole width: the stream's figures on one line, the picture's on the
+// next (both would not fit on one line of a page), and why a verification is older than the
+// firmware.
+std::string figuresRow(const DeviceWords& w) {
+    std::string line = figureLine(w.figures);
+    if (!w.pictureFigures.empty())
+        line += (line.empty() ? "" : "<br>") + figureLine(w.pictureFigures);
     if (!w.outdatedWhy.empty())
         line += (line.empty() ? "" : "<br>") +
                 span("outdated",

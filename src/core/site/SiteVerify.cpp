@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -366,95 +367,161 @@ VerifyResult verifyDevice(const VerifyTarget& target, const VerifyOptions& optio
         measureStream(std::move(r), client, meter, notes, options, deadline, stop, snapshot));
 }
 
+namespace {
+
+// A device no search heard is the site's only when the site knows one at that address; it then
+// takes that device's MAC, name and type. Returns, by target, whether its verification is
+// recorded.
+std::vector<bool> matchUnheardToSite(const std::string& sitePath,
+                                     std::vector<VerifyTarget>& targets) {
+    std::vector<bool> recorded(targets.size(), !sitePath.empty());
+    if (sitePath.empty() ||
+        std::all_of(targets.begin(), targets.end(), [](const auto& t) { return t.heard; }))
+        return recorded;
+    std::vector<KnownDevice> known;
+    try {
+        known = SiteFile::open(sitePath, false)->knownDevices();
+    } catch (const SiteError&) {
+        // The workers open it again and say why.
+    }
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (targets[i].heard) continue;
+        const auto k = std::find_if(known.begin(), known.end(), [&](const KnownDevice& d) {
+            return d.address == targets[i].address;
+        });
+        recorded[i] = k != known.end();
+        if (k != known.end()) {
+            targets[i].mac = k->mac;
+            targets[i].name = k->name;
+            targets[i].type = k->type;
+        }
+    }
+    return recorded;
+}
+
+// A worker's own connection to the site, or why it has none.
+struct WorkerSite {
+    std::unique_ptr<SiteFile> file;
+    std::string error;
+};
+
+WorkerSite openWorkerSite(const std::string& sitePath) {
+    WorkerSite site;
+    if (sitePath.empty()) return site;
+    try {
+        site.file = SiteFile::open(sitePath, false);
+    } catch (const SiteError& e) {
+        site.error = e.what();
+    }
+    return site;
+}
+
+// Those not begun when the stop came are not begun at all: nothing sent, nothing recorded.
+VerifyResult notBegun(const VerifyTarget& target) {
+    VerifyResult r;
+    r.target = target;
+    r.reason = saidReason(text::msg::kVerifyStopped);
+    return r;
+}
+
+// The site's record of a verification, begun before the device's first frame.
+std::int64_t beginVerifyAction(const WorkerSite& site, const VerifyTarget& target) {
+    if (!site.file) throw SiteError(site.error);
+    ActionRecord action;
+    action.mac = target.mac;
+    action.address = target.address;
+    action.kind = "verify";
+    action.started = SiteFile::now();
+    return site.file->beginAction(action);
+}
+
+// Finishes the record with the outcome, figures, version and snapshot; a site that cannot take
+// it is said in r.siteError.
+void finishVerifyAction(SiteFile& site, std::int64_t id, VerifyResult& r,
+                        const std::vector<std::uint8_t>& snapshot) {
+    ActionRecord done;
+    done.id = id;
+    done.outcome = r.ok ? "ok" : "failed";
+    done.detail = r.ok ? std::string() : text::encodeReason(r.reason);
+    done.finished = SiteFile::now();
+    done.figures = r.figures.json();
+    done.newValue = r.version;
+    done.snapshot = snapshot;
+    try {
+        site.finishAction(done);
+    } catch (const SiteError& e) {
+        r.siteError = e.what();
+    }
+}
+
+// One device's verification, recorded in the site where `recorded` says so.
+VerifyResult verifyAndRecord(const VerifyTarget& target, bool recorded, const WorkerSite& site,
+                             const VerifyOptions& options, const std::atomic<bool>& stop,
+                             std::vector<std::uint8_t>& snapshot) {
+    std::int64_t id = 0;
+    if (recorded) {
+        try {
+            id = beginVerifyAction(site, target);
+        } catch (const SiteError& e) {
+            // Nothing is sent to a device whose verification cannot be recorded.
+            VerifyResult r;
+            r.target = target;
+            r.siteError = e.what();
+            r.reason = Reason::literal(r.siteError);
+            return r;
+        }
+    }
+    VerifyResult r = verifyDevice(target, options, stop, snapshot);
+    r.actionId = id;
+    r.snapshotBytes = snapshot.size();
+    if (id != 0) finishVerifyAction(*site.file, id, r, snapshot);
+    return r;
+}
+
+// Runs `work` on `parallel` threads (this one among them), no more than there are targets.
+void runWorkers(int parallel, std::size_t targets, const std::function<void()>& work) {
+    const int count = std::clamp(parallel, 1, kMaxVerifyParallel);
+    std::vector<std::thread> workers;
+    for (int w = 1; w < count && static_cast<std::size_t>(w) < targets; ++w)
+        workers.emplace_back(work);
+    work();
+    for (auto& w : workers) w.join();
+}
+
+// The versions read, as observations of the search that found the devices, so that a later
+// visit sees a firmware that changed.
+void recordVersions(const std::string& sitePath, const std::vector<discovery::DeviceRow>& heard,
+                    const std::unordered_map<std::string, std::string>& versions,
+                    std::vector<VerifyResult>& results) {
+    if (sitePath.empty() || versions.empty()) return;
+    try {
+        SiteFile::open(sitePath, false)->recordSearch(heard, SiteFile::now(), versions);
+    } catch (const SiteError& e) {
+        for (auto& r : results)
+            if (!r.version.empty() && r.siteError.empty()) r.siteError = e.what();
+    }
+}
+
+}  // namespace
+
 std::vector<VerifyResult> verifyDevices(const std::string& sitePath,
                                         const std::vector<discovery::DeviceRow>& heard,
                                         std::vector<VerifyTarget> targets,
                                         const VerifyOptions& options, VerifyObserver& observer,
                                         const std::atomic<bool>& stop) {
+    const std::vector<bool> recorded = matchUnheardToSite(sitePath, targets);
     std::vector<VerifyResult> results(targets.size());
-    std::vector<bool> recorded(targets.size(), !sitePath.empty());
-    // A device no search heard is the site's only when the site knows one at that address.
-    if (!sitePath.empty() &&
-        std::any_of(targets.begin(), targets.end(), [](const auto& t) { return !t.heard; })) {
-        std::vector<KnownDevice> known;
-        try {
-            known = SiteFile::open(sitePath, false)->knownDevices();
-        } catch (const SiteError&) {
-            // The workers open it again and say why.
-        }
-        for (std::size_t i = 0; i < targets.size(); ++i) {
-            if (targets[i].heard) continue;
-            const auto k = std::find_if(known.begin(), known.end(), [&](const KnownDevice& d) {
-                return d.address == targets[i].address;
-            });
-            recorded[i] = k != known.end();
-            if (k != known.end()) {
-                targets[i].mac = k->mac;
-                targets[i].name = k->name;
-                targets[i].type = k->type;
-            }
-        }
-    }
-
     std::mutex versionsMutex;
     std::unordered_map<std::string, std::string> versions;  // by MAC
     std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        std::unique_ptr<SiteFile> site;
-        std::string siteError;
-        if (!sitePath.empty()) {
-            try {
-                site = SiteFile::open(sitePath, false);
-            } catch (const SiteError& e) {
-                siteError = e.what();
-            }
-        }
+    runWorkers(options.parallel, targets.size(), [&] {
+        const WorkerSite site = openWorkerSite(sitePath);
         for (std::size_t i = next++; i < targets.size(); i = next++) {
             const VerifyTarget& target = targets[i];
-            VerifyResult r;
-            r.target = target;
-            if (stop.load()) {
-                // Those not begun are not begun at all: nothing sent, nothing recorded.
-                r.reason = saidReason(text::msg::kVerifyStopped);
-                observer.verified(r, {});
-                results[i] = std::move(r);
-                continue;
-            }
             std::vector<std::uint8_t> snapshot;
-            std::int64_t id = 0;
-            if (recorded[i]) {
-                try {
-                    if (!site) throw SiteError(siteError);
-                    ActionRecord action;
-                    action.mac = target.mac;
-                    action.address = target.address;
-                    action.kind = "verify";
-                    action.started = SiteFile::now();
-                    id = site->beginAction(action);
-                } catch (const SiteError& e) {
-                    // Nothing is sent to a device whose verification cannot be recorded.
-                    r.siteError = e.what();
-                    r.reason = Reason::literal(r.siteError);
-                }
-            }
-            if (r.siteError.empty()) r = verifyDevice(target, options, stop, snapshot);
-            r.actionId = id;
-            r.snapshotBytes = snapshot.size();
-            if (id != 0) {
-                ActionRecord done;
-                done.outcome = r.ok ? "ok" : "failed";
-                done.detail = r.ok ? std::string() : text::encodeReason(r.reason);
-                done.finished = SiteFile::now();
-                done.figures = r.figures.json();
-                done.newValue = r.version;
-                done.snapshot = snapshot;
-                try {
-                    done.id = id;
-                    site->finishAction(done);
-                } catch (const SiteError& e) {
-                    r.siteError = e.what();
-                }
-            }
+            VerifyResult r =
+                stop.load() ? notBegun(target)
+                            : verifyAndRecord(target, recorded[i], site, options, stop, snapshot);
             if (!r.version.empty() && !target.mac.empty()) {
                 std::lock_guard lock(versionsMutex);
                 versions[target.mac] = r.version;
@@ -462,24 +529,8 @@ std::vector<VerifyResult> verifyDevices(const std::string& sitePath,
             observer.verified(r, snapshot);
             results[i] = std::move(r);
         }
-    };
-    const int count = std::clamp(options.parallel, 1, kMaxVerifyParallel);
-    std::vector<std::thread> workers;
-    for (int w = 1; w < count && static_cast<std::size_t>(w) < targets.size(); ++w)
-        workers.emplace_back(work);
-    work();
-    for (auto& w : workers) w.join();
-
-    if (!sitePath.empty() && !versions.empty()) {
-        // The versions read, as observations of the search that found the devices, so that a
-        // later visit sees a firmware that changed.
-        try {
-            SiteFile::open(sitePath, false)->recordSearch(heard, SiteFile::now(), versions);
-        } catch (const SiteError& e) {
-            for (auto& r : results)
-                if (!r.version.empty() && r.siteError.empty()) r.siteError = e.what();
-        }
-    }
+    });
+    recordVersions(sitePath, heard, versions, results);
     return results;
 }
 

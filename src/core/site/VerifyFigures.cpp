@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "core/text/Messages.h"
@@ -84,6 +85,15 @@ VerifyFigures VerifyFigures::parse(std::string_view json) {
     return f;
 }
 
+std::vector<std::u16string> VerifyFigures::pictureTexts() const {
+    std::vector<std::u16string> out;
+    auto whole = [](double v) { return text::fromUtf8(figureText(v, 0)); };
+    if (brightness) out.push_back(said(text::msg::kVerifyBrightnessFormat, {whole(*brightness)}));
+    if (contrast) out.push_back(said(text::msg::kVerifyContrastFormat, {whole(*contrast)}));
+    if (sharpness) out.push_back(said(text::msg::kVerifySharpnessFormat, {whole(*sharpness)}));
+    return out;
+}
+
 std::u16string VerifyFigures::text() const {
     std::vector<std::u16string> parts;
     auto ms = [](int v) { return text::fromUtf8(std::to_string(v)); };
@@ -94,6 +104,7 @@ std::u16string VerifyFigures::text() const {
     if (fps) parts.push_back(said(text::msg::kVerifyFpsFormat, {fixed(*fps, 1)}));
     if (kbps) parts.push_back(said(text::msg::kVerifyKbpsFormat, {fixed(*kbps, 0)}));
     if (width && height) parts.push_back(ms(*width) + u"×" + ms(*height));
+    for (auto& picture : pictureTexts()) parts.push_back(std::move(picture));
     std::u16string out;
     for (const auto& p : parts) {
         if (!out.empty()) out += text::tr(text::msg::kVerifySeparator);

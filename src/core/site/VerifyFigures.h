@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvo::site {
 
@@ -25,6 +26,9 @@ struct VerifyFigures {
     static VerifyFigures parse(std::string_view json);
     // The figures in words on one line, in the language shown.
     [[nodiscard]] std::u16string text() const;
+    // The last picture's brightness, contrast and sharpness in words, each on its own, in the
+    // language shown; those not measured are left out.
+    [[nodiscard]] std::vector<std::u16string> pictureTexts() const;
 
     bool operator==(const VerifyFigures&) const = default;
 };

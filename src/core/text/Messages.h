@@ -396,6 +396,10 @@ inline constexpr std::u16string_view kVerifyLoginMsFormat = u"登录 %1 ms";
 inline constexpr std::u16string_view kVerifyFirstKeyMsFormat = u"首个关键帧 %1 ms";
 inline constexpr std::u16string_view kVerifyFpsFormat = u"%1 帧/秒";
 inline constexpr std::u16string_view kVerifyKbpsFormat = u"码率 %1 kbps";
+// The last picture's luma figures: %1 its mean level (of 255), its contrast, its sharpness.
+inline constexpr std::u16string_view kVerifyBrightnessFormat = u"亮度 %1/255";
+inline constexpr std::u16string_view kVerifyContrastFormat = u"对比度 %1";
+inline constexpr std::u16string_view kVerifySharpnessFormat = u"清晰度 %1";
 inline constexpr std::u16string_view kVerifySeparator = u"，";
 // Between the states of two devices that answer at one address.
 inline constexpr std::u16string_view kStatesSeparator = u"；";

@@ -80,7 +80,9 @@ protected:
                                "{\"connectMs\":3,\"loginMs\":8,\"firstKeyMs\":640,\"fps\":25,"
                                "\"kbps\":" +
                                    std::to_string(3000 + i) +
-                                   ",\"width\":640,\"height\":360,\"seconds\":10}");
+                                   ",\"width\":640,\"height\":360,\"seconds\":10,"
+                                   "\"brightness\":117.6,\"contrast\":48.25,\"sharpness\":" +
+                                   std::to_string(2000 + i) + "}");
         }
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -367,22 +369,34 @@ TEST_F(SiteReportE2E, SummaryAndStateColumnCountTheSite) {
     EXPECT_NE(rowOf(html, macOf(202)).find("Not in the plan"), std::string::npos);
 }
 
-// A verification's figures read on one line of the page, in either language.
+// A verification's figures read on one line of the page, in either language, and the picture's
+// on one line of their own.
 TEST_F(SiteReportE2E, FiguresStandOnOneLine) {
     ASSERT_TRUE(havePoppler()) << "pdftotext (poppler-utils) is not installed: run scripts/setup";
-    const std::vector<std::pair<std::string, std::vector<std::string>>> languages{
-        {"zh_CN.UTF-8", {"连接 3 ms", "首个关键帧 640 ms", "码率 30", "测量 10.0 秒"}},
-        {"en_US.UTF-8", {"connect 3 ms", "640 ms", "kbit/s", "10.0 s"}}};
-    for (const auto& [lang, parts] : languages) {
+    struct Language {
+        std::string lang;
+        std::vector<std::vector<std::string>> lines;  // what stands on one line, by line
+    };
+    const std::vector<Language> languages{
+        {"zh_CN.UTF-8",
+         {{"连接 3 ms", "首个关键帧 640 ms", "码率 30", "测量 10.0 秒"},
+          {"亮度 118/255", "对比度 48", "清晰度 20"}}},
+        {"en_US.UTF-8",
+         {{"connect 3 ms", "640 ms", "kbit/s", "10.0 s"},
+          {"brightness 118/255", "contrast 48", "sharpness 20"}}}};
+    for (const auto& [lang, expected] : languages) {
         ASSERT_EQ(report(file("r.pdf"), lang).exitCode, 0) << lang;
-        int lines = 0;
-        for (const auto& line : layoutLines(file("r.pdf"))) {
-            if (line.find(parts[0]) == std::string::npos) continue;
-            ++lines;
-            for (const auto& part : parts)
-                EXPECT_NE(line.find(part), std::string::npos) << lang << ": " << line;
+        const auto pdf = layoutLines(file("r.pdf"));
+        for (const auto& parts : expected) {
+            int lines = 0;
+            for (const auto& line : pdf) {
+                if (line.find(parts[0]) == std::string::npos) continue;
+                ++lines;
+                for (const auto& part : parts)
+                    EXPECT_NE(line.find(part), std::string::npos) << lang << ": " << line;
+            }
+            EXPECT_EQ(lines, kDevices) << lang << ": " << parts[0];
         }
-        EXPECT_EQ(lines, kDevices) << lang;
     }
 }
 
@@ -427,6 +441,39 @@ TEST_F(SiteReportE2E, AVerificationBeforeAnUpgradeIsMarkedOlderThanTheFirmware) 
     ASSERT_EQ(report(file("after.pdf"), "zh_CN.UTF-8", "v.tarvo-site").exitCode, 0);
     const auto text = test::runProcess({"pdftotext", file("after.pdf"), "-"});
     EXPECT_NE(withoutSpaces(text.out).find("早于现在的固件"), std::string::npos) << text.out;
+}
+
+// A camera whose picture is black fails its verification: the command line and the report say
+// why in the reader's language, and show the picture's figures beside the stream's.
+TEST_F(SiteReportE2E, APictureThatFailsItsCheckShowsWhyAndItsFigures) {
+    const std::string ip = "127.0.0.32";
+    test::SimProcess sim(nlohmann::json{
+        {"devices",
+         {{{"ip", ip},
+           {"type", 100},
+           {"password", "pw"},
+           {"video", {{"width", 704}, {"height", 576}, {"bitrate", 1024}, {"scene", "black"}}}}}}});
+    const std::string site = file("black.tarvo-site");
+    const auto verify = test::runProcess({TARVO_CLI_PATH, "site", "--site", site, "verify", ip,
+                                          "--password", "pw", "--seconds", "1"},
+                                         std::chrono::seconds(60), {"LANG=en_US.UTF-8", "LC_ALL="});
+    EXPECT_NE(verify.exitCode, 0) << verify.out << verify.err;
+    EXPECT_NE(verify.out.find("Failed: picture is black (brightness "), std::string::npos)
+        << verify.out;
+    for (const char* figure : {"/255, contrast ", ", sharpness "})
+        EXPECT_NE(verify.out.find(figure), std::string::npos) << figure << "\n" << verify.out;
+
+    const std::vector<std::pair<std::string, std::vector<std::string>>> languages{
+        {"zh_CN.UTF-8", {"画面全黑（亮度 ", "亮度&nbsp;", "对比度&nbsp;", "清晰度&nbsp;"}},
+        {"en_US.UTF-8",
+         {"picture is black (brightness ", "brightness&nbsp;", "contrast&nbsp;",
+          "sharpness&nbsp;"}}};
+    for (const auto& [lang, parts] : languages) {
+        ASSERT_EQ(report(file("black.html"), lang, "black.tarvo-site").exitCode, 0) << lang;
+        const std::string html = bytesOf(file("black.html"));
+        for (const auto& part : parts)
+            EXPECT_NE(html.find(part), std::string::npos) << lang << ": " << part;
+    }
 }
 
 // 300 verified devices, each with its snapshot: both reports are written, each device's row
