@@ -13,6 +13,7 @@
 
 #include "common/RememberedChoices.h"
 #include "common/UiText.h"
+#include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
 #include "preview/CViewDlg.h"
 
@@ -307,6 +308,14 @@ void CWallDlg::done(int result) {
         retireTiles();
     }
     QDialog::done(result);
+}
+
+void CWallDlg::run(std::vector<WallCamera> cameras, std::u16string_view user,
+                   std::u16string_view password, QWidget* parent) {
+    auto wall = std::make_unique<CWallDlg>(std::move(cameras), protocol::narrowCredential(user),
+                                           protocol::narrowCredential(password), parent);
+    wall->exec();
+    release(std::move(wall));
 }
 
 void CWallDlg::release(std::unique_ptr<CWallDlg> dialog) {

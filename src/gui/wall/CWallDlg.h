@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/preview/CCamStreamClient.h"
@@ -58,6 +59,11 @@ public:
     void selectTile(int indexOnPage);
     // The full preview of the selected tile's camera (modal); the page pauses meanwhile.
     void openPreview();
+
+    // Runs a wall (modal) of `cameras` with credentials as typed, narrowed to the device
+    // encoding here; then releases it.
+    static void run(std::vector<WallCamera> cameras, std::u16string_view user,
+                    std::u16string_view password, QWidget* parent);
 
     // Ends a window whose exec() returned: at once, or once its workers ended.
     static void release(std::unique_ptr<CWallDlg> dialog);
