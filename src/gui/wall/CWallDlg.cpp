@@ -175,9 +175,14 @@ void CWallDlg::showPage(int page) {
     const int first = page_ * tilesPerPage_;
     const int count = std::clamp(static_cast<int>(cameras_.size()) - first, 0, tilesPerPage_);
     const int columns = columnsFor(tilesPerPage_);
-    for (int c = 0; c < columns; ++c) gridLayout_->setColumnStretch(c, 1);
-    for (int r = 0; r < (tilesPerPage_ + columns - 1) / columns; ++r)
-        gridLayout_->setRowStretch(r, 1);
+    // Every cell of this layout alike; the cells of a larger layout shown before take nothing.
+    const int rows = (tilesPerPage_ + columns - 1) / columns;
+    for (int c = 0; c < gridLayout_->columnCount(); ++c)
+        gridLayout_->setColumnStretch(c, c < columns ? 1 : 0);
+    for (int r = 0; r < gridLayout_->rowCount(); ++r)
+        gridLayout_->setRowStretch(r, r < rows ? 1 : 0);
+    for (int c = gridLayout_->columnCount(); c < columns; ++c) gridLayout_->setColumnStretch(c, 1);
+    for (int r = gridLayout_->rowCount(); r < rows; ++r) gridLayout_->setRowStretch(r, 1);
     for (int i = 0; i < count; ++i) {
         const int index = first + i;
         auto* t = new WallTile(cameras_[static_cast<std::size_t>(index)], index, workers_, grid_);

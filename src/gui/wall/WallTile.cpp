@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QVBoxLayout>
 
 #include <atomic>
 #include <mutex>
@@ -108,6 +109,9 @@ WallTile::WallTile(const WallCamera& camera, int index, WallWorkers& workers, QW
     setFocusPolicy(Qt::NoFocus);
     video_ = new VideoWidget(this);
     video_->installEventFilter(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(video_);
     title_ = new QLabel(video_);
     title_->setObjectName(QStringLiteral("title"));
     QString title = dataText(camera.name);
@@ -158,7 +162,11 @@ void WallTile::start(const protocol::LoginInfo& info, preview::CCamStreamClient:
             bytes->fetch_add(header.size() + payload.size(), std::memory_order_relaxed);
             if (tap) tap(type, header, payload);
         });
-    session->queue = std::make_shared<UiQueue<Started>>(this, [this](Started& s) { onStarted(s); });
+    // Handed over through the wall's grid, not the tile: a worker may post just as the tile goes,
+    // and the wall outlives every worker. The queue is closed before the tile goes, so the
+    // handler never runs for a tile that is gone.
+    session->queue =
+        std::make_shared<UiQueue<Started>>(parentWidget(), [this](Started& s) { onStarted(s); });
     session->starting = true;
     session_ = session;
     starting_ = true;
@@ -334,7 +342,9 @@ void WallTile::layOut() {
     title_->adjustSize();
     title_->move(0, 0);
     rates_->adjustSize();
-    rates_->move(area.width() - rates_->width(), 0);
+    // Beside the name when both fit, else below it.
+    const bool beside = title_->width() + rates_->width() <= area.width();
+    rates_->move(area.width() - rates_->width(), beside ? 0 : title_->height());
     int bottom = area.height();
     if (!meter_->isHidden()) {
         meter_->setGeometry(0, bottom - meter_->sizeHint().height(), area.width(),
@@ -375,8 +385,11 @@ FocusMeter::FocusMeter(QWidget* parent) : QWidget(parent) {
 void FocusMeter::setFigures(double live, double best) {
     live_ = live;
     best_ = best;
-    text_ = uiText(text::msg::kWallFocusFormat)
-                .arg(QString::number(live, 'f', 1), QString::number(best, 'f', 1));
+    // Tenths only where they can matter: the figures run from about 1 to many thousands.
+    const auto figure = [](double value) {
+        return QString::number(value, 'f', value < 100 ? 1 : 0);
+    };
+    text_ = uiText(text::msg::kWallFocusFormat).arg(figure(live), figure(best));
     update();
 }
 

@@ -41,6 +41,7 @@ struct WallCamera {
 class WallTile final : public QFrame {
     Q_OBJECT
 public:
+    // `workers` and `parent` (the wall) outlive every worker the tile starts.
     WallTile(const WallCamera& camera, int index, WallWorkers& workers, QWidget* parent);
     ~WallTile() override;
 
