@@ -187,6 +187,36 @@ TEST_F(WallDialogTest, ArrowsMoveTheSelectionAndPageKeysThePages) {
     wall.close();
 }
 
+// Each layout shares the window among its tiles, also after a larger layout, and a tile's
+// picture fills its tile, made at the tile's size.
+TEST_F(WallDialogTest, TilesShareTheWindowAndPicturesFillTheirTiles) {
+    ModalDriver driver;
+    std::vector<gui::WallCamera> cameras;
+    for (const char* address : {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.8"})
+        cameras.push_back(camera(address, u"Cam"));
+    gui::CWallDlg wall(cameras, "admin", "", nullptr);
+    wall.setTilesPerPage(16);
+    wall.show();
+    QWidget* grid = wall.findChild<QWidget*>(QStringLiteral("grid"));
+    ASSERT_NE(grid, nullptr);
+    for (const int n : {16, 9, 4}) {
+        SCOPED_TRACE(n);
+        wall.setTilesPerPage(n);
+        test::pump(100ms);  // the grid lays the new tiles out
+        const int columns = n == 16 ? 4 : n == 9 ? 3 : 2;
+        for (int i = 0; i < wall.tileCount(); ++i) {
+            const QRect tile = wall.tile(i)->geometry();
+            EXPECT_GE(tile.width(), grid->width() / columns - 8);
+            EXPECT_GE(tile.height(), grid->height() / columns - 8);
+            EXPECT_GE(wall.tile(i)->video()->width(), tile.width() - 8);
+            EXPECT_GE(wall.tile(i)->video()->height(), tile.height() - 8);
+        }
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return tilePlays(wall, 0); }, 20s));
+    EXPECT_EQ(wall.tile(0)->video()->currentPicture().size(), wall.tile(0)->video()->size());
+    wall.close();
+}
+
 // Enter opens the full preview of the selected camera on its main stream, with the wall's
 // credentials; closing it brings the page back.
 TEST_F(WallDialogTest, EnterOpensThePreviewOfTheSelectedCamera) {
