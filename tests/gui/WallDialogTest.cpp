@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,7 +45,8 @@ const char* kWallFleet = R"({"devices": [
   {"ip": "127.0.0.7", "type": 100, "name": "Black",
    "video": {"width": 704, "height": 576, "bitrate": 1024, "scene": "black"}},
   {"ip": "127.0.0.8", "type": 100, "name": "Blur",
-   "video": {"width": 704, "height": 576, "bitrate": 1024, "scene": "blur"}}
+   "video": {"width": 704, "height": 576, "bitrate": 1024, "scene": "blur"}},
+  {"ip": "127.0.0.9", "type": 100, "name": "Slow", "video": {"replySilent": true}}
 ]})";
 
 gui::WallCamera camera(const char* address, const char16_t* name) {
@@ -140,6 +142,32 @@ TEST_F(WallDialogTest, StoppedStreamIsSaidOverItsTile) {
     EXPECT_TRUE(wall.tile(0)->notice().endsWith(q(u" 秒没有收到图像")));
     EXPECT_TRUE(wall.tile(1)->notice().isEmpty());
     wall.close();
+}
+
+// Closing while a camera is still slow to answer its stream request returns at once: the window
+// hides, and goes (with every thread of it) once that set-up ended on its own.
+TEST_F(WallDialogTest, ClosingDoesNotWaitForASlowCamera) {
+    ModalDriver driver;
+    const auto before = test::threadNames();
+    auto wall = std::make_unique<gui::CWallDlg>(
+        std::vector<gui::WallCamera>{camera("127.0.0.9", u"Slow"), camera("127.0.0.2", u"Gate")},
+        "admin", "", nullptr);
+    wall->setTilesPerPage(4);
+    wall->show();
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return sim->device("127.0.0.9")["stream"]["connections"].get<int>() > 0; }, 10s));
+    ASSERT_TRUE(test::waitUntil([&] { return tilePlays(*wall, 1); }, 20s));
+    EXPECT_TRUE(wall->tile(0)->starting());
+    QPointer<gui::CWallDlg> gone(wall.get());
+    const auto closing = std::chrono::steady_clock::now();
+    wall->close();
+    gui::CWallDlg::release(std::move(wall));
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 2s);
+    ASSERT_FALSE(gone.isNull());  // the slow set-up still runs
+    EXPECT_FALSE(gone->isVisible());
+    // The stream reply's wait (15 s) ends it on its own.
+    EXPECT_TRUE(test::waitUntil([&] { return gone.isNull(); }, 40s));
+    EXPECT_EQ(test::threadNames(), before);
 }
 
 // Arrows move the selection within the page's grid and stop at its edges; Page Down and Up
