@@ -253,7 +253,7 @@ preview::PictureVerdict WallTile::verdict() const {
 }
 
 QString WallTile::notice() const {
-    return notice_->isVisible() || !notice_->isHidden() ? notice_->text() : QString();
+    return notice_->isHidden() ? QString() : notice_->text();
 }
 
 QString WallTile::flagsText() const {
