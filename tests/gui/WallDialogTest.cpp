@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "GuiDriver.h"
+#include "core/preview/AvPictureDecoder.h"
 #include "core/preview/CCamStreamClient.h"
 #include "dialogs/CSiteDlg.h"
 #include "preview/CViewDlg.h"
@@ -84,8 +85,13 @@ TEST_F(WallDialogTest, TilesOfSeveralCamerasPlayTheirSubStreams) {
             EXPECT_TRUE(test::waitUntil([&] { return tilePlays(wall, i); }, 20s)) << i;
         for (int i = 0; i < 3; ++i) {
             ASSERT_NE(wall.tile(i)->client(), nullptr);
-            // Each tile asked for the D1 stream.
+            // Each tile asked for the D1 stream and decodes it on one thread: sixteen streams
+            // fill the cores already.
             EXPECT_EQ(wall.tile(i)->client()->streamChoice(), 1);
+            const auto* decoder =
+                dynamic_cast<const preview::AvPictureDecoder*>(wall.tile(i)->client()->decoder());
+            ASSERT_NE(decoder, nullptr);
+            EXPECT_EQ(decoder->threadCount(), 1);
             EXPECT_TRUE(wall.tile(i)->notice().isEmpty()) << qPrintable(wall.tile(i)->notice());
         }
         // The rates line fills once a second has passed.
