@@ -139,10 +139,10 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     verifyButton->setObjectName(QStringLiteral("verifyButton"));
     connect(verifyButton, &QPushButton::clicked, this, &CSiteDlg::verify);
     buttons->addWidget(verifyButton);
-    auto* wallButton = new QPushButton(uiText(text::msg::kWallMenu), this);
-    wallButton->setObjectName(QStringLiteral("wallButton"));
-    connect(wallButton, &QPushButton::clicked, this, &CSiteDlg::wall);
-    buttons->addWidget(wallButton);
+    wallButton_ = new QPushButton(uiText(text::msg::kWallMenu), this);
+    wallButton_->setObjectName(QStringLiteral("wallButton"));
+    connect(wallButton_, &QPushButton::clicked, this, &CSiteDlg::wall);
+    buttons->addWidget(wallButton_);
     buttons->addWidget(closeButton_);
 
     auto* layout = new QVBoxLayout(this);
@@ -154,6 +154,7 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     reopenLastSite();
     applyButton_->setEnabled(site_ != nullptr);
     reportButton_->setEnabled(site_ != nullptr);
+    wallButton_->setEnabled(site_ != nullptr);  // the plan's cameras
     refresh();
 }
 
@@ -195,6 +196,7 @@ bool CSiteDlg::openSite(const QString& path) {
     path_->setText(path);
     applyButton_->setEnabled(true);
     reportButton_->setEnabled(true);
+    wallButton_->setEnabled(true);
     refresh();
     return true;
 }

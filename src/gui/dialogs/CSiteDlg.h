@@ -105,6 +105,7 @@ private:
     QHash<QString, QString> results_;  // by MAC
     QHash<QString, int> lines_;        // the plan's lines by MAC
     QPushButton* reportButton_ = nullptr;
+    QPushButton* wallButton_ = nullptr;
 };
 
 }  // namespace tarvo::gui
