@@ -155,6 +155,8 @@ void CWallDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (shown_) return;
     shown_ = true;
+    // The keys are the window's own: no control of it takes the focus.
+    setFocus();
     showPage(page_);
     ticker_.start();
 }

@@ -114,9 +114,10 @@ WallTile::WallTile(const WallCamera& camera, int index, WallWorkers& workers, QW
     layout->addWidget(video_);
     title_ = new QLabel(video_);
     title_->setObjectName(QStringLiteral("title"));
-    QString title = dataText(camera.name);
-    if (!camera.location.empty()) title += QStringLiteral(" · ") + dataText(camera.location);
-    title_->setText(title + QLatin1Char('\n') + dataText(text::fromUtf8(camera.address)));
+    titleText_ = dataText(camera.name);
+    if (!camera.location.empty()) titleText_ += QStringLiteral(" · ") + dataText(camera.location);
+    addressText_ = dataText(text::fromUtf8(camera.address));
+    title_->setText(titleText_ + QLatin1Char('\n') + addressText_);
     title_->setToolTip(title_->text());
     styleOverlay(*title_);
     rates_ = new QLabel(video_);
@@ -339,6 +340,11 @@ void WallTile::showVerdict() {
 // meter at the bottom, the notice in the middle; each only as large as its text.
 void WallTile::layOut() {
     const QRect area = video_->rect();
+    // A name longer than the tile is shortened here and shown whole in the tool tip.
+    const QFontMetrics metrics(title_->font());
+    const int room = std::max(0, area.width() - 8);
+    title_->setText(metrics.elidedText(titleText_, Qt::ElideRight, room) + QLatin1Char('\n') +
+                    metrics.elidedText(addressText_, Qt::ElideRight, room));
     title_->adjustSize();
     title_->move(0, 0);
     rates_->adjustSize();

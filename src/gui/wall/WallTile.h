@@ -97,6 +97,8 @@ private:
     std::shared_ptr<Session> session_;
     VideoWidget* video_ = nullptr;
     QLabel* title_ = nullptr;
+    QString titleText_;  // name and place
+    QString addressText_;
     QLabel* rates_ = nullptr;
     QLabel* flags_ = nullptr;
     QLabel* notice_ = nullptr;
