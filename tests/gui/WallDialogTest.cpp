@@ -301,6 +301,11 @@ TEST_F(WallDialogTest, LayoutAndSizeAreRemembered) {
     EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("stream"))->currentText(), "CIF");
     EXPECT_EQ(again.size(), QSize(900, 600));
     again.setTilesPerPage(1);
+    // One tile plays the main stream, and says so; the choice for more tiles stays.
+    auto* stream = again.findChild<QComboBox*>(QStringLiteral("stream"));
+    EXPECT_EQ(stream->currentText(), q(u"主码流"));
+    EXPECT_FALSE(stream->isEnabled());
+    EXPECT_EQ(again.streamChoice(), 2);
     again.show();
     ASSERT_NE(again.tile(0)->client(), nullptr);
     EXPECT_EQ(again.tile(0)->client()->streamChoice(), 0);

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "common/UiText.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
+#include "core/text/UiTextTable.h"
 #include "preview/CViewDlg.h"
 
 namespace tarvo::gui {
@@ -76,8 +78,12 @@ void CWallDlg::build() {
     auto* streamLabel = new QLabel(uiText(text::msg::kWallStreamLabel), this);
     streamBox_ = new QComboBox(this);
     streamBox_->setObjectName(QStringLiteral("stream"));
+    // The main stream is what one tile a page plays; it is not chosen here.
+    streamBox_->addItem(uiText(text::fieldView(text::uiText().logMainStream)), 0);
     streamBox_->addItem(QStringLiteral("D1"), 1);
     streamBox_->addItem(QStringLiteral("CIF"), 2);
+    if (auto* items = qobject_cast<QStandardItemModel*>(streamBox_->model()))
+        items->item(0)->setEnabled(false);
     // The keys are the wall's: arrows move between tiles, not through a list's items.
     layoutBox_->setFocusPolicy(Qt::NoFocus);
     streamBox_->setFocusPolicy(Qt::NoFocus);
@@ -111,8 +117,7 @@ void CWallDlg::build() {
     layout->addWidget(grid_, 1);
 
     layoutBox_->setCurrentIndex(layoutBox_->findData(tilesPerPage_));
-    streamBox_->setCurrentIndex(streamBox_->findData(streamChoice_));
-    streamBox_->setEnabled(tilesPerPage_ != 1);
+    showStreamChoice();
     connect(layoutBox_, &QComboBox::activated, this,
             [this](int index) { setTilesPerPage(layoutBox_->itemData(index).toInt()); });
     connect(streamBox_, &QComboBox::activated, this,
@@ -136,7 +141,7 @@ void CWallDlg::setTilesPerPage(int n) {
     const int camera = page_ * tilesPerPage_ + selected_;
     tilesPerPage_ = n;
     layoutBox_->setCurrentIndex(layoutBox_->findData(n));
-    streamBox_->setEnabled(n != 1);
+    showStreamChoice();
     page_ = camera / n;
     selected_ = camera % n;
     if (shown_) showPage(page_);
@@ -147,8 +152,13 @@ void CWallDlg::setStreamChoice(int choice) {
     if (choice != 1 && choice != 2) return;
     const bool changed = choice != streamChoice_;
     streamChoice_ = choice;
-    streamBox_->setCurrentIndex(streamBox_->findData(choice));
+    showStreamChoice();
     if (changed && shown_ && tilesPerPage_ != 1) showPage(page_);
+}
+
+void CWallDlg::showStreamChoice() {
+    streamBox_->setCurrentIndex(streamBox_->findData(effectiveStreamChoice()));
+    streamBox_->setEnabled(tilesPerPage_ != 1);
 }
 
 void CWallDlg::showEvent(QShowEvent* event) {

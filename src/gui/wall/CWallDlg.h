@@ -84,6 +84,7 @@ private:
     void tick();
     void moveSelection(int dx, int dy);
     void showPageLabel();
+    void showStreamChoice();
     void remember();
     void runPreview(const protocol::LoginInfo& info, const WallCamera& camera);
     void deleteOnceEnded();
