@@ -251,8 +251,8 @@ TEST_F(WallDialogTest, TilesShareTheWindowAndPicturesFillTheirTiles) {
     wall.close();
 }
 
-// Enter opens the full preview of the selected camera on its main stream, with the wall's
-// credentials; closing it brings the page back.
+// Enter (or a double click) opens the full preview of the selected camera on its main stream, with
+// the wall's credentials; closing it brings the page back.
 TEST_F(WallDialogTest, EnterOpensThePreviewOfTheSelectedCamera) {
     ModalDriver driver;
     protocol::LoginInfo opened;
@@ -276,6 +276,17 @@ TEST_F(WallDialogTest, EnterOpensThePreviewOfTheSelectedCamera) {
     ASSERT_EQ(wall.tileCount(), 2);
     EXPECT_EQ(wall.selectedTile(), 1);
     EXPECT_TRUE(test::waitUntil([&] { return tilePlays(wall, 1); }, 20s));
+
+    // A double click on a picture selects its tile and opens its camera's preview too.
+    driver.dialogs.push_back([&](QDialog& dialog) {
+        if (auto* view = qobject_cast<gui::CViewDlg*>(&dialog)) opened = view->connectInfo();
+        dialog.reject();
+    });
+    QWidget* picture = wall.tile(0)->video();
+    QTest::mouseDClick(picture, Qt::LeftButton, {}, picture->rect().center());
+    ASSERT_TRUE(test::waitUntil([&] { return driver.others.size() == 2u; }, 5s));
+    EXPECT_EQ(opened.address, "127.0.0.2");
+    EXPECT_EQ(wall.selectedTile(), 0);
     wall.close();
 }
 

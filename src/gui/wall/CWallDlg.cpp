@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMetaObject>
 #include <QScreen>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
@@ -201,7 +202,9 @@ void CWallDlg::showPage(int page) {
         connect(t, &WallTile::clicked, this, [this, i] { selectTile(i); });
         connect(t, &WallTile::doubleClicked, this, [this, i] {
             selectTile(i);
-            openPreview();
+            // Once the tile's own event has ended: the page's tiles go while the preview runs,
+            // and the preview's event loop would delete this one under its event handler.
+            QMetaObject::invokeMethod(this, &CWallDlg::openPreview, Qt::QueuedConnection);
         });
         gridLayout_->addWidget(t, i / columns, i % columns);
         tiles_.push_back(t);
