@@ -467,6 +467,25 @@ TEST_F(MainWindowTest, WallOfTheSelectedCamerasAsksTheLoginOnce) {
     EXPECT_EQ(addresses, expected);
 }
 
+// A Ctrl-click that takes a row out of the selection takes it out of the operations' reach too:
+// they act on a row still selected, not on one the list no longer shows selected.
+TEST_F(MainWindowTest, CtrlClickThatDeselectsARowLeavesOperationsOnASelectedOne) {
+    open();
+    test::clickRow(*window, row("127.0.0.2"));
+    const auto ctrlClick = [&](const char* address) {
+        QTest::mouseClick(window->list()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          test::rowCentre(*window, row(address)));
+    };
+    ctrlClick("127.0.0.6");
+    EXPECT_EQ(window->presenter().selectedAddress(), u"127.0.0.6");
+    ctrlClick("127.0.0.6");
+    EXPECT_EQ(window->list()->selectedRowNumbers(), std::vector<int>{row("127.0.0.2")});
+    EXPECT_EQ(window->presenter().selectedAddress(), u"127.0.0.2");
+    ctrlClick("127.0.0.2");
+    EXPECT_TRUE(window->list()->selectedRowNumbers().empty());
+    EXPECT_EQ(window->presenter().selectedAddress(), u"");
+}
+
 TEST_F(MainWindowTest, ModifyOnAnNvrDoesNothing) {
     open();
     ModalDriver driver;

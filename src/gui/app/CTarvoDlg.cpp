@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -392,6 +393,12 @@ void CTarvoDlg::showAbout() {
 }
 
 void CTarvoDlg::onLeftClick(int row) {
+    // A Ctrl-click that took the row out of the selection leaves the operations on a row that is
+    // still selected, or on none: never on one the list no longer shows selected.
+    if (row >= 0 && !list_->selectionModel()->isRowSelected(row)) {
+        const std::vector<int> selected = list_->selectedRowNumbers();
+        row = selected.empty() ? -1 : selected.front();
+    }
     const auto previewEnabled = presenter_->leftClick(list_->rowHit(row));
     if (previewEnabled) button(tMain::kPreview)->setEnabled(*previewEnabled);
 }
