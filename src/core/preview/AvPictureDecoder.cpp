@@ -55,7 +55,8 @@ bool AvPictureDecoder::Init(int width, int height) {
     height_ = height;
     if (width < kMinSide || height < kMinSide || width > kMaxSide || height > kMaxSide)
         return false;
-    const Threading threads = kind_.threadsFor(width, height);
+    Threading threads = kind_.threadsFor(width, height);
+    if (maxThreads_ > 0 && threads.count > maxThreads_) threads.count = maxThreads_;
     if (lock_ != nullptr) {
         std::lock_guard guard(*lock_);
         return decoder_.open(kind_.codec, threads);

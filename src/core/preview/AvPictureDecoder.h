@@ -40,6 +40,9 @@ public:
     AvPictureDecoder& operator=(const AvPictureDecoder&) = delete;
 
     bool Init(int width, int height) override;
+    // Before Init: at most this many decoding threads (0: as the kind chooses). A window that
+    // decodes many streams at once already keeps every core busy with them.
+    void setMaxThreads(int count) { maxThreads_ = count; }
     int Decode(const std::uint8_t* data, int length, std::uint8_t** out) override;
     bool decodePicture(const std::uint8_t* data, int length, Picture& out) override;
     int Resize(int width, int height) override;
@@ -67,6 +70,7 @@ private:
     bool convert(const AVFrame& frame);
 
     DecoderKind kind_;
+    int maxThreads_ = 0;
     int width_ = 0;
     int height_ = 0;
     int pictureWidth_ = 0;
