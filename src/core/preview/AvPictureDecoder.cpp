@@ -55,7 +55,12 @@ bool AvPictureDecoder::Init(int width, int height) {
     height_ = height;
     if (width < kMinSide || height < kMinSide || width > kMaxSide || height > kMaxSide)
         return false;
-    const Threading threads = kind_.threadsFor(width, height);
+    Threading threads = kind_.threadsFor(width, height);
+    if (threadLimit_ > 0 && threads.count > threadLimit_) {
+        // One frame thread would still hold a picture back; one slice thread does not.
+        threads = threadLimit_ == 1 ? Threading{Threading::Kind::Slice, 1}
+                                    : Threading{threads.kind, threadLimit_};
+    }
     if (lock_ != nullptr) {
         std::lock_guard guard(*lock_);
         return decoder_.open(kind_.codec, threads);

@@ -67,8 +67,10 @@ bool CCamStreamClient::startStream() {
     // the first picture sets the surface up at its own size, and no message blames the display.
     const StreamSizes sizes = sizesFor(reply_);
     decoder_.reset();
-    decoder_ = std::make_unique<AvPictureDecoder>(decodesAsHevc(reply_.codecCode) ? CHI265Decode
-                                                                                  : C264Decode);
+    auto decoder = std::make_unique<AvPictureDecoder>(decodesAsHevc(reply_.codecCode) ? CHI265Decode
+                                                                                      : C264Decode);
+    decoder->setThreadLimit(decoderThreads_);
+    decoder_ = std::move(decoder);
     if (!decoder_->Init(sizes.decoderWidth, sizes.decoderHeight))
         notifier_.systemError(text::msg::kDecoderInitFailed);
     // Each size is set up once: a size the renderer refused is not asked for again.

@@ -63,6 +63,8 @@ public:
     // Before startStream() only: the longest the stream's connect and its reply may take, when
     // shorter than their own limits (a caller with a deadline of its own). 0: those limits.
     void setStartLimitMs(int ms) { startLimitMs_ = ms; }
+    // Before startStream() only: at most this many decoding threads (0: the decoder's choice).
+    void setDecoderThreads(int threads) { decoderThreads_ = threads; }
 
     [[nodiscard]] const StreamReply& reply() const { return reply_; }
     [[nodiscard]] std::span<const std::uint8_t> replyBytes() const { return replyBytes_; }
@@ -110,6 +112,7 @@ private:
     std::thread receiveThread_;
     bool stopped_ = false;
     int startLimitMs_ = 0;
+    int decoderThreads_ = 0;
 };
 
 }  // namespace tarvo::preview
