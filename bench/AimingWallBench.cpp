@@ -1,6 +1,6 @@
 // A wall of live camera tiles, off-screen, over loopback in a sandbox:
 //   QT_QPA_PLATFORM=offscreen scripts/sandbox -- build/release/bench/bench-aiming-wall [seconds]
-//       [--only16] [--decoder-threads N] [--stand-in]
+//       [--only16] [--stand-in] [--decoder-threads N] [--tuning T] [--no-bare]
 // One simulator serves 16 cameras (1080p H.264 main streams, D1 sub-streams at about 1 Mbit/s,
 // 25 pictures a second, a pre-encoded loop: encoding is not the wall's cost). First a wall of 4
 // tiles on the main streams, then one of 16 tiles on the D1 streams; for each:
@@ -145,7 +145,11 @@ struct Options {
     double seconds = 30;
     bool only16 = false;
     bool standIn = false;
+    bool bare = true;        // --no-bare: the wall alone (for profiling it)
     int decoderThreads = 1;  // the stand-in's decoders (the wall chooses its own)
+    // The stand-in's renderers: --tuning preview (the single preview's), or
+    // --tuning THREAD,STEPS,FLAGS (own|inline, 1|2, libswscale flags); the tiles' by default.
+    gui::SwsImageRenderer::Tuning tuning = gui::SwsImageRenderer::tileTuning();
 };
 
 // The wall as the benchmark drives it: tiles whose packets it taps and whose paints it reads.
@@ -164,8 +168,8 @@ public:
 // tile, in a grid as large as a wall's window on a 1366 x 768 screen.
 class StandInWall final : public Wall {
 public:
-    StandInWall(int tiles, int streamChoice, int decoderThreads)
-        : choice_(streamChoice), decoderThreads_(decoderThreads) {
+    StandInWall(int tiles, int streamChoice, const Options& options)
+        : choice_(streamChoice), decoderThreads_(options.decoderThreads), tuning_(options.tuning) {
         auto* grid = new QGridLayout(&window_);
         grid->setSpacing(2);
         grid->setContentsMargins(2, 2, 2, 2);
@@ -187,7 +191,7 @@ public:
             const protocol::LoginInfo info{
                 cameraIp(static_cast<int>(i)), kPort, "admin", "", choice_, 100};
             auto client = std::make_unique<preview::CCamStreamClient>(
-                info, notifier_, std::make_unique<gui::SwsImageRenderer>(), videos_[i]);
+                info, notifier_, std::make_unique<gui::SwsImageRenderer>(tuning_), videos_[i]);
             if (factory_) client->setPacketTap(factory_(static_cast<int>(i)));
             client->setDecoderThreads(decoderThreads_);
             client->startPreview();
@@ -202,6 +206,7 @@ public:
 private:
     int choice_;
     int decoderThreads_;
+    gui::SwsImageRenderer::Tuning tuning_;
     QWidget window_;
     std::vector<gui::VideoWidget*> videos_;
     test::RecordingNotifier notifier_;
@@ -241,7 +246,7 @@ std::unique_ptr<Wall> makeWall(const Options& options, int tiles, int streamChoi
 #ifdef TARVO_BENCH_HAS_WALL
     if (!options.standIn) return std::make_unique<DialogWall>(tiles, streamChoice);
 #endif
-    return std::make_unique<StandInWall>(tiles, streamChoice, options.decoderThreads);
+    return std::make_unique<StandInWall>(tiles, streamChoice, options);
 }
 
 // What one tile painted. sentAt is written on the tile's decode thread (the tap) and read on
@@ -435,8 +440,19 @@ Options parseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--only16") {
             o.only16 = true;
+        } else if (arg == "--no-bare") {
+            o.bare = false;
         } else if (arg == "--stand-in") {
             o.standIn = true;
+        } else if (arg == "--tuning" && i + 1 < argc) {
+            const std::string t = argv[++i];
+            if (t == "preview") {
+                o.tuning = gui::SwsImageRenderer::Tuning();
+            } else {
+                o.tuning.ownThread = t.rfind("own", 0) == 0;
+                o.tuning.scaleThenConvert = t.find(",2,") != std::string::npos;
+                o.tuning.scaleFlags = std::atoi(t.substr(t.rfind(',') + 1).c_str());
+            }
         } else if (arg == "--decoder-threads" && i + 1 < argc) {
             o.decoderThreads = std::atoi(argv[++i]);
         } else {
@@ -488,13 +504,13 @@ int main(int argc, char** argv) try {
     bool allWithin = true;
     if (!options.only16) {
         Figures hd;
-        measureBare(main, 4, 0, options.seconds, hd);
+        if (options.bare) measureBare(main, 4, 0, options.seconds, hd);
         measureWall(options, sim, main, 4, 0, hd);
         printFigures("4 tiles, 1080p main streams", hd);
         allWithin = allWithin && missedBounds(hd).empty();
     }
     Figures f;
-    measureBare(d1, kCameras, 1, options.seconds, f);
+    if (options.bare) measureBare(d1, kCameras, 1, options.seconds, f);
     measureWall(options, sim, d1, kCameras, 1, f);
     printFigures("16 tiles, D1 sub-streams", f);
     allWithin = allWithin && missedBounds(f).empty();

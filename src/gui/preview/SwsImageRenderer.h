@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/preview/Picture.h"
 #include "core/preview/Renderer.h"
 
 struct SwsContext;
@@ -29,7 +30,22 @@ public:
     // Largest picture side accepted at set-up (what a stream reply may claim).
     static constexpr int kMaxSide = 8192;
 
+    // How pictures are made; the default suits the single preview's one large picture.
+    struct Tuning {
+        // Convert on the renderer's own thread (the newest picture wins); false: on the decode
+        // thread inside draw(), which for small pictures costs less than the hand-over.
+        bool ownThread = true;
+        // Scale the YUV planes first, then convert to RGB at the target size: the scaling then
+        // runs in libswscale's vector code on 4:2:0 samples, the conversion without scaling.
+        bool scaleThenConvert = false;
+        // Scaling filter (SWS_BILINEAR, SWS_FAST_BILINEAR...).
+        int scaleFlags = 2;  // SWS_BILINEAR
+    };
+    // Many small tiles: converted on the decode thread, scaled in YUV first, fast bilinear.
+    static Tuning tileTuning();
+
     SwsImageRenderer() = default;
+    explicit SwsImageRenderer(Tuning tuning) : tuning_(tuning) {}
     // Ends the conversion thread; the widget is not touched afterwards.
     ~SwsImageRenderer() override;
     SwsImageRenderer(const SwsImageRenderer&) = delete;
@@ -46,7 +62,11 @@ public:
 
 private:
     void convertLoop();
-    void convert();
+    void convert(const preview::Picture& in);
+    // The picture at `target`'s size in the picture's own 4:2:0 layout (scaleThenConvert).
+    bool scaleYuv(const preview::Picture& in, QSize target);
+
+    Tuning tuning_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -62,7 +82,27 @@ private:
     // The conversion thread's own.
     preview::Picture working_;
     SwsContext* scaler_ = nullptr;
+    // What the RGB scaler was last made for and told: libswscale may make a new context at the
+    // old one's address, so the pointer alone does not show that it was made again.
+    struct Told {
+        int sourceWidth = 0;
+        int sourceHeight = 0;
+        int format = -1;
+        int width = 0;
+        int height = 0;
+        int flags = 0;
+        bool twoSteps = false;
+        preview::SwsColour colour;
+        bool operator==(const Told&) const = default;
+    };
+    Told told_;
     QImage next_;  // the picture being made; reused from frame to frame
+    // scaleThenConvert: the scaled YUV planes (av_malloc'd) and their RGB converter.
+    SwsContext* converter_ = nullptr;
+    std::uint8_t* scaled_[4] = {};
+    int scaledStride_[4] = {};
+    QSize scaledSize_;
+    int scaledFormat_ = -1;
     std::thread thread_;
 };
 
