@@ -1848,5 +1848,37 @@
         <source>--no-wait 只能用于一台设备</source>
         <translation>--no-wait takes one device only</translation>
     </message>
+    <message>
+        <source>画面墙…</source>
+        <translation>Wall…</translation>
+    </message>
+    <message>
+        <source>画面墙</source>
+        <translation>Wall</translation>
+    </message>
+    <message>
+        <source>每页画面:</source>
+        <translation>Tiles per page:</translation>
+    </message>
+    <message>
+        <source>第 %1/%2 页</source>
+        <translation>Page %1/%2</translation>
+    </message>
+    <message>
+        <source>方向键选择，PgUp/PgDn 翻页，回车打开预览</source>
+        <translation>Arrows select, PgUp/PgDn page, Enter opens the preview</translation>
+    </message>
+    <message>
+        <source>%1 帧/秒  %2 kbit/s</source>
+        <translation>%1 fps  %2 kbit/s</translation>
+    </message>
+    <message>
+        <source>清晰度 %1 / 最佳 %2</source>
+        <translation>Sharpness %1 / best %2</translation>
+    </message>
+    <message>
+        <source>没有可以显示的摄像机</source>
+        <translation>No cameras to show</translation>
+    </message>
 </context>
 </TS>

@@ -34,6 +34,7 @@
 #include "support/SimProcess.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
+#include "wall/CWallDlg.h"
 
 using namespace tarvo;
 using namespace std::chrono_literals;
@@ -427,6 +428,45 @@ TEST_F(MainWindowTest, EveryDeviceButtonWithoutSelectionAsksForOne) {
     EXPECT_EQ(driver.loginsSeen, 0);
 }
 
+// Several rows selected with Ctrl: the menu offers the wall of the cameras among them (not the
+// NVR), asks for the login once and opens the wall with the cameras in the list's order.
+TEST_F(MainWindowTest, WallOfTheSelectedCamerasAsksTheLoginOnce) {
+    open();
+    ModalDriver driver;
+    driver.logins.push_back(ModalDriver::confirm());
+    std::vector<std::string> addresses;
+    driver.dialogs.push_back([&](QDialog& dialog) {
+        if (auto* wall = qobject_cast<gui::CWallDlg*>(&dialog))
+            for (int i = 0; i < wall->tileCount(); ++i)
+                addresses.push_back(wall->tile(i)->camera().address);
+        dialog.reject();
+    });
+    test::clickRow(*window, row("127.0.0.2"));
+    QTest::mouseClick(window->list()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      test::rowCentre(*window, row("127.0.0.6")));
+    QTest::mouseClick(window->list()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      test::rowCentre(*window, row("127.0.0.4")));
+    EXPECT_EQ(window->list()->selectedRowNumbers().size(), 3u);
+    bool wallShown = false;
+    QTimer::singleShot(100, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        wallShown = window->wallAction()->isVisible();
+        menu->close();
+        if (wallShown) window->wallAction()->trigger();
+    });
+    test::clickRow(*window, row("127.0.0.6"), Qt::RightButton);
+    EXPECT_TRUE(test::waitUntil([&] { return !addresses.empty(); }, 5s));
+    EXPECT_TRUE(wallShown);
+    EXPECT_EQ(driver.loginsSeen, 1);
+    std::vector<std::string> expected;
+    for (int r = 0; r < model()->rowCount(); ++r) {
+        const std::string address = model()->text(r, 1).toStdString();
+        if (address == "127.0.0.2" || address == "127.0.0.6") expected.push_back(address);
+    }
+    EXPECT_EQ(addresses, expected);
+}
+
 TEST_F(MainWindowTest, ModifyOnAnNvrDoesNothing) {
     open();
     ModalDriver driver;
@@ -437,8 +477,10 @@ TEST_F(MainWindowTest, ModifyOnAnNvrDoesNothing) {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (menu == nullptr) return;
         menuShown = menu == window->contextMenu();
-        // Modify first, then the export, the batch change, the batch upgrade and the site.
-        ASSERT_EQ(menu->actions().size(), 5);
+        // Modify first, then the export, the batch change, the batch upgrade, the wall (hidden
+        // with one row selected) and the site.
+        ASSERT_EQ(menu->actions().size(), 6);
+        EXPECT_FALSE(window->wallAction()->isVisible());
         EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("修改"));
         EXPECT_EQ(menu->actions()[0]->data().toInt(), 32771);
         QTest::keyClick(menu, Qt::Key_Down);

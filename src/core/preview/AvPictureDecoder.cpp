@@ -56,11 +56,7 @@ bool AvPictureDecoder::Init(int width, int height) {
     if (width < kMinSide || height < kMinSide || width > kMaxSide || height > kMaxSide)
         return false;
     Threading threads = kind_.threadsFor(width, height);
-    if (threadLimit_ > 0 && threads.count > threadLimit_) {
-        // One frame thread would still hold a picture back; one slice thread does not.
-        threads = threadLimit_ == 1 ? Threading{Threading::Kind::Slice, 1}
-                                    : Threading{threads.kind, threadLimit_};
-    }
+    if (maxThreads_ > 0 && threads.count > maxThreads_) threads.count = maxThreads_;
     if (lock_ != nullptr) {
         std::lock_guard guard(*lock_);
         return decoder_.open(kind_.codec, threads);

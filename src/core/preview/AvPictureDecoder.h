@@ -39,12 +39,10 @@ public:
     AvPictureDecoder(const AvPictureDecoder&) = delete;
     AvPictureDecoder& operator=(const AvPictureDecoder&) = delete;
 
-    // Before Init: at most this many decoding threads (0: as the kind chooses). Many decoders
-    // side by side (a wall of tiles) already keep the cores busy; one thread each then costs
-    // the least, and one slice thread adds no delay.
-    void setThreadLimit(int threads) { threadLimit_ = threads; }
-
     bool Init(int width, int height) override;
+    // Before Init: at most this many decoding threads (0: as the kind chooses). A window that
+    // decodes many streams at once already keeps every core busy with them.
+    void setMaxThreads(int count) { maxThreads_ = count; }
     int Decode(const std::uint8_t* data, int length, std::uint8_t** out) override;
     bool decodePicture(const std::uint8_t* data, int length, Picture& out) override;
     int Resize(int width, int height) override;
@@ -72,7 +70,7 @@ private:
     bool convert(const AVFrame& frame);
 
     DecoderKind kind_;
-    int threadLimit_ = 0;
+    int maxThreads_ = 0;
     int width_ = 0;
     int height_ = 0;
     int pictureWidth_ = 0;

@@ -69,7 +69,7 @@ bool CCamStreamClient::startStream() {
     decoder_.reset();
     auto decoder = std::make_unique<AvPictureDecoder>(decodesAsHevc(reply_.codecCode) ? CHI265Decode
                                                                                       : C264Decode);
-    decoder->setThreadLimit(decoderThreads_);
+    decoder->setMaxThreads(decoderThreads_);
     decoder_ = std::move(decoder);
     if (!decoder_->Init(sizes.decoderWidth, sizes.decoderHeight))
         notifier_.systemError(text::msg::kDecoderInitFailed);

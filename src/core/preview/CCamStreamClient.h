@@ -63,8 +63,9 @@ public:
     // Before startStream() only: the longest the stream's connect and its reply may take, when
     // shorter than their own limits (a caller with a deadline of its own). 0: those limits.
     void setStartLimitMs(int ms) { startLimitMs_ = ms; }
-    // Before startStream() only: at most this many decoding threads (0: the decoder's choice).
-    void setDecoderThreads(int threads) { decoderThreads_ = threads; }
+    // Before startStream() only: at most this many decoding threads (0: the decoder's choice),
+    // for a window that plays many streams at once.
+    void setDecoderThreads(int count) { decoderThreads_ = count; }
 
     [[nodiscard]] const StreamReply& reply() const { return reply_; }
     [[nodiscard]] std::span<const std::uint8_t> replyBytes() const { return replyBytes_; }

@@ -601,4 +601,18 @@ inline constexpr std::u16string_view kReportFileFilter = u"HTML 报告 (*.html);
 inline constexpr std::u16string_view kReportNoSite = u"请先打开现场";
 inline constexpr std::u16string_view kReportPdfFailed = u"无法生成 PDF";
 
+// The wall of live pictures, for aiming and focusing cameras.
+inline constexpr std::u16string_view kWallMenu = u"画面墙…";
+inline constexpr std::u16string_view kWallCaption = u"画面墙";
+inline constexpr std::u16string_view kWallTilesLabel = u"每页画面:";
+inline constexpr std::u16string_view kWallStreamLabel = u"码流:";
+// %1 the page shown, %2 the pages.
+inline constexpr std::u16string_view kWallPageFormat = u"第 %1/%2 页";
+inline constexpr std::u16string_view kWallKeysHint = u"方向键选择，PgUp/PgDn 翻页，回车打开预览";
+// %1 pictures a second, %2 kbit/s.
+inline constexpr std::u16string_view kWallRatesFormat = u"%1 帧/秒  %2 kbit/s";
+// %1 the live sharpness, %2 the best since the tile opened.
+inline constexpr std::u16string_view kWallFocusFormat = u"清晰度 %1 / 最佳 %2";
+inline constexpr std::u16string_view kWallNoCameras = u"没有可以显示的摄像机";
+
 }  // namespace tarvo::text::msg

@@ -29,6 +29,7 @@
 #include "controls/CSortListCtrl.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
+#include "core/discovery/DeviceCapabilities.h"
 #include "core/discovery/DeviceTypes.h"
 #include "core/protocol/DeviceCommands.h"
 #include "core/text/Messages.h"
@@ -47,6 +48,7 @@
 #include "upgrade/CNVRConfigDlg.h"
 #include "upgrade/CNVRUpgradeDlg.h"
 #include "upgrade/CUpGrade.h"
+#include "wall/CWallDlg.h"
 
 namespace tarvo::gui {
 
@@ -204,6 +206,9 @@ void CTarvoDlg::onInitDialog() {
         CBatchUpgradeDlg(CBatchUpgradeDlg::devicesOf(table_, presenter_->selectedAddress()), this)
             .exec();
     });
+    wallAction_ = contextMenu_->addAction(uiText(text::msg::kWallMenu));
+    wallAction_->setObjectName(QStringLiteral("wallAction"));
+    connect(wallAction_, &QAction::triggered, this, [this] { runWall(selectedCameras()); });
     siteList_ = new SiteListState(table_, *list_, &CSiteDlg::currentSitePath, this);
     connect(siteList_, &SiteListState::siteChanged, this, &CTarvoDlg::showSiteTitle);
     connect(siteList_, &SiteListState::siteChanged, this, &CTarvoDlg::fitSiteColumn);
@@ -393,6 +398,7 @@ void CTarvoDlg::onLeftClick(int row) {
 
 void CTarvoDlg::onRightClick(int row, QPoint globalPosition) {
     if (presenter_->rightClick(list_->rowHit(row)) && contextMenu_ != nullptr) {
+        wallAction_->setVisible(selectedCameras().size() >= 2);
         contextMenu_->exec(globalPosition);
         return;
     }
@@ -429,6 +435,34 @@ void CTarvoDlg::rememberGeometry() {
 
 void CTarvoDlg::onDoubleClick(int row) {
     presenter_->doubleClick(list_->rowHit(row));
+}
+
+std::vector<WallCamera> CTarvoDlg::selectedCameras() const {
+    std::vector<WallCamera> cameras;
+    const auto rows = table_.rows();
+    for (const int listed : list_->selectedRowNumbers()) {
+        const auto hit = list_->rowHit(listed);
+        if (!hit) continue;
+        for (const discovery::DeviceRow& row : rows) {
+            if (row.address != hit->address || !discovery::capabilitiesOf(row.type).camera)
+                continue;
+            cameras.push_back({row.name, {}, text::toUtf8(row.address), 0, row.type});
+            break;
+        }
+    }
+    return cameras;
+}
+
+void CTarvoDlg::runWall(std::vector<WallCamera> cameras) {
+    if (cameras.empty()) return;
+    // One login for every camera of the wall, as the preview's; the wall has its own stream
+    // choice.
+    CLog dialog(discovery::capabilitiesOf(cameras.front().type).previewPort, this);
+    dialog.hideStreamChoice();
+    if (dialog.exec() != QDialog::Accepted) return;
+    for (WallCamera& camera : cameras) camera.port = dialog.GetPort();
+    CWallDlg::run(std::move(cameras), dialog.userName.toStdU16String(),
+                  dialog.password.toStdU16String(), this);
 }
 
 void CTarvoDlg::contextMenuEvent(QContextMenuEvent* event) {

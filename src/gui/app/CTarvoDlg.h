@@ -16,6 +16,7 @@
 #include "core/ops/presenter/MainPresenter.h"
 #include "core/text/Notifier.h"
 
+class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -28,6 +29,7 @@ class CSetOstra;
 class CSortListCtrl;
 class SiteListState;
 class SearchStatusLine;
+struct WallCamera;
 
 // The main window: the device list, the selection and every device operation. It shows the
 // dialogs and message boxes the operations ask for; the operations themselves are the
@@ -82,6 +84,8 @@ public:
     [[nodiscard]] CSortListCtrl* list() const { return list_; }
     [[nodiscard]] QPushButton* button(int id) const;
     [[nodiscard]] QMenu* contextMenu() const { return contextMenu_; }
+    // The context menu's "Wall…", shown when several cameras are selected.
+    [[nodiscard]] QAction* wallAction() const { return wallAction_; }
     [[nodiscard]] QMenu* windowMenu() const { return windowMenu_; }
     [[nodiscard]] CSetNet* netDialog() const { return setNet_; }
     [[nodiscard]] CIPCamConfigDlg* cameraDialog() const { return camConfig_; }
@@ -104,6 +108,10 @@ private:
     void onRightClick(int row, QPoint globalPosition);
     void onKeyboardMenu(int row, QPoint globalPosition);
     void onDoubleClick(int row);
+    // The cameras among the rows selected, top to bottom (port not yet chosen).
+    [[nodiscard]] std::vector<WallCamera> selectedCameras() const;
+    // Asks for the login once, then shows the wall of `cameras`.
+    void runWall(std::vector<WallCamera> cameras);
     void rememberGeometry();
 
     Options options_;
@@ -121,6 +129,7 @@ private:
     CSortListCtrl* list_ = nullptr;
     QLabel* note_ = nullptr;
     QMenu* contextMenu_ = nullptr;
+    QAction* wallAction_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     bool initialised_ = false;
     BoxNotifier boxes_{this};

@@ -47,4 +47,19 @@ void RememberedChoices::rememberMainWindowGeometry(const QByteArray& geometry) {
     settings.sync();
 }
 
+RememberedChoices::Wall RememberedChoices::wall() {
+    const QSettings settings;
+    return {settings.value(QStringLiteral("wall/tilesPerPage")).toInt(),
+            settings.value(QStringLiteral("wall/streamChoice")).toInt(),
+            settings.value(QStringLiteral("wall/geometry")).toByteArray()};
+}
+
+void RememberedChoices::rememberWall(const Wall& wall) {
+    QSettings settings;
+    settings.setValue(QStringLiteral("wall/tilesPerPage"), wall.tilesPerPage);
+    settings.setValue(QStringLiteral("wall/streamChoice"), wall.streamChoice);
+    settings.setValue(QStringLiteral("wall/geometry"), wall.geometry);
+    settings.sync();
+}
+
 }  // namespace tarvo::gui

@@ -26,6 +26,16 @@ public:
     // The main window's size and place when it was last closed (empty: none yet).
     static QByteArray mainWindowGeometry();
     static void rememberMainWindowGeometry(const QByteArray& geometry);
+
+    // The wall's layout (tiles per page, stream choice) and size when it was last closed:
+    // tiles 0 and stream 0 and an empty geometry when none yet.
+    struct Wall {
+        int tilesPerPage = 0;
+        int streamChoice = 0;
+        QByteArray geometry;
+    };
+    static Wall wall();
+    static void rememberWall(const Wall& wall);
 };
 
 }  // namespace tarvo::gui

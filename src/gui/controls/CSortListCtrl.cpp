@@ -20,7 +20,8 @@ CSortListCtrl::CSortListCtrl(QWidget* parent)
     verticalHeader()->setMinimumSectionSize(1);
     setShowGrid(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Ctrl and Shift select several rows (the wall of several cameras); a plain click one.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
@@ -127,6 +128,13 @@ void CSortListCtrl::removeColumnsFrom(int column) {
     if (widths_.size() > column) widths_.resize(column);
     model_->setHeaders(headers_);
     fitColumns();
+}
+
+std::vector<int> CSortListCtrl::selectedRowNumbers() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 bool CSortListCtrl::showsNoRow() const {

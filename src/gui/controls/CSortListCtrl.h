@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "controls/CSortHeaderCtrl.h"
 #include "controls/DeviceListModel.h"
@@ -75,6 +76,8 @@ public:
     // Shown in the list while it shows no row (empty: nothing).
     void setEmptyText(const QString& text);
     [[nodiscard]] const QString& emptyText() const { return emptyText_; }
+    // The rows selected, top to bottom as listed.
+    [[nodiscard]] std::vector<int> selectedRowNumbers() const;
     // No row is shown: none listed, or every one hidden by a filter.
     [[nodiscard]] bool showsNoRow() const;
 };

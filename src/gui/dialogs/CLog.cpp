@@ -69,6 +69,10 @@ void CLog::onInitDialog() {
         for (auto* radio : radios_) radio->hide();
         port_ = protocol::kNvrCommandPort;
     }
+    if (streamHidden_) {
+        streamLabel_->hide();
+        for (auto* radio : radios_) radio->hide();
+    }
     const auto& table = text::uiText();
     userLabel_->setText(uiText(text::fieldView(table.logUser)));
     passwordLabel_->setText(uiText(text::fieldView(table.logPassword)));

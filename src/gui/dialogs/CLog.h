@@ -24,6 +24,8 @@ public:
     // last confirmed for NVRs are offered instead of those for cameras.
     void setNvrDevice(bool nvr) { nvrDevice_ = nvr; }
     [[nodiscard]] int GetPort() const { return port_; }
+    // For a window with a stream choice of its own (the wall): the dialog offers none.
+    void hideStreamChoice() { streamHidden_ = true; }
 
     // Filled on OK.
     QString userName;
@@ -43,6 +45,7 @@ private:
     int port_;
     int nvrMode_ = 0;
     bool nvrDevice_ = false;
+    bool streamHidden_ = false;
     bool initialised_ = false;
     QLineEdit* userEdit_ = nullptr;
     QLineEdit* passwordEdit_ = nullptr;

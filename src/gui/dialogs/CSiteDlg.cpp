@@ -21,6 +21,8 @@
 #include "common/ResultTable.h"
 #include "common/UiText.h"
 #include "common/UiWait.h"
+#include "core/discovery/DeviceCapabilities.h"
+#include "core/protocol/CommandCodes.h"
 #include "core/site/PlanCsv.h"
 #include "core/site/SiteReport.h"
 #include "core/text/Messages.h"
@@ -29,6 +31,7 @@
 #include "core/text/Translate.h"
 #include "dialogs/CSiteVerifyDlg.h"
 #include "report/PdfReport.h"
+#include "wall/CWallDlg.h"
 
 namespace tarvo::gui {
 
@@ -136,6 +139,10 @@ CSiteDlg::CSiteDlg(std::function<std::vector<discovery::DeviceRow>()> heard, QWi
     verifyButton->setObjectName(QStringLiteral("verifyButton"));
     connect(verifyButton, &QPushButton::clicked, this, &CSiteDlg::verify);
     buttons->addWidget(verifyButton);
+    auto* wallButton = new QPushButton(uiText(text::msg::kWallMenu), this);
+    wallButton->setObjectName(QStringLiteral("wallButton"));
+    connect(wallButton, &QPushButton::clicked, this, &CSiteDlg::wall);
+    buttons->addWidget(wallButton);
     buttons->addWidget(closeButton_);
 
     auto* layout = new QVBoxLayout(this);
@@ -396,6 +403,33 @@ void CSiteDlg::verify() {
     CSiteVerifyDlg(heard_(), site_ ? QString::fromStdString(site_->path()) : QString(), this)
         .exec();
     refresh();
+}
+
+std::vector<WallCamera> CSiteDlg::wallCameras() const {
+    std::vector<WallCamera> cameras;
+    for (const auto& s : status_) {
+        if (s.plannedAddress.empty()) continue;  // not the plan's
+        // A planned device never heard has no known type: it is taken for a camera, and its
+        // tile says that it cannot be reached.
+        if (s.type != 0 && !discovery::capabilitiesOf(s.type).camera) continue;
+        const std::string& address = s.address.empty() ? s.plannedAddress : s.address;
+        const int port = s.type != 0 ? discovery::capabilitiesOf(s.type).previewPort
+                                     : protocol::kCameraCommandPort;
+        cameras.push_back(
+            {text::fromUtf8(s.name), text::fromUtf8(s.location), address, port, s.type});
+    }
+    return cameras;
+}
+
+void CSiteDlg::wall() {
+    if (running_.load()) return;
+    auto cameras = wallCameras();
+    if (cameras.empty()) {
+        showMessage(this, uiText(text::msg::kWallNoCameras));
+        return;
+    }
+    CWallDlg::run(std::move(cameras), user_->text().toStdU16String(),
+                  password_->text().toStdU16String(), this);
 }
 
 void CSiteDlg::showResult(const QString& mac, const QString& result) {

@@ -23,6 +23,8 @@ class QTableWidget;
 
 namespace tarvo::gui {
 
+struct WallCamera;
+
 // "Site": the open site file, its devices' states against the window's last search (with a
 // filter per state), the import of an address plan and its application. Reopens the last site.
 // The plan is applied on a thread of its own, which first shows what would change and asks.
@@ -46,6 +48,11 @@ public:
     void apply();
     // Verifies the devices of the window's list into this site.
     void verify();
+    // The wall of the plan's cameras, with the credentials of the window's fields.
+    void wall();
+    // The plan's cameras in the plan's order, with its names and locations, where each answers
+    // now (where it was planned when it does not).
+    [[nodiscard]] std::vector<WallCamera> wallCameras() const;
 
     // The devices shown (after the filter), for tests.
     [[nodiscard]] const std::vector<site::DeviceStatus>& shown() const { return shown_; }
