@@ -25,6 +25,7 @@
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 
@@ -38,6 +39,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -220,10 +222,15 @@ public:
     DialogWall(int tiles, int streamChoice) {
         std::vector<gui::WallCamera> cameras;
         for (int i = 0; i < tiles; ++i)
-            cameras.push_back({u"Cam", u"Bench", cameraIp(i), kPort, 100});
+            cameras.push_back({u"Cam " + std::u16string(1, static_cast<char16_t>(u'A' + i)),
+                               u"Bench", cameraIp(i), kPort, 100});
         dialog_ = std::make_unique<gui::CWallDlg>(std::move(cameras), "admin", "");
         dialog_->setTilesPerPage(tiles);
-        dialog_->setStreamChoice(streamChoice);
+        if (streamChoice == 0) {
+            dialog_->setMainStreams(true);
+        } else {
+            dialog_->setStreamChoice(streamChoice);
+        }
     }
     void setTapFactory(TapFactory factory) override {
         dialog_->setPacketTapFactory(std::move(factory));
@@ -367,9 +374,11 @@ void measureWall(const Options& options, const test::SimProcess& sim,
                 readU32(header, 14), std::memory_order_relaxed);
         };
     });
+    // The wall makes its tiles as it shows.
+    wall->show();
+    if (wall->tiles() != tiles) throw std::runtime_error("the wall shows another count of tiles");
     for (int i = 0; i < wall->tiles(); ++i)
         watchTile(*wall->video(i), *tracks[static_cast<std::size_t>(i)], format, counting, delays);
-    wall->show();
     const auto allPainted = [&](std::uint64_t count) {
         return std::all_of(tracks.begin(), tracks.end(),
                            [count](const auto& t) { return t->distinct >= count; });
@@ -487,6 +496,10 @@ nlohmann::json fleet() {
 int main(int argc, char** argv) try {
     test::requireSandboxOrExit();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The wall remembers its layout in the settings: a directory of the run's own, not the user's.
+    const QTemporaryDir config;
+    if (!config.isValid()) throw std::runtime_error("no temporary directory");
+    ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     const Options options = parseOptions(argc, argv);

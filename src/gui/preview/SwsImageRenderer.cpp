@@ -25,7 +25,7 @@ SwsImageRenderer::~SwsImageRenderer() {
 }
 
 SwsImageRenderer::Tuning SwsImageRenderer::tileTuning() {
-    return {false, true, SWS_FAST_BILINEAR};
+    return {false, true, SWS_BILINEAR};
 }
 
 void SwsImageRenderer::initialise(void* window) {

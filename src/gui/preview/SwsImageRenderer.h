@@ -38,10 +38,11 @@ public:
         // Scale the YUV planes first, then convert to RGB at the target size: the scaling then
         // runs in libswscale's vector code on 4:2:0 samples, the conversion without scaling.
         bool scaleThenConvert = false;
-        // Scaling filter (SWS_BILINEAR, SWS_FAST_BILINEAR...).
+        // Scaling filter (SWS_BILINEAR...; on small targets SWS_FAST_BILINEAR costs far more in
+        // libswscale 6, whose fast path is not vectorised).
         int scaleFlags = 2;  // SWS_BILINEAR
     };
-    // Many small tiles: converted on the decode thread, scaled in YUV first, fast bilinear.
+    // Many small tiles: converted on the decode thread, scaled (bilinear) in YUV first.
     static Tuning tileTuning();
 
     SwsImageRenderer() = default;
