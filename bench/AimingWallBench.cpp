@@ -294,6 +294,7 @@ struct Figures {
     double cores = 0;
     double bareCores = 0;
     bool warmedUp = false;
+    QSize tile;  // the first tile's picture area
     [[nodiscard]] double ratio() const { return bareCores > 0 ? cores / bareCores : 0; }
 };
 
@@ -399,6 +400,7 @@ void measureWall(const Options& options, const test::SimProcess& sim,
     figures.peakMiB = static_cast<double>(bench::peakKiB()) / 1024.0;
     figures.simDrop = simDropped(sim, tiles) - droppedBefore;
     figures.tiles = wall->tiles();
+    figures.tile = wall->video(0)->size();
     std::uint64_t lost = 0;
     figures.minFps = tracks.empty() ? 0 : 1e9;
     for (const auto& t : tracks) {
@@ -430,6 +432,7 @@ void printFigures(const char* what, const Figures& f) {
                 f.tiles, static_cast<unsigned long long>(f.lost),
                 static_cast<unsigned long long>(f.simDrop), f.minFps, f.bareFps, f.p50, f.p95,
                 f.stallMs, f.peakMiB, f.cores, f.bareCores, f.ratio());
+    std::printf("  tile picture %dx%d\n", f.tile.width(), f.tile.height());
     if (!f.warmedUp) std::printf("  (not every tile painted a whole loop within the warm-up)\n");
     if (f.unreadable > 0)
         std::printf("  (%llu painted pictures without a readable frame number)\n",
@@ -459,8 +462,8 @@ Options parseOptions(int argc, char** argv) {
                 o.tuning = gui::SwsImageRenderer::Tuning();
             } else {
                 o.tuning.ownThread = t.rfind("own", 0) == 0;
-                o.tuning.scaleThenConvert = t.find(",2,") != std::string::npos;
-                o.tuning.scaleFlags = std::atoi(t.substr(t.rfind(',') + 1).c_str());
+                o.tuning.scaling.scaleThenConvert = t.find(",2,") != std::string::npos;
+                o.tuning.scaling.scaleFlags = std::atoi(t.substr(t.rfind(',') + 1).c_str());
             }
         } else if (arg == "--decoder-threads" && i + 1 < argc) {
             o.decoderThreads = std::atoi(argv[++i]);

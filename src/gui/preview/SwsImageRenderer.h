@@ -9,8 +9,7 @@
 
 #include "core/preview/Picture.h"
 #include "core/preview/Renderer.h"
-
-struct SwsContext;
+#include "preview/PictureScaler.h"
 
 namespace tarvo::gui {
 
@@ -35,18 +34,14 @@ public:
         // Convert on the renderer's own thread (the newest picture wins); false: on the decode
         // thread inside draw(), which for small pictures costs less than the hand-over.
         bool ownThread = true;
-        // Scale the YUV planes first, then convert to RGB at the target size: the scaling then
-        // runs in libswscale's vector code on 4:2:0 samples, the conversion without scaling.
-        bool scaleThenConvert = false;
-        // Scaling filter (SWS_BILINEAR...; on small targets SWS_FAST_BILINEAR costs far more in
-        // libswscale 6, whose fast path is not vectorised).
-        int scaleFlags = 2;  // SWS_BILINEAR
+        PictureScaler::Tuning scaling;
     };
-    // Many small tiles: converted on the decode thread, scaled (bilinear) in YUV first.
+    // Many small pictures (the wall's stand-in in its benchmark): converted on the decode
+    // thread, scaled (bilinear) in YUV first.
     static Tuning tileTuning();
 
-    SwsImageRenderer() = default;
-    explicit SwsImageRenderer(Tuning tuning) : tuning_(tuning) {}
+    SwsImageRenderer() : SwsImageRenderer(Tuning()) {}
+    explicit SwsImageRenderer(Tuning tuning) : tuning_(tuning), scaler_(tuning.scaling) {}
     // Ends the conversion thread; the widget is not touched afterwards.
     ~SwsImageRenderer() override;
     SwsImageRenderer(const SwsImageRenderer&) = delete;
@@ -64,11 +59,8 @@ public:
 private:
     void convertLoop();
     void convert(const preview::Picture& in);
-    // The picture at `target`'s size in the picture's own 4:2:0 layout (scaleThenConvert).
-    bool scaleYuv(const preview::Picture& in, QSize target);
 
     Tuning tuning_;
-
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     VideoWidget* view_ = nullptr;
@@ -80,30 +72,10 @@ private:
     preview::Picture handOver_;  // a picture not yet converted, when not empty
     std::uint64_t drawn_ = 0;
     std::uint64_t replaced_ = 0;
-    // The conversion thread's own.
+    // The converting thread's own (the renderer's, or the decode thread's).
     preview::Picture working_;
-    SwsContext* scaler_ = nullptr;
-    // What the RGB scaler was last made for and told: libswscale may make a new context at the
-    // old one's address, so the pointer alone does not show that it was made again.
-    struct Told {
-        int sourceWidth = 0;
-        int sourceHeight = 0;
-        int format = -1;
-        int width = 0;
-        int height = 0;
-        int flags = 0;
-        bool twoSteps = false;
-        preview::SwsColour colour;
-        bool operator==(const Told&) const = default;
-    };
-    Told told_;
+    PictureScaler scaler_;
     QImage next_;  // the picture being made; reused from frame to frame
-    // scaleThenConvert: the scaled YUV planes (av_malloc'd) and their RGB converter.
-    SwsContext* converter_ = nullptr;
-    std::uint8_t* scaled_[4] = {};
-    int scaledStride_[4] = {};
-    QSize scaledSize_;
-    int scaledFormat_ = -1;
     std::thread thread_;
 };
 
