@@ -21,8 +21,9 @@ public:
         // runs in libswscale's vector code on 4:2:0 samples, the conversion without scaling
         // (for a D1 picture shrunk to a tile, a third of the one-pass cost).
         bool scaleThenConvert = false;
-        // Scaling filter (SWS_BILINEAR...; on small targets SWS_FAST_BILINEAR costs far more in
-        // libswscale 6, whose fast path is not vectorised).
+        // Scaling filter. Bilinear keeps the picture sharp enough to focus by while a 4K picture
+        // shrinks to the screen; on small targets SWS_FAST_BILINEAR costs far more than it in
+        // libswscale 6, whose fast path is not vectorised.
         int scaleFlags = 2;  // SWS_BILINEAR
     };
 

@@ -50,7 +50,6 @@ bool SwsImageRenderer::setUpSurface(int width, int height) {
 }
 
 void SwsImageRenderer::draw(const preview::Picture& picture) {
-    // The only work on the decode thread: a reference to the decoder's picture.
     if (!tuning_.ownThread) {
         {
             std::lock_guard lock(mutex_);
@@ -63,6 +62,7 @@ void SwsImageRenderer::draw(const preview::Picture& picture) {
         convert(picture);
         return;
     }
+    // The only work on the decode thread: a reference to the decoder's picture.
     preview::Picture taken = picture;
     preview::Picture dropped;  // released outside the lock
     {

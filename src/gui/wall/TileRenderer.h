@@ -24,8 +24,8 @@ class VideoWidget;
 //
 // A tile's picture is small: scaling it on the decode thread costs less than handing it to a
 // thread of its own, and sixteen streams on two cores have no core to spare for the hand-overs.
-// A large picture (a main stream filling the window) would hold the decoder up for a frame's
-// time, so from kOwnThreadPixels on pictures go to a thread of the renderer, which converts
+// A very large picture (a 4K main stream filling the window) would hold the decoder up too long,
+// so from kOwnThreadPixels on pictures go to a thread of the renderer, which converts
 // the newest one handed over (a picture it had no time for is replaced, not queued).
 //
 // The stream client owns it; the tile only detaches it from the widget before the widget goes,
@@ -37,7 +37,7 @@ public:
     // Largest picture side accepted at set-up (what a stream reply may claim).
     static constexpr int kMaxSide = 8192;
     // Decoded pictures of this many pixels and more are scaled on the renderer's own thread.
-    static constexpr long kOwnThreadPixels = 1280L * 720L;
+    static constexpr long kOwnThreadPixels = 2560L * 1440L;
 
     TileRenderer() = default;
     // Ends the conversion thread, if one was started; the widget is not touched afterwards.
