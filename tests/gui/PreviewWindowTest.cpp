@@ -26,6 +26,7 @@
 #include "core/preview/CCamStreamClient.h"
 #include "core/preview/StreamWire.h"
 #include "preview/CViewDlg.h"
+#include "preview/PictureScaler.h"
 #include "preview/SwsImageRenderer.h"
 #include "preview/VideoWidget.h"
 #include "support/ColourPatches.h"
@@ -491,6 +492,35 @@ TEST(SwsImageRendererTest, ADecodeThreadFasterThanTheConversionIsNotHeldUp) {
     ASSERT_TRUE(test::waitUntil([&] { return widget.presented() >= 1; }, 5s));
     test::pump(300ms);
     EXPECT_LT(widget.presented(), 60u);
+}
+
+// Pictures made for tiles of any width, in one pass or scaled in YUV first: libswscale's vector
+// conversion writes whole groups of pixels, past a row of a width that is no multiple of 8 (a
+// fault the sanitizer builds see), and the two steps must keep the colours to the last row and
+// column and read a full-range picture as full range.
+TEST(PictureScalerTest, TileWidthsKeepColoursToTheEdgesInOneOrTwoSteps) {
+    const preview::Picture red = test::solidPicture(704, 576, 81, 90, 240);
+    const preview::Picture fullGrey =
+        test::solidPicture(704, 576, 128, 128, 128, AVCOL_RANGE_JPEG, AVCOL_SPC_BT470BG);
+    ASSERT_FALSE(red.empty());
+    ASSERT_FALSE(fullGrey.empty());
+    for (const bool twoSteps : {false, true}) {
+        gui::PictureScaler scaler(gui::PictureScaler::Tuning{twoSteps, 2 /* bilinear */});
+        for (const QSize size : {QSize(309, 162), QSize(318, 178), QSize(320, 180), QSize(7, 5)}) {
+            SCOPED_TRACE(testing::Message()
+                         << twoSteps << " " << size.width() << "x" << size.height());
+            QImage out;
+            ASSERT_TRUE(scaler.scale(red, size, out));
+            ASSERT_EQ(out.size(), size);
+            EXPECT_TRUE(isRed(out.pixel(0, 0)));
+            EXPECT_TRUE(isRed(out.pixel(size.width() - 1, size.height() - 1)));
+            EXPECT_TRUE(isRed(out.pixel(size.width() - 1, 0)));
+            ASSERT_TRUE(scaler.scale(fullGrey, size, out));
+            const QRgb grey = out.pixel(size.width() - 1, size.height() - 1);
+            EXPECT_NEAR(qGreen(grey), 128, 1);  // read as limited range: 130
+            EXPECT_NEAR(qRed(grey), 128, 1);
+        }
+    }
 }
 
 }  // namespace

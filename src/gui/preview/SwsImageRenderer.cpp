@@ -17,7 +17,10 @@ SwsImageRenderer::~SwsImageRenderer() {
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
-    sws_freeContext(scaler_);
+}
+
+SwsImageRenderer::Tuning SwsImageRenderer::tileTuning() {
+    return {false, {true, SWS_BILINEAR}};
 }
 
 void SwsImageRenderer::initialise(void* window) {
@@ -33,7 +36,7 @@ bool SwsImageRenderer::setUpSurface(int width, int height) {
         sws_isSupportedOutput(AV_PIX_FMT_RGB32) == 0) {
         return false;
     }
-    if (!thread_.joinable()) {
+    if (tuning_.ownThread && !thread_.joinable()) {
         try {
             thread_ = std::thread([this] { convertLoop(); });
         } catch (const std::system_error&) {
@@ -47,6 +50,18 @@ bool SwsImageRenderer::setUpSurface(int width, int height) {
 }
 
 void SwsImageRenderer::draw(const preview::Picture& picture) {
+    if (!tuning_.ownThread) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!ready_ || picture.empty() || picture.width() != width_ ||
+                picture.height() != height_)
+                return;
+            ++drawn_;
+        }
+        // Only the decode thread draws, so the conversion needs no lock of its own.
+        convert(picture);
+        return;
+    }
     // The only work on the decode thread: a reference to the decoder's picture.
     preview::Picture taken = picture;
     preview::Picture dropped;  // released outside the lock
@@ -81,36 +96,14 @@ void SwsImageRenderer::convertLoop() {
             working_ = std::move(handOver_);
             handOver_ = preview::Picture();
         }
-        convert();
+        convert(working_);
         // The decoder may have its frame back as soon as it is converted.
         working_ = preview::Picture();
     }
 }
 
-void SwsImageRenderer::convert() {
-    const QSize target = view_->pictureSize();
-    if (target.isEmpty()) return;
-    if (next_.size() != target) next_ = QImage(target, QImage::Format_RGB32);
-    if (next_.isNull()) return;  // out of memory: skip the picture
-    const preview::Picture& in = working_;
-    // Bilinear keeps the picture sharp enough to focus by while a 4K picture shrinks to the
-    // screen; the scaler is kept while the sizes stay.
-    scaler_ = sws_getCachedContext(
-        scaler_, in.width(), in.height(), static_cast<AVPixelFormat>(in.pixelFormat()),
-        target.width(), target.height(), AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (scaler_ == nullptr) return;
-    // Told every time (it costs nothing when unchanged): a scaler made again for another size
-    // starts from limited-range BT.601.
-    const preview::SwsColour colour = preview::swsColourOf(in);
-    (void)sws_setColorspaceDetails(scaler_, colour.coefficients, colour.fullRange,
-                                   sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    const std::uint8_t* const planes[4] = {in.plane(0), in.plane(1), in.plane(2), nullptr};
-    const int strides[4] = {in.stride(0), in.stride(1), in.stride(2), 0};
-    std::uint8_t* const dest[4] = {next_.bits(), nullptr, nullptr, nullptr};
-    const int destStride[4] = {static_cast<int>(next_.bytesPerLine()), 0, 0, 0};
-    if (sws_scale(scaler_, planes, strides, 0, in.height(), dest, destStride) != target.height())
-        return;
-    view_->present(next_);
+void SwsImageRenderer::convert(const preview::Picture& in) {
+    if (scaler_.scale(in, view_->pictureSize(), next_)) view_->present(next_);
 }
 
 }  // namespace tarvo::gui

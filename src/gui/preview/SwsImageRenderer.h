@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
+#include "core/preview/Picture.h"
 #include "core/preview/Renderer.h"
-
-struct SwsContext;
+#include "preview/PictureScaler.h"
 
 namespace tarvo::gui {
 
@@ -29,7 +29,19 @@ public:
     // Largest picture side accepted at set-up (what a stream reply may claim).
     static constexpr int kMaxSide = 8192;
 
-    SwsImageRenderer() = default;
+    // How pictures are made; the default suits the single preview's one large picture.
+    struct Tuning {
+        // Convert on the renderer's own thread (the newest picture wins); false: on the decode
+        // thread inside draw(), which for small pictures costs less than the hand-over.
+        bool ownThread = true;
+        PictureScaler::Tuning scaling;
+    };
+    // Many small pictures (the wall's stand-in in its benchmark): converted on the decode
+    // thread, scaled (bilinear) in YUV first.
+    static Tuning tileTuning();
+
+    SwsImageRenderer() : SwsImageRenderer(Tuning()) {}
+    explicit SwsImageRenderer(Tuning tuning) : tuning_(tuning), scaler_(tuning.scaling) {}
     // Ends the conversion thread; the widget is not touched afterwards.
     ~SwsImageRenderer() override;
     SwsImageRenderer(const SwsImageRenderer&) = delete;
@@ -46,8 +58,9 @@ public:
 
 private:
     void convertLoop();
-    void convert();
+    void convert(const preview::Picture& in);
 
+    Tuning tuning_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     VideoWidget* view_ = nullptr;
@@ -59,9 +72,9 @@ private:
     preview::Picture handOver_;  // a picture not yet converted, when not empty
     std::uint64_t drawn_ = 0;
     std::uint64_t replaced_ = 0;
-    // The conversion thread's own.
+    // The converting thread's own (the renderer's, or the decode thread's).
     preview::Picture working_;
-    SwsContext* scaler_ = nullptr;
+    PictureScaler scaler_;
     QImage next_;  // the picture being made; reused from frame to frame
     std::thread thread_;
 };

@@ -42,8 +42,11 @@ public:
     [[nodiscard]] int streamChoice() const { return streamChoice_; }
     // The stream the tiles of the page ask for.
     [[nodiscard]] int effectiveStreamChoice() const {
-        return tilesPerPage_ == 1 ? 0 : streamChoice_;
+        return tilesPerPage_ == 1 || mainStreams_ ? 0 : streamChoice_;
     }
+    // Before the window shows: every tile plays its camera's main stream, whatever the layout
+    // (for measuring a wall of main streams; not offered to the user).
+    void setMainStreams(bool on) { mainStreams_ = on; }
 
     // Before the window shows: a packet tap for the tile of camera `index`.
     using TapFactory = std::function<preview::CCamStreamClient::PacketTap(int index)>;
@@ -93,6 +96,7 @@ private:
     std::string user_;
     std::string password_;
     int tilesPerPage_ = 9;
+    bool mainStreams_ = false;
     int streamChoice_ = 1;
     int page_ = 0;
     int selected_ = 0;

@@ -11,18 +11,22 @@
 
 #include "core/preview/PictureCheck.h"
 #include "core/preview/Renderer.h"
-
-struct SwsContext;
+#include "preview/PictureScaler.h"
 
 namespace tarvo::gui {
 
 class VideoWidget;
 
-// The whole video path of one tile of the wall: takes the decoder's pictures, scales the newest
-// one to the tile's video widget on a thread of its own (a picture it had no time for is
-// replaced, not queued), and checks the decoded picture for the wall's flags and focus meter:
+// The whole video path of one tile of the wall: takes the decoder's pictures, scales each to the
+// tile's video widget, and checks the decoded picture for the wall's flags and focus meter:
 // once a second, or several times a second on the selected tile. The latest verdict is
 // published for the window's thread.
+//
+// A tile's picture is small: scaling it on the decode thread costs less than handing it to a
+// thread of its own, and sixteen streams on two cores have no core to spare for the hand-overs.
+// A very large picture (a 4K main stream filling the window) would hold the decoder up too long,
+// so from kOwnThreadPixels on pictures go to a thread of the renderer, which converts
+// the newest one handed over (a picture it had no time for is replaced, not queued).
 //
 // The stream client owns it; the tile only detaches it from the widget before the widget goes,
 // and reads the readout. No other part of the wall touches pictures.
@@ -32,9 +36,11 @@ public:
     static constexpr std::chrono::milliseconds kSelectedCheckEvery{200};
     // Largest picture side accepted at set-up (what a stream reply may claim).
     static constexpr int kMaxSide = 8192;
+    // Decoded pictures of this many pixels and more are scaled on the renderer's own thread.
+    static constexpr long kOwnThreadPixels = 2560L * 1440L;
 
     TileRenderer() = default;
-    // Ends the conversion thread; the widget is not touched afterwards.
+    // Ends the conversion thread, if one was started; the widget is not touched afterwards.
     ~TileRenderer() override;
     TileRenderer(const TileRenderer&) = delete;
     TileRenderer& operator=(const TileRenderer&) = delete;
@@ -58,8 +64,9 @@ public:
 
 private:
     void convertLoop();
-    void convert(VideoWidget* view);
-    void checkIfDue();
+    // Checks (when due) and shows one picture; on the decode thread or the conversion thread.
+    void work(const preview::Picture& picture);
+    void checkIfDue(const preview::Picture& picture);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -70,16 +77,19 @@ private:
     bool stopping_ = false;
     preview::Picture handOver_;
     Readout readout_;
-    // Held while the widget is used: detach() waits for a picture being handed over.
-    std::mutex viewMutex_;
-    VideoWidget* view_ = nullptr;  // guarded by viewMutex_
+    // Held while a picture is worked on (checked, scaled, shown), whichever thread does it:
+    // detach() waits for a picture being handed over, and the two threads never work at once
+    // (the stream's pictures may grow past kOwnThreadPixels or shrink below it).
+    std::mutex workMutex_;
+    VideoWidget* view_ = nullptr;  // guarded by workMutex_
     std::atomic<bool> selected_{false};
-    // The conversion thread's own.
-    preview::Picture working_;
-    SwsContext* scaler_ = nullptr;
+    // Guarded by workMutex_.
+    PictureScaler scaler_{PictureScaler::Tuning{true, 2 /* SWS_BILINEAR */}};
     QImage next_;
     preview::PictureCheck check_;
     preview::PictureCheck::Clock::time_point lastCheck_{};
+    // The conversion thread's own.
+    preview::Picture working_;
     std::thread thread_;
 };
 
