@@ -25,6 +25,11 @@ public:
         // shrinks to the screen; on small targets SWS_FAST_BILINEAR costs far more than it in
         // libswscale 6, whose fast path is not vectorised.
         int scaleFlags = 2;  // SWS_BILINEAR
+        // With scaleThenConvert, a 4:2:0 picture at least twice the target's size both ways is
+        // first halved by averaging each 2x2 block: libswscale then filters a quarter of the
+        // samples (its horizontal pass runs over every source row), and the box average keeps
+        // the fine detail from folding back as the bilinear filter shrinks the rest.
+        bool halveFirst = false;
     };
 
     explicit PictureScaler(Tuning tuning) : tuning_(tuning) {}
@@ -37,7 +42,17 @@ public:
     bool scale(const preview::Picture& in, QSize target, QImage& out);
 
 private:
-    bool scaleYuv(const preview::Picture& in, QSize target);
+    // Y, U, V planes of one picture, as libswscale takes them.
+    struct Planes {
+        const std::uint8_t* data[4] = {};
+        int stride[4] = {};
+        int width = 0;
+        int height = 0;
+        int format = -1;
+    };
+    bool scaleYuv(const Planes& in, QSize target);
+    // `in` halved into halved_ when halveFirst applies to it and `target`.
+    bool halve(const preview::Picture& in, QSize target, Planes& out);
 
     Tuning tuning_;
     SwsContext* scaler_ = nullptr;
@@ -47,6 +62,10 @@ private:
     int scaledStride_[4] = {};
     QSize scaledSize_;
     int scaledFormat_ = -1;
+    // halveFirst: the halved planes (av_malloc'd).
+    std::uint8_t* halved_[4] = {};
+    int halvedStride_[4] = {};
+    QSize halvedSize_;
     // What the RGB scaler was last made for and told: libswscale may make a new context at the
     // old one's address, so the pointer alone does not show that it was made again.
     struct Told {

@@ -84,7 +84,7 @@ private:
     VideoWidget* view_ = nullptr;  // guarded by workMutex_
     std::atomic<bool> selected_{false};
     // Guarded by workMutex_.
-    PictureScaler scaler_{PictureScaler::Tuning{true, 2 /* SWS_BILINEAR */}};
+    PictureScaler scaler_{PictureScaler::Tuning{true, 2 /* SWS_BILINEAR */, true}};
     QImage next_;
     preview::PictureCheck check_;
     preview::PictureCheck::Clock::time_point lastCheck_{};
