@@ -20,6 +20,7 @@
 #include "core/text/TextConvert.h"
 #include "preview/CViewDlg.h"
 #include "preview/VideoWidget.h"
+#include "wall/OverlayLabel.h"
 #include "wall/TileRenderer.h"
 
 namespace tarvo::gui {
@@ -45,12 +46,9 @@ private:
     std::vector<std::u16string> texts_;
 };
 
-// Over the picture: light text on a dark band, readable on any picture.
-void styleOverlay(QLabel& label) {
-    label.setStyleSheet(QStringLiteral(
-        "QLabel { color: white; background: rgba(0, 0, 0, 150); padding: 1px 3px; }"));
-    label.setAttribute(Qt::WA_TransparentForMouseEvents);
-}
+// Over the picture: light text on a dark band, readable on any picture; flags on a red one.
+const QColor kOverlayBand(0, 0, 0, 150);
+const QColor kFlagsBand(190, 0, 0, 190);
 
 QString joined(const std::vector<std::u16string>& texts) {
     QString out;
@@ -112,29 +110,23 @@ WallTile::WallTile(const WallCamera& camera, int index, WallWorkers& workers, QW
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(video_);
-    title_ = new QLabel(video_);
+    title_ = new OverlayLabel(kOverlayBand, video_);
     title_->setObjectName(QStringLiteral("title"));
     titleText_ = dataText(camera.name);
     if (!camera.location.empty()) titleText_ += QStringLiteral(" · ") + dataText(camera.location);
     addressText_ = dataText(text::fromUtf8(camera.address));
     title_->setText(titleText_ + QLatin1Char('\n') + addressText_);
     title_->setToolTip(title_->text());
-    styleOverlay(*title_);
-    rates_ = new QLabel(video_);
+    rates_ = new OverlayLabel(kOverlayBand, video_);
     rates_->setObjectName(QStringLiteral("rates"));
-    styleOverlay(*rates_);
-    flags_ = new QLabel(video_);
+    flags_ = new OverlayLabel(kFlagsBand, video_);
     flags_->setObjectName(QStringLiteral("flags"));
     flags_->setWordWrap(true);
-    flags_->setStyleSheet(QStringLiteral(
-        "QLabel { color: white; background: rgba(190, 0, 0, 190); padding: 1px 3px; }"));
-    flags_->setAttribute(Qt::WA_TransparentForMouseEvents);
     flags_->hide();
-    notice_ = new QLabel(video_);
+    notice_ = new OverlayLabel(kOverlayBand, video_);
     notice_->setObjectName(QStringLiteral("notice"));
     notice_->setWordWrap(true);
     notice_->setAlignment(Qt::AlignCenter);
-    styleOverlay(*notice_);
     notice_->hide();
     meter_ = new FocusMeter(video_);
     meter_->setObjectName(QStringLiteral("focusMeter"));
